@@ -1,0 +1,76 @@
+// Entry point of velmorin-server.
+
+#include <clocale>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "core/modMain.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "i18n/modLangID.hpp"
+#include "store/modPaths.hpp"
+#include "store/modSettings.hpp"
+
+namespace {
+
+void PrintHelp(const char* program) {
+  std::cout << "Usage: " << program << " [--headless] [--help] [--version] [/port:N | /unregister]\n"
+            << "\n"
+            << "Velmorin Server " << velmorin::RunningVersion()
+            << ", a chat server for local networks and the internet.\n"
+            << "\n"
+            << "  --headless   run without a window (also chosen when no display is available)\n"
+            << "  --help       show this text and exit\n"
+            << "  --version    show the version and exit\n"
+            << "  /port:N      listen on port N instead of the configured port (not stored)\n"
+            << "  /unregister  unregister every plugin and exit\n"
+            << "\n"
+            << "Settings live in config/, logs in logs/ and language files in language/ of the\n"
+            << "program directory (the directory of this executable).\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace velmorin;
+  std::setlocale(LC_ALL, "");
+
+  std::string classic;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help") {
+      PrintHelp(argv[0]);
+      return 0;
+    }
+    if (argument == "--version") {
+      std::cout << "velmorin-server " << RunningVersion() << "\n";
+      return 0;
+    }
+    if (argument == "--headless") continue;
+    if (argument.rfind("--", 0) == 0) {
+      std::cerr << argv[0] << ": unknown option " << argument << " (see --help)\n";
+      return 2;
+    }
+    if (!classic.empty()) classic += ' ';
+    classic += argument;
+  }
+
+  SetProgramDirectory(ExecutableDirectory());
+  const CommandLine commandLine = ParseCommandLine(classic);
+  if (commandLine.word == "unregister") return 0;
+  if (commandLine.word == "port") ServerSettings.General.ActivePort = PortOfCommandLine(commandLine.value);
+
+  CreateProgramDirectories();
+  LoadSettings();
+  if (!ChooseLanguageWithoutAsking(SystemDefaultLocaleId())) {
+    std::cerr << "Velmorin - Fehler/Error...: " << kNoLanguageMessage << "\n";
+    return 1;
+  }
+  CurrentLanguage().SetLanguage("modMain", Paths().languageDirectory + ServerSettings.Info.Language);
+  if (ServerSettings.General.ActivePort == 0) ServerSettings.General.ActivePort = ServerSettings.General.Port;
+
+  std::cout << "Velmorin Server " << RunningVersion() << ": settings and language ("
+            << CurrentLanguage().language() << ") loaded from " << Paths().programDirectory << ".\n"
+            << "The chat server itself is not built yet; exiting.\n";
+  return 0;
+}

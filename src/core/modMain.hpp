@@ -1,0 +1,31 @@
+#pragma once
+// Start-up steps shared by the headless and the windowed program.
+
+#include <string>
+
+namespace velmorin {
+
+// The classic command line: its first character is dropped (a "/" or "-" switch character),
+// the rest is trimmed; "word:value" splits at the first ":" and the word is lower-cased.
+struct CommandLine {
+  std::string word;
+  std::string value;
+};
+CommandLine ParseCommandLine(const std::string& line);
+
+// The value of the "port" word: the leading numeric part rounded to a whole number, 0 without one.
+long PortOfCommandLine(const std::string& value);
+
+// Creates config/ and logs/ of the program directory with every missing parent.
+void CreateProgramDirectories();
+
+// The message shown when no language file is found.
+extern const char* const kNoLanguageMessage;
+
+// Chooses the language as start-up does without asking: one usable file is taken (and stored);
+// with several, a configured usable file is kept, otherwise the file whose languageIDs hold the
+// system locale, else the first file in name order, and the choice is stored in Info/Language.
+// Returns false when there is no usable language file.
+bool ChooseLanguageWithoutAsking(long systemLocaleId);
+
+}  // namespace velmorin
