@@ -1,7 +1,6 @@
 #include "platform/ProfileFile.hpp"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -9,6 +8,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin::profile {
@@ -156,50 +156,17 @@ std::string OneLine(std::string_view text) {
   return result;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Writes the lines to a temporary file beside the target, syncs it and renames it over the
-// target. Returns 0 or errno; the stamp of the new file on success.
+// Writes the lines with CR LF endings; on success the stamp of the new file.
 int WriteAtomically(const std::string& path, const std::vector<std::string>& lines, FileStamp& stamp) {
   std::string content;
   for (const std::string& line : lines) {
     content += line;
     content += "\r\n";
   }
-  std::string temporary = DirectoryOf(path) + "/.profile-XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return errno;
-  int error = 0;
-  struct stat existing {};
-  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-  const char* data = content.data();
-  std::size_t left = content.size();
-  while (left > 0 && error == 0) {
-    const ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno != EINTR) error = errno;
-      continue;
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
-  if (error == 0 && ::fchmod(fd, mode) != 0) error = errno;
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
   struct stat written {};
-  if (error == 0 && ::fstat(fd, &written) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    return error;
-  }
-  stamp = StampOf(written);
-  return 0;
+  const int error = WriteFileAtomically(path, content, &written);
+  if (error == 0) stamp = StampOf(written);
+  return error;
 }
 
 int firstBatchError = 0;
