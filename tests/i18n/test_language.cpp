@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "i18n/clsLanguage.hpp"
+#include "i18n/modLangID.hpp"
+#include "support/TempProgramDir.hpp"
+
+namespace velmorin {
+namespace {
+
+class LanguageFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.write("language/b.lng",
+              "[VM3SLF]\r\nLanguageName=Bee\r\nlanguageIDs=1031,2055\r\nVelmorinVersion=2.9\r\n"
+              "[frmTest]\r\nlblTitle.Caption=Hello<SP>World<BR>again\r\ncmdGo.Caption.3=Go\r\n"
+              "opt.Caption.1.2=Opt\r\nnothing.Caption=x\r\nbad=1\r\n"
+              "[frmTest.Data]\r\nmsgHello=Hi<SP>%name\r\n"
+              "[other.Data]\r\nkey=other<BR>text\r\n");
+    dir.write("language/a.lng", "[VM3SLF]\r\nLanguageName=Ay\r\nlanguageIDs=0\r\nVelmorinVersion=3.0.0\r\n");
+    dir.write("language/c.lng", "[VM3SLF]\r\nLanguageName=Newer\r\nlanguageIDs=1033\r\nVelmorinVersion=3.1.0\r\n");
+    dir.write("language/d.lng", "[VM3SLF]\r\nLanguageName=No ids\r\n");
+    dir.write("language/e.txt", "[VM3SLF]\r\nlanguageIDs=1033\r\n");
+  }
+  testing::TempProgramDir dir;
+};
+
+struct RecordingWindow : LanguageTarget {
+  std::map<std::string, std::string> properties;
+  bool SetControlProperty(const std::string& control, const std::string& property,
+                          std::optional<int> index, const std::string& value) override {
+    if (control == "nothing") return false;
+    properties[control + "." + property + (index ? "(" + std::to_string(*index) + ")" : "")] = value;
+    return true;
+  }
+};
+
+TEST_F(LanguageFiles, OnlyFilesWithIdsForThisVersionOrOlderAreOffered) {
+  EXPECT_EQ(clsLanguage::EnumLanguages(dir.path("language")), "a.lng\r\nb.lng\r\n");
+  EXPECT_EQ(clsLanguage::EnumLanguages(dir.path("missing")), "");
+}
+
+TEST_F(LanguageFiles, SetLanguageAppliesControlTextsAndLoadsDataTexts) {
+  clsLanguage language;
+  RecordingWindow window;
+  language.SetLanguage("frmTest", dir.path("language/b.lng"), &window);
+  EXPECT_EQ(window.properties, (std::map<std::string, std::string>{
+                                   {"lblTitle.Caption", "Hello World\r\nagain"},
+                                   {"cmdGo.Caption(3)", "Go"},
+                                   {"opt.Caption(1)", "Opt"},
+                                   {"opt.Caption(2)", "Opt"}}));
+  EXPECT_EQ(language.data("MSGHELLO"), "Hi %name");
+  EXPECT_EQ(language.data("key", "other"), "other\r\ntext");
+  EXPECT_EQ(language.data("missing"), "");
+  EXPECT_EQ(language.currentLanguageId(), "1031");
+  EXPECT_EQ(language.language(), "German [Deutsch]");
+
+  // A set instance keeps its first file.
+  language.SetLanguage("frmTest", dir.path("language/a.lng"));
+  EXPECT_EQ(language.currentFile(), dir.path("language/b.lng"));
+}
+
+TEST_F(LanguageFiles, LanguageNameIsUsedForIdentifierZeroAndFilesWithoutIdsAreIgnored) {
+  clsLanguage language;
+  language.SetLanguage("frmTest", dir.path("language/d.lng"));
+  EXPECT_FALSE(language.isSet());
+  language.SetLanguage("frmTest", dir.path("language/a.lng"));
+  EXPECT_EQ(language.language(), "Ay");
+}
+
+TEST(LocaleIds, NamesAndSystemDefaults) {
+  EXPECT_EQ(LocaleDisplayName(1033), "English [English]");
+  EXPECT_EQ(LocaleDisplayName(2055), "German [Deutsch]");
+  EXPECT_EQ(LocaleDisplayName(1036), "French [Fran\xE7" "ais]");
+  EXPECT_EQ(LocaleDisplayName(0x7F), "");
+  const std::pair<const char*, long> cases[] = {
+      {"de_DE.UTF-8", 1031}, {"de_CH", 2055}, {"en_GB.utf8", 2057}, {"en_US", 1033},
+      {"de", 1031},          {"de_XX", 1031}, {"C", 1033},          {"POSIX", 1033},
+      {"", 1033},
+  };
+  for (const auto& [name, id] : cases) EXPECT_EQ(LocaleIdOfName(name), id) << name;
+}
+
+}  // namespace
+}  // namespace velmorin
