@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cmath>
 #include <vector>
 
 #include "i18n/clsLanguage.hpp"
