@@ -1,0 +1,127 @@
+#pragma once
+// The process's event loop: epoll readiness (level-triggered), a timer queue and work posted
+// from other threads, all delivered on the thread that runs the loop.
+//
+// Embedding: a host with its own loop (the Qt window) watches epollFd() for readability and
+// calls RunOnce(0) whenever it is readable, and arms a single-shot timer for
+// MillisecondsUntilNextTimer(). Headless mode calls Run().
+//
+// Callbacks may add and remove watches and timers, post work and stop the loop; a watch or timer
+// removed while events for it are pending is not called again.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <queue>
+#include <unordered_map>
+#include <vector>
+
+namespace velmorin {
+
+class EventLoop {
+ public:
+  using WatchId = std::uint64_t;
+  using TimerId = std::uint64_t;
+  // Receives the epoll event bits (EPOLLIN, EPOLLOUT, EPOLLERR, EPOLLHUP, EPOLLRDHUP).
+  using WatchCallback = std::function<void(std::uint32_t events)>;
+  using TimerCallback = std::function<void()>;
+  using Task = std::function<void()>;
+
+  EventLoop();
+  ~EventLoop();
+  EventLoop(const EventLoop&) = delete;
+  EventLoop& operator=(const EventLoop&) = delete;
+
+  // Readiness of a descriptor. Returns 0 when none (the descriptor cannot be watched; errno set).
+  WatchId Watch(int fd, bool readable, bool writable, WatchCallback callback);
+  // Changes the interest of a watch; false when the watch is unknown or epoll refuses.
+  bool SetInterest(WatchId watch, bool readable, bool writable);
+  // Stops the watch; pending events for it are dropped. Unknown ids are ignored.
+  void Unwatch(WatchId watch);
+
+  // Starts a timer that fires every `interval` until stopped (a callback may stop its own timer).
+  // Start and stop are O(log n) and O(1).
+  TimerId StartTimer(std::chrono::milliseconds interval, TimerCallback callback);
+  void StopTimer(TimerId timer);
+  bool IsTimerActive(TimerId timer) const;
+
+  // Runs the task on the loop thread, after the current event; safe from any thread.
+  void Post(Task task);
+
+  // One pass: waits up to timeoutMs (-1: until the next timer or event; 0: not at all), then runs
+  // the ready events, the due timers and the posted work. Returns the number of callbacks run.
+  int RunOnce(int timeoutMs = -1);
+  // Runs passes until Stop().
+  void Run();
+  void Stop();
+
+  int epollFd() const { return epollFd_; }
+  // Milliseconds until the earliest timer is due (0 when overdue); nothing when no timer runs.
+  std::optional<long long> MillisecondsUntilNextTimer() const;
+
+  std::size_t watchCount() const { return watches_.size(); }
+  std::size_t timerCount() const { return timers_.size(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  struct WatchEntry {
+    int fd;
+    std::uint32_t interest;
+    std::shared_ptr<WatchCallback> callback;
+  };
+  struct Timer {
+    std::chrono::milliseconds interval;
+    Clock::time_point due;
+    std::shared_ptr<TimerCallback> callback;
+  };
+  struct HeapEntry {
+    Clock::time_point due;
+    TimerId id;
+    bool operator>(const HeapEntry& other) const { return due > other.due; }
+  };
+  // Shared with resolver threads, which may outlive the loop.
+  struct PostQueue {
+    std::mutex mutex;
+    std::vector<Task> tasks;
+    int eventFd = -1;
+  };
+
+  int RunDueTimers();
+  int RunPostedTasks();
+  void DropStaleHeapEntries() const;
+
+  int epollFd_ = -1;
+  bool stopped_ = false;
+  WatchId nextWatch_ = 1;
+  TimerId nextTimer_ = 1;
+  std::unordered_map<WatchId, WatchEntry> watches_;
+  std::unordered_map<TimerId, Timer> timers_;
+  // Lazily cleaned: entries of stopped or rescheduled timers are skipped when they reach the top.
+  mutable std::priority_queue<HeapEntry, std::vector<HeapEntry>, std::greater<>> heap_;
+  std::shared_ptr<PostQueue> posted_;
+  WatchId postWatch_ = 0;
+
+ public:
+  // For work posted from threads that may outlive the loop (host-name lookups).
+  class Poster {
+   public:
+    void operator()(Task task) const;
+
+   private:
+    friend class EventLoop;
+    std::shared_ptr<PostQueue> queue_;
+  };
+  Poster poster() const;
+};
+
+// The one loop of the process.
+EventLoop& MainLoop();
+
+// Raises the limit of open descriptors to its hard limit so that many connections fit.
+void RaiseDescriptorLimit();
+
+}  // namespace velmorin
