@@ -1,0 +1,168 @@
+#pragma once
+// ctlSocket: one asynchronous IPv4 socket, TCP or UDP, whose readiness arrives as events on the
+// loop thread. Its state numbers are part of its interface:
+//   0 closed, 1 open (UDP), 2 listening, 3 connection pending (never entered), 4 resolving,
+//   5 resolved, 6 connecting, 7 connected, 8 closing, 9 error.
+//
+// Operations report failure by returning a SocketError (number 0 = success) with the source
+// "ctlSocket.<operation>". Asynchronous failures arrive as OnError and leave state 9.
+// Events may be raised while the handler destroys the instance: the instance notices and stops.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/modSocket.hpp"
+
+namespace velmorin {
+
+class ctlSocket;
+
+// The receiver of a socket's events. Every method has an empty default.
+class SocketEvents {
+ public:
+  virtual ~SocketEvents() = default;
+  // The peer closed and all pending data was delivered; State() is 0 here.
+  virtual void OnClose(ctlSocket&) {}
+  virtual void OnConnect(ctlSocket&) {}
+  // A listening socket took a connection; Accept(requestId) on another instance adopts it,
+  // otherwise it is closed when the handler returns.
+  virtual void OnConnectionRequest(ctlSocket&, long /*requestId*/) {}
+  // bytesTotal is the whole buffered length, not the chunk.
+  virtual void OnDataArrival(ctlSocket&, long /*bytesTotal*/) {}
+  virtual void OnError(ctlSocket&, const SocketError&) {}
+  // The send buffer ran empty after a SendData; raised from the loop, never inside SendData.
+  virtual void OnSendComplete(ctlSocket&) {}
+  // After every send the platform accepted: what it took and what is left.
+  virtual void OnSendProgress(ctlSocket&, long /*bytesSent*/, long /*bytesRemaining*/) {}
+};
+
+enum SocketState : long {
+  sckClosed = 0,
+  sckOpen = 1,
+  sckListening = 2,
+  sckConnectionPending = 3,
+  sckResolvingHost = 4,
+  sckHostResolved = 5,
+  sckConnecting = 6,
+  sckConnected = 7,
+  sckClosing = 8,
+  sckError = 9,
+};
+
+enum SocketProtocol : long { sckTCPProtocol = 0, sckUDPProtocol = 1 };
+
+class ctlSocket {
+ public:
+  explicit ctlSocket(SocketEvents* events = nullptr);
+  ~ctlSocket();
+  ctlSocket(const ctlSocket&) = delete;
+  ctlSocket& operator=(const ctlSocket&) = delete;
+
+  void SetEvents(SocketEvents* events) { events_ = events; }
+  // A number the owner uses to tell instances apart (the index in a control array).
+  long Index() const { return index_; }
+  void SetIndex(long index) { index_ = index; }
+
+  SocketError SendData(const std::string& data);
+  SocketError Listen();
+  // The first maxLength characters (all with no length, one below 1, or one not smaller than
+  // the buffer), removed from the receive buffer.
+  std::string GetData(long maxLength = 0);
+  SocketError Connect(const std::string& remoteHost = "", long remotePort = -1);
+  SocketError CloseSocket();
+  SocketError Bind(long localPort = 0, const std::string& localIP = "");
+  SocketError Accept(long requestId);
+
+  long State() const { return state_; }
+  int SocketHandle() const { return socket_; }
+  long RemotePort() const { return remotePort_; }
+  SocketError SetRemotePort(long port);
+  const std::string& RemoteHostIP() const { return remoteHostIP_; }
+  // Blocking reverse lookup of RemoteHostIP when due, cached.
+  const std::string& RemoteHost();
+  SocketError SetRemoteHost(const std::string& host);
+  long Protocol() const { return protocol_; }
+  void SetProtocol(long protocol);  // ignored while a socket exists
+  long LocalPort() const { return localPort_; }
+  SocketError SetLocalPort(long port);
+  const std::string& LocalIP() const { return localIP_; }
+  const std::string& LocalHostName();
+
+  long BytesReceived() const { return static_cast<long>(receiveBuffer_.size() - receiveOffset_); }
+  long BytesToSend() const { return static_cast<long>(sendBuffer_.size() - sendOffset_); }
+
+  // Milliseconds a blocked send may wait for the socket to become writable before 10060.
+  void SetSendTimeout(long milliseconds) { sendTimeoutMs_ = milliseconds; }
+  // Most unsent bytes a connection may hold; a send beyond it fails the socket (10055) so a
+  // peer that stops reading cannot exhaust memory.
+  void SetSendBufferLimit(std::size_t bytes) { sendBufferLimit_ = bytes; }
+  // How long a graceful close waits for the peer before the socket is destroyed anyway.
+  void SetCloseTimeout(long milliseconds) { closeTimeoutMs_ = milliseconds; }
+
+  static constexpr long kDefaultSendTimeoutMs = 60000;
+  static constexpr std::size_t kDefaultSendBufferLimit = 4 * 1024 * 1024;
+  static constexpr long kDefaultCloseTimeoutMs = 30000;
+
+  // Called by the socket service.
+  void PostSocketEvent(int code, int error);
+  void PostGetHostEvent(long lookupHandle, const std::string& address, const std::string& name, int error);
+  void SendTimeoutExpired();
+  // A failure decided earlier (the send buffer limit), raised now: State 9 and OnError.
+  void RaiseDeferredError(int code);
+
+ private:
+  enum class Pending { Connect = 0, SendDatagram = 1 };
+
+  int vbSocket(SocketError& error);
+  bool EnsureSocket(SocketError& error);
+  void ReadChunkSize();
+  long RecvToBuffer();
+  SocketError SendBuffered();
+  SocketError ConnectNow(const std::string& source);
+  void RaiseSocketError(int code);
+  void SetState(long state);
+  void UpdateWriteInterest();
+  SocketError DestroySocket();
+  void FinishClose();
+  void CloseTimeoutExpired();
+  void ReadLocalAddress();
+  void CompactSendBuffer();
+  bool Alive(const std::weak_ptr<char>& token) const { return !token.expired(); }
+
+  SocketEvents* events_ = nullptr;
+  long index_ = 0;
+  Pending pendingOperation_ = Pending::Connect;
+  long protocol_ = sckTCPProtocol;
+  long state_ = sckClosed;
+  std::string localHostName_;
+  std::string localIP_;
+  bool localLookupDue_ = false;
+  long localPort_ = 0;
+  std::string remoteHost_;
+  std::string remoteHostIP_;
+  bool remoteLookupDue_ = false;
+  long remotePort_ = 0;
+  int socket_ = -1;
+  long lookupHandle_ = 0;
+  std::string sendBuffer_;
+  std::size_t sendOffset_ = 0;  // bytes of sendBuffer_ already sent
+  std::string receiveBuffer_;
+  std::size_t receiveOffset_ = 0;  // bytes of receiveBuffer_ already taken
+  std::size_t chunkSize_ = 65536;
+  long maxDatagram_ = 0;
+  bool bound_ = false;
+  bool sendCompletePending_ = false;
+  bool sendTimerActive_ = false;
+  bool broadcastEnabled_ = false;
+  bool shutdownPending_ = false;  // a graceful close waits for the send buffer to drain
+  std::uint64_t closeTimer_ = 0;
+  std::uint64_t acceptRetryTimer_ = 0;
+  long sendTimeoutMs_ = kDefaultSendTimeoutMs;
+  std::size_t sendBufferLimit_ = kDefaultSendBufferLimit;
+  long closeTimeoutMs_ = kDefaultCloseTimeoutMs;
+  // Expires when the instance is destroyed, so code that raised an event can tell.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
+};
+
+}  // namespace velmorin

@@ -1,0 +1,24 @@
+#pragma once
+// Socket errors keep the classic Winsock numbers in every interface (10048 address in use,
+// 10054 reset, ...): this is the one place where errno and resolver codes become them.
+
+#include <vector>
+
+namespace velmorin {
+
+inline constexpr int kErrorWouldBlock = 10035;
+inline constexpr int kErrorNoRemoteHost = 10049;
+inline constexpr int kErrorNoBufferSpace = 10055;
+inline constexpr int kErrorTimedOut = 10060;
+inline constexpr int kErrorWrongState = 40006;
+inline constexpr int kErrorAcceptedTwice = 40014;
+
+// The Winsock number of an errno value; 10004..10101 style. Unknown values map to 10022
+// (invalid argument) so that a caller always gets a number with a text.
+int WinsockErrorOfErrno(int errnoValue);
+// The Winsock number of a getaddrinfo/getnameinfo result (11001 host not found, ...).
+int WinsockErrorOfResolver(int eaiValue);
+// Every number the two mappings can produce, for checking the language files.
+const std::vector<int>& KnownWinsockErrors();
+
+}  // namespace velmorin
