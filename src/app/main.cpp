@@ -8,6 +8,7 @@
 #include "core/modMain.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
+#include "platform/EventLoop.hpp"
 #include "store/modPaths.hpp"
 #include "store/modSettings.hpp"
 
@@ -34,6 +35,7 @@ void PrintHelp(const char* program) {
 int main(int argc, char** argv) {
   using namespace velmorin;
   std::setlocale(LC_ALL, "");
+  RaiseDescriptorLimit();
 
   std::string classic;
   for (int i = 1; i < argc; ++i) {

@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "net/ctlSocket.hpp"
+#include "net/SocketTestSupport.hpp"
+#include "platform/WinsockErrors.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::EventRecorder;
+using testing::RawClient;
+using testing::RunFor;
+using testing::RunUntil;
+
+// A listening socket whose requests are accepted into `accepted` unless told otherwise.
+class ListeningServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    listener.SetEvents(&listenerEvents);
+    listenerEvents.onRequest = [this](ctlSocket& socket, long id) {
+      peerDuringRequest = socket.RemoteHostIP() + ":" + std::to_string(socket.RemotePort());
+      if (!acceptRequests) return;
+      acceptResult = accepted.Accept(id);
+      secondAccept = accepted.Accept(id);
+    };
+    accepted.SetEvents(&serverEvents);
+    ASSERT_FALSE(listener.Listen());
+    ASSERT_EQ(listener.State(), sckListening);
+    port = listener.LocalPort();
+    ASSERT_GT(port, 0);
+  }
+
+  ctlSocket listener;
+  ctlSocket accepted;
+  EventRecorder listenerEvents;
+  EventRecorder serverEvents;
+  bool acceptRequests = true;
+  SocketError acceptResult;
+  SocketError secondAccept;
+  std::string peerDuringRequest;
+  long port = 0;
+};
+
+TEST_F(ListeningServer, ConnectSendReceiveAndCloseInBothDirections) {
+  EventRecorder clientEvents;
+  ctlSocket client(&clientEvents);
+  ASSERT_FALSE(client.Connect("127.0.0.1", port));
+  EXPECT_EQ(client.State(), sckConnecting);
+  ASSERT_TRUE(RunUntil([&] { return clientEvents.Has("connect") && accepted.State() == sckConnected; }));
+  EXPECT_FALSE(acceptResult);
+  EXPECT_EQ(secondAccept.number, kErrorAcceptedTwice);
+  EXPECT_EQ(peerDuringRequest, "127.0.0.1:" + std::to_string(client.LocalPort()));
+  EXPECT_EQ(accepted.RemotePort(), client.LocalPort());
+  EXPECT_EQ(client.State(), sckConnected);
+  EXPECT_EQ(client.LocalIP(), "127.0.0.1");
+
+  // The platform takes everything at once: progress now, completion later from the loop.
+  ASSERT_FALSE(client.SendData("hello"));
+  EXPECT_EQ(clientEvents.events, (std::vector<std::string>{"connect", "progress:5,0"}));
+  ASSERT_TRUE(RunUntil([&] { return clientEvents.Has("complete") && accepted.BytesReceived() == 5; }));
+  EXPECT_TRUE(serverEvents.Has("data:5"));
+  EXPECT_EQ(accepted.GetData(3), "hel");
+  EXPECT_EQ(accepted.GetData(2), "lo");
+  EXPECT_EQ(accepted.GetData(), "");
+
+  ASSERT_FALSE(accepted.SendData("abcdef"));
+  ASSERT_TRUE(RunUntil([&] { return client.BytesReceived() == 6; }));
+  EXPECT_EQ(client.GetData(6), "abcdef");
+
+  // The client closes gracefully; the server sees the close, and its own close completes the
+  // client's.
+  ASSERT_FALSE(client.CloseSocket());
+  EXPECT_EQ(client.State(), sckClosing);
+  ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("close") && clientEvents.Has("close"); }));
+  EXPECT_EQ(serverEvents.statesAtClose, std::vector<long>{sckClosed});
+  EXPECT_EQ(clientEvents.statesAtClose, std::vector<long>{sckClosed});
+  EXPECT_EQ(client.SocketHandle(), -1);
+  EXPECT_EQ(accepted.SocketHandle(), -1);
+}
+
+TEST_F(ListeningServer, ARequestNotAcceptedIsClosed) {
+  acceptRequests = false;
+  RawClient peer(port);
+  ASSERT_TRUE(RunUntil([&] { return listenerEvents.Has("request"); }));
+  EXPECT_TRUE(peer.SeesEndOfStream());
+  EXPECT_EQ(accepted.State(), sckClosed);
+  EXPECT_EQ(accepted.Accept(12345).number, kErrorAcceptedTwice);
+}
+
+TEST_F(ListeningServer, APeerThatSendsAndClosesAtOnceDeliversAllDataBeforeTheClose) {
+  {
+    RawClient peer(port);
+    peer.Send("abc");
+    peer.Send("defgh");
+  }
+  ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("close"); }));
+  ASSERT_GE(serverEvents.events.size(), 2u);
+  EXPECT_EQ(serverEvents.events.back(), "close");
+  EXPECT_EQ(serverEvents.events[serverEvents.events.size() - 2], "data:8");  // the whole buffer
+  EXPECT_EQ(serverEvents.statesAtClose, std::vector<long>{sckClosed});
+  // The buffer is emptied with the socket.
+  EXPECT_EQ(accepted.GetData(), "");
+}
+
+TEST_F(ListeningServer, DataTakenInsideTheEventIsReportedByWhatRemains) {
+  bool taken = false;
+  serverEvents.onData = [&](ctlSocket& socket, long) {
+    if (!taken) socket.GetData(2);
+    taken = true;
+  };
+  RawClient peer(port);
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+  peer.Send("abcd");
+  ASSERT_TRUE(RunUntil([&] { return accepted.BytesReceived() == 2; }));
+  peer.Send("ef");
+  ASSERT_TRUE(RunUntil([&] { return accepted.BytesReceived() == 4; }));
+  EXPECT_EQ(serverEvents.events.back(), "data:4");
+  EXPECT_EQ(accepted.GetData(), "cdef");
+}
+
+TEST_F(ListeningServer, ABlockedSendTimesOutWith10060) {
+  RawClient peer(port, 4096);  // never reads
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+  accepted.SetSendTimeout(200);
+  accepted.SetSendBufferLimit(256u << 20);
+  const std::string chunk(1 << 20, 'x');
+  for (int i = 0; i < 64 && accepted.BytesToSend() == 0; ++i) ASSERT_FALSE(accepted.SendData(chunk));
+  ASSERT_GT(accepted.BytesToSend(), 0);
+  ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("error:10060"); }));
+  EXPECT_EQ(accepted.State(), sckError);
+}
+
+TEST_F(ListeningServer, APeerThatStopsReadingCannotGrowTheSendBufferWithoutBound) {
+  RawClient peer(port, 4096);  // never reads
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+  constexpr std::size_t kLimit = 1 << 20;
+  accepted.SetSendBufferLimit(kLimit);
+  const std::string chunk(64 * 1024, 'y');
+  int sends = 0;
+  while (accepted.State() == sckConnected && sends < 10000) {
+    ASSERT_FALSE(accepted.SendData(chunk));
+    ++sends;
+  }
+  EXPECT_EQ(accepted.State(), sckError);
+  EXPECT_LE(static_cast<std::size_t>(accepted.BytesToSend()), kLimit);
+  // The failure is reported later, from the loop: no error event came from inside SendData.
+  EXPECT_FALSE(serverEvents.Has("error:10055"));
+  ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("error:10055"); }));
+  // Later sends to the failed connection are dropped quietly.
+  EXPECT_FALSE(accepted.SendData("more"));
+  EXPECT_LE(static_cast<std::size_t>(accepted.BytesToSend()), kLimit);
+}
+
+TEST_F(ListeningServer, AnInstanceDestroyedInsideItsOwnEventStopsCleanly) {
+  auto doomed = std::make_unique<ctlSocket>();
+  EventRecorder events;
+  events.onData = [&](ctlSocket&, long) { doomed.reset(); };
+  doomed->SetEvents(&events);
+  listenerEvents.onRequest = [&](ctlSocket&, long id) { doomed->Accept(id); };
+  {
+    RawClient peer(port);
+    peer.Send("x");
+  }
+  ASSERT_TRUE(RunUntil([&] { return doomed == nullptr; }));
+  RunFor(50);
+  EXPECT_FALSE(events.Has("close"));
+}
+
+TEST(Socket, CallsInTheWrongStateAreRefused) {
+  ctlSocket tcp;
+  EXPECT_EQ(tcp.SendData("x").number, kErrorWrongState);
+  EXPECT_EQ(tcp.SendData("x").source, "ctlSocket.SendData");
+  const SocketError noHost = tcp.Connect("", 80);
+  EXPECT_EQ(noHost.number, kErrorNoRemoteHost);
+  EXPECT_EQ(noHost.source, "ctlSocket.Connect");
+  ASSERT_FALSE(tcp.Bind(0, "127.0.0.1"));
+  EXPECT_GT(tcp.LocalPort(), 0);  // the port the platform chose
+  EXPECT_EQ(tcp.Bind(0, "127.0.0.1").number, kErrorWrongState);
+  EXPECT_EQ(ctlSocket().Bind(70000).number, 6);
+
+  // The protocol cannot change once a socket exists.
+  tcp.SetProtocol(sckUDPProtocol);
+  EXPECT_EQ(tcp.Protocol(), sckTCPProtocol);
+  ctlSocket fresh;
+  fresh.SetProtocol(sckUDPProtocol);
+  EXPECT_EQ(fresh.Protocol(), sckUDPProtocol);
+}
+
+TEST(Socket, AFailedConnectRaisesTheErrorAndCloseReturnsToStateZeroKeepingTheSocket) {
+  // A port nobody listens on: bind one and let it go.
+  long freePort;
+  {
+    ctlSocket probe;
+    ASSERT_FALSE(probe.Bind(0, "127.0.0.1"));
+    freePort = probe.LocalPort();
+  }
+  EventRecorder events;
+  ctlSocket client(&events);
+  ASSERT_FALSE(client.Connect("127.0.0.1", freePort));
+  ASSERT_TRUE(RunUntil([&] { return events.Has("error:10061"); }));
+  EXPECT_EQ(client.State(), sckError);
+  const int handle = client.SocketHandle();
+  ASSERT_NE(handle, -1);
+  RunFor(30);  // a failed socket is quiet, not spinning the loop with hang-ups
+  ASSERT_FALSE(client.CloseSocket());
+  EXPECT_EQ(client.State(), sckClosed);
+  EXPECT_EQ(client.SocketHandle(), handle);
+}
+
+TEST(Socket, ConnectsByHostNameThroughTheResolver) {
+  ctlSocket server;
+  ASSERT_FALSE(server.Listen());
+  EventRecorder events;
+  ctlSocket client(&events);
+  ASSERT_FALSE(client.Connect("localhost", server.LocalPort()));
+  EXPECT_EQ(client.State(), sckResolvingHost);
+  ASSERT_TRUE(RunUntil([&] { return events.Has("connect"); }));
+  EXPECT_EQ(client.RemoteHostIP(), "127.0.0.1");
+}
+
+TEST(Socket, UdpDatagramsCarryTheSenderAddress) {
+  EventRecorder receiverEvents;
+  ctlSocket receiver(&receiverEvents);
+  receiver.SetProtocol(sckUDPProtocol);
+  ASSERT_FALSE(receiver.Bind(0, "127.0.0.1"));
+  EXPECT_EQ(receiver.State(), sckOpen);
+
+  ctlSocket sender;
+  sender.SetProtocol(sckUDPProtocol);
+  ASSERT_FALSE(sender.SetRemoteHost("127.0.0.1"));
+  ASSERT_FALSE(sender.SetRemotePort(receiver.LocalPort()));
+  ASSERT_FALSE(sender.SendData(std::string("ping\0pong", 9)));
+  EXPECT_EQ(sender.State(), sckOpen);
+  ASSERT_TRUE(RunUntil([&] { return receiver.BytesReceived() == 9; }));
+  EXPECT_EQ(receiver.GetData(), std::string("ping\0pong", 9));
+  EXPECT_EQ(receiver.RemoteHostIP(), "127.0.0.1");
+}
+
+TEST(Socket, GetDataLengths) {
+  ctlSocket server;
+  EventRecorder events;
+  ctlSocket accepted(&events);
+  EventRecorder listenerEvents;
+  listenerEvents.onRequest = [&](ctlSocket&, long id) { accepted.Accept(id); };
+  server.SetEvents(&listenerEvents);
+  ASSERT_FALSE(server.Listen());
+  RawClient peer(server.LocalPort());
+  peer.Send("abcdef");
+  ASSERT_TRUE(RunUntil([&] { return accepted.BytesReceived() == 6; }));
+  EXPECT_EQ(accepted.GetData(3), "abc");
+  EXPECT_EQ(accepted.GetData(3), "def");  // equal to the buffer: all of it
+  peer.Send("ghij");
+  ASSERT_TRUE(RunUntil([&] { return accepted.BytesReceived() == 4; }));
+  EXPECT_EQ(accepted.GetData(-1), "ghij");
+  EXPECT_EQ(accepted.GetData(5), "");
+}
+
+}  // namespace
+}  // namespace velmorin

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "i18n/clsLanguage.hpp"
+#include "net/SocketTestSupport.hpp"
+#include "net/ctlSocket.hpp"
+#include "net/modSocket.hpp"
+#include "platform/WinsockErrors.hpp"
+#include "platform/Text.hpp"
+#include "store/modINI.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::EventRecorder;
+using testing::RunFor;
+
+class InterfaceList : public ::testing::Test {
+ protected:
+  void TearDown() override { SetInterfaceSource(nullptr); }
+  void Use(std::optional<std::vector<InterfaceAddress>> list) {
+    SetInterfaceSource([list] { return list; });
+  }
+};
+
+TEST_F(InterfaceList, LocalAddressesSkipLoopbackAndEmptyEntries) {
+  Use(std::vector<InterfaceAddress>{{"127.0.0.1", "255.0.0.0"},
+                                    {"192.168.1.10", "255.255.255.0"},
+                                    {"0.0.0.0", "0.0.0.0"},
+                                    {"", ""},
+                                    {"10.0.0.7", "255.0.0.0"}});
+  EXPECT_EQ(GetLocalIPs(), "192.168.1.10\r\n10.0.0.7");
+  Use(std::vector<InterfaceAddress>{{"127.0.0.1", "255.0.0.0"}});
+  EXPECT_EQ(GetLocalIPs(), "");
+  Use(std::nullopt);  // the query failed
+  EXPECT_EQ(GetLocalIPs(), "");
+  EXPECT_FALSE(IsBroadcastAddress("192.168.1.255"));
+  EXPECT_TRUE(IsBroadcastAddress("255.255.255.255"));
+}
+
+TEST_F(InterfaceList, BroadcastAddressesAreTheDirectedOnesOfEachInterface) {
+  Use(std::vector<InterfaceAddress>{{"192.168.1.10", "255.255.255.0"}, {"127.0.0.1", "255.0.0.0"}});
+  const std::pair<const char*, bool> cases[] = {
+      {"192.168.1.255", true}, {"255.255.255.255", true}, {"192.168.1.10", false},
+      {"192.168.2.255", false}, {"127.255.255.255", false}, {"not an address", false},
+      {"", false},
+  };
+  for (const auto& [address, expected] : cases) EXPECT_EQ(IsBroadcastAddress(address), expected) << address;
+}
+
+TEST(SocketService, TheSystemInterfaceListNeverContainsLoopback) {
+  for (const std::string& address : SplitLines(GetLocalIPs() + "\r\n")) EXPECT_NE(address, "127.0.0.1");
+  EXPECT_EQ(LookupHostName("not an address"), "not an address");
+}
+
+TEST(SocketService, ErrorTextsComeFromTheLanguageAndEveryMappedNumberHasOne) {
+  const std::string english = std::string(VELMORIN_SOURCE_DIR) + "/language/English.lng";
+  CurrentLanguage().SetLanguage("modMain", english);
+  EXPECT_EQ(WinsockErrorText(10048), ReadIniValue("frmServer.Data", "WinsockErr10048", "", english));
+  EXPECT_FALSE(WinsockErrorText(10048).empty());
+  EXPECT_EQ(WinsockErrorText(12345), "");
+  for (const char* file : {"English.lng", "Deutsch.lng"}) {
+    const std::string path = std::string(VELMORIN_SOURCE_DIR) + "/language/" + file;
+    for (int number : KnownWinsockErrors()) {
+      EXPECT_FALSE(ReadIniValue("frmServer.Data", "WinsockErr" + std::to_string(number), "", path).empty())
+          << file << " lacks WinsockErr" << number;
+    }
+  }
+}
+
+TEST(SocketService, TheTableEmptiesWithTheLastSocketAndLateNotificationsAreDropped) {
+  const std::size_t before = RegisteredSocketCount();
+  {
+    EventRecorder events;
+    ctlSocket udp(&events);
+    udp.SetProtocol(sckUDPProtocol);
+    ASSERT_FALSE(udp.Bind(0, "127.0.0.1"));
+    EXPECT_EQ(RegisteredSocketCount(), before + 1);
+    // Queued for the socket, then the socket goes before the loop delivers it.
+    PostSocketNotification(udp.SocketHandle(), kNotifyRead, 10054);
+    ASSERT_FALSE(udp.CloseSocket());
+    RunFor(30);
+    EXPECT_TRUE(events.events.empty());
+  }
+  EXPECT_EQ(RegisteredSocketCount(), before);
+  ctlSocket again;
+  again.SetProtocol(sckUDPProtocol);
+  ASSERT_FALSE(again.Bind(0, "127.0.0.1"));
+  EXPECT_EQ(RegisteredSocketCount(), before + 1);
+}
+
+}  // namespace
+}  // namespace velmorin
