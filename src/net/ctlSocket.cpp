@@ -81,7 +81,10 @@ ctlSocket::~ctlSocket() {
 
 void ctlSocket::SetState(long state) {
   state_ = state;
-  if (socket_ != -1 && state != sckClosed && state != sckError) ResumeNotifications(socket_);
+  if (socket_ != -1 && (state == sckOpen || state == sckListening || state == sckConnecting ||
+                        state == sckConnected || state == sckClosing)) {
+    ResumeNotifications(socket_);
+  }
 }
 
 void ctlSocket::UpdateWriteInterest() {

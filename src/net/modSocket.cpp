@@ -70,8 +70,9 @@ void Deliver(int socket, std::uint64_t token, std::uint32_t events) {
   if (registration == nullptr) return;
   ctlSocket& instance = *registration->instance;
   const long state = instance.State();
-  if (state == sckClosed || state == sckError) {
-    // Nothing will take these events; a dead socket would otherwise report hang-up forever.
+  if (state == sckClosed || state == sckError || state == sckResolvingHost || state == sckHostResolved) {
+    // Nothing will take these events, and a socket without a connection reports hang-up for as
+    // long as it is watched: pause until the instance becomes active again.
     Suspend(*registration);
     return;
   }

@@ -217,6 +217,7 @@ TEST(Socket, ConnectsByHostNameThroughTheResolver) {
   ASSERT_FALSE(client.Connect("localhost", server.LocalPort()));
   EXPECT_EQ(client.State(), sckResolvingHost);
   ASSERT_TRUE(RunUntil([&] { return events.Has("connect"); }));
+  EXPECT_EQ(events.events, std::vector<std::string>{"connect"});
   EXPECT_EQ(client.RemoteHostIP(), "127.0.0.1");
 }
 
