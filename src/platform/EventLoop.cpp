@@ -31,13 +31,15 @@ EventLoop::EventLoop() : epollFd_(::epoll_create1(EPOLL_CLOEXEC)), posted_(std::
 }
 
 EventLoop::~EventLoop() {
+  std::vector<Task> abandoned;
   {
     // Threads still holding the queue may post; they find a closed descriptor and give up.
     std::lock_guard<std::mutex> lock(posted_->mutex);
     ::close(posted_->eventFd);
     posted_->eventFd = -1;
-    posted_->tasks.clear();
+    abandoned.swap(posted_->tasks);
   }
+  abandoned.clear();  // outside the lock: a task's captures may post while they are destroyed
   ::close(epollFd_);
 }
 
@@ -116,12 +118,15 @@ int EventLoop::RunDueTimers() {
   while (true) {
     DropStaleHeapEntries();
     if (heap_.empty() || heap_.top().due > now) break;
-    const TimerId id = heap_.top().id;
+    due.push_back(heap_.top().id);
     heap_.pop();
+  }
+  // Rescheduled only once every due timer is out of the heap: a zero interval puts a timer back
+  // at `now`, which the collection above would take again, forever.
+  for (const TimerId id : due) {
     Timer& timer = timers_.at(id);
     timer.due = now + timer.interval;
     heap_.push({timer.due, id});
-    due.push_back(id);
   }
   int ran = 0;
   for (const TimerId id : due) {
@@ -153,9 +158,13 @@ EventLoop::Poster EventLoop::poster() const {
 }
 
 void EventLoop::Poster::operator()(Task task) const {
+  if (!queue_) return;
   std::lock_guard<std::mutex> lock(queue_->mutex);
   if (queue_->eventFd < 0) return;
+  const bool wasEmpty = queue_->tasks.empty();
   queue_->tasks.push_back(std::move(task));
+  // One wake-up per batch: the loop takes every queued task when it wakes.
+  if (!wasEmpty) return;
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(queue_->eventFd, &one, sizeof one);
 }

@@ -39,7 +39,8 @@ class EventLoop {
   WatchId Watch(int fd, bool readable, bool writable, WatchCallback callback);
   // Changes the interest of a watch; false when the watch is unknown or epoll refuses.
   bool SetInterest(WatchId watch, bool readable, bool writable);
-  // Stops the watch; pending events for it are dropped. Unknown ids are ignored.
+  // Stops the watch; pending events for it are dropped. Unknown ids are ignored. Call it before
+  // closing the descriptor: a reused descriptor number would otherwise lose its new watch.
   void Unwatch(WatchId watch);
 
   // Starts a timer that fires every `interval` until stopped (a callback may stop its own timer).
@@ -54,7 +55,7 @@ class EventLoop {
   // One pass: waits up to timeoutMs (-1: until the next timer or event; 0: not at all), then runs
   // the ready events, the due timers and the posted work. Returns the number of callbacks run.
   int RunOnce(int timeoutMs = -1);
-  // Runs passes until Stop().
+  // Runs passes until Stop(). Stop() is for the loop thread (a callback); other threads post it.
   void Run();
   void Stop();
 
