@@ -523,7 +523,10 @@ void ctlSocket::PostSocketEvent(int code, int error) {
       if (events_ != nullptr) events_->OnConnect(*this);
       return;
     case kNotifyClose:
-      while (socket_ != -1 && RecvToBuffer() > 0) {
+      while (socket_ != -1) {
+        const long received = RecvToBuffer();  // a failed receive raises OnError
+        if (!Alive(token)) return;
+        if (received <= 0) break;
         if (events_ != nullptr) events_->OnDataArrival(*this, BytesReceived());
         if (!Alive(token)) return;
       }
