@@ -206,9 +206,16 @@ SocketError ctlSocket::SendBuffered() {
   } else {
     sent = ::send(socket_, bytes, length, MSG_NOSIGNAL);
   }
+  if (protocol_ == sckUDPProtocol) {
+    // Every SendData is a datagram of its own: one that cannot go now is dropped rather than
+    // merged with the next one, which may be meant for another peer.
+    sendBuffer_.clear();
+    sendOffset_ = 0;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return {};
+  }
   if (sent >= 0) {
     const auto taken = static_cast<std::size_t>(sent);
-    if (taken >= length || protocol_ == sckUDPProtocol) {
+    if (taken >= length) {
       sendBuffer_.clear();
       sendOffset_ = 0;
       // OnSendComplete comes from the loop, not from inside SendData.
@@ -316,10 +323,12 @@ SocketError ctlSocket::ConnectNow(const std::string& source) {
 
 SocketError ctlSocket::CloseSocket() {
   if (state_ == sckError) {
+    // The failed socket stays until the instance goes or is closed once more.
     state_ = sckClosed;
+    keptAfterError_ = socket_ != -1;
     return {};
   }
-  if (socket_ == -1 || state_ == sckClosed) return {};
+  if (socket_ == -1 || (state_ == sckClosed && !keptAfterError_)) return {};
   if (state_ != sckConnected) {
     const SocketError error = DestroySocket();
     state_ = sckClosed;
@@ -594,6 +603,7 @@ SocketError ctlSocket::DestroySocket() {
     *timer = 0;
   }
   shutdownPending_ = false;
+  keptAfterError_ = false;
   if (socket_ == -1) return {};
   UnregisterSocket(socket_);
   if (sendTimerActive_) {

@@ -155,7 +155,8 @@ class ctlSocket {
   bool sendCompletePending_ = false;
   bool sendTimerActive_ = false;
   bool broadcastEnabled_ = false;
-  bool shutdownPending_ = false;  // a graceful close waits for the send buffer to drain
+  bool shutdownPending_ = false;
+  bool keptAfterError_ = false;  // closed after an error, platform socket still open  // a graceful close waits for the send buffer to drain
   std::uint64_t closeTimer_ = 0;
   std::uint64_t acceptRetryTimer_ = 0;
   long sendTimeoutMs_ = kDefaultSendTimeoutMs;

@@ -7,6 +7,7 @@
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <unordered_map>
@@ -130,7 +131,16 @@ std::optional<std::vector<InterfaceAddress>> SystemInterfaces() {
 }
 
 std::optional<std::vector<InterfaceAddress>> Interfaces() {
-  return interfaceSource ? interfaceSource() : SystemInterfaces();
+  if (interfaceSource) return interfaceSource();
+  // Asked for every discovery reply: a short-lived copy keeps a request flood cheap.
+  static std::optional<std::vector<InterfaceAddress>> cached;
+  static std::chrono::steady_clock::time_point readAt;
+  const auto now = std::chrono::steady_clock::now();
+  if (!cached || now - readAt > std::chrono::seconds(2)) {
+    cached = SystemInterfaces();
+    readAt = now;
+  }
+  return cached;
 }
 
 bool IsUsableInterfaceAddress(const std::string& address) {

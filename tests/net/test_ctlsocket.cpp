@@ -260,3 +260,27 @@ TEST(Socket, GetDataLengths) {
 
 }  // namespace
 }  // namespace velmorin
+
+namespace velmorin {
+namespace {
+
+TEST(Socket, AFailedSocketIsKeptByTheFirstCloseAndReleasedByTheSecond) {
+  EventRecorder events;
+  ctlSocket udp(&events);
+  udp.SetProtocol(sckUDPProtocol);
+  ASSERT_FALSE(udp.SetRemoteHost("127.0.0.1"));
+  ASSERT_FALSE(udp.SetRemotePort(9));
+  EXPECT_TRUE(udp.SendData(std::string(70000, 'x')));  // larger than any datagram
+  EXPECT_EQ(udp.State(), sckError);
+  EXPECT_TRUE(events.Has("error:10040"));
+  const int handle = udp.SocketHandle();
+  ASSERT_FALSE(udp.CloseSocket());
+  EXPECT_EQ(udp.SocketHandle(), handle);
+  ASSERT_FALSE(udp.CloseSocket());
+  EXPECT_EQ(udp.SocketHandle(), -1);
+  EXPECT_FALSE(udp.Bind(0, "127.0.0.1"));
+  EXPECT_EQ(udp.BytesToSend(), 0);
+}
+
+}  // namespace
+}  // namespace velmorin
