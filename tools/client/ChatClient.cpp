@@ -1,0 +1,328 @@
+#include "client/ChatClient.hpp"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "platform/Text.hpp"
+#include "store/modSHA256.hpp"
+
+namespace velmorin::client {
+namespace {
+
+constexpr std::string_view kProtocolVersion = "0.6";
+
+// Waits for `events` on `fd` until the deadline: >0 ready, 0 timed out, <0 failed (errno set).
+int PollUntil(int fd, short events, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    // Rounded up, so a wait of a fraction of a millisecond does not become a busy poll.
+    const auto ms = std::max<long long>(
+        0, std::chrono::ceil<std::chrono::milliseconds>(left).count());
+    pollfd entry{fd, events, 0};
+    const int rc = ::poll(&entry, 1, static_cast<int>(std::min<long long>(ms, 1 << 30)));
+    if (rc >= 0 || errno != EINTR) return rc;
+  }
+}
+
+}  // namespace
+
+std::optional<Welcome> ParseWelcome(std::string_view payload) {
+  // The welcome text may hold CR LF itself, so only the part before the first NUL is split.
+  const std::size_t nul = payload.find('\0');
+  const std::vector<std::string> lines = Split(payload.substr(0, nul), "\r\n");
+  if (lines.size() != 10) return std::nullopt;
+
+  Welcome welcome;
+  const std::string& lengthText = lines[3];
+  const auto [end, ec] =
+      std::from_chars(lengthText.data(), lengthText.data() + lengthText.size(), welcome.maxTextLength);
+  if (ec != std::errc() || end != lengthText.data() + lengthText.size()) return std::nullopt;
+
+  welcome.version = lines[0];
+  welcome.status = lines[1];
+  welcome.language = lines[2];
+  welcome.adminName = lines[4];
+  welcome.adminMail = lines[5];
+  welcome.standardRoom = lines[6];
+  welcome.onlyRoom = lines[7];
+  welcome.loginKey = lines[8];
+  welcome.protocol = lines[9];
+  if (nul != std::string_view::npos) welcome.welcomeText = payload.substr(nul + 1);
+  return welcome;
+}
+
+std::string_view ErrorName(ClientError error) {
+  switch (error) {
+    case ClientError::kNone: return "none";
+    case ClientError::kNotConnected: return "not connected";
+    case ClientError::kResolve: return "host not found";
+    case ClientError::kConnect: return "connect failed";
+    case ClientError::kTimeout: return "timed out";
+    case ClientError::kClosed: return "closed by the server";
+    case ClientError::kMalformed: return "malformed data";
+    case ClientError::kSequence: return "wrong call order";
+    case ClientError::kSocket: return "socket error";
+  }
+  return "unknown";
+}
+
+ChatClient::~ChatClient() { Close(); }
+
+ChatClient::ChatClient(ChatClient&& other) noexcept { *this = std::move(other); }
+
+ChatClient& ChatClient::operator=(ChatClient&& other) noexcept {
+  if (this == &other) return *this;
+  Close();
+  fd_ = std::exchange(other.fd_, -1);
+  decoder_ = std::move(other.decoder_);
+  queue_ = std::move(other.queue_);
+  peerClosed_ = other.peerClosed_;
+  autoPong_ = other.autoPong_;
+  sendTimeout_ = other.sendTimeout_;
+  loginKey_ = std::move(other.loginKey_);
+  sessionKey_ = std::move(other.sessionKey_);
+  error_ = other.error_;
+  errorText_ = std::move(other.errorText_);
+  return *this;
+}
+
+bool ChatClient::Connect(const std::string& host, std::uint16_t port, Timeout timeout) {
+  Close();
+  error_ = ClientError::kNone;
+  errorText_.clear();
+  const auto deadline = Clock::now() + timeout;
+
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  if (rc != 0) return Fail(ClientError::kResolve, host + ": " + ::gai_strerror(rc));
+  const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+
+  Fail(ClientError::kConnect, host + ": no address");
+  for (const addrinfo* address = found; address != nullptr; address = address->ai_next) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return FailErrno(ClientError::kSocket, "socket", errno);
+
+    int code = ::connect(fd, address->ai_addr, address->ai_addrlen) == 0 ? 0 : errno;
+    if (code == EINPROGRESS) {
+      const int ready = PollUntil(fd, POLLOUT, deadline);
+      if (ready == 0) {
+        ::close(fd);
+        return Fail(ClientError::kTimeout, "connect to " + host + " timed out");
+      }
+      socklen_t size = sizeof code;
+      if (ready < 0) code = errno;
+      else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0) code = errno;
+    }
+    if (code == 0) {
+      // Chat packets are small and each waits for an answer; batching them only adds delay.
+      const int on = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      fd_ = fd;
+      error_ = ClientError::kNone;
+      errorText_.clear();
+      return true;
+    }
+    ::close(fd);
+    FailErrno(ClientError::kConnect, "connect", code);
+  }
+  return false;
+}
+
+std::optional<Welcome> ChatClient::ReceiveWelcome(Timeout timeout) {
+  const auto packet = ReceiveCommand("welcome", timeout);
+  if (!packet) return std::nullopt;
+  auto welcome = ParseWelcome(packet->payload);
+  if (!welcome) {
+    Fail(ClientError::kMalformed, "unreadable welcome packet");
+    return std::nullopt;
+  }
+  loginKey_ = welcome->loginKey;
+  return welcome;
+}
+
+std::optional<LoginReply> ChatClient::Login(std::string_view nickname, std::string_view password,
+                                            long color, std::string_view clientVersion,
+                                            Timeout timeout) {
+  if (fd_ < 0) {
+    Fail(ClientError::kNotConnected, "not connected");
+    return std::nullopt;
+  }
+  if (loginKey_.empty()) {
+    Fail(ClientError::kSequence, "the login key comes with the welcome packet: receive it first");
+    return std::nullopt;
+  }
+  const std::string pass(password);
+  const std::string proof = pass.empty() ? std::string() : SHA256Hex(pass + loginKey_);
+  std::string payload;
+  payload.append(nickname).push_back('\0');
+  payload.append(proof).push_back('\0');
+  payload.append(std::to_string(color)).push_back('\0');
+  payload.append(clientVersion).push_back('\0');
+  payload.append(kProtocolVersion);
+  const auto deadline = Clock::now() + timeout;
+  if (!SendBytes(EncodePacket("login", payload), deadline)) return std::nullopt;
+
+  constexpr std::string_view kReply = "acceptUser";
+  const auto packet = ReceiveMatching(&kReply, deadline);
+  if (!packet) return std::nullopt;
+  LoginReply reply;
+  const std::size_t nul = packet->payload.find('\0');
+  reply.status = packet->payload.substr(0, nul);
+  if (nul != std::string::npos) reply.nickname = packet->payload.substr(nul + 1);
+
+  // The server keys the session with the password it has stored: on "ok_nopwd" that is none,
+  // whatever we sent.
+  if (reply.status == "ok") sessionKey_ = SHA256Hex(reply.nickname + pass + loginKey_);
+  if (reply.status == "ok_nopwd") sessionKey_ = SHA256Hex(reply.nickname + loginKey_);
+  return reply;
+}
+
+bool ChatClient::Send(std::string_view command, std::string_view payload) {
+  return SendRaw(EncodePacket(command, payload));
+}
+
+bool ChatClient::SendRaw(std::string_view bytes) {
+  return SendBytes(bytes, Clock::now() + sendTimeout_);
+}
+
+bool ChatClient::SendBytes(std::string_view bytes, Clock::time_point deadline) {
+  if (fd_ < 0) return Fail(ClientError::kNotConnected, "not connected");
+  while (!bytes.empty()) {
+    const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+      continue;
+    }
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      const int ready = PollUntil(fd_, POLLOUT, deadline);
+      if (ready == 0) return Fail(ClientError::kTimeout, "send timed out");
+      if (ready < 0) return FailErrno(ClientError::kSocket, "poll", errno);
+      continue;
+    }
+    if (sent < 0 && (errno == EPIPE || errno == ECONNRESET))
+      return FailErrno(ClientError::kClosed, "send", errno);
+    return FailErrno(ClientError::kSocket, "send", sent < 0 ? errno : EIO);
+  }
+  return true;
+}
+
+std::optional<Packet> ChatClient::Receive(Timeout timeout) {
+  return ReceiveMatching(nullptr, Clock::now() + timeout);
+}
+
+std::optional<Packet> ChatClient::ReceiveCommand(std::string_view command, Timeout timeout) {
+  return ReceiveMatching(&command, Clock::now() + timeout);
+}
+
+std::vector<Packet> ChatClient::TakePending() {
+  std::vector<Packet> pending(std::make_move_iterator(queue_.begin()),
+                              std::make_move_iterator(queue_.end()));
+  queue_.clear();
+  return pending;
+}
+
+bool ChatClient::WaitForClose(Timeout timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (fd_ < 0) return Fail(ClientError::kNotConnected, "not connected");
+    if (peerClosed_) return true;
+    if (!ReadOnce(deadline)) return false;
+  }
+}
+
+void ChatClient::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  decoder_.Reset();
+  queue_.clear();
+  peerClosed_ = false;
+  loginKey_.clear();
+  sessionKey_.clear();
+}
+
+std::optional<Packet> ChatClient::ReceiveMatching(const std::string_view* command,
+                                                  Clock::time_point deadline) {
+  for (;;) {
+    if (auto packet = TakeQueued(command)) return packet;
+    if (decoder_.Malformed()) {
+      Fail(ClientError::kMalformed, "bad framing from the server: " + decoder_.Error());
+      return std::nullopt;
+    }
+    if (!ReadOnce(deadline)) return std::nullopt;
+  }
+}
+
+std::optional<Packet> ChatClient::TakeQueued(const std::string_view* command) {
+  const auto match = std::find_if(queue_.begin(), queue_.end(), [command](const Packet& packet) {
+    return command == nullptr || packet.command == *command;
+  });
+  if (match == queue_.end()) return std::nullopt;
+  Packet packet = std::move(*match);
+  queue_.erase(match);
+  return packet;
+}
+
+// One wait and one read. True when something happened (bytes, or the server's close) so the
+// caller looks at the queue again; false with the reason set otherwise.
+bool ChatClient::ReadOnce(Clock::time_point deadline) {
+  if (fd_ < 0) return Fail(ClientError::kNotConnected, "not connected");
+  if (peerClosed_) return Fail(ClientError::kClosed, "the server closed the connection");
+
+  const int ready = PollUntil(fd_, POLLIN, deadline);
+  if (ready == 0) return Fail(ClientError::kTimeout, "no data in time");
+  if (ready < 0) return FailErrno(ClientError::kSocket, "poll", errno);
+
+  char chunk[64 * 1024];
+  const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+  if (got > 0) {
+    decoder_.Feed(std::string_view(chunk, static_cast<std::size_t>(got)));
+    Decode();
+    return true;
+  }
+  // A reset is how a close looks when the server drops us with our bytes still unread.
+  if (got == 0 || errno == ECONNRESET) {
+    peerClosed_ = true;
+    return true;
+  }
+  if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return true;
+  return FailErrno(ClientError::kSocket, "recv", errno);
+}
+
+void ChatClient::Decode() {
+  while (auto packet = decoder_.Pop()) {
+    if (autoPong_ && packet->command == "ping") {
+      // A failed answer needs no report here: the broken connection shows on the next read.
+      SendBytes(EncodePacket("pong", ""), Clock::now() + sendTimeout_);
+      continue;
+    }
+    queue_.push_back(std::move(*packet));
+  }
+}
+
+bool ChatClient::Fail(ClientError error, std::string text) {
+  error_ = error;
+  errorText_ = std::move(text);
+  return false;
+}
+
+bool ChatClient::FailErrno(ClientError error, std::string_view operation, int code) {
+  return Fail(error, std::string(operation) + ": " + std::strerror(code));
+}
+
+}  // namespace velmorin::client
