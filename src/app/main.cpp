@@ -1,11 +1,19 @@
 // Entry point of velmorin-server.
 
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include "core/HeadlessFrontEnd.hpp"
+#include "core/clsServer.hpp"
 #include "core/modMain.hpp"
+#include "net/LingeringSockets.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
 #include "platform/EventLoop.hpp"
@@ -28,6 +36,38 @@ void PrintHelp(const char* program) {
             << "\n"
             << "Settings live in config/, logs in logs/ and language files in language/ of the\n"
             << "program directory (the directory of this executable).\n";
+}
+
+// Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
+int RunHeadless() {
+  using namespace velmorin;
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  const int signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+  EventLoop& loop = MainLoop();
+  const EventLoop::WatchId signalWatch = loop.Watch(signalFd, true, false, [&loop, signalFd](std::uint32_t) {
+    signalfd_siginfo info{};
+    while (read(signalFd, &info, sizeof info) > 0) {
+    }
+    loop.Stop();
+  });
+
+  HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1);
+  {
+    clsServer server(frontEnd);
+    server.Load();
+    loop.Run();
+    server.Unload();
+    // Give closing connections a moment to deliver what they still hold.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) loop.RunOnce(50);
+  }
+  loop.Unwatch(signalWatch);
+  close(signalFd);
+  return 0;
 }
 
 }  // namespace
@@ -70,9 +110,5 @@ int main(int argc, char** argv) {
   }
   CurrentLanguage().SetLanguage("modMain", Paths().languageDirectory + ServerSettings.Info.Language);
   if (ServerSettings.General.ActivePort == 0) ServerSettings.General.ActivePort = ServerSettings.General.Port;
-
-  std::cout << "Velmorin Server " << RunningVersion() << ": settings and language ("
-            << CurrentLanguage().language() << ") loaded from " << Paths().programDirectory << ".\n"
-            << "The chat server itself is not built yet; exiting.\n";
-  return 0;
+  return RunHeadless();
 }

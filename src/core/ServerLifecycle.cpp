@@ -1,0 +1,204 @@
+// Server lifecycle: going online and offline, the status display, start-up and shutdown.
+
+#include <ctime>
+
+#include "core/clsServer.hpp"
+#include "moderation/modBanning.hpp"
+#include "net/LingeringSockets.hpp"
+#include "net/modSocket.hpp"
+#include "platform/EventLoop.hpp"
+#include "platform/Text.hpp"
+#include "platform/WinsockErrors.hpp"
+#include "store/modChatrooms.hpp"
+#include "store/modPaths.hpp"
+#include "store/modSettings.hpp"
+#include "store/modUsers.hpp"
+#include "store/modWelcomeMsg.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr long kPermissionDenied = 10013;
+constexpr long kAddressInUse = 10048;
+constexpr long kIconUsed = 3;
+
+std::string AddressListWith(const std::string& separator) { return ReplaceAll(GetLocalIPs(), "\r\n", separator); }
+
+}  // namespace
+
+clsServer::clsServer(AdminFrontEnd& frontEnd)
+    : frontEnd_(frontEnd),
+      log_(frontEnd, language_),
+      listener_(static_cast<SocketEvents*>(this)),
+      infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
+      chatrooms_(std::make_unique<clsChatrooms>()),
+      connections_(2),
+      receives_(2),
+      sockets_(2) {
+  listener_.SetIndex(0);
+}
+
+clsServer::~clsServer() {
+  for (auto& [id, timer] : timers_) MainLoop().StopTimer(timer);
+}
+
+void clsServer::Load() {
+  language_.SetLanguage("frmServer", Paths().languageDirectory + ServerSettings.Info.Language);
+  GeneralSettings& general = ServerSettings.General;
+  if (general.ActivePort < 1 || general.ActivePort > 65535) {
+    general.ActivePort = 1000;
+    general.Port = 1000;
+  }
+  if (ServerSettings.Logging.Enabled) {
+    log_.Logging().SetLogNamingByDate(ServerSettings.Logging.LogNamingByDate);
+    log_.Logging().StartLogging(ServerSettings.Logging.LogPath, "Server@" + std::to_string(general.ActivePort));
+  }
+  ResetServerState(true);
+  infoSocket_.CreateInfoSocket();
+  ChangeStatus(true);
+}
+
+void clsServer::Unload() {
+  if (IsOnline()) {
+    events_.OnlineStatus("offline", "");
+    listener_.CloseSocket();
+  }
+  for (long index = 1; index <= MaxIndex(); ++index) {
+    if (InUse(index)) RemoveUser(index, "", false, 0);
+  }
+  infoSocket_.DestroyInfoSocket();
+  log_.Logging().StopLogging();
+  SaveSettings();
+  SaveBanList();
+  SaveWelcomeMessage();
+}
+
+bool clsServer::IsOnline() const {
+  return listener_.State() == sckListening || listener_.State() == sckConnectionPending;
+}
+
+long long clsServer::OnlineSeconds() const {
+  if (!IsOnline() || serverStartTime_ == 0) return 0;
+  return static_cast<long long>(std::time(nullptr) - serverStartTime_);
+}
+
+std::string clsServer::GetChatroomCount() const { return std::to_string(chatrooms_->count()); }
+
+void clsServer::ChangeStatus(bool ask) {
+  if (IsOnline()) {
+    if (userCount_ >= 1 && ask) {
+      frontEnd_.ShowWindow();
+      const std::string question =
+          ReplaceAll(language_.data("questionStopServer"), "%count", std::to_string(userCount_));
+      if (!frontEnd_.AskYesNo(question, language_.data("notice"), true)) {
+        frontEnd_.SetOnlineState(true);
+        return;
+      }
+    }
+    StopTimer(kPingDelayTimerId);
+    ResetServerState(false);
+    frontEnd_.SetOnlineState(false);
+    log_.Log(LogMessageType::ServerStopped, {});
+    frontEnd_.SetTitle(language_.data("titleServerOffline"));
+    RefreshStatus();
+    frontEnd_.RefreshServerInfos();
+    return;
+  }
+
+  listener_.CloseSocket();
+  listener_.SetLocalPort(ServerSettings.General.ActivePort);
+  const SocketError error = listener_.Listen();
+  if (error.number == kAddressInUse) log_.LogPortInUse(ServerSettings.General.ActivePort);
+  if (error.number == kPermissionDenied) {
+    // Ports below 1024 are the system's: say so, and how to choose another.
+    const std::string text = ReplaceAll(language_.data("msgErrorPortPrivileged"), "%port",
+                                        std::to_string(ServerSettings.General.ActivePort));
+    log_.WriteLogLine(text + "\r\n", 255);
+  }
+  if (error) events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
+
+  // A limit of 0 users makes a listening server "full" at once; it is online all the same.
+  if (RefreshStatus() == StatusStopped) {
+    serverStartTime_ = 0;
+    frontEnd_.SetOnlineState(false);
+    log_.Log(LogMessageType::ServerCouldNotStart, {});
+    frontEnd_.RefreshServerInfos();
+    return;
+  }
+  serverStartTime_ = std::time(nullptr);
+  BuildActiveAccountList();
+  if (ServerSettings.General.ResetBytes) {
+    bytesIn_ = 0;
+    bytesOut_ = 0;
+  }
+  if (ServerSettings.Log.ClearLogAtStart) log_.ClearLog();
+  frontEnd_.SetOnlineState(true);
+  const std::string port = std::to_string(listener_.LocalPort());
+  log_.Log(LogMessageType::ServerStarted, {{"%ip", AddressListWith(", ")}, {"%port", port}});
+  frontEnd_.SetTitle(ReplaceAll(language_.data("titleServerOnline"), "%port", port));
+  events_.OnlineStatus("online", AddressListWith("\x01") + '\0' + port);
+  StartTimer(kPingDelayTimerId, ServerSettings.General.PingDelay);
+  infoSocket_.DestroyInfoSocket();
+  infoSocket_.CreateInfoSocket();
+  frontEnd_.RefreshServerInfos();
+}
+
+void clsServer::ResetServerState(bool keepConnections) {
+  if (IsOnline()) {
+    events_.OnlineStatus("offline", "");
+    listener_.CloseSocket();
+  }
+  if (!keepConnections) {
+    for (long index = 1; index <= MaxIndex(); ++index) {
+      if (InUse(index)) RemoveUser(index, "", true, 0);
+    }
+  }
+  frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
+  userCount_ = 0;
+  connectionCount_ = 0;
+  chatrooms_ = std::make_unique<clsChatrooms>();
+  chatrooms_->SetChangeCallback([this] { frontEnd_.RefreshChatroomInfos(); });
+  LoadChatrooms(*chatrooms_);
+  LoadWelcomeMessage();
+  LoadBanList();
+  connections_.assign(2, ConnectionRecord{});
+  receives_.assign(2, ReceiveState{});
+  sockets_.clear();
+  sockets_.resize(2);
+  frontEnd_.RefreshServerInfos();
+  frontEnd_.RefreshChatroomInfos();
+}
+
+std::string clsServer::StatusLine(long icon) const {
+  if (icon == StatusReady) {
+    return ReplaceAll(language_.data("statusOnlineEmpty"), "%connections", std::to_string(connectionCount_));
+  }
+  std::string line = ReplaceAll(language_.data("statusOnlineUsed"), "%users", std::to_string(userCount_));
+  line = ReplaceAll(line, "%maxusers", std::to_string(ServerSettings.General.MaxUserCount));
+  return ReplaceAll(line, "%connections", std::to_string(connectionCount_));
+}
+
+long clsServer::RefreshStatus() {
+  if (!IsOnline()) {
+    if (serverStatus_ != StatusStopped) {
+      serverStatus_ = StatusStopped;
+      frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
+    }
+    return serverStatus_;
+  }
+  if (userCount_ >= ServerSettings.General.MaxUserCount) {
+    if (serverStatus_ != StatusFull) {
+      serverStatus_ = StatusFull;
+      const std::string line = StatusLine(StatusFull);
+      frontEnd_.ShowStatus(StatusFull, line, line);
+    }
+    return serverStatus_;
+  }
+  serverStatus_ = StatusReady;
+  const long icon = userCount_ < 1 ? StatusReady : kIconUsed;
+  const std::string line = StatusLine(icon);
+  frontEnd_.ShowStatus(icon, line, line);
+  return serverStatus_;
+}
+
+}  // namespace velmorin

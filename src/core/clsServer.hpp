@@ -1,0 +1,143 @@
+#pragma once
+// The server core: owns the run-time state (listening socket, connection table, timers,
+// chatrooms, counters, log writer, plugin events) and reports through an AdminFrontEnd. The
+// desktop window and headless mode are views of it. Everything runs on the event-loop thread.
+//
+// Re-entrancy: sending, logging and raising plugin events may end in the removal of any
+// connection (a failed send removes its recipient). Code that calls out therefore never holds
+// a reference into the connection table across the call; it looks the slot up again and
+// compares the slot's Serial to see whether it still holds the same connection.
+
+#include <ctime>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/AdminFrontEnd.hpp"
+#include "core/ConnectionRecord.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "logging/modLog.hpp"
+#include "net/ctlSocket.hpp"
+#include "net/modInfoSocket.hpp"
+#include "plugins/PluginEvents.hpp"
+#include "store/clsChatrooms.hpp"
+
+namespace velmorin {
+
+inline constexpr long kPingDelayTimerId = 65536;
+
+enum ServerStatusCode : long { StatusReady = 0, StatusFull = 1, StatusStopped = 2 };
+
+class clsServer : private SocketEvents, private ServerInfoProvider {
+ public:
+  explicit clsServer(AdminFrontEnd& frontEnd);
+  ~clsServer() override;
+  clsServer(const clsServer&) = delete;
+  clsServer& operator=(const clsServer&) = delete;
+
+  // Start-up after settings and language are loaded: log file, stores, discovery, online.
+  void Load();
+  // Shutdown: offline, every connection removed, discovery closed, log file closed, settings,
+  // bans and welcome text saved.
+  void Unload();
+
+  // Lifecycle and status.
+  void ChangeStatus(bool ask);
+  long RefreshStatus();
+  long RefreshInfos() { return RefreshStatus(); }
+  void ResetServerState(bool keepConnections);
+  bool IsOnline() const;
+  long ServerStatus() const override { return serverStatus_; }
+  long UserCount() const override { return userCount_; }
+  long ConnectionCount() const { return connectionCount_; }
+  long GetUserCount() const { return userCount_; }
+  std::string GetChatroomCount() const;
+  long ListeningPort() const { return listener_.LocalPort(); }
+  double BytesIn() const { return bytesIn_; }
+  double BytesOut() const { return bytesOut_; }
+  std::time_t ServerStartTime() const { return serverStartTime_; }
+  long long OnlineSeconds() const;
+
+  // Connection table.
+  long FindFreeSlot() const;
+  long AllocateConnection();
+  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag);
+  long MaxIndex() const { return static_cast<long>(connections_.size()) - 1; }
+  bool InUse(long index) const;
+  const ConnectionRecord& Connection(long index) const { return connections_.at(static_cast<std::size_t>(index)); }
+  ctlSocket* Socket(long index);
+
+  // Window timers: the ping cycle (kPingDelayTimerId) and each connection's one-shot timer.
+  void StartTimer(long id, long intervalMs);
+  void StopTimer(long id);
+  bool IsTimerActive(long id) const;
+
+  // Packets.
+  void SendCommand(long index, const std::string& command, const std::string& data);
+
+  // Server-originated messages.
+  long GetUserID(const std::string& nickname) const;
+  void SendServerMsg(const std::string& text);
+  void SendPing(long index);
+  void UserJoinedEvent(long index, long chatroomId);
+  void UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason);
+  void SetClientAwayState(long index, bool away);
+  void SetClientChatroom(long index, long chatroomId);
+
+  clsChatrooms& Chatrooms() { return *chatrooms_; }
+  LogWriter& Log() { return log_; }
+  PluginEvents& Events() { return events_; }
+  const clsLanguage& Language() const { return language_; }
+
+ private:
+  // Socket events of the listening socket (index 0) and the client sockets.
+  void OnConnectionRequest(ctlSocket& socket, long requestId) override;
+  void OnDataArrival(ctlSocket& socket, long bytesTotal) override;
+  void OnClose(ctlSocket& socket) override;
+  void OnError(ctlSocket& socket, const SocketError& error) override;
+  void OnSendComplete(ctlSocket& socket) override;
+  void OnSendProgress(ctlSocket& socket, long bytesSent, long bytesRemaining) override;
+
+  void Timer_Raised(long id);
+  void SendWelcome(long index);
+  bool StartListening();
+  void StopListening();
+  std::string StatusLine(long icon) const;
+
+  // Packet reader and dispatch.
+  bool ReadOnePacket(long index);
+  void InvalidData(long index);
+  // Returns whether the reader goes on with the next buffered packet.
+  bool Dispatch(long index, const std::string& command, const std::string& payload);
+  bool Login(long index, const std::string& payload);
+  void LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
+                 const std::string& clientVersion);
+  void DenyUser(long index, const std::string& nickname);
+  void CompleteWaitingLogin(long index);
+  void Pong(long index);
+
+  ConnectionRecord& Record(long index) { return connections_[static_cast<std::size_t>(index)]; }
+  bool SameConnection(long index, std::uint64_t serial) const;
+
+  AdminFrontEnd& frontEnd_;
+  clsLanguage language_;
+  LogWriter log_;
+  PluginEvents events_;
+  ctlSocket listener_;
+  InfoSocket infoSocket_;
+  std::unique_ptr<clsChatrooms> chatrooms_;
+  std::vector<ConnectionRecord> connections_;  // index 0 unused: the listening socket
+  std::vector<ReceiveState> receives_;
+  std::vector<std::unique_ptr<ctlSocket>> sockets_;
+  std::map<long, std::uint64_t> timers_;  // window timer id -> event-loop timer
+  long serverStatus_ = StatusStopped;
+  long connectionCount_ = 0;
+  long userCount_ = 0;
+  double bytesIn_ = 0;
+  double bytesOut_ = 0;
+  std::time_t serverStartTime_ = 0;
+  std::uint64_t nextSerial_ = 1;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,122 @@
+#include "logging/clsLogging.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "i18n/clsLanguage.hpp"
+#include "platform/Text.hpp"
+#include "store/modFilter.hpp"
+
+namespace velmorin {
+namespace {
+
+std::tm LocalTime(std::time_t moment) {
+  std::tm local{};
+  ::localtime_r(&moment, &local);
+  return local;
+}
+
+std::string Format(std::time_t moment, const char* format) {
+  const std::tm local = LocalTime(moment);
+  char buffer[128];
+  const std::size_t length = std::strftime(buffer, sizeof buffer, format, &local);
+  return std::string(buffer, length);
+}
+
+long LocalDate(std::time_t moment) {
+  const std::tm local = LocalTime(moment);
+  return (local.tm_year + 1900L) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+}
+
+void WriteAll(int fd, std::string_view content) {
+  while (!content.empty()) {
+    const ssize_t written = ::write(fd, content.data(), content.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    content.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace
+
+std::string ShortDate(std::time_t moment) { return Format(moment, "%x"); }
+std::string LongTime(std::time_t moment) { return Format(moment, "%X"); }
+
+clsLogging::clsLogging(const clsLanguage& language)
+    : language_(language), clock_([] { return std::time(nullptr); }) {}
+
+clsLogging::~clsLogging() { StopLogging(); }
+
+void clsLogging::SetClock(LogClock clock) {
+  if (clock) clock_ = std::move(clock);
+}
+
+void clsLogging::StartLogging(const std::string& directory, const std::string& baseName) {
+  if (fd_ >= 0) return;
+  std::string path = Trim(directory);
+  const std::string base = MakeFileName(Trim(baseName));
+  // Tested before the slash is added, or a drive-like "C:" would pass as "C:/".
+  if (path.size() < 3 || base.empty()) return;
+  if (path.back() != '/') path += '/';
+
+  std::error_code ignored;
+  std::filesystem::create_directories(path, ignored);
+
+  const std::time_t now = clock_();
+  std::string name = path;
+  if (namingByDate_) name += Format(now, "%Y_%m_%d") + " - ";
+  name += base + ".log";
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+
+  fd_ = fd;
+  fileName_ = name;
+  directory_ = path;
+  baseName_ = base;
+  openedOn_ = LocalDate(now);
+  headerPending_ = true;
+}
+
+void clsLogging::StopLogging() {
+  if (fd_ < 0) return;
+  if (!headerPending_) Append(language_.data("logStop", "frmServer") + Stamp());
+  ::close(fd_);
+  fd_ = -1;
+  fileName_.clear();
+  headerPending_ = false;
+}
+
+void clsLogging::AddEntry(const std::string& line) {
+  if (fd_ < 0) return;
+  // The day is checked before the header is written: a file opened yesterday that never
+  // received an entry gets neither a trailer nor a header, and the new file one header.
+  if (namingByDate_ && LocalDate(clock_()) != openedOn_) {
+    const std::string directory = directory_;
+    const std::string base = baseName_;
+    StopLogging();
+    StartLogging(directory, base);
+    if (fd_ < 0) return;
+  }
+  if (headerPending_) {
+    headerPending_ = false;
+    Append("");
+    Append(language_.data("logStart", "frmServer") + Stamp());
+  }
+  Append(line);
+}
+
+void clsLogging::Append(const std::string& line) { WriteAll(fd_, line + "\r\n"); }
+
+std::string clsLogging::Stamp() const {
+  const std::time_t now = clock_();
+  return ShortDate(now) + "/" + LongTime(now);
+}
+
+}  // namespace velmorin

@@ -1,0 +1,177 @@
+// Dispatch of client packets by command, and the login.
+
+#include <unordered_map>
+
+#include "core/clsServer.hpp"
+#include "moderation/modBanning.hpp"
+#include "platform/Text.hpp"
+#include "store/modFilter.hpp"
+#include "store/modSHA256.hpp"
+#include "store/modSettings.hpp"
+#include "store/modUsers.hpp"
+
+namespace velmorin {
+namespace {
+
+const char kNul = '\0';
+constexpr const char* kProtocolVersion = "0.6";
+
+// Commands a logged-in client may send. Those without a handler yet are accepted and ignored.
+const std::unordered_map<std::string, bool>& KnownCommands() {
+  static const std::unordered_map<std::string, bool> commands = {
+      {"login", true},           {"message", true},         {"ping", true},
+      {"pong", true},            {"command", true},         {"abortFiletransfer", true},
+      {"acceptEncryptionkey", true}, {"acceptFiles", true}, {"awaymessage", true},
+      {"clientPluginData", true}, {"createChatroom", true}, {"encryptionkey", true},
+      {"fileRequest", true},     {"findPerson", true},      {"getAwayMessage", true},
+      {"getChatroomlist", true}, {"getEncryptionlist", true}, {"getUserlist", true},
+      {"joinChatroom", true},    {"pluginResponse", true},  {"quit", true},
+      {"serverPluginData", true}, {"setClientState", true}, {"setColor", true},
+      {"setEncryption", true},
+  };
+  return commands;
+}
+
+// Field i of a NUL-separated payload; missing fields are empty.
+std::vector<std::string> Fields(const std::string& payload, std::size_t count) {
+  std::vector<std::string> fields = Split(payload, std::string_view(&kNul, 1));
+  fields.resize(count);
+  return fields;
+}
+
+}  // namespace
+
+bool clsServer::Dispatch(long index, const std::string& command, const std::string& payload) {
+  if (command == "login") return Login(index, payload);
+  if (!Record(index).LoggedIn()) return true;  // ignored before the login, without reply
+  if (KnownCommands().count(command) == 0) {
+    log_.Log(LogMessageType::UnknownCommand,
+             {{"%id", std::to_string(index)}, {"%size", std::to_string(payload.size())}, {"%cmd", command}});
+    return true;
+  }
+  if (command == "pong") {
+    Pong(index);
+    return true;
+  }
+  if (command == "ping") {
+    SendCommand(index, "pong", "");
+    return true;
+  }
+  return true;
+}
+
+bool clsServer::Login(long index, const std::string& payload) {
+  if (Record(index).LoggedIn()) return true;
+  const std::vector<std::string> fields = Fields(payload, 5);
+  const std::string id = std::to_string(index);
+  if (fields[4] != kProtocolVersion) {
+    log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}});
+    SendCommand(index, "acceptUser", "unsupported");
+    RemoveUser(index, "", true, 0);
+    return false;
+  }
+  const std::uint64_t serial = Record(index).Serial;
+  const std::string address = Socket(index) != nullptr ? Socket(index)->RemoteHostIP() : std::string();
+  std::string nickname = events_.QueryChatname(fields[0], address);
+  if (!SameConnection(index, serial)) return false;
+  nickname = CleanNickname(nickname);
+  if (nickname.empty()) {
+    DenyUser(index, "");
+    return false;
+  }
+  if (IsActiveAccount(nickname)) {
+    const std::string password = GetPassword(nickname);
+    if (!password.empty() && fields[1] != SHA256Hex(password + Record(index).LoginKey)) {
+      DenyUser(index, nickname);
+      return false;
+    }
+  } else if (AccountExists(nickname)) {
+    DenyUser(index, nickname);
+    return false;
+  } else if (!ServerSettings.General.AllowGuests) {
+    log_.Log(LogMessageType::ErrorNoGuests, {{"%id", id}, {"%name", nickname}});
+    SendCommand(index, "acceptUser", "noguests");
+    RemoveUser(index, "", true, 0);
+    return false;
+  } else if (IsNicknameBanned(nickname)) {
+    DenyUser(index, nickname);
+    return false;
+  }
+
+  const std::string lowered = LowerCase(nickname);
+  std::string conflicts;
+  for (long other = 1; other <= MaxIndex(); ++other) {
+    if (!InUse(other)) continue;
+    const bool holds = LowerCase(Record(other).Nickname) == lowered;
+    const bool waits = LowerCase(Record(other).PendingNickname) == lowered;
+    if (!holds && !waits) continue;
+    if (!conflicts.empty()) conflicts += kNul;
+    conflicts += std::to_string(other);
+    if (holds) SendPing(other);
+  }
+  if (!SameConnection(index, serial)) return false;
+  if (conflicts.empty()) {
+    LoginUser(index, nickname, fields[1], fields[2], fields[3]);
+    return true;
+  }
+  ConnectionRecord& record = Record(index);
+  record.PendingNickname = nickname;
+  record.PendingLogin = fields[1] + kNul + fields[2] + kNul + fields[3];
+  record.PendingConflicts = conflicts;
+  const long timeout = ServerSettings.General.PingTimeout;
+  StartTimer(index, timeout + timeout / 4 + 2000);
+  return false;
+}
+
+void clsServer::LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
+                          const std::string& clientVersion) {
+  ++userCount_;
+  RefreshStatus();
+  ConnectionRecord& record = Record(index);
+  record.Nickname = nickname;
+  record.Color = ToLong(color).value_or(0);
+  record.ClientVersion = clientVersion;
+  frontEnd_.UserListUpdate(index);
+  log_.Log(LogMessageType::ClientAccepted, {{"%id", std::to_string(index)}, {"%name", nickname}});
+  const std::string password = GetPassword(nickname);
+  Record(index).SessionKey = SHA256Hex(nickname + password + Record(index).LoginKey);
+  const char* status = !password.empty() || proof.empty() ? "ok" : "ok_nopwd";
+  SendCommand(index, "acceptUser", std::string(status) + kNul + nickname);
+  events_.UserStatus("userloggedin", nickname + kNul + color);
+}
+
+void clsServer::DenyUser(long index, const std::string& nickname) {
+  log_.Log(LogMessageType::ErrorDenied, {{"%id", std::to_string(index)}, {"%name", nickname}});
+  SendCommand(index, "acceptUser", "denied");
+  // The reply leaves before the connection closes: the close is graceful and flushes it.
+  RemoveUser(index, "", true, 0);
+}
+
+void clsServer::CompleteWaitingLogin(long index) {
+  StopTimer(index);
+  const std::string pending = LowerCase(Record(index).PendingNickname);
+  bool conflict = false;
+  for (const std::string& text : Split(Record(index).PendingConflicts, std::string_view(&kNul, 1))) {
+    const long other = ToLong(text).value_or(0);
+    if (InUse(other) && LowerCase(Record(other).Nickname) == pending) conflict = true;
+  }
+  if (conflict) {
+    log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}});
+    SendCommand(index, "acceptUser", "used");
+    RemoveUser(index, "", true, 0);
+    return;
+  }
+  const std::string nickname = Record(index).PendingNickname;
+  if (RefreshStatus() == StatusFull) {
+    DenyUser(index, nickname);
+    return;
+  }
+  const std::vector<std::string> login = Fields(Record(index).PendingLogin, 3);
+  ConnectionRecord& record = Record(index);
+  record.PendingNickname.clear();
+  record.PendingLogin.clear();
+  record.PendingConflicts.clear();
+  LoginUser(index, nickname, login[0], login[1], login[2]);
+}
+
+}  // namespace velmorin

@@ -1,0 +1,71 @@
+// Packets the server sends on its own: server messages, pings, join and leave notices.
+
+#include "core/clsServer.hpp"
+#include "platform/Text.hpp"
+#include "store/modFilter.hpp"
+#include "store/modSettings.hpp"
+
+namespace velmorin {
+namespace {
+
+const char kNul = '\0';
+
+}  // namespace
+
+long clsServer::GetUserID(const std::string& nickname) const {
+  for (long index = 1; index <= MaxIndex(); ++index) {
+    const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
+    if (!record.Free && EqualsNoCase(record.Nickname, nickname) && !record.Nickname.empty()) return index;
+  }
+  return -1;
+}
+
+void clsServer::SendServerMsg(const std::string& text) {
+  const std::string payload = TrimBlanks(text);
+  for (long index = 1; index <= MaxIndex(); ++index) {
+    if (InUse(index)) SendCommand(index, "message", payload);
+  }
+}
+
+void clsServer::SendPing(long index) {
+  SendCommand(index, "ping", "");
+  if (InUse(index)) StartTimer(index, ServerSettings.General.PingTimeout);
+}
+
+void clsServer::Pong(long index) { StopTimer(index); }
+
+void clsServer::UserJoinedEvent(long index, long chatroomId) {
+  const std::string room = chatrooms_->name(chatroomId);
+  events_.UserStatus("userjoined", Record(index).Nickname + kNul + room);
+  if (!InUse(index) || chatrooms_->users(chatroomId) <= 1) return;
+  const ConnectionRecord& record = Record(index);
+  const std::string notice = record.Nickname + kNul + std::to_string(record.Color) + kNul + room + kNul +
+                             BoolText(record.Away) + kNul + BoolText(record.ChatroomAdmin);
+  // A copy: a failed send removes its recipient from the room while we walk it.
+  const std::vector<long> members = chatrooms_->members(chatroomId);
+  for (long member : members) {
+    if (member != index) SendCommand(member, "userJoined", notice);
+  }
+}
+
+void clsServer::UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason) {
+  const std::string nickname = Record(index).Nickname;
+  const std::string oldRoom = chatrooms_->name(oldChatroomId);
+  events_.UserStatus("userleft", nickname + kNul + oldRoom + kNul + reason);
+  if (chatrooms_->users(oldChatroomId) <= 1) return;
+  const std::string notice = nickname + kNul + oldRoom + kNul + chatrooms_->name(newChatroomId) + kNul + reason;
+  const std::vector<long> members = chatrooms_->members(oldChatroomId);
+  for (long member : members) {
+    if (member != index) SendCommand(member, "userLeft", notice);
+  }
+}
+
+void clsServer::SetClientAwayState(long index, bool away) {
+  if (InUse(index)) Record(index).Away = away;
+}
+
+void clsServer::SetClientChatroom(long index, long chatroomId) {
+  if (InUse(index)) Record(index).ChatroomID = chatroomId;
+}
+
+}  // namespace velmorin
