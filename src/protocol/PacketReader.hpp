@@ -1,0 +1,40 @@
+#pragma once
+// Cutting packets out of a connection's byte stream: command CR LF length CR LF STX CR LF
+// payload, with the limits every packet must keep (header at most 132 characters, at most 128
+// characters without a separator, at most 131072 characters per packet, exactly two header
+// elements, a length that is a non-negative whole number). Each packet costs time linear in
+// its size, however the bytes arrive.
+
+#include <string>
+#include <string_view>
+
+#include "core/ConnectionRecord.hpp"
+
+namespace velmorin {
+
+inline constexpr std::string_view kPacketSeparator("\r\n\x02\r\n", 5);
+inline constexpr long kMaxPacketLength = 131072;
+
+struct ReadPacket {
+  std::string command;
+  std::string payload;
+};
+
+enum class ReadResult {
+  NeedMore,     // no complete packet yet
+  Packet,       // one packet taken from the front
+  Invalid,      // the stream breaks the format: the connection must end
+  LengthError,  // the length text is no number (reported as a run-time error, then invalid)
+};
+
+// Adds received bytes to the buffer (dropping the consumed part once it dominates).
+void AppendReceived(ReceiveState& state, std::string_view bytes);
+
+// Takes the front packet when it is complete. On LengthError, `errorNumber` and `errorText`
+// describe the failed conversion.
+ReadResult TakePacket(ReceiveState& state, ReadPacket& packet, long& errorNumber, std::string& errorText);
+
+// The packet as it goes on the wire.
+std::string FramePacket(std::string_view command, std::string_view payload);
+
+}  // namespace velmorin
