@@ -27,7 +27,6 @@ struct ConnectionRecord {
   std::string PendingNickname;   // a login waiting for an older holder of the nickname
   std::string PendingLogin;      // proof NUL colour NUL client version of that login
   std::string PendingConflicts;  // indices of the holders, joined by NUL
-  std::string AwayMessage;
   // Tells one occupant of the slot from the next, for code that calls out and comes back.
   std::uint64_t Serial = 0;
 

@@ -155,7 +155,7 @@ void clsServer::RemoveUser(long index, const std::string& reason, bool roomNotic
   --connectionCount_;
   if (!Record(index).Nickname.empty()) {
     --userCount_;
-    Record(index).Nickname.clear();
+    ClearNickname(index);
   }
   RefreshStatus();
   StopTimer(index);
@@ -165,7 +165,6 @@ void clsServer::RemoveUser(long index, const std::string& reason, bool roomNotic
   record.PendingConflicts.clear();
   record.SessionKey.clear();
   record.ClientVersion.clear();
-  record.AwayMessage.clear();
   receives_[static_cast<std::size_t>(index)].Clear();
   // The socket finishes its graceful close on its own and is destroyed from the loop.
   LingerAndDestroy(std::move(sockets_[static_cast<std::size_t>(index)]));

@@ -162,6 +162,7 @@ void clsServer::ResetServerState(bool keepConnections) {
   LoadWelcomeMessage();
   LoadBanList();
   connections_.assign(2, ConnectionRecord{});
+  nicknameIndex_.clear();
   receives_.assign(2, ReceiveState{});
   sockets_.clear();
   sockets_.resize(2);

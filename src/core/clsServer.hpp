@@ -10,6 +10,8 @@
 
 #include <ctime>
 #include <map>
+#include <set>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -115,7 +117,54 @@ class clsServer : private SocketEvents, private ServerInfoProvider {
                  const std::string& clientVersion);
   void DenyUser(long index, const std::string& nickname);
   void CompleteWaitingLogin(long index);
-  void Pong(long index);
+
+  // Handlers of a logged-in client's commands; each returns whether the reader goes on.
+  using CommandHandler = bool (clsServer::*)(long index, const std::string& payload);
+  static const std::unordered_map<std::string, CommandHandler>& CommandHandlers();
+  bool HandlePing(long index, const std::string& payload);
+  bool HandlePong(long index, const std::string& payload);
+  bool HandleMessage(long index, const std::string& payload);
+  bool HandleAwayMessage(long index, const std::string& payload);
+  bool HandleSetClientState(long index, const std::string& payload);
+  bool HandleSetColor(long index, const std::string& payload);
+  bool HandleGetChatroomlist(long index, const std::string& payload);
+  bool HandleGetUserlist(long index, const std::string& payload);
+  bool HandleJoinChatroom(long index, const std::string& payload);
+  bool HandleCreateChatroom(long index, const std::string& payload);
+  bool HandleQuit(long index, const std::string& payload);
+  bool HandleFileRequest(long index, const std::string& payload);
+  bool HandleAcceptFiles(long index, const std::string& payload);
+  bool HandleAbortFiletransfer(long index, const std::string& payload);
+  bool HandleGetEncryptionlist(long index, const std::string& payload);
+  bool HandleSetEncryption(long index, const std::string& payload);
+  bool HandleEncryptionkey(long index, const std::string& payload);
+  bool HandleAcceptEncryptionkey(long index, const std::string& payload);
+  bool HandleClientPluginData(long index, const std::string& payload);
+  bool HandlePluginResponse(long index, const std::string& payload);
+  bool HandleServerPluginData(long index, const std::string& payload);
+  bool HandleCommand(long index, const std::string& payload);
+  bool HandleFindPerson(long index, const std::string& payload);
+  bool HandleGetAwayMessage(long index, const std::string& payload);
+
+  // Moves a user into a room it is not in yet: leave notice and membership of the old room,
+  // the new room and administrator flag, then join notice.
+  void EnterChatroom(long index, long chatroomId);
+  // The members of the user's room (a copy), or none.
+  std::vector<long> RoomMembersOf(long index) const;
+
+  // Encryption plugins and general plugins, as far as the protocol needs them. Until plugins
+  // are loaded the lists are empty: no name is found and no plugin takes a call.
+  std::string EncryptionListText() const { return {}; }
+  long FindEncryptionPlugin(const std::string& /*name*/) const { return -1; }
+  std::string ExchangeEncryptionKey(long /*index*/, const std::string& /*clientKey*/) { return {}; }
+  bool CallServerPlugin(const std::string& /*plugin*/, const std::string& /*event*/, const std::string& /*first*/,
+                        const std::string& /*second*/) {
+    return false;
+  }
+
+  // Nicknames are indexed so that lookups do not scan the table; the lowest index wins.
+  void SetNickname(long index, const std::string& nickname);
+  void ClearNickname(long index);
 
   ConnectionRecord& Record(long index) { return connections_[static_cast<std::size_t>(index)]; }
   bool SameConnection(long index, std::uint64_t serial) const;
@@ -131,6 +180,7 @@ class clsServer : private SocketEvents, private ServerInfoProvider {
   std::vector<ReceiveState> receives_;
   std::vector<std::unique_ptr<ctlSocket>> sockets_;
   std::map<long, std::uint64_t> timers_;  // window timer id -> event-loop timer
+  std::unordered_map<std::string, std::set<long>> nicknameIndex_;  // lowercase -> slots
   long serverStatus_ = StatusStopped;
   long connectionCount_ = 0;
   long userCount_ = 0;

@@ -16,22 +16,6 @@ namespace {
 const char kNul = '\0';
 constexpr const char* kProtocolVersion = "0.6";
 
-// Commands a logged-in client may send. Those without a handler yet are accepted and ignored.
-const std::unordered_map<std::string, bool>& KnownCommands() {
-  static const std::unordered_map<std::string, bool> commands = {
-      {"login", true},           {"message", true},         {"ping", true},
-      {"pong", true},            {"command", true},         {"abortFiletransfer", true},
-      {"acceptEncryptionkey", true}, {"acceptFiles", true}, {"awaymessage", true},
-      {"clientPluginData", true}, {"createChatroom", true}, {"encryptionkey", true},
-      {"fileRequest", true},     {"findPerson", true},      {"getAwayMessage", true},
-      {"getChatroomlist", true}, {"getEncryptionlist", true}, {"getUserlist", true},
-      {"joinChatroom", true},    {"pluginResponse", true},  {"quit", true},
-      {"serverPluginData", true}, {"setClientState", true}, {"setColor", true},
-      {"setEncryption", true},
-  };
-  return commands;
-}
-
 // Field i of a NUL-separated payload; missing fields are empty.
 std::vector<std::string> Fields(const std::string& payload, std::size_t count) {
   std::vector<std::string> fields = Split(payload, std::string_view(&kNul, 1));
@@ -41,23 +25,47 @@ std::vector<std::string> Fields(const std::string& payload, std::size_t count) {
 
 }  // namespace
 
+const std::unordered_map<std::string, clsServer::CommandHandler>& clsServer::CommandHandlers() {
+  static const std::unordered_map<std::string, CommandHandler> handlers = {
+      {"message", &clsServer::HandleMessage},
+      {"ping", &clsServer::HandlePing},
+      {"pong", &clsServer::HandlePong},
+      {"command", &clsServer::HandleCommand},
+      {"abortFiletransfer", &clsServer::HandleAbortFiletransfer},
+      {"acceptEncryptionkey", &clsServer::HandleAcceptEncryptionkey},
+      {"acceptFiles", &clsServer::HandleAcceptFiles},
+      {"awaymessage", &clsServer::HandleAwayMessage},
+      {"clientPluginData", &clsServer::HandleClientPluginData},
+      {"createChatroom", &clsServer::HandleCreateChatroom},
+      {"encryptionkey", &clsServer::HandleEncryptionkey},
+      {"fileRequest", &clsServer::HandleFileRequest},
+      {"findPerson", &clsServer::HandleFindPerson},
+      {"getAwayMessage", &clsServer::HandleGetAwayMessage},
+      {"getChatroomlist", &clsServer::HandleGetChatroomlist},
+      {"getEncryptionlist", &clsServer::HandleGetEncryptionlist},
+      {"getUserlist", &clsServer::HandleGetUserlist},
+      {"joinChatroom", &clsServer::HandleJoinChatroom},
+      {"pluginResponse", &clsServer::HandlePluginResponse},
+      {"quit", &clsServer::HandleQuit},
+      {"serverPluginData", &clsServer::HandleServerPluginData},
+      {"setClientState", &clsServer::HandleSetClientState},
+      {"setColor", &clsServer::HandleSetColor},
+      {"setEncryption", &clsServer::HandleSetEncryption},
+  };
+  return handlers;
+}
+
 bool clsServer::Dispatch(long index, const std::string& command, const std::string& payload) {
   if (command == "login") return Login(index, payload);
   if (!Record(index).LoggedIn()) return true;  // ignored before the login, without reply
-  if (KnownCommands().count(command) == 0) {
+  const auto& handlers = CommandHandlers();
+  const auto handler = handlers.find(command);
+  if (handler == handlers.end()) {
     log_.Log(LogMessageType::UnknownCommand,
              {{"%id", std::to_string(index)}, {"%size", std::to_string(payload.size())}, {"%cmd", command}});
     return true;
   }
-  if (command == "pong") {
-    Pong(index);
-    return true;
-  }
-  if (command == "ping") {
-    SendCommand(index, "pong", "");
-    return true;
-  }
-  return true;
+  return (this->*(handler->second))(index, payload);
 }
 
 bool clsServer::Login(long index, const std::string& payload) {
@@ -127,8 +135,8 @@ void clsServer::LoginUser(long index, const std::string& nickname, const std::st
                           const std::string& clientVersion) {
   ++userCount_;
   RefreshStatus();
+  SetNickname(index, nickname);
   ConnectionRecord& record = Record(index);
-  record.Nickname = nickname;
   record.Color = ToLong(color).value_or(0);
   record.ClientVersion = clientVersion;
   frontEnd_.UserListUpdate(index);

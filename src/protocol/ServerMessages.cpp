@@ -13,11 +13,26 @@ const char kNul = '\0';
 }  // namespace
 
 long clsServer::GetUserID(const std::string& nickname) const {
-  for (long index = 1; index <= MaxIndex(); ++index) {
-    const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
-    if (!record.Free && EqualsNoCase(record.Nickname, nickname) && !record.Nickname.empty()) return index;
+  if (nickname.empty()) return -1;
+  const auto found = nicknameIndex_.find(LowerCase(nickname));
+  return found == nicknameIndex_.end() ? -1 : *found->second.begin();
+}
+
+void clsServer::SetNickname(long index, const std::string& nickname) {
+  ClearNickname(index);
+  Record(index).Nickname = nickname;
+  if (!nickname.empty()) nicknameIndex_[LowerCase(nickname)].insert(index);
+}
+
+void clsServer::ClearNickname(long index) {
+  std::string& nickname = Record(index).Nickname;
+  if (nickname.empty()) return;
+  const auto found = nicknameIndex_.find(LowerCase(nickname));
+  if (found != nicknameIndex_.end()) {
+    found->second.erase(index);
+    if (found->second.empty()) nicknameIndex_.erase(found);
   }
-  return -1;
+  nickname.clear();
 }
 
 void clsServer::SendServerMsg(const std::string& text) {
@@ -32,7 +47,15 @@ void clsServer::SendPing(long index) {
   if (InUse(index)) StartTimer(index, ServerSettings.General.PingTimeout);
 }
 
-void clsServer::Pong(long index) { StopTimer(index); }
+bool clsServer::HandlePing(long index, const std::string&) {
+  SendCommand(index, "pong", "");
+  return true;
+}
+
+bool clsServer::HandlePong(long index, const std::string&) {
+  StopTimer(index);
+  return true;
+}
 
 void clsServer::UserJoinedEvent(long index, long chatroomId) {
   const std::string room = chatrooms_->name(chatroomId);
