@@ -1,0 +1,70 @@
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "protocol/PacketReader.hpp"
+
+namespace velmorin {
+namespace {
+
+// A packet of exactly `total` characters (header, separator and payload).
+std::string PacketOfSize(std::size_t total) {
+  std::string header = "big\r\n";
+  std::size_t payload = total - header.size() - 5;
+  // The length text's own digits shrink the payload; settle on the width that fits.
+  while (header.size() + std::to_string(payload).size() + 5 + payload != total) --payload;
+  return FramePacket("big", std::string(payload, 'x'));
+}
+
+// The worst way a packet can arrive: one byte per read, with a take after each. Every call must
+// cost the same whatever is already buffered, so bytes/second stays flat from 8 KiB to 128 KiB.
+void BM_PacketOneBytePerRead(benchmark::State& state) {
+  const std::string wire = PacketOfSize(static_cast<std::size_t>(state.range(0)));
+  std::int64_t packets = 0;
+  for (auto _ : state) {
+    ReceiveState receive;
+    ReadPacket packet;
+    long errorNumber = 0;
+    std::string errorText;
+    for (std::size_t i = 0; i < wire.size(); ++i) {
+      AppendReceived(receive, std::string_view(wire).substr(i, 1));
+      if (TakePacket(receive, packet, errorNumber, errorText) == ReadResult::Packet) ++packets;
+    }
+    benchmark::DoNotOptimize(packet.payload.data());
+  }
+  if (packets != state.iterations()) state.SkipWithError("the packet did not come out exactly once");
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(wire.size()));
+}
+BENCHMARK(BM_PacketOneBytePerRead)->RangeMultiplier(2)->Range(8 << 10, 128 << 10);
+
+// Many small packets in one read, taken one by one: each take must cost the same however many
+// are still queued behind it, so items/second stays flat from 1,000 to 100,000 packets.
+// Second argument: payload characters per packet (0 is a bare "ping").
+void BM_SmallPacketsInOneRead(benchmark::State& state) {
+  const auto count = static_cast<std::int64_t>(state.range(0));
+  const std::string one =
+      state.range(1) == 0 ? FramePacket("ping", "") : FramePacket("message", std::string(state.range(1), 'm'));
+  std::string wire;
+  wire.reserve(one.size() * static_cast<std::size_t>(count));
+  for (std::int64_t i = 0; i < count; ++i) wire += one;
+
+  std::int64_t packets = 0;
+  for (auto _ : state) {
+    ReceiveState receive;
+    ReadPacket packet;
+    long errorNumber = 0;
+    std::string errorText;
+    AppendReceived(receive, wire);
+    while (TakePacket(receive, packet, errorNumber, errorText) == ReadResult::Packet) ++packets;
+    benchmark::DoNotOptimize(packet.payload.data());
+  }
+  if (packets != state.iterations() * count) state.SkipWithError("packets were lost");
+  state.SetItemsProcessed(packets);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(wire.size()));
+}
+BENCHMARK(BM_SmallPacketsInOneRead)->ArgsProduct({{1'000, 10'000, 100'000}, {0, 20}});
+
+}  // namespace
+}  // namespace velmorin
