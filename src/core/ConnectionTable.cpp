@@ -99,6 +99,9 @@ void clsServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
     RemoveUser(index, "", false, 0);
     return;
   }
+  // Replies go out at once, and everything a pass produces for a client leaves in one send.
+  client.SetNoDelay(true);
+  client.SetDeferredFlush(true);
   RefreshStatus();
   frontEnd_.UserListAdd(index, address);
   // Logging or the front end may have reached code that removed the connection meanwhile.

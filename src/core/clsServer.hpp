@@ -77,6 +77,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider {
 
   // Packets.
   void SendCommand(long index, const std::string& command, const std::string& data);
+  // The same packet to each connection in order, framed once.
+  void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data);
 
   // Server-originated messages.
   long GetUserID(const std::string& nickname) const;
@@ -168,6 +170,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider {
 
   ConnectionRecord& Record(long index) { return connections_[static_cast<std::size_t>(index)]; }
   bool SameConnection(long index, std::uint64_t serial) const;
+  // The connected socket of a connection, or nothing after the send-failure handling (logged,
+  // connection removed).
+  ctlSocket* SendableSocket(long index);
 
   AdminFrontEnd& frontEnd_;
   clsLanguage language_;

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -174,7 +175,41 @@ SocketError ctlSocket::SendData(const std::string& data) {
     return {};
   }
   sendBuffer_.append(data);
+  if (deferredFlush_ && protocol_ == sckTCPProtocol) {
+    QueueFlush();
+    return {};
+  }
   return SendBuffered();
+}
+
+namespace {
+
+// Sockets with deferred data, each with a token that tells whether it still exists.
+std::vector<std::pair<ctlSocket*, std::weak_ptr<char>>> socketsToFlush;
+
+}  // namespace
+
+void ctlSocket::QueueFlush() {
+  if (flushQueued_) return;
+  flushQueued_ = true;
+  if (socketsToFlush.empty()) MainLoop().Post(&ctlSocket::FlushDeferred);
+  socketsToFlush.emplace_back(this, alive_);
+}
+
+void ctlSocket::FlushDeferred() {
+  std::vector<std::pair<ctlSocket*, std::weak_ptr<char>>> sockets;
+  sockets.swap(socketsToFlush);
+  for (auto& [socket, token] : sockets) {
+    if (token.expired()) continue;
+    socket->flushQueued_ = false;
+    const long state = socket->state_;
+    if (socket->BytesToSend() > 0 && (state == sckConnected || state == sckClosing)) socket->SendBuffered();
+  }
+}
+
+void ctlSocket::SetNoDelay(bool on) {
+  const int value = on ? 1 : 0;
+  if (socket_ != -1) ::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value);
 }
 
 void ctlSocket::CompactSendBuffer() {

@@ -71,7 +71,7 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
     }
     if (std::find(targets.begin(), targets.end(), index) == targets.end()) targets.push_back(index);
   }
-  for (long target : targets) SendCommand(target, "message", message);
+  SendCommandToEach(targets, "message", message);
   return true;
 }
 
@@ -88,7 +88,7 @@ bool clsServer::HandleSetClientState(long index, const std::string& payload) {
   const std::string& state = fields[0];
   const std::string notice = state == "normal" ? Record(index).Nickname + kNul + "normal"
                                                : Record(index).Nickname + kNul + state + kNul + fields[1];
-  for (long member : RoomMembersOf(index)) SendCommand(member, "newClientState", notice);
+  SendCommandToEach(RoomMembersOf(index), "newClientState", notice);
   if (!InUse(index)) return false;
   if (state == "away") Record(index).Away = true;
   if (state == "normal") Record(index).Away = false;
@@ -104,7 +104,7 @@ bool clsServer::HandleSetColor(long index, const std::string& payload) {
   const std::string notice = Record(index).Nickname + kNul + std::to_string(color);
   std::vector<long> targets = RoomMembersOf(index);
   if (targets.empty()) targets.push_back(index);
-  for (long target : targets) SendCommand(target, "newColor", notice);
+  SendCommandToEach(targets, "newColor", notice);
   if (!InUse(index)) return false;
   Record(index).Color = color;
   frontEnd_.UserListUpdate(index);

@@ -8,14 +8,30 @@
 
 namespace velmorin {
 
-void clsServer::SendCommand(long index, const std::string& command, const std::string& data) {
+ctlSocket* clsServer::SendableSocket(long index) {
   ctlSocket* socket = Socket(index);
-  if (index < 1 || socket == nullptr || socket->State() != sckConnected) {
-    log_.Log(LogMessageType::ErrorSendingData, {{"%id", std::to_string(index)}});
-    RemoveUser(index, "Error", true, -1);
-    return;
+  if (index >= 1 && socket != nullptr && socket->State() == sckConnected) return socket;
+  log_.Log(LogMessageType::ErrorSendingData, {{"%id", std::to_string(index)}});
+  RemoveUser(index, "Error", true, -1);
+  return nullptr;
+}
+
+void clsServer::SendCommand(long index, const std::string& command, const std::string& data) {
+  // With encryption active the payload is enciphered here; that comes with encryption plugins.
+  if (ctlSocket* socket = SendableSocket(index)) socket->SendData(FramePacket(command, data));
+}
+
+void clsServer::SendCommandToEach(const std::vector<long>& targets, const std::string& command,
+                                  const std::string& data) {
+  const std::string packet = FramePacket(command, data);
+  for (long target : targets) {
+    const bool encrypted = InUse(target) && Record(target).EncryptionActive && Record(target).EncryptionIndex != -1;
+    if (encrypted) {
+      SendCommand(target, command, data);
+    } else if (ctlSocket* socket = SendableSocket(target)) {
+      socket->SendData(packet);
+    }
   }
-  socket->SendData(FramePacket(command, data));
 }
 
 void clsServer::OnDataArrival(ctlSocket& socket, long bytesTotal) {

@@ -36,10 +36,11 @@ void clsServer::ClearNickname(long index) {
 }
 
 void clsServer::SendServerMsg(const std::string& text) {
-  const std::string payload = TrimBlanks(text);
+  std::vector<long> targets;
   for (long index = 1; index <= MaxIndex(); ++index) {
-    if (InUse(index)) SendCommand(index, "message", payload);
+    if (InUse(index)) targets.push_back(index);
   }
+  SendCommandToEach(targets, "message", TrimBlanks(text));
 }
 
 void clsServer::SendPing(long index) {
@@ -65,10 +66,9 @@ void clsServer::UserJoinedEvent(long index, long chatroomId) {
   const std::string notice = record.Nickname + kNul + std::to_string(record.Color) + kNul + room + kNul +
                              BoolText(record.Away) + kNul + BoolText(record.ChatroomAdmin);
   // A copy: a failed send removes its recipient from the room while we walk it.
-  const std::vector<long> members = chatrooms_->members(chatroomId);
-  for (long member : members) {
-    if (member != index) SendCommand(member, "userJoined", notice);
-  }
+  std::vector<long> others = chatrooms_->members(chatroomId);
+  std::erase(others, index);
+  SendCommandToEach(others, "userJoined", notice);
 }
 
 void clsServer::UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason) {
@@ -77,10 +77,9 @@ void clsServer::UserLeftEvent(long index, long newChatroomId, long oldChatroomId
   events_.UserStatus("userleft", nickname + kNul + oldRoom + kNul + reason);
   if (chatrooms_->users(oldChatroomId) <= 1) return;
   const std::string notice = nickname + kNul + oldRoom + kNul + chatrooms_->name(newChatroomId) + kNul + reason;
-  const std::vector<long> members = chatrooms_->members(oldChatroomId);
-  for (long member : members) {
-    if (member != index) SendCommand(member, "userLeft", notice);
-  }
+  std::vector<long> others = chatrooms_->members(oldChatroomId);
+  std::erase(others, index);
+  SendCommandToEach(others, "userLeft", notice);
 }
 
 void clsServer::SetClientAwayState(long index, bool away) {

@@ -284,3 +284,38 @@ TEST(Socket, AFailedSocketIsKeptByTheFirstCloseAndReleasedByTheSecond) {
 
 }  // namespace
 }  // namespace velmorin
+
+namespace velmorin {
+namespace {
+
+TEST(Socket, DeferredFlushSendsEverythingOfAPassInOneGoAtItsEnd) {
+  ctlSocket listener;
+  EventRecorder serverEvents;
+  ctlSocket accepted(&serverEvents);
+  EventRecorder listenerEvents;
+  listenerEvents.onRequest = [&](ctlSocket&, long id) { accepted.Accept(id); };
+  listener.SetEvents(&listenerEvents);
+  ASSERT_FALSE(listener.Listen());
+  RawClient peer(listener.LocalPort());
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+
+  accepted.SetDeferredFlush(true);
+  accepted.SetNoDelay(true);
+  ASSERT_FALSE(accepted.SendData("abc"));
+  ASSERT_FALSE(accepted.SendData("defg"));
+  EXPECT_TRUE(serverEvents.events.empty());  // nothing sent yet: it waits for the end of the pass
+  EXPECT_EQ(accepted.BytesToSend(), 7);
+  ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("complete"); }));
+  EXPECT_EQ(serverEvents.events, (std::vector<std::string>{"progress:7,0", "complete"}));
+  EXPECT_EQ(peer.Receive(), "abcdefg");
+
+  // A close right after a deferred send still delivers the data first.
+  ASSERT_FALSE(accepted.SendData("last"));
+  ASSERT_FALSE(accepted.CloseSocket());
+  RunFor(50);
+  EXPECT_EQ(peer.Receive(), "last");
+  EXPECT_TRUE(peer.SeesEndOfStream());
+}
+
+}  // namespace
+}  // namespace velmorin
