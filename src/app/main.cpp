@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   CurrentLanguage().SetLanguage("modMain", Paths().languageDirectory + ServerSettings.Info.Language);
+  StartTime = std::time(nullptr);
   if (ServerSettings.General.ActivePort == 0) ServerSettings.General.ActivePort = ServerSettings.General.Port;
   return RunHeadless();
 }

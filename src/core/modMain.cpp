@@ -28,6 +28,8 @@ void StoreLanguage(const std::string& file) {
 
 }  // namespace
 
+std::time_t StartTime = 0;
+
 const char* const kNoLanguageMessage =
     "No Language files were found.\r\nEs wurden keine Sprachen gefunden.";
 

@@ -1,6 +1,7 @@
 #pragma once
 // Start-up steps shared by the headless and the windowed program.
 
+#include <ctime>
 #include <string>
 
 namespace velmorin {
@@ -18,6 +19,9 @@ long PortOfCommandLine(const std::string& value);
 
 // Creates config/ and logs/ of the program directory with every missing parent.
 void CreateProgramDirectories();
+
+// When the program started; the program uptime counts from it.
+extern std::time_t StartTime;
 
 // The message shown when no language file is found.
 extern const char* const kNoLanguageMessage;
