@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   RaiseDescriptorLimit();
 
   std::string classic;
+  bool headless = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help") {
@@ -88,7 +89,10 @@ int main(int argc, char** argv) {
       std::cout << "velmorin-server " << RunningVersion() << "\n";
       return 0;
     }
-    if (argument == "--headless") continue;
+    if (argument == "--headless") {
+      headless = true;
+      continue;
+    }
     if (argument.rfind("--", 0) == 0) {
       std::cerr << argv[0] << ": unknown option " << argument << " (see --help)\n";
       return 2;
@@ -110,6 +114,8 @@ int main(int argc, char** argv) {
   }
   CurrentLanguage().SetLanguage("modMain", Paths().languageDirectory + ServerSettings.Info.Language);
   StartTime = std::time(nullptr);
+  const bool display = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+  if (!headless && display) std::cout << "The desktop window is not part of this build; running headless.\n";
   if (ServerSettings.General.ActivePort == 0) ServerSettings.General.ActivePort = ServerSettings.General.Port;
   return RunHeadless();
 }
