@@ -1,0 +1,190 @@
+// Who gets a connection, how connections end, and what the log says about it.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <vector>
+
+#include "client/Packet.hpp"
+#include "net/SocketTestSupport.hpp"
+#include "support/ServerHarness.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::kWait;
+using testing::ServerHarness;
+
+TEST(ServerConnections, AtMostOneAndAHalfTimesMaxUserCountPlusOneAreOpen) {
+  ServerHarness server;
+  server.Set("General", "MaxUserCount", "2");
+  ASSERT_TRUE(server.Start());
+  std::vector<client::ChatClient> open;
+  for (int i = 0; i < 4; ++i) {
+    open.push_back(server.Connect());
+    ASSERT_TRUE(open.back().ReceiveWelcome(kWait)) << "connection " << i + 1;
+  }
+  auto fifth = server.Connect();
+  EXPECT_FALSE(fifth.ReceiveWelcome(kWait));
+  EXPECT_TRUE(fifth.WaitForClose(kWait));
+  server.Sync();
+  EXPECT_EQ(server.CountLog("msgConnected"), 4);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 4);
+}
+
+TEST(ServerConnections, WhenTheUsersFillTheServerANewcomerIsWelcomedWithFullAndDropped) {
+  ServerHarness server;
+  server.Set("General", "MaxUserCount", "1");
+  ASSERT_TRUE(server.Start());
+  auto first = server.LoggedIn("First");
+  auto second = server.Connect();
+  const auto welcome = second.ReceiveWelcome(kWait);
+  ASSERT_TRUE(welcome) << second.LastErrorText();
+  EXPECT_EQ(welcome->status, "full");
+  EXPECT_TRUE(second.WaitForClose(kWait));
+  EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "2"}}));
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 1);
+}
+
+TEST(ServerConnections, ABannedAddressIsRefusedWithoutATrace) {
+  ServerHarness server;
+  server.dir().write("config/ban.cfg", "[IP]\r\n0=127.0.0.*\r\n");
+  ASSERT_TRUE(server.Start());
+  const std::vector<std::string> before = server.LogLines();
+  auto client = server.Connect();
+  EXPECT_FALSE(client.ReceiveWelcome(kWait));
+  EXPECT_TRUE(client.WaitForClose(kWait));
+  server.Sync();
+  EXPECT_EQ(server.LogLines(), before);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 0);
+}
+
+TEST(ServerConnections, AClientThatClosesIsLoggedAsDisconnectedOnceAndItsSlotIsFreed) {
+  ServerHarness server;
+  ASSERT_TRUE(server.Start());
+  {
+    auto client = server.LoggedIn("Leaver");
+  }
+  EXPECT_TRUE(server.WaitForLog("msgConnected", {{"%id", "1"}, {"%ip", "127.0.0.1"}}));
+  EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "1"}}));
+  server.Sync();
+  EXPECT_EQ(server.CountLog("msgDisconnected"), 1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 0);
+  auto next = server.LoggedIn("Leaver");  // the nickname is free again, at once
+  EXPECT_TRUE(server.WaitForLog("msgClientAccepted", {{"%id", "1"}, {"%name", "Leaver"}}));
+}
+
+TEST(ServerConnections, AResetConnectionIsRemovedAndLoggedOnce) {
+  ServerHarness server;
+  ASSERT_TRUE(server.Start());
+  testing::RawClient raw(server.port());
+  raw.Send(client::EncodePacket("login", testing::LoginPayload("Abrupt")));
+  ASSERT_TRUE(server.WaitForLog("msgClientAccepted", {{"%name", "Abrupt"}}));
+  const linger reset{1, 0};
+  ::setsockopt(raw.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  raw.Close();
+  EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "1"}}));
+  server.Sync();
+  EXPECT_EQ(server.CountLog("msgDisconnected"), 1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 0);
+}
+
+TEST(ServerConnections, FreedSlotsAreTakenLowestFirstAndTheTableShrinksFromTheTop) {
+  ServerHarness server;
+  ASSERT_TRUE(server.Start());
+  const auto slots = [&] { return server.Call([](clsServer& s) { return s.MaxIndex(); }); };
+  std::vector<client::ChatClient> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(server.Connect());
+    ASSERT_TRUE(clients.back().ReceiveWelcome(kWait));
+  }
+  EXPECT_EQ(slots(), 3);
+  clients[1].Close();
+  ASSERT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "2"}}));
+  EXPECT_EQ(slots(), 3);
+  auto next = server.Connect();
+  ASSERT_TRUE(next.ReceiveWelcome(kWait));
+  EXPECT_EQ(server.CountLog("msgConnected", {{"%id", "2"}}), 2);
+  clients[2].Close();
+  ASSERT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "3"}}));
+  EXPECT_EQ(slots(), 2);
+  clients[0].Close();
+  next.Close();
+  server.Sync();
+  ASSERT_EQ(server.CountLog("msgDisconnected"), 4);
+  EXPECT_EQ(slots(), 1);
+}
+
+// A ping every 300 ms, answered within 200 ms or the connection ends.
+class ServerPing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server.Set("General", "PingDelay", "300");
+    server.Set("General", "PingTimeout", "200");
+    ASSERT_TRUE(server.Start());
+  }
+  ServerHarness server;
+};
+
+TEST_F(ServerPing, AUserThatDoesNotAnswerIsRemovedAsTimedOut) {
+  auto client = server.LoggedIn("Sleepy");
+  client.SetAutoPong(false);
+  EXPECT_TRUE(client.ReceiveCommand("ping", kWait));
+  EXPECT_TRUE(client.WaitForClose(kWait));
+  EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "1"}}));
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 0);
+}
+
+TEST_F(ServerPing, AUserThatAnswersStays) {
+  auto client = server.LoggedIn("Awake");
+  client.SetAutoPong(false);
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    ASSERT_TRUE(client.ReceiveCommand("ping", kWait)) << client.LastErrorText();
+    ASSERT_TRUE(client.Send("pong", ""));
+  }
+  server.Sync();
+  EXPECT_EQ(server.CountLog("msgPingTimeout"), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 1);
+}
+
+TEST_F(ServerPing, AConnectionThatNeverLogsInIsRemovedAfterThePingCycleWhateverItAnswers) {
+  auto client = server.Connect();  // answers every ping, which counts only after a login
+  ASSERT_TRUE(client.ReceiveWelcome(kWait));
+  EXPECT_TRUE(client.WaitForClose(kWait));
+  EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "1"}}));
+}
+
+TEST(ServerLogFile, HasAHeaderTheEntriesAndATrailerAfterUnload) {
+  ServerHarness server;
+  server.Set("Logging", "Enabled", "1");
+  server.Set("Logging", "LogNamingByDate", "0");
+  server.Set("Logging", "LogPath", server.dir().path("logs"));
+  ASSERT_TRUE(server.Start());
+  {
+    auto client = server.LoggedIn("Writer");
+  }
+  ASSERT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "1"}}));
+  const std::string start = server.Text("logStart");
+  const std::string stop = server.Text("logStop");
+  const std::vector<std::string> shown = server.LogLines();
+  server.Stop();
+
+  const std::string file = server.dir().read("logs/Server@" + std::to_string(server.port()) + ".log");
+  ASSERT_FALSE(file.empty());
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    lines.push_back(file.substr(at, end - at));
+  }
+  ASSERT_GE(lines.size(), 3u + shown.size());
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[1].rfind(start, 0), 0u) << lines[1];
+  EXPECT_GT(lines[1].size(), start.size());  // the date and time follow
+  for (std::size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(lines[2 + i], shown[i]);
+  EXPECT_EQ(lines.back().rfind(stop, 0), 0u) << lines.back();
+  EXPECT_EQ(file.substr(file.size() - 2), "\r\n");
+}
+
+}  // namespace
+}  // namespace velmorin

@@ -1,0 +1,269 @@
+// The greeting and the login, against the running server.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <regex>
+#include <thread>
+
+#include "i18n/clsLanguage.hpp"
+#include "store/modBase64.hpp"
+#include "support/ServerHarness.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::kWait;
+using testing::LoginPayload;
+using testing::ServerHarness;
+
+TEST(ServerWelcome, TenLinesWithTheSettingsAFreshLoginKeyAndTheWelcomeText) {
+  ServerHarness server;
+  server.Set("Chatrooms", "StandardChatroom", "Garden");
+  server.dir().write("config/chatrooms.cfg", "[Lobby]\r\nDescription=\r\n[Garden]\r\nDescription=\r\n");
+  server.dir().write("config/welcome.msg", "Hello from %adminname\r\nSecond line\r\n");
+  ASSERT_TRUE(server.Start());
+
+  auto client = server.Connect();
+  const auto packet = client.ReceiveCommand("welcome", kWait);
+  ASSERT_TRUE(packet) << client.LastErrorText();
+  const std::string& payload = packet->payload;
+  const std::string lines = payload.substr(0, payload.find('\0'));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 9);
+  EXPECT_EQ(payload.substr(payload.find('\0') + 1), "Hello from Ada Admin\r\nSecond line");
+
+  const auto welcome = client::ParseWelcome(payload);
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(welcome->version, "3.0.0");
+  EXPECT_EQ(welcome->status, "ok");
+  EXPECT_EQ(welcome->language, server.Call([](clsServer&) { return CurrentLanguage().language(); }));
+  EXPECT_FALSE(welcome->language.empty());
+  EXPECT_EQ(welcome->maxTextLength, 300);
+  EXPECT_EQ(welcome->adminName, "Ada Admin");
+  EXPECT_EQ(welcome->adminMail, "ada@example.org");
+  EXPECT_EQ(welcome->standardRoom, "Garden");
+  EXPECT_EQ(welcome->onlyRoom, "");  // two rooms
+  EXPECT_TRUE(std::regex_match(welcome->loginKey, std::regex("[0-9A-F]{32}"))) << welcome->loginKey;
+  EXPECT_EQ(welcome->protocol, "0.6");
+
+  auto second = server.Connect();
+  const auto other = second.ReceiveWelcome(kWait);
+  ASSERT_TRUE(other);
+  EXPECT_NE(other->loginKey, welcome->loginKey);
+}
+
+TEST(ServerWelcome, TheOnlyRoomIsNamedAndTheTextIsLeftOutWhenSwitchedOff) {
+  ServerHarness server;
+  server.Set("WelcomeMessage", "SendWelcomeMessage", "0");
+  server.dir().write("config/chatrooms.cfg", "[Lobby]\r\nDescription=\r\n");
+  ASSERT_TRUE(server.Start());
+
+  auto client = server.Connect();
+  const auto packet = client.ReceiveCommand("welcome", kWait);
+  ASSERT_TRUE(packet);
+  EXPECT_EQ(packet->payload.back(), '\0');  // "0.6", NUL and nothing after it
+  const auto welcome = client::ParseWelcome(packet->payload);
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(welcome->onlyRoom, "Lobby");
+  EXPECT_EQ(welcome->standardRoom, "");
+}
+
+// Accounts, bans and nicknames that the login table below works with.
+class ServerLogin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server.dir().write("config/users.cfg",
+                       "[Keeper]\r\nActive=1\r\nPassword=" + Base64Encode("s3cret") +
+                           "\r\n"
+                           "[Open]\r\nActive=1\r\nPassword=\r\n"
+                           "[Loose]\r\nActive=1\r\n"
+                           "[Sleeper]\r\nActive=0\r\nPassword=\r\n"
+                           "[EvilAdmin]\r\nActive=1\r\n");
+    server.dir().write("config/ban.cfg", "[Nick-Range]\r\n0=evil\r\n");
+  }
+
+  struct Outcome {
+    std::string status;
+    std::string nickname;
+  };
+  // One login on a new connection.
+  Outcome LogIn(const std::string& nickname, const std::string& password) {
+    auto client = server.Connect();
+    if (!client.ReceiveWelcome(kWait)) return {"no welcome", ""};
+    const auto reply = client.Login(nickname, password, 0, "test", kWait);
+    if (!reply) return {"no reply: " + client.LastErrorText(), ""};
+    if (!reply->Accepted() && !client.WaitForClose(kWait)) return {reply->status + " but still open", ""};
+    return {reply->status, reply->nickname};
+  }
+
+  ServerHarness server;
+};
+
+TEST_F(ServerLogin, OutcomesByAccountPasswordBanAndNickname) {
+  ASSERT_TRUE(server.Start());
+  struct Case {
+    const char* nickname;
+    const char* password;
+    const char* status;
+    const char* accepted;  // the nickname in the reply
+  };
+  const Case cases[] = {
+      {"Guest1", "", "ok", "Guest1"},
+      {"Keeper", "s3cret", "ok", "Keeper"},
+      {"keeper", "wrong", "denied", ""},
+      {"Open", "", "ok", "Open"},
+      {"loose", "anything", "ok_nopwd", "loose"},  // an account without password takes any proof
+      {"Sleeper", "", "denied", ""},             // inactive, although guests are welcome
+      {"MrEVILguy", "", "denied", ""},           // banned part, any case
+      {"EvilAdmin", "", "ok", "EvilAdmin"},      // accounts are not held to the nickname bans
+      {"", "", "denied", ""},
+      {" @ @\t", "", "denied", ""},
+      {"@Alice ", "", "ok", "Alice"},
+      {"Say \"Hi\"", "", "ok", "Say 'Hi'"},
+      {"Long456789012345678901234567890123456789012345", "", "ok", "Long456789012345678901234567890123456789"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = LogIn(c.nickname, c.password);
+    EXPECT_EQ(outcome.status, c.status) << "'" << c.nickname << "'";
+    EXPECT_EQ(outcome.nickname, c.accepted) << "'" << c.nickname << "'";
+  }
+  EXPECT_TRUE(server.WaitForLog("msgErrorDenied", {{"%name", "keeper"}}));
+  EXPECT_TRUE(server.WaitForLog("msgClientAccepted", {{"%name", "Alice"}}));
+}
+
+TEST_F(ServerLogin, AnyProtocolVersionButTheCurrentIsUnsupported) {
+  ASSERT_TRUE(server.Start());
+  const std::string threeFields = std::string("Guest") + '\0' + "" + '\0' + "0";
+  for (const std::string& payload : {LoginPayload("Guest", "", "0.5"), threeFields}) {
+    auto client = server.Connect();
+    ASSERT_TRUE(client.ReceiveWelcome(kWait));
+    ASSERT_TRUE(client.Send("login", payload));
+    const auto reply = client.ReceiveCommand("acceptUser", kWait);
+    ASSERT_TRUE(reply) << client.LastErrorText();
+    EXPECT_EQ(reply->payload, "unsupported");
+    EXPECT_TRUE(client.WaitForClose(kWait));
+  }
+  EXPECT_TRUE(server.WaitForLog("msgErrorVersion", {{"%ver", "0.5"}}));
+}
+
+TEST_F(ServerLogin, WithoutGuestsOnlyAccountsGetIn) {
+  server.Set("General", "AllowGuests", "0");
+  ASSERT_TRUE(server.Start());
+  EXPECT_EQ(LogIn("Stranger", "").status, "noguests");
+  EXPECT_TRUE(server.WaitForLog("msgErrorNoGuests", {{"%name", "Stranger"}}));
+  EXPECT_EQ(LogIn("Open", "").status, "ok");
+}
+
+TEST_F(ServerLogin, CommandsBeforeTheLoginAreIgnoredAndASecondLoginToo) {
+  ASSERT_TRUE(server.Start());
+  auto client = server.Connect();
+  ASSERT_TRUE(client.ReceiveWelcome(kWait));
+  ASSERT_TRUE(client.Send("ping", ""));
+  ASSERT_TRUE(client.Send("message", std::string("public") + '\0' + "hello"));
+  const auto reply = client.Login("Early", "", 0, "test", kWait);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status, "ok");
+  // A "pong" to the early ping would have arrived before the reply.
+  EXPECT_TRUE(client.TakePending().empty());
+
+  ASSERT_TRUE(client.Send("login", LoginPayload("Other")));
+  ASSERT_TRUE(client.Send("ping", ""));
+  const auto pong = client.Receive(kWait);
+  ASSERT_TRUE(pong) << client.LastErrorText();
+  EXPECT_EQ(pong->command, "pong");  // nothing came back for the second login
+}
+
+TEST_F(ServerLogin, UnknownCommandsAreLoggedAndCommandNamesAreCaseSensitive) {
+  server.Set("LogMessages", "UnknownCommand_Show", "1");
+  ASSERT_TRUE(server.Start());
+  auto client = server.LoggedIn("Typo");
+  ASSERT_TRUE(client.Send("Ping", "abc"));
+  ASSERT_TRUE(client.Send("ping", ""));
+  const auto answer = client.Receive(kWait);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->command, "pong");  // nothing for "Ping"
+  EXPECT_TRUE(server.WaitForLog("msgUnknownCommand", {{"%id", "1"}, {"%cmd", "Ping"}, {"%size", "3"}}));
+}
+
+TEST_F(ServerLogin, AConnectionMadeBeforeTheServerFilledUpStillLogsIn) {
+  server.Set("General", "MaxUserCount", "1");
+  ASSERT_TRUE(server.Start());
+  auto early = server.Connect();
+  ASSERT_TRUE(early.ReceiveWelcome(kWait));
+  auto first = server.LoggedIn("First");
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusFull);
+  const auto reply = early.Login("Early", "", 0, "test", kWait);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status, "ok");
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 2);
+}
+
+// The holder of a nickname that answers its pings keeps it; a dead one loses it to the
+// newcomer. The newcomer waits PingTimeout * 1.25 + 2000 ms (here 2250 ms) either way.
+class ServerNicknameWait : public ::testing::Test {
+ protected:
+  ServerHarness server;
+};
+
+TEST_F(ServerNicknameWait, ALiveHolderKeepsTheNicknameAndTheNewcomerHearsUsed) {
+  server.Set("General", "PingDelay", "300");
+  ASSERT_TRUE(server.Start());
+  auto holder = server.LoggedIn("Sam");
+  // The holder answers pings while the newcomer waits.
+  std::atomic<bool> done{false};
+  std::thread answering([&] {
+    while (!done) holder.Receive(std::chrono::milliseconds(20));
+  });
+  auto newcomer = server.Connect();
+  newcomer.SetAutoPong(false);
+  ASSERT_TRUE(newcomer.ReceiveWelcome(kWait));
+  const auto reply = newcomer.Login("SAM", "", 0, "test", std::chrono::seconds(6));
+  done = true;
+  answering.join();
+  ASSERT_TRUE(reply) << newcomer.LastErrorText();
+  EXPECT_EQ(reply->status, "used");
+  EXPECT_TRUE(newcomer.WaitForClose(kWait));
+  EXPECT_TRUE(server.WaitForLog("msgChatnameAlreadyUsed", {{"%id", "2"}}));
+  // The ping cycle passes over a waiting login: at most a ping from before the login came.
+  EXPECT_LE(newcomer.TakePending().size(), 1u);
+
+  ASSERT_TRUE(holder.Send("ping", ""));
+  EXPECT_TRUE(holder.ReceiveCommand("pong", kWait));
+}
+
+TEST_F(ServerNicknameWait, ADeadHolderIsDroppedByItsPingAndTheNewcomerGetsIn) {
+  ASSERT_TRUE(server.Start());
+  auto holder = server.LoggedIn("Sam");
+  holder.SetAutoPong(false);
+  auto newcomer = server.Connect();
+  ASSERT_TRUE(newcomer.ReceiveWelcome(kWait));
+  const auto reply = newcomer.Login("sam", "", 0, "test", std::chrono::seconds(6));
+  ASSERT_TRUE(reply) << newcomer.LastErrorText();
+  EXPECT_EQ(reply->status, "ok");
+  EXPECT_EQ(reply->nickname, "sam");
+  EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "1"}}));
+  EXPECT_TRUE(holder.WaitForClose(kWait));
+}
+
+TEST_F(ServerNicknameWait, AWaitThatEndsOnAFullServerIsDenied) {
+  server.Set("General", "MaxUserCount", "2");
+  ASSERT_TRUE(server.Start());
+  auto holder = server.LoggedIn("Sam");
+  holder.SetAutoPong(false);
+  auto newcomer = server.Connect();
+  ASSERT_TRUE(newcomer.ReceiveWelcome(kWait));
+  ASSERT_TRUE(newcomer.Send("login", LoginPayload("Sam")));
+  ASSERT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "1"}}));
+  // The wait has two seconds to go when these two fill the server.
+  auto other = server.LoggedIn("Other");
+  auto third = server.LoggedIn("Third");
+  const auto reply = newcomer.ReceiveCommand("acceptUser", std::chrono::seconds(6));
+  ASSERT_TRUE(reply) << newcomer.LastErrorText();
+  EXPECT_EQ(reply->payload, "denied");
+  EXPECT_TRUE(newcomer.WaitForClose(kWait));
+  EXPECT_TRUE(server.WaitForLog("msgErrorDenied", {{"%id", "2"}, {"%name", "Sam"}}));
+}
+
+}  // namespace
+}  // namespace velmorin
