@@ -24,6 +24,7 @@
 #include "net/modInfoSocket.hpp"
 #include "plugins/PluginEvents.hpp"
 #include "store/clsChatrooms.hpp"
+#include "store/modChatrooms.hpp"
 
 namespace velmorin {
 
@@ -31,7 +32,7 @@ inline constexpr long kPingDelayTimerId = 65536;
 
 enum ServerStatusCode : long { StatusReady = 0, StatusFull = 1, StatusStopped = 2 };
 
-class clsServer : private SocketEvents, private ServerInfoProvider {
+class clsServer : private SocketEvents, private ServerInfoProvider, public ChatroomMemberHost {
  public:
   explicit clsServer(AdminFrontEnd& frontEnd);
   ~clsServer() override;
@@ -86,8 +87,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider {
   void SendPing(long index);
   void UserJoinedEvent(long index, long chatroomId);
   void UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason);
-  void SetClientAwayState(long index, bool away);
-  void SetClientChatroom(long index, long chatroomId);
+  void SetClientAwayState(long index, bool away) override;
+  void SetClientChatroom(long index, long chatroomId) override;
+  void SendCloseChatroom(long index, const std::string& roomName) override;
 
   clsChatrooms& Chatrooms() { return *chatrooms_; }
   LogWriter& Log() { return log_; }

@@ -90,4 +90,8 @@ void clsServer::SetClientChatroom(long index, long chatroomId) {
   if (InUse(index)) Record(index).ChatroomID = chatroomId;
 }
 
+void clsServer::SendCloseChatroom(long index, const std::string& roomName) {
+  SendCommand(index, "closeChatroom", roomName);
+}
+
 }  // namespace velmorin

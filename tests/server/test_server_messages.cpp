@@ -38,3 +38,29 @@ TEST_F(ServerMessages, UsersAreFoundByNicknameWhateverTheCase) {
 
 }  // namespace
 }  // namespace velmorin
+
+namespace velmorin {
+namespace {
+
+TEST_F(ServerMessages, RemovingARoomWithMembersSendsThemOutFirst) {
+  auto ann = server.LoggedIn("Ann");
+  auto ben = server.LoggedIn("Ben");
+  for (client::ChatClient* client : {&ann, &ben}) {
+    ASSERT_TRUE(client->Send("joinChatroom", std::string("Lobby") + '\0'));
+    ASSERT_TRUE(client->ReceiveCommand("acceptChatroom", kWait));
+  }
+  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s, "lobby", false, false); }),
+            "notempty");
+  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s, "lobby", false, true); }),
+            "removed");
+  for (client::ChatClient* client : {&ann, &ben}) {
+    const auto closed = client->ReceiveCommand("closeChatroom", kWait);
+    ASSERT_TRUE(closed) << client->LastErrorText();
+    EXPECT_EQ(closed->payload, "Lobby");
+  }
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Chatrooms().count(); }), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connection(1).ChatroomID; }), -1);
+}
+
+}  // namespace
+}  // namespace velmorin
