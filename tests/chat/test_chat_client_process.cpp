@@ -1,0 +1,384 @@
+// velmorin-chat as a process: several of them talking through the real server executable,
+// started headless in a temporary program directory, and one facing a server played by hand.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/ChatClient.hpp"
+#include "client/Packet.hpp"
+#include "support/TempProgramDir.hpp"
+
+extern char** environ;
+
+namespace velmorin {
+namespace {
+
+using namespace std::string_literals;
+using std::chrono::milliseconds;
+
+// A safety limit on every wait, never a measured time.
+constexpr milliseconds kBound{10000};
+
+const std::string kChat = std::string(VELMORIN_DIST_DIR) + "/velmorin-chat";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A port on 127.0.0.1 that nothing listened on a moment ago.
+std::uint16_t FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  std::uint16_t port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + kBound;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  return true;
+}
+
+// A child process with stdout and stderr in a file; killed and reaped on every path that
+// leaves it running. Its stdin is a pipe the test writes to, or nothing at all.
+class Process {
+ public:
+  Process(const std::string& program, const std::vector<std::string>& arguments, const std::string& output,
+          bool withInput)
+      : output_(output) {
+    // A child that died early must fail the test, not end the test run.
+    ::signal(SIGPIPE, SIG_IGN);
+    int pipe[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (withInput && ::pipe2(pipe, O_CLOEXEC) == 0) {
+      posix_spawn_file_actions_adddup2(&actions, pipe[0], STDIN_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (pipe[0] >= 0) ::close(pipe[0]);
+    input_ = pipe[1];
+  }
+  ~Process() {
+    EndInput();
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+
+  void Type(const std::string& lines) {
+    if (input_ >= 0) (void)!::write(input_, lines.data(), lines.size());
+  }
+  void EndInput() {
+    if (input_ >= 0) ::close(input_);
+    input_ = -1;
+  }
+
+  std::string Output() const { return ReadFile(output_); }
+  bool WaitFor(const std::string& text) const {
+    return WaitUntil([&] { return Output().find(text) != std::string::npos; });
+  }
+
+  // The exit code once the process has ended; nothing when it did not end within the bound
+  // or was ended by a signal.
+  std::optional<int> WaitForExit() {
+    int status = 0;
+    const bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
+    if (!ended) return std::nullopt;
+    pid_ = -1;
+    return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
+  }
+
+ private:
+  std::string output_;
+  pid_t pid_ = -1;
+  int input_ = -1;
+};
+
+// The shipped server, headless, in a program directory of its own, on a free port.
+class ServerProcess {
+ public:
+  ServerProcess() : port_(FreePort()) {
+    const std::string program = dir_.path("velmorin-server");
+    std::filesystem::copy_file(std::string(VELMORIN_DIST_DIR) + "/velmorin-server", program);
+    std::filesystem::create_directories(dir_.path("language"));
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORIN_SOURCE_DIR) + "/language")) {
+      if (entry.path().extension() == ".lng")
+        std::filesystem::copy_file(entry.path(), dir_.path("language/" + entry.path().filename().string()));
+    }
+    // No ping cycle during a test: its pings are answered by the client library anyway, and
+    // they would only add traffic.
+    dir_.write("config/server.cfg",
+               "[Info]\r\nLanguage=English.lng\r\n[General]\r\nPingDelay=600000\r\n"
+               "Description=Test server<br>on loopback\r\n");
+    process_ = std::make_unique<Process>(
+        program, std::vector<std::string>{"--headless", "/port:" + std::to_string(port_)}, dir_.path("server.txt"),
+        false);
+  }
+
+  // True once the server takes connections.
+  bool WaitUntilOnline() {
+    return process_->Started() && WaitUntil([&] {
+             client::ChatClient probe;
+             return probe.Connect("127.0.0.1", port_, milliseconds(500));
+           });
+  }
+
+  std::uint16_t port() const { return port_; }
+  const testing::TempProgramDir& dir() const { return dir_; }
+  std::string Log() const { return process_->Output(); }
+
+ private:
+  testing::TempProgramDir dir_;  // outlives the process, which is ended first
+  std::uint16_t port_;
+  std::unique_ptr<Process> process_;
+};
+
+class ChatProcess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = std::make_unique<ServerProcess>();
+    online_ = server_->WaitUntilOnline();
+  }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  void SetUp() override { ASSERT_TRUE(online_) << server_->Log(); }
+
+  // velmorin-chat against the test server, reading its commands from a pipe.
+  std::unique_ptr<Process> Chat(std::vector<std::string> arguments, bool withInput = true) {
+    std::vector<std::string> all{"--host", "127.0.0.1", "--port", std::to_string(server_->port()), "--timeout", "5000"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return Run(all, withInput);
+  }
+  std::unique_ptr<Process> Run(const std::vector<std::string>& arguments, bool withInput = false) {
+    const std::string output = server_->dir().path("chat" + std::to_string(++count_) + ".txt");
+    auto process = std::make_unique<Process>(kChat, arguments, output, withInput);
+    EXPECT_TRUE(process->Started());
+    return process;
+  }
+
+  static std::unique_ptr<ServerProcess> server_;
+  static bool online_;
+  int count_ = 0;
+};
+
+std::unique_ptr<ServerProcess> ChatProcess::server_;
+bool ChatProcess::online_ = false;
+
+TEST_F(ChatProcess, AliceTalksInTheStandardRoomAndBobSeesEveryKindOfMessage) {
+  const auto bob = Chat({"Bob"});
+  ASSERT_TRUE(bob->WaitFor("You are now in Lobby.")) << bob->Output();
+
+  const auto alice = Chat({"Alice"});
+  alice->Type("hello, Bob\n/me waves\n/shout watch out\n/msg bob psst\n/msg Nobody hi\n");
+  alice->Type("evil \x1b]0;owned\x07 end\n/quit see you\n");
+  EXPECT_EQ(alice->WaitForExit(), 0) << alice->Output();
+  ASSERT_TRUE(bob->WaitFor("left the server (see you)")) << bob->Output();
+  bob->EndInput();
+  EXPECT_EQ(bob->WaitForExit(), 0) << bob->Output();
+
+  const std::string seen = bob->Output();
+  for (const char* line : {"-> Alice joined Lobby\n", "<Alice> hello, Bob\n", "* Alice waves\n", "!Alice! WATCH OUT\n",
+                           "*Alice* psst\n", "<Alice> evil \\x1B]0;owned\\x07 end\n", "<- Alice left the server (see you)\n"}) {
+    EXPECT_NE(seen.find(line), std::string::npos) << line << " missing in:\n" << seen;
+  }
+  // Nothing from the network reaches the terminal raw.
+  EXPECT_EQ(seen.find('\x1b'), std::string::npos);
+  EXPECT_EQ(seen.find('\x07'), std::string::npos);
+
+  const std::string said = alice->Output();
+  EXPECT_NE(said.find("<Alice> hello, Bob\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("-> *Bob* psst\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("Nobody called Nobody is online"), std::string::npos) << said;
+}
+
+TEST_F(ChatProcess, ARoomCreatedWithAPasswordAdmitsOnlyThoseWhoKnowIt) {
+  const auto carol = Chat({"Carol"});
+  ASSERT_TRUE(carol->WaitFor("You are now in Lobby.")) << carol->Output();
+  carol->Type("/create Den sesame A quiet corner\n");
+  ASSERT_TRUE(carol->WaitFor("You are now in Den.")) << carol->Output();
+
+  // With two rooms there is no only room to start in any more.
+  const auto dave = Chat({"--room", "Lobby", "Dave"});
+  ASSERT_TRUE(dave->WaitFor("You are now in Lobby.")) << dave->Output();
+  dave->Type("/join Den\n/join Den wrong\n");
+  ASSERT_TRUE(dave->WaitFor("wrong password")) << dave->Output();
+  dave->Type("/join Den sesame\n/rooms\n");
+  ASSERT_TRUE(dave->WaitFor("Creating chatrooms is allowed")) << dave->Output();
+  EXPECT_TRUE(carol->WaitFor("-> Dave joined Den")) << carol->Output();
+  carol->EndInput();
+  dave->EndInput();
+  EXPECT_EQ(carol->WaitForExit(), 0);
+  EXPECT_EQ(dave->WaitForExit(), 0);
+
+  const std::string joining = dave->Output();
+  const std::size_t refused = joining.find("You may not join Den");
+  ASSERT_NE(refused, std::string::npos) << joining;
+  // The refusals come first: neither the empty nor the wrong password got in.
+  EXPECT_EQ(joining.find("You are now in Den."), joining.rfind("You are now in Den.")) << joining;
+  EXPECT_GT(joining.find("You are now in Den."), joining.rfind("You may not join Den")) << joining;
+  EXPECT_TRUE(std::regex_search(joining, std::regex("\nDen +2 +\\* +A quiet corner\n"))) << joining;
+  EXPECT_EQ(carol->Output().find("WITHOUT a password"), std::string::npos) << carol->Output();
+}
+
+TEST_F(ChatProcess, AnAwayUserAnswersRequestsForItsAwayMessageByItself) {
+  const auto erin = Chat({"Erin"});
+  ASSERT_TRUE(erin->WaitFor("You are now in Lobby.")) << erin->Output();
+  erin->Type("/away gone fishing\n");
+  ASSERT_TRUE(erin->WaitFor("Erin is away: gone fishing")) << erin->Output();
+
+  const auto frank = Chat({"Frank"});
+  frank->Type("/users\n/getaway erin\n");
+  EXPECT_TRUE(frank->WaitFor("Away message from Erin: gone fishing")) << frank->Output();
+  EXPECT_NE(frank->Output().find("Erin (away)"), std::string::npos) << frank->Output();
+  EXPECT_TRUE(erin->WaitFor("(answered with your away message)")) << erin->Output();
+}
+
+TEST_F(ChatProcess, ExitCodesTellARefusedLoginAUsageErrorAndAMissingServerApart) {
+  const auto refused = Chat({"@@"}, false);  // nothing but at-signs cleans up to no nickname
+  EXPECT_EQ(refused->WaitForExit(), 3) << refused->Output();
+  EXPECT_NE(refused->Output().find("Login refused"), std::string::npos) << refused->Output();
+
+  const auto usage = Run({"--port", "0", "Gus"});
+  EXPECT_EQ(usage->WaitForExit(), 2) << usage->Output();
+
+  const auto nobody = Run({"--host", "127.0.0.1", "--port", std::to_string(FreePort()), "Gus"});
+  EXPECT_EQ(nobody->WaitForExit(), 1) << nobody->Output();
+}
+
+TEST_F(ChatProcess, DiscoveryListsTheServerWithItsDescriptionOnTwoLines) {
+  const std::string port = std::to_string(server_->port());
+  const auto discover = Run({"--discover", "--host", "127.0.0.1", "--port", port, "--timeout", "5000"});
+  EXPECT_EQ(discover->WaitForExit(), 0) << discover->Output();
+  const std::string listed = discover->Output();
+  EXPECT_TRUE(std::regex_search(listed, std::regex("127\\.0\\.0\\.1:" + port + "  ready  [0-9]+/256 users  version 3\\.0\\.0\n"
+                                                   "    Test server\n    on loopback\n")))
+      << listed;
+}
+
+// The server end of one connection, played by the test on loopback.
+class HandServer {
+ public:
+  HandServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 1);
+    socklen_t size = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+  }
+  ~HandServer() {
+    Hang();
+    ::close(listener_);
+  }
+
+  std::uint16_t port() const { return port_; }
+  bool Accept() {
+    pollfd entry{listener_, POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(kBound.count())) != 1) return false;
+    connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    return connection_ >= 0;
+  }
+  void Send(const std::string& command, const std::string& payload) {
+    const std::string bytes = client::EncodePacket(command, payload);
+    (void)!::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  }
+  std::optional<client::Packet> Receive() {
+    for (;;) {
+      if (auto packet = decoder_.Pop()) return packet;
+      pollfd entry{connection_, POLLIN, 0};
+      if (::poll(&entry, 1, static_cast<int>(kBound.count())) != 1) return std::nullopt;
+      char chunk[4096];
+      const ssize_t got = ::recv(connection_, chunk, sizeof chunk, 0);
+      if (got <= 0) return std::nullopt;
+      decoder_.Feed(std::string_view(chunk, static_cast<std::size_t>(got)));
+    }
+  }
+  void Hang() {
+    if (connection_ >= 0) ::close(connection_);
+    connection_ = -1;
+  }
+
+ private:
+  int listener_ = -1;
+  int connection_ = -1;
+  std::uint16_t port_ = 0;
+  client::PacketDecoder decoder_;
+};
+
+TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
+  testing::TempProgramDir dir;
+  HandServer server;
+  Process chat(kChat, {"--host", "127.0.0.1", "--port", std::to_string(server.port()), "--timeout", "5000", "Ida"},
+               dir.path("chat.txt"), true);
+  ASSERT_TRUE(server.Accept());
+  // No standard and no only room: the client stays in none and sends nothing after the login.
+  server.Send("welcome", "3.0.0\r\nok\r\nEnglish\r\n256\r\nAdmin\r\na@b.c\r\n\r\n\r\n"
+                         "0123456789ABCDEF0123456789ABCDEF\r\n0.6\0Hi\x1b[2J\r\nsecond line"s);
+  const auto login = server.Receive();
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->command, "login");
+  EXPECT_EQ(login->payload.substr(0, 5), "Ida\0\0"s);
+  EXPECT_EQ(login->payload.substr(login->payload.size() - 4), "\0" "0.6"s);
+  server.Send("acceptUser", "ok\0Ida"s);
+  server.Send("surprise\x1b[31m", "a\0b\x9b"s "c\r\n");
+  ASSERT_TRUE(chat.WaitFor("[surprise")) << chat.Output();
+  server.Hang();
+  EXPECT_EQ(chat.WaitForExit(), 1) << chat.Output();
+
+  const std::string shown = chat.Output();
+  EXPECT_NE(shown.find("Hi\\x1B[2J\nsecond line\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("[surprise\\x1B[31m] a\\0b"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("c\\r\\n\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("The server closed the connection."), std::string::npos) << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+  EXPECT_EQ(shown.find('\x9b'), std::string::npos) << shown;
+}
+
+}  // namespace
+}  // namespace velmorin

@@ -1,0 +1,235 @@
+#include "chat/Commands.hpp"
+
+#include <algorithm>
+
+#include "chat/Colors.hpp"
+#include "platform/Text.hpp"
+#include "protocol/modEncryption.hpp"
+#include "store/modSHA256.hpp"
+
+namespace velmorin::chat {
+namespace {
+
+using Action = ParsedLine::Action;
+
+std::string Fields(std::initializer_list<std::string_view> fields) {
+  std::string payload;
+  bool first = true;
+  for (const std::string_view field : fields) {
+    if (!first) payload.push_back('\0');
+    payload.append(field);
+    first = false;
+  }
+  return payload;
+}
+
+std::string_view TrimLeft(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  return text;
+}
+
+// The next blank-separated word, or a "quoted text"; `rest` moves past it.
+std::string NextWord(std::string_view& rest) {
+  rest = TrimLeft(rest);
+  std::string word;
+  if (!rest.empty() && rest.front() == '"') {
+    const std::size_t close = rest.find('"', 1);
+    word = rest.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    rest = close == std::string_view::npos ? std::string_view() : rest.substr(close + 1);
+  } else {
+    const std::size_t end = rest.find_first_of(" \t");
+    word = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
+  }
+  rest = TrimLeft(rest);
+  return word;
+}
+
+ParsedLine Refuse(std::string message) {
+  ParsedLine parsed;
+  parsed.action = Action::kRefuse;
+  parsed.message = std::move(message);
+  return parsed;
+}
+
+ParsedLine Send(std::string command, std::string payload, Expectation expect = {}) {
+  ParsedLine parsed;
+  parsed.action = Action::kSend;
+  parsed.requests.push_back({std::move(command), std::move(payload)});
+  parsed.expect = std::move(expect);
+  return parsed;
+}
+
+ParsedLine RoomMessage(std::string_view kind, std::string_view text, const CommandContext& context) {
+  if (context.room.empty()) return Refuse("You are in no chatroom: /join one first (/rooms lists them).");
+  // The empty second field addresses everybody in the room.
+  return Send("message", Fields({kind, "", text}));
+}
+
+struct Usage {
+  const char* syntax;
+  const char* meaning;
+};
+
+// In the order /help shows them.
+const std::vector<std::pair<std::string, Usage>>& CommandTable() {
+  static const std::vector<std::pair<std::string, Usage>> table = {
+      {"me", {"/me TEXT", "an action: * Nick TEXT"}},
+      {"shout", {"/shout TEXT", "shout to the chatroom"}},
+      {"msg", {"/msg NICK TEXT", "a private message"}},
+      {"join", {"/join ROOM [PASSWORD]", "go to another chatroom"}},
+      {"create", {"/create ROOM [PASSWORD|-] [DESCRIPTION]", "open a new chatroom (- for no password)"}},
+      {"rooms", {"/rooms", "list the chatrooms"}},
+      {"users", {"/users [ROOM]", "who is in a chatroom (default: this one)"}},
+      {"find", {"/find TEXT", "find people whose nickname contains TEXT"}},
+      {"away", {"/away [TEXT]", "be away; TEXT answers those who ask"}},
+      {"back", {"/back", "be back"}},
+      {"getaway", {"/getaway NICK", "ask for somebody's away message"}},
+      {"awaymsg", {"/awaymsg NICK TEXT", "send somebody an away message"}},
+      {"color", {"/color N|#RRGGBB", "change your text colour"}},
+      {"cmd", {"/cmd WORD [ARGUMENT]", "a server command, handled by the server's plugins"}},
+      {"wait", {"/wait MS", "show what arrives for MS milliseconds (for scripts)"}},
+      {"quit", {"/quit [REASON]", "leave"}},
+      {"help", {"/help", "this list"}},
+  };
+  return table;
+}
+
+ParsedLine UsageOf(const std::string& name) {
+  for (const auto& [command, usage] : CommandTable()) {
+    if (command == name) return Refuse(std::string("Usage: ") + usage.syntax);
+  }
+  return Refuse("Usage: /help");
+}
+
+}  // namespace
+
+std::string JoinPayload(std::string_view room, std::string_view password, const CommandContext& context) {
+  const std::string proof =
+      password.empty() ? std::string() : SHA256Hex(std::string(password) + context.nickname + context.loginKey);
+  return Fields({room, proof});
+}
+
+std::string CreatePayload(std::string_view room, std::string_view password, std::string_view description,
+                          const CommandContext& context) {
+  std::string cipher;
+  std::string check;
+  if (!password.empty()) {
+    cipher = EncryptField(password, context.sessionKey);
+    check = SHA256Hex(std::string(password) + context.loginKey);
+  }
+  return Fields({room, description, cipher, check});
+}
+
+ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  if (Trim(line, " \t").empty()) return {};
+  if (line.front() != '/') return RoomMessage("normal", line, context);
+  if (line.substr(0, 2) == "//") return RoomMessage("normal", line.substr(1), context);
+
+  std::string_view rest = line.substr(1);
+  const std::string name = LowerCase(NextWord(rest));
+  const std::string_view text = rest;  // everything after the command word, as typed
+
+  if (name == "me" || name == "shout") {
+    if (text.empty()) return UsageOf(name);
+    return RoomMessage(name, text, context);
+  }
+  if (name == "msg") {
+    const std::string nick = NextWord(rest);
+    if (nick.empty() || rest.empty()) return UsageOf(name);
+    return Send("message", Fields({"private", nick, rest}), {Expectation::Kind::kPrivateEcho, nick});
+  }
+  if (name == "join") {
+    const std::string room = NextWord(rest);
+    const std::string password = NextWord(rest);
+    if (room.empty() || !rest.empty()) return UsageOf(name);
+    return Send("joinChatroom", JoinPayload(room, password, context));
+  }
+  if (name == "create") {
+    const std::string room = NextWord(rest);
+    std::string password = NextWord(rest);
+    if (room.empty()) return UsageOf(name);
+    if (password == "-") password.clear();
+    return Send("createChatroom", CreatePayload(room, password, rest, context));
+  }
+  if (name == "rooms") return Send("getChatroomlist", "");
+  if (name == "users") {
+    std::string room = NextWord(rest);
+    if (room.empty()) room = context.room;
+    if (room.empty()) return Refuse("You are in no chatroom: name one, /users ROOM.");
+    return Send("getUserlist", room, {Expectation::Kind::kUserlist, room});
+  }
+  if (name == "find") {
+    if (text.empty()) return UsageOf(name);
+    return Send("findPerson", std::string(text));
+  }
+  if (name == "away") {
+    ParsedLine parsed = Send("setClientState", Fields({"away", text}));
+    parsed.away = true;
+    parsed.awayText = std::string(text);
+    return parsed;
+  }
+  if (name == "back") {
+    ParsedLine parsed = Send("setClientState", "normal");
+    parsed.away = false;
+    return parsed;
+  }
+  if (name == "getaway") {
+    const std::string nick = NextWord(rest);
+    if (nick.empty()) return UsageOf(name);
+    return Send("getAwayMessage", nick);
+  }
+  if (name == "awaymsg") {
+    const std::string nick = NextWord(rest);
+    if (nick.empty()) return UsageOf(name);
+    return Send("awaymessage", Fields({nick, rest}));
+  }
+  if (name == "color" || name == "colour") {
+    const auto color = ParseColor(NextWord(rest));
+    if (!color) return UsageOf("color");
+    if (IsTooLight(*color))
+      return Refuse("That colour is too light to read on a white window; the server would ignore it.");
+    return Send("setColor", std::to_string(*color));
+  }
+  if (name == "cmd") {
+    const std::string word = NextWord(rest);
+    if (word.empty()) return UsageOf(name);
+    return Send("command", Fields({word, rest}));
+  }
+  if (name == "wait") {
+    const std::string ms = NextWord(rest);
+    const auto value = ToLong(ms);
+    if (ms.empty() || ms.find_first_not_of("0123456789") != std::string::npos || !value) return UsageOf(name);
+    ParsedLine parsed;
+    parsed.action = Action::kWait;
+    parsed.wait = std::chrono::milliseconds(*value);
+    return parsed;
+  }
+  if (name == "quit" || name == "exit") {
+    ParsedLine parsed = Send("quit", std::string(text));
+    parsed.action = Action::kQuit;
+    return parsed;
+  }
+  if (name == "help" || name == "?") {
+    ParsedLine parsed;
+    parsed.action = Action::kHelp;
+    return parsed;
+  }
+  return Refuse("Unknown command /" + name + "; /help lists the commands.");
+}
+
+std::vector<std::string> HelpLines() {
+  std::vector<std::string> lines{"Type a text to say it in the current chatroom (// sends one that starts with /)."};
+  std::size_t width = 0;
+  for (const auto& entry : CommandTable()) width = std::max(width, std::string(entry.second.syntax).size());
+  for (const auto& [name, usage] : CommandTable()) {
+    std::string syntax = usage.syntax;
+    syntax.resize(width + 2, ' ');
+    lines.push_back("  " + syntax + usage.meaning);
+  }
+  lines.push_back("Put a word in double quotes to let it hold blanks: /join \"Tea room\".");
+  return lines;
+}
+
+}  // namespace velmorin::chat

@@ -1,0 +1,23 @@
+#pragma once
+// Packets from the server as screen lines: one line per event, tables for the lists, and the
+// raw fields (escaped by the screen) for anything this client has no words for.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chat/Screen.hpp"
+#include "client/Packet.hpp"
+
+namespace velmorin::chat {
+
+// `ownNickname` tells our own messages from others'.
+std::vector<Line> RenderPacket(const client::Packet& packet, std::string_view ownNickname);
+
+// The words for an "acceptUser" status that refuses the login.
+std::string LoginRefusal(std::string_view status);
+
+// Columns padded to their widest cell, under an underlined heading.
+std::vector<Line> Table(const std::vector<std::string>& headings, const std::vector<std::vector<std::string>>& rows);
+
+}  // namespace velmorin::chat

@@ -1,0 +1,72 @@
+#pragma once
+// Output: lines made of styled pieces of wire text. The screen is the only place that writes
+// them, and every piece passes Charset::ToTerminal on its way out, so a text from the network
+// can never reach the terminal raw, whichever renderer produced the line.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "chat/Charset.hpp"
+
+namespace velmorin::chat {
+
+enum class Style {
+  kPlain,
+  kNick,     // another user's nickname, in the colour of its `color`
+  kOwnNick,  // ours
+  kNotice,   // what the client itself reports: joins, leaves, replies in words
+  kServer,   // messages from the server or its administrator
+  kPrivate,
+  kShout,
+  kError,
+  kHeading,  // table headings
+};
+
+struct Piece {
+  Style style = Style::kPlain;
+  std::string text;  // wire text
+  long color = 0;    // for kNick
+};
+
+class Line {
+ public:
+  Line() = default;
+  Line(Style style, std::string text) { Add(style, std::move(text)); }
+  Line& Add(Style style, std::string text, long color = 0) {
+    pieces_.push_back(Piece{style, std::move(text), color});
+    return *this;
+  }
+  Line& Plain(std::string text) { return Add(Style::kPlain, std::move(text)); }
+  const std::vector<Piece>& Pieces() const { return pieces_; }
+
+ private:
+  std::vector<Piece> pieces_;
+};
+
+class LineEditor;
+
+class Screen {
+ public:
+  Screen(std::ostream& out, Charset charset, bool ansi) : out_(out), charset_(charset), ansi_(ansi) {}
+
+  // While an editor is attached, printed lines go above its input line, which is drawn again.
+  void Attach(LineEditor* editor) { editor_ = editor; }
+
+  void Print(const Line& line);
+  void Print(const std::vector<Line>& lines);
+  // The welcome text and other free text: one screen line per CR LF (or LF) line.
+  void PrintText(Style style, const std::string& text);
+
+  const Charset& charset() const { return charset_; }
+
+ private:
+  std::string Format(const Line& line) const;
+
+  std::ostream& out_;
+  Charset charset_;
+  bool ansi_;
+  LineEditor* editor_ = nullptr;
+};
+
+}  // namespace velmorin::chat
