@@ -118,7 +118,9 @@ bool clsServer::HandleClientPluginData(long index, const std::string& payload) {
   if (header.size() < 3) header.resize(3);
   std::vector<long> found;
   std::vector<std::string> missing;
-  for (const std::string& nickname : Split(header[2], "\x01")) {
+  // An empty list names nobody (rather than one empty nickname).
+  const std::vector<std::string> nicknames = header[2].empty() ? std::vector<std::string>{} : Split(header[2], "\x01");
+  for (const std::string& nickname : nicknames) {
     const long recipient = GetUserID(nickname);
     if (recipient >= 0) {
       found.push_back(recipient);
