@@ -1,0 +1,49 @@
+#pragma once
+// One simulated chat client: its socket, its place in the run and its unsent and unparsed bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmorin::load {
+
+enum class ClientState {
+  Idle,           // not started yet
+  Connecting,     // non-blocking connect in progress
+  AwaitWelcome,   // connected, the server speaks first
+  AwaitLogin,     // "login" sent
+  LoggedIn,       // accepted, in no room
+  AwaitJoin,      // "joinChatroom" sent
+  AwaitCreate,    // "createChatroom" sent after "notfound"
+  Joined,         // member of the room
+  Quitting,       // "quit" sent, waiting for the server to close
+  Closed,         // socket closed as planned
+  Failed,         // socket closed because something went wrong
+};
+
+struct Client {
+  std::uint32_t index = 0;
+  int fd = -1;
+  ClientState state = ClientState::Idle;
+  std::string nickname;  // as the server accepted it
+  int sender = -1;       // sender number, -1 for a client that only receives
+  bool joinRetried = false;
+
+  // An incomplete packet carried over to the next read; usually empty, so that most reads
+  // are parsed straight from the shared read buffer.
+  std::vector<char> in;
+  std::size_t inStart = 0;
+  // Bytes the socket has not taken yet; the loop writes each client once per pass.
+  std::vector<char> out;
+  std::size_t outStart = 0;
+  bool writeWatched = false;  // EPOLLOUT registered
+  bool flushQueued = false;
+
+  std::int64_t connectStartNs = 0;
+  std::int64_t loggedInNs = 0;
+
+  bool Open() const { return fd >= 0; }
+};
+
+}  // namespace velmorin::load
