@@ -1,0 +1,124 @@
+#pragma once
+// The installed plugins: the start-up scan of plugins/*.so, the plugin list clsPlugins, the
+// collection of running general plugins (PluginObjects) and their start and end.
+//
+// Contents
+//   RegisterLibrary         runs a library's registration export, at most `limit` long
+//   AcceptsInterfaceVersion the host takes PluginInternalVersion 1.0 only
+//   clsPlugins              one record per accepted plugin, read once at start-up
+//   PluginObjects           running general plugins keyed by PluginIdent
+//   LoadGeneralPlugins / TerminatePlugins / UnregisterPlugins / WritePluginsSection
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "plugins/PluginLibrary.hpp"
+
+namespace velmorin {
+
+// How long a registration export may run before its library counts as not registered.
+inline constexpr std::chrono::milliseconds kRegistrationTimeLimit{10000};
+
+// Results of RegisterLibrary besides 0 (registered).
+inline constexpr long kRegisterNotLoaded = 126;    // not a loadable library
+inline constexpr long kRegisterNoExport = 127;     // the registration export is missing
+inline constexpr long kRegisterTimedOut = 258;     // the export did not end within the limit
+inline constexpr long kRegisterNoThread = 1450;    // no thread could be started for it
+
+// Runs DllRegisterServer (doRegister) or DllUnregisterServer of the library in a thread of its
+// own and waits at most `limit`. 0 when the export ended in time, whatever it returned. An
+// export still running is left to itself: its thread is detached and keeps the library loaded.
+long RegisterLibrary(const std::string& path, bool doRegister,
+                     std::chrono::milliseconds limit = kRegistrationTimeLimit);
+
+// Major "." minor, each a number by the usual text-to-number rule (anything else, or a missing
+// part, is 0): only major 1 with minor at most 0 is accepted.
+bool AcceptsInterfaceVersion(const std::string& version);
+
+struct PluginRecord {
+  std::string PluginAuthor;
+  std::string dll;  // component name: the file name without ".so"
+  std::string PluginIdent;
+  std::string PluginName;
+  std::string PluginInternalVersion;
+  std::string PluginType;
+  std::string pluginversion;
+};
+
+class clsPlugins {
+ public:
+  clsPlugins() = default;  // no plugins
+  // The scan: registers every plugins/*.so of the program directory, creates each plugin once
+  // and keeps the information of those with the accepted interface version.
+  explicit clsPlugins(const std::string& programDirectory,
+                      std::chrono::milliseconds registrationLimit = kRegistrationTimeLimit);
+
+  long count() const { return static_cast<long>(records_.size()); }
+  // Fields by index; "" for an index outside 0 .. count - 1.
+  std::string PluginAuthor(long index) const;
+  std::string dll(long index) const;
+  std::string PluginIdent(long index) const;
+  std::string PluginName(long index) const;
+  std::string PluginInternalVersion(long index) const;
+  std::string PluginType(long index) const;
+  std::string pluginversion(long index) const;
+
+  // The last record whose component name equals the name without regard to case, or -1.
+  long GetIndex(const std::string& componentName) const;
+
+  const std::string& ProgramDirectory() const { return programDirectory_; }
+  // A new object of the plugin (nothing for a bad index or when creation fails).
+  std::unique_ptr<LoadedPlugin> Create(long index) const;
+
+ private:
+  const PluginRecord* Record(long index) const;
+
+  std::string programDirectory_;
+  std::vector<PluginRecord> records_;
+};
+
+// The running general plugins in load order, keyed by PluginIdent without regard to case.
+class PluginObjects {
+ public:
+  // False (and the plugin is released) when the identity is taken.
+  bool Add(const std::string& ident, std::unique_ptr<LoadedPlugin> plugin);
+  LoadedPlugin* Find(const std::string& ident) const;
+  LoadedPlugin* First() const;  // nullptr when empty
+  // Removes and returns the object; nothing when it is not in the collection.
+  std::unique_ptr<LoadedPlugin> Remove(const LoadedPlugin* plugin);
+
+  bool empty() const { return entries_.empty(); }
+  std::size_t size() const { return entries_.size(); }
+  // A snapshot in order: calls into plugins may change the collection meanwhile.
+  std::vector<std::pair<std::string, LoadedPlugin*>> Snapshot() const;
+
+ private:
+  struct Entry {
+    std::string ident;
+    std::unique_ptr<LoadedPlugin> plugin;
+  };
+  std::vector<Entry> entries_;
+};
+
+// Creates and initialises (host word "server") every "general" and "generalserver" plugin
+// whose Plugins key in the settings file is not false (a missing key is "1"). A plugin whose
+// initialise fails is kept; a second plugin with a taken identity is initialised and released.
+void LoadGeneralPlugins(const clsPlugins& plugins, PluginObjects& objects, ICallback& callback,
+                        long localeId, bool alwaysOnTop);
+
+// Terminates (host word "server") and releases the objects one by one, first to last. A plugin
+// stays reachable in the collection during its own Terminate.
+void TerminatePlugins(PluginObjects& objects, ICallback& callback);
+
+// Runs the unregistration export of every plugins/*.so of the program directory.
+void UnregisterPlugins(const std::string& programDirectory,
+                       std::chrono::milliseconds limit = kRegistrationTimeLimit);
+
+// The settings dialog's choice: the Plugins section replaced by one key per component name,
+// "1" enabled or "0". 0 or the errno of the failed write.
+long WritePluginsSection(const std::vector<std::pair<std::string, bool>>& enabledByComponent);
+
+}  // namespace velmorin

@@ -1,0 +1,33 @@
+/* Test plugin "unregistrable": a complete plugin table without the registration exports. The
+ * server registers every library before using it, so this one is never listed. */
+
+#include <stdlib.h>
+
+#include <velmorin/plugin.h>
+
+struct vm_plugin {
+  int unused;
+};
+
+static vm_plugin* create(void) { return calloc(1, sizeof(vm_plugin)); }
+static void destroy(vm_plugin* self) { free(self); }
+static vm_status text(vm_plugin* self, vm_sink sink, void* context) {
+  (void)self;
+  vm_write(sink, context, "1.0");
+  return VM_OK;
+}
+
+static const vm_plugin_api table = {
+    .abi_version = VM_PLUGIN_ABI_VERSION,
+    .size = sizeof(vm_plugin_api),
+    .create = create,
+    .destroy = destroy,
+    .PluginAuthor = text,
+    .PluginIdent = text,
+    .PluginInternalVersion = text,
+    .PluginName = text,
+    .PluginType = text,
+    .pluginversion = text,
+};
+
+const vm_plugin_api* velmorin_plugin_entry(void) { return &table; }
