@@ -67,10 +67,12 @@ HeadlessFrontEnd::HeadlessFrontEnd(std::ostream& out, bool terminal) : out_(out)
 
 bool HeadlessFrontEnd::StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
-void HeadlessFrontEnd::ShowStatus(long /*icon*/, const std::string& statusLine, const std::string& /*trayTip*/) {
-  if (statusShown_ && statusLine == lastStatus_) return;
+void HeadlessFrontEnd::ShowStatus(long icon, const std::string& statusLine, const std::string& /*trayTip*/) {
+  // Only a change of state is news on a console; the counts in the line change with every
+  // connection and would drown the log.
+  if (statusShown_ && icon == lastIcon_) return;
   statusShown_ = true;
-  lastStatus_ = statusLine;
+  lastIcon_ = icon;
   out_ << "[status] " << ConsoleText(statusLine) << '\n' << std::flush;
 }
 

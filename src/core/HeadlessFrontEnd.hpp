@@ -8,7 +8,8 @@
 // Output is UTF-8 (the server's texts are Windows-1252 bytes). Line breaks inside a log line
 // start new output lines; other control characters print as "?", so a client's nickname can
 // neither forge lines nor drive the terminal. Black lines print in the terminal's own colour.
-// Status lines ("[status] ...") appear only when the status text changes; titles are not shown.
+// Status lines ("[status] ...") appear only when the state changes (stopped, ready, used, full);
+// titles are not shown.
 
 #include <ostream>
 #include <string>
@@ -29,7 +30,7 @@ class HeadlessFrontEnd : public AdminFrontEnd {
  private:
   std::ostream& out_;
   bool terminal_;
-  std::string lastStatus_;
+  long lastIcon_ = -1;
   bool statusShown_ = false;
 };
 

@@ -192,7 +192,7 @@ std::vector<std::pair<ctlSocket*, std::weak_ptr<char>>> socketsToFlush;
 void ctlSocket::QueueFlush() {
   if (flushQueued_) return;
   flushQueued_ = true;
-  if (socketsToFlush.empty()) MainLoop().Post(&ctlSocket::FlushDeferred);
+  if (socketsToFlush.empty()) MainLoop().Defer(&ctlSocket::FlushDeferred);
   socketsToFlush.emplace_back(this, alive_);
 }
 
@@ -271,10 +271,7 @@ SocketError ctlSocket::SendBuffered() {
     UpdateWriteInterest();
     return {};
   }
-  const int code = WinsockErrorOfErrno(errno);
-  const SocketError error = MakeSocketError(code, source);
-  RaiseSocketError(code);
-  return error;
+  return RaisePlatformError(source);
 }
 
 SocketError ctlSocket::Listen() {
@@ -350,10 +347,7 @@ SocketError ctlSocket::ConnectNow(const std::string& source) {
     UpdateWriteInterest();
     return {};
   }
-  const int code = WinsockErrorOfErrno(errno);
-  const SocketError error = MakeSocketError(code, source);
-  RaiseSocketError(code);
-  return error;
+  return RaisePlatformError(source);
 }
 
 SocketError ctlSocket::CloseSocket() {
@@ -624,6 +618,13 @@ void ctlSocket::SendTimeoutExpired() {
 }
 
 void ctlSocket::RaiseDeferredError(int code) { RaiseSocketError(code); }
+
+SocketError ctlSocket::RaisePlatformError(const std::string& source) {
+  const int code = WinsockErrorOfErrno(errno);
+  const SocketError error = MakeSocketError(code, source);
+  RaiseSocketError(code);
+  return error;
+}
 
 void ctlSocket::RaiseSocketError(int code) {
   SetState(sckError);

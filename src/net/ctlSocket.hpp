@@ -130,6 +130,8 @@ class ctlSocket {
   SocketError SendBuffered();
   SocketError ConnectNow(const std::string& source);
   void RaiseSocketError(int code);
+  // The failure in errno: raised as OnError (State 9) and returned with the source.
+  SocketError RaisePlatformError(const std::string& source);
   void SetState(long state);
   void UpdateWriteInterest();
   SocketError DestroySocket();

@@ -243,7 +243,7 @@ void PostSocketNotification(int socket, int code, int error) {
   auto it = sockets.find(socket);
   if (it == sockets.end()) return;
   const std::uint64_t token = it->second.token;
-  MainLoop().Post([socket, token, code, error] {
+  MainLoop().Defer([socket, token, code, error] {
     if (Registration* registration = Find(socket, token)) registration->instance->PostSocketEvent(code, error);
   });
 }
@@ -252,7 +252,7 @@ void PostSocketFailure(int socket, int error) {
   auto it = sockets.find(socket);
   if (it == sockets.end()) return;
   const std::uint64_t token = it->second.token;
-  MainLoop().Post([socket, token, error] {
+  MainLoop().Defer([socket, token, error] {
     if (Registration* registration = Find(socket, token)) registration->instance->RaiseDeferredError(error);
   });
 }

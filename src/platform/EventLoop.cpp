@@ -151,6 +151,21 @@ int EventLoop::RunPostedTasks() {
 
 void EventLoop::Post(Task task) { poster()(std::move(task)); }
 
+void EventLoop::Defer(Task task) {
+  if (!inPass_) {
+    Post(std::move(task));
+    return;
+  }
+  deferred_.push_back(std::move(task));
+}
+
+int EventLoop::RunDeferredTasks() {
+  std::vector<Task> tasks;
+  tasks.swap(deferred_);
+  for (Task& task : tasks) task();
+  return static_cast<int>(tasks.size());
+}
+
 EventLoop::Poster EventLoop::poster() const {
   Poster poster;
   poster.queue_ = posted_;
@@ -175,6 +190,7 @@ int EventLoop::RunOnce(int timeoutMs) {
       timeoutMs = static_cast<int>(std::min<long long>(*next, 24LL * 3600 * 1000));
     }
   }
+  if (!deferred_.empty()) timeoutMs = 0;
   {
     std::lock_guard<std::mutex> lock(posted_->mutex);
     if (!posted_->tasks.empty()) timeoutMs = 0;
@@ -183,6 +199,7 @@ int EventLoop::RunOnce(int timeoutMs) {
   int ready = ::epoll_wait(epollFd_, events.data(), kMaxEventsPerPass, timeoutMs);
   if (ready < 0) ready = 0;  // EINTR: a signal arrived; the caller's loop looks at its flags
   int ran = 0;
+  inPass_ = true;
   for (int i = 0; i < ready; ++i) {
     auto it = watches_.find(events[i].data.u64);
     if (it == watches_.end()) continue;  // removed by an earlier callback of this pass
@@ -192,6 +209,8 @@ int EventLoop::RunOnce(int timeoutMs) {
   }
   ran += RunDueTimers();
   ran += RunPostedTasks();
+  ran += RunDeferredTasks();
+  inPass_ = false;
   return ran;
 }
 

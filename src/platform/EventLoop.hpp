@@ -51,6 +51,10 @@ class EventLoop {
 
   // Runs the task on the loop thread, after the current event; safe from any thread.
   void Post(Task task);
+  // Loop thread only: runs the task at the end of the current pass, after every event, timer and
+  // posted task of it, without a system call (outside a pass it is posted instead, so an
+  // embedding host wakes up for it). Tasks deferred from a deferred task run in the next pass.
+  void Defer(Task task);
 
   // One pass: waits up to timeoutMs (-1: until the next timer or event; 0: not at all), then runs
   // the ready events, the due timers and the posted work. Returns the number of callbacks run.
@@ -93,10 +97,13 @@ class EventLoop {
 
   int RunDueTimers();
   int RunPostedTasks();
+  int RunDeferredTasks();
   void DropStaleHeapEntries() const;
 
   int epollFd_ = -1;
   bool stopped_ = false;
+  bool inPass_ = false;
+  std::vector<Task> deferred_;
   WatchId nextWatch_ = 1;
   TimerId nextTimer_ = 1;
   std::unordered_map<WatchId, WatchEntry> watches_;

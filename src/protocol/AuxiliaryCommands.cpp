@@ -5,6 +5,7 @@
 
 #include "core/clsServer.hpp"
 #include "platform/Text.hpp"
+#include "protocol/PayloadFields.hpp"
 #include "protocol/modEncryption.hpp"
 #include "store/modFilter.hpp"
 #include "store/modSHA256.hpp"
@@ -13,27 +14,11 @@ namespace velmorin {
 namespace {
 
 const char kNul = '\0';
-const std::string_view kNulText(&kNul, 1);
-
-std::vector<std::string> Fields(const std::string& payload, std::size_t atLeast) {
-  std::vector<std::string> fields = Split(payload, kNulText);
-  if (fields.size() < atLeast) fields.resize(atLeast);
-  return fields;
-}
-
-std::string Join(const std::vector<std::string>& parts, std::string_view separator) {
-  std::string joined;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) joined += separator;
-    joined += parts[i];
-  }
-  return joined;
-}
 
 }  // namespace
 
 bool clsServer::HandleFileRequest(long index, const std::string& payload) {
-  std::vector<std::string> fields = Split(payload, kNulText);
+  std::vector<std::string> fields = PayloadFields(payload, 0);
   if (fields.size() < 7) throw std::runtime_error("fileRequest with fewer than seven fields");
   const long recipient = GetUserID(fields[0]);
   if (recipient < 0) {
@@ -46,19 +31,19 @@ bool clsServer::HandleFileRequest(long index, const std::string& payload) {
   }
   fields.resize(7);
   fields[0] = Record(index).Nickname;
-  SendCommand(recipient, "fileRequest", Join(fields, kNulText));
+  SendCommand(recipient, "fileRequest", JoinFields(fields));
   return true;
 }
 
 bool clsServer::HandleAcceptFiles(long index, const std::string& payload) {
-  const std::vector<std::string> fields = Fields(payload, 2);
+  const std::vector<std::string> fields = PayloadFields(payload, 2);
   const long recipient = GetUserID(fields[0]);
   if (recipient >= 0) SendCommand(recipient, "acceptFiles", Record(index).Nickname + kNul + fields[1]);
   return true;
 }
 
 bool clsServer::HandleAbortFiletransfer(long index, const std::string& payload) {
-  const std::vector<std::string> fields = Fields(payload, 3);
+  const std::vector<std::string> fields = PayloadFields(payload, 3);
   const long recipient = GetUserID(fields[0]);
   if (recipient >= 0) {
     SendCommand(recipient, "abortFiletransfer", Record(index).Nickname + kNul + fields[1] + kNul + fields[2]);
@@ -129,23 +114,23 @@ bool clsServer::HandleClientPluginData(long index, const std::string& payload) {
     }
   }
   if (!missing.empty()) {
-    SendCommand(index, "clientPluginResponse", std::string("usernotfound") + kNul + header[0] + kNul + Join(missing, "\x01"));
+    SendCommand(index, "clientPluginResponse", std::string("usernotfound") + kNul + header[0] + kNul + JoinFields(missing, "\x01"));
   }
   if (found.empty() || !InUse(index)) return InUse(index);
   header[2] = Record(index).Nickname;
   const std::string relayed =
-      Join(header, "\r\n") + (firstNul == std::string::npos ? std::string() : payload.substr(firstNul));
+      JoinFields(header, "\r\n") + (firstNul == std::string::npos ? std::string() : payload.substr(firstNul));
   for (long recipient : found) SendCommand(recipient, "clientPluginData", relayed);
   return true;
 }
 
 bool clsServer::HandlePluginResponse(long index, const std::string& payload) {
-  std::vector<std::string> fields = Fields(payload, 3);
+  std::vector<std::string> fields = PayloadFields(payload, 3);
   if (!fields[2].empty()) {
     const long recipient = GetUserID(fields[2]);
     if (recipient < 0) return true;
     fields[2] = Record(index).Nickname;
-    SendCommand(recipient, "clientPluginResponse", Join(fields, kNulText));
+    SendCommand(recipient, "clientPluginResponse", JoinFields(fields));
     return true;
   }
   CallServerPlugin(fields[1], "ClientPluginResponse", Record(index).Nickname, fields[0]);
@@ -167,7 +152,7 @@ bool clsServer::HandleServerPluginData(long index, const std::string& payload) {
 }
 
 bool clsServer::HandleCommand(long index, const std::string& payload) {
-  const std::vector<std::string> fields = Fields(payload, 2);
+  const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::uint64_t serial = Record(index).Serial;
   const bool handled = events_.ServerCommand(fields[0] + kNul + Record(index).Nickname, fields[1]);
   if (!SameConnection(index, serial)) return false;

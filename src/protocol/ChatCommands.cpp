@@ -4,6 +4,7 @@
 
 #include "core/clsServer.hpp"
 #include "platform/Text.hpp"
+#include "protocol/PayloadFields.hpp"
 #include "protocol/modEncryption.hpp"
 #include "store/modFilter.hpp"
 #include "store/modSHA256.hpp"
@@ -13,18 +14,9 @@ namespace velmorin {
 namespace {
 
 const char kNul = '\0';
-const std::string_view kNulText(&kNul, 1);
 constexpr long kMaxRoomName = 40;
 constexpr long kMaxDescription = 256;
 constexpr long kTooLight = 171;
-
-std::vector<std::string> Fields(const std::string& payload, std::size_t atLeast) {
-  std::vector<std::string> fields = Split(payload, kNulText);
-  if (fields.size() < atLeast) fields.resize(atLeast);
-  return fields;
-}
-
-std::string FirstField(const std::string& payload) { return payload.substr(0, payload.find(kNul)); }
 
 }  // namespace
 
@@ -42,7 +34,7 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
     if (!SameConnection(index, serial)) return false;
     if (payload.empty()) return true;
   }
-  std::vector<std::string> fields = Fields(payload, 3);
+  std::vector<std::string> fields = PayloadFields(payload, 3);
   const std::string text = Left(fields[2], ServerSettings.General.MaxTextLength);
   const ConnectionRecord& sender = Record(index);
 
@@ -76,7 +68,7 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
 }
 
 bool clsServer::HandleAwayMessage(long index, const std::string& payload) {
-  const std::vector<std::string> fields = Fields(payload, 2);
+  const std::vector<std::string> fields = PayloadFields(payload, 2);
   const long recipient = GetUserID(fields[0]);
   if (recipient >= 0) SendCommand(recipient, "awaymessage", Record(index).Nickname + kNul + fields[1]);
   return true;
@@ -84,7 +76,7 @@ bool clsServer::HandleAwayMessage(long index, const std::string& payload) {
 
 bool clsServer::HandleSetClientState(long index, const std::string& payload) {
   if (Record(index).ChatroomID < 0) return true;
-  const std::vector<std::string> fields = Fields(payload, 2);
+  const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::string& state = fields[0];
   const std::string notice = state == "normal" ? Record(index).Nickname + kNul + "normal"
                                                : Record(index).Nickname + kNul + state + kNul + fields[1];
@@ -158,7 +150,7 @@ void clsServer::EnterChatroom(long index, long chatroomId) {
 }
 
 bool clsServer::HandleJoinChatroom(long index, const std::string& payload) {
-  const std::vector<std::string> fields = Fields(payload, 2);
+  const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::string cleaned = CleanText(fields[0], kMaxRoomName);
   const long room = chatrooms_->GetChatroomID(cleaned);
   if (room < 0) {
@@ -197,7 +189,7 @@ bool clsServer::HandleJoinChatroom(long index, const std::string& payload) {
 }
 
 bool clsServer::HandleCreateChatroom(long index, const std::string& payload) {
-  const std::vector<std::string> fields = Fields(payload, 4);
+  const std::vector<std::string> fields = PayloadFields(payload, 4);
   const std::uint64_t serial = Record(index).Serial;
   std::string name = events_.QueryChatroom(Record(index).Nickname, CleanText(fields[0], kMaxRoomName));
   if (!SameConnection(index, serial)) return false;

@@ -5,6 +5,7 @@
 #include "core/clsServer.hpp"
 #include "moderation/modBanning.hpp"
 #include "platform/Text.hpp"
+#include "protocol/PayloadFields.hpp"
 #include "store/modFilter.hpp"
 #include "store/modSHA256.hpp"
 #include "store/modSettings.hpp"
@@ -15,13 +16,6 @@ namespace {
 
 const char kNul = '\0';
 constexpr const char* kProtocolVersion = "0.6";
-
-// Field i of a NUL-separated payload; missing fields are empty.
-std::vector<std::string> Fields(const std::string& payload, std::size_t count) {
-  std::vector<std::string> fields = Split(payload, std::string_view(&kNul, 1));
-  fields.resize(count);
-  return fields;
-}
 
 }  // namespace
 
@@ -70,7 +64,7 @@ bool clsServer::Dispatch(long index, const std::string& command, const std::stri
 
 bool clsServer::Login(long index, const std::string& payload) {
   if (Record(index).LoggedIn()) return true;
-  const std::vector<std::string> fields = Fields(payload, 5);
+  const std::vector<std::string> fields = PayloadFields(payload, 5);
   const std::string id = std::to_string(index);
   if (fields[4] != kProtocolVersion) {
     log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}});
@@ -174,7 +168,7 @@ void clsServer::CompleteWaitingLogin(long index) {
     DenyUser(index, nickname);
     return;
   }
-  const std::vector<std::string> login = Fields(Record(index).PendingLogin, 3);
+  const std::vector<std::string> login = PayloadFields(Record(index).PendingLogin, 3);
   ConnectionRecord& record = Record(index);
   record.PendingNickname.clear();
   record.PendingLogin.clear();

@@ -25,6 +25,7 @@
 
 #include "client/ChatClient.hpp"
 #include "client/Packet.hpp"
+#include "support/ServerHarness.hpp"
 #include "support/TempProgramDir.hpp"
 
 extern char** environ;
@@ -43,22 +44,6 @@ const std::string kChat = std::string(VELMORIN_DIST_DIR) + "/velmorin-chat";
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A port on 127.0.0.1 that nothing listened on a moment ago.
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  std::uint16_t port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
 }
 
 bool WaitUntil(const std::function<bool()>& done) {
@@ -140,7 +125,7 @@ class Process {
 // The shipped server, headless, in a program directory of its own, on a free port.
 class ServerProcess {
  public:
-  ServerProcess() : port_(FreePort()) {
+  ServerProcess() : port_(testing::FreeLoopbackPort()) {
     const std::string program = dir_.path("velmorin-server");
     std::filesystem::copy_file(std::string(VELMORIN_DIST_DIR) + "/velmorin-server", program);
     std::filesystem::create_directories(dir_.path("language"));
@@ -284,7 +269,7 @@ TEST_F(ChatProcess, ExitCodesTellARefusedLoginAUsageErrorAndAMissingServerApart)
   const auto usage = Run({"--port", "0", "Gus"});
   EXPECT_EQ(usage->WaitForExit(), 2) << usage->Output();
 
-  const auto nobody = Run({"--host", "127.0.0.1", "--port", std::to_string(FreePort()), "Gus"});
+  const auto nobody = Run({"--host", "127.0.0.1", "--port", std::to_string(testing::FreeLoopbackPort()), "Gus"});
   EXPECT_EQ(nobody->WaitForExit(), 1) << nobody->Output();
 }
 

@@ -160,11 +160,11 @@ TEST(HeadlessFrontEnd, LinesAreColouredOnlyOnATerminalAndNeverCarryControlCharac
   }
 }
 
-TEST(HeadlessFrontEnd, StatusIsPrintedWhenItChangesAndTitlesNever) {
+TEST(HeadlessFrontEnd, StatusIsPrintedWhenTheStateChangesAndTitlesNever) {
   std::ostringstream out;
   HeadlessFrontEnd frontEnd(out, false);
   frontEnd.ShowStatus(0, "Ready", "tip");
-  frontEnd.ShowStatus(0, "Ready", "other tip");
+  frontEnd.ShowStatus(0, "Ready, 3 connections", "other tip");  // counts alone are no news
   frontEnd.SetTitle("Velmorin Server");
   frontEnd.ShowStatus(2, "Stopped", "");
   EXPECT_EQ(out.str(), "[status] Ready\n[status] Stopped\n");

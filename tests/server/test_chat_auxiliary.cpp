@@ -10,6 +10,7 @@
 
 #include "protocol/modEncryption.hpp"
 #include "store/modSHA256.hpp"
+#include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -18,26 +19,10 @@ namespace {
 using client::ChatClient;
 using testing::kWait;
 using testing::ServerHarness;
-// Packets as "command | payload", in arrival order.
-using Seen = std::vector<std::string>;
-
-// How long a client listens before "nothing more arrived" holds; the server has handled every
-// request by then (Sync), so this only covers the loopback hop.
-constexpr std::chrono::milliseconds kQuiet{25};
-
-std::string Joined(std::initializer_list<std::string> parts, char separator) {
-  std::string joined;
-  for (const std::string& part : parts) {
-    if (&part != parts.begin()) joined += separator;
-    joined += part;
-  }
-  return joined;
-}
-// NUL-separated fields.
-std::string F(std::initializer_list<std::string> parts) { return Joined(parts, '\0'); }
-// Columns separated by code 1.
-std::string Cols(std::initializer_list<std::string> parts) { return Joined(parts, '\x01'); }
-std::string P(const std::string& command, const std::string& payload) { return command + " | " + payload; }
+using testing::Cols;
+using testing::F;
+using testing::P;
+using testing::Seen;
 
 // Ann, Ben and Cat logged in; the default room (Lobby) exists.
 class ChatAuxiliary : public ::testing::Test {
@@ -49,14 +34,7 @@ class ChatAuxiliary : public ::testing::Test {
     cat = server.LoggedIn("Cat");
   }
 
-  // Everything that reached `user` and was not read yet, once the server has handled all
-  // requests sent so far.
-  Seen Arrived(ChatClient& user) {
-    server.Sync();
-    Seen seen;
-    while (const auto packet = user.Receive(kQuiet)) seen.push_back(P(packet->command, packet->payload));
-    return seen;
-  }
+  Seen Arrived(ChatClient& user) { return testing::Arrived(server, user); }
   // Sends a request and returns everything that came back to the sender.
   Seen Ask(ChatClient& user, const std::string& command, const std::string& payload) {
     EXPECT_TRUE(user.Send(command, payload)) << user.LastErrorText();

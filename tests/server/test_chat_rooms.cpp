@@ -12,6 +12,7 @@
 #include "protocol/modEncryption.hpp"
 #include "store/modBase64.hpp"
 #include "store/modSHA256.hpp"
+#include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -20,26 +21,10 @@ namespace {
 using client::ChatClient;
 using testing::kWait;
 using testing::ServerHarness;
-// Packets as "command | payload", in arrival order.
-using Seen = std::vector<std::string>;
-
-// How long a client listens before "nothing more arrived" holds. The server has handled every
-// request by then (Sync), so this only covers the loopback hop.
-constexpr std::chrono::milliseconds kQuiet{25};
-
-std::string Joined(std::initializer_list<std::string> parts, char separator) {
-  std::string joined;
-  for (const std::string& part : parts) {
-    if (&part != parts.begin()) joined += separator;
-    joined += part;
-  }
-  return joined;
-}
-// NUL-separated fields.
-std::string F(std::initializer_list<std::string> parts) { return Joined(parts, '\0'); }
-// The columns of a list entry, separated by code 1.
-std::string Cols(std::initializer_list<std::string> parts) { return Joined(parts, '\x01'); }
-std::string P(const std::string& command, const std::string& payload) { return command + " | " + payload; }
+using testing::Cols;
+using testing::F;
+using testing::P;
+using testing::Seen;
 
 // Lobby and Garden are open, Vault has the password "k3y"; all three come from the file.
 class ChatTest : public ::testing::Test {
@@ -70,14 +55,7 @@ class ChatTest : public ::testing::Test {
   std::string Chatroomlist(ChatClient& user) { return Ask(user, "getChatroomlist", "", "chatroomlist"); }
   std::string Userlist(ChatClient& user, const std::string& room) { return Ask(user, "getUserlist", room, "userlist"); }
 
-  // Everything that reached `user` and was not read yet, once the server has handled all
-  // requests sent so far.
-  Seen Arrived(ChatClient& user) {
-    server.Sync();
-    Seen seen;
-    while (const auto packet = user.Receive(kQuiet)) seen.push_back(P(packet->command, packet->payload));
-    return seen;
-  }
+  Seen Arrived(ChatClient& user) { return testing::Arrived(server, user); }
   // Reads away the join notices of a test's set-up.
   void Settle(std::initializer_list<ChatClient*> users) {
     for (ChatClient* user : users) Arrived(*user);
