@@ -29,6 +29,7 @@ long nextRequest = 1;
 
 constexpr int kOverflow = 6;
 constexpr long kAcceptBackoffMs = 100;
+constexpr int kAcceptsPerNotification = 32;
 constexpr const char* kWrongStateText =
     "Wrong protocol or connection state for the requested transaction or request.";
 constexpr const char* kAcceptedTwiceText = "Accept darf nur 1x aufgerufen werden";
@@ -526,34 +527,13 @@ void ctlSocket::PostSocketEvent(int code, int error) {
       }
       UpdateWriteInterest();
       return;
-    case kNotifyAccept: {
-      sockaddr_in peer{};
-      socklen_t length = sizeof peer;
-      const int fd = ::accept4(socket_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) {
-        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-          // Out of descriptors: the pending connection stays readable, so pause instead of
-          // spinning on it, and try again shortly.
-          SuspendNotifications(socket_);
-          acceptRetryTimer_ = MainLoop().StartTimer(std::chrono::milliseconds(kAcceptBackoffMs), [this] {
-            MainLoop().StopTimer(acceptRetryTimer_);
-            acceptRetryTimer_ = 0;
-            if (socket_ != -1 && state_ == sckListening) ResumeNotifications(socket_);
-          });
-        }
-        return;
+    case kNotifyAccept:
+      // Several pending connections are taken per notification (each with its own request
+      // event), so a burst of clients does not wait one loop pass per connection.
+      for (int taken = 0; taken < kAcceptsPerNotification; ++taken) {
+        if (!AcceptOne() || !Alive(token) || state_ != sckListening) return;
       }
-      remotePort_ = ntohs(peer.sin_port);
-      remoteHostIP_ = DottedOf(peer);
-      remoteLookupDue_ = true;
-      const long id = nextRequest++;
-      requests[id] = ConnectionRequest{fd, false, remoteHostIP_, remotePort_};
-      if (events_ != nullptr) events_->OnConnectionRequest(*this, id);
-      // A request not accepted inside the event is refused.
-      if (!requests[id].accepted) ::close(fd);
-      requests.erase(id);
       return;
-    }
     case kNotifyConnect:
       ReadLocalAddress();
       SetState(sckConnected);
@@ -581,6 +561,35 @@ void ctlSocket::PostSocketEvent(int code, int error) {
     default:
       return;  // out-of-band data and anything else
   }
+}
+
+bool ctlSocket::AcceptOne() {
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  const int fd = ::accept4(socket_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) {
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+      // Out of descriptors: the pending connection stays readable, so pause instead of spinning
+      // on it, and try again shortly.
+      SuspendNotifications(socket_);
+      acceptRetryTimer_ = MainLoop().StartTimer(std::chrono::milliseconds(kAcceptBackoffMs), [this] {
+        MainLoop().StopTimer(acceptRetryTimer_);
+        acceptRetryTimer_ = 0;
+        if (socket_ != -1 && state_ == sckListening) ResumeNotifications(socket_);
+      });
+    }
+    return false;
+  }
+  remotePort_ = ntohs(peer.sin_port);
+  remoteHostIP_ = DottedOf(peer);
+  remoteLookupDue_ = true;
+  const long id = nextRequest++;
+  requests[id] = ConnectionRequest{fd, false, remoteHostIP_, remotePort_};
+  if (events_ != nullptr) events_->OnConnectionRequest(*this, id);
+  // A request not accepted inside the event is refused.
+  if (!requests[id].accepted) ::close(fd);
+  requests.erase(id);
+  return true;
 }
 
 void ctlSocket::FinishClose() {

@@ -136,6 +136,8 @@ class ctlSocket {
   void UpdateWriteInterest();
   SocketError DestroySocket();
   void FinishClose();
+  // Takes one pending connection and raises its request event; false when none was taken.
+  bool AcceptOne();
   void CloseTimeoutExpired();
   void ReadLocalAddress();
   void CompactSendBuffer();
