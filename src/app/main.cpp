@@ -14,6 +14,7 @@
 #include "core/clsServer.hpp"
 #include "core/modMain.hpp"
 #include "net/LingeringSockets.hpp"
+#include "plugins/clsPlugins.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
 #include "platform/EventLoop.hpp"
@@ -103,7 +104,10 @@ int main(int argc, char** argv) {
 
   SetProgramDirectory(ExecutableDirectory());
   const CommandLine commandLine = ParseCommandLine(classic);
-  if (commandLine.word == "unregister") return 0;
+  if (commandLine.word == "unregister") {
+    UnregisterPlugins(Paths().programDirectory);
+    return 0;
+  }
   if (commandLine.word == "port") ServerSettings.General.ActivePort = PortOfCommandLine(commandLine.value);
 
   CreateProgramDirectories();

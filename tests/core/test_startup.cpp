@@ -101,12 +101,15 @@ TEST_F(Executable, WithoutLanguageFilesItSaysSoAndExitsWithOne) {
   EXPECT_TRUE(dir.exists("logs"));
 }
 
-TEST_F(Executable, RefusesUnknownOptionsAndEndsAtOnceForUnregister) {
+TEST_F(Executable, RefusesUnknownOptionsAndOnlyUnregistersPluginsForUnregister) {
   std::string output;
   EXPECT_EQ(Run("--bogus", output), 2);
   EXPECT_NE(output.find("--bogus"), std::string::npos);
+  std::filesystem::create_directories(dir.path("plugins"));
+  std::filesystem::copy_file(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/echo.so", dir.path("plugins/echo.so"));
   EXPECT_EQ(Run("-unregister", output), 0);
-  EXPECT_FALSE(dir.exists("config/server.cfg"));  // nothing is created for "unregister"
+  EXPECT_EQ(dir.read("plugins/echo.so.log"), "unregister\n");  // every plugin library unregistered
+  EXPECT_FALSE(dir.exists("config/server.cfg"));  // and nothing else happened
 }
 
 }  // namespace
