@@ -57,9 +57,9 @@ std::uint8_t ByteSub(std::uint8_t a, std::uint8_t b) { return static_cast<std::u
 
 std::uint8_t ByteAdd(std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>(a + b); }
 
-std::uint8_t KeyHash(std::string_view s, std::uint32_t seed) {
+std::uint8_t KeyHash(std::string_view s, std::uint32_t start) {
   const std::size_t m = s.size();
-  std::uint64_t hash = seed;
+  std::uint64_t hash = start;
   // 1-based characters i - 1 and i + 1 for i = 2 .. m - 1 are 0-based s[j - 1], s[j + 1]
   // for j = 1 .. m - 2.
   for (std::size_t j = 1; j + 1 < m; ++j) {
@@ -155,17 +155,17 @@ DerivedKey DeriveKey(std::string_view key) {
 
 std::size_t FillerLength(std::uint8_t r) { return r % 32 + 32; }
 
-std::uint32_t KernelSeed() {
-  std::uint32_t seed = 0;
-  if (getrandom(&seed, sizeof seed, 0) == static_cast<ssize_t>(sizeof seed)) return seed;
+std::uint32_t KernelRandomState() {
+  std::uint32_t state = 0;
+  if (getrandom(&state, sizeof state, 0) == static_cast<ssize_t>(sizeof state)) return state;
   return static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
 
 }  // namespace
 
-FieldCipherRandom::FieldCipherRandom() : engine_(KernelSeed()) {}
+FieldCipherRandom::FieldCipherRandom() : engine_(KernelRandomState()) {}
 
-FieldCipherRandom::FieldCipherRandom(std::uint32_t seed) : engine_(seed) {}
+FieldCipherRandom::FieldCipherRandom(std::uint32_t initialState) : engine_(initialState) {}
 
 std::uint8_t FieldCipherRandom::NextByte() { return static_cast<std::uint8_t>(engine_() & 0xFF); }
 

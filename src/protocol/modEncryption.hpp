@@ -12,11 +12,11 @@
 namespace velmorin {
 
 // Randomness for one or more encryptions. Each encryption draws the random byte r first, then
-// its filler bytes. Construct it with a seed to make ciphertexts reproducible.
+// its filler bytes. Construct it with a fixed initial state to make ciphertexts reproducible.
 class FieldCipherRandom {
  public:
-  FieldCipherRandom();  // seeded from getrandom(), the clock if that fails
-  explicit FieldCipherRandom(std::uint32_t seed);
+  FieldCipherRandom();  // started from getrandom(), the clock if that fails
+  explicit FieldCipherRandom(std::uint32_t initialState);
   std::uint8_t NextByte();
 
  private:
@@ -24,7 +24,7 @@ class FieldCipherRandom {
 };
 
 // `text` enciphered with `key`; empty when either is empty. The plain overload uses a
-// generator seeded once per thread.
+// generator started once per thread.
 std::string EncryptField(std::string_view text, std::string_view key);
 std::string EncryptField(std::string_view text, std::string_view key, FieldCipherRandom& random);
 
@@ -39,8 +39,8 @@ namespace fieldcipher {
 std::uint8_t ByteSub(std::uint8_t a, std::uint8_t b);  // (a - b) mod 256
 std::uint8_t ByteAdd(std::uint8_t a, std::uint8_t b);  // (a + b) mod 256
 
-// XOR of seed with (s[i-1] + s[i+1]) for 1-based i = 2 .. m-1, then with m = length; mod 256.
-std::uint8_t KeyHash(std::string_view s, std::uint32_t seed);
+// XOR of start with (s[i-1] + s[i+1]) for 1-based i = 2 .. m-1, then with m = length; mod 256.
+std::uint8_t KeyHash(std::string_view s, std::uint32_t start);
 
 // Moves digits, capitals and small letters |k| places within their own class, wrapping;
 // every other code is returned unchanged. ShiftBack undoes ShiftForward.

@@ -35,7 +35,7 @@ TEST(FieldCipherPrimitives, ByteArithmeticWraps) {
 }
 
 TEST(FieldCipherPrimitives, KeyHashUsesNeighboursOfEachInnerCharacter) {
-  // "abcd": seed ^ ('a' + 'c') ^ ('b' + 'd') = 177 ^ 196 ^ 198 = 179, then ^ length 4.
+  // "abcd": start ^ ('a' + 'c') ^ ('b' + 'd') = 177 ^ 196 ^ 198 = 179, then ^ length 4.
   EXPECT_EQ(fc::KeyHash("abcd", 177), 183);
   EXPECT_EQ(fc::KeyHash("abc", 0), (97 + 99) ^ 3);
   // Shorter than three characters: only the length is mixed in.
@@ -158,9 +158,9 @@ TEST(FieldCipher, EmptyTextOrKeyGivesEmptyResult) {
 }
 
 // Ciphertexts computed with a separate implementation of the cipher, written independently
-// from its 1-based rules; they pin the byte order of the seeded generator (r, then the filler)
+// from its 1-based rules; they pin the byte order of the fixed-state generator (r, then the filler)
 // and every index convention, which round trips alone cannot catch.
-TEST(FieldCipher, PinnedSeedGivesReferenceCiphertexts) {
+TEST(FieldCipher, FixedStateGivesReferenceCiphertexts) {
   struct Case {
     std::string text;
     std::string key;
