@@ -25,6 +25,7 @@
 
 #include "client/ChatClient.hpp"
 #include "client/Packet.hpp"
+#include "support/ScriptedServer.hpp"
 #include "support/ServerHarness.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -283,69 +284,17 @@ TEST_F(ChatProcess, DiscoveryListsTheServerWithItsDescriptionOnTwoLines) {
       << listed;
 }
 
-// The server end of one connection, played by the test on loopback.
-class HandServer {
- public:
-  HandServer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 1);
-    socklen_t size = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-  }
-  ~HandServer() {
-    Hang();
-    ::close(listener_);
-  }
-
-  std::uint16_t port() const { return port_; }
-  bool Accept() {
-    pollfd entry{listener_, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(kBound.count())) != 1) return false;
-    connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    return connection_ >= 0;
-  }
-  void Send(const std::string& command, const std::string& payload) {
-    const std::string bytes = client::EncodePacket(command, payload);
-    (void)!::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  }
-  std::optional<client::Packet> Receive() {
-    for (;;) {
-      if (auto packet = decoder_.Pop()) return packet;
-      pollfd entry{connection_, POLLIN, 0};
-      if (::poll(&entry, 1, static_cast<int>(kBound.count())) != 1) return std::nullopt;
-      char chunk[4096];
-      const ssize_t got = ::recv(connection_, chunk, sizeof chunk, 0);
-      if (got <= 0) return std::nullopt;
-      decoder_.Feed(std::string_view(chunk, static_cast<std::size_t>(got)));
-    }
-  }
-  void Hang() {
-    if (connection_ >= 0) ::close(connection_);
-    connection_ = -1;
-  }
-
- private:
-  int listener_ = -1;
-  int connection_ = -1;
-  std::uint16_t port_ = 0;
-  client::PacketDecoder decoder_;
-};
 
 TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
   testing::TempProgramDir dir;
-  HandServer server;
-  Process chat(kChat, {"--host", "127.0.0.1", "--port", std::to_string(server.port()), "--timeout", "5000", "Ida"},
+  testing::ScriptedServer server(kBound);
+  Process chat(kChat, {"--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "5000", "Ida"},
                dir.path("chat.txt"), true);
   ASSERT_TRUE(server.Accept());
   // No standard and no only room: the client stays in none and sends nothing after the login.
   server.Send("welcome", "3.0.0\r\nok\r\nEnglish\r\n256\r\nAdmin\r\na@b.c\r\n\r\n\r\n"
                          "0123456789ABCDEF0123456789ABCDEF\r\n0.6\0Hi\x1b[2J\r\nsecond line"s);
-  const auto login = server.Receive();
+  const auto login = server.ReadPacket();
   ASSERT_TRUE(login);
   EXPECT_EQ(login->command, "login");
   EXPECT_EQ(login->payload.substr(0, 5), "Ida\0\0"s);
@@ -353,7 +302,7 @@ TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
   server.Send("acceptUser", "ok\0Ida"s);
   server.Send("surprise\x1b[31m", "a\0b\x9b"s "c\r\n");
   ASSERT_TRUE(chat.WaitFor("[surprise")) << chat.Output();
-  server.Hang();
+  server.CloseConnection();
   EXPECT_EQ(chat.WaitForExit(), 1) << chat.Output();
 
   const std::string shown = chat.Output();

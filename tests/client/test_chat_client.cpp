@@ -11,6 +11,7 @@
 
 #include "client/ChatClient.hpp"
 #include "store/modSHA256.hpp"
+#include "support/ScriptedServer.hpp"
 
 namespace velmorin::client {
 namespace {
@@ -21,59 +22,9 @@ using std::chrono::milliseconds;
 constexpr milliseconds kBound{5000};  // only a bound on waits, never a measured time
 const std::string kLoginKey = "0123456789ABCDEF0123456789ABCDEF";
 
-// The server end, played by hand on one thread: everything it should answer is written before
-// the client asks, so nothing ever waits on the other side.
-class ScriptedServer {
- public:
-  ScriptedServer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 4);
-    socklen_t size = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-  }
-  ~ScriptedServer() {
-    CloseConnection();
-    ::close(listener_);
-  }
-
-  std::uint16_t Port() const { return port_; }
-
-  bool Accept() {
-    pollfd entry{listener_, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(kBound.count())) != 1) return false;
-    connection_ = ::accept(listener_, nullptr, nullptr);
-    return connection_ >= 0;
-  }
-  void Send(std::string_view command, std::string_view payload) { Write(EncodePacket(command, payload)); }
-  void Write(const std::string& bytes) { ::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-  void CloseConnection() {
-    if (connection_ >= 0) ::close(connection_);
-    connection_ = -1;
-  }
-
-  std::optional<Packet> ReadPacket() {
-    for (;;) {
-      if (auto packet = decoder_.Pop()) return packet;
-      pollfd entry{connection_, POLLIN, 0};
-      if (::poll(&entry, 1, static_cast<int>(kBound.count())) != 1) return std::nullopt;
-      char chunk[4096];
-      const ssize_t got = ::recv(connection_, chunk, sizeof chunk, 0);
-      if (got <= 0) return std::nullopt;
-      decoder_.Feed(std::string_view(chunk, static_cast<std::size_t>(got)));
-    }
-  }
-
- private:
-  int listener_ = -1;
-  int connection_ = -1;
-  std::uint16_t port_ = 0;
-  PacketDecoder decoder_;
-};
+// The server end is played by hand on one thread: everything it should answer is written
+// before the client asks, so nothing ever waits on the other side.
+using testing::ScriptedServer;
 
 std::string WelcomePayload(std::string_view text) {
   return "3.0.0\r\nok\r\nEnglish\r\n1024\r\nAdmin\r\nadmin@example.org\r\nLobby\r\n\r\n" + kLoginKey +
