@@ -37,9 +37,14 @@ class AdminFrontEnd {
   virtual void RefreshChatroomInfos() {}
 
   // The plugin menu.
+  // The plugin menu: rebuild every item from clsServer::PluginMenuEntries(), or update the one
+  // item of an entry in place.
   virtual void RebuildPluginMenu() {}
   virtual void UpdatePluginMenuItem(const std::string& /*plugin*/, const std::string& /*entry*/) {}
-  virtual void ShowTrayBalloon(const std::string& /*title*/, const std::string& /*text*/) {}
+  // A balloon at the notification-area icon; icon 0 none, 1 information, 2 warning, 3 error.
+  virtual void ShowTrayBalloon(long /*icon*/, const std::string& /*title*/, const std::string& /*text*/) {}
+  // The log view's text, as rich text or plain; empty for a front end without a log view.
+  virtual std::string LogText(bool /*rich*/) const { return {}; }
 };
 
 }  // namespace velmorin

@@ -3,12 +3,14 @@
 #include <ctime>
 
 #include "core/clsServer.hpp"
+#include "i18n/modLangID.hpp"
 #include "moderation/modBanning.hpp"
 #include "net/LingeringSockets.hpp"
 #include "net/modSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
 #include "platform/WinsockErrors.hpp"
+#include "plugins/PluginCommands.hpp"
 #include "store/modChatrooms.hpp"
 #include "store/modPaths.hpp"
 #include "store/modSettings.hpp"
@@ -34,7 +36,8 @@ clsServer::clsServer(AdminFrontEnd& frontEnd)
       chatrooms_(std::make_unique<clsChatrooms>()),
       connections_(2),
       receives_(2),
-      sockets_(2) {
+      sockets_(2),
+      pluginCommands_(std::make_unique<PluginCommands>(*this)) {
   listener_.SetIndex(0);
 }
 
@@ -49,6 +52,10 @@ void clsServer::Load() {
     general.ActivePort = 1000;
     general.Port = 1000;
   }
+  // The general plugins start first, so they see everything the start-up does.
+  plugins_ = clsPlugins(Paths().programDirectory);
+  LoadGeneralPlugins(plugins_, pluginObjects_, *pluginCommands_, SystemDefaultLocaleId(),
+                     ServerSettings.General.AlwaysOnTop);
   if (ServerSettings.Logging.Enabled) {
     log_.Logging().SetLogNamingByDate(ServerSettings.Logging.LogNamingByDate);
     log_.Logging().StartLogging(ServerSettings.Logging.LogPath, "Server@" + std::to_string(general.ActivePort));
@@ -71,6 +78,12 @@ void clsServer::Unload() {
   SaveSettings();
   SaveBanList();
   SaveWelcomeMessage();
+  // The program closes: the plugins hear it, then end. Their subscriptions go first, so no
+  // event reaches a plugin that is being released.
+  events_.OnlineStatus("offline", "");
+  pluginCommands_->Registry().Clear();
+  TerminatePlugins(pluginObjects_, *pluginCommands_);
+  pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
 }
 
 bool clsServer::IsOnline() const {
@@ -80,6 +93,21 @@ bool clsServer::IsOnline() const {
 long long clsServer::OnlineSeconds() const {
   if (!IsOnline() || serverStartTime_ == 0) return 0;
   return static_cast<long long>(std::time(nullptr) - serverStartTime_);
+}
+
+std::optional<std::string> clsServer::CallPlugin(const std::string& ident, const std::string& event,
+                                                  std::string first, std::string second) {
+  LoadedPlugin* plugin = pluginObjects_.Find(ident);
+  if (plugin == nullptr) return std::nullopt;
+  return plugin->Command(event, first, second);
+}
+
+const std::vector<clsPluginMenuEntry>& clsServer::PluginMenuEntries() const {
+  return pluginCommands_->Menu().Entries();
+}
+
+void clsServer::PluginMenuClick(const std::string& owner, const std::string& entry) {
+  CallServerPlugin(owner, "MenuClick", entry, "");
 }
 
 std::string clsServer::GetChatroomCount() const { return std::to_string(chatrooms_->count()); }
@@ -156,6 +184,9 @@ void clsServer::ResetServerState(bool keepConnections) {
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
   userCount_ = 0;
   connectionCount_ = 0;
+  // The old table outlives this reset by one round: a plugin command working on it may have
+  // reached this reset from inside its own call.
+  retiredChatrooms_ = std::move(chatrooms_);
   chatrooms_ = std::make_unique<clsChatrooms>();
   chatrooms_->SetChangeCallback([this] { frontEnd_.RefreshChatroomInfos(); });
   LoadChatrooms(*chatrooms_);

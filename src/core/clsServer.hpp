@@ -1,6 +1,6 @@
 #pragma once
 // The server core: owns the run-time state (listening socket, connection table, timers,
-// chatrooms, counters, log writer, plugin events) and reports through an AdminFrontEnd. The
+// chatrooms, counters, log writer, plugin events, running plugins and their command interface) and reports through an AdminFrontEnd. The
 // desktop window and headless mode are views of it. Everything runs on the event-loop thread.
 //
 // Re-entrancy: sending, logging and raising plugin events may end in the removal of any
@@ -13,6 +13,7 @@
 #include <set>
 #include <unordered_map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,14 @@
 #include "net/ctlSocket.hpp"
 #include "net/modInfoSocket.hpp"
 #include "plugins/PluginEvents.hpp"
+#include "plugins/PluginMenu.hpp"
+#include "plugins/clsPlugins.hpp"
 #include "store/clsChatrooms.hpp"
 #include "store/modChatrooms.hpp"
 
 namespace velmorin {
+
+class PluginCommands;
 
 inline constexpr long kPingDelayTimerId = 65536;
 
@@ -91,6 +96,29 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   void SetClientChatroom(long index, long chatroomId) override;
   void SendCloseChatroom(long index, const std::string& roomName) override;
 
+  // A slot still holds the connection it held when `serial` was read, and is not being removed.
+  bool StillConnected(long index, std::uint64_t serial) const { return SameConnection(index, serial); }
+  void SetClientAdmin(long index, bool admin) {
+    if (InUse(index)) Record(index).ChatroomAdmin = admin;
+  }
+
+  // General plugins: the installed ones, the running ones and the command interface they call.
+  const clsPlugins& InstalledPlugins() const { return plugins_; }
+  const PluginObjects& RunningPlugins() const { return pluginObjects_; }
+  PluginCommands& Commands() { return *pluginCommands_; }
+  // Calls `command`(event, first, second) of the running plugin with that identity; nothing
+  // when it is not running or the call failed.
+  std::optional<std::string> CallPlugin(const std::string& ident, const std::string& event, std::string first,
+                                        std::string second);
+  bool CallServerPlugin(const std::string& ident, const std::string& event, const std::string& first,
+                        const std::string& second) {
+    return CallPlugin(ident, event, first, second).has_value();
+  }
+  // The plugin menu's entries, and a click on one of them ("MenuClick" to its owner).
+  const std::vector<clsPluginMenuEntry>& PluginMenuEntries() const;
+  void PluginMenuClick(const std::string& owner, const std::string& entry);
+
+  AdminFrontEnd& FrontEnd() { return frontEnd_; }
   clsChatrooms& Chatrooms() { return *chatrooms_; }
   LogWriter& Log() { return log_; }
   PluginEvents& Events() { return events_; }
@@ -156,15 +184,11 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // The members of the user's room (a copy), or none.
   std::vector<long> RoomMembersOf(long index) const;
 
-  // Encryption plugins and general plugins, as far as the protocol needs them. Until plugins
-  // are loaded the lists are empty: no name is found and no plugin takes a call.
+  // Encryption plugins, as far as the protocol needs them. Until they are loaded the list is
+  // empty: no name is found.
   std::string EncryptionListText() const { return {}; }
   long FindEncryptionPlugin(const std::string& /*name*/) const { return -1; }
   std::string ExchangeEncryptionKey(long /*index*/, const std::string& /*clientKey*/) { return {}; }
-  bool CallServerPlugin(const std::string& /*plugin*/, const std::string& /*event*/, const std::string& /*first*/,
-                        const std::string& /*second*/) {
-    return false;
-  }
 
   // Nicknames are indexed so that lookups do not scan the table; the lowest index wins.
   void SetNickname(long index, const std::string& nickname);
@@ -183,6 +207,7 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   ctlSocket listener_;
   InfoSocket infoSocket_;
   std::unique_ptr<clsChatrooms> chatrooms_;
+  std::unique_ptr<clsChatrooms> retiredChatrooms_;  // the table before the last reset
   std::vector<ConnectionRecord> connections_;  // index 0 unused: the listening socket
   std::vector<ReceiveState> receives_;
   std::vector<std::unique_ptr<ctlSocket>> sockets_;
@@ -195,6 +220,10 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   double bytesOut_ = 0;
   std::time_t serverStartTime_ = 0;
   std::uint64_t nextSerial_ = 1;
+  clsPlugins plugins_;
+  PluginObjects pluginObjects_;
+  // Last: its event subscriptions are dropped before the plugin objects and events go.
+  std::unique_ptr<PluginCommands> pluginCommands_;
 };
 
 }  // namespace velmorin

@@ -27,6 +27,9 @@ class PluginEvents {
   void Unsubscribe(const std::string& event, EventSubscriber* subscriber);
   void UnsubscribeAll(EventSubscriber* subscriber);
   bool HasSubscribers(const std::string& event) const;
+  // The subscribers of an event in subscription order (a copy, so subscribers may change the
+  // registry from inside a call).
+  std::vector<EventSubscriber*> SubscribersOf(const std::string& event) const;
 
   std::string QueryChatname(const std::string& nickname, const std::string& address);
   std::string QueryChatroom(const std::string& nickname, const std::string& room);
@@ -44,9 +47,6 @@ class PluginEvents {
   bool AnyFlag(const std::string& event, const std::string& first, const std::string& second,
                bool whenNone);
   void Notify(const std::string& event, const std::string& first, const std::string& second);
-  // A copy, so subscribers may change the registry from inside a call.
-  std::vector<EventSubscriber*> SubscribersOf(const std::string& event) const;
-
   std::map<std::string, std::vector<EventSubscriber*>> subscribers_;
 };
 

@@ -1,0 +1,107 @@
+#pragma once
+// ICallback.command, the server side: one command word per server function a plugin may use
+// (see docs/plugins.md, "Commands"). Parameters carrying several fields are split at NUL and
+// padded or cut to the number of fields the command takes; nickname lists from and to plugins
+// are joined by SOH, other returned lists by NUL. Flags read "1"/"0", any number, true/false;
+// a flag that is none of these counts as false. Unknown words return "" and do nothing.
+//
+// Each command runs with errors suppressed: a step that throws ends the command with the result
+// as far as it was set. Commands that call into plugins (SendDataToPlugin, SendDataToPluginSynch,
+// SendDataToClient with absent nicknames, and everything that raises an event) leave the server's
+// tables consistent before the call and look connections up again after it.
+//
+//   Handlers are grouped by what they touch:
+//     PluginCommands.cpp         dispatch, event registry, menu, log, settings, welcome text,
+//                                accounts, ban rules, server information
+//     PluginServerCommands.cpp   connected users, messages, chatrooms, plugin-to-plugin data,
+//                                starting and stopping the server
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "plugins/EventHandlerRegistry.hpp"
+#include "plugins/PluginLibrary.hpp"
+#include "plugins/PluginMenu.hpp"
+
+namespace velmorin {
+
+class clsServer;
+
+class PluginCommands : public ICallback {
+ public:
+  explicit PluginCommands(clsServer& server);
+  PluginCommands(const PluginCommands&) = delete;
+  PluginCommands& operator=(const PluginCommands&) = delete;
+
+  std::string command(const std::string& sender, const std::string& word, const std::string& first,
+                      const std::string& second) override;
+
+  EventHandlerRegistry& Registry() { return registry_; }
+  const PluginMenu& Menu() const { return menu_; }
+
+ private:
+  using Handler = std::string (PluginCommands::*)(const std::string& sender, const std::string& p1,
+                                                  const std::string& p2);
+  static const std::unordered_map<std::string, Handler>& Handlers();
+
+  // PluginCommands.cpp
+  std::string AddEventHandler(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string RemoveEventHandler(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string AddMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string EditMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string RemoveMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string AddLogLine(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string ClearLog(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetLogText(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string ShowBalloonTooltip(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string AllowAnonymousLogin(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string AllowCreateChatroom(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetStandardChatroom(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string SetStandardChatroom(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetWelcomeMessage(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string SetWelcomeMessage(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string CreateUserAccount(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string ModifyUserAccount(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string RemoveUserAccount(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetUserAccountInfo(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetUserAccountList(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetActiveUserAccountList(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string AddBanRule(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string RemoveBanRule(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string ListBanRules(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetServerInfo(const std::string& sender, const std::string& p1, const std::string& p2);
+
+  // PluginServerCommands.cpp
+  std::string GetUserInfo(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetUserList(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string KickUser(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string ThrowUser(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string SetAdminStatus(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string SendMessage(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string SendDataToClient(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string SendDataToPlugin(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string SendDataToPluginSynch(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string CreateChatroom(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string ModifyChatroom(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string RemoveChatroom(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetChatroomInfos(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string GetChatroomList(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string StartServer(const std::string& sender, const std::string& p1, const std::string& p2);
+  std::string StopServer(const std::string& sender, const std::string& p1, const std::string& p2);
+
+  clsServer& server_;
+  EventHandlerRegistry registry_;
+  PluginMenu menu_;
+};
+
+namespace plugin_text {
+// The parameter split at NUL into exactly `count` fields (missing ones empty, surplus dropped).
+std::vector<std::string> Fields(const std::string& parameter, std::size_t count);
+// A flag given by a plugin; `whenEmpty` for the empty text, false for any other non-flag.
+bool Flag(const std::string& text, bool whenEmpty = false);
+// Texts joined by a separator, without a trailing one.
+std::string Join(const std::vector<std::string>& parts, char separator);
+}  // namespace plugin_text
+
+}  // namespace velmorin

@@ -1,0 +1,34 @@
+#pragma once
+// The plugin menu's entries (clsPluginMenuEntry), in insertion order, keyed by owner PluginIdent
+// + entry name without regard to case: a name needs to be unique only per plugin. The front end
+// builds its items from Entries() when told to rebuild, and updates one item in place after Edit.
+
+#include <string>
+#include <vector>
+
+namespace velmorin {
+
+struct clsPluginMenuEntry {
+  bool enabled = true;
+  bool checked = false;
+  std::string name;
+  std::string owner;  // PluginIdent
+  std::string caption;
+};
+
+class PluginMenu {
+ public:
+  // False when the owner already has an entry of that name (nothing changes).
+  bool Add(const clsPluginMenuEntry& entry);
+  // False when there is no such entry (none is created).
+  bool Edit(const std::string& owner, const std::string& name, bool enabled, bool checked, const std::string& caption);
+  bool Remove(const std::string& owner, const std::string& name);
+  const clsPluginMenuEntry* Find(const std::string& owner, const std::string& name) const;
+  const std::vector<clsPluginMenuEntry>& Entries() const { return entries_; }
+
+ private:
+  std::vector<clsPluginMenuEntry>::iterator Locate(const std::string& owner, const std::string& name);
+  std::vector<clsPluginMenuEntry> entries_;
+};
+
+}  // namespace velmorin
