@@ -25,6 +25,7 @@
 
 #include "client/ChatClient.hpp"
 #include "client/Packet.hpp"
+#include "support/ChildProcess.hpp"
 #include "support/ScriptedServer.hpp"
 #include "support/ServerHarness.hpp"
 #include "support/TempProgramDir.hpp"
@@ -35,17 +36,13 @@ namespace velmorin {
 namespace {
 
 using namespace std::string_literals;
+using Process = testing::ChildProcess;
 using std::chrono::milliseconds;
 
 // A safety limit on every wait, never a measured time.
 constexpr milliseconds kBound{10000};
 
 const std::string kChat = std::string(VELMORIN_DIST_DIR) + "/velmorin-chat";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 bool WaitUntil(const std::function<bool()>& done) {
   const auto deadline = std::chrono::steady_clock::now() + kBound;
@@ -56,72 +53,6 @@ bool WaitUntil(const std::function<bool()>& done) {
   return true;
 }
 
-// A child process with stdout and stderr in a file; killed and reaped on every path that
-// leaves it running. Its stdin is a pipe the test writes to, or nothing at all.
-class Process {
- public:
-  Process(const std::string& program, const std::vector<std::string>& arguments, const std::string& output,
-          bool withInput)
-      : output_(output) {
-    // A child that died early must fail the test, not end the test run.
-    ::signal(SIGPIPE, SIG_IGN);
-    int pipe[2] = {-1, -1};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (withInput && ::pipe2(pipe, O_CLOEXEC) == 0) {
-      posix_spawn_file_actions_adddup2(&actions, pipe[0], STDIN_FILENO);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    if (pipe[0] >= 0) ::close(pipe[0]);
-    input_ = pipe[1];
-  }
-  ~Process() {
-    EndInput();
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-
-  void Type(const std::string& lines) {
-    if (input_ >= 0) (void)!::write(input_, lines.data(), lines.size());
-  }
-  void EndInput() {
-    if (input_ >= 0) ::close(input_);
-    input_ = -1;
-  }
-
-  std::string Output() const { return ReadFile(output_); }
-  bool WaitFor(const std::string& text) const {
-    return WaitUntil([&] { return Output().find(text) != std::string::npos; });
-  }
-
-  // The exit code once the process has ended; nothing when it did not end within the bound
-  // or was ended by a signal.
-  std::optional<int> WaitForExit() {
-    int status = 0;
-    const bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
-    if (!ended) return std::nullopt;
-    pid_ = -1;
-    return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-  }
-
- private:
-  std::string output_;
-  pid_t pid_ = -1;
-  int input_ = -1;
-};
 
 // The shipped server, headless, in a program directory of its own, on a free port.
 class ServerProcess {

@@ -48,9 +48,7 @@ class ChatTest : public ::testing::Test {
   // Sends a request and returns the payload of the first `reply` packet; other packets stay
   // queued for Arrived.
   std::string Ask(ChatClient& user, const std::string& command, const std::string& payload, const std::string& reply) {
-    if (!user.Send(command, payload)) return "<send failed: " + user.LastErrorText() + ">";
-    const auto packet = user.ReceiveCommand(reply, kWait);
-    return packet ? packet->payload : "<no " + reply + ": " + user.LastErrorText() + ">";
+    return testing::Request(user, command, payload, reply);
   }
   std::string Chatroomlist(ChatClient& user) { return Ask(user, "getChatroomlist", "", "chatroomlist"); }
   std::string Userlist(ChatClient& user, const std::string& room) { return Ask(user, "getUserlist", room, "userlist"); }

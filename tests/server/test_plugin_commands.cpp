@@ -67,9 +67,7 @@ class PluginCommandTest : public ::testing::Test {
     return user;
   }
   std::string Join(ChatClient& user, const std::string& room) {
-    if (!user.Send("joinChatroom", F({room, ""}))) return "<send failed>";
-    const auto reply = user.ReceiveCommand("acceptChatroom", kWait);
-    return reply ? reply->payload : "<no reply>";
+    return testing::Request(user, "joinChatroom", F({room, ""}), "acceptChatroom");
   }
   Seen Arrived(ChatClient& user) { return testing::Arrived(server, user); }
 

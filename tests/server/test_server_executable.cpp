@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "store/modINI.hpp"
+#include "support/ChildProcess.hpp"
 #include "support/ServerHarness.hpp"
 
 extern char** environ;
@@ -22,51 +23,9 @@ extern char** environ;
 namespace velmorin {
 namespace {
 
+using testing::ChildProcess;
 using testing::kWait;
 
-// A child process that is killed and reaped on every path that leaves it behind.
-class ChildProcess {
- public:
-  ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& output) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~ChildProcess() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-  void Signal(int signal) const { ::kill(pid_, signal); }
-  // The exit code once the process has ended within the time; nothing otherwise (or when it
-  // was ended by a signal).
-  std::optional<int> WaitForExit(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        if (WIFEXITED(status)) return WEXITSTATUS(status);
-        return std::nullopt;
-      }
-      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 // A copy of the program directory with its own configuration.
 class ServerExecutable : public ::testing::Test {

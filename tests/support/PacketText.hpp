@@ -31,6 +31,15 @@ inline std::string F(std::initializer_list<std::string> parts) { return Joined(p
 inline std::string Cols(std::initializer_list<std::string> parts) { return Joined(parts, '\x01'); }
 inline std::string P(const std::string& command, const std::string& payload) { return command + " | " + payload; }
 
+// Sends a request and returns the payload of the first `reply` packet (a text naming the failure
+// when none comes); other packets stay queued for Arrived.
+inline std::string Request(client::ChatClient& user, const std::string& command, const std::string& payload,
+                           const std::string& reply) {
+  if (!user.Send(command, payload)) return "<send failed: " + user.LastErrorText() + ">";
+  const auto packet = user.ReceiveCommand(reply, kWait);
+  return packet ? packet->payload : "<no " + reply + ": " + user.LastErrorText() + ">";
+}
+
 // Everything that reached `user` and was not read yet, once the server has handled all requests
 // sent so far.
 inline Seen Arrived(ServerHarness& server, client::ChatClient& user) {
