@@ -11,6 +11,7 @@
 #include "platform/Text.hpp"
 #include "store/modSettings.hpp"
 #include "store/modUsers.hpp"
+#include "protocol/PayloadFields.hpp"
 #include "store/modWelcomeMsg.hpp"
 
 namespace velmorin {
@@ -18,7 +19,7 @@ namespace velmorin {
 namespace plugin_text {
 
 std::vector<std::string> Fields(const std::string& parameter, std::size_t count) {
-  std::vector<std::string> fields = Split(parameter, std::string_view("\0", 1));
+  std::vector<std::string> fields = PayloadFields(parameter, count);
   fields.resize(count);
   return fields;
 }
@@ -26,15 +27,6 @@ std::vector<std::string> Fields(const std::string& parameter, std::size_t count)
 bool Flag(const std::string& text, bool whenEmpty) {
   if (text.empty()) return whenEmpty;
   return ToBool(text).value_or(false);
-}
-
-std::string Join(const std::vector<std::string>& parts, char separator) {
-  std::string joined;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i != 0) joined += separator;
-    joined += parts[i];
-  }
-  return joined;
 }
 
 }  // namespace plugin_text

@@ -100,8 +100,6 @@ namespace plugin_text {
 std::vector<std::string> Fields(const std::string& parameter, std::size_t count);
 // A flag given by a plugin; `whenEmpty` for the empty text, false for any other non-flag.
 bool Flag(const std::string& text, bool whenEmpty = false);
-// Texts joined by a separator, without a trailing one.
-std::string Join(const std::vector<std::string>& parts, char separator);
 }  // namespace plugin_text
 
 }  // namespace velmorin

@@ -7,6 +7,7 @@
 #include "core/clsServer.hpp"
 #include "platform/Text.hpp"
 #include "plugins/PluginCommands.hpp"
+#include "protocol/PayloadFields.hpp"
 #include "store/modChatrooms.hpp"
 #include "store/modFilter.hpp"
 #include "store/modSettings.hpp"
@@ -16,7 +17,6 @@ namespace {
 
 using plugin_text::Fields;
 using plugin_text::Flag;
-using plugin_text::Join;
 
 const char kNul = '\0';
 const char kSoh = '\x01';
@@ -96,7 +96,7 @@ std::string PluginCommands::GetUserList(const std::string&, const std::string& p
       if (server_.InUse(member)) nicknames.push_back(server_.Connection(member).Nickname);
     }
   }
-  return Join(nicknames, kSoh);
+  return JoinFields(nicknames, std::string_view(&kSoh, 1));
 }
 
 std::string PluginCommands::KickUser(const std::string&, const std::string& p1, const std::string& p2) {
@@ -155,7 +155,7 @@ std::string PluginCommands::SendDataToClient(const std::string& sender, const st
   if (f[0].empty()) return "invalid";
   std::vector<std::string> missing;
   const std::vector<Target> found = Recipients(server_, f[1], &missing);
-  if (!missing.empty()) server_.CallServerPlugin(sender, "ClientPluginResponse", Join(missing, kSoh), "usernotfound");
+  if (!missing.empty()) server_.CallServerPlugin(sender, "ClientPluginResponse", JoinFields(missing, std::string_view(&kSoh, 1)), "usernotfound");
   // The sender's answer may have changed the connection table: send to those still there.
   server_.SendCommandToEach(StillThere(server_, found), "serverPluginData", sender + "\r\n" + f[0] + kNul + p2);
   return "sent";
@@ -207,7 +207,7 @@ std::string PluginCommands::GetChatroomList(const std::string&, const std::strin
   for (long room = 0; room <= rooms.MaxID(); ++room) {
     if (!rooms.name(room).empty()) names.push_back(rooms.name(room));
   }
-  return Join(names, kNul);
+  return JoinFields(names);
 }
 
 // ---- Online state ---------------------------------------------------------------------------
