@@ -3,12 +3,12 @@
 
 #include <sys/random.h>
 
-#include <cstdio>
 
 #include "core/clsServer.hpp"
 #include "moderation/modBanning.hpp"
 #include "net/LingeringSockets.hpp"
 #include "net/modSocket.hpp"
+#include "protocol/modEncryption.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
 #include "store/modSettings.hpp"
@@ -19,15 +19,9 @@ namespace {
 
 // 16 random bytes as 32 uppercase hexadecimal digits; empty when no randomness is available.
 std::string NewLoginKey() {
-  unsigned char bytes[16];
+  char bytes[16];
   if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return {};
-  std::string key;
-  char digits[3];
-  for (unsigned char byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    key += digits;
-  }
-  return key;
+  return fieldcipher::HexEncode(std::string_view(bytes, sizeof bytes));
 }
 
 }  // namespace

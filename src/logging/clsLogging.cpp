@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "i18n/clsLanguage.hpp"
+#include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
 #include "store/modFilter.hpp"
 
@@ -33,16 +34,6 @@ long LocalDate(std::time_t moment) {
   return (local.tm_year + 1900L) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
 }
 
-void WriteAll(int fd, std::string_view content) {
-  while (!content.empty()) {
-    const ssize_t written = ::write(fd, content.data(), content.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    content.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
 
 }  // namespace
 

@@ -14,6 +14,8 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+}  // namespace
+
 int WriteAll(int fd, std::string_view content) {
   while (!content.empty()) {
     const ssize_t written = ::write(fd, content.data(), content.size());
@@ -25,8 +27,6 @@ int WriteAll(int fd, std::string_view content) {
   }
   return 0;
 }
-
-}  // namespace
 
 int WriteFileAtomically(const std::string& path, std::string_view content, struct stat* written) {
   std::string temporary = DirectoryOf(path) + "/.velmorin-XXXXXX";

@@ -9,6 +9,10 @@
 
 namespace velmorin {
 
+// Writes all of the content to the descriptor, resuming after interruptions and partial
+// writes; 0 or the errno of the failed write.
+int WriteAll(int fd, std::string_view content);
+
 // Returns 0 or the errno of the failed step (the target is then untouched). An existing file's
 // permissions are kept; `written`, when given, receives the new file's status.
 int WriteFileAtomically(const std::string& path, std::string_view content,
