@@ -126,14 +126,19 @@ void clsServer::SendWelcome(long index) {
   SendCommand(index, "welcome", payload);
 }
 
+void clsServer::ForgetEncryption(long index) {
+  const long plugin = Record(index).EncryptionIndex;
+  Record(index).EncryptionActive = false;
+  Record(index).EncryptionIndex = -1;
+  // The plugin drops the connection's keys, so the next connection in this slot starts clean.
+  if (LoadedPlugin* cipher = encryptionPlugins_.At(plugin)) cipher->Reset(index);
+}
+
 void clsServer::RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) {
   if (!InUse(index) || Record(index).LoginKey.empty()) return;
   Record(index).LoginKey.clear();
   frontEnd_.UserListRemove(index);
-  if (Record(index).EncryptionIndex != -1) {
-    Record(index).EncryptionActive = false;
-    Record(index).EncryptionIndex = -1;
-  }
+  ForgetEncryption(index);
   ctlSocket* socket = sockets_[static_cast<std::size_t>(index)].get();
   if (socket != nullptr && (socket->State() == sckConnected || socket->State() == sckError)) {
     socket->CloseSocket();

@@ -73,6 +73,7 @@ void clsServer::Unload() {
   for (long index = 1; index <= MaxIndex(); ++index) {
     if (InUse(index)) RemoveUser(index, "", false, 0);
   }
+  encryptionPlugins_.Release();
   infoSocket_.DestroyInfoSocket();
   log_.Logging().StopLogging();
   SaveSettings();
@@ -125,6 +126,7 @@ void clsServer::ChangeStatus(bool ask) {
     }
     StopTimer(kPingDelayTimerId);
     ResetServerState(false);
+    encryptionPlugins_.Release();
     frontEnd_.SetOnlineState(false);
     log_.Log(LogMessageType::ServerStopped, {});
     frontEnd_.SetTitle(language_.data("titleServerOffline"));
@@ -154,6 +156,7 @@ void clsServer::ChangeStatus(bool ask) {
     return;
   }
   serverStartTime_ = std::time(nullptr);
+  encryptionPlugins_.Load(plugins_, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop);
   BuildActiveAccountList();
   if (ServerSettings.General.ResetBytes) {
     bytesIn_ = 0;

@@ -23,6 +23,7 @@
 #include "logging/modLog.hpp"
 #include "net/ctlSocket.hpp"
 #include "net/modInfoSocket.hpp"
+#include "plugins/EncryptionPlugins.hpp"
 #include "plugins/PluginEvents.hpp"
 #include "plugins/PluginMenu.hpp"
 #include "plugins/clsPlugins.hpp"
@@ -105,6 +106,7 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // General plugins: the installed ones, the running ones and the command interface they call.
   const clsPlugins& InstalledPlugins() const { return plugins_; }
   const PluginObjects& RunningPlugins() const { return pluginObjects_; }
+  const EncryptionPlugins& LoadedEncryptionPlugins() const { return encryptionPlugins_; }
   PluginCommands& Commands() { return *pluginCommands_; }
   // Calls `command`(event, first, second) of the running plugin with that identity; nothing
   // when it is not running or the call failed.
@@ -184,11 +186,19 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // The members of the user's room (a copy), or none.
   std::vector<long> RoomMembersOf(long index) const;
 
-  // Encryption plugins, as far as the protocol needs them. Until they are loaded the list is
-  // empty: no name is found.
-  std::string EncryptionListText() const { return {}; }
-  long FindEncryptionPlugin(const std::string& /*name*/) const { return -1; }
-  std::string ExchangeEncryptionKey(long /*index*/, const std::string& /*clientKey*/) { return {}; }
+  // Encryption plugins of the current online period.
+  std::string EncryptionListText() const { return encryptionPlugins_.OfferedList(); }
+  long FindEncryptionPlugin(const std::string& identity) const { return encryptionPlugins_.Find(identity); }
+  // Gives the client's key to the connection's plugin and returns the plugin's key for the
+  // connection; nothing when the plugin is missing or refuses either step.
+  std::optional<std::string> ExchangeEncryptionKey(long index, const std::string& clientKey);
+  // Clears the connection's plugin choice and has the plugin forget the connection's keys.
+  void ForgetEncryption(long index);
+  // The connection's chosen plugin once the key exchange completed, else nullptr.
+  LoadedPlugin* ActiveCipher(long index);
+  // A payload through the active cipher; nothing when the plugin fails. Logged as an error.
+  std::optional<std::string> EncryptPayload(long index, const std::string& data);
+  std::optional<std::string> DecryptPayload(long index, const std::string& data);
 
   // Nicknames are indexed so that lookups do not scan the table; the lowest index wins.
   void SetNickname(long index, const std::string& nickname);
@@ -221,6 +231,7 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   std::time_t serverStartTime_ = 0;
   std::uint64_t nextSerial_ = 1;
   clsPlugins plugins_;
+  EncryptionPlugins encryptionPlugins_;
   PluginObjects pluginObjects_;
   // Last: its event subscriptions are dropped before the plugin objects and events go.
   std::unique_ptr<PluginCommands> pluginCommands_;

@@ -62,6 +62,7 @@ bool clsServer::HandleSetEncryption(long index, const std::string& payload) {
     SendCommand(index, "acceptEncryption", "failed");
     return true;
   }
+  if (Record(index).EncryptionIndex != plugin) ForgetEncryption(index);
   Record(index).EncryptionIndex = plugin;
   SendCommand(index, "acceptEncryption", std::string("ok") + kNul + payload);
   return true;
@@ -72,18 +73,28 @@ bool clsServer::HandleEncryptionkey(long index, const std::string& payload) {
   const std::string enciphered = payload.substr(0, split);
   const std::string check = split == std::string::npos ? std::string() : payload.substr(split + 2);
   const std::string key = DecryptField(enciphered, Record(index).SessionKey);
-  // Without a chosen plugin there is nobody to take the key: answered like a failed check.
-  if (key.empty() || check != SHA256Hex(key + Record(index).LoginKey) || Record(index).EncryptionIndex < 0) {
-    log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "encryptionkey"}});
+  const auto refuse = [&] {
     if (!InUse(index)) return false;
-    Record(index).EncryptionIndex = -1;
+    ForgetEncryption(index);
     SendCommand(index, "encryptionkey", "\r\n\r\nbadCRC");
     return true;
+  };
+  if (key.empty() || check != SHA256Hex(key + Record(index).LoginKey)) {
+    log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "encryptionkey"}});
+    return refuse();
   }
-  const std::string pluginKey = ExchangeEncryptionKey(index, key);
+  // Without a chosen plugin, or when the plugin refuses the key, there is no key to answer
+  // with: the client hears "badCRC" rather than an empty key announced as "ok".
+  const std::optional<std::string> pluginKey = ExchangeEncryptionKey(index, key);
+  if (!pluginKey.has_value()) {
+    log_.Log(LogMessageType::ErrorRaised, {{"%nr", "5"},
+                                           {"%description", "No encryption plugin took the key"},
+                                           {"%source", "frmServer.encryptionkey"}});
+    return refuse();
+  }
   const std::string& sessionKey = Record(index).SessionKey;
   SendCommand(index, "encryptionkey",
-              EncryptField(pluginKey, sessionKey) + "\r\n" + SHA256Hex(pluginKey + Record(index).LoginKey) + "\r\nok");
+              EncryptField(*pluginKey, sessionKey) + "\r\n" + SHA256Hex(*pluginKey + Record(index).LoginKey) + "\r\nok");
   return true;
 }
 
@@ -91,7 +102,7 @@ bool clsServer::HandleAcceptEncryptionkey(long index, const std::string& payload
   if (payload == "ok") {
     if (Record(index).EncryptionIndex != -1) Record(index).EncryptionActive = true;
   } else if (payload == "badCRC") {
-    Record(index).EncryptionIndex = -1;
+    ForgetEncryption(index);
     log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "acceptEncryptionkey"}});
   }
   return true;

@@ -151,7 +151,10 @@ void clsServer::EnterChatroom(long index, long chatroomId) {
 
 bool clsServer::HandleJoinChatroom(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
-  const std::string cleaned = CleanText(fields[0], kMaxRoomName);
+  const std::uint64_t serial = Record(index).Serial;
+  // Plugins may lead the user to another room than the one asked for.
+  const std::string cleaned = events_.QueryChatroom(Record(index).Nickname, CleanText(fields[0], kMaxRoomName));
+  if (!SameConnection(index, serial)) return false;
   const long room = chatrooms_->GetChatroomID(cleaned);
   if (room < 0) {
     SendCommand(index, "acceptChatroom", cleaned + kNul + "notfound");
@@ -162,7 +165,6 @@ bool clsServer::HandleJoinChatroom(long index, const std::string& payload) {
     SendCommand(index, "acceptChatroom", name + kNul + "alreadyjoined");
     return true;
   }
-  const std::uint64_t serial = Record(index).Serial;
   const bool allowed = events_.AllowJoinChatroom(Record(index).Nickname, name);
   if (!SameConnection(index, serial)) return false;
   const std::uint64_t roomSerial = chatrooms_->serial(room);

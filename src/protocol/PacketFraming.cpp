@@ -2,6 +2,8 @@
 // takes the packets out of each connection's stream and hands them to the dispatcher.
 
 #include <exception>
+#include <optional>
+#include <utility>
 
 #include "core/clsServer.hpp"
 #include "protocol/PacketReader.hpp"
@@ -17,8 +19,15 @@ ctlSocket* clsServer::SendableSocket(long index) {
 }
 
 void clsServer::SendCommand(long index, const std::string& command, const std::string& data) {
-  // With encryption active the payload is enciphered here; that comes with encryption plugins.
-  if (ctlSocket* socket = SendableSocket(index)) socket->SendData(FramePacket(command, data));
+  ctlSocket* socket = SendableSocket(index);
+  if (socket == nullptr) return;
+  if (!Record(index).EncryptionActive || Record(index).EncryptionIndex == -1) {
+    socket->SendData(FramePacket(command, data));
+    return;
+  }
+  const std::optional<std::string> encrypted = EncryptPayload(index, data);
+  // The plugin may not call back, but the socket is looked up again all the same.
+  if (encrypted.has_value() && (socket = Socket(index)) != nullptr) socket->SendData(FramePacket(command, *encrypted));
 }
 
 void clsServer::SendCommandToEach(const std::vector<long>& targets, const std::string& command,
@@ -72,7 +81,11 @@ bool clsServer::ReadOnePacket(long index) {
     case ReadResult::Packet:
       break;
   }
-  // With encryption active the payload is deciphered here; that comes with encryption plugins.
+  if (Record(index).EncryptionActive && Record(index).EncryptionIndex != -1) {
+    std::optional<std::string> clear = DecryptPayload(index, packet.payload);
+    if (!clear.has_value()) return true;  // dropped; the next packet may be sound
+    packet.payload = std::move(*clear);
+  }
   try {
     return Dispatch(index, packet.command, packet.payload);
   } catch (const std::exception& error) {

@@ -33,10 +33,7 @@ class PluginCommandTest : public ::testing::Test {
 
   // Installs the scripted plugin as plugins/<component>.so with its answer rules; before Start.
   void Install(const std::string& component, const std::string& rules = "") {
-    std::filesystem::create_directories(server.dir().path("plugins"));
-    std::filesystem::copy_file(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/scripted.so",
-                               server.dir().path("plugins/" + component + ".so"),
-                               std::filesystem::copy_options::overwrite_existing);
+    server.dir().installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/scripted.so", component);
     server.dir().write("plugins/" + component + ".rules", rules);
   }
   static std::string Ident(const std::string& component) { return "scripted-" + component; }
@@ -108,6 +105,16 @@ TEST_F(PluginEventsRaised, AllowJoinChatroomAnswersAreOred) {
 
   Run("beta", "AddEventHandler", "AllowJoinChatroom");
   EXPECT_EQ(Join(ann, "Garden"), F({"Garden", "ok"}));
+}
+
+TEST_F(PluginEventsRaised, QueryChatroomRedirectsJoinsAndNamesCreatedRooms) {
+  Install("alpha", "QueryChatroom answer Garden\n");
+  ASSERT_TRUE(server.Start());
+  Run("alpha", "AddEventHandler", "QueryChatroom");
+  auto ann = User("Ann");
+  EXPECT_EQ(Join(ann, "  lobby  "), F({"Garden", "ok"}));
+  EXPECT_EQ(testing::Request(ann, "createChatroom", F({"Den", "", "", ""}), "acceptChatroom"), F({"Garden", "notcreated"}));
+  EXPECT_EQ(Received("alpha"), (std::vector<std::string>{"QueryChatroom|Ann|lobby", "QueryChatroom|Ann|Den"}));
 }
 
 TEST_F(PluginEventsRaised, AnEmptyNewMessageAnswerDropsPublicMessagesButPrivateOnesPass) {

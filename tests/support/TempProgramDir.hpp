@@ -42,6 +42,13 @@ class TempProgramDir {
     profile::Flush(file.string());
   }
 
+  // Copies a plugin library into plugins/ as <component>.so.
+  void installPlugin(const std::string& libraryPath, const std::string& component) const {
+    std::filesystem::create_directories(root_ + "plugins");
+    std::filesystem::copy_file(libraryPath, root_ + "plugins/" + component + ".so",
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+
   std::string read(const std::string& relative) const {
     std::ifstream in(root_ + relative, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -1,0 +1,78 @@
+#include "plugins/EncryptionPlugins.hpp"
+
+#include <optional>
+
+#include "platform/ProfileFile.hpp"
+#include "platform/Text.hpp"
+#include "store/modINI.hpp"
+#include "store/modPaths.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr const char* kSection = "Encryption";
+
+bool IsEncryptionPlugin(const clsPlugins& plugins, long record) {
+  return record >= 0 && plugins.PluginType(record) == "encryption";
+}
+
+}  // namespace
+
+void EncryptionPlugins::Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop) {
+  Release();
+  const std::string& file = Paths().settingsFile;
+  profile::Flush(file);  // the administrator may have edited the file while the server was offline
+  const std::vector<std::string> keys = SplitLines(ReadIniValue(kSection, std::nullopt, "", file));
+  if (keys.empty()) {
+    // First use: every installed encryption plugin is enabled, and the choice is written down.
+    profile::ProfileBatch batch;
+    for (long record = 0; record < plugins.count(); ++record) {
+      if (!IsEncryptionPlugin(plugins, record)) continue;
+      Append(plugins, record, localeId, alwaysOnTop);
+      WriteIniValue(kSection, plugins.dll(record), "1", file);
+    }
+    batch.Commit();
+  } else {
+    for (const std::string& key : keys) {
+      const long record = plugins.GetIndex(key);
+      if (!IsEncryptionPlugin(plugins, record)) continue;
+      const std::optional<bool> enabled = ToBool(ReadIniValue(kSection, key, "0", file));
+      if (!enabled.value_or(false)) continue;
+      Append(plugins, record, localeId, alwaysOnTop);
+    }
+  }
+  if (!offered_.empty()) offered_.pop_back();  // the NUL after the last identity
+}
+
+void EncryptionPlugins::Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
+  std::unique_ptr<LoadedPlugin> plugin = plugins.Create(record);
+  if (plugin && !plugin->InitialiseEncryption(plugins.ProgramDirectory(), localeId, alwaysOnTop)) {
+    plugin.reset();  // a plugin that cannot start is never asked to encrypt
+  }
+  plugins_.push_back(std::move(plugin));
+  offered_ += plugins.PluginIdent(record);
+  offered_ += '\0';
+}
+
+void EncryptionPlugins::Release() {
+  plugins_.clear();
+  offered_.clear();
+}
+
+long EncryptionPlugins::Find(const std::string& identity) const {
+  if (offered_.empty()) return -1;
+  for (long index = count() - 1; index >= 0; --index) {
+    LoadedPlugin* plugin = At(index);
+    if (plugin == nullptr) continue;
+    const std::optional<std::string> own = plugin->Identity();
+    if (own.has_value() && *own == identity) return index;
+  }
+  return -1;
+}
+
+LoadedPlugin* EncryptionPlugins::At(long index) const {
+  if (index < 0 || index >= count()) return nullptr;
+  return plugins_[static_cast<std::size_t>(index)].get();
+}
+
+}  // namespace velmorin

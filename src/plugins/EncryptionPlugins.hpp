@@ -1,0 +1,39 @@
+#pragma once
+// The encryption plugins of one online period: loaded when the server goes online, offered to
+// clients by identity, chosen per connection by index, released when the server goes offline.
+//
+// An entry whose plugin could not be created or initialised keeps its place in the list and
+// in the offered list; calls to it fail like every other failing plugin call.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugins/clsPlugins.hpp"
+
+namespace velmorin {
+
+class EncryptionPlugins {
+ public:
+  // Rebuilds the list from the Encryption section of the settings file. Without any key there,
+  // every installed encryption plugin is loaded and the section is written with all of them
+  // enabled; otherwise the keys name the plugins to load, in section order.
+  void Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop);
+  void Release();
+
+  long count() const { return static_cast<long>(plugins_.size()); }
+  // The PluginIdent of every entry in list order, joined by NUL; empty when none is loaded.
+  const std::string& OfferedList() const { return offered_; }
+  // The last index whose identity member equals the text exactly (letter case included), or -1.
+  long Find(const std::string& identity) const;
+  // The plugin of an entry; nullptr for an index outside the list or an entry that failed.
+  LoadedPlugin* At(long index) const;
+
+ private:
+  void Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+
+  std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
+  std::string offered_;
+};
+
+}  // namespace velmorin

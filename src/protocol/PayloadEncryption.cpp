@@ -1,0 +1,52 @@
+// Payload encryption through the encryption plugin a connection chose: the key exchange and
+// the per-packet transform of the writer and the reader.
+
+#include "core/clsServer.hpp"
+
+namespace velmorin {
+namespace {
+
+void LogCipherFailure(LogWriter& log, const std::string& description, const char* source) {
+  log.Log(LogMessageType::ErrorRaised, {{"%nr", "5"}, {"%description", description}, {"%source", source}});
+}
+
+}  // namespace
+
+std::optional<std::string> clsServer::ExchangeEncryptionKey(long index, const std::string& clientKey) {
+  LoadedPlugin* plugin = encryptionPlugins_.At(Record(index).EncryptionIndex);
+  if (plugin == nullptr || !plugin->SetKey(index, clientKey)) return std::nullopt;
+  std::optional<std::string> ownKey = plugin->GetKey(index);
+  if (!ownKey.has_value() || ownKey->empty()) return std::nullopt;
+  return ownKey;
+}
+
+LoadedPlugin* clsServer::ActiveCipher(long index) {
+  if (!InUse(index) || !Record(index).EncryptionActive) return nullptr;
+  return encryptionPlugins_.At(Record(index).EncryptionIndex);
+}
+
+// A connection whose encryption is on never gets a payload in clear: when its plugin is gone
+// or fails, the packet is not sent.
+std::optional<std::string> clsServer::EncryptPayload(long index, const std::string& data) {
+  LoadedPlugin* plugin = ActiveCipher(index);
+  std::optional<std::string> encrypted = plugin != nullptr ? plugin->Encrypt(index, data) : std::nullopt;
+  if (!encrypted.has_value()) {
+    LogCipherFailure(log_, "The encryption plugin could not encrypt a packet for connection " + std::to_string(index),
+                     "frmServer.SendCommand");
+  }
+  return encrypted;
+}
+
+// A payload that does not decrypt (tampered, replayed, or not from the key holder) is never
+// handed to the dispatcher.
+std::optional<std::string> clsServer::DecryptPayload(long index, const std::string& data) {
+  LoadedPlugin* plugin = ActiveCipher(index);
+  std::optional<std::string> clear = plugin != nullptr ? plugin->Decrypt(index, data) : std::nullopt;
+  if (!clear.has_value()) {
+    LogCipherFailure(log_, "The encryption plugin could not decrypt a packet from connection " + std::to_string(index),
+                     "frmServer.sckServer_OnDataArrival");
+  }
+  return clear;
+}
+
+}  // namespace velmorin
