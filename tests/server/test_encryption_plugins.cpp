@@ -159,5 +159,46 @@ TEST_F(EncryptionPluginTest, GoingOfflineReleasesThePluginsAndOnlineReadsTheSect
   EXPECT_EQ(Offered(), std::set<std::string>{"tagging-beta"});
 }
 
+TEST_F(EncryptionPluginTest, TwoClientsChatEncryptedThroughTheShippedPlugin) {
+  server.dir().installPlugin(std::string(VELMORIN_DIST_DIR) + "/plugins/sealed_channel.so", "sealed_channel");
+  ASSERT_TRUE(server.Start());
+  ChatClient ann = server.LoggedIn("Ann");
+  ChatClient ben = server.LoggedIn("Ben");
+  ChatClient cat = server.LoggedIn("Cat");  // stays in clear
+  for (ChatClient* user : {&ann, &ben}) {
+    ASSERT_TRUE(user->EnableEncryption(testing::kWait)) << user->LastErrorText();
+    EXPECT_TRUE(user->Encrypted());
+  }
+  for (ChatClient* user : {&ann, &ben, &cat}) ASSERT_TRUE(user->Send("joinChatroom", F({"Lobby", ""})));
+  for (ChatClient* user : {&ann, &ben, &cat}) Arrived(*user);
+
+  ASSERT_TRUE(ann.Send("message", F({"normal", "", "hello"})));
+  for (ChatClient* user : {&ann, &ben, &cat}) {
+    EXPECT_EQ(Arrived(*user), Seen{P("message", F({"normal", "Ann", "255", "hello"}))});
+  }
+  ASSERT_TRUE(ben.Send("message", F({"private", "ann", "psst"})));
+  const Seen whisper{P("message", F({"private", "Ben", "Ann", "255", "psst"}))};
+  EXPECT_EQ(Arrived(ann), whisper);
+  EXPECT_EQ(Arrived(ben), whisper);
+  EXPECT_EQ(Arrived(cat), Seen{});
+
+  // A forged payload is logged and goes nowhere; the channel survives it.
+  ASSERT_TRUE(ann.SendRaw(client::EncodePacket("message", "bm9ybWFsAAB0YW1wZXJlZA==")));
+  for (ChatClient* user : {&ann, &ben, &cat}) EXPECT_EQ(Arrived(*user), Seen{});
+  EXPECT_EQ(server.CountLog("msgErrorRaised"), 1);
+  EXPECT_EQ(Ask(ann, "findPerson", "be"), Seen{P("searchResult", testing::Cols({"Ben", "Lobby", "0"}))});
+  EXPECT_EQ(ann.DroppedPackets() + ben.DroppedPackets(), 0);
+}
+
+TEST_F(EncryptionPluginTest, TheClientReportsAServerWithoutTheChannel) {
+  Install("tagging_cipher", "alpha");
+  ASSERT_TRUE(server.Start());
+  ChatClient ann = server.LoggedIn("Ann");
+  EXPECT_FALSE(ann.EnableEncryption(testing::kWait));
+  EXPECT_EQ(ann.LastError(), client::ClientError::kEncryption);
+  EXPECT_FALSE(ann.Encrypted());
+  EXPECT_EQ(Ask(ann, "ping", ""), Seen{P("pong", "")});
+}
+
 }  // namespace
 }  // namespace velmorin

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/Text.hpp"
+#include "protocol/modEncryption.hpp"
 #include "store/modSHA256.hpp"
 
 namespace velmorin::client {
@@ -72,6 +73,7 @@ std::string_view ErrorName(ClientError error) {
     case ClientError::kClosed: return "closed by the server";
     case ClientError::kMalformed: return "malformed data";
     case ClientError::kSequence: return "wrong call order";
+    case ClientError::kEncryption: return "encryption failed";
     case ClientError::kSocket: return "socket error";
   }
   return "unknown";
@@ -86,6 +88,7 @@ ChatClient& ChatClient::operator=(ChatClient&& other) noexcept {
   Close();
   fd_ = std::exchange(other.fd_, -1);
   decoder_ = std::move(other.decoder_);
+  cipher_ = std::move(other.cipher_);
   queue_ = std::move(other.queue_);
   peerClosed_ = other.peerClosed_;
   autoPong_ = other.autoPong_;
@@ -193,7 +196,66 @@ std::optional<LoginReply> ChatClient::Login(std::string_view nickname, std::stri
 }
 
 bool ChatClient::Send(std::string_view command, std::string_view payload) {
-  return SendRaw(EncodePacket(command, payload));
+  return SendRaw(EncodePacket(command, cipher_.Outgoing(payload)));
+}
+
+// The exchange, in the order the server expects it: choose the plugin, swap public keys (each
+// enciphered with the session key and checked with the login key), agree, and wait for the
+// first sealed answer so the caller knows the server has switched.
+bool ChatClient::EnableEncryption(Timeout timeout) {
+  if (fd_ < 0) return Fail(ClientError::kNotConnected, "not connected");
+  if (sessionKey_.empty()) return Fail(ClientError::kSequence, "encryption is agreed after the login");
+  if (cipher_.Sealing()) return true;
+  if (!channel::InitialiseCrypto()) return Fail(ClientError::kEncryption, "no randomness for the key pair");
+  const auto deadline = Clock::now() + timeout;
+  const std::string identity(channel::kIdentity);
+
+  const auto list = Exchange("getEncryptionlist", "", "encryptionlist", deadline);
+  if (!list) return false;
+  const std::vector<std::string> offered = Split(*list, std::string(1, '\0'));
+  if (std::find(offered.begin(), offered.end(), identity) == offered.end()) {
+    return Fail(ClientError::kEncryption, "the server does not offer " + identity + " encryption");
+  }
+  const auto chosen = Exchange("setEncryption", identity, "acceptEncryption", deadline);
+  if (!chosen) return false;
+  if (*chosen != "ok" + std::string(1, '\0') + identity) {
+    return Fail(ClientError::kEncryption, "the server did not accept " + identity + " encryption");
+  }
+
+  const channel::KeyPair own;
+  const std::string ownKey = own.PublicText();
+  const auto answer = Exchange("encryptionkey", EncryptField(ownKey, sessionKey_) + "\r\n" + SHA256Hex(ownKey + loginKey_),
+                               "encryptionkey", deadline);
+  if (!answer) return false;
+  const std::vector<std::string> parts = Split(*answer, "\r\n");
+  if (parts.size() != 3 || parts[2] != "ok") return Fail(ClientError::kEncryption, "the server refused our key");
+  const std::string serverKey = DecryptField(parts[0], sessionKey_);
+  if (parts[1] != SHA256Hex(serverKey + loginKey_)) return RefuseServerKey("the server's key failed its check");
+  std::optional<channel::SecureChannel> channel =
+      channel::SecureChannel::Establish(channel::SecureChannel::Side::Client, own, serverKey);
+  if (!channel) return RefuseServerKey("the server's key is no usable public key");
+
+  if (!SendBytes(EncodePacket("acceptEncryptionkey", "ok"), deadline)) return false;
+  cipher_.Start(std::move(*channel));
+  if (!SendBytes(EncodePacket("ping", cipher_.Outgoing("")), deadline)) return false;
+  constexpr std::string_view kPong = "pong";
+  while (!cipher_.Confirmed()) {
+    if (!ReceiveMatching(&kPong, deadline)) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> ChatClient::Exchange(std::string_view command, std::string_view payload,
+                                                std::string_view reply, Clock::time_point deadline) {
+  if (!SendBytes(EncodePacket(command, payload), deadline)) return std::nullopt;
+  auto packet = ReceiveMatching(&reply, deadline);
+  if (!packet) return std::nullopt;
+  return std::move(packet->payload);
+}
+
+bool ChatClient::RefuseServerKey(std::string text) {
+  SendBytes(EncodePacket("acceptEncryptionkey", "badCRC"), Clock::now() + sendTimeout_);
+  return Fail(ClientError::kEncryption, std::move(text));
 }
 
 bool ChatClient::SendRaw(std::string_view bytes) {
@@ -250,6 +312,7 @@ void ChatClient::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   decoder_.Reset();
+  cipher_.Stop();
   queue_.clear();
   peerClosed_ = false;
   loginKey_.clear();
@@ -306,9 +369,12 @@ bool ChatClient::ReadOnce(Clock::time_point deadline) {
 
 void ChatClient::Decode() {
   while (auto packet = decoder_.Pop()) {
+    std::optional<std::string> payload = cipher_.Incoming(std::move(packet->payload));
+    if (!payload) continue;
+    packet->payload = std::move(*payload);
     if (autoPong_ && packet->command == "ping") {
       // A failed answer needs no report here: the broken connection shows on the next read.
-      SendBytes(EncodePacket("pong", ""), Clock::now() + sendTimeout_);
+      Send("pong", "");
       continue;
     }
     queue_.push_back(std::move(*packet));

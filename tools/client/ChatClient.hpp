@@ -12,6 +12,8 @@
 //     Send, SendRaw        — one packet, or any bytes (for malformed input).
 //     Receive              — the next packet, in arrival order.
 //     ReceiveCommand       — the first packet with a given command; see the rule below.
+//     EnableEncryption     — after Login: agrees keys with the server's sealed-channel plugin;
+//                            from then on payloads travel sealed both ways.
 //     SetAutoPong          — on by default: a server "ping" is answered and not delivered.
 //     WaitForClose         — true once the server has closed the connection.
 //     Close                — closes our end; safe to call twice.
@@ -35,6 +37,7 @@
 #include <vector>
 
 #include "client/Packet.hpp"
+#include "client/PayloadCipher.hpp"
 
 namespace velmorin::client {
 
@@ -72,7 +75,8 @@ enum class ClientError {
   kTimeout,
   kClosed,     // the server closed the connection
   kMalformed,  // bad framing or an unreadable reply; the connection is of no further use
-  kSequence,   // Login before ReceiveWelcome
+  kSequence,   // Login before ReceiveWelcome, EnableEncryption before Login
+  kEncryption, // the server offers no usable encryption or its key exchange failed
   kSocket,     // any other socket failure
 };
 
@@ -93,6 +97,13 @@ class ChatClient {
   // An empty password logs in as a guest (or an account without password): the proof is empty.
   std::optional<LoginReply> Login(std::string_view nickname, std::string_view password, long color,
                                   std::string_view clientVersion, Timeout timeout);
+
+  // The server must offer the plugin channel::kIdentity. False (kEncryption) when it does not or
+  // the exchange fails; the connection then stays in clear, and the server knows it.
+  bool EnableEncryption(Timeout timeout);
+  bool Encrypted() const { return cipher_.Sealing(); }
+  // Sealed packets from the server that did not open (tampered or replayed) and were dropped.
+  long DroppedPackets() const { return cipher_.Dropped(); }
 
   bool Send(std::string_view command, std::string_view payload);
   bool SendRaw(std::string_view bytes);
@@ -120,6 +131,10 @@ class ChatClient {
   std::optional<Packet> ReceiveMatching(const std::string_view* command, Clock::time_point deadline);
   std::optional<Packet> TakeQueued(const std::string_view* command);
   bool SendBytes(std::string_view bytes, Clock::time_point deadline);
+  std::optional<std::string> Exchange(std::string_view command, std::string_view payload, std::string_view reply,
+                                      Clock::time_point deadline);
+  // Tells the server its key is refused and reports why.
+  bool RefuseServerKey(std::string text);
   bool ReadOnce(Clock::time_point deadline);
   void Decode();
   bool Fail(ClientError error, std::string text);
@@ -127,6 +142,7 @@ class ChatClient {
 
   int fd_ = -1;
   PacketDecoder decoder_;
+  PayloadCipher cipher_;
   std::deque<Packet> queue_;
   bool peerClosed_ = false;
   bool autoPong_ = true;
