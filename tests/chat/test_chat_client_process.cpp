@@ -65,6 +65,7 @@ class ServerProcess {
       if (entry.path().extension() == ".lng")
         std::filesystem::copy_file(entry.path(), dir_.path("language/" + entry.path().filename().string()));
     }
+    dir_.installPlugin(std::string(VELMORIN_DIST_DIR) + "/plugins/sealed_channel.so", "sealed_channel");
     // No ping cycle during a test: its pings are answered by the client library anyway, and
     // they would only add traffic.
     dir_.write("config/server.cfg",
@@ -191,6 +192,26 @@ TEST_F(ChatProcess, AnAwayUserAnswersRequestsForItsAwayMessageByItself) {
   EXPECT_TRUE(frank->WaitFor("Away message from Erin: gone fishing")) << frank->Output();
   EXPECT_NE(frank->Output().find("Erin (away)"), std::string::npos) << frank->Output();
   EXPECT_TRUE(erin->WaitFor("(answered with your away message)")) << erin->Output();
+}
+
+TEST_F(ChatProcess, ClientsThatEncryptChatWithEachOtherAndWithThoseWhoDoNot) {
+  const auto hana = Chat({"--encrypt", "Hana"});
+  ASSERT_TRUE(hana->WaitFor("You are now in Lobby.")) << hana->Output();
+  EXPECT_NE(hana->Output().find("Messages to and from the server are encrypted."), std::string::npos);
+  const auto jon = Chat({"Jon"});
+  ASSERT_TRUE(jon->WaitFor("You are now in Lobby.")) << jon->Output();
+
+  const auto ivan = Chat({"--encrypt", "Ivan"});
+  ivan->Type("hello, Hana\n/msg hana between us\n/quit\n");
+  EXPECT_EQ(ivan->WaitForExit(), 0) << ivan->Output();
+  EXPECT_TRUE(hana->WaitFor("*Ivan* between us")) << hana->Output();
+  EXPECT_NE(hana->Output().find("<Ivan> hello, Hana\n"), std::string::npos) << hana->Output();
+  EXPECT_TRUE(jon->WaitFor("<Ivan> hello, Hana\n")) << jon->Output();
+  hana->EndInput();
+  jon->EndInput();
+  EXPECT_EQ(hana->WaitForExit(), 0);
+  EXPECT_EQ(jon->WaitForExit(), 0);
+  EXPECT_EQ(jon->Output().find("between us"), std::string::npos);
 }
 
 TEST_F(ChatProcess, ExitCodesTellARefusedLoginAUsageErrorAndAMissingServerApart) {

@@ -42,6 +42,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
       options.discover = true;
       continue;
     }
+    if (name == "--encrypt") {
+      options.encrypt = true;
+      continue;
+    }
     if (!value) {
       if (i + 1 >= argc) return fail(name + " needs a value");
       value = argv[++i];
@@ -87,6 +91,9 @@ std::string UsageText() {
          "  --color C       text colour, 0x00BBGGRR as a decimal number or #RRGGBB (default 0)\n"
          "  --room R        chatroom to join (default: the server's standard or only room)\n"
          "  --timeout MS    how long to wait for the server (default 3000)\n"
+         "  --encrypt       encrypt everything sent to and from the server after the login\n"
+         "                  (X25519 key agreement, XChaCha20-Poly1305); leave when the\n"
+         "                  server cannot\n"
          "  --discover      list the servers that answer on the port (UDP broadcast, or the\n"
          "                  host given with --host) and exit; does not log in\n"
          "  --help          show this text\n"
@@ -94,7 +101,8 @@ std::string UsageText() {
          "When standard input is not a terminal, its lines are run as typed commands, one\n"
          "after the other, each after the server has answered the one before; the client\n"
          "leaves when the input ends.\n"
-         "Exit status: 0 ok, 1 connection failed or closed by the server, 2 usage, 3 login refused.\n";
+         "Exit status: 0 ok, 1 connection failed or closed by the server, 2 usage, 3 login or\n"
+         "encryption refused.\n";
 }
 
 }  // namespace velmorin::chat

@@ -17,6 +17,7 @@ struct Options {
   std::string room;  // empty: the room the welcome names
   std::chrono::milliseconds timeout{3000};
   bool discover = false;
+  bool encrypt = false;
   bool help = false;
   std::string nickname;
 };

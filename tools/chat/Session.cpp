@@ -91,6 +91,14 @@ ExitCode Session::Start() {
   screen_.Print(Line(Style::kNotice, "Logged in as ").Add(Style::kOwnNick, nickname_).Add(Style::kNotice, "."));
   if (reply->status == "ok_nopwd")
     screen_.Print(Line(Style::kNotice, "That nickname has no password, so the one given was not needed."));
+  if (options_.encrypt) {
+    // Asked for privacy: without it the client leaves rather than chat in clear.
+    if (!client_.EnableEncryption(options_.timeout)) {
+      errors_.Print(Line(Style::kError, "No encryption: " + client_.LastErrorText() + "."));
+      return client_.LastError() == client::ClientError::kEncryption ? kExitRefused : kExitConnection;
+    }
+    screen_.Print(Line(Style::kNotice, "Messages to and from the server are encrypted."));
+  }
 
   std::string room = charset.ToWire(options_.room);
   if (room.empty()) room = !welcome->standardRoom.empty() ? welcome->standardRoom : welcome->onlyRoom;
