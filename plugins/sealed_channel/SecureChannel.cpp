@@ -1,13 +1,11 @@
 #include "sealed_channel/SecureChannel.hpp"
 
-#include <vector>
+#include "store/modBase64.hpp"
 
 namespace velmorin::channel {
 namespace {
 
 static_assert(crypto_kx_SESSIONKEYBYTES == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
-
-constexpr int kBase64 = sodium_base64_VARIANT_ORIGINAL;
 
 using Nonce = std::array<unsigned char, crypto_aead_xchacha20poly1305_ietf_NPUBBYTES>;
 
@@ -18,26 +16,6 @@ Nonce CounterNonce(std::uint64_t counter) {
   return nonce;
 }
 
-std::string ToBase64(const unsigned char* bytes, std::size_t length) {
-  std::string text(sodium_base64_ENCODED_LEN(length, kBase64), '\0');
-  sodium_bin2base64(text.data(), text.size(), bytes, length, kBase64);
-  text.pop_back();  // the terminating NUL
-  return text;
-}
-
-// Strict decoding: padding required, no blanks, nothing after the last group.
-std::optional<std::vector<unsigned char>> FromBase64(std::string_view text) {
-  std::vector<unsigned char> bytes(text.size() / 4 * 3 + 3);
-  std::size_t length = 0;
-  const char* end = nullptr;
-  if (sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), nullptr, &length, &end, kBase64) != 0 ||
-      end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  bytes.resize(length);
-  return bytes;
-}
-
 }  // namespace
 
 bool InitialiseCrypto() { return sodium_init() >= 0; }
@@ -46,18 +24,21 @@ KeyPair::KeyPair() { crypto_kx_keypair(public_.data(), secret_.data()); }
 
 KeyPair::~KeyPair() { sodium_memzero(secret_.data(), secret_.size()); }
 
-std::string KeyPair::PublicText() const { return ToBase64(public_.data(), public_.size()); }
+std::string KeyPair::PublicText() const {
+  return Base64Encode(std::string_view(reinterpret_cast<const char*>(public_.data()), public_.size()));
+}
 
 std::optional<SecureChannel> SecureChannel::Establish(Side side, const KeyPair& own, std::string_view peerPublicText) {
-  const std::optional<std::vector<unsigned char>> peer = FromBase64(peerPublicText);
+  const std::optional<std::string> peer = Base64DecodeStrict(peerPublicText);
   if (!peer.has_value() || peer->size() != crypto_kx_PUBLICKEYBYTES) return std::nullopt;
+  const auto* peerKey = reinterpret_cast<const unsigned char*>(peer->data());
   SecureChannel channel;
   const int agreed =
       side == Side::Client
           ? crypto_kx_client_session_keys(channel.receiveKey_.data(), channel.sendKey_.data(), own.public_.data(),
-                                          own.secret_.data(), peer->data())
+                                          own.secret_.data(), peerKey)
           : crypto_kx_server_session_keys(channel.receiveKey_.data(), channel.sendKey_.data(), own.public_.data(),
-                                          own.secret_.data(), peer->data());
+                                          own.secret_.data(), peerKey);
   if (agreed != 0) return std::nullopt;
   return channel;
 }
@@ -68,23 +49,24 @@ SecureChannel::~SecureChannel() {
 }
 
 std::string SecureChannel::Seal(std::string_view clear) {
-  std::vector<unsigned char> sealed(clear.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES);
+  std::string sealed(clear.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES, '\0');
   unsigned long long length = 0;
   const Nonce nonce = CounterNonce(sent_++);
-  crypto_aead_xchacha20poly1305_ietf_encrypt(sealed.data(), &length,
+  crypto_aead_xchacha20poly1305_ietf_encrypt(reinterpret_cast<unsigned char*>(sealed.data()), &length,
                                              reinterpret_cast<const unsigned char*>(clear.data()), clear.size(),
                                              nullptr, 0, nullptr, nonce.data(), sendKey_.data());
-  return ToBase64(sealed.data(), static_cast<std::size_t>(length));
+  return Base64Encode(sealed);
 }
 
 std::optional<std::string> SecureChannel::Open(std::string_view sealed) {
-  const std::optional<std::vector<unsigned char>> bytes = FromBase64(sealed);
+  const std::optional<std::string> bytes = Base64DecodeStrict(sealed);
   if (!bytes.has_value() || bytes->size() < crypto_aead_xchacha20poly1305_ietf_ABYTES) return std::nullopt;
   std::string clear(bytes->size() - crypto_aead_xchacha20poly1305_ietf_ABYTES, '\0');
   unsigned long long length = 0;
   const Nonce nonce = CounterNonce(received_);
   if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char*>(clear.data()), &length, nullptr,
-                                                 bytes->data(), bytes->size(), nullptr, 0, nonce.data(),
+                                                 reinterpret_cast<const unsigned char*>(bytes->data()),
+                                                 bytes->size(), nullptr, 0, nonce.data(),
                                                  receiveKey_.data()) != 0) {
     return std::nullopt;
   }

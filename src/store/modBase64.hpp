@@ -2,6 +2,7 @@
 // Base64 (RFC 4648 alphabet and "=" padding, no line breaks) over byte texts. It keeps
 // passwords and comments storable in the INI files; it is an encoding, not a protection.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,10 @@ std::string Base64Encode(std::string_view text);
 // has 3/4 of the remaining length, rounded down; a character outside the alphabet (including
 // an "=" elsewhere) counts as the value 0.
 std::string Base64Decode(std::string_view text);
+
+// Strict decoding, for texts that must be exactly what Base64Encode makes: nothing when the
+// length is not a multiple of 4, a character is outside the alphabet, "=" appears anywhere but
+// in the last two places, or the bits that padding leaves over are not zero.
+std::optional<std::string> Base64DecodeStrict(std::string_view text);
 
 }  // namespace velmorin

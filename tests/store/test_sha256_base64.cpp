@@ -71,6 +71,7 @@ TEST(Base64, EncodesWithPadding) {
   for (const auto& [text, encoded] : cases) {
     EXPECT_EQ(Base64Encode(text), encoded);
     EXPECT_EQ(Base64Decode(encoded), text) << encoded;
+    EXPECT_EQ(Base64DecodeStrict(encoded), text) << encoded;
   }
 }
 
@@ -79,8 +80,10 @@ TEST(Base64, RoundTripsEveryByteValue) {
   for (std::size_t length = 0; length <= 4; ++length) {
     const std::string text = bytes.substr(bytes.size() - length);
     EXPECT_EQ(Base64Decode(Base64Encode(text)), text) << length;
+    EXPECT_EQ(Base64DecodeStrict(Base64Encode(text)), text) << length;
   }
   EXPECT_EQ(Base64Decode(Base64Encode(bytes)), bytes);
+  EXPECT_EQ(Base64DecodeStrict(Base64Encode(bytes)), bytes);
 }
 
 TEST(Base64, DecodeRejectsLengthsNotAMultipleOfFour) {
@@ -99,6 +102,13 @@ TEST(Base64, DecodeIsLenient) {
       {"Zm9v\xFF\xFF==", "foo\0"s},
   };
   for (const auto& [text, decoded] : cases) EXPECT_EQ(Base64Decode(text), decoded) << text;
+}
+
+TEST(Base64, StrictDecodingTakesOnlyWhatTheEncoderMakes) {
+  for (const char* text : {"Z", "Zg=", "Z!==", "Zm=v", "Z===", "====", "Zm9v====", "Zm9v Zm9v", "Zm9v\n",
+                           "Zh==" /* leftover bits set */, "Zm9=" /* leftover bits set */}) {
+    EXPECT_EQ(Base64DecodeStrict(text), std::nullopt) << text;
+  }
 }
 
 }  // namespace
