@@ -192,6 +192,11 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // Gives the client's key to the connection's plugin and returns the plugin's key for the
   // connection; nothing when the plugin is missing or refuses either step.
   std::optional<std::string> ExchangeEncryptionKey(long index, const std::string& clientKey);
+  // Payloads of the connection pass through its plugin.
+  bool EncryptionOn(long index) const {
+    const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
+    return record.EncryptionActive && record.EncryptionIndex != -1;
+  }
   // Clears the connection's plugin choice and has the plugin forget the connection's keys.
   void ForgetEncryption(long index);
   // The connection's chosen plugin once the key exchange completed, else nullptr.

@@ -21,12 +21,12 @@ ctlSocket* clsServer::SendableSocket(long index) {
 void clsServer::SendCommand(long index, const std::string& command, const std::string& data) {
   ctlSocket* socket = SendableSocket(index);
   if (socket == nullptr) return;
-  if (!Record(index).EncryptionActive || Record(index).EncryptionIndex == -1) {
+  if (!EncryptionOn(index)) {
     socket->SendData(FramePacket(command, data));
     return;
   }
   const std::optional<std::string> encrypted = EncryptPayload(index, data);
-  // The plugin may not call back, but the socket is looked up again all the same.
+  // A failure is logged, and logging may reach plugins: the socket is looked up again.
   if (encrypted.has_value() && (socket = Socket(index)) != nullptr) socket->SendData(FramePacket(command, *encrypted));
 }
 
@@ -34,8 +34,7 @@ void clsServer::SendCommandToEach(const std::vector<long>& targets, const std::s
                                   const std::string& data) {
   const std::string packet = FramePacket(command, data);
   for (long target : targets) {
-    const bool encrypted = InUse(target) && Record(target).EncryptionActive && Record(target).EncryptionIndex != -1;
-    if (encrypted) {
+    if (InUse(target) && EncryptionOn(target)) {
       SendCommand(target, command, data);
     } else if (ctlSocket* socket = SendableSocket(target)) {
       socket->SendData(packet);
@@ -81,7 +80,7 @@ bool clsServer::ReadOnePacket(long index) {
     case ReadResult::Packet:
       break;
   }
-  if (Record(index).EncryptionActive && Record(index).EncryptionIndex != -1) {
+  if (EncryptionOn(index)) {
     std::optional<std::string> clear = DecryptPayload(index, packet.payload);
     if (!clear.has_value()) return true;  // dropped; the next packet may be sound
     packet.payload = std::move(*clear);
