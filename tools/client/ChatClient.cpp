@@ -369,7 +369,7 @@ bool ChatClient::ReadOnce(Clock::time_point deadline) {
 
 void ChatClient::Decode() {
   while (auto packet = decoder_.Pop()) {
-    std::optional<std::string> payload = cipher_.Incoming(std::move(packet->payload));
+    std::optional<std::string> payload = cipher_.Incoming(packet->payload);
     if (!payload) continue;
     packet->payload = std::move(*payload);
     if (autoPong_ && packet->command == "ping") {

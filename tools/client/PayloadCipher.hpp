@@ -27,7 +27,7 @@ class PayloadCipher {
 
   std::string Outgoing(std::string_view payload);
   // The clear payload, or nothing when the packet is to be dropped.
-  std::optional<std::string> Incoming(std::string payload);
+  std::optional<std::string> Incoming(std::string_view payload);
 
  private:
   std::optional<channel::SecureChannel> channel_;

@@ -3,23 +3,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "client/PayloadCipher.hpp"
+#include "sealed_channel/SecureChannel.hpp"
 
 namespace velmorin::load {
 
 enum class ClientState {
-  Idle,           // not started yet
-  Connecting,     // non-blocking connect in progress
-  AwaitWelcome,   // connected, the server speaks first
-  AwaitLogin,     // "login" sent
-  LoggedIn,       // accepted, in no room
-  AwaitJoin,      // "joinChatroom" sent
-  AwaitCreate,    // "createChatroom" sent after "notfound"
-  Joined,         // member of the room
-  Quitting,       // "quit" sent, waiting for the server to close
-  Closed,         // socket closed as planned
-  Failed,         // socket closed because something went wrong
+  Idle,             // not started yet
+  Connecting,       // non-blocking connect in progress
+  AwaitWelcome,     // connected, the server speaks first
+  AwaitLogin,       // "login" sent
+  AwaitEncryption,  // --encrypt: accepted, "setEncryption" sent
+  AwaitServerKey,   // --encrypt: our public key sent in "encryptionkey"
+  LoggedIn,         // accepted (and with --encrypt sealed), in no room
+  AwaitJoin,        // "joinChatroom" sent
+  AwaitCreate,      // "createChatroom" sent after "notfound"
+  Joined,           // member of the room
+  Quitting,         // "quit" sent, waiting for the server to close
+  Closed,           // socket closed as planned
+  Failed,           // socket closed because something went wrong
 };
 
 struct Client {
@@ -39,6 +45,13 @@ struct Client {
   std::size_t outStart = 0;
   bool writeWatched = false;  // EPOLLOUT registered
   bool flushQueued = false;
+
+  // --encrypt. The login's keys and our key pair are needed only during the key exchange;
+  // the cipher seals every payload we send from the moment we agreed.
+  std::string loginKey;
+  std::string sessionKey;
+  std::optional<channel::KeyPair> ownKeys;
+  client::PayloadCipher cipher;
 
   std::int64_t connectStartNs = 0;
   std::int64_t loggedInNs = 0;

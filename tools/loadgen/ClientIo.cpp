@@ -1,5 +1,6 @@
 // The sockets of the load generator: connecting, reading in batches, cutting packets out of
-// the bytes by offset, and writing each client's output once per loop pass.
+// the bytes by offset (and handing sealed ones to be opened), and writing each client's output
+// once per loop pass (sealing the payloads of a client that agreed on encryption).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -171,7 +172,8 @@ std::size_t LoadRun::ParsePackets(Client& client, std::string_view bytes, std::i
     switch (ParsePacket(bytes.substr(offset), packet)) {
       case ParseStatus::Packet:
         offset += packet.size;
-        OnPacket(client, packet.command, packet.payload, nowNs);
+        if (client.cipher.Sealing()) OnSealedPacket(client, packet.command, packet.payload, nowNs);
+        else OnPacket(client, packet.command, packet.payload, nowNs);
         break;
       case ParseStatus::NeedMore:
         return offset;
@@ -185,7 +187,8 @@ std::size_t LoadRun::ParsePackets(Client& client, std::string_view bytes, std::i
 
 void LoadRun::Send(Client& client, std::string_view command, std::string_view payload) {
   if (!client.Open()) return;
-  AppendPacket(client.out, command, payload);
+  if (client.cipher.Sealing()) AppendPacket(client.out, command, client.cipher.Outgoing(payload));
+  else AppendPacket(client.out, command, payload);
   QueueFlush(client);
 }
 
@@ -247,6 +250,9 @@ void LoadRun::CloseSocket(Client& client, ClientState state) {
   client.out.clear();
   client.outStart = 0;
   client.writeWatched = false;
+  // The key material is wiped as it goes.
+  client.ownKeys.reset();
+  client.cipher.Stop();
 }
 
 void LoadRun::OnConnectionLost(Client& client, const std::string& why) {

@@ -59,6 +59,8 @@ LoadRun::LoadRun(Options options)
   }
   flushQueue_.reserve(clients_.size());
   messageTimeoutNs_ = Seconds(options_.messageTimeoutSeconds);
+  if (options_.encrypt && !channel::InitialiseCrypto())
+    throw std::runtime_error("the system offers no randomness for the key pairs");
 }
 
 LoadRun::~LoadRun() {
@@ -106,7 +108,8 @@ void LoadRun::ConnectAll() {
   for (Client& client : clients_) {
     if (client.state == ClientState::Idle) ++result_.loginFailures;  // never started
     else if (client.state == ClientState::Connecting || client.state == ClientState::AwaitWelcome ||
-             client.state == ClientState::AwaitLogin)
+             client.state == ClientState::AwaitLogin || client.state == ClientState::AwaitEncryption ||
+             client.state == ClientState::AwaitServerKey)
       Fail(client, deadlineHit_ ? "deadline while logging in" : "login timed out");
   }
   if (result_.loggedIn > 0) {
@@ -189,8 +192,8 @@ void LoadRun::Finish() {
   const TrafficTotals& t = result_.traffic;
   const bool clean = result_.loginFailures == 0 && result_.loggedIn == options_.clients &&
                      result_.joined == options_.clients && result_.messagePhaseRan &&
-                     result_.dropped == 0 && result_.wrongSender == 0 && t.lost == 0 &&
-                     t.extra == 0 && t.outOfOrder == 0 && t.timedOut == 0 && t.late == 0 &&
+                     result_.dropped == 0 && result_.wrongSender == 0 && result_.undecryptable == 0 &&
+                     t.lost == 0 && t.extra == 0 && t.outOfOrder == 0 && t.timedOut == 0 && t.late == 0 &&
                      t.sent == static_cast<std::uint64_t>(options_.senders) * options_.messages;
   if (deadlineHit_) {
     result_.status = "deadline";
@@ -224,6 +227,8 @@ void LoadRun::Fail(Client& client, const std::string& why) {
     case ClientState::Connecting:
     case ClientState::AwaitWelcome:
     case ClientState::AwaitLogin:
+    case ClientState::AwaitEncryption:
+    case ClientState::AwaitServerKey:
       ++result_.loginFailures;
       --loginsInFlight_;
       break;
@@ -259,6 +264,8 @@ void LoadRun::OnPacket(Client& client, std::string_view command, std::string_vie
   if (command == "welcome") OnWelcome(client, payload);
   else if (command == "acceptUser") OnAcceptUser(client, payload, nowNs);
   else if (command == "acceptChatroom") OnAcceptChatroom(client, payload);
+  else if (command == "acceptEncryption") OnAcceptEncryption(client, payload);
+  else if (command == "encryptionkey") OnServerKey(client, payload, nowNs);
   // Join and leave notices, user lists and the rest need no answer.
 }
 
@@ -281,6 +288,7 @@ void LoadRun::OnWelcome(Client& client, std::string_view payload) {
   }
   std::uint64_t maxText = 0;
   if (ParseUnsigned(lines[3], maxText)) result_.maxTextLength = maxText;
+  if (options_.encrypt) client.loginKey = lines[8];
 
   // A guest: nickname, no password proof, colour 0 (black), client version, protocol version.
   std::string login = client.nickname;
@@ -299,6 +307,14 @@ void LoadRun::OnAcceptUser(Client& client, std::string_view payload, std::int64_
     return;
   }
   client.nickname = std::string(rest);  // the server's cleaned form is what it relays
+  if (options_.encrypt) {
+    StartEncryption(client);  // counts as logged in once the payloads are sealed
+    return;
+  }
+  CountLoggedIn(client, nowNs);
+}
+
+void LoadRun::CountLoggedIn(Client& client, std::int64_t nowNs) {
   client.state = ClientState::LoggedIn;
   client.loggedInNs = nowNs;
   --loginsInFlight_;
@@ -316,6 +332,12 @@ void LoadRun::SendJoin(Client& client) {
 
 void LoadRun::OnAcceptChatroom(Client& client, std::string_view payload) {
   if (client.state != ClientState::AwaitJoin && client.state != ClientState::AwaitCreate) return;
+  // The server switched before it read our join, so its answer comes sealed; one in clear means
+  // the run would measure unencrypted traffic while it claims otherwise.
+  if (options_.encrypt && !client.cipher.Confirmed()) {
+    Fail(client, "the server answered the join in clear: its payloads are not sealed");
+    return;
+  }
   std::string_view rest = payload;
   TakeField(rest, kNul);  // the room name, possibly cleaned by the server
   const std::string_view status = TakeField(rest, kNul);

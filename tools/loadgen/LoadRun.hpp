@@ -4,7 +4,8 @@
 // Phases, each bounded in time: settle (the server idle), connect and log in, join the room,
 // wait until quiet (then read the server's memory), send the messages, quit.
 // LoadRun.cpp holds the phases and the protocol reactions, ClientIo.cpp the sockets and the
-// packet cutting, MessagePhase.cpp the sending and counting of messages.
+// packet cutting, MessagePhase.cpp the sending and counting of messages, Encryption.cpp the
+// key exchange of --encrypt and the opening of sealed payloads.
 
 #include <cstdint>
 #include <functional>
@@ -71,10 +72,19 @@ class LoadRun {
   void OnPacket(Client& client, std::string_view command, std::string_view payload, std::int64_t nowNs);
   void OnWelcome(Client& client, std::string_view payload);
   void OnAcceptUser(Client& client, std::string_view payload, std::int64_t nowNs);
+  void CountLoggedIn(Client& client, std::int64_t nowNs);
   void OnAcceptChatroom(Client& client, std::string_view payload);
   void OnRoomMessage(Client& client, std::string_view payload, std::int64_t nowNs);
   void SendJoin(Client& client);
   void SendNextMessage(std::uint32_t sender, std::int64_t nowNs, std::int64_t stampNs);
+  void AppendMessageText(std::vector<char>& out, std::uint32_t sender, std::uint32_t sequence,
+                         std::int64_t stampNs) const;
+
+  // Encryption (Encryption.cpp).
+  void StartEncryption(Client& client);
+  void OnAcceptEncryption(Client& client, std::string_view payload);
+  void OnServerKey(Client& client, std::string_view payload, std::int64_t nowNs);
+  void OnSealedPacket(Client& client, std::string_view command, std::string_view payload, std::int64_t nowNs);
 
   Options options_;
   RunResult result_;
@@ -110,6 +120,7 @@ class LoadRun {
   std::int64_t lastDeliveryNs_ = 0;
   LatencyHistogram latencies_;
   std::string tagPrefix_;  // "LG <run id> ": starts every text of this run
+  std::vector<char> clearPayload_;  // --encrypt: a message's payload before it is sealed
 };
 
 // Monotonic clock in nanoseconds; the send time carried in the messages uses it too.

@@ -25,6 +25,9 @@ constexpr const char* kUsage =
     "  --deadline S      hard bound of the whole run in seconds (default 120)\n"
     "  --phase-limit S   bound of connecting and of joining in seconds (default 60)\n"
     "  --msg-timeout S   a message not delivered everywhere by then counts as lost (default 10)\n"
+    "  --encrypt         every client agrees on sealed payloads with the server's\n"
+    "                    x25519-xchacha20poly1305 plugin after its login, then joins; the login\n"
+    "                    figures include that key exchange\n"
     "  --json            print the result as one JSON line\n"
     "Exit status: 0 all delivered, 1 something lost or failed, 2 usage, 3 deadline.\n";
 
@@ -64,6 +67,10 @@ ParsedOptions ParseOptions(int argc, char** argv) {
     }
     if (name == "--json") {
       options.json = true;
+      continue;
+    }
+    if (name == "--encrypt") {
+      options.encrypt = true;
       continue;
     }
     if (i + 1 >= argc) return UsageError("missing value after " + std::string(name));

@@ -27,6 +27,7 @@ struct Options {
   double deadlineSeconds = 120;
   double phaseLimitSeconds = 60;    // connecting, joining
   double messageTimeoutSeconds = 10;  // one message may take this long to reach everybody
+  bool encrypt = false;  // every client agrees on sealed payloads after its login
   bool json = false;
 };
 

@@ -44,8 +44,9 @@ void PrintText(const Options& o, const RunResult& r) {
   const TrafficTotals& t = r.traffic;
   std::printf("velmorin-load: %u clients, %u senders x %u messages of %u bytes, window %u, ", o.clients,
               o.senders, o.messages, o.size, o.window);
-  if (o.rate > 0) std::printf("open loop %.1f msg/s per sender\n", o.rate);
-  else std::printf("closed loop\n");
+  if (o.rate > 0) std::printf("open loop %.1f msg/s per sender", o.rate);
+  else std::printf("closed loop");
+  std::printf("%s\n", o.encrypt ? ", encrypted" : ", in clear");
   std::printf("login:     %u/%u in %.3f s = %.0f logins/s; per client p50 %.2f ms, max %.2f ms\n", r.loggedIn,
               o.clients, r.loginSeconds, r.loginsPerSecond, Ms(r.loginP50Ns), Ms(r.loginMaxNs));
   std::printf("join:      %u/%u in %.3f s%s\n", r.joined, o.clients, r.joinSeconds,
@@ -73,6 +74,9 @@ void PrintText(const Options& o, const RunResult& r) {
                   r.serverBusyPercent.value_or(0), r.serverUsPerDelivery.value_or(0));
     std::printf("generator: CPU %.3f s (%.0f %% busy)\n", r.generatorCpuUs / 1e6, r.generatorBusyPercent);
   }
+  if (o.encrypt)
+    std::printf("encrypted: x25519-xchacha20poly1305 on every client; %llu payloads from the server did not open\n",
+                static_cast<unsigned long long>(r.undecryptable));
   if (r.maxTextLength > 0 && o.size > r.maxTextLength)
     std::printf("note:      the server cuts texts to %llu bytes\n", static_cast<unsigned long long>(r.maxTextLength));
   if (r.quitUnanswered > 0) std::printf("note:      %u connections still open after quit\n", r.quitUnanswered);
@@ -84,17 +88,19 @@ void PrintJson(const Options& o, const RunResult& r) {
   const TrafficTotals& t = r.traffic;
   std::printf(
       "{\"clients\":%u,\"senders\":%u,\"messages\":%u,\"size\":%u,\"window\":%u,\"rate\":%.3f,\"room\":%s,"
+      "\"encrypted\":%s,"
       "\"logged_in\":%u,\"login_failures\":%u,\"login_s\":%.6f,\"logins_per_s\":%.1f,"
       "\"login_p50_ms\":%.3f,\"login_max_ms\":%.3f,\"joined\":%u,\"join_s\":%.6f,\"room_created\":%s,"
       "\"rss_before_kb\":%s,\"rss_joined_kb\":%s,\"rss_per_conn_kb\":%s,"
       "\"sent\":%llu,\"deliveries\":%llu,\"expected\":%llu,\"lost\":%llu,\"extra\":%llu,"
       "\"out_of_order\":%llu,\"timed_out\":%llu,\"late\":%llu,\"wrong_sender\":%llu,\"dropped\":%u,"
-      "\"other_runs\":%llu,\"message_s\":%.6f,\"deliveries_per_s\":%.1f,\"msgs_per_s\":%.1f,"
+      "\"other_runs\":%llu,\"undecryptable\":%llu,\"message_s\":%.6f,\"deliveries_per_s\":%.1f,\"msgs_per_s\":%.1f,"
       "\"latency_p50_ms\":%.3f,\"latency_p90_ms\":%.3f,\"latency_p99_ms\":%.3f,\"latency_max_ms\":%.3f,"
       "\"server_cpu_s\":%s,\"server_busy_pct\":%s,\"server_us_per_delivery\":%s,"
       "\"generator_cpu_s\":%.3f,\"generator_busy_pct\":%.1f,\"quit_unanswered\":%u,"
       "\"first_failure\":%s,\"status\":%s}\n",
-      o.clients, o.senders, o.messages, o.size, o.window, o.rate, JsonString(o.room).c_str(), r.loggedIn,
+      o.clients, o.senders, o.messages, o.size, o.window, o.rate, JsonString(o.room).c_str(),
+      o.encrypt ? "true" : "false", r.loggedIn,
       r.loginFailures, r.loginSeconds, r.loginsPerSecond, Ms(r.loginP50Ns), Ms(r.loginMaxNs), r.joined,
       r.joinSeconds, r.roomCreated ? "true" : "false", JsonOptional(r.rssBeforeKb).c_str(),
       JsonOptional(r.rssJoinedKb).c_str(), JsonOptional(r.rssPerConnectionKb).c_str(),
@@ -103,6 +109,7 @@ void PrintJson(const Options& o, const RunResult& r) {
       static_cast<unsigned long long>(t.extra), static_cast<unsigned long long>(t.outOfOrder),
       static_cast<unsigned long long>(t.timedOut), static_cast<unsigned long long>(t.late),
       static_cast<unsigned long long>(r.wrongSender), r.dropped, static_cast<unsigned long long>(r.foreign),
+      static_cast<unsigned long long>(r.undecryptable),
       r.messageSeconds, r.deliveriesPerSecond, r.messagesPerSecond, Ms(r.latencyP50Ns), Ms(r.latencyP90Ns),
       Ms(r.latencyP99Ns), Ms(r.latencyMaxNs),
       r.serverCpuUs ? JsonOptional(std::optional<double>(*r.serverCpuUs / 1e6)).c_str() : "null",

@@ -48,6 +48,9 @@ struct RunResult {
   std::uint64_t generatorCpuUs = 0;
   double generatorBusyPercent = 0;
 
+  // Encryption: payloads from the server that did not open after its first sealed one.
+  std::uint64_t undecryptable = 0;
+
   // Quitting.
   std::uint32_t quitUnanswered = 0;  // still open when the quit wait ended
 
