@@ -204,6 +204,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // A payload through the active cipher; nothing when the plugin fails. Logged as an error.
   std::optional<std::string> EncryptPayload(long index, const std::string& data);
   std::optional<std::string> DecryptPayload(long index, const std::string& data);
+  using CipherMember = std::optional<std::string> (LoadedPlugin::*)(long connection, const std::string& text);
+  std::optional<std::string> PassThroughCipher(long index, const std::string& data, CipherMember member,
+                                               const std::string& failure, const char* source);
 
   // Nicknames are indexed so that lookups do not scan the table; the lowest index wins.
   void SetNickname(long index, const std::string& nickname);

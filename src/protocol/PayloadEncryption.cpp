@@ -4,13 +4,6 @@
 #include "core/clsServer.hpp"
 
 namespace velmorin {
-namespace {
-
-void LogCipherFailure(LogWriter& log, const std::string& description, const char* source) {
-  log.Log(LogMessageType::ErrorRaised, {{"%nr", "5"}, {"%description", description}, {"%source", source}});
-}
-
-}  // namespace
 
 std::optional<std::string> clsServer::ExchangeEncryptionKey(long index, const std::string& clientKey) {
   LoadedPlugin* plugin = encryptionPlugins_.At(Record(index).EncryptionIndex);
@@ -28,25 +21,27 @@ LoadedPlugin* clsServer::ActiveCipher(long index) {
 // A connection whose encryption is on never gets a payload in clear: when its plugin is gone
 // or fails, the packet is not sent.
 std::optional<std::string> clsServer::EncryptPayload(long index, const std::string& data) {
-  LoadedPlugin* plugin = ActiveCipher(index);
-  std::optional<std::string> encrypted = plugin != nullptr ? plugin->Encrypt(index, data) : std::nullopt;
-  if (!encrypted.has_value()) {
-    LogCipherFailure(log_, "The encryption plugin could not encrypt a packet for connection " + std::to_string(index),
-                     "frmServer.SendCommand");
-  }
-  return encrypted;
+  return PassThroughCipher(index, data, &LoadedPlugin::Encrypt,
+                           "The encryption plugin could not encrypt a packet for connection ", "frmServer.SendCommand");
 }
 
 // A payload that does not decrypt (tampered, replayed, or not from the key holder) is never
 // handed to the dispatcher.
 std::optional<std::string> clsServer::DecryptPayload(long index, const std::string& data) {
+  return PassThroughCipher(index, data, &LoadedPlugin::Decrypt,
+                           "The encryption plugin could not decrypt a packet from connection ",
+                           "frmServer.sckServer_OnDataArrival");
+}
+
+std::optional<std::string> clsServer::PassThroughCipher(long index, const std::string& data, CipherMember member,
+                                                        const std::string& failure, const char* source) {
   LoadedPlugin* plugin = ActiveCipher(index);
-  std::optional<std::string> clear = plugin != nullptr ? plugin->Decrypt(index, data) : std::nullopt;
-  if (!clear.has_value()) {
-    LogCipherFailure(log_, "The encryption plugin could not decrypt a packet from connection " + std::to_string(index),
-                     "frmServer.sckServer_OnDataArrival");
+  std::optional<std::string> result = plugin != nullptr ? (plugin->*member)(index, data) : std::nullopt;
+  if (!result.has_value()) {
+    log_.Log(LogMessageType::ErrorRaised,
+             {{"%nr", "5"}, {"%description", failure + std::to_string(index)}, {"%source", source}});
   }
-  return clear;
+  return result;
 }
 
 }  // namespace velmorin

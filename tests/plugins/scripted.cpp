@@ -14,8 +14,6 @@
 // The word "Run" is not recorded: first is a command word, second is p1, code 0x1E, p2; the plugin
 // issues that command to the server and answers the server's result.
 
-#include <dlfcn.h>
-
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -24,20 +22,9 @@
 
 #include <velmorin/plugin.hpp>
 
+#include "LibraryFile.hpp"
+
 namespace {
-
-std::string LibraryPath() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&LibraryPath), &info) == 0 || info.dli_fname == nullptr) return {};
-  return info.dli_fname;
-}
-
-// plugins/<component>.so -> <component>
-std::string Component() {
-  std::string path = LibraryPath();
-  path = path.substr(path.rfind('/') + 1);
-  return path.substr(0, path.size() - 3);
-}
 
 std::string PathBeside(const std::string& extension) {
   std::string path = LibraryPath();

@@ -9,8 +9,6 @@
 //
 // Every set key and reset is appended to plugins/<component>.calls, one line each.
 
-#include <dlfcn.h>
-
 #include <fstream>
 #include <map>
 #include <stdexcept>
@@ -18,19 +16,9 @@
 
 #include <velmorin/plugin.hpp>
 
+#include "LibraryFile.hpp"
+
 namespace {
-
-std::string LibraryPath() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&LibraryPath), &info) == 0 || info.dli_fname == nullptr) return {};
-  return info.dli_fname;
-}
-
-std::string Component() {
-  std::string path = LibraryPath();
-  path = path.substr(path.rfind('/') + 1);
-  return path.substr(0, path.size() - 3);
-}
 
 class TaggingCipher : public velmorin::plugin::Plugin {
  public:
