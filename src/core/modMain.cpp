@@ -72,7 +72,10 @@ bool ChooseLanguageWithoutAsking(long systemLocaleId) {
       !clsLanguage::info("languageIDs", Paths().languageDirectory + configured).empty()) {
     return true;
   }
-  const std::string wanted = "," + std::to_string(systemLocaleId) + ",";
+  // Built by appending: "," + std::string trips a false -Wrestrict warning of GCC 12.
+  std::string wanted = ",";
+  wanted += std::to_string(systemLocaleId);
+  wanted += ',';
   for (const std::string& file : files) {
     const std::string ids = clsLanguage::info("languageIDs", Paths().languageDirectory + file);
     if (("," + ids + ",").find(wanted) != std::string::npos) {
