@@ -179,6 +179,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   bool HandleCommand(long index, const std::string& payload);
   bool HandleFindPerson(long index, const std::string& payload);
   bool HandleGetAwayMessage(long index, const std::string& payload);
+  // Payload: a nickname, NUL, a text. The named user (if any) gets `command` with the sender's
+  // nickname, NUL, the text.
+  void RelayUnderSender(long index, const std::string& payload, const char* command);
 
   // Moves a user into a room it is not in yet: leave notice and membership of the old room,
   // the new room and administrator flag, then join notice.

@@ -36,9 +36,7 @@ bool clsServer::HandleFileRequest(long index, const std::string& payload) {
 }
 
 bool clsServer::HandleAcceptFiles(long index, const std::string& payload) {
-  const std::vector<std::string> fields = PayloadFields(payload, 2);
-  const long recipient = GetUserID(fields[0]);
-  if (recipient >= 0) SendCommand(recipient, "acceptFiles", Record(index).Nickname + kNul + fields[1]);
+  RelayUnderSender(index, payload, "acceptFiles");
   return true;
 }
 

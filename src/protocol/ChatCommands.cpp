@@ -68,10 +68,14 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
 }
 
 bool clsServer::HandleAwayMessage(long index, const std::string& payload) {
+  RelayUnderSender(index, payload, "awaymessage");
+  return true;
+}
+
+void clsServer::RelayUnderSender(long index, const std::string& payload, const char* command) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const long recipient = GetUserID(fields[0]);
-  if (recipient >= 0) SendCommand(recipient, "awaymessage", Record(index).Nickname + kNul + fields[1]);
-  return true;
+  if (recipient >= 0) SendCommand(recipient, command, Record(index).Nickname + kNul + fields[1]);
 }
 
 bool clsServer::HandleSetClientState(long index, const std::string& payload) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/Packet.hpp"
+#include "support/ByteTexts.hpp"
 
 namespace velmorin::client {
 
@@ -17,11 +18,7 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string AllByteValues() {
-  std::string bytes;
-  for (int code = 0; code < 256; ++code) bytes.push_back(static_cast<char>(code));
-  return bytes;
-}
+using testing::AllByteValues;
 
 const std::vector<Packet>& SamplePackets() {
   static const std::vector<Packet> packets = {

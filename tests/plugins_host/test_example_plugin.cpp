@@ -43,7 +43,7 @@ class ExampleBadWordFilter : public ::testing::Test {
   // Logged in and joined to the Lobby; what else arrived is left for Arrived.
   ChatClient InLobby(const std::string& nickname) {
     ChatClient user = server.LoggedIn(nickname);
-    EXPECT_EQ(testing::Request(user, "joinChatroom", F({"Lobby", ""}), "acceptChatroom"), F({"Lobby", "ok"}));
+    EXPECT_EQ(testing::Join(user, "Lobby"), F({"Lobby", "ok"}));
     return user;
   }
   Seen Arrived(ChatClient& user) { return testing::Arrived(server, user); }

@@ -6,6 +6,7 @@
 
 #include "protocol/modEncryption.hpp"
 #include "store/modSHA256.hpp"
+#include "support/ByteTexts.hpp"
 
 namespace velmorin {
 namespace {
@@ -13,11 +14,7 @@ namespace {
 using namespace std::string_literals;
 namespace fc = fieldcipher;
 
-std::string AllByteValues() {
-  std::string bytes;
-  for (int code = 0; code < 256; ++code) bytes.push_back(static_cast<char>(code));
-  return bytes;
-}
+using testing::AllByteValues;
 
 int HexDigitValue(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 

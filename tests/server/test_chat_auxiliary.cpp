@@ -37,8 +37,7 @@ class ChatAuxiliary : public ::testing::Test {
   Seen Arrived(ChatClient& user) { return testing::Arrived(server, user); }
   // Sends a request and returns everything that came back to the sender.
   Seen Ask(ChatClient& user, const std::string& command, const std::string& payload) {
-    EXPECT_TRUE(user.Send(command, payload)) << user.LastErrorText();
-    return Arrived(user);
+    return testing::Ask(server, user, command, payload);
   }
 
   ServerHarness server;

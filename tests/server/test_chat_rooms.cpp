@@ -43,7 +43,7 @@ class ChatTest : public ::testing::Test {
     return user;
   }
   void Enter(ChatClient& user, const std::string& room, const std::string& proof = "") {
-    EXPECT_EQ(Ask(user, "joinChatroom", F({room, proof}), "acceptChatroom"), F({room, "ok"}));
+    EXPECT_EQ(testing::Join(user, room, proof), F({room, "ok"}));
   }
   // Sends a request and returns the payload of the first `reply` packet; other packets stay
   // queued for Arrived.

@@ -32,8 +32,7 @@ class EncryptionPluginTest : public ::testing::Test {
   }
   Seen Arrived(ChatClient& user) { return testing::Arrived(server, user); }
   Seen Ask(ChatClient& user, const std::string& command, const std::string& payload) {
-    EXPECT_TRUE(user.Send(command, payload)) << user.LastErrorText();
-    return Arrived(user);
+    return testing::Ask(server, user, command, payload);
   }
   std::set<std::string> Offered() {
     const std::string list = server.Call([](clsServer& s) { return s.LoadedEncryptionPlugins().OfferedList(); });

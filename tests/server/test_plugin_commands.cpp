@@ -64,7 +64,7 @@ class PluginCommandTest : public ::testing::Test {
     return user;
   }
   std::string Join(ChatClient& user, const std::string& room) {
-    return testing::Request(user, "joinChatroom", F({room, ""}), "acceptChatroom");
+    return testing::Join(user, room);
   }
   Seen Arrived(ChatClient& user) { return testing::Arrived(server, user); }
 

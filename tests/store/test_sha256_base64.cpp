@@ -4,17 +4,14 @@
 
 #include "store/modBase64.hpp"
 #include "store/modSHA256.hpp"
+#include "support/ByteTexts.hpp"
 
 namespace velmorin {
 namespace {
 
 using namespace std::string_literals;
 
-std::string AllByteValues() {
-  std::string bytes;
-  for (int code = 0; code < 256; ++code) bytes.push_back(static_cast<char>(code));
-  return bytes;
-}
+using testing::AllByteValues;
 
 struct DigestCase {
   std::string text;

@@ -1,6 +1,8 @@
 #pragma once
 // Short ways to write and read packets in end-to-end tests.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <initializer_list>
 #include <string>
@@ -40,6 +42,11 @@ inline std::string Request(client::ChatClient& user, const std::string& command,
   return packet ? packet->payload : "<no " + reply + ": " + user.LastErrorText() + ">";
 }
 
+// "joinChatroom" with a password proof (empty for open rooms): the "acceptChatroom" payload.
+inline std::string Join(client::ChatClient& user, const std::string& room, const std::string& proof = "") {
+  return Request(user, "joinChatroom", F({room, proof}), "acceptChatroom");
+}
+
 // Everything that reached `user` and was not read yet, once the server has handled all requests
 // sent so far.
 inline Seen Arrived(ServerHarness& server, client::ChatClient& user) {
@@ -47,6 +54,13 @@ inline Seen Arrived(ServerHarness& server, client::ChatClient& user) {
   Seen seen;
   while (const auto packet = user.Receive(kQuiet)) seen.push_back(P(packet->command, packet->payload));
   return seen;
+}
+
+// Sends a request and returns everything that came back to the sender.
+inline Seen Ask(ServerHarness& server, client::ChatClient& user, const std::string& command,
+                const std::string& payload) {
+  EXPECT_TRUE(user.Send(command, payload)) << user.LastErrorText();
+  return Arrived(server, user);
 }
 
 }  // namespace velmorin::testing

@@ -10,6 +10,14 @@ constexpr std::size_t kMaxHeader = 132;
 // Far above anything the server sends; only stops a broken length from growing a buffer.
 constexpr std::uint64_t kMaxPayload = 16u << 20;
 
+// The text up to the separator, which is consumed with it; the whole rest when there is none.
+std::string_view TakeUntil(std::string_view& rest, std::string_view separator) {
+  const std::size_t end = rest.find(separator);
+  const std::string_view taken = rest.substr(0, end);
+  rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + separator.size());
+  return taken;
+}
+
 }  // namespace
 
 void AppendPacketHeader(std::vector<char>& out, std::string_view command, std::size_t payloadLength) {
@@ -67,28 +75,10 @@ ParseStatus ParsePacket(std::string_view bytes, PacketView& packet) {
 }
 
 std::string_view TakeField(std::string_view& rest, char separator) {
-  const std::size_t end = rest.find(separator);
-  if (end == std::string_view::npos) {
-    const std::string_view field = rest;
-    rest = {};
-    return field;
-  }
-  const std::string_view field = rest.substr(0, end);
-  rest.remove_prefix(end + 1);
-  return field;
+  return TakeUntil(rest, std::string_view(&separator, 1));
 }
 
-std::string_view TakeLine(std::string_view& rest) {
-  const std::size_t end = rest.find("\r\n");
-  if (end == std::string_view::npos) {
-    const std::string_view line = rest;
-    rest = {};
-    return line;
-  }
-  const std::string_view line = rest.substr(0, end);
-  rest.remove_prefix(end + 2);
-  return line;
-}
+std::string_view TakeLine(std::string_view& rest) { return TakeUntil(rest, "\r\n"); }
 
 bool ParseUnsigned(std::string_view text, std::uint64_t& value) {
   if (text.empty()) return false;
