@@ -369,9 +369,11 @@ bool ChatClient::ReadOnce(Clock::time_point deadline) {
 
 void ChatClient::Decode() {
   while (auto packet = decoder_.Pop()) {
-    std::optional<std::string> payload = cipher_.Incoming(packet->payload);
-    if (!payload) continue;
-    packet->payload = std::move(*payload);
+    if (cipher_.Sealing()) {
+      std::optional<std::string> payload = cipher_.Incoming(packet->payload);
+      if (!payload) continue;
+      packet->payload = std::move(*payload);
+    }
     if (autoPong_ && packet->command == "ping") {
       // A failed answer needs no report here: the broken connection shows on the next read.
       Send("pong", "");
