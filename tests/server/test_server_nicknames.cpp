@@ -1,15 +1,18 @@
-// Nicknames holding control characters, against the running server: the account and ban checks
-// see the name that other users see.
+// Nicknames and room names holding control characters, against the running server: the account
+// and ban checks, and the room lookups, see the name that other users see.
 
 #include <gtest/gtest.h>
 
 #include "store/modBase64.hpp"
+#include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
 namespace {
 
+using testing::F;
 using testing::kWait;
+using testing::Request;
 using testing::ServerHarness;
 
 TEST(ServerNicknames, ControlCharactersAreRemovedBeforeTheAccountAndBanChecks) {
@@ -47,6 +50,17 @@ TEST(ServerNicknames, ControlCharactersAreRemovedBeforeTheAccountAndBanChecks) {
     }
   }
   EXPECT_TRUE(server.WaitForLog("msgErrorDenied", {{"%name", "BadGuy"}}));
+}
+
+TEST(ServerNicknames, RoomNamesLoseTheirControlCharactersToo) {
+  ServerHarness server;
+  server.dir().write("config/chatrooms.cfg", "[Lobby]\r\nDescription=\r\n");
+  ASSERT_TRUE(server.Start());
+  auto ann = server.LoggedIn("Ann");
+  EXPECT_EQ(Request(ann, "joinChatroom", F({"Lob\x0b" "by\n", ""}), "acceptChatroom"), F({"Lobby", "ok"}));
+  EXPECT_EQ(Request(ann, "createChatroom", F({"Gar\x1b[2Jden\r", "", "", ""}), "acceptChatroom"),
+            F({"Gar[2Jden", "ok"}));
+  EXPECT_EQ(Request(ann, "joinChatroom", F({"\x7fGar[2Jden", ""}), "acceptChatroom"), F({"Gar[2Jden", "alreadyjoined"}));
 }
 
 }  // namespace
