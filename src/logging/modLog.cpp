@@ -21,6 +21,13 @@ std::string WithoutFinalBreak(const std::string& line) {
   return EndsWithBreak(line) ? line.substr(0, line.size() - kLineBreak.size()) : line;
 }
 
+// The entry's own final CR LF stays the end of the entry; everything before it is escaped.
+std::string EscapedEntry(const std::string& text) {
+  if (!EndsWithBreak(text)) return EscapeControlCharacters(text);
+  const std::string_view body = std::string_view(text).substr(0, text.size() - kLineBreak.size());
+  return EscapeControlCharacters(body) + std::string(kLineBreak);
+}
+
 // The server's own lines (its addresses, its state) are shown whole; every other kind carries
 // values a client chose.
 bool CarriesClientValues(LogMessageType type) {
@@ -135,14 +142,8 @@ void LogWriter::LogPortInUse(long port) {
 }
 
 void LogWriter::WriteLogLine(const std::string& text, long color) {
-  // The text's own final CR LF is the end of the entry and stays a line break; everything
-  // before it is escaped.
-  const bool ended = EndsWithBreak(text);
-  const std::string message =
-      EscapeControlCharacters(ended ? std::string_view(text).substr(0, text.size() - kLineBreak.size()) : text) +
-      (ended ? std::string(kLineBreak) : std::string());
   // Only a final CR LF is cut: a pattern or plugin text without one keeps all its characters.
-  const std::string line = WithoutFinalBreak(BuildLine(message));
+  const std::string line = WithoutFinalBreak(BuildLine(EscapedEntry(text)));
   file_.AddEntry(line);
   const LogSettings& log = ServerSettings.Log;
   if (log.ClearLogAtSize && lineCount_ == log.ClearLogSize) ClearLog();
@@ -186,8 +187,7 @@ void LogWriter::ClearLog() {
 }
 
 std::string LogWriter::BuildLine(const std::string& text) const {
-  // One pass over the pattern, so codes inside the text (a client's nickname may hold any
-  // byte) stay as they are.
+  // One pass over the pattern, so nothing inside the text is ever taken for a pattern code.
   const std::time_t now = file_.Now();
   const std::string time = LongTime(now);
   std::string line;
