@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <unordered_map>
 #include <vector>
 
@@ -215,12 +216,57 @@ void ctlSocket::SetNoDelay(bool on) {
 
 void ctlSocket::CompactSendBuffer() {
   if (sendOffset_ == sendBuffer_.size()) {
-    sendBuffer_.clear();
-    sendOffset_ = 0;
+    EmptySendBuffer();
   } else if (sendOffset_ > 65536 && sendOffset_ * 2 > sendBuffer_.size()) {
     sendBuffer_.erase(0, sendOffset_);
     sendOffset_ = 0;
+    // A closing socket gets no new data: what its buffer holds beyond the rest is given back.
+    if (state_ == sckClosing) sendBuffer_.shrink_to_fit();
   }
+}
+
+void ctlSocket::EmptySendBuffer() {
+  sendOffset_ = 0;
+  if (sendBuffer_.capacity() > kKeptBufferCapacity) {
+    std::string().swap(sendBuffer_);
+  } else {
+    sendBuffer_.clear();
+  }
+}
+
+void ctlSocket::EmptyReceiveBuffer() {
+  receiveOffset_ = 0;
+  if (receiveBuffer_.capacity() > kKeptBufferCapacity) {
+    std::string().swap(receiveBuffer_);
+  } else {
+    receiveBuffer_.clear();
+  }
+}
+
+std::size_t ctlSocket::BufferMemory() const { return sendBuffer_.capacity() + receiveBuffer_.capacity(); }
+
+void ctlSocket::TrimBuffers() {
+  if (sendOffset_ > 0 || sendBuffer_.capacity() > sendBuffer_.size()) {
+    std::string rest(sendBuffer_, sendOffset_);
+    sendBuffer_.swap(rest);
+    sendOffset_ = 0;
+  }
+  if (receiveOffset_ > 0 || receiveBuffer_.capacity() > receiveBuffer_.size()) {
+    std::string rest(receiveBuffer_, receiveOffset_);
+    receiveBuffer_.swap(rest);
+    receiveOffset_ = 0;
+  }
+}
+
+void ctlSocket::Abort() {
+  if (socket_ != -1 && protocol_ == sckTCPProtocol) {
+    // A zero linger time makes close reset the connection: the system drops what it still
+    // holds for the peer instead of keeping it for an orderly end.
+    const linger abortive{1, 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  }
+  DestroySocket();
+  state_ = sckClosed;
 }
 
 SocketError ctlSocket::SendBuffered() {
@@ -252,27 +298,43 @@ SocketError ctlSocket::SendBuffered() {
   if (sent >= 0) {
     const auto taken = static_cast<std::size_t>(sent);
     if (taken >= length) {
-      sendBuffer_.clear();
-      sendOffset_ = 0;
+      EmptySendBuffer();
       // OnSendComplete comes from the loop, not from inside SendData.
       PostSocketNotification(socket_, kNotifyWrite, 0);
     } else {
       sendOffset_ += taken;
       CompactSendBuffer();
     }
+    NoteSendProgress(taken > 0);
     UpdateWriteInterest();
     if (events_ != nullptr) events_->OnSendProgress(*this, static_cast<long>(sent), BytesToSend());
     return {};
   }
   if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-    if (!sendTimerActive_) {
-      sendTimerActive_ = true;
-      StartSocketTimer(*this, sendTimeoutMs_);
-    }
+    NoteSendProgress(false);
     UpdateWriteInterest();
     return {};
   }
   return RaisePlatformError(source);
+}
+
+void ctlSocket::NoteSendProgress(bool progressed) {
+  const auto now = std::chrono::steady_clock::now();
+  if (BytesToSend() == 0) {
+    if (sendTimerActive_) {
+      sendTimerActive_ = false;
+      StopSocketTimer(*this);
+    }
+    return;
+  }
+  // Data waits: the time-out counts from the last byte the peer took, or from now when the
+  // wait begins. Progress only moves the mark; the timer looks at it when it fires, so a
+  // steady reader costs no timer work per send.
+  if (progressed || !sendTimerActive_) lastSendProgress_ = now;
+  if (!sendTimerActive_) {
+    sendTimerActive_ = true;
+    StartSocketTimer(*this, sendTimeoutMs_);
+  }
 }
 
 SocketError ctlSocket::Listen() {
@@ -306,8 +368,7 @@ std::string ctlSocket::GetData(long maxLength) {
   std::string data;
   if (maxLength < 1 || static_cast<std::size_t>(maxLength) >= available) {
     data.assign(receiveBuffer_, receiveOffset_, available);
-    receiveBuffer_.clear();
-    receiveOffset_ = 0;
+    EmptyReceiveBuffer();
     return data;
   }
   data.assign(receiveBuffer_, receiveOffset_, static_cast<std::size_t>(maxLength));
@@ -379,6 +440,10 @@ void ctlSocket::CloseTimeoutExpired() {
   MainLoop().StopTimer(closeTimer_);
   closeTimer_ = 0;
   if (state_ != sckClosing) return;
+  // The peer neither took the rest nor ended the connection in time: reset it, so the system
+  // does not go on holding unsent data for a peer that has stopped reading.
+  const linger abortive{1, 0};
+  if (socket_ != -1) ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
   FinishClose();
 }
 
@@ -623,6 +688,17 @@ void ctlSocket::PostGetHostEvent(long lookupHandle, const std::string& address, 
 void ctlSocket::SendTimeoutExpired() {
   StopSocketTimer(*this);
   sendTimerActive_ = false;
+  if (BytesToSend() == 0) return;
+  // Only a peer that took nothing for the whole time-out is cut; one that is still reading gets
+  // the rest of a fresh time-out counted from its last progress.
+  const auto idle = std::chrono::steady_clock::now() - lastSendProgress_;
+  const auto timeout = std::chrono::milliseconds(sendTimeoutMs_);
+  if (idle < timeout) {
+    sendTimerActive_ = true;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(timeout - idle);
+    StartSocketTimer(*this, static_cast<long>(left.count()));
+    return;
+  }
   RaiseSocketError(kErrorTimedOut);
 }
 
@@ -641,8 +717,9 @@ void ctlSocket::RaiseSocketError(int code) {
 }
 
 SocketError ctlSocket::DestroySocket() {
-  receiveBuffer_.clear();
-  receiveOffset_ = 0;
+  // Nothing buffered can be delivered or read once the socket is gone.
+  EmptyReceiveBuffer();
+  EmptySendBuffer();
   for (std::uint64_t* timer : {&closeTimer_, &acceptRetryTimer_}) {
     if (*timer != 0) MainLoop().StopTimer(*timer);
     *timer = 0;

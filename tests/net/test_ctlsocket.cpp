@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "net/ctlSocket.hpp"
 #include "net/SocketTestSupport.hpp"
@@ -129,6 +134,47 @@ TEST_F(ListeningServer, ABlockedSendTimesOutWith10060) {
   for (int i = 0; i < 64 && accepted.BytesToSend() == 0; ++i) ASSERT_FALSE(accepted.SendData(chunk));
   ASSERT_GT(accepted.BytesToSend(), 0);
   ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("error:10060"); }));
+  EXPECT_EQ(accepted.State(), sckError);
+}
+
+// The time-out is for a peer that takes nothing: one that keeps reading, however slowly, is
+// served for as long as it reads, and is cut once it stops.
+TEST_F(ListeningServer, TheSendTimeOutCountsFromTheLastByteThePeerTook) {
+  RawClient peer(port, 4096);
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+  constexpr int kTimeoutMs = 250;
+  accepted.SetSendTimeout(kTimeoutMs);
+  accepted.SetSendBufferLimit(64u << 20);
+  const int small = 8192;
+  ::setsockopt(accepted.SocketHandle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  ASSERT_FALSE(accepted.SendData(std::string(4u << 20, 's')));
+
+  std::atomic<bool> reading{true};
+  std::atomic<long> taken{0};
+  std::thread reader([&] {
+    char buffer[4096];
+    while (reading) {
+      const ssize_t n = ::recv(peer.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) taken += n;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  // More keeps coming, as in a busy room, for several time-outs while the peer reads slowly.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5 * kTimeoutMs);
+  while (std::chrono::steady_clock::now() < until && accepted.State() == sckConnected) {
+    accepted.SendData(std::string(4096, 'm'));
+    RunFor(20);
+  }
+  reading = false;
+  reader.join();
+  EXPECT_EQ(accepted.State(), sckConnected);
+  EXPECT_FALSE(serverEvents.Has("error:10060"));
+  EXPECT_GT(taken.load(), 0);
+  ASSERT_GT(accepted.BytesToSend(), 0);
+  // Now it has stopped: cut after one time-out.
+  const auto stopped = std::chrono::steady_clock::now();
+  ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("error:10060"); }, 20 * kTimeoutMs));
+  EXPECT_GE(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(kTimeoutMs / 2));
   EXPECT_EQ(accepted.State(), sckError);
 }
 
