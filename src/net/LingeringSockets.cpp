@@ -10,6 +10,14 @@
 namespace velmorin {
 namespace {
 
+// What a closing socket holds: the bytes in its own buffers and those the system has not
+// delivered yet. Nothing is added to a closing socket, so this only shrinks. (Its buffers'
+// memory follows: they are trimmed on adoption and shrink as they drain.)
+std::size_t HeldBy(const ctlSocket& socket) {
+  return static_cast<std::size_t>(socket.BytesToSend()) + static_cast<std::size_t>(socket.BytesReceived()) +
+         socket.SystemQueuedBytes();
+}
+
 class Lingerer : public SocketEvents {
  public:
   void Adopt(std::unique_ptr<ctlSocket> socket) {
@@ -21,8 +29,10 @@ class Lingerer : public SocketEvents {
     // Only what is still to be sent is worth keeping.
     socket->TrimBuffers();
     const std::uint64_t age = nextAge_++;
+    const std::size_t held = HeldBy(*socket);
+    heldTotal_ += held;
     ages_.emplace(socket.get(), age);
-    sockets_.emplace(age, std::move(socket));
+    sockets_.emplace(age, Entry{std::move(socket), held});
     Enforce();
   }
 
@@ -33,10 +43,9 @@ class Lingerer : public SocketEvents {
   const LingeringLimits& Limits() const { return limits_; }
   std::size_t Count() const { return sockets_.size(); }
 
-  std::size_t Bytes() const {
-    std::size_t total = 0;
-    for (const auto& [age, socket] : sockets_) total += socket->BufferMemory();
-    return total;
+  std::size_t Bytes() {
+    Remeasure();
+    return heldTotal_;
   }
 
   // Whatever still arrives is not wanted any more; dropping it keeps memory flat.
@@ -50,13 +59,29 @@ class Lingerer : public SocketEvents {
   }
 
  private:
+  struct Entry {
+    std::unique_ptr<ctlSocket> socket;
+    // Measured at adoption or later; as what a socket holds only shrinks, the sum is an upper
+    // bound that needs measuring again only when it is too high.
+    std::size_t held = 0;
+  };
+
+  void Remeasure() {
+    heldTotal_ = 0;
+    for (auto& [age, entry] : sockets_) {
+      entry.held = HeldBy(*entry.socket);
+      heldTotal_ += entry.held;
+    }
+  }
+
+  bool OverLimits() const { return sockets_.size() > limits_.sockets || heldTotal_ > limits_.bytes; }
+
   // Resets the oldest sockets until the set is within its limits (the newest one too, when it
   // alone is beyond them).
   void Enforce() {
-    std::size_t bytes = Bytes();
-    while (!sockets_.empty() && (sockets_.size() > limits_.sockets || bytes > limits_.bytes)) {
-      ctlSocket& oldest = *sockets_.begin()->second;
-      bytes -= oldest.BufferMemory();
+    if (heldTotal_ > limits_.bytes) Remeasure();
+    while (!sockets_.empty() && OverLimits()) {
+      ctlSocket& oldest = *sockets_.begin()->second.socket;
       oldest.Abort();
       Finish(oldest);
     }
@@ -67,7 +92,8 @@ class Lingerer : public SocketEvents {
     if (it == ages_.end()) return;
     auto entry = sockets_.find(it->second);
     ages_.erase(it);
-    std::unique_ptr<ctlSocket> owned = std::move(entry->second);
+    heldTotal_ -= entry->second.held;
+    std::unique_ptr<ctlSocket> owned = std::move(entry->second.socket);
     sockets_.erase(entry);
     Retire(std::move(owned));
   }
@@ -85,8 +111,9 @@ class Lingerer : public SocketEvents {
 
   LingeringLimits limits_;
   std::uint64_t nextAge_ = 0;
-  std::map<std::uint64_t, std::unique_ptr<ctlSocket>> sockets_;  // by age, oldest first
+  std::map<std::uint64_t, Entry> sockets_;  // by age, oldest first
   std::unordered_map<ctlSocket*, std::uint64_t> ages_;
+  std::size_t heldTotal_ = 0;  // sum of the entries' held
   std::vector<std::unique_ptr<ctlSocket>> retired_;
 };
 

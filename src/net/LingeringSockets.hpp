@@ -16,7 +16,7 @@ namespace velmorin {
 
 struct LingeringLimits {
   std::size_t sockets = 64;                // sockets closing at the same time
-  std::size_t bytes = 16u * 1024u * 1024u;  // buffer memory they may hold together
+  std::size_t bytes = 16u * 1024u * 1024u;  // what they may hold together (as LingeringBytes)
 };
 
 // Takes the socket over. A socket in the closing state lingers until its close completes (or
@@ -25,7 +25,8 @@ struct LingeringLimits {
 // buffers back at once.
 void LingerAndDestroy(std::unique_ptr<ctlSocket> socket);
 
-// Sockets still lingering, and the buffer memory they hold.
+// Sockets still lingering, and the bytes they hold: unsent or unread in their buffers, and
+// not yet delivered by the system.
 std::size_t LingeringSocketCount();
 std::size_t LingeringBytes();
 

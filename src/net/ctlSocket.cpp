@@ -1,8 +1,10 @@
 #include "net/ctlSocket.hpp"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -244,6 +246,12 @@ void ctlSocket::EmptyReceiveBuffer() {
 }
 
 std::size_t ctlSocket::BufferMemory() const { return sendBuffer_.capacity() + receiveBuffer_.capacity(); }
+
+std::size_t ctlSocket::SystemQueuedBytes() const {
+  int queued = 0;
+  if (socket_ == -1 || protocol_ != sckTCPProtocol || ::ioctl(socket_, SIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  return static_cast<std::size_t>(queued);
+}
 
 void ctlSocket::TrimBuffers() {
   if (sendOffset_ > 0 || sendBuffer_.capacity() > sendBuffer_.size()) {

@@ -113,6 +113,8 @@ class ctlSocket {
 
   // Memory the socket's buffers hold (their capacity, not only their content).
   std::size_t BufferMemory() const;
+  // Bytes the system holds for the peer and has not delivered yet (TCP; 0 otherwise).
+  std::size_t SystemQueuedBytes() const;
   // Gives back buffer memory beyond the unsent and unread bytes.
   void TrimBuffers();
   // Ends a TCP connection at once with a reset (zero linger time): the peer sees 10054, and
