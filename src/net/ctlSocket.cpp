@@ -92,6 +92,18 @@ void ctlSocket::SetState(long state) {
   }
 }
 
+void ctlSocket::SetReceiveBufferLimit(std::size_t bytes) {
+  receiveBufferLimit_ = std::max<std::size_t>(bytes, 1);
+  UpdateReadInterest();
+}
+
+void ctlSocket::UpdateReadInterest() {
+  const bool full = static_cast<std::size_t>(BytesReceived()) >= receiveBufferLimit_;
+  if (full == readingPaused_ || socket_ == -1) return;
+  readingPaused_ = full;
+  SetReadInterest(socket_, !full);
+}
+
 void ctlSocket::UpdateWriteInterest() {
   if (socket_ != -1) SetWriteInterest(socket_, BytesToSend() > 0 || state_ == sckConnecting);
 }
@@ -132,18 +144,24 @@ void ctlSocket::ReadChunkSize() {
 
 long ctlSocket::RecvToBuffer() {
   std::vector<char>& scratch = ScratchBuffer(chunkSize_);
+  // A stream is read only up to the receive limit; a datagram must be taken whole.
+  std::size_t wanted = chunkSize_;
+  const auto buffered = static_cast<std::size_t>(BytesReceived());
+  if (protocol_ == sckTCPProtocol && buffered < receiveBufferLimit_) {
+    wanted = std::min(wanted, receiveBufferLimit_ - buffered);
+  }
   ssize_t received;
   if (protocol_ == sckUDPProtocol) {
     sockaddr_in sender{};
     socklen_t length = sizeof sender;
-    received = ::recvfrom(socket_, scratch.data(), chunkSize_, 0, reinterpret_cast<sockaddr*>(&sender), &length);
+    received = ::recvfrom(socket_, scratch.data(), wanted, 0, reinterpret_cast<sockaddr*>(&sender), &length);
     if (received >= 0) {
       remotePort_ = ntohs(sender.sin_port);
       remoteHostIP_ = DottedOf(sender);
       remoteLookupDue_ = true;
     }
   } else {
-    received = ::recv(socket_, scratch.data(), chunkSize_, 0);
+    received = ::recv(socket_, scratch.data(), wanted, 0);
   }
   if (received < 0) {
     // Readiness can be spurious on a non-blocking socket: nothing to read is not an error.
@@ -335,13 +353,14 @@ void ctlSocket::NoteSendProgress(bool progressed) {
     }
     return;
   }
-  // Data waits: the time-out counts from the last byte the peer took, or from now when the
-  // wait begins. Progress only moves the mark; the timer looks at it when it fires, so a
-  // steady reader costs no timer work per send.
+  // Data waits: the time-out counts from the last progress, or from now when the wait begins.
+  // Progress only moves the mark, so a steady reader costs no timer work per send.
   if (progressed || !sendTimerActive_) lastSendProgress_ = now;
   if (!sendTimerActive_) {
     sendTimerActive_ = true;
-    StartSocketTimer(*this, sendTimeoutMs_);
+    lastSystemQueued_ = SystemQueuedBytes();
+    // Checked four times per time-out: a peer that stops is cut within 1.25 time-outs.
+    StartSocketTimer(*this, std::max(sendTimeoutMs_ / 4, 1L));
   }
 }
 
@@ -377,6 +396,7 @@ std::string ctlSocket::GetData(long maxLength) {
   if (maxLength < 1 || static_cast<std::size_t>(maxLength) >= available) {
     data.assign(receiveBuffer_, receiveOffset_, available);
     EmptyReceiveBuffer();
+    UpdateReadInterest();
     return data;
   }
   data.assign(receiveBuffer_, receiveOffset_, static_cast<std::size_t>(maxLength));
@@ -386,6 +406,7 @@ std::string ctlSocket::GetData(long maxLength) {
     receiveBuffer_.erase(0, receiveOffset_);
     receiveOffset_ = 0;
   }
+  UpdateReadInterest();
   return data;
 }
 
@@ -579,6 +600,10 @@ void ctlSocket::PostSocketEvent(int code, int error) {
   const std::weak_ptr<char> token = alive_;
   switch (code) {
     case kNotifyRead:
+      if (static_cast<std::size_t>(BytesReceived()) >= receiveBufferLimit_) {
+        UpdateReadInterest();
+        return;
+      }
       if (RecvToBuffer() > 0 && events_ != nullptr) events_->OnDataArrival(*this, BytesReceived());
       return;
     case kNotifyWrite:
@@ -694,19 +719,22 @@ void ctlSocket::PostGetHostEvent(long lookupHandle, const std::string& address, 
 }
 
 void ctlSocket::SendTimeoutExpired() {
-  StopSocketTimer(*this);
-  sendTimerActive_ = false;
-  if (BytesToSend() == 0) return;
-  // Only a peer that took nothing for the whole time-out is cut; one that is still reading gets
-  // the rest of a fresh time-out counted from its last progress.
-  const auto idle = std::chrono::steady_clock::now() - lastSendProgress_;
-  const auto timeout = std::chrono::milliseconds(sendTimeoutMs_);
-  if (idle < timeout) {
-    sendTimerActive_ = true;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(timeout - idle);
-    StartSocketTimer(*this, static_cast<long>(left.count()));
+  if (BytesToSend() == 0) {
+    StopSocketTimer(*this);
+    sendTimerActive_ = false;
     return;
   }
+  const auto now = std::chrono::steady_clock::now();
+  // The peer also makes progress when it takes what the system holds, though the system may
+  // not ask for more for a while: a shorter queue there counts. (More in it came from a send,
+  // which counted already.)
+  const std::size_t queued = SystemQueuedBytes();
+  if (queued < lastSystemQueued_) lastSendProgress_ = now;
+  lastSystemQueued_ = queued;
+  // Only a peer that took nothing for the whole time-out is cut.
+  if (now - lastSendProgress_ < std::chrono::milliseconds(sendTimeoutMs_)) return;
+  StopSocketTimer(*this);
+  sendTimerActive_ = false;
   RaiseSocketError(kErrorTimedOut);
 }
 
@@ -734,6 +762,7 @@ SocketError ctlSocket::DestroySocket() {
   }
   shutdownPending_ = false;
   keptAfterError_ = false;
+  readingPaused_ = false;  // a new registration reads again
   if (socket_ == -1) return {};
   UnregisterSocket(socket_);
   if (sendTimerActive_) {

@@ -99,6 +99,9 @@ class ctlSocket {
   // Most unsent bytes a connection may hold; a send beyond it fails the socket (10055) so a
   // peer that stops reading cannot exhaust memory.
   void SetSendBufferLimit(std::size_t bytes) { sendBufferLimit_ = bytes; }
+  // Most received bytes a socket holds for its owner: when the owner does not take them, the
+  // socket stops reading (the peer is slowed down by the system) until GetData makes room.
+  void SetReceiveBufferLimit(std::size_t bytes);
   // Deferred flush: SendData only buffers, and everything buffered during one pass of the event
   // loop goes out in one send at the end of the pass; OnSendProgress then comes from that
   // flush. The bytes on the wire are the same, with far fewer system calls.
@@ -123,6 +126,7 @@ class ctlSocket {
 
   static constexpr long kDefaultSendTimeoutMs = 60000;
   static constexpr std::size_t kDefaultSendBufferLimit = 4 * 1024 * 1024;
+  static constexpr std::size_t kDefaultReceiveBufferLimit = 4 * 1024 * 1024;
   static constexpr long kDefaultCloseTimeoutMs = 30000;
 
   // Called by the socket service.
@@ -139,6 +143,8 @@ class ctlSocket {
   bool EnsureSocket(SocketError& error);
   void ReadChunkSize();
   long RecvToBuffer();
+  // Stops or restarts reading from the platform while the receive buffer is full.
+  void UpdateReadInterest();
   SocketError SendBuffered();
   // After a send attempt: runs the send time-out while data waits, stops it when none does.
   void NoteSendProgress(bool progressed);
@@ -195,7 +201,10 @@ class ctlSocket {
   std::uint64_t acceptRetryTimer_ = 0;
   long sendTimeoutMs_ = kDefaultSendTimeoutMs;
   std::chrono::steady_clock::time_point lastSendProgress_;  // last time the peer took bytes
+  std::size_t lastSystemQueued_ = 0;  // what the system held for the peer at the last check
   std::size_t sendBufferLimit_ = kDefaultSendBufferLimit;
+  std::size_t receiveBufferLimit_ = kDefaultReceiveBufferLimit;
+  bool readingPaused_ = false;
   long closeTimeoutMs_ = kDefaultCloseTimeoutMs;
   // Expires when the instance is destroyed, so code that raised an event can tell.
   std::shared_ptr<char> alive_ = std::make_shared<char>();
