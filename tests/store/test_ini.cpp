@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/AtomicFile.hpp"
 #include "platform/ProfileFile.hpp"
 #include "platform/Text.hpp"
 #include "store/modFilter.hpp"
@@ -174,6 +177,21 @@ TEST_F(IniFile, ABatchWritesEachFileOnceAndLeavesNoTemporaryFiles) {
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path("config"))) ++entries;
   EXPECT_EQ(entries, 1);
+}
+
+TEST_F(IniFile, StaleTemporaryFilesAreRemovedButOnesAWriterHoldsStay) {
+  dir.write("config/.velmorin-dead01", "left by a killed save");
+  dir.write("config/.velmorin-busy01", "a save in progress");
+  dir.write("config/.velmorin-long-name", "not a temporary file");
+  dir.write("config/server.cfg", "[General]\r\n");
+  const int held = ::open(dir.path("config/.velmorin-busy01").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_EQ(RemoveStaleTemporaryFiles(dir.path("config/")), 1);
+  ::close(held);
+  EXPECT_FALSE(dir.exists("config/.velmorin-dead01"));
+  EXPECT_TRUE(dir.exists("config/.velmorin-busy01"));
+  EXPECT_TRUE(dir.exists("config/.velmorin-long-name"));
+  EXPECT_TRUE(dir.exists("config/server.cfg"));
 }
 
 TEST(TextFilters, ExactExamples) {
