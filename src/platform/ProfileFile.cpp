@@ -269,6 +269,8 @@ std::vector<std::string> SectionNames(const std::string& path) {
   std::vector<std::string> names;
   std::set<std::string> seen;
   for (const Section& section : file.sections) {
+    // A hand-written name the layer cannot look up (empty, holding a NUL) is not listed.
+    if (!SectionNameAsStored(section.name)) continue;
     if (seen.insert(LowerCase(section.name)).second) names.push_back(section.name);
   }
   return names;
@@ -283,6 +285,7 @@ std::vector<std::string> KeyNames(const std::string& path, std::string_view sect
   if (found == nullptr) return keys;
   std::set<std::string> seen;
   for (const Entry& entry : found->entries) {
+    if (!KeyNameAsStored(entry.key)) continue;
     if (seen.insert(LowerCase(entry.key)).second) keys.push_back(entry.key);
   }
   return keys;

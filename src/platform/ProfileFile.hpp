@@ -21,7 +21,8 @@ namespace velmorin::profile {
 std::optional<std::string> ReadValue(const std::string& path, std::string_view section,
                                      std::string_view key);
 
-// Every section name in file order (first spelling of each); empty for a missing file.
+// Every section name in file order (first spelling of each); empty for a missing file. Names
+// that cannot be looked up (see below: empty, holding a NUL) are not listed.
 std::vector<std::string> SectionNames(const std::string& path);
 
 // Every key of the section in file order; empty when the section is missing.

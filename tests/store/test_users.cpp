@@ -54,6 +54,14 @@ TEST_F(Accounts, NamesAndFieldsTheFileCannotHoldAreRefused) {
   EXPECT_EQ(GetPassword("Alice"), "secret");
 }
 
+// A NUL in a hand-written section name would split the NUL-separated list of active names.
+TEST_F(Accounts, ASectionNameHoldingANulIsNoAccount) {
+  dir.write("config/users.cfg", "[x\0root]\r\nActive=0\r\n"s);
+  BuildActiveAccountList();
+  EXPECT_FALSE(IsActiveAccount("root"));
+  EXPECT_EQ(GetUserAccountList(), "");
+}
+
 TEST_F(Accounts, ANameWithOuterBlanksIsTheTrimmedAccount) {
   EXPECT_EQ(CreateUserAccount(" bob"), "exists");
   EXPECT_EQ(CreateUserAccount(" Eve "), "created");
