@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -152,6 +153,34 @@ TEST_F(ServerExecutable, APortThatCannotBeBoundEndsTheProgramWithAnError) {
   EXPECT_NE(output.find("port " + port), std::string::npos) << output;
   EXPECT_NE(output.find("/port:N"), std::string::npos) << output;
   EXPECT_EQ(Setting("config/server.cfg", "General", "Port"), "2000");
+}
+
+// Port 1000, the default, is the system's on Linux: an ordinary user's server cannot listen there
+// and must end, saying how to choose another port. Root runs the program as "nobody".
+TEST_F(ServerExecutable, APrivilegedPortWithoutPrivilegesEndsTheProgramWithTheHint) {
+  std::ifstream limit("/proc/sys/net/ipv4/ip_unprivileged_port_start");
+  int firstUnprivileged = 1024;
+  limit >> firstUnprivileged;
+  if (firstUnprivileged <= 1000) GTEST_SKIP() << "port 1000 needs no privileges on this machine";
+  Configure("1000");
+  std::string launcher = program;
+  std::vector<std::string> arguments{"--headless"};
+  if (::geteuid() == 0) {
+    if (!std::filesystem::exists("/usr/bin/setpriv")) GTEST_SKIP() << "no setpriv to drop root's privileges";
+    for (const std::string& writable : {dir.root(), dir.path("config"), dir.path("config/server.cfg")}) {
+      std::filesystem::permissions(writable, std::filesystem::perms::all);
+    }
+    launcher = "/usr/bin/setpriv";
+    arguments = {"--reuid=65534", "--regid=65534", "--clear-groups", program, "--headless"};
+  }
+  ChildProcess server(launcher, arguments, dir.path("output.txt"));
+  const std::optional<int> status = server.WaitForExit(std::chrono::seconds(10));
+  ASSERT_TRUE(status.has_value()) << "still running: " << server.Output();
+  EXPECT_NE(*status, 0);
+  const std::string output = server.Output();
+  EXPECT_NE(output.find("Port 1000 is reserved for the system"), std::string::npos) << output;  // the log says why
+  EXPECT_NE(output.find("cannot listen on port 1000"), std::string::npos) << output;
+  EXPECT_NE(output.find("/port:N"), std::string::npos) << output;
 }
 
 TEST_F(ServerExecutable, AnUnreadableSettingsFileIsNotReplacedAndTheStartIsRefused) {
