@@ -8,12 +8,13 @@
 namespace velmorin::testing {
 namespace {
 
-// Builds a locale that defines only its numbers with localedef into a temporary directory and
-// loads it from there (LOCPATH is set for the one call).
+// Builds a locale that defines only its numbers with localedef into a temporary directory of this
+// process (tests run in parallel) and loads it from there (LOCPATH is set for the one call). The
+// loaded locale stays usable after its files are removed.
 locale_t BuildCommaDecimalLocale() {
-  const std::filesystem::path directory = std::filesystem::temp_directory_path() / "velmorin-test-locales";
-  std::error_code ignored;
-  std::filesystem::create_directories(directory, ignored);
+  std::string pattern = (std::filesystem::temp_directory_path() / "velmorin-test-locale-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) return nullptr;
+  const std::filesystem::path directory = pattern;
   const std::string source = (directory / "comma").string();
   std::ofstream(source) << "LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep \"<U002E>\"\ngrouping 3;3\n"
                            "END LC_NUMERIC\n";
@@ -30,6 +31,8 @@ locale_t BuildCommaDecimalLocale() {
   } else {
     ::unsetenv("LOCPATH");
   }
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
   return locale;
 }
 
