@@ -123,6 +123,13 @@ TEST_F(IniFile, NamesTheFileCannotGiveBackAreRefused) {
   EXPECT_EQ(profile::DeleteSection(file, "alice\0x"s), EINVAL);
   EXPECT_EQ(dir.read("config/test.cfg"), "[alice]\r\nActive=1\r\n");
   EXPECT_EQ(profile::SectionNames(file), std::vector<std::string>{"alice"});
+
+  // A header line is read as a header first: these section names come back whole.
+  for (const char* section : {"a=b", ";x", "[x", " k "}) {
+    ASSERT_EQ(profile::WriteValue(file, section, "k]", "v"), 0) << section;
+    EXPECT_EQ(profile::ReadValue(file, section, "k]"), "v") << section;
+  }
+  EXPECT_EQ(profile::SectionNames(file), (std::vector<std::string>{"alice", "a=b", ";x", "[x", "k"}));
 }
 
 TEST_F(IniFile, NamesAreTrimmedAlikeOnWriteLookupAndDelete) {
