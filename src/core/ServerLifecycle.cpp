@@ -1,5 +1,6 @@
 // Server lifecycle: going online and offline, the status display, start-up and shutdown.
 
+#include <cstring>
 #include <ctime>
 
 #include "core/clsServer.hpp"
@@ -23,8 +24,26 @@ namespace {
 constexpr long kPermissionDenied = 10013;
 constexpr long kAddressInUse = 10048;
 constexpr long kIconUsed = 3;
+constexpr long kRed = 255;
 
 std::string AddressListWith(const std::string& separator) { return ReplaceAll(GetLocalIPs(), "\r\n", separator); }
+
+// Logs a shutdown save that failed (with the reason) or that went beside the administrator's file.
+void ReportShutdownSave(LogWriter& log, const clsLanguage& language, const ShutdownSave& save) {
+  if (save.error != 0) {
+    const std::string& target = save.besideFile.empty() ? save.file : save.besideFile;
+    log.WriteLogLine(
+        FillPlaceholders(language.data("msgErrorSaving"), {{"%file", target}, {"%error", std::strerror(save.error)}}) +
+            "\r\n",
+        kRed);
+    return;
+  }
+  if (save.choice == ShutdownChoice::WriteBeside) {
+    log.WriteLogLine(
+        FillPlaceholders(language.data("msgSavedBeside"), {{"%file", save.file}, {"%new", save.besideFile}}) + "\r\n",
+        kRed);
+  }
+}
 
 }  // namespace
 
@@ -66,7 +85,9 @@ void clsServer::Load() {
 }
 
 void clsServer::Unload() {
-  if (IsOnline()) {
+  // Plugins hear "offline" once: as the server goes offline here, or as the program closes.
+  const bool wasOnline = IsOnline();
+  if (wasOnline) {
     events_.OnlineStatus("offline", "");
     listener_.CloseSocket();
   }
@@ -75,13 +96,14 @@ void clsServer::Unload() {
   }
   encryptionPlugins_.Release();
   infoSocket_.DestroyInfoSocket();
+  // The log file closes after the saves, so a save that fails is in it.
+  for (const ShutdownSave& save : {SaveSettingsAtShutdown(), SaveBanListAtShutdown(), SaveWelcomeMessageAtShutdown()}) {
+    ReportShutdownSave(log_, language_, save);
+  }
   log_.Logging().StopLogging();
-  SaveSettings();
-  SaveBanList();
-  SaveWelcomeMessage();
   // The program closes: the plugins hear it, then end. Their subscriptions go first, so no
   // event reaches a plugin that is being released.
-  events_.OnlineStatus("offline", "");
+  if (!wasOnline) events_.OnlineStatus("offline", "");
   pluginCommands_->Registry().Clear();
   TerminatePlugins(pluginObjects_, *pluginCommands_);
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
