@@ -1,9 +1,10 @@
 #pragma once
 // Cutting packets out of a connection's byte stream: command CR LF length CR LF STX CR LF
-// payload, with the limits every packet must keep (header at most 132 characters, at most 128
-// characters without a separator, at most 131072 characters per packet, exactly two header
-// elements, a length that is a non-negative whole number). Each packet costs time linear in
-// its size, however the bytes arrive.
+// payload, with the limits every packet must keep (header at most 132 characters, so the
+// separator starts at position 133 at the latest; at most 131072 characters per packet; exactly
+// two header elements; a length that is a non-negative whole number). A stream is broken as soon
+// as its bytes leave no allowed place for the separator, whatever the reads it arrived in. Each
+// packet costs time linear in its size, however the bytes arrive.
 
 #include <string>
 #include <string_view>
