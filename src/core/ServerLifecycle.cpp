@@ -176,8 +176,10 @@ void clsServer::ChangeStatus(bool ask) {
 
 void clsServer::ResetServerState(bool keepConnections) {
   if (IsOnline()) {
-    events_.OnlineStatus("offline", "");
+    // Closed first: a plugin that stops the server again from inside the event finds it
+    // offline instead of starting a reset within this one.
     listener_.CloseSocket();
+    events_.OnlineStatus("offline", "");
   }
   if (!keepConnections) {
     for (long index = 1; index <= MaxIndex(); ++index) {
@@ -195,6 +197,16 @@ void clsServer::ResetServerState(bool keepConnections) {
   LoadChatrooms(*chatrooms_);
   LoadWelcomeMessage();
   LoadBanList();
+  // Connections whose removal a plugin interrupted by this reset end here: their timers stop,
+  // and their sockets close and are destroyed from the loop, as one of them may be delivering
+  // the very event that led here.
+  StopEveryConnectionTimer();
+  for (std::unique_ptr<ctlSocket>& socket : sockets_) {
+    if (socket == nullptr) continue;
+    socket->SetIndex(-1);
+    if (socket->State() == sckConnected) socket->CloseSocket();
+    LingerAndDestroy(std::move(socket));
+  }
   connections_.assign(2, ConnectionRecord{});
   nicknameIndex_.clear();
   receives_.assign(2, ReceiveState{});

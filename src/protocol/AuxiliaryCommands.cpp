@@ -129,7 +129,7 @@ bool clsServer::HandleClientPluginData(long index, const std::string& payload) {
   header[2] = Record(index).Nickname;
   const std::string relayed =
       JoinFields(header, "\r\n") + (firstNul == std::string::npos ? std::string() : payload.substr(firstNul));
-  for (long recipient : found) SendCommand(recipient, "clientPluginData", relayed);
+  SendCommandToEach(found, "clientPluginData", relayed);
   return true;
 }
 

@@ -54,14 +54,12 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
   if (fields[1].empty()) {
     targets = chatrooms_->members(sender.ChatroomID);
   } else {
+    // Named more than once, a user still gets one copy: SendCommandToEach sends each once.
     for (const std::string& nickname : Split(fields[1], "\r\n")) {
       const long target = GetUserID(nickname);
-      if (target >= 0 && Record(target).ChatroomID == sender.ChatroomID &&
-          std::find(targets.begin(), targets.end(), target) == targets.end()) {
-        targets.push_back(target);
-      }
+      if (target >= 0 && Record(target).ChatroomID == sender.ChatroomID) targets.push_back(target);
     }
-    if (std::find(targets.begin(), targets.end(), index) == targets.end()) targets.push_back(index);
+    targets.push_back(index);
   }
   SendCommandToEach(targets, "message", message);
   return true;

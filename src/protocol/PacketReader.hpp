@@ -15,6 +15,10 @@ namespace velmorin {
 
 inline constexpr std::string_view kPacketSeparator("\r\n\x02\r\n", 5);
 inline constexpr long kMaxPacketLength = 131072;
+// What a connection may leave received but not handled (four packets of the largest size and a
+// margin): a connection whose reader is held up, as while a login waits, cannot make the server
+// buffer without end. Beyond it the stream counts as broken.
+inline constexpr std::size_t kMaxUnhandledInput = 4 * kMaxPacketLength + 65536;
 
 struct ReadPacket {
   std::string command;

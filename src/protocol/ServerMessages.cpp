@@ -20,8 +20,10 @@ long clsServer::GetUserID(const std::string& nickname) const {
 
 void clsServer::SetNickname(long index, const std::string& nickname) {
   ClearNickname(index);
+  if (nickname.empty()) return;
   Record(index).Nickname = nickname;
-  if (!nickname.empty()) nicknameIndex_[LowerCase(nickname)].insert(index);
+  nicknameIndex_[LowerCase(nickname)].insert(index);
+  ++userCount_;
 }
 
 void clsServer::ClearNickname(long index) {
@@ -33,6 +35,7 @@ void clsServer::ClearNickname(long index) {
     if (found->second.empty()) nicknameIndex_.erase(found);
   }
   nickname.clear();
+  --userCount_;
 }
 
 void clsServer::SendServerMsg(const std::string& text) {
