@@ -121,7 +121,7 @@ void clsServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
     const long oldest = OldestConnectionNotLoggedIn();
     if (oldest < 0) return;
     RemoveUser(oldest, "Timeout", true, -1);
-    if (connectionCount_ > maxUsers + maxUsers / 2) return;
+    if (!IsOnline() || connectionCount_ > maxUsers + maxUsers / 2) return;
   }
 
   const long index = AllocateConnection();
@@ -187,32 +187,32 @@ void clsServer::RemoveUser(long index, const std::string& reason, bool roomNotic
   // offline, which rebuilds the table. After each call out the slot is checked again, and once
   // it is no longer this connection's, the rest of the removal was done by the rebuild.
   frontEnd_.UserListRemove(index);
-  if (!Removing(index, serial)) return;
+  if (!SlotHolds(index, serial)) return;
   ForgetEncryption(index);
-  if (!Removing(index, serial)) return;
+  if (!SlotHolds(index, serial)) return;
   ctlSocket* socket = sockets_[static_cast<std::size_t>(index)].get();
   if (socket != nullptr && (socket->State() == sckConnected || socket->State() == sckError)) {
     socket->CloseSocket();
     log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}});
-    if (!Removing(index, serial)) return;
+    if (!SlotHolds(index, serial)) return;
   }
   const long room = Record(index).ChatroomID;
   if (room > -1) {
     if (roomNotice) UserLeftEvent(index, -1, room, reason);
-    if (!Removing(index, serial)) return;
+    if (!SlotHolds(index, serial)) return;
     chatrooms_->RemoveUser(room, index);
     Record(index).ChatroomID = -1;
   }
   const std::string nickname = Record(index).Nickname;
   if (!nickname.empty()) {
     events_.UserStatus("userloggedout", nickname + '\0' + (errorFlag != 0 ? "1" : "0"));
-    if (!Removing(index, serial)) return;
+    if (!SlotHolds(index, serial)) return;
   }
   ReleaseSlot(index);
   RefreshStatus();
 }
 
-bool clsServer::Removing(long index, std::uint64_t serial) const {
+bool clsServer::SlotHolds(long index, std::uint64_t serial) const {
   return index >= 1 && index <= MaxIndex() && !connections_[static_cast<std::size_t>(index)].Free &&
          connections_[static_cast<std::size_t>(index)].Serial == serial;
 }

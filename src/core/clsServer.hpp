@@ -152,8 +152,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   void StopEveryConnectionTimer();
   // The connection that has waited longest without logging in, or -1.
   long OldestConnectionNotLoggedIn() const;
-  // The slot still holds the connection whose removal began with `serial`.
-  bool Removing(long index, std::uint64_t serial) const;
+  // The slot still holds the connection `serial` (also while it is being removed).
+  bool SlotHolds(long index, std::uint64_t serial) const;
   // The last step of a removal, with no call out: the slot, its counts, timers and socket go.
   void ReleaseSlot(long index);
   void SendWelcome(long index);

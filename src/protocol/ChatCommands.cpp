@@ -82,8 +82,9 @@ bool clsServer::HandleSetClientState(long index, const std::string& payload) {
   const std::string& state = fields[0];
   const std::string notice = state == "normal" ? Record(index).Nickname + kNul + "normal"
                                                : Record(index).Nickname + kNul + state + kNul + fields[1];
+  const std::uint64_t serial = Record(index).Serial;
   SendCommandToEach(RoomMembersOf(index), "newClientState", notice);
-  if (!InUse(index)) return false;
+  if (!SameConnection(index, serial)) return false;
   if (state == "away") Record(index).Away = true;
   if (state == "normal") Record(index).Away = false;
   return true;
@@ -98,8 +99,9 @@ bool clsServer::HandleSetColor(long index, const std::string& payload) {
   const std::string notice = Record(index).Nickname + kNul + std::to_string(color);
   std::vector<long> targets = RoomMembersOf(index);
   if (targets.empty()) targets.push_back(index);
+  const std::uint64_t serial = Record(index).Serial;
   SendCommandToEach(targets, "newColor", notice);
-  if (!InUse(index)) return false;
+  if (!SameConnection(index, serial)) return false;
   Record(index).Color = color;
   frontEnd_.UserListUpdate(index);
   return true;

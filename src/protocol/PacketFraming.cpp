@@ -95,7 +95,9 @@ bool clsServer::ReadOnePacket(long index) {
       break;
   }
   if (EncryptionOn(index)) {
+    const std::uint64_t serial = Record(index).Serial;
     std::optional<std::string> clear = DecryptPayload(index, packet.payload);
+    if (!SameConnection(index, serial)) return false;
     if (!clear.has_value()) return true;  // dropped; the next packet may be sound
     packet.payload = std::move(*clear);
   }

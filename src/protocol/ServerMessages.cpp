@@ -62,9 +62,10 @@ bool clsServer::HandlePong(long index, const std::string&) {
 }
 
 void clsServer::UserJoinedEvent(long index, long chatroomId) {
+  const std::uint64_t serial = Record(index).Serial;
   const std::string room = chatrooms_->name(chatroomId);
   events_.UserStatus("userjoined", Record(index).Nickname + kNul + room);
-  if (!InUse(index) || chatrooms_->users(chatroomId) <= 1) return;
+  if (!SameConnection(index, serial) || chatrooms_->users(chatroomId) <= 1) return;
   const ConnectionRecord& record = Record(index);
   const std::string notice = record.Nickname + kNul + std::to_string(record.Color) + kNul + room + kNul +
                              BoolText(record.Away) + kNul + BoolText(record.ChatroomAdmin);
@@ -75,10 +76,13 @@ void clsServer::UserJoinedEvent(long index, long chatroomId) {
 }
 
 void clsServer::UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason) {
+  const std::uint64_t serial = Record(index).Serial;
   const std::string nickname = Record(index).Nickname;
   const std::string oldRoom = chatrooms_->name(oldChatroomId);
   events_.UserStatus("userleft", nickname + kNul + oldRoom + kNul + reason);
-  if (chatrooms_->users(oldChatroomId) <= 1) return;
+  // Also reached while the user is being removed: the slot must still be this user's, and a
+  // plugin may have rebuilt the room table.
+  if (!SlotHolds(index, serial) || chatrooms_->users(oldChatroomId) <= 1) return;
   const std::string notice = nickname + kNul + oldRoom + kNul + chatrooms_->name(newChatroomId) + kNul + reason;
   std::vector<long> others = chatrooms_->members(oldChatroomId);
   std::erase(others, index);
