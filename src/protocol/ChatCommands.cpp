@@ -43,7 +43,10 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
     if (recipient < 0) return true;
     const std::string message = std::string("private") + kNul + sender.Nickname + kNul + Record(recipient).Nickname +
                                 kNul + std::to_string(sender.Color) + kNul + text;
+    const std::uint64_t serial = sender.Serial;
     SendCommand(recipient, "message", message);
+    // A failed send removes the recipient, and plugins hear of it: the sender is looked up again.
+    if (!SameConnection(index, serial)) return false;
     SendCommand(index, "message", message);
     return true;
   }
