@@ -256,8 +256,10 @@ void clsServer::OnClose(ctlSocket& socket) {
 void clsServer::OnError(ctlSocket& socket, const SocketError& error) {
   const long index = socket.Index();
   if (index < 0) return;  // a socket the server let go of
+  const std::uint64_t serial = InUse(index) ? Record(index).Serial : 0;
   events_.OnlineStatus("error", std::to_string(index) + '\0' + std::to_string(error.number));
-  if (index > 0) RemoveUser(index, "", true, -1);
+  // The plugins hearing of the error may have removed the connection or rebuilt the table.
+  if (index > 0 && SameConnection(index, serial)) RemoveUser(index, "", true, -1);
 }
 
 void clsServer::OnSendComplete(ctlSocket& socket) {
