@@ -67,6 +67,7 @@ long clsServer::AllocateConnection() {
   record.LoginKey = NewLoginKey();
   record.ConnectTime = std::time(nullptr);
   record.Serial = nextSerial_++;
+  notLoggedIn_[record.Serial] = index;
   ReceiveState& receive = receives_[static_cast<std::size_t>(index)];
   receive.SeparatorPos = 0;
   receive.PacketLength = 0;
@@ -86,13 +87,10 @@ long clsServer::LoginDeadlineMs() {
 }
 
 long clsServer::OldestConnectionNotLoggedIn() const {
-  long oldest = -1;
-  for (long index = 1; index <= MaxIndex(); ++index) {
-    const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
-    if (record.Free || record.LoggedIn() || record.LoginKey.empty()) continue;
-    if (oldest < 0 || record.Serial < connections_[static_cast<std::size_t>(oldest)].Serial) oldest = index;
+  for (const auto& [serial, index] : notLoggedIn_) {
+    if (SameConnection(index, serial)) return index;  // not one whose removal is under way
   }
-  return oldest;
+  return -1;
 }
 
 bool clsServer::CountsAgreeWithTable() const {
@@ -107,6 +105,7 @@ bool clsServer::CountsAgreeWithTable() const {
   std::size_t indexed = 0;
   for (const auto& [name, slots] : nicknameIndex_) indexed += slots.size();
   return connections == connectionCount_ && users == userCount_ && indexed == static_cast<std::size_t>(users) &&
+         notLoggedIn_.size() == static_cast<std::size_t>(connections - users) &&
          userCount_ >= 0 && connectionCount_ >= 0;
 }
 
@@ -221,6 +220,7 @@ void clsServer::ReleaseSlot(long index) {
   ClearNickname(index);
   StopConnectionTimers(index);
   ConnectionRecord& record = Record(index);
+  notLoggedIn_.erase(record.Serial);
   record.ChatroomID = -1;
   record.PendingNickname.clear();
   record.PendingLogin.clear();

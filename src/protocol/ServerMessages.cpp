@@ -20,9 +20,13 @@ long clsServer::GetUserID(const std::string& nickname) const {
 
 void clsServer::SetNickname(long index, const std::string& nickname) {
   ClearNickname(index);
-  if (nickname.empty()) return;
+  if (nickname.empty()) {
+    notLoggedIn_[Record(index).Serial] = index;
+    return;
+  }
   Record(index).Nickname = nickname;
   nicknameIndex_[LowerCase(nickname)].insert(index);
+  notLoggedIn_.erase(Record(index).Serial);
   ++userCount_;
 }
 
