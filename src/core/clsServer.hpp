@@ -37,10 +37,11 @@ class PluginCommands;
 inline constexpr long kPingDelayTimerId = 65536;
 // Each connection's login deadline runs as window timer kLoginDeadlineTimerBase + index.
 inline constexpr long kLoginDeadlineTimerBase = 1L << 20;
-// A connection has this many ping time-outs plus the grace from its connect to log in; longer
-// than one wait for a taken nickname, and never extended by another login.
+// A connection has this many ping time-outs plus the grace from its connect to log in: at least
+// a second longer than one wait for a taken nickname (1.25 ping time-outs + 2 s), and never
+// extended by another login.
 inline constexpr long kLoginDeadlinePingTimeouts = 3;
-inline constexpr long kLoginDeadlineGraceMs = 2000;
+inline constexpr long kLoginDeadlineGraceMs = 3000;
 
 enum ServerStatusCode : long { StatusReady = 0, StatusFull = 1, StatusStopped = 2 };
 
