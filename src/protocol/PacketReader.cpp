@@ -9,6 +9,7 @@ namespace velmorin {
 namespace {
 
 constexpr long kMaxSeparatorPos = 133;  // 1-based: the header is at most 132 characters
+constexpr std::size_t kKeptBufferCapacity = 2 * kMaxPacketLength;
 
 // Whether a separator may still start at a 1-based position up to kMaxSeparatorPos once more
 // bytes arrive, given a head in which no whole separator starts there: either a position not
@@ -90,7 +91,13 @@ ReadResult TakePacket(ReceiveState& state, ReadPacket& packet, long& errorNumber
   state.Start += packetLength;
   state.PacketLength = 0;
   if (state.Start == state.Buffer.size()) {
-    state.Buffer.clear();
+    // An emptied buffer keeps room for a packet or two; what a burst made it grow to goes back,
+    // so an idle connection does not hold the memory of its largest read.
+    if (state.Buffer.capacity() > kKeptBufferCapacity) {
+      std::string().swap(state.Buffer);
+    } else {
+      state.Buffer.clear();
+    }
     state.Start = 0;
   }
   return ReadResult::Packet;

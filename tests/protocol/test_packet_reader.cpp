@@ -284,6 +284,20 @@ TEST(PacketReader, FramedPacketsReadBackUnchanged) {
   EXPECT_EQ(Read({wire}), expected);
 }
 
+TEST(PacketReader, AnEmptiedBufferGivesBackWhatABurstMadeItGrowTo) {
+  std::string burst;
+  while (burst.size() < 8 * static_cast<std::size_t>(kMaxPacketLength)) burst += FramePacket("ping", std::string(1000, 'p'));
+  ReceiveState state;
+  AppendReceived(state, burst);
+  ReadPacket packet;
+  long errorNumber = 0;
+  std::string errorText;
+  while (TakePacket(state, packet, errorNumber, errorText) == ReadResult::Packet) {
+  }
+  EXPECT_EQ(state.Buffered(), 0u);
+  EXPECT_LE(state.Buffer.capacity(), 2 * static_cast<std::size_t>(kMaxPacketLength));
+}
+
 TEST(PacketReader, ConsumedBytesDoNotPileUp) {
   // Half a packet first, then one packet's worth per read: the buffer never runs empty, so the
   // consumed front must be dropped while unconsumed bytes remain.
