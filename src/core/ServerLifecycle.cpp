@@ -187,8 +187,6 @@ void clsServer::ResetServerState(bool keepConnections) {
     }
   }
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
-  userCount_ = 0;
-  connectionCount_ = 0;
   // The old table outlives this reset by one round: a plugin command working on it may have
   // reached this reset from inside its own call.
   retiredChatrooms_ = std::move(chatrooms_);
@@ -207,6 +205,9 @@ void clsServer::ResetServerState(bool keepConnections) {
     if (socket->State() == sckConnected) socket->CloseSocket();
     LingerAndDestroy(std::move(socket));
   }
+  // The counts go with the table they count.
+  userCount_ = 0;
+  connectionCount_ = 0;
   connections_.assign(2, ConnectionRecord{});
   nicknameIndex_.clear();
   notLoggedIn_.clear();
