@@ -96,15 +96,20 @@ long clsServer::OldestConnectionNotLoggedIn() const {
 bool clsServer::CountsAgreeWithTable() const {
   long connections = 0;
   long users = 0;
+  std::size_t waiting = 0;
   for (long index = 1; index <= MaxIndex(); ++index) {
     const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
     if (record.Free) continue;
     ++connections;
     if (record.LoggedIn()) ++users;
+    if (!record.PendingNickname.empty()) ++waiting;
   }
   std::size_t indexed = 0;
   for (const auto& [name, slots] : nicknameIndex_) indexed += slots.size();
+  std::size_t pending = 0;
+  for (const auto& [name, slots] : pendingIndex_) pending += slots.size();
   return connections == connectionCount_ && users == userCount_ && indexed == static_cast<std::size_t>(users) &&
+         pending == waiting &&
          notLoggedIn_.size() == static_cast<std::size_t>(connections - users) &&
          userCount_ >= 0 && connectionCount_ >= 0;
 }
@@ -218,13 +223,11 @@ bool clsServer::SlotHolds(long index, std::uint64_t serial) const {
 
 void clsServer::ReleaseSlot(long index) {
   ClearNickname(index);
+  ClearPendingLogin(index);
   StopConnectionTimers(index);
   ConnectionRecord& record = Record(index);
   notLoggedIn_.erase(record.Serial);
   record.ChatroomID = -1;
-  record.PendingNickname.clear();
-  record.PendingLogin.clear();
-  record.PendingConflicts.clear();
   record.SessionKey.clear();
   record.ClientVersion.clear();
   receives_[static_cast<std::size_t>(index)].Clear();

@@ -211,6 +211,7 @@ void clsServer::ResetServerState(bool keepConnections) {
   connections_.assign(2, ConnectionRecord{});
   nicknameIndex_.clear();
   notLoggedIn_.clear();
+  pendingIndex_.clear();
   receives_.assign(2, ReceiveState{});
   sockets_.clear();
   sockets_.resize(2);

@@ -258,6 +258,7 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   std::vector<std::unique_ptr<ctlSocket>> sockets_;
   std::map<long, std::uint64_t> timers_;  // window timer id -> event-loop timer
   std::unordered_map<std::string, std::set<long>> nicknameIndex_;  // lowercase -> slots
+  std::unordered_map<std::string, std::set<long>> pendingIndex_;  // lowercase waiting nickname -> slots
   std::map<std::uint64_t, long> notLoggedIn_;  // serial -> slot of connections not logged in, oldest first
   long serverStatus_ = StatusStopped;
   long connectionCount_ = 0;

@@ -1,5 +1,6 @@
 // Dispatch of client packets by command, and the login.
 
+#include <set>
 #include <unordered_map>
 
 #include "core/clsServer.hpp"
@@ -109,16 +110,22 @@ bool clsServer::Login(long index, const std::string& payload) {
     return false;
   }
 
+  // The holders of the nickname and the logins waiting for it, found through the indices (a
+  // copy: a ping that fails removes its connection); the holders are asked whether they live.
   const std::string lowered = LowerCase(nickname);
+  std::set<long> holders;
+  if (const auto found = nicknameIndex_.find(lowered); found != nicknameIndex_.end()) holders = found->second;
+  std::set<long> others = holders;
+  if (const auto found = pendingIndex_.find(lowered); found != pendingIndex_.end()) {
+    others.insert(found->second.begin(), found->second.end());
+  }
   std::string conflicts;
-  for (long other = 1; other <= MaxIndex(); ++other) {
-    if (!InUse(other)) continue;
-    const bool holds = LowerCase(Record(other).Nickname) == lowered;
-    const bool waits = LowerCase(Record(other).PendingNickname) == lowered;
-    if (!holds && !waits) continue;
+  for (long other : others) {
     if (!conflicts.empty()) conflicts += kNul;
     conflicts += std::to_string(other);
-    if (holds) SendPing(other);
+  }
+  for (long holder : holders) {
+    if (InUse(holder)) SendPing(holder);
   }
   if (!SameConnection(index, serial)) return false;
   if (conflicts.empty()) {
@@ -129,6 +136,7 @@ bool clsServer::Login(long index, const std::string& payload) {
   record.PendingNickname = nickname;
   record.PendingLogin = fields[1] + kNul + fields[2] + kNul + fields[3];
   record.PendingConflicts = conflicts;
+  pendingIndex_[lowered].insert(index);
   const long timeout = ServerSettings.General.PingTimeout;
   StartTimer(index, timeout + timeout / 4 + 2000);
   return false;
@@ -169,6 +177,10 @@ void clsServer::ClearPendingLogin(long index) {
   ConnectionRecord& record = Record(index);
   if (record.PendingNickname.empty() && record.PendingLogin.empty() && record.PendingConflicts.empty()) return;
   StopTimer(index);
+  if (const auto found = pendingIndex_.find(LowerCase(record.PendingNickname)); found != pendingIndex_.end()) {
+    found->second.erase(index);
+    if (found->second.empty()) pendingIndex_.erase(found);
+  }
   record.PendingNickname.clear();
   record.PendingLogin.clear();
   record.PendingConflicts.clear();
