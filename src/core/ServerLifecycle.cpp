@@ -198,8 +198,10 @@ void clsServer::ChangeStatus(bool ask) {
 
 void clsServer::ResetServerState(bool keepConnections) {
   if (IsOnline()) {
-    events_.OnlineStatus("offline", "");
+    // Closed first: a plugin that stops the server again from inside the event finds it
+    // offline instead of starting a reset within this one.
     listener_.CloseSocket();
+    events_.OnlineStatus("offline", "");
   }
   if (!keepConnections) {
     for (long index = 1; index <= MaxIndex(); ++index) {
@@ -207,8 +209,6 @@ void clsServer::ResetServerState(bool keepConnections) {
     }
   }
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
-  userCount_ = 0;
-  connectionCount_ = 0;
   // The old table outlives this reset by one round: a plugin command working on it may have
   // reached this reset from inside its own call.
   retiredChatrooms_ = std::move(chatrooms_);
@@ -217,8 +217,23 @@ void clsServer::ResetServerState(bool keepConnections) {
   LoadChatrooms(*chatrooms_);
   LoadWelcomeMessage();
   LoadBanList();
+  // Connections whose removal a plugin interrupted by this reset end here: their timers stop,
+  // and their sockets close and are destroyed from the loop, as one of them may be delivering
+  // the very event that led here.
+  StopEveryConnectionTimer();
+  for (std::unique_ptr<ctlSocket>& socket : sockets_) {
+    if (socket == nullptr) continue;
+    socket->SetIndex(-1);
+    if (socket->State() == sckConnected) socket->CloseSocket();
+    LingerAndDestroy(std::move(socket));
+  }
+  // The counts go with the table they count.
+  userCount_ = 0;
+  connectionCount_ = 0;
   connections_.assign(2, ConnectionRecord{});
   nicknameIndex_.clear();
+  notLoggedIn_.clear();
+  pendingIndex_.clear();
   receives_.assign(2, ReceiveState{});
   sockets_.clear();
   sockets_.resize(2);

@@ -380,6 +380,11 @@ TEST_F(PluginDataCommands, SendDataToClientReportsAbsentNicknamesToTheSender) {
   EXPECT_EQ(Arrived(ann), Seen{P("serverPluginData", "scripted-alpha\r\n" + F({"tag", "da", "ta"}))});
   EXPECT_EQ(Received("alpha"), std::vector<std::string>{"ClientPluginResponse|Ghost|usernotfound"});
   EXPECT_EQ(Run("alpha", "SendDataToClient", F({"tag", "Ghost"}), "x"), "sent");
+  // A recipient named several times gets one copy, as does one named in a message.
+  EXPECT_EQ(Run("alpha", "SendDataToClient", F({"tag", "Ann\x01" "ann\x01" "ANN"}), "once"), "sent");
+  EXPECT_EQ(Arrived(ann), Seen{P("serverPluginData", "scripted-alpha\r\n" + F({"tag", "once"}))});
+  EXPECT_EQ(Run("alpha", "SendMessage", "Ann\x01" "ann", "once"), "sent");
+  EXPECT_EQ(Arrived(ann), Seen{P("message", F({"server", "once"}))});
 }
 
 TEST_F(PluginDataCommands, PluginsReachEachOtherByIdentity) {
