@@ -163,8 +163,8 @@ TEST(SlowConsumer, AReaderThatStopsInABusyRoomCostsBoundedMemoryAndTheOthersLose
   ChatAll(chatters, nullptr, kMessagesPerSender, seen, failed);
   const auto chatMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
 
-  // Still present: the sleeper's data waits at the server or in the kernel; dropped: only the
-  // chatters are counted.
+  // Four users while the sleeper is still connected (its data waits at the server and in the
+  // kernel), three once the server has dropped it.
   const long usersAfter = server.Users().value_or(-1);
   std::this_thread::sleep_for(300ms);
   const long rssAfter = server.RssKb().value_or(0);

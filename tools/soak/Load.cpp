@@ -26,6 +26,16 @@ std::string Join(std::initializer_list<std::string> fields) {
   return payload;
 }
 
+// "w3s17": who plays and which session it is. Built by appending: "text" + std::string trips a
+// false -Wrestrict warning of GCC 12.
+std::string Nickname(const char* who, std::uint64_t number, const char* what, std::uint64_t count) {
+  std::string nickname = who;
+  nickname += std::to_string(number);
+  nickname += what;
+  nickname += std::to_string(count);
+  return nickname;
+}
+
 int Roll(std::mt19937& random, int below) { return std::uniform_int_distribution<int>(0, below - 1)(random); }
 
 std::string Text(std::mt19937& random) {
@@ -83,8 +93,27 @@ class Load::Session {
     return true;
   }
 
-  bool Login() {
-    const auto reply = client_.Login(nickname_, "", Roll(random_, 0x808080), "soak 1.0", kReply);
+  // Asks for the nickname of somebody online first, which makes the server wait for that user
+  // to answer a ping (seconds), then either leaves during the wait or logs in under its own
+  // nickname at once. Both ends of the latter are sound: the own nickname is accepted, or the
+  // first login is settled first ("used") and the connection closed. False when the session
+  // goes no further.
+  bool LoginAfterAskingForATakenName() {
+    const std::string taken = load_.population_.Pick(random_, nickname_);
+    if (taken.empty()) return Login();
+    if (!client_.Send("login", Join({taken, "", "0", "soak 1.0", "0.6"}))) return Failed("send a login");
+    if (Roll(random_, 2) == 0) {
+      client_.Close();
+      return false;
+    }
+    const auto reply = client_.Login(nickname_, "", 0, "soak 1.0", kReply);
+    if (reply && reply->status == "used") return false;
+    return Accepted(reply);
+  }
+
+  bool Login() { return Accepted(client_.Login(nickname_, "", Roll(random_, 0x808080), "soak 1.0", kReply)); }
+
+  bool Accepted(const std::optional<client::LoginReply>& reply) {
     if (!reply || !reply->Accepted()) return Failed("login (" + (reply ? reply->status : "no answer") + ")");
     ++load_.counters_.logins;
     load_.population_.Add(nickname_);
@@ -226,7 +255,7 @@ void Load::Work(std::uint32_t worker) {
   std::mt19937 random(worker * 7919u + 17u);
   for (std::uint64_t number = 0; !stopping_; ++number) {
     ++counters_.sessions;
-    Session session(*this, random, "w" + std::to_string(worker) + "s" + std::to_string(number));
+    Session session(*this, random, Nickname("w", worker, "s", number));
     if (!session.Connect()) continue;
     const int roll = Roll(random, 100);
     if (roll < 5) {
@@ -237,7 +266,8 @@ void Load::Work(std::uint32_t worker) {
       session.SendBadFraming();
       continue;
     }
-    if (!session.Login() || !session.EnterRoom(kRooms[Roll(random, kRoomCount)])) continue;
+    const bool loggedIn = roll < 11 ? session.LoginAfterAskingForATakenName() : session.Login();
+    if (!loggedIn || !session.EnterRoom(kRooms[Roll(random, kRoomCount)])) continue;
     const int steps = 5 + Roll(random, 40);
     bool alive = true;
     for (int step = 0; alive && step < steps && !stopping_; ++step) {
@@ -251,7 +281,7 @@ void Load::Reside(std::uint32_t resident) {
   std::mt19937 random(resident * 104729u + 3u);
   const auto speakEvery = std::chrono::milliseconds(1500 + 250 * resident);
   for (std::uint64_t life = 0; !stopping_; ++life) {
-    Session session(*this, random, "resident" + std::to_string(resident) + "l" + std::to_string(life));
+    Session session(*this, random, Nickname("resident", resident, "l", life));
     if (!session.Connect() || !session.Login() || !session.EnterRoom(kRooms[resident % kRoomCount])) {
       std::this_thread::sleep_for(1s);
       continue;

@@ -50,7 +50,7 @@ std::string Configuration(std::uint16_t port) {
   return "[Info]\r\nLanguage=English.lng\r\n"
          "[Start]\r\nShowSplashScreen=0\r\n"
          "[General]\r\nPort=" + std::to_string(port) +
-         "\r\nMaxUserCount=256\r\nMaxTextLength=512\r\nPingDelay=5000\r\nPingTimeout=3000\r\nAllowGuests=1\r\n"
+         "\r\nMaxUserCount=256\r\nMaxTextLength=512\r\nPingDelay=5000\r\nPingTimeout=2000\r\nAllowGuests=1\r\n"
          "[Chatrooms]\r\nAllowCreateChatroom=1\r\n"
          "[Log]\r\nClearLogAtStart=1\r\n"
          "[Logging]\r\nEnabled=0\r\n";

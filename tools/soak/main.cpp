@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,7 +115,8 @@ int Run(const Options& options) {
     PrintRow(samples.back());
   }
   const Sample& last = samples.back();
-  const std::optional<int> exitStatus = alive ? server.Stop() : std::nullopt;
+  // -1: did not exit normally in time.
+  const int exitStatus = alive ? server.Stop().value_or(-1) : -1;
 
   bool failed = false;
   const auto verdict = [&](bool ok, const std::string& line) {
@@ -142,8 +142,9 @@ int Run(const Options& options) {
   verdict(failures.empty(), "client failures: " + std::to_string(load.counters().failures.load()));
   for (const std::string& failure : failures) std::printf("         %s\n", failure.c_str());
   verdict(alive && exitStatus == 0,
-          alive ? "server exit status " + (exitStatus ? std::to_string(*exitStatus) : std::string("none (hung or signalled)"))
-                : std::string("the server ended during the run"));
+          !alive             ? std::string("the server ended during the run")
+          : exitStatus >= 0 ? "server exit status " + std::to_string(exitStatus)
+                             : std::string("server exit status: none (hung or signalled)"));
   if (!alive || failed) std::printf("\nLast server output:\n%s\n", server.OutputTail(3000).c_str());
   std::printf("%s\n", failed ? "soak: FAILED" : "soak: passed");
   return failed ? 1 : 0;
