@@ -94,18 +94,20 @@ class Load::Session {
   }
 
   // Asks for the nickname of somebody online first, which makes the server wait for that user
-  // to answer a ping (seconds), then either leaves during the wait or logs in under its own
-  // nickname at once. Both ends of the latter are sound: the own nickname is accepted, or the
-  // first login is settled first ("used") and the connection closed. False when the session
-  // goes no further.
+  // to answer a ping (seconds), then leaves during the wait, or logs in under its own
+  // nickname at once or a moment later (a packet of its own). Both ends of a second login are
+  // sound: the own nickname is accepted, or the first login is settled first ("used") and the
+  // connection closed. False when the session goes no further.
   bool LoginAfterAskingForATakenName() {
     const std::string taken = load_.population_.Pick(random_, nickname_);
     if (taken.empty()) return Login();
     if (!client_.Send("login", Join({taken, "", "0", "soak 1.0", "0.6"}))) return Failed("send a login");
-    if (Roll(random_, 2) == 0) {
+    const int roll = Roll(random_, 3);
+    if (roll == 0) {
       client_.Close();
       return false;
     }
+    if (roll == 1) std::this_thread::sleep_for(50ms);
     const auto reply = client_.Login(nickname_, "", 0, "soak 1.0", kReply);
     if (reply && reply->status == "used") return false;
     return Accepted(reply);
