@@ -120,7 +120,7 @@ int Run(const Options& options) {
 
   bool failed = false;
   const auto verdict = [&](bool ok, const std::string& line) {
-    std::printf("%-6s %s\n", ok ? "ok" : "DRIFT", line.c_str());
+    std::printf("%-6s %s\n", ok ? "ok" : "FAIL", line.c_str());
     failed = failed || !ok;
   };
   std::printf("\n");
