@@ -83,7 +83,9 @@ bool clsServer::ReadOnePacket(long index) {
     case ReadResult::NeedMore:
       return false;
     case ReadResult::LengthError:
-      log_.Log(LogMessageType::ErrorRaised, {{"%nr", std::to_string(errorNumber)},
+      // "%id" is not in the text; it tells the log's rate limit which connection this is.
+      log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)},
+                                             {"%nr", std::to_string(errorNumber)},
                                              {"%description", errorText},
                                              {"%source", "frmServer.sckServer_OnDataArrival"}});
       InvalidData(index);
@@ -104,8 +106,10 @@ bool clsServer::ReadOnePacket(long index) {
   try {
     return Dispatch(index, packet.command, packet.payload);
   } catch (const std::exception& error) {
-    log_.Log(LogMessageType::ErrorRaised,
-             {{"%nr", "5"}, {"%description", error.what()}, {"%source", "frmServer.sckServer_OnDataArrival"}});
+    log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)},
+                                           {"%nr", "5"},
+                                           {"%description", error.what()},
+                                           {"%source", "frmServer.sckServer_OnDataArrival"}});
     return true;
   }
 }

@@ -76,19 +76,21 @@ std::string CreateChatroom(clsChatrooms& rooms, const std::string& name,
 
 std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const std::string& field,
                            bool permanent, const std::string& value) {
-  // Rooms are stored under their cleaned names: a name is cleaned the same way to find one.
-  const long id = rooms.GetChatroomID(CleanText(name, kMaxNameLength));
+  // Rooms are stored under their cleaned names: a name is cleaned the same way to find one
+  // and to write its section.
+  const std::string section = CleanText(name, kMaxNameLength);
+  const long id = rooms.GetChatroomID(section);
   if (id < 0) return "notfound";
   if (field == "description") {
     const std::string comment = CleanText(value, kMaxDescriptionLength);
     rooms.comment(id, comment);
-    if (permanent) WriteIniValue(rooms.name(id), "Description", comment + " ", ChatroomsFile());
+    if (permanent) WriteIniValue(section, "Description", comment + " ", ChatroomsFile());
     return "modified";
   }
   if (field == "password") {
     const std::string pwd = CleanText(value, kMaxPasswordLength);
     rooms.pwd(id, pwd);
-    if (permanent) WriteIniValue(rooms.name(id), "Password", Base64Encode(pwd), ChatroomsFile());
+    if (permanent) WriteIniValue(section, "Password", Base64Encode(pwd), ChatroomsFile());
     return "modified";
   }
   return "invalid";

@@ -271,6 +271,10 @@ TEST_F(ChatroomStore, PermanentRemovalDeletesTheSectionByTheStoredName) {
 TEST_F(ChatroomStore, ARoomNameEndingInATabLeavesNoSectionBehind) {
   rooms = Load();
   EXPECT_EQ(CreateChatroom(rooms, "Tabbed\t", "d", "", true), "created");
+  // Control characters are no part of the stored name: the room they hide is the one edited.
+  EXPECT_EQ(ModifyChatroom(rooms, "Tab\x01" "bed", "description", true, "e"), "modified");
+  EXPECT_EQ(File().find("Tab\x01"), std::string::npos) << File();
+  EXPECT_EQ(ReadIniValue("Tabbed", "Description", "", Paths().chatroomsFile), "e");
   EXPECT_EQ(RemoveChatroom(rooms, host, "Tabbed\t", true, true), "removed");
   EXPECT_EQ(File().find("Tabbed"), std::string::npos) << File();
 }

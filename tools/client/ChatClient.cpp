@@ -389,6 +389,10 @@ bool ChatClient::Fail(ClientError error, std::string text) {
   return false;
 }
 
+bool ChatClient::SetReceiveBufferSize(int bytes) {
+  return fd_ >= 0 && ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
 bool ChatClient::FailErrno(ClientError error, std::string_view operation, int code) {
   return Fail(error, std::string(operation) + ": " + std::strerror(code));
 }

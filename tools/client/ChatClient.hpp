@@ -115,6 +115,9 @@ class ChatClient {
 
   void SetAutoPong(bool on) { autoPong_ = on; }
   void SetSendTimeout(Timeout timeout) { sendTimeout_ = timeout; }
+  // Caps what the system buffers for this client on arrival (the socket's SO_RCVBUF), so that
+  // a client which stops reading makes the server hold what it sends; false when not connected.
+  bool SetReceiveBufferSize(int bytes);
 
   bool WaitForClose(Timeout timeout);
   void Close();
