@@ -13,7 +13,6 @@
 // The server's allocator quarantine is kept small (when it runs under AddressSanitizer), so
 // that its resident size follows what it holds rather than what it freed lately.
 
-#include <dirent.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 
@@ -34,8 +33,10 @@
 
 #include "chat/Discovery.hpp"
 #include "client/ChatClient.hpp"
+#include "loadgen/ProcessStats.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ServerHarness.hpp"
+#include "support/SettingsText.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin::testing {
@@ -88,7 +89,7 @@ class ServerUnderTest {
   ServerUnderTest() : port_(FreeLoopbackPort()) {
     std::filesystem::copy_file(std::string(VELMORIN_DIST_DIR) + "/velmorin-server", program_);
     CopyLanguageFiles(dir_.path("language"));
-    settings_ = {
+    settings_ = SettingsText::Sections{
         {"Info", {{"Language", "English.lng"}}},
         {"Start", {{"ShowSplashScreen", "0"}}},
         {"General",
@@ -106,29 +107,11 @@ class ServerUnderTest {
   ServerUnderTest& operator=(const ServerUnderTest&) = delete;
 
   void Set(const std::string& section, const std::string& key, const std::string& value) {
-    for (auto& [name, keys] : settings_) {
-      if (name != section) continue;
-      for (auto& [existing, text] : keys) {
-        if (existing == key) {
-          text = value;
-          return;
-        }
-      }
-      keys.emplace_back(key, value);
-      return;
-    }
-    settings_.push_back({section, {{key, value}}});
+    settings_.Set(section, key, value);
   }
 
   // The configuration file Start writes.
-  std::string ConfigText() const {
-    std::string file;
-    for (const auto& [section, keys] : settings_) {
-      file += "[" + section + "]\r\n";
-      for (const auto& [key, value] : keys) file += key + "=" + value + "\r\n";
-    }
-    return file;
-  }
+  std::string ConfigText() const { return settings_.Text(); }
 
   bool Start() {
     dir_.write("config/server.cfg", ConfigText());
@@ -168,27 +151,12 @@ class ServerUnderTest {
   TempProgramDir& dir() { return dir_; }
   std::string Output() const { return process_ ? process_->Output() : std::string(); }
 
-  // VmRSS of /proc/PID/status in kB.
+  // VmRSS of /proc/PID/status in kB, and the entries of /proc/PID/fd.
   std::optional<long> RssKb() const {
-    std::ifstream status("/proc/" + std::to_string(Pid()) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return std::nullopt;
+    const auto kb = load::ReadRssKb(Pid());
+    return kb ? std::optional<long>(static_cast<long>(*kb)) : std::nullopt;
   }
-
-  // Entries of /proc/PID/fd.
-  std::optional<long> Descriptors() const {
-    DIR* fds = ::opendir(("/proc/" + std::to_string(Pid()) + "/fd").c_str());
-    if (fds == nullptr) return std::nullopt;
-    long count = 0;
-    while (const dirent* entry = ::readdir(fds)) {
-      if (entry->d_name[0] != '.') ++count;
-    }
-    ::closedir(fds);
-    return count;
-  }
+  std::optional<long> Descriptors() const { return load::CountDescriptors(Pid()); }
 
   // The user count of the discovery reply ("users/max"); nothing when it does not answer.
   std::optional<long> Users() const {
@@ -227,7 +195,7 @@ class ServerUnderTest {
   TempProgramDir dir_;  // outlives the process, which is ended first
   std::uint16_t port_;
   const std::string program_ = dir_.path("velmorin-server");
-  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> settings_;
+  SettingsText settings_;
   std::unique_ptr<ChildProcess> process_;
   int launches_ = 0;
 };

@@ -109,7 +109,7 @@ std::vector<std::string> RecordingFrontEnd::Questions() const {
 
 ServerHarness::ServerHarness() : port_(FreeLoopbackPort()) {
   CopyLanguageFiles(dir_.path("language"));
-  settings_ = {
+  settings_ = SettingsText::Sections{
       {"Info", {{"Language", "English.lng"}}},
       {"Start", {{"ShowSplashScreen", "0"}}},
       {"General",
@@ -133,27 +133,11 @@ ServerHarness::~ServerHarness() {
 }
 
 void ServerHarness::Set(const std::string& section, const std::string& key, const std::string& value) {
-  for (auto& [name, keys] : settings_) {
-    if (name != section) continue;
-    for (auto& [existing, text] : keys) {
-      if (existing == key) {
-        text = value;
-        return;
-      }
-    }
-    keys.emplace_back(key, value);
-    return;
-  }
-  settings_.push_back({section, {{key, value}}});
+  settings_.Set(section, key, value);
 }
 
 bool ServerHarness::Start() {
-  std::string file;
-  for (const auto& [section, keys] : settings_) {
-    file += "[" + section + "]\r\n";
-    for (const auto& [key, value] : keys) file += key + "=" + value + "\r\n";
-  }
-  dir_.write("config/server.cfg", file);
+  dir_.write("config/server.cfg", settings_.Text());
 
   loopTurn_ = std::unique_lock<std::mutex>(LoopTurn());
   std::promise<bool> started;

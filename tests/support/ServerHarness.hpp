@@ -41,6 +41,7 @@
 #include "core/AdminFrontEnd.hpp"
 #include "core/clsServer.hpp"
 #include "platform/EventLoop.hpp"
+#include "support/SettingsText.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin::testing {
@@ -148,7 +149,7 @@ class ServerHarness {
 
   TempProgramDir dir_;
   std::uint16_t port_;
-  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> settings_;
+  SettingsText settings_;
   RecordingFrontEnd frontEnd_;
   std::unique_ptr<clsServer> server_;
   std::thread thread_;

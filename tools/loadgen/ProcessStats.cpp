@@ -1,5 +1,6 @@
 #include "ProcessStats.hpp"
 
+#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,6 +21,17 @@ std::optional<std::uint64_t> ReadRssKb(int pid) {
     }
   }
   return std::nullopt;
+}
+
+std::optional<long> CountDescriptors(int pid) {
+  DIR* fds = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+  if (fds == nullptr) return std::nullopt;
+  long count = 0;
+  while (const dirent* entry = ::readdir(fds)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  ::closedir(fds);
+  return count;
 }
 
 std::optional<std::uint64_t> ReadCpuMicroseconds(int pid) {

@@ -1,7 +1,6 @@
 #include "SoakServer.hpp"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -138,16 +137,7 @@ std::string SoakServer::OutputTail(std::size_t bytes) const {
 
 std::optional<std::uint64_t> SoakServer::RssKb() const { return load::ReadRssKb(pid_); }
 
-std::optional<long> SoakServer::Descriptors() const {
-  DIR* fds = ::opendir(("/proc/" + std::to_string(pid_) + "/fd").c_str());
-  if (fds == nullptr) return std::nullopt;
-  long count = 0;
-  while (const dirent* entry = ::readdir(fds)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  ::closedir(fds);
-  return count;
-}
+std::optional<long> SoakServer::Descriptors() const { return load::CountDescriptors(pid_); }
 
 std::optional<long> SoakServer::Users() const {
   const chat::DiscoveryResult result = chat::Discover("127.0.0.1", port_, std::chrono::milliseconds(500));
