@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -42,15 +43,19 @@ long FreeLoopbackPort() {
   return port;
 }
 
-const char* const kSettings =
-    "[Info]\r\nLanguage=English.lng\r\n"
-    "[Start]\r\nShowSplashScreen=0\r\n"
-    "[General]\r\nPort=1000\r\nAdministratorName=Ada Admin\r\nAdministratorEMail=ada@example.org\r\n"
-    "MaxTextLength=300\r\nMaxUserCount=5\r\nPingDelay=50\r\nPingTimeout=20\r\nAllowGuests=1\r\n"
-    "[Chatrooms]\r\nAllowCreateChatroom=1\r\nStandardChatroom=Lobby\r\n"
-    "[Log]\r\nPattern=%message\r\nClearLogAtStart=0\r\nClearLogAtSize=0\r\n"
-    "[Logging]\r\nEnabled=0\r\n"
-    "[WelcomeMessage]\r\nSendWelcomeMessage=1\r\n";
+std::string Settings() {
+  const std::string users = std::to_string(InProcessServer::kMaxUsers);
+  const std::string pingTimeout = std::to_string(InProcessServer::kPingTimeoutMs);
+  return "[Info]\r\nLanguage=English.lng\r\n"
+         "[Start]\r\nShowSplashScreen=0\r\n"
+         "[General]\r\nPort=1000\r\nAdministratorName=Ada Admin\r\nAdministratorEMail=ada@example.org\r\n"
+         "MaxTextLength=300\r\nMaxUserCount=" + users + "\r\nPingDelay=1000\r\nPingTimeout=" + pingTimeout +
+         "\r\nAllowGuests=1\r\n"
+         "[Chatrooms]\r\nAllowCreateChatroom=1\r\nStandardChatroom=Lobby\r\n"
+         "[Log]\r\nPattern=%message\r\nClearLogAtStart=0\r\nClearLogAtSize=0\r\n"
+         "[Logging]\r\nEnabled=0\r\n"
+         "[WelcomeMessage]\r\nSendWelcomeMessage=1\r\n";
+}
 
 const char* const kBans =
     "[IP]\r\n0=10.9.*.*\r\n"
@@ -65,19 +70,20 @@ std::string ClientAddress(int client) {
 }  // namespace
 
 InProcessServer& InProcessServer::Instance() {
-  // Never destroyed: the loop, the settings and the paths are process-wide and outlive any
-  // order of static destruction.
-  static InProcessServer* instance = new InProcessServer();
+  // The directory is removed at exit. The server is never destroyed: the loop, the settings and
+  // the paths are process-wide and would not survive every order of static destruction.
+  static testing::TempProgramDir dir;
+  static InProcessServer* instance = new InProcessServer(dir);
   return *instance;
 }
 
-InProcessServer::InProcessServer() : dir_(std::make_unique<testing::TempProgramDir>()) {
+InProcessServer::InProcessServer(testing::TempProgramDir& dir) : dir_(&dir) {
   for (int& fd : clients_) fd = -1;
   const std::string languageSource = std::string(VELMORIN_SOURCE_DIR) + "/language/English.lng";
   std::filesystem::create_directories(dir_->path("language"));
   std::filesystem::copy_file(languageSource, dir_->path("language/English.lng"),
                              std::filesystem::copy_options::overwrite_existing);
-  dir_->write("config/server.cfg", kSettings);
+  dir_->write("config/server.cfg", Settings());
   dir_->write("config/ban.cfg", kBans);
 
   LoadSettings();
@@ -168,6 +174,16 @@ void InProcessServer::RunUntilIdle() {
     const bool read = DrainReplies();
     if (ran == 0 && !read) return;
   }
+}
+
+void InProcessServer::LetTimePass() {
+  const auto end = std::chrono::steady_clock::now() + kTimePassing;
+  for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+    MainLoop().RunOnce(static_cast<int>(left.count()));
+    DrainReplies();
+  }
+  RunUntilIdle();
 }
 
 void InProcessServer::CheckInvariants() {

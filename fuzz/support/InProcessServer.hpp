@@ -8,14 +8,17 @@
 //   InProcessServer& core = InProcessServer::Instance();   set up on first use, kept for good
 //   core.Send(2, bytes);        client 2 (connected first when it is not) sends the bytes
 //   core.RunUntilIdle();        the loop runs until nothing is ready; replies are read and dropped
+//   core.LetTimePass();         the loop runs a few milliseconds: ping time-outs fall due
 //   core.CheckInvariants();     the counters agree with the connection table
 //   core.Reset();               every connection removed and closed, the table checked empty
 //
-// The set-up is fixed: guests allowed, at most kMaxUsers users, rooms "Lobby" (standard) and
-// "Vault" (password "secret"), accounts "Keeper" (password "secret"), "Opal" (no password) and
-// "Sleeper" (inactive), bans on the nickname "BadGuy", the part "evil" and the addresses
-// 10.9.*.* (client 7 connects from 10.9.0.7, the others from 127.0.0.x).
+// The set-up is fixed: guests allowed, at most kMaxUsers users, a ping cycle every second, a ping
+// time-out of kPingTimeoutMs, rooms "Lobby" (standard) and "Vault" (password "secret"), accounts
+// "Keeper" (password "secret"), "Opal" (no password) and "Sleeper" (inactive), bans on the
+// nickname "BadGuy", the part "evil" and the addresses 10.9.*.* (client 7 connects from
+// 10.9.0.7, the others from 127.0.0.x).
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string_view>
@@ -32,6 +35,8 @@ class InProcessServer {
  public:
   static constexpr int kConnections = 8;
   static constexpr long kMaxUsers = 5;
+  static constexpr long kPingTimeoutMs = 5;
+  static constexpr std::chrono::milliseconds kTimePassing{kPingTimeoutMs + 2};
 
   static InProcessServer& Instance();
 
@@ -45,6 +50,8 @@ class InProcessServer {
   void Close(int client, bool writesOnly = false);
   // Runs loop passes until one does nothing and no reply is left unread (bounded).
   void RunUntilIdle();
+  // Runs the loop for kTimePassing, so that every ping time-out started before is due.
+  void LetTimePass();
   void CheckInvariants();
   // Removes every connection and runs the loop until every socket of them is gone.
   void Reset();
@@ -52,12 +59,12 @@ class InProcessServer {
   clsServer& server() { return *server_; }
 
  private:
-  InProcessServer();
+  explicit InProcessServer(testing::TempProgramDir& dir);
   // Reads and drops what the server sent each client; a client whose connection the server
   // closed closes its end. True when anything was read.
   bool DrainReplies();
 
-  std::unique_ptr<testing::TempProgramDir> dir_;
+  testing::TempProgramDir* dir_;
   std::unique_ptr<AdminFrontEnd> frontEnd_;
   std::unique_ptr<clsServer> server_;
   long permanentRooms_ = 0;
