@@ -1,8 +1,9 @@
-// IPv4 texts and patterns: normalising is idempotent and keeps validity, comparing is an order
+// IPv4 texts and patterns: normalising is idempotent and keeps validity and the number of parts, comparing is an order
 // (reflexive, antisymmetric), and a valid address matches itself and lies in its own range.
 //
 // Input: up to three texts separated by '\n' (a text, a pattern, an address).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,8 @@ void CheckOne(std::string_view text) {
   using namespace velmorin;
   const std::string normal = NormalizeIP(text);
   FUZZ_CHECK(NormalizeIP(normal) == normal);
+  // Parts are rewritten one by one: their number never changes.
+  FUZZ_CHECK(std::count(normal.begin(), normal.end(), '.') == std::count(text.begin(), text.end(), '.'));
   for (const bool wildcards : {false, true}) {
     if (IsValidIP(text, wildcards)) FUZZ_CHECK(IsValidIP(normal, wildcards));
   }

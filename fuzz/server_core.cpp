@@ -58,7 +58,7 @@ bool RawStream(std::string_view input, std::string_view& stream) {
 }
 
 // Each passing of time costs milliseconds of real time: a few per input keep inputs fast.
-constexpr int kMaxTimePassing = 4;
+constexpr int kMaxTimePassing = 2;
 
 void RunOperation(InProcessServer& core, FuzzInput& input, int& timePassed) {
   const std::uint8_t operation = input.Byte();

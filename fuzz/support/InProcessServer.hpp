@@ -35,8 +35,8 @@ class InProcessServer {
  public:
   static constexpr int kConnections = 8;
   static constexpr long kMaxUsers = 5;
-  static constexpr long kPingTimeoutMs = 5;
-  static constexpr std::chrono::milliseconds kTimePassing{kPingTimeoutMs + 2};
+  static constexpr long kPingTimeoutMs = 1;
+  static constexpr std::chrono::milliseconds kTimePassing{kPingTimeoutMs + 1};
 
   static InProcessServer& Instance();
 
