@@ -1,13 +1,16 @@
 #include "net/ctlSocket.hpp"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <unordered_map>
 #include <vector>
 
@@ -89,6 +92,18 @@ void ctlSocket::SetState(long state) {
   }
 }
 
+void ctlSocket::SetReceiveBufferLimit(std::size_t bytes) {
+  receiveBufferLimit_ = std::max<std::size_t>(bytes, 1);
+  UpdateReadInterest();
+}
+
+void ctlSocket::UpdateReadInterest() {
+  const bool full = static_cast<std::size_t>(BytesReceived()) >= receiveBufferLimit_;
+  if (full == readingPaused_ || socket_ == -1) return;
+  readingPaused_ = full;
+  SetReadInterest(socket_, !full);
+}
+
 void ctlSocket::UpdateWriteInterest() {
   if (socket_ != -1) SetWriteInterest(socket_, BytesToSend() > 0 || state_ == sckConnecting);
 }
@@ -129,18 +144,24 @@ void ctlSocket::ReadChunkSize() {
 
 long ctlSocket::RecvToBuffer() {
   std::vector<char>& scratch = ScratchBuffer(chunkSize_);
+  // A stream is read only up to the receive limit; a datagram must be taken whole.
+  std::size_t wanted = chunkSize_;
+  const auto buffered = static_cast<std::size_t>(BytesReceived());
+  if (protocol_ == sckTCPProtocol && buffered < receiveBufferLimit_) {
+    wanted = std::min(wanted, receiveBufferLimit_ - buffered);
+  }
   ssize_t received;
   if (protocol_ == sckUDPProtocol) {
     sockaddr_in sender{};
     socklen_t length = sizeof sender;
-    received = ::recvfrom(socket_, scratch.data(), chunkSize_, 0, reinterpret_cast<sockaddr*>(&sender), &length);
+    received = ::recvfrom(socket_, scratch.data(), wanted, 0, reinterpret_cast<sockaddr*>(&sender), &length);
     if (received >= 0) {
       remotePort_ = ntohs(sender.sin_port);
       remoteHostIP_ = DottedOf(sender);
       remoteLookupDue_ = true;
     }
   } else {
-    received = ::recv(socket_, scratch.data(), chunkSize_, 0);
+    received = ::recv(socket_, scratch.data(), wanted, 0);
   }
   if (received < 0) {
     // Readiness can be spurious on a non-blocking socket: nothing to read is not an error.
@@ -215,12 +236,63 @@ void ctlSocket::SetNoDelay(bool on) {
 
 void ctlSocket::CompactSendBuffer() {
   if (sendOffset_ == sendBuffer_.size()) {
-    sendBuffer_.clear();
-    sendOffset_ = 0;
+    EmptySendBuffer();
   } else if (sendOffset_ > 65536 && sendOffset_ * 2 > sendBuffer_.size()) {
     sendBuffer_.erase(0, sendOffset_);
     sendOffset_ = 0;
+    // A closing socket gets no new data: what its buffer holds beyond the rest is given back.
+    if (state_ == sckClosing) sendBuffer_.shrink_to_fit();
   }
+}
+
+void ctlSocket::EmptySendBuffer() {
+  sendOffset_ = 0;
+  if (sendBuffer_.capacity() > kKeptBufferCapacity) {
+    std::string().swap(sendBuffer_);
+  } else {
+    sendBuffer_.clear();
+  }
+}
+
+void ctlSocket::EmptyReceiveBuffer() {
+  receiveOffset_ = 0;
+  if (receiveBuffer_.capacity() > kKeptBufferCapacity) {
+    std::string().swap(receiveBuffer_);
+  } else {
+    receiveBuffer_.clear();
+  }
+}
+
+std::size_t ctlSocket::BufferMemory() const { return sendBuffer_.capacity() + receiveBuffer_.capacity(); }
+
+std::size_t ctlSocket::SystemQueuedBytes() const {
+  int queued = 0;
+  if (socket_ == -1 || protocol_ != sckTCPProtocol || ::ioctl(socket_, SIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  return static_cast<std::size_t>(queued);
+}
+
+void ctlSocket::TrimBuffers() {
+  if (sendOffset_ > 0 || sendBuffer_.capacity() > sendBuffer_.size()) {
+    std::string rest(sendBuffer_, sendOffset_);
+    sendBuffer_.swap(rest);
+    sendOffset_ = 0;
+  }
+  if (receiveOffset_ > 0 || receiveBuffer_.capacity() > receiveBuffer_.size()) {
+    std::string rest(receiveBuffer_, receiveOffset_);
+    receiveBuffer_.swap(rest);
+    receiveOffset_ = 0;
+  }
+}
+
+void ctlSocket::Abort() {
+  if (socket_ != -1 && protocol_ == sckTCPProtocol) {
+    // A zero linger time makes close reset the connection: the system drops what it still
+    // holds for the peer instead of keeping it for an orderly end.
+    const linger abortive{1, 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  }
+  DestroySocket();
+  state_ = sckClosed;
 }
 
 SocketError ctlSocket::SendBuffered() {
@@ -252,27 +324,44 @@ SocketError ctlSocket::SendBuffered() {
   if (sent >= 0) {
     const auto taken = static_cast<std::size_t>(sent);
     if (taken >= length) {
-      sendBuffer_.clear();
-      sendOffset_ = 0;
+      EmptySendBuffer();
       // OnSendComplete comes from the loop, not from inside SendData.
       PostSocketNotification(socket_, kNotifyWrite, 0);
     } else {
       sendOffset_ += taken;
       CompactSendBuffer();
     }
+    NoteSendProgress(taken > 0);
     UpdateWriteInterest();
     if (events_ != nullptr) events_->OnSendProgress(*this, static_cast<long>(sent), BytesToSend());
     return {};
   }
   if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-    if (!sendTimerActive_) {
-      sendTimerActive_ = true;
-      StartSocketTimer(*this, sendTimeoutMs_);
-    }
+    NoteSendProgress(false);
     UpdateWriteInterest();
     return {};
   }
   return RaisePlatformError(source);
+}
+
+void ctlSocket::NoteSendProgress(bool progressed) {
+  const auto now = std::chrono::steady_clock::now();
+  if (BytesToSend() == 0) {
+    if (sendTimerActive_) {
+      sendTimerActive_ = false;
+      StopSocketTimer(*this);
+    }
+    return;
+  }
+  // Data waits: the time-out counts from the last progress, or from now when the wait begins.
+  // Progress only moves the mark, so a steady reader costs no timer work per send.
+  if (progressed || !sendTimerActive_) lastSendProgress_ = now;
+  if (!sendTimerActive_) {
+    sendTimerActive_ = true;
+    lastSystemQueued_ = SystemQueuedBytes();
+    // Checked four times per time-out: a peer that stops is cut within 1.25 time-outs.
+    StartSocketTimer(*this, std::max(sendTimeoutMs_ / 4, 1L));
+  }
 }
 
 SocketError ctlSocket::Listen() {
@@ -306,8 +395,8 @@ std::string ctlSocket::GetData(long maxLength) {
   std::string data;
   if (maxLength < 1 || static_cast<std::size_t>(maxLength) >= available) {
     data.assign(receiveBuffer_, receiveOffset_, available);
-    receiveBuffer_.clear();
-    receiveOffset_ = 0;
+    EmptyReceiveBuffer();
+    UpdateReadInterest();
     return data;
   }
   data.assign(receiveBuffer_, receiveOffset_, static_cast<std::size_t>(maxLength));
@@ -317,6 +406,7 @@ std::string ctlSocket::GetData(long maxLength) {
     receiveBuffer_.erase(0, receiveOffset_);
     receiveOffset_ = 0;
   }
+  UpdateReadInterest();
   return data;
 }
 
@@ -379,6 +469,10 @@ void ctlSocket::CloseTimeoutExpired() {
   MainLoop().StopTimer(closeTimer_);
   closeTimer_ = 0;
   if (state_ != sckClosing) return;
+  // The peer neither took the rest nor ended the connection in time: reset it, so the system
+  // does not go on holding unsent data for a peer that has stopped reading.
+  const linger abortive{1, 0};
+  if (socket_ != -1) ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
   FinishClose();
 }
 
@@ -506,6 +600,10 @@ void ctlSocket::PostSocketEvent(int code, int error) {
   const std::weak_ptr<char> token = alive_;
   switch (code) {
     case kNotifyRead:
+      if (static_cast<std::size_t>(BytesReceived()) >= receiveBufferLimit_) {
+        UpdateReadInterest();
+        return;
+      }
       if (RecvToBuffer() > 0 && events_ != nullptr) events_->OnDataArrival(*this, BytesReceived());
       return;
     case kNotifyWrite:
@@ -635,6 +733,20 @@ void ctlSocket::PostGetHostEvent(long lookupHandle, const std::string& address, 
 }
 
 void ctlSocket::SendTimeoutExpired() {
+  if (BytesToSend() == 0) {
+    StopSocketTimer(*this);
+    sendTimerActive_ = false;
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  // The peer also makes progress when it takes what the system holds, though the system may
+  // not ask for more for a while: a shorter queue there counts. (More in it came from a send,
+  // which counted already.)
+  const std::size_t queued = SystemQueuedBytes();
+  if (queued < lastSystemQueued_) lastSendProgress_ = now;
+  lastSystemQueued_ = queued;
+  // Only a peer that took nothing for the whole time-out is cut.
+  if (now - lastSendProgress_ < std::chrono::milliseconds(sendTimeoutMs_)) return;
   StopSocketTimer(*this);
   sendTimerActive_ = false;
   RaiseSocketError(kErrorTimedOut);
@@ -655,14 +767,16 @@ void ctlSocket::RaiseSocketError(int code) {
 }
 
 SocketError ctlSocket::DestroySocket() {
-  receiveBuffer_.clear();
-  receiveOffset_ = 0;
+  // Nothing buffered can be delivered or read once the socket is gone.
+  EmptyReceiveBuffer();
+  EmptySendBuffer();
   for (std::uint64_t* timer : {&closeTimer_, &acceptRetryTimer_}) {
     if (*timer != 0) MainLoop().StopTimer(*timer);
     *timer = 0;
   }
   shutdownPending_ = false;
   keptAfterError_ = false;
+  readingPaused_ = false;  // a new registration reads again
   if (socket_ == -1) return {};
   UnregisterSocket(socket_);
   if (sendTimerActive_) {

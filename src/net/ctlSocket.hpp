@@ -8,6 +8,7 @@
 // "ctlSocket.<operation>". Asynchronous failures arrive as OnError and leave state 9.
 // Events may be raised while the handler destroys the instance: the instance notices and stops.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -96,11 +97,15 @@ class ctlSocket {
   long BytesReceived() const { return static_cast<long>(receiveBuffer_.size() - receiveOffset_); }
   long BytesToSend() const { return static_cast<long>(sendBuffer_.size() - sendOffset_); }
 
-  // Milliseconds a blocked send may wait for the socket to become writable before 10060.
+  // Milliseconds buffered data may wait without the peer taking a single byte before 10060;
+  // every byte taken starts the wait again.
   void SetSendTimeout(long milliseconds) { sendTimeoutMs_ = milliseconds; }
   // Most unsent bytes a connection may hold; a send beyond it fails the socket (10055) so a
   // peer that stops reading cannot exhaust memory.
   void SetSendBufferLimit(std::size_t bytes) { sendBufferLimit_ = bytes; }
+  // Most received bytes a socket holds for its owner: when the owner does not take them, the
+  // socket stops reading (the peer is slowed down by the system) until GetData makes room.
+  void SetReceiveBufferLimit(std::size_t bytes);
   // Deferred flush: SendData only buffers, and everything buffered during one pass of the event
   // loop goes out in one send at the end of the pass; OnSendProgress then comes from that
   // flush. The bytes on the wire are the same, with far fewer system calls.
@@ -110,11 +115,22 @@ class ctlSocket {
   // Sends what every deferred socket has buffered; run by the loop at the end of a pass.
   static void FlushDeferred();
 
-  // How long a graceful close waits for the peer before the socket is destroyed anyway.
+  // How long a graceful close waits for the peer before the connection is reset.
   void SetCloseTimeout(long milliseconds) { closeTimeoutMs_ = milliseconds; }
+
+  // Memory the socket's buffers hold (their capacity, not only their content).
+  std::size_t BufferMemory() const;
+  // Bytes the system holds for the peer and has not delivered yet (TCP; 0 otherwise).
+  std::size_t SystemQueuedBytes() const;
+  // Gives back buffer memory beyond the unsent and unread bytes.
+  void TrimBuffers();
+  // Ends a TCP connection at once with a reset (zero linger time): the peer sees 10054, and
+  // both the system and this instance drop everything buffered. State 0, no event.
+  void Abort();
 
   static constexpr long kDefaultSendTimeoutMs = 60000;
   static constexpr std::size_t kDefaultSendBufferLimit = 4 * 1024 * 1024;
+  static constexpr std::size_t kDefaultReceiveBufferLimit = 4 * 1024 * 1024;
   static constexpr long kDefaultCloseTimeoutMs = 30000;
 
   // Called by the socket service.
@@ -131,7 +147,11 @@ class ctlSocket {
   bool EnsureSocket(SocketError& error);
   void ReadChunkSize();
   long RecvToBuffer();
+  // Stops or restarts reading from the platform while the receive buffer is full.
+  void UpdateReadInterest();
   SocketError SendBuffered();
+  // After a send attempt: runs the send time-out while data waits, stops it when none does.
+  void NoteSendProgress(bool progressed);
   SocketError ConnectNow(const std::string& source);
   void RaiseSocketError(int code);
   // The failure in errno: raised as OnError (State 9) and returned with the source.
@@ -147,6 +167,10 @@ class ctlSocket {
   void CloseTimeoutExpired();
   void ReadLocalAddress();
   void CompactSendBuffer();
+  // Empty buffers keep a small allocation for reuse and give a large one back.
+  void EmptySendBuffer();
+  void EmptyReceiveBuffer();
+  static constexpr std::size_t kKeptBufferCapacity = 64 * 1024;
   void QueueFlush();
   bool Alive(const std::weak_ptr<char>& token) const { return !token.expired(); }
 
@@ -182,7 +206,11 @@ class ctlSocket {
   std::uint64_t closeTimer_ = 0;
   std::uint64_t acceptRetryTimer_ = 0;
   long sendTimeoutMs_ = kDefaultSendTimeoutMs;
+  std::chrono::steady_clock::time_point lastSendProgress_;  // last time the peer took bytes
+  std::size_t lastSystemQueued_ = 0;  // what the system held for the peer at the last check
   std::size_t sendBufferLimit_ = kDefaultSendBufferLimit;
+  std::size_t receiveBufferLimit_ = kDefaultReceiveBufferLimit;
+  bool readingPaused_ = false;
   long closeTimeoutMs_ = kDefaultCloseTimeoutMs;
   // Expires when the instance is destroyed, so code that raised an event can tell.
   std::shared_ptr<char> alive_ = std::make_shared<char>();

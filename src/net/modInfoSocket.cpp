@@ -92,6 +92,7 @@ void InfoSocket::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
   // with this one, to this sender. Dropping the request under such pressure is what a busy
   // network does anyway.
   if (socket.BytesToSend() > 0) return;
+  if (!limiter_.Allow(sender, clock_())) return;
   const std::string reply = BuildReply(provider_.ServerStatus(), provider_.UserCount());
   // Also switches the broadcast option off for a unicast sender. Failures are ignored: the
   // client asks again.

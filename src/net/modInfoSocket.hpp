@@ -4,9 +4,14 @@
 //
 // The server calls DestroyInfoSocket then CreateInfoSocket on every start, so the socket follows
 // a changed ActivePort; an offline server keeps answering with "stopped".
+//
+// Replies are capped per second, for each source address and in total (ReplyRateLimiter):
+// requests beyond the cap are dropped unanswered, as a busy network would drop them.
 
+#include <functional>
 #include <memory>
 
+#include "net/ReplyRateLimiter.hpp"
 #include "net/ctlSocket.hpp"
 
 namespace velmorin {
@@ -37,6 +42,11 @@ class InfoSocket : private SocketEvents {
   // The UDP port being answered on; 0 when not open.
   long Port() const;
 
+  void SetReplyLimits(const ReplyRateLimiter::Limits& limits) { limiter_.SetLimits(limits); }
+  // The time the reply cap counts by; tests set their own.
+  using Clock = std::function<ReplyRateLimiter::Clock::time_point()>;
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
+
  private:
   void OnDataArrival(ctlSocket& socket, long bytesTotal) override;
   void OnError(ctlSocket& socket, const SocketError& error) override;
@@ -44,6 +54,8 @@ class InfoSocket : private SocketEvents {
   void Reopen(unsigned long generation);
 
   const ServerInfoProvider& provider_;
+  ReplyRateLimiter limiter_;  // kept across restarts, so a restart does not reset the cap
+  Clock clock_ = [] { return ReplyRateLimiter::Clock::now(); };
   std::unique_ptr<ctlSocket> sckBroadcast_;
   long boundPort_ = 0;
   unsigned long generation_ = 0;  // tells a socket from the ones opened before it

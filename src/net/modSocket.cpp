@@ -229,6 +229,13 @@ void SetWriteInterest(int socket, bool enabled) {
   if (it->second.watch != 0) Arm(socket, it->second);
 }
 
+void SetReadInterest(int socket, bool enabled) {
+  auto it = sockets.find(socket);
+  if (it == sockets.end() || it->second.readable == enabled) return;
+  it->second.readable = enabled;
+  if (it->second.watch != 0) Arm(socket, it->second);
+}
+
 void ResumeNotifications(int socket) {
   auto it = sockets.find(socket);
   if (it != sockets.end() && it->second.watch == 0) Arm(socket, it->second);

@@ -40,6 +40,8 @@ bool RegisterSocket(int socket, ctlSocket& instance, SocketError& error);
 bool UnregisterSocket(int socket);
 // Write readiness is watched only while data waits to be sent or a connect is under way.
 void SetWriteInterest(int socket, bool enabled);
+// Read readiness is watched unless the instance's receive buffer is full.
+void SetReadInterest(int socket, bool enabled);
 // Notifications for an instance that is closed or failed are suspended (a dead socket would
 // report hang-up forever); this re-arms them when the instance becomes active again.
 void ResumeNotifications(int socket);

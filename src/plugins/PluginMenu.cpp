@@ -7,9 +7,10 @@
 namespace velmorin {
 
 std::vector<clsPluginMenuEntry>::iterator PluginMenu::Locate(const std::string& owner, const std::string& name) {
-  const std::string key = owner + name;
-  return std::find_if(entries_.begin(), entries_.end(),
-                      [&](const clsPluginMenuEntry& entry) { return EqualsNoCase(entry.owner + entry.name, key); });
+  // Owner and name are compared each on its own: joined, "ab" + "c" would equal "a" + "bc".
+  return std::find_if(entries_.begin(), entries_.end(), [&](const clsPluginMenuEntry& entry) {
+    return EqualsNoCase(entry.owner, owner) && EqualsNoCase(entry.name, name);
+  });
 }
 
 const clsPluginMenuEntry* PluginMenu::Find(const std::string& owner, const std::string& name) const {

@@ -1,7 +1,8 @@
 #pragma once
-// The plugin menu's entries (clsPluginMenuEntry), in insertion order, keyed by owner PluginIdent
-// + entry name without regard to case: a name needs to be unique only per plugin. The front end
-// builds its items from Entries() when told to rebuild, and updates one item in place after Edit.
+// The plugin menu's entries (clsPluginMenuEntry), in insertion order, keyed by the pair (owner
+// PluginIdent, entry name), each compared without regard to case: a name needs to be unique
+// only per plugin, and no plugin reaches another's entries. The front end builds its items from
+// Entries() when told to rebuild, and updates one item in place after Edit.
 
 #include <string>
 #include <vector>

@@ -85,7 +85,7 @@ bool clsServer::HandleEncryptionkey(long index, const std::string& payload) {
   // with: the client hears "badCRC" rather than an empty key announced as "ok".
   const std::optional<std::string> pluginKey = ExchangeEncryptionKey(index, key);
   if (!pluginKey.has_value()) {
-    log_.Log(LogMessageType::ErrorRaised, {{"%nr", "5"},
+    log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
                                            {"%description", "No encryption plugin took the key"},
                                            {"%source", "frmServer.encryptionkey"}});
     return refuse();
@@ -152,7 +152,7 @@ bool clsServer::HandleServerPluginData(long index, const std::string& payload) {
   if (header.size() < 2) header.resize(2);
   const std::string data = firstNul == std::string::npos ? std::string() : payload.substr(firstNul + 1);
   if (!CallServerPlugin(header[0], "DataFromClient", header[1] + kNul + Record(index).Nickname, data)) {
-    log_.Log(LogMessageType::ErrorRaised, {{"%nr", "5"},
+    log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
                                            {"%description", "No plugin is registered as " + header[0]},
                                            {"%source", "frmServer.serverPluginData"}});
     if (InUse(index)) SendCommand(index, "serverPluginResponse", std::string("pluginnotfound") + kNul + header[0]);

@@ -39,7 +39,7 @@ std::optional<std::string> clsServer::PassThroughCipher(long index, const std::s
   std::optional<std::string> result = plugin != nullptr ? (plugin->*member)(index, data) : std::nullopt;
   if (!result.has_value()) {
     log_.Log(LogMessageType::ErrorRaised,
-             {{"%nr", "5"}, {"%description", failure + std::to_string(index)}, {"%source", source}});
+             {{"%id", std::to_string(index)}, {"%nr", "5"}, {"%description", failure + std::to_string(index)}, {"%source", source}});
   }
   return result;
 }

@@ -13,11 +13,12 @@ std::string MakeFileName(std::string_view text);
 // Removes tab, LF, CR, space and no-break space (160) from both ends.
 std::string TrimBlanks(std::string_view text);
 
-// TrimBlanks that also removes "@" at both ends, then CleanText with 40.
+// Removes control characters, then TrimBlanks that also removes "@" at both ends, then CleanText
+// with 40. What users see of a name is what the account and ban checks compare.
 std::string CleanNickname(std::string_view text);
 
-// Trims spaces, keeps the first maxLength characters, turns '"' into "'", removes CR LF pairs.
-// Because the cut comes before the CR LF removal, the result may be shorter than maxLength.
+// Removes every control character (codes 0-31 and 127, so CR and LF too), trims spaces, keeps
+// the first maxLength characters and turns '"' into "'".
 std::string CleanText(std::string_view text, long maxLength);
 
 }  // namespace velmorin

@@ -8,6 +8,7 @@
 #include "core/AdminFrontEnd.hpp"
 #include "core/HeadlessFrontEnd.hpp"
 #include "i18n/clsLanguage.hpp"
+#include "logging/LogRateLimiter.hpp"
 #include "logging/modLog.hpp"
 #include "store/modSettings.hpp"
 #include "support/TempProgramDir.hpp"
@@ -44,17 +45,34 @@ class LogWriterTest : public ::testing::Test {
               "[frmServer.Data]\r\nlogStart=Started:<SP>\r\nlogStop=Stopped:<SP>\r\n"
               "msgConnected=Client %id from %ip (%id, %ID)\r\n"
               "msgServerStopped=Server stopped.\r\n"
-              "msgErrorPort=Port %port is in use.\r\n");
+              "msgErrorPort=Port %port is in use.\r\n"
+              "msgDisconnected=Client %id left.\r\n"
+              "msgClientAccepted=Client %id is %name.\r\n"
+              "msgServerStarted=Started on %ip.\r\n"
+              "msgErrorRaised=Error %nr: %description\r\n"
+              "msgErrorInvalidData=Client %id sent invalid data.\r\n"
+              "msgUnknownCommand=Client %id sent %cmd.\r\n"
+              "msgSuppressedClient=Client %id: %count more %type lines suppressed.\r\n"
+              "msgSuppressed=%count more %type lines suppressed.\r\n");
     language.SetLanguage("frmServer", dir.path("language/Test.lng"));
     ServerSettings.Log.Pattern = PatternToInternal("%message");
     ServerSettings.Log.ClearLogAtSize = false;
+    for (LogMessageSetting& setting : ServerSettings.LogMessages) setting = {0, true};
     ServerSettings.LogMessages[static_cast<std::size_t>(LogMessageType::Connected)] = {0x00FF00, true};
-    writer.SetClock([] { return Afternoon(); });
+    writer.SetClock([this] { return now; });
   }
   void TearDown() override { ServerSettings = saved; }
 
   void Write(const std::string& text) { writer.WriteLogLine(text + "\r\n", 0); }
 
+  // The lines the view got, without their colours.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    for (const std::string& event : view.events) lines.push_back(event.substr(0, event.rfind(" #")));
+    return lines;
+  }
+
+  std::time_t now = Afternoon();
   const ServerSettingsRecord saved = ServerSettings;
   testing::TempProgramDir dir;
   clsLanguage language;
@@ -99,8 +117,10 @@ TEST_F(LogWriterTest, ThePatternFramesTheTextAndTheFileGetsTheSameLine) {
       {"%message%br", "text\r\n", "text\r\n"},
       // Without a final CR LF nothing is cut off.
       {"[%message]", "text", "[text]"},
-      // Pattern codes inside the text are text.
-      {"%message", "a\x03" "b\x06" "c\r\n", "a\x03" "b\x06" "c"},
+      // Pattern codes inside the text are control characters: escaped, never interpreted.
+      {"%message", "a\x03" "b\x06" "c\r\n", "a\\x03b\\x06c"},
+      // Only the entry's final CR LF ends it; the pattern's own breaks stay.
+      {"%message%br", "one\r\ntwo\r\n", "one\\x0D\\x0Atwo\r\n"},
   };
   writer.Logging().StartLogging(dir.path("logs"), "Server@1000");
   std::string expectedFile = "\r\nStarted: 12/04/26/14:05:09\r\n";
@@ -129,6 +149,135 @@ TEST_F(LogWriterTest, AShownTypeFillsEveryPlaceholderOnceInItsColour) {
   // A value is never searched again: an address that looks like a placeholder stays as it is.
   writer.Log(LogMessageType::Connected, {{"%id", "3"}, {"%ip", "%id"}});
   EXPECT_EQ(view.events, std::vector<std::string>{"Client 3 from %id (3, %ID) #65280"});
+}
+
+TEST_F(LogWriterTest, ControlCharactersAndBackslashesAreEscapedBeforeAnySink) {
+  writer.Logging().StartLogging(dir.path("logs"), "Server@1000");
+  // A login whose nickname tries to start a second, forged line.
+  writer.Log(LogMessageType::ClientAccepted,
+             {{"%id", "7"}, {"%name", "Eve\r\n12/04/26/14:05:09: Client 7 is Administrator."}});
+  // Plugin lines too; a backslash in the text is escaped as well, so "\\x0A" typed by someone
+  // cannot pass for an escaped line break.
+  Write("esc \x1b[2J bell \x07 del \x7f tab \t nul " + std::string(1, '\0') + " lf \n cr \r typed \\x0A");
+  Write("Windows-1252 stays: L\xE4nge \x80 \xA0.");
+  writer.Logging().StopLogging();
+  const std::vector<std::string> expected = {
+      "Client 7 is Eve\\x0D\\x0A12/04/26/14:05:09: Client 7 is Administrator..",
+      "esc \\x1B[2J bell \\x07 del \\x7F tab \\x09 nul \\x00 lf \\x0A cr \\x0D typed \\\\x0A",
+      "Windows-1252 stays: L\xE4nge \x80 \xA0.",
+  };
+  EXPECT_EQ(Lines(), expected);
+  std::string file = "\r\nStarted: 12/04/26/14:05:09\r\n";
+  for (const std::string& line : expected) file += line + "\r\n";
+  EXPECT_EQ(dir.read("logs/Server@1000.log"), file + "Stopped: 12/04/26/14:05:09\r\n");
+}
+
+TEST_F(LogWriterTest, ValuesFromClientsAreCutAndMarkedTheServersOwnAreWhole) {
+  const std::string huge(130 * 1024, 'x');
+  const std::string exact(kMaxLogValueLength, 'y');
+  writer.Log(LogMessageType::UnknownCommand, {{"%id", "1"}, {"%cmd", huge}});
+  writer.Log(LogMessageType::ErrorRaised, {{"%nr", "5"}, {"%description", "a\n" + huge}});
+  writer.Log(LogMessageType::UnknownCommand, {{"%id", "2"}, {"%cmd", exact}});
+  // The cut comes before the escape, so no escape sequence is ever split.
+  writer.Log(LogMessageType::ClientAccepted, {{"%id", "3"}, {"%name", std::string(kMaxLogValueLength + 1, '\n')}});
+  const std::string addresses(300, '1');
+  writer.Log(LogMessageType::ServerStarted, {{"%ip", addresses}});
+  std::string escapedBreaks;
+  for (std::size_t i = 0; i < kMaxLogValueLength; ++i) escapedBreaks += "\\x0A";
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "Client 1 sent " + std::string(kMaxLogValueLength, 'x') + "....",
+                         "Error 5: a\\x0A" + std::string(kMaxLogValueLength - 2, 'x') + "...",
+                         "Client 2 sent " + exact + ".",
+                         "Client 3 is " + escapedBreaks + "....",
+                         "Started on " + addresses + ".",
+                     }));
+}
+
+// The error lines a client can cause: one per connection and kind in each second.
+TEST_F(LogWriterTest, ErrorLinesOfAConnectionAreLimitedPerSecondAndTheRestCounted) {
+  for (int i = 0; i < 5; ++i) writer.Log(LogMessageType::UnknownCommand, {{"%id", "3"}, {"%cmd", "x" + std::to_string(i)}});
+  writer.Log(LogMessageType::UnknownCommand, {{"%id", "4"}, {"%cmd", "y"}});
+  writer.Log(LogMessageType::ErrorInvalidData, {{"%id", "3"}});
+  writer.Log(LogMessageType::ErrorInvalidData, {{"%id", "3"}});
+  // Ordinary lines are never held back, nor lines that name no connection.
+  for (int i = 0; i < 3; ++i) writer.Log(LogMessageType::ClientAccepted, {{"%id", "3"}, {"%name", "Ann"}});
+  for (int i = 0; i < 2; ++i) writer.Log(LogMessageType::ErrorRaised, {{"%nr", "9"}, {"%description", "server"}});
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "Client 3 sent x0.",
+                         "Client 4 sent y.",
+                         "Client 3 sent invalid data.",
+                         "Client 3 is Ann.",
+                         "Client 3 is Ann.",
+                         "Client 3 is Ann.",
+                         "Error 9: server",
+                         "Error 9: server",
+                     }));
+
+  // The next second: the counts come first, then the line that opened the second.
+  view.events.clear();
+  ++now;
+  writer.Log(LogMessageType::UnknownCommand, {{"%id", "4"}, {"%cmd", "z"}});
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "Client 3: 1 more ErrorInvalidData lines suppressed.",
+                         "Client 3: 4 more UnknownCommand lines suppressed.",
+                         "Client 4 sent z.",
+                     }));
+}
+
+TEST_F(LogWriterTest, CountsAreReportedWhenTheSlotClosesOrOpensOrOnTheTimer) {
+  const auto flood = [&](const char* id) {
+    for (int i = 0; i < 3; ++i) writer.Log(LogMessageType::UnknownCommand, {{"%id", id}, {"%cmd", "c"}});
+  };
+  flood("5");
+  writer.Log(LogMessageType::Disconnected, {{"%id", "5"}});
+  // A new connection in the same slot, in the same second, starts afresh.
+  writer.Log(LogMessageType::Connected, {{"%id", "5"}, {"%ip", "10.0.0.2"}});
+  flood("5");
+  // A hidden "Connected" line still ends what the slot's previous connection held back.
+  ServerSettings.LogMessages[static_cast<std::size_t>(LogMessageType::Connected)].Show = false;
+  writer.Log(LogMessageType::Connected, {{"%id", "5"}, {"%ip", "10.0.0.3"}});
+  flood("6");
+  writer.ReportSuppressed();  // the second has not passed: nothing to report yet
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "Client 5 sent c.",
+                         "Client 5: 2 more UnknownCommand lines suppressed.",
+                         "Client 5 left.",
+                         "Client 5 from 10.0.0.2 (5, %ID)",
+                         "Client 5 sent c.",
+                         "Client 5: 2 more UnknownCommand lines suppressed.",
+                         "Client 6 sent c.",
+                     }));
+  view.events.clear();
+  ++now;
+  writer.ReportSuppressed();
+  writer.ReportSuppressed();
+  EXPECT_EQ(Lines(), std::vector<std::string>{"Client 6: 2 more UnknownCommand lines suppressed."});
+}
+
+TEST(LogRateLimiter, KeepsOnlyTheCurrentSecondAndSharesOneEntryPastItsBound) {
+  LogRateLimiter limiter;
+  const std::time_t second = 1000;
+  for (std::size_t id = 0; id < LogRateLimiter::kMaxTracked; ++id) {
+    ASSERT_TRUE(limiter.Admit(std::to_string(id), LogMessageType::ErrorCRC, second));
+  }
+  // Connections that no longer fit share one entry per kind.
+  EXPECT_TRUE(limiter.Admit("new1", LogMessageType::ErrorCRC, second));
+  for (int i = 2; i <= 10; ++i) EXPECT_FALSE(limiter.Admit("new" + std::to_string(i), LogMessageType::ErrorCRC, second));
+  EXPECT_FALSE(limiter.Admit("7", LogMessageType::ErrorCRC, second));
+  EXPECT_TRUE(limiter.EndBefore(second).empty());
+
+  const std::vector<LogRateLimiter::Suppressed> ended = limiter.EndBefore(second + 1);
+  ASSERT_EQ(ended.size(), 2u);
+  EXPECT_EQ(ended[0].id, "");
+  EXPECT_EQ(ended[0].count, 9);
+  EXPECT_EQ(ended[1].id, "7");
+  EXPECT_EQ(ended[1].count, 1);
+  EXPECT_TRUE(limiter.Empty());
+  // A clock set back ends the later seconds just the same.
+  EXPECT_TRUE(limiter.Admit("7", LogMessageType::ErrorCRC, second + 1));
+  EXPECT_FALSE(limiter.Admit("7", LogMessageType::ErrorCRC, second + 1));
+  EXPECT_EQ(limiter.EndBefore(second - 5).size(), 1u);
+  EXPECT_TRUE(limiter.Empty());
 }
 
 TEST_F(LogWriterTest, APortInUseIsLoggedInRedWhateverTheSettings) {

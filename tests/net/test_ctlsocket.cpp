@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "net/ctlSocket.hpp"
 #include "net/SocketTestSupport.hpp"
@@ -132,6 +137,48 @@ TEST_F(ListeningServer, ABlockedSendTimesOutWith10060) {
   EXPECT_EQ(accepted.State(), sckError);
 }
 
+// The time-out is for a peer that takes nothing: one that keeps reading, however slowly, is
+// served for as long as it reads, and is cut once it stops.
+TEST_F(ListeningServer, TheSendTimeOutCountsFromTheLastByteThePeerTook) {
+  RawClient peer(port, 64 * 1024);
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+  constexpr int kTimeoutMs = 300;
+  accepted.SetSendTimeout(kTimeoutMs);
+  accepted.SetSendBufferLimit(64u << 20);
+  const int systemBuffer = 64 * 1024;
+  ::setsockopt(accepted.SocketHandle(), SOL_SOCKET, SO_SNDBUF, &systemBuffer, sizeof systemBuffer);
+  ASSERT_FALSE(accepted.SendData(std::string(16u << 20, 's')));
+
+  std::atomic<bool> reading{true};
+  std::atomic<long> taken{0};
+  std::thread reader([&] {
+    char buffer[16 * 1024];
+    while (reading) {
+      const ssize_t n = ::recv(peer.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) taken += n;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  // More keeps coming, as in a busy room, for several time-outs while the peer reads slowly.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(4 * kTimeoutMs);
+  while (std::chrono::steady_clock::now() < until && accepted.State() == sckConnected) {
+    accepted.SendData(std::string(4096, 'm'));
+    RunFor(20);
+  }
+  reading = false;
+  reader.join();
+  EXPECT_EQ(accepted.State(), sckConnected);
+  EXPECT_FALSE(serverEvents.Has("error:10060"));
+  EXPECT_GT(taken.load(), 0);
+  ASSERT_GT(accepted.BytesToSend(), 0);
+  // Now it has stopped: cut once the time-out has passed without progress (counted from its
+  // last read, a moment before this).
+  const auto stopped = std::chrono::steady_clock::now();
+  ASSERT_TRUE(RunUntil([&] { return serverEvents.Has("error:10060"); }, 10 * kTimeoutMs));
+  EXPECT_GE(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(kTimeoutMs / 2));
+  EXPECT_EQ(accepted.State(), sckError);
+}
+
 TEST_F(ListeningServer, APeerThatStopsReadingCannotGrowTheSendBufferWithoutBound) {
   RawClient peer(port, 4096);  // never reads
   ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
@@ -151,6 +198,37 @@ TEST_F(ListeningServer, APeerThatStopsReadingCannotGrowTheSendBufferWithoutBound
   // Later sends to the failed connection are dropped quietly.
   EXPECT_FALSE(accepted.SendData("more"));
   EXPECT_LE(static_cast<std::size_t>(accepted.BytesToSend()), kLimit);
+}
+
+// What the owner has not taken stays bounded: the socket stops reading and the system holds
+// the peer back, until GetData makes room; then everything arrives, in order.
+TEST_F(ListeningServer, AnOwnerThatDoesNotTakeItsDataStopsTheSocketReading) {
+  RawClient peer(port);
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+  constexpr std::size_t kLimit = 256 * 1024;
+  accepted.SetReceiveBufferLimit(kLimit);
+  constexpr std::size_t kTotal = 16u << 20;  // more than the system buffers between the two
+  std::thread writer([&] {
+    std::string chunk(64 * 1024, '\0');
+    for (std::size_t sent = 0; sent < kTotal; sent += chunk.size()) {
+      for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((sent + i) % 251);
+      if (::send(peer.fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(chunk.size())) return;
+    }
+  });
+  RunFor(300);
+  EXPECT_LE(static_cast<std::size_t>(accepted.BytesReceived()), kLimit);
+  std::size_t taken = 0;
+  bool inOrder = true;
+  const bool all = RunUntil([&] {
+    const std::string data = accepted.GetData();
+    for (std::size_t i = 0; i < data.size(); ++i) inOrder = inOrder && data[i] == static_cast<char>((taken + i) % 251);
+    taken += data.size();
+    return taken >= kTotal;
+  }, 10000);
+  writer.join();
+  EXPECT_TRUE(all);
+  EXPECT_EQ(taken, kTotal);
+  EXPECT_TRUE(inOrder);
 }
 
 TEST_F(ListeningServer, AnInstanceDestroyedInsideItsOwnEventStopsCleanly) {

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +21,9 @@ namespace velmorin {
 namespace {
 
 using testing::RunUntil;
+using Clock = ReplyRateLimiter::Clock;
+
+constexpr int kQuietMs = 100;  // how long "no answer" is waited for
 
 struct FakeServer : ServerInfoProvider {
   long status = 0;
@@ -27,20 +32,21 @@ struct FakeServer : ServerInfoProvider {
   long UserCount() const override { return users; }
 };
 
-sockaddr_in Loopback(long port) {
+// An address on the loopback network (the whole of 127.0.0.0/8 reaches this machine).
+sockaddr_in Loopback(long port, const char* ip = "127.0.0.1") {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::inet_pton(AF_INET, ip, &address.sin_addr);
   return address;
 }
 
 // A plain UDP socket on 127.0.0.1 playing a client on the network.
 class UdpClient {
  public:
-  UdpClient() {
+  explicit UdpClient(const char* ip = "127.0.0.1") {
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in local = Loopback(0);
+    const sockaddr_in local = Loopback(0, ip);
     ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local);
   }
   ~UdpClient() { ::close(fd_); }
@@ -59,6 +65,16 @@ class UdpClient {
     const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n < 0) return std::nullopt;
     return std::string(buffer.data(), static_cast<std::size_t>(n));
+  }
+
+  // Replies that arrive until the line stays quiet.
+  int CountReplies(const std::string& expected) const {
+    int replies = 0;
+    while (std::optional<std::string> reply = Receive(kQuietMs)) {
+      EXPECT_EQ(*reply, expected);
+      ++replies;
+    }
+    return replies;
   }
 
   // Sends a request and waits for the answer.
@@ -98,8 +114,6 @@ long FreeUdpPort() {
   return ntohs(local.sin_port);
 }
 
-constexpr int kQuietMs = 100;  // how long "no answer" is waited for
-
 class Discovery : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,6 +122,8 @@ class Discovery : public ::testing::Test {
     ServerSettings.General.MaxUserCount = 256;
     ServerSettings.General.Description = "Test server";
     ServerSettings.Info.Version = "3.0.0";
+    // The reply cap counts by this clock, which only the test moves.
+    responder.SetClock([this] { return now; });
     ASSERT_FALSE(responder.CreateInfoSocket());
     port = responder.Port();
     ASSERT_GT(port, 0);
@@ -117,11 +133,14 @@ class Discovery : public ::testing::Test {
   std::string Expected(const std::string& status, const std::string& users) const {
     return "vm3_serverinfos\r\n" + status + "\r\n" + users + "\r\n3.0.0\r\nTest server";
   }
+  // Moves the clock past the reply cap's current second.
+  void NextSecond() { now += std::chrono::milliseconds(1001); }
 
   FakeServer server;
   InfoSocket responder{server};
   UdpClient client;
   long port = 0;
+  Clock::time_point now = Clock::time_point() + std::chrono::hours(1);
 
  private:
   ServerSettingsRecord saved_;
@@ -151,6 +170,7 @@ TEST_F(Discovery, AnswersOnlyWhenTheFirstLineIsExactlyTheRequestWord) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.datagram.substr(0, 20)) + " of " + std::to_string(c.datagram.size()));
+    NextSecond();
     // A valid request follows every case: the case's answer, if any, arrives before its answer.
     client.SendTo(port, c.datagram);
     client.SendTo(port, "vm3_gsi");
@@ -255,13 +275,67 @@ TEST_F(Discovery, AFloodGetsOnlyWholeSeparateReplies) {
   for (int i = 0; i < kRequests; ++i) {
     flooder.SendTo(port, i % 3 == 0 ? "vm3_gsi" : std::string(1000, static_cast<char>(i)));
   }
-  int replies = 0;
-  while (std::optional<std::string> reply = flooder.Receive(kQuietMs)) {
-    EXPECT_EQ(*reply, Expected("ready", "0/256"));
-    ++replies;
-  }
-  EXPECT_LE(replies, kRequests / 3);
+  EXPECT_LE(flooder.CountReplies(Expected("ready", "0/256")), 5);
+  NextSecond();
   EXPECT_EQ(client.Ask(port, "vm3_gsi"), Expected("ready", "0/256"));
+}
+
+}  // namespace
+}  // namespace velmorin
+
+namespace velmorin {
+namespace {
+
+// Forged requests must not make the server a traffic multiplier: each second, one address gets
+// at most five replies and all addresses together at most the global number.
+TEST_F(Discovery, ABurstFromOneAddressGetsFiveRepliesUntilItsSecondHasPassed) {
+  const std::string reply = Expected("ready", "0/256");
+  for (int i = 0; i < 40; ++i) client.SendTo(port, "vm3_gsi");
+  EXPECT_EQ(client.CountReplies(reply), 5);
+  // Another address is still answered: the cap of the first one is its own.
+  UdpClient elsewhere("127.0.0.2");
+  EXPECT_EQ(elsewhere.Ask(port, "vm3_gsi"), reply);
+  now += std::chrono::milliseconds(900);  // the same second
+  EXPECT_EQ(client.Ask(port, "vm3_gsi", kQuietMs), std::nullopt);
+  NextSecond();
+  for (int i = 0; i < 40; ++i) client.SendTo(port, "vm3_gsi");
+  EXPECT_EQ(client.CountReplies(reply), 5);
+}
+
+TEST_F(Discovery, ManyAddressesTogetherGetNoMoreThanTheGlobalCap) {
+  responder.SetReplyLimits({.perSource = 5, .total = 12, .sources = 256});
+  const std::string reply = Expected("ready", "0/256");
+  const char* addresses[] = {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"};
+  std::vector<std::unique_ptr<UdpClient>> senders;
+  for (const char* address : addresses) senders.push_back(std::make_unique<UdpClient>(address));
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    for (const auto& sender : senders) {
+      for (int i = 0; i < 5; ++i) sender->SendTo(port, "vm3_gsi");
+    }
+    int replies = 0;
+    for (const auto& sender : senders) replies += sender->CountReplies(reply);
+    EXPECT_EQ(replies, 12);
+    NextSecond();
+  }
+}
+
+TEST(ReplyRateLimiter, RemembersABoundedNumberOfAddresses) {
+  ReplyRateLimiter limiter({.perSource = 2, .total = 1000, .sources = 3});
+  Clock::time_point now{};
+  for (const char* address : {"10.0.0.1", "10.0.0.2", "10.0.0.3"}) EXPECT_TRUE(limiter.Allow(address, now));
+  // The table is full of addresses still inside their second: a newcomer is refused, a known
+  // address keeps its own count.
+  EXPECT_FALSE(limiter.Allow("10.0.0.4", now));
+  EXPECT_TRUE(limiter.Allow("10.0.0.1", now));
+  EXPECT_FALSE(limiter.Allow("10.0.0.1", now));
+  EXPECT_EQ(limiter.RememberedSources(), 3u);
+  // Once their second has passed, old addresses make room.
+  now += std::chrono::seconds(1);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_TRUE(limiter.Allow("10.1.0." + std::to_string(i), now + std::chrono::seconds(i))) << i;
+    EXPECT_LE(limiter.RememberedSources(), 3u);
+  }
 }
 
 }  // namespace

@@ -147,10 +147,32 @@ TEST(TextFilters, ExactExamples) {
   EXPECT_EQ(CleanNickname(" B@b "), "B@b");
   const std::string nick45 = "abc\"" + std::string(41, 'x');
   EXPECT_EQ(CleanText(nick45, 40), "abc'" + std::string(36, 'x'));
-  // The cut comes before CR LF pairs go, so the result may be shorter than the maximum.
-  EXPECT_EQ(CleanText("  ab\r\ncd  ", 5), "abc");
-  EXPECT_EQ(CleanText("a\rb\nc", 40), "a\rb\nc");
   EXPECT_EQ(CleanText("abc", 0), "");
+}
+
+TEST(TextFilters, ControlCharactersLeaveNamesBeforeTheyAreTrimmedAndCut) {
+  const struct {
+    const char* text;
+    const char* nickname;  // CleanNickname
+    const char* cleaned;   // CleanText with 5
+  } cases[] = {
+      {"Keeper\x0b", "Keeper", "Keepe"},
+      {"\x07Kee\x7fper\x01", "Keeper", "Keepe"},
+      {"Bob\x01" "1\x01" "1", "Bob11", "Bob11"},
+      // A lone CR or LF goes as a pair does; the cut counts what remains.
+      {"  ab\r\ncd  ", "abcd", "abcd"},
+      {"a\rb\nc\td", "abcd", "abcd"},
+      // Blanks and at signs hidden behind control characters are trimmed all the same.
+      {"\x01 @\x02@Bob @\x1b", "Bob", "@@Bob"},
+      {"\x1b[2J", "[2J", "[2J"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CleanNickname(c.text), c.nickname) << c.text;
+    EXPECT_EQ(CleanText(c.text, 5), c.cleaned) << c.text;
+  }
+  EXPECT_EQ(CleanText(std::string("a\0b", 3), 40), "ab");
+  // Windows-1252 letters and the no-break space inside a name are characters, not controls.
+  EXPECT_EQ(CleanNickname("J\xFCrgen\xA0\x80"), "J\xFCrgen\xA0\x80");
 }
 
 }  // namespace
