@@ -7,6 +7,7 @@
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include "plugins/clsPlugins.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
+#include "platform/AtomicFile.hpp"
 #include "platform/EventLoop.hpp"
 #include "store/modPaths.hpp"
 #include "store/modSettings.hpp"
@@ -39,36 +41,56 @@ void PrintHelp(const char* program) {
             << "program directory (the directory of this executable).\n";
 }
 
+// Says that the server cannot listen, and what to do about it; the log above says why.
+void ExplainListenFailure(long port) {
+  std::cerr << "velmorin-server: cannot listen on port " << port << "; the server ends.\n"
+            << "Start it with /port:N to use another port (for example /port:2000), set Port in "
+            << velmorin::Paths().settingsFile << ", or end the program that holds port " << port << ".\n";
+}
+
 // Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
+// SIGHUP (a closed terminal sends it) is logged and the server goes on. Returns the exit status:
+// 1 when the server could not go online at start, for a service manager to see.
 int RunHeadless() {
   using namespace velmorin;
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  const int signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  const int signalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
   EventLoop& loop = MainLoop();
-  const EventLoop::WatchId signalWatch = loop.Watch(signalFd, true, false, [&loop, signalFd](std::uint32_t) {
-    signalfd_siginfo info{};
-    while (read(signalFd, &info, sizeof info) > 0) {
-    }
-    loop.Stop();
-  });
 
   HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1);
+  int status = 0;
   {
     clsServer server(frontEnd);
+    const EventLoop::WatchId signalWatch = loop.Watch(signalFd, true, false, [&](std::uint32_t) {
+      signalfd_siginfo info{};
+      while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (info.ssi_signo == SIGHUP) {
+          server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
+        } else {
+          loop.Stop();
+        }
+      }
+    });
     server.Load();
-    loop.Run();
+    if (server.IsOnline()) {
+      loop.Run();
+    } else {
+      ExplainListenFailure(ServerSettings.General.ActivePort);
+      status = 1;
+    }
     server.Unload();
+    loop.Unwatch(signalWatch);
     // Give closing connections a moment to deliver what they still hold.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) loop.RunOnce(50);
   }
-  loop.Unwatch(signalWatch);
   close(signalFd);
-  return 0;
+  return status;
 }
 
 }  // namespace
@@ -111,7 +133,14 @@ int main(int argc, char** argv) {
   if (commandLine.word == "port") ServerSettings.General.ActivePort = PortOfCommandLine(commandLine.value);
 
   CreateProgramDirectories();
-  LoadSettings();
+  // Left by a save that was killed before its rename.
+  RemoveStaleTemporaryFiles(Paths().configDirectory);
+  if (const int error = LoadSettings(); error != 0) {
+    std::cerr << "velmorin-server: cannot read " << Paths().settingsFile << ": " << std::strerror(error) << "\n"
+              << "The server does not start, so that the file is not replaced with default settings. "
+              << "Give the server's user read and write access to it, or move it away to start with defaults.\n";
+    return 1;
+  }
   if (!ChooseLanguageWithoutAsking(SystemDefaultLocaleId())) {
     std::cerr << "Velmorin - Fehler/Error...: " << kNoLanguageMessage << "\n";
     return 1;

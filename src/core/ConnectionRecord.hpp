@@ -44,8 +44,9 @@ struct ReceiveState {
   bool Waiting = false;             // the header is parsed; waiting for the rest
 
   std::size_t Buffered() const { return Buffer.size() - Start; }
+  // Also gives the buffer's memory back: the slot's next connection starts small.
   void Clear() {
-    Buffer.clear();
+    std::string().swap(Buffer);
     Start = 0;
     Header.clear();
   }

@@ -3,6 +3,8 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
+#include <cassert>
 
 #include "core/clsServer.hpp"
 #include "moderation/modBanning.hpp"
@@ -65,24 +67,66 @@ long clsServer::AllocateConnection() {
   record.LoginKey = NewLoginKey();
   record.ConnectTime = std::time(nullptr);
   record.Serial = nextSerial_++;
+  notLoggedIn_[record.Serial] = index;
   ReceiveState& receive = receives_[static_cast<std::size_t>(index)];
   receive.SeparatorPos = 0;
   receive.PacketLength = 0;
   receive.Waiting = false;
-  const bool full = RefreshStatus() == StatusFull;
-  Record(index).FullAtConnect = full;
   ++connectionCount_;
   sockets_[static_cast<std::size_t>(index)] = std::make_unique<ctlSocket>(static_cast<SocketEvents*>(this));
   sockets_[static_cast<std::size_t>(index)]->SetIndex(index);
+  StartTimer(LoginDeadlineTimerId(index), LoginDeadlineMs());
+  // Last: the status display is a call out, and the slot is complete by now.
+  Record(index).FullAtConnect = RefreshStatus() == StatusFull;
   return index;
+}
+
+long clsServer::LoginDeadlineMs() {
+  const long timeout = std::max(ServerSettings.General.PingTimeout, 0L);
+  return kLoginDeadlinePingTimeouts * timeout + kLoginDeadlineGraceMs;
+}
+
+long clsServer::OldestConnectionNotLoggedIn() const {
+  for (const auto& [serial, index] : notLoggedIn_) {
+    if (SameConnection(index, serial)) return index;  // not one whose removal is under way
+  }
+  return -1;
+}
+
+bool clsServer::CountsAgreeWithTable() const {
+  long connections = 0;
+  long users = 0;
+  std::size_t waiting = 0;
+  for (long index = 1; index <= MaxIndex(); ++index) {
+    const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
+    if (record.Free) continue;
+    ++connections;
+    if (record.LoggedIn()) ++users;
+    if (!record.PendingNickname.empty()) ++waiting;
+  }
+  std::size_t indexed = 0;
+  for (const auto& [name, slots] : nicknameIndex_) indexed += slots.size();
+  std::size_t pending = 0;
+  for (const auto& [name, slots] : pendingIndex_) pending += slots.size();
+  return connections == connectionCount_ && users == userCount_ && indexed == static_cast<std::size_t>(users) &&
+         pending == waiting &&
+         notLoggedIn_.size() == static_cast<std::size_t>(connections - users) &&
+         userCount_ >= 0 && connectionCount_ >= 0;
 }
 
 void clsServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
   if (socket.Index() != 0) return;
   const long maxUsers = ServerSettings.General.MaxUserCount;
-  if (connectionCount_ > maxUsers + maxUsers / 2) return;
   const std::string address = socket.RemoteHostIP();
   if (IsAddressBanned(address)) return;
+  if (connectionCount_ > maxUsers + maxUsers / 2) {
+    // At the limit, the newcomer takes the place of the oldest connection that has not logged
+    // in, so connections that never log in cannot lock real clients out.
+    const long oldest = OldestConnectionNotLoggedIn();
+    if (oldest < 0) return;
+    RemoveUser(oldest, "Timeout", true, -1);
+    if (!IsOnline() || connectionCount_ > maxUsers + maxUsers / 2) return;
+  }
 
   const long index = AllocateConnection();
   const std::uint64_t serial = Record(index).Serial;
@@ -113,7 +157,10 @@ void clsServer::SendWelcome(long index) {
     figures.port = listener_.LocalPort();
     figures.addresses = SplitLines(GetLocalIPs() + "\r\n");
     figures.onlineSeconds = OnlineSeconds();
+    const std::uint64_t serial = Record(index).Serial;
     welcomeText = BuildWelcomeText(figures, [this](const std::string& text) { return events_.WelcomeMessage(text); });
+    // The plugins may have removed the connection, or rebuilt the whole table.
+    if (!SameConnection(index, serial)) return;
   }
   const std::string payload = ServerSettings.Info.Version + "\r\n" +
                               (serverStatus_ != StatusReady ? "full" : "ok") + "\r\n" +
@@ -136,41 +183,58 @@ void clsServer::ForgetEncryption(long index) {
 
 void clsServer::RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) {
   if (!InUse(index) || Record(index).LoginKey.empty()) return;
+  // An empty login key marks the removal as under way: a second RemoveUser of the slot, from
+  // inside one of the calls below, does nothing.
+  const std::uint64_t serial = Record(index).Serial;
   Record(index).LoginKey.clear();
+  // Front end, plugins and sends below may re-enter the server; a plugin may even take it
+  // offline, which rebuilds the table. After each call out the slot is checked again, and once
+  // it is no longer this connection's, the rest of the removal was done by the rebuild.
   frontEnd_.UserListRemove(index);
+  if (!SlotHolds(index, serial)) return;
   ForgetEncryption(index);
+  if (!SlotHolds(index, serial)) return;
   ctlSocket* socket = sockets_[static_cast<std::size_t>(index)].get();
   if (socket != nullptr && (socket->State() == sckConnected || socket->State() == sckError)) {
     socket->CloseSocket();
     log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}});
+    if (!SlotHolds(index, serial)) return;
   }
   const long room = Record(index).ChatroomID;
   if (room > -1) {
     if (roomNotice) UserLeftEvent(index, -1, room, reason);
+    if (!SlotHolds(index, serial)) return;
     chatrooms_->RemoveUser(room, index);
     Record(index).ChatroomID = -1;
   }
   const std::string nickname = Record(index).Nickname;
   if (!nickname.empty()) {
     events_.UserStatus("userloggedout", nickname + '\0' + (errorFlag != 0 ? "1" : "0"));
+    if (!SlotHolds(index, serial)) return;
   }
-  --connectionCount_;
-  if (!Record(index).Nickname.empty()) {
-    --userCount_;
-    ClearNickname(index);
-  }
+  ReleaseSlot(index);
   RefreshStatus();
-  StopTimer(index);
+}
+
+bool clsServer::SlotHolds(long index, std::uint64_t serial) const {
+  return index >= 1 && index <= MaxIndex() && !connections_[static_cast<std::size_t>(index)].Free &&
+         connections_[static_cast<std::size_t>(index)].Serial == serial;
+}
+
+void clsServer::ReleaseSlot(long index) {
+  ClearNickname(index);
+  ClearPendingLogin(index);
+  StopConnectionTimers(index);
   ConnectionRecord& record = Record(index);
-  record.PendingNickname.clear();
-  record.PendingLogin.clear();
-  record.PendingConflicts.clear();
+  notLoggedIn_.erase(record.Serial);
+  record.ChatroomID = -1;
   record.SessionKey.clear();
   record.ClientVersion.clear();
   receives_[static_cast<std::size_t>(index)].Clear();
   // The socket finishes its graceful close on its own and is destroyed from the loop.
   LingerAndDestroy(std::move(sockets_[static_cast<std::size_t>(index)]));
   record.Free = true;
+  --connectionCount_;
 
   long highest = MaxIndex();
   while (highest >= 1 && connections_[static_cast<std::size_t>(highest)].Free) --highest;
@@ -180,6 +244,7 @@ void clsServer::RemoveUser(long index, const std::string& reason, bool roomNotic
     receives_.resize(size);
     sockets_.resize(size);
   }
+  assert(CountsAgreeWithTable());
 }
 
 void clsServer::OnClose(ctlSocket& socket) {
@@ -193,8 +258,11 @@ void clsServer::OnClose(ctlSocket& socket) {
 
 void clsServer::OnError(ctlSocket& socket, const SocketError& error) {
   const long index = socket.Index();
+  if (index < 0) return;  // a socket the server let go of
+  const std::uint64_t serial = InUse(index) ? Record(index).Serial : 0;
   events_.OnlineStatus("error", std::to_string(index) + '\0' + std::to_string(error.number));
-  if (index > 0) RemoveUser(index, "", true, -1);
+  // The plugins hearing of the error may have removed the connection or rebuilt the table.
+  if (index > 0 && SameConnection(index, serial)) RemoveUser(index, "", true, -1);
 }
 
 void clsServer::OnSendComplete(ctlSocket& socket) {
@@ -221,11 +289,34 @@ void clsServer::StopTimer(long id) {
 
 bool clsServer::IsTimerActive(long id) const { return timers_.count(id) != 0; }
 
+void clsServer::StopConnectionTimers(long index) {
+  StopTimer(index);
+  StopTimer(LoginDeadlineTimerId(index));
+}
+
+void clsServer::StopEveryConnectionTimer() {
+  std::vector<long> ids;
+  for (const auto& [id, timer] : timers_) {
+    if (id != kPingDelayTimerId) ids.push_back(id);
+  }
+  for (long id : ids) StopTimer(id);
+}
+
 void clsServer::Timer_Raised(long id) {
   if (id == kPingDelayTimerId) {
     for (long index = 1; index <= MaxIndex(); ++index) {
       if (InUse(index) && Record(index).PendingNickname.empty()) SendPing(index);
     }
+    return;
+  }
+  if (id >= kLoginDeadlineTimerBase) {
+    const long index = id - kLoginDeadlineTimerBase;
+    StopTimer(id);
+    // Counted from the connect, whatever the connection did since: one that has not logged in
+    // by now goes as a connection that stopped answering does.
+    if (!InUse(index) || Record(index).LoggedIn()) return;
+    log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}});
+    RemoveUser(index, "Timeout", true, -1);
     return;
   }
   StopTimer(id);

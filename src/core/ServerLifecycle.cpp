@@ -1,5 +1,6 @@
 // Server lifecycle: going online and offline, the status display, start-up and shutdown.
 
+#include <cstring>
 #include <ctime>
 
 #include "core/clsServer.hpp"
@@ -23,8 +24,26 @@ namespace {
 constexpr long kPermissionDenied = 10013;
 constexpr long kAddressInUse = 10048;
 constexpr long kIconUsed = 3;
+constexpr long kRed = 255;
 
 std::string AddressListWith(const std::string& separator) { return ReplaceAll(GetLocalIPs(), "\r\n", separator); }
+
+// Logs a shutdown save that failed (with the reason) or that went beside the administrator's file.
+void ReportShutdownSave(LogWriter& log, const clsLanguage& language, const ShutdownSave& save) {
+  if (save.error != 0) {
+    const std::string& target = save.besideFile.empty() ? save.file : save.besideFile;
+    log.WriteLogLine(
+        FillPlaceholders(language.data("msgErrorSaving"), {{"%file", target}, {"%error", std::strerror(save.error)}}) +
+            "\r\n",
+        kRed);
+    return;
+  }
+  if (save.choice == ShutdownChoice::WriteBeside) {
+    log.WriteLogLine(
+        FillPlaceholders(language.data("msgSavedBeside"), {{"%file", save.file}, {"%new", save.besideFile}}) + "\r\n",
+        kRed);
+  }
+}
 
 }  // namespace
 
@@ -66,7 +85,9 @@ void clsServer::Load() {
 }
 
 void clsServer::Unload() {
-  if (IsOnline()) {
+  // Plugins hear "offline" once: as the server goes offline here, or as the program closes.
+  const bool wasOnline = IsOnline();
+  if (wasOnline) {
     events_.OnlineStatus("offline", "");
     listener_.CloseSocket();
   }
@@ -75,13 +96,14 @@ void clsServer::Unload() {
   }
   encryptionPlugins_.Release();
   infoSocket_.DestroyInfoSocket();
+  // The log file closes after the saves, so a save that fails is in it.
+  for (const ShutdownSave& save : {SaveSettingsAtShutdown(), SaveBanListAtShutdown(), SaveWelcomeMessageAtShutdown()}) {
+    ReportShutdownSave(log_, language_, save);
+  }
   log_.Logging().StopLogging();
-  SaveSettings();
-  SaveBanList();
-  SaveWelcomeMessage();
   // The program closes: the plugins hear it, then end. Their subscriptions go first, so no
   // event reaches a plugin that is being released.
-  events_.OnlineStatus("offline", "");
+  if (!wasOnline) events_.OnlineStatus("offline", "");
   pluginCommands_->Registry().Clear();
   TerminatePlugins(pluginObjects_, *pluginCommands_);
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
@@ -176,8 +198,10 @@ void clsServer::ChangeStatus(bool ask) {
 
 void clsServer::ResetServerState(bool keepConnections) {
   if (IsOnline()) {
-    events_.OnlineStatus("offline", "");
+    // Closed first: a plugin that stops the server again from inside the event finds it
+    // offline instead of starting a reset within this one.
     listener_.CloseSocket();
+    events_.OnlineStatus("offline", "");
   }
   if (!keepConnections) {
     for (long index = 1; index <= MaxIndex(); ++index) {
@@ -185,8 +209,6 @@ void clsServer::ResetServerState(bool keepConnections) {
     }
   }
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
-  userCount_ = 0;
-  connectionCount_ = 0;
   // The old table outlives this reset by one round: a plugin command working on it may have
   // reached this reset from inside its own call.
   retiredChatrooms_ = std::move(chatrooms_);
@@ -195,8 +217,23 @@ void clsServer::ResetServerState(bool keepConnections) {
   LoadChatrooms(*chatrooms_);
   LoadWelcomeMessage();
   LoadBanList();
+  // Connections whose removal a plugin interrupted by this reset end here: their timers stop,
+  // and their sockets close and are destroyed from the loop, as one of them may be delivering
+  // the very event that led here.
+  StopEveryConnectionTimer();
+  for (std::unique_ptr<ctlSocket>& socket : sockets_) {
+    if (socket == nullptr) continue;
+    socket->SetIndex(-1);
+    if (socket->State() == sckConnected) socket->CloseSocket();
+    LingerAndDestroy(std::move(socket));
+  }
+  // The counts go with the table they count.
+  userCount_ = 0;
+  connectionCount_ = 0;
   connections_.assign(2, ConnectionRecord{});
   nicknameIndex_.clear();
+  notLoggedIn_.clear();
+  pendingIndex_.clear();
   receives_.assign(2, ReceiveState{});
   sockets_.clear();
   sockets_.resize(2);

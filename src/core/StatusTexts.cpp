@@ -2,6 +2,7 @@
 
 #include <sys/sysinfo.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -16,10 +17,12 @@ std::string FormatByteCount(double bytes, const clsLanguage& language) {
     bytes /= 1024;
     ++divisions;
   }
-  // Two decimals at most, without trailing zeros: 1023, 1.5, 2.25.
+  // Two decimals at most, without trailing zeros: 1023, 1.5, 2.25. Written with "." whatever
+  // the locale says (printf would write "2,00" under a comma-decimal locale and leave "2,").
   char text[64];
-  std::snprintf(text, sizeof text, "%.2f", std::round(bytes * 100) / 100);
-  std::string number = text;
+  const auto written = std::to_chars(text, text + sizeof text, std::round(bytes * 100) / 100,
+                                     std::chars_format::fixed, 2);
+  std::string number(text, written.ptr);
   while (number.back() == '0') number.pop_back();
   if (number.back() == '.') number.pop_back();
   return number + language.data(kUnits[divisions]);

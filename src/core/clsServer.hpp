@@ -35,6 +35,13 @@ namespace velmorin {
 class PluginCommands;
 
 inline constexpr long kPingDelayTimerId = 65536;
+// Each connection's login deadline runs as window timer kLoginDeadlineTimerBase + index.
+inline constexpr long kLoginDeadlineTimerBase = 1L << 20;
+// A connection has this many ping time-outs plus the grace from its connect to log in: at least
+// a second longer than one wait for a taken nickname (1.25 ping time-outs + 2 s), and never
+// extended by another login.
+inline constexpr long kLoginDeadlinePingTimeouts = 3;
+inline constexpr long kLoginDeadlineGraceMs = 3000;
 
 enum ServerStatusCode : long { StatusReady = 0, StatusFull = 1, StatusStopped = 2 };
 
@@ -60,6 +67,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   long ServerStatus() const override { return serverStatus_; }
   long UserCount() const override { return userCount_; }
   long ConnectionCount() const { return connectionCount_; }
+  // The user and connection counts are those of the table (checked after every removal in
+  // builds with assertions, and by tests).
+  bool CountsAgreeWithTable() const;
   long GetUserCount() const { return userCount_; }
   std::string GetChatroomCount() const;
   long ListeningPort() const { return listener_.LocalPort(); }
@@ -87,7 +97,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
 
   // Packets.
   void SendCommand(long index, const std::string& command, const std::string& data);
-  // The same packet to each connection in order, framed once.
+  // The same packet to each connection in order, framed once; a connection named twice gets one
+  // copy, and one that fails or goes meanwhile gets no more.
   void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data);
 
   // Server-originated messages.
@@ -139,6 +150,16 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   void OnSendProgress(ctlSocket& socket, long bytesSent, long bytesRemaining) override;
 
   void Timer_Raised(long id);
+  static long LoginDeadlineTimerId(long index) { return kLoginDeadlineTimerBase + index; }
+  static long LoginDeadlineMs();
+  void StopConnectionTimers(long index);
+  void StopEveryConnectionTimer();
+  // The connection that has waited longest without logging in, or -1.
+  long OldestConnectionNotLoggedIn() const;
+  // The slot still holds the connection `serial` (also while it is being removed).
+  bool SlotHolds(long index, std::uint64_t serial) const;
+  // The last step of a removal, with no call out: the slot, its counts, timers and socket go.
+  void ReleaseSlot(long index);
   void SendWelcome(long index);
   bool StartListening();
   void StopListening();
@@ -154,6 +175,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
                  const std::string& clientVersion);
   void DenyUser(long index, const std::string& nickname);
   void CompleteWaitingLogin(long index);
+  // Ends a wait for a taken nickname, if any: its timer stops and nothing stays pending.
+  void ClearPendingLogin(long index);
 
   // Handlers of a logged-in client's commands; each returns whether the reader goes on.
   using CommandHandler = bool (clsServer::*)(long index, const std::string& payload);
@@ -214,7 +237,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   std::optional<std::string> PassThroughCipher(long index, const std::string& data, CipherMember member,
                                                const std::string& failure, const char* source);
 
-  // Nicknames are indexed so that lookups do not scan the table; the lowest index wins.
+  // Nicknames are indexed so that lookups do not scan the table; the lowest index wins. These
+  // two are the only places the user count changes.
   void SetNickname(long index, const std::string& nickname);
   void ClearNickname(long index);
 
@@ -237,6 +261,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   std::vector<std::unique_ptr<ctlSocket>> sockets_;
   std::map<long, std::uint64_t> timers_;  // window timer id -> event-loop timer
   std::unordered_map<std::string, std::set<long>> nicknameIndex_;  // lowercase -> slots
+  std::unordered_map<std::string, std::set<long>> pendingIndex_;  // lowercase waiting nickname -> slots
+  std::map<std::uint64_t, long> notLoggedIn_;  // serial -> slot of connections not logged in, oldest first
   long serverStatus_ = StatusStopped;
   long connectionCount_ = 0;
   long userCount_ = 0;

@@ -21,10 +21,7 @@ void MakeDirectories(const std::string& path) {
   }
 }
 
-void StoreLanguage(const std::string& file) {
-  ServerSettings.Info.Language = file;
-  WriteIniValue("Info", "Language", file, Paths().settingsFile);
-}
+void StoreLanguage(const std::string& file) { StoreLanguageSetting(file); }
 
 }  // namespace
 

@@ -57,10 +57,11 @@ std::string clsLanguage::info(const std::string& key, const std::string& file) {
   return DecodeLanguageText(ReadIniValue(kInfoSection, key, "", file));
 }
 
-void clsLanguage::SetLanguage(const std::string& windowName, const std::string& file,
-                              LanguageTarget* window) {
+std::vector<std::string> clsLanguage::SetLanguage(const std::string& windowName, const std::string& file,
+                                                  LanguageTarget* window) {
+  std::vector<std::string> refused;
   const std::string ids = ReadIniValue(kInfoSection, "languageIDs", "", file);
-  if (ids.empty()) return;
+  if (ids.empty()) return refused;
   if (!set_) {
     section_ = windowName;
     file_ = file;
@@ -79,6 +80,11 @@ void clsLanguage::SetLanguage(const std::string& windowName, const std::string& 
       const std::optional<long> first = ToLong(parts[2]);
       const std::optional<long> last = parts.size() == 4 ? ToLong(parts[3]) : first;
       if (!first || !last) continue;
+      // A range reaching past what a control array holds would mean billions of calls.
+      if (*first < 0 || *last > kMaxControlIndex) {
+        refused.push_back(key);
+        continue;
+      }
       for (long index = *first; index <= *last; ++index) {
         window->SetControlProperty(parts[0], parts[1], static_cast<int>(index), value);
       }
@@ -88,6 +94,7 @@ void clsLanguage::SetLanguage(const std::string& windowName, const std::string& 
   for (const std::string& key : SplitLines(ReadIniValue(dataSection, std::nullopt, "", file_))) {
     dataTexts_[LowerCase(key)] = DecodeLanguageText(ReadIniValue(dataSection, key, "", file_));
   }
+  return refused;
 }
 
 std::string clsLanguage::data(const std::string& key, const std::string& section) const {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace velmorin {
 
@@ -23,6 +24,9 @@ class LanguageTarget {
 
 class clsLanguage {
  public:
+  // The highest index of a control array a language file may address.
+  static constexpr long kMaxControlIndex = 1023;
+
   // The usable language file names of the directory in name order, each followed by CR LF.
   static std::string EnumLanguages(const std::string& directory);
 
@@ -32,8 +36,11 @@ class clsLanguage {
   // Binds the instance to the file and window section on its first call (later calls keep the
   // first file), applies the window's control texts to `window` when given and adds the window's
   // data texts to the preloaded collection. A file without languageIDs is ignored.
-  void SetLanguage(const std::string& windowName, const std::string& file,
-                   LanguageTarget* window = nullptr);
+  // Control keys with an index range ("lbl.Caption.2.5") apply to each index of the range; a
+  // range outside 0..kMaxControlIndex is not applied. Returns those refused keys for the caller
+  // to log.
+  std::vector<std::string> SetLanguage(const std::string& windowName, const std::string& file,
+                                       LanguageTarget* window = nullptr);
 
   // With an empty section, the preloaded data text; else the key of section + ".Data" of the
   // current file. Missing keys give "".

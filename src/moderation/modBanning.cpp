@@ -1,6 +1,9 @@
 #include "moderation/modBanning.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <optional>
 #include <unordered_set>
@@ -21,6 +24,15 @@ constexpr const char* kNickSection = "Nick";
 constexpr const char* kNickRangeSection = "Nick-Range";
 
 std::string RangeText(const IPRange& range) { return range.from + "-" + range.to; }
+
+// A rule in the form the next load reads it back from ban.cfg: one line, outer blanks removed,
+// cut as reads are cut. Rules are cleaned to it once, when added, so a rule matches the same
+// nicknames and addresses before and after a restart.
+std::string RuleAsStored(std::string_view rule) {
+  std::string stored = profile::ValueAsStored(rule);
+  if (stored.size() > kMaxIniValueLength) stored.resize(kMaxIniValueLength);
+  return stored;
+}
 
 bool IsRangeText(std::string_view text, const IPRange& range) {
   return text.size() == range.from.size() + 1 + range.to.size() && text.starts_with(range.from) &&
@@ -55,20 +67,23 @@ class RuleCollector {
  public:
   explicit RuleCollector(BanLists& lists) : lists_(lists) {}
 
-  void AddPattern(std::string_view value) {
+  void AddPattern(std::string_view text) {
+    const std::string value = RuleAsStored(text);
     if (value.empty() || !addresses_.emplace(value).second) return;
     lists_.IPRules.emplace_back(value);
   }
 
   // The value as written in the file: from "-" to, split at the first "-".
-  void AddRange(std::string_view value) {
+  void AddRange(std::string_view text) {
+    const std::string value = RuleAsStored(text);
     const std::size_t dash = value.find('-');
     if (dash == std::string_view::npos || dash == 0 || dash + 1 == value.size()) return;
     if (!addresses_.emplace(value).second) return;
-    lists_.IPRangeRules.push_back({std::string(value.substr(0, dash)), std::string(value.substr(dash + 1))});
+    lists_.IPRangeRules.push_back({value.substr(0, dash), value.substr(dash + 1)});
   }
 
-  void AddNickname(std::string_view value, bool part) {
+  void AddNickname(std::string_view text, bool part) {
+    const std::string value = RuleAsStored(text);
     if (value.empty() || !nicknames_.insert(LowerCase(value)).second) return;
     (part ? lists_.NickRangeRules : lists_.NickRules).emplace_back(value);
   }
@@ -79,42 +94,57 @@ class RuleCollector {
   std::unordered_set<std::string> nicknames_;  // lowercase
 };
 
-void LoadSection(const char* section, const std::function<void(const std::string&)>& take) {
-  const std::string& file = Paths().banFile;
+void LoadSection(const std::string& file, const char* section, const std::function<void(const std::string&)>& take) {
   for (const std::string& key : SplitLines(ReadIniValue(section, std::nullopt, "", file))) {
     take(ReadIniValue(section, key, "", file));
   }
 }
 
-long WriteSection(const char* section, const std::vector<std::string>& values) {
+long WriteSection(const std::string& file, const char* section, const std::vector<std::string>& values) {
   long error = 0;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const long result = WriteIniValue(section, std::to_string(i), values[i], Paths().banFile);
+    const long result = WriteIniValue(section, std::to_string(i), values[i], file);
     if (error == 0) error = result;
   }
   return error;
 }
 
-}  // namespace
-
-BanLists& Bans() {
-  static BanLists lists;
-  return lists;
-}
-
-void LoadBanList() {
+BanLists ReadBanFile(const std::string& file) {
   BanLists loaded;
   RuleCollector collector(loaded);
-  LoadSection(kIPSection, [&](const std::string& value) { collector.AddPattern(value); });
-  LoadSection(kIPRangeSection, [&](const std::string& value) { collector.AddRange(value); });
-  LoadSection(kNickSection, [&](const std::string& value) { collector.AddNickname(value, false); });
-  LoadSection(kNickRangeSection, [&](const std::string& value) { collector.AddNickname(value, true); });
-  Bans() = std::move(loaded);
+  LoadSection(file, kIPSection, [&](const std::string& value) { collector.AddPattern(value); });
+  LoadSection(file, kIPRangeSection, [&](const std::string& value) { collector.AddRange(value); });
+  LoadSection(file, kNickSection, [&](const std::string& value) { collector.AddNickname(value, false); });
+  LoadSection(file, kNickRangeSection, [&](const std::string& value) { collector.AddNickname(value, true); });
+  return loaded;
 }
 
-int SaveBanList() {
+// The four lists as one text, each rule with its length, for comparing memory and file.
+std::string BanText(const BanLists& lists) {
+  std::string text;
+  const auto add = [&](char kind, const std::string& rule) {
+    text.append(1, kind).append(std::to_string(rule.size())).append(":").append(rule);
+  };
+  for (const std::string& rule : lists.IPRules) add('i', rule);
+  for (const IPRange& range : lists.IPRangeRules) add('r', RangeText(range));
+  for (const std::string& rule : lists.NickRules) add('n', rule);
+  for (const std::string& rule : lists.NickRangeRules) add('p', rule);
+  return text;
+}
+
+FileContent BanFileOnDisk(const std::string& file) {
+  if (profile::ReadError(file) != 0) return FileContent::Unreadable();
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return FileContent::Missing();
+  return FileContent::Present(BanText(ReadBanFile(file)));
+}
+
+StoreSnapshot snapshot;
+
+void TakeSnapshot() { snapshot = {BanText(Bans()), BanFileOnDisk(Paths().banFile)}; }
+
+int SaveBanListTo(const std::string& file) {
   const BanLists& lists = Bans();
-  const std::string& file = Paths().banFile;
   std::vector<std::string> ranges;
   ranges.reserve(lists.IPRangeRules.size());
   for (const IPRange& range : lists.IPRangeRules) ranges.push_back(RangeText(range));
@@ -125,13 +155,45 @@ int SaveBanList() {
     const long result = WriteIniValue(section, std::nullopt, std::nullopt, file);
     if (error == 0) error = result;
   }
-  for (const long result : {WriteSection(kIPSection, lists.IPRules), WriteSection(kIPRangeSection, ranges),
-                            WriteSection(kNickSection, lists.NickRules),
-                            WriteSection(kNickRangeSection, lists.NickRangeRules)}) {
+  for (const long result : {WriteSection(file, kIPSection, lists.IPRules), WriteSection(file, kIPRangeSection, ranges),
+                            WriteSection(file, kNickSection, lists.NickRules),
+                            WriteSection(file, kNickRangeSection, lists.NickRangeRules)}) {
     if (error == 0) error = result;
   }
   const int committed = batch.Commit();
   return committed != 0 ? committed : static_cast<int>(error);
+}
+
+}  // namespace
+
+BanLists& Bans() {
+  static BanLists lists;
+  return lists;
+}
+
+void LoadBanList() {
+  Bans() = ReadBanFile(Paths().banFile);
+  TakeSnapshot();
+}
+
+int SaveBanList() {
+  const int error = SaveBanListTo(Paths().banFile);
+  if (error == 0) TakeSnapshot();
+  return error;
+}
+
+ShutdownSave SaveBanListAtShutdown() {
+  ShutdownSave save;
+  save.file = Paths().banFile;
+  save.choice = ChooseShutdownSave(snapshot, BanText(Bans()), BanFileOnDisk(save.file));
+  if (save.choice == ShutdownChoice::Write) {
+    save.error = SaveBanList();
+  } else if (save.choice == ShutdownChoice::WriteBeside) {
+    save.besideFile = BesideName(save.file);
+    save.error = StartBesideCopy(save.file, save.besideFile);
+    if (save.error == 0) save.error = SaveBanListTo(save.besideFile);
+  }
+  return save;
 }
 
 bool IPRuleExists(std::string_view rule) {
@@ -176,13 +238,13 @@ std::string AddBanRule(std::string_view kind, std::string_view rule) {
   if (kind == "ip") {
     const std::size_t dash = rule.find('-');
     if (dash == std::string_view::npos) {
-      std::string address = NormalizeIP(rule);
+      std::string address = RuleAsStored(NormalizeIP(rule));
       if (IPRuleExists(address)) return "exists";
       if (!IsValidIP(address, true)) return "invalid";
       lists.IPRules.push_back(std::move(address));
       return "done";
     }
-    IPRange range{NormalizeIP(rule.substr(0, dash)), NormalizeIP(rule.substr(dash + 1))};
+    IPRange range{RuleAsStored(NormalizeIP(rule.substr(0, dash))), RuleAsStored(NormalizeIP(rule.substr(dash + 1)))};
     if (IPRuleExists(RangeText(range))) return "exists";
     // A reversed range would hold no address at all while the plugin is told it was banned.
     if (!IsValidIP(range.from, false) || !IsValidIP(range.to, false) || CompareIP(range.from, range.to) > 0) {
@@ -192,7 +254,8 @@ std::string AddBanRule(std::string_view kind, std::string_view rule) {
     return "done";
   }
   if (kind == "nick" || kind == "nickrange") {
-    std::string nickname = CleanNickname(rule);
+    // CleanNickname cuts to 40 characters, which may leave a blank at the end that the file drops.
+    std::string nickname = RuleAsStored(CleanNickname(rule));
     // An empty part rule would ban every guest; an empty nickname rule bans nobody.
     if (nickname.empty()) return "invalid";
     if (NickRuleExists(nickname)) return "exists";
@@ -246,8 +309,10 @@ std::string ListBanRules(std::string_view kind) {
   return joined;
 }
 
-void BanUser(std::string_view address, std::string_view nickname, BanUserChoice choice) {
+void BanUser(std::string_view addressText, std::string_view nicknameText, BanUserChoice choice) {
   BanLists& lists = Bans();
+  const std::string address = RuleAsStored(addressText);
+  const std::string nickname = RuleAsStored(nicknameText);
   if (choice.address && !address.empty() && !IPRuleExists(address)) lists.IPRules.emplace_back(address);
   if (nickname.empty()) return;
   // The part rule first: it covers the whole nickname too, and one text holds only one rule, so

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "store/StoreSnapshot.hpp"
+
 namespace velmorin {
 
 struct IPRange {
@@ -32,6 +34,10 @@ BanLists& Bans();
 void LoadBanList();
 // Rewrites the four sections in one atomic write; other lines of the file stay. 0 or the errno.
 int SaveBanList();
+// The save at program close: writes only when the rules changed in memory since they were
+// loaded or saved; when the file changed on disk too, the file stays and the server's rules go
+// beside it (see StoreSnapshot.hpp).
+ShutdownSave SaveBanListAtShutdown();
 
 // Exact text of a pattern or of from "-" to.
 bool IPRuleExists(std::string_view rule);

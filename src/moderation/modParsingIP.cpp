@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "platform/Text.hpp"
@@ -44,15 +43,13 @@ int ComparePart(const Part& a, const Part& b) {
   return Sign(a.text.compare(b.text));
 }
 
-// The plain decimal form of a value: whole numbers as digits, anything else (only reachable with
-// exponents or huge values) in the platform's general number form.
-std::string DecimalText(double value) {
-  if (std::nearbyint(value) == value && std::fabs(value) < 1e15) {
-    return std::to_string(static_cast<long long>(value));
-  }
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.15G", value);
-  return buffer;
+// The plain decimal form of a numeric part: whole values below 10^15 as their digits. Any other
+// part (a fraction such as "15e-1", a huge value) stays as typed: written out it could hold a "."
+// and so add a part, and normalising a second time must change nothing.
+std::string NormalizedPart(std::string_view part) {
+  const std::optional<double> value = NumericValue(part);
+  if (!value || std::nearbyint(*value) != *value || std::fabs(*value) >= 1e15) return std::string(part);
+  return std::to_string(static_cast<long long>(*value));
 }
 
 }  // namespace
@@ -81,8 +78,7 @@ std::string NormalizeIP(std::string_view text) {
   for (const std::string& part : Split(trimmed, ".")) {
     if (!first) result += '.';
     first = false;
-    const std::optional<double> value = NumericValue(part);
-    result += value ? DecimalText(*value) : part;
+    result += NormalizedPart(part);
   }
   return result;
 }

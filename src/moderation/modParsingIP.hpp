@@ -17,8 +17,9 @@ namespace velmorin {
 // Exactly four parts, each 0..255 by the platform's numeric test ("*" only when allowed).
 bool IsValidIP(std::string_view text, bool wildcardsAllowed);
 
-// Spaces trimmed; every numeric part rewritten as its plain decimal value ("010" -> "10");
-// other parts and the number of parts unchanged. Empty stays empty.
+// Spaces trimmed; every part holding a whole number rewritten as its plain decimal digits
+// ("010" -> "10", "1e2" -> "100"); other parts (fractions such as "15e-1", garbage) as typed, so
+// the number of parts never changes and normalising again changes nothing. Empty stays empty.
 std::string NormalizeIP(std::string_view text);
 
 // 1, -1 or 0; the first of the four parts that differs decides.

@@ -1,11 +1,18 @@
 #include "platform/AtomicFile.hpp"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 namespace velmorin {
 namespace {
+
+constexpr std::string_view kTemporaryPrefix = ".velmorin-";
+constexpr std::size_t kTemporaryNameLength = kTemporaryPrefix.size() + 6;  // mkstemp's XXXXXX
 
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -32,6 +39,9 @@ int WriteFileAtomically(const std::string& path, std::string_view content, struc
   std::string temporary = DirectoryOf(path) + "/.velmorin-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return errno;
+  // Held until the descriptor closes: a temporary file nobody holds is left over from a process
+  // that died while writing (see RemoveStaleTemporaryFiles).
+  ::flock(fd, LOCK_EX | LOCK_NB);
   struct stat existing {};
   const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
   int error = WriteAll(fd, content);
@@ -47,6 +57,27 @@ int WriteFileAtomically(const std::string& path, std::string_view content, struc
   }
   if (written != nullptr) *written = status;
   return 0;
+}
+
+int RemoveStaleTemporaryFiles(const std::string& directory) {
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() != kTemporaryNameLength || !name.starts_with(kTemporaryPrefix)) continue;
+    const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info {};
+    // A lock that can be taken means that no writer holds the file any more.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) {
+      ++removed;
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 }  // namespace velmorin

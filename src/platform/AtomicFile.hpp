@@ -1,6 +1,6 @@
 #pragma once
 // Whole-file writes that never leave a half-written file: the content goes to a temporary file
-// beside the target, is synced to disk and renamed over the target.
+// beside the target (".velmorin-XXXXXX"), is synced to disk and renamed over the target.
 
 #include <sys/stat.h>
 
@@ -17,5 +17,10 @@ int WriteAll(int fd, std::string_view content);
 // permissions are kept; `written`, when given, receives the new file's status.
 int WriteFileAtomically(const std::string& path, std::string_view content,
                         struct stat* written = nullptr);
+
+// Removes the temporary files a write left in the directory when its process was killed before
+// the rename (".velmorin-" and six characters). Files a running write still holds (it keeps them
+// locked with flock) stay. Returns how many were removed.
+int RemoveStaleTemporaryFiles(const std::string& directory);
 
 }  // namespace velmorin

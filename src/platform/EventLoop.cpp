@@ -201,10 +201,13 @@ int EventLoop::RunOnce(int timeoutMs) {
   int ran = 0;
   inPass_ = true;
   for (int i = 0; i < ready; ++i) {
-    auto it = watches_.find(events[i].data.u64);
+    // epoll_event is packed: its fields are copied out rather than bound to references.
+    const std::uint64_t watch = events[i].data.u64;
+    const std::uint32_t readyBits = events[i].events;
+    auto it = watches_.find(watch);
     if (it == watches_.end()) continue;  // removed by an earlier callback of this pass
     const std::shared_ptr<WatchCallback> callback = it->second.callback;
-    (*callback)(events[i].events);
+    (*callback)(readyBits);
     ++ran;
   }
   ran += RunDueTimers();

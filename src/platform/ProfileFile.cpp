@@ -19,6 +19,7 @@ constexpr std::string_view kBlanks = " \t";
 // Identity of a file on disk; a cached parse is valid while the identity is unchanged.
 struct FileStamp {
   bool exists = false;
+  bool regular = false;
   dev_t device = 0;
   ino_t inode = 0;
   off_t size = 0;
@@ -29,6 +30,7 @@ struct FileStamp {
 FileStamp StampOf(const struct stat& info) {
   FileStamp stamp;
   stamp.exists = true;
+  stamp.regular = S_ISREG(info.st_mode);
   stamp.device = info.st_dev;
   stamp.inode = info.st_ino;
   stamp.size = info.st_size;
@@ -61,6 +63,7 @@ struct ParsedFile {
   std::vector<Section> sections;
   std::unordered_map<std::string, std::size_t> sectionByName;  // lowercase -> first section
   FileStamp stamp;
+  int readError = 0;   // the file exists but could not be read: it must not be written over
   bool dirty = false;  // changed inside a batch and not yet written
 };
 
@@ -115,11 +118,25 @@ ParsedFile Parse(const std::string& path, const FileStamp& stamp) {
   ParsedFile file;
   file.stamp = stamp;
   if (!stamp.exists) return file;
+  if (!stamp.regular) {  // a directory in its place, a device, a pipe
+    file.readError = EISDIR;
+    return file;
+  }
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
+    file.readError = errno != 0 ? errno : EACCES;
+    return file;
+  }
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     file.lines.push_back(std::move(line));
+  }
+  if (in.bad()) {  // a directory, or an I/O error
+    file.lines.clear();
+    file.readError = EIO;
+    return file;
   }
   Index(file);
   return file;
@@ -134,7 +151,8 @@ ParsedFile& Load(const std::string& path) {
   auto it = cache.find(path);
   if (it != cache.end() && it->second.dirty) return it->second;
   const FileStamp stamp = StampOfPath(path);
-  if (it != cache.end() && it->second.stamp == stamp) return it->second;
+  // A file that could not be read is tried again: fixing its permissions changes no stamp field.
+  if (it != cache.end() && it->second.stamp == stamp && it->second.readError == 0) return it->second;
   ParsedFile parsed = Parse(path, stamp);
   if (it != cache.end()) {
     it->second = std::move(parsed);
@@ -148,6 +166,11 @@ const Section* FindSection(const ParsedFile& file, std::string_view name) {
   return it == file.sectionByName.end() ? nullptr : &file.sections[it->second];
 }
 
+bool HasLineBreakOrNul(std::string_view name) {
+  return name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Values keep to one line: CR and LF become spaces, text after a NUL is dropped.
 std::string OneLine(std::string_view text) {
   std::string result(text.substr(0, text.find('\0')));
   for (char& c : result) {
@@ -176,6 +199,8 @@ int firstBatchError = 0;
 template <typename Change>
 int Modify(const std::string& path, Change change) {
   ParsedFile updated = Load(path);
+  // Writing what was read of a file that could not be read would replace it with nothing.
+  if (updated.readError != 0) return updated.readError;
   if (!change(updated)) return 0;
   Index(updated);
   if (depth > 0) {
@@ -209,12 +234,32 @@ void WriteDirtyFiles() {
 
 }  // namespace
 
-std::optional<std::string> ReadValue(const std::string& path, std::string_view section,
-                                     std::string_view key) {
+std::optional<std::string> SectionNameAsStored(std::string_view name) {
+  std::string trimmed = Trim(name, kBlanks);
+  if (trimmed.empty() || HasLineBreakOrNul(trimmed) || trimmed.find(']') != std::string::npos) return std::nullopt;
+  return trimmed;
+}
+
+std::optional<std::string> KeyNameAsStored(std::string_view name) {
+  std::string trimmed = Trim(name, kBlanks);
+  if (trimmed.empty() || trimmed.front() == '[' || trimmed.front() == ';' || HasLineBreakOrNul(trimmed) ||
+      trimmed.find('=') != std::string::npos) {
+    return std::nullopt;
+  }
+  return trimmed;
+}
+
+std::string ValueAsStored(std::string_view value) { return Trim(OneLine(value), kBlanks); }
+
+std::optional<std::string> ReadValue(const std::string& path, std::string_view sectionName,
+                                     std::string_view keyName) {
+  const std::optional<std::string> section = SectionNameAsStored(sectionName);
+  const std::optional<std::string> key = KeyNameAsStored(keyName);
+  if (!section || !key) return std::nullopt;
   const ParsedFile& file = Load(path);
-  const Section* found = FindSection(file, section);
+  const Section* found = FindSection(file, *section);
   if (found == nullptr) return std::nullopt;
-  auto entry = found->entryByKey.find(LowerCase(key));
+  auto entry = found->entryByKey.find(LowerCase(*key));
   if (entry == found->entryByKey.end()) return std::nullopt;
   return found->entries[entry->second].value;
 }
@@ -224,18 +269,23 @@ std::vector<std::string> SectionNames(const std::string& path) {
   std::vector<std::string> names;
   std::set<std::string> seen;
   for (const Section& section : file.sections) {
+    // A hand-written name the layer cannot look up (empty, holding a NUL) is not listed.
+    if (!SectionNameAsStored(section.name)) continue;
     if (seen.insert(LowerCase(section.name)).second) names.push_back(section.name);
   }
   return names;
 }
 
-std::vector<std::string> KeyNames(const std::string& path, std::string_view section) {
-  const ParsedFile& file = Load(path);
-  const Section* found = FindSection(file, section);
+std::vector<std::string> KeyNames(const std::string& path, std::string_view sectionName) {
   std::vector<std::string> keys;
+  const std::optional<std::string> section = SectionNameAsStored(sectionName);
+  if (!section) return keys;
+  const ParsedFile& file = Load(path);
+  const Section* found = FindSection(file, *section);
   if (found == nullptr) return keys;
   std::set<std::string> seen;
   for (const Entry& entry : found->entries) {
+    if (!KeyNameAsStored(entry.key)) continue;
     if (seen.insert(LowerCase(entry.key)).second) keys.push_back(entry.key);
   }
   return keys;
@@ -243,8 +293,11 @@ std::vector<std::string> KeyNames(const std::string& path, std::string_view sect
 
 int WriteValue(const std::string& path, std::string_view sectionName, std::string_view keyName,
                std::string_view valueText) {
-  const std::string section = OneLine(sectionName);
-  const std::string key = OneLine(keyName);
+  const std::optional<std::string> storedSection = SectionNameAsStored(sectionName);
+  const std::optional<std::string> storedKey = KeyNameAsStored(keyName);
+  if (!storedSection || !storedKey) return EINVAL;
+  const std::string& section = *storedSection;
+  const std::string& key = *storedKey;
   const std::string line = key + "=" + OneLine(valueText);
   return Modify(path, [&](ParsedFile& file) {
     const Section* found = FindSection(file, section);
@@ -270,13 +323,16 @@ int WriteValue(const std::string& path, std::string_view sectionName, std::strin
   });
 }
 
-int DeleteKey(const std::string& path, std::string_view section, std::string_view key) {
+int DeleteKey(const std::string& path, std::string_view sectionName, std::string_view keyName) {
+  const std::optional<std::string> section = SectionNameAsStored(sectionName);
+  const std::optional<std::string> key = KeyNameAsStored(keyName);
+  if (!section || !key) return EINVAL;
   return Modify(path, [&](ParsedFile& file) {
-    const Section* found = FindSection(file, section);
+    const Section* found = FindSection(file, *section);
     if (found == nullptr) return false;
     // Remove every line of the section that carries this key, from the back.
     bool removed = false;
-    const std::string lowerKey = LowerCase(key);
+    const std::string lowerKey = LowerCase(*key);
     for (std::size_t i = found->endLine; i > found->headerLine + 1; --i) {
       std::optional<Entry> entry = EntryOf(file.lines[i - 1]);
       if (entry && LowerCase(entry->key) == lowerKey) {
@@ -288,9 +344,11 @@ int DeleteKey(const std::string& path, std::string_view section, std::string_vie
   });
 }
 
-int DeleteSection(const std::string& path, std::string_view section) {
+int DeleteSection(const std::string& path, std::string_view sectionName) {
+  const std::optional<std::string> section = SectionNameAsStored(sectionName);
+  if (!section) return EINVAL;
   return Modify(path, [&](ParsedFile& file) {
-    const std::string lowerName = LowerCase(section);
+    const std::string lowerName = LowerCase(*section);
     bool removed = false;
     for (std::size_t s = file.sections.size(); s > 0; --s) {
       const Section& candidate = file.sections[s - 1];
@@ -301,6 +359,14 @@ int DeleteSection(const std::string& path, std::string_view section) {
     }
     return removed;
   });
+}
+
+int ReadError(const std::string& path) {
+  // A stat that fails for another reason than absence (a directory without search permission)
+  // is a file that cannot be read either.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 && errno != ENOENT && errno != ENOTDIR) return errno;
+  return Load(path).readError;
 }
 
 void Flush(const std::string& path) {

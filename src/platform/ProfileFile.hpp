@@ -21,15 +21,27 @@ namespace velmorin::profile {
 std::optional<std::string> ReadValue(const std::string& path, std::string_view section,
                                      std::string_view key);
 
-// Every section name in file order (first spelling of each); empty for a missing file.
+// Every section name in file order (first spelling of each); empty for a missing file. Names
+// that cannot be looked up (see below: empty, holding a NUL) are not listed.
 std::vector<std::string> SectionNames(const std::string& path);
 
 // Every key of the section in file order; empty when the section is missing.
 std::vector<std::string> KeyNames(const std::string& path, std::string_view section);
 
-// Writers return 0 on success or the errno of the failed write; on failure the file and the
-// cache are unchanged. Carriage returns and line feeds in names and values become spaces and
-// text after a NUL is dropped, so a value can never break the file's structure.
+// Names are taken as the file gives them back: blanks (space, tab) at both ends are removed, on
+// write, lookup and delete alike. A name the file could not give back is refused: an empty name,
+// one holding CR, LF or NUL, a section name holding "]", a key starting with "[" or ";" or
+// holding "=". Lookups of a refused name find nothing; writes and deletes fail with EINVAL.
+// The trimmed name, or nothing when refused.
+std::optional<std::string> SectionNameAsStored(std::string_view name);
+std::optional<std::string> KeyNameAsStored(std::string_view name);
+
+// Writers return 0 on success or the errno of the failed write (EINVAL for a refused name); on
+// failure the file and the cache are unchanged. In values, carriage returns and line feeds
+// become spaces and text after a NUL is dropped, so a value can never break the file's structure.
+// The value as a read gives it back after a write: one line, blanks at both ends removed.
+std::string ValueAsStored(std::string_view value);
+
 int WriteValue(const std::string& path, std::string_view section, std::string_view key,
                std::string_view value);
 int DeleteKey(const std::string& path, std::string_view section, std::string_view key);
@@ -38,6 +50,10 @@ int DeleteSection(const std::string& path, std::string_view section);
 
 // Drops the cached copy of the file.
 void Flush(const std::string& path);
+
+// 0 when the file can be read or does not exist (nor its directory), else the errno of opening or reading it. Writes
+// to a file that exists but cannot be read fail with that error rather than replace it.
+int ReadError(const std::string& path);
 
 // Defers writing until the outermost batch ends, then writes each changed file once.
 class ProfileBatch {

@@ -1,6 +1,7 @@
 #include "platform/Text.hpp"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
@@ -103,9 +104,13 @@ std::optional<double> NumericValue(std::string_view text) {
     if (exponentDigits == 0) return std::nullopt;
   }
   if (i != trimmed.size()) return std::nullopt;
-  errno = 0;
-  const double value = std::strtod(trimmed.c_str(), nullptr);
-  if (errno == ERANGE || !std::isfinite(value)) return std::nullopt;
+  // from_chars reads "." as the decimal point whatever the process locale says (strtod would
+  // stop at it under a comma-decimal locale); it takes no leading "+".
+  const char* begin = trimmed.data() + (trimmed.front() == '+' ? 1 : 0);
+  const char* end = trimmed.data() + trimmed.size();
+  double value = 0;
+  const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::general);
+  if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
   return value;
 }
 

@@ -1,5 +1,6 @@
 #include "plugins/PluginCommands.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -41,9 +42,10 @@ std::string CounterText(double value) {
   if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15) {
     return std::to_string(static_cast<long long>(value));
   }
+  // "." as the decimal point whatever the locale says.
   char text[32];
-  std::snprintf(text, sizeof text, "%.15g", value);
-  return text;
+  const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  return std::string(text, written.ptr);
 }
 
 }  // namespace

@@ -71,8 +71,9 @@ bool clsServer::HandleEncryptionkey(long index, const std::string& payload) {
   const std::string enciphered = payload.substr(0, split);
   const std::string check = split == std::string::npos ? std::string() : payload.substr(split + 2);
   const std::string key = DecryptField(enciphered, Record(index).SessionKey);
+  const std::uint64_t serial = Record(index).Serial;
   const auto refuse = [&] {
-    if (!InUse(index)) return false;
+    if (!SameConnection(index, serial)) return false;
     ForgetEncryption(index);
     SendCommand(index, "encryptionkey", "\r\n\r\nbadCRC");
     return true;
@@ -84,6 +85,7 @@ bool clsServer::HandleEncryptionkey(long index, const std::string& payload) {
   // Without a chosen plugin, or when the plugin refuses the key, there is no key to answer
   // with: the client hears "badCRC" rather than an empty key announced as "ok".
   const std::optional<std::string> pluginKey = ExchangeEncryptionKey(index, key);
+  if (!SameConnection(index, serial)) return false;
   if (!pluginKey.has_value()) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
                                            {"%description", "No encryption plugin took the key"},
@@ -122,14 +124,16 @@ bool clsServer::HandleClientPluginData(long index, const std::string& payload) {
       missing.push_back(nickname);
     }
   }
+  const std::uint64_t serial = Record(index).Serial;
   if (!missing.empty()) {
     SendCommand(index, "clientPluginResponse", std::string("usernotfound") + kNul + header[0] + kNul + JoinFields(missing, "\x01"));
   }
-  if (found.empty() || !InUse(index)) return InUse(index);
+  if (!SameConnection(index, serial)) return false;
+  if (found.empty()) return true;
   header[2] = Record(index).Nickname;
   const std::string relayed =
       JoinFields(header, "\r\n") + (firstNul == std::string::npos ? std::string() : payload.substr(firstNul));
-  for (long recipient : found) SendCommand(recipient, "clientPluginData", relayed);
+  SendCommandToEach(found, "clientPluginData", relayed);
   return true;
 }
 
@@ -151,13 +155,16 @@ bool clsServer::HandleServerPluginData(long index, const std::string& payload) {
   std::vector<std::string> header = Split(payload.substr(0, firstNul), "\r\n");
   if (header.size() < 2) header.resize(2);
   const std::string data = firstNul == std::string::npos ? std::string() : payload.substr(firstNul + 1);
+  const std::uint64_t serial = Record(index).Serial;
   if (!CallServerPlugin(header[0], "DataFromClient", header[1] + kNul + Record(index).Nickname, data)) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
                                            {"%description", "No plugin is registered as " + header[0]},
                                            {"%source", "frmServer.serverPluginData"}});
-    if (InUse(index)) SendCommand(index, "serverPluginResponse", std::string("pluginnotfound") + kNul + header[0]);
+    if (SameConnection(index, serial)) {
+      SendCommand(index, "serverPluginResponse", std::string("pluginnotfound") + kNul + header[0]);
+    }
   }
-  return true;
+  return SameConnection(index, serial);
 }
 
 bool clsServer::HandleCommand(long index, const std::string& payload) {

@@ -43,7 +43,10 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
     if (recipient < 0) return true;
     const std::string message = std::string("private") + kNul + sender.Nickname + kNul + Record(recipient).Nickname +
                                 kNul + std::to_string(sender.Color) + kNul + text;
+    const std::uint64_t serial = sender.Serial;
     SendCommand(recipient, "message", message);
+    // A failed send removes the recipient, and plugins hear of it: the sender is looked up again.
+    if (!SameConnection(index, serial)) return false;
     SendCommand(index, "message", message);
     return true;
   }
@@ -54,14 +57,12 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
   if (fields[1].empty()) {
     targets = chatrooms_->members(sender.ChatroomID);
   } else {
+    // Named more than once, a user still gets one copy: SendCommandToEach sends each once.
     for (const std::string& nickname : Split(fields[1], "\r\n")) {
       const long target = GetUserID(nickname);
-      if (target >= 0 && Record(target).ChatroomID == sender.ChatroomID &&
-          std::find(targets.begin(), targets.end(), target) == targets.end()) {
-        targets.push_back(target);
-      }
+      if (target >= 0 && Record(target).ChatroomID == sender.ChatroomID) targets.push_back(target);
     }
-    if (std::find(targets.begin(), targets.end(), index) == targets.end()) targets.push_back(index);
+    targets.push_back(index);
   }
   SendCommandToEach(targets, "message", message);
   return true;
@@ -84,8 +85,9 @@ bool clsServer::HandleSetClientState(long index, const std::string& payload) {
   const std::string& state = fields[0];
   const std::string notice = state == "normal" ? Record(index).Nickname + kNul + "normal"
                                                : Record(index).Nickname + kNul + state + kNul + fields[1];
+  const std::uint64_t serial = Record(index).Serial;
   SendCommandToEach(RoomMembersOf(index), "newClientState", notice);
-  if (!InUse(index)) return false;
+  if (!SameConnection(index, serial)) return false;
   if (state == "away") Record(index).Away = true;
   if (state == "normal") Record(index).Away = false;
   return true;
@@ -100,8 +102,9 @@ bool clsServer::HandleSetColor(long index, const std::string& payload) {
   const std::string notice = Record(index).Nickname + kNul + std::to_string(color);
   std::vector<long> targets = RoomMembersOf(index);
   if (targets.empty()) targets.push_back(index);
+  const std::uint64_t serial = Record(index).Serial;
   SendCommandToEach(targets, "newColor", notice);
-  if (!InUse(index)) return false;
+  if (!SameConnection(index, serial)) return false;
   Record(index).Color = color;
   frontEnd_.UserListUpdate(index);
   return true;

@@ -1,5 +1,6 @@
 // Dispatch of client packets by command, and the login.
 
+#include <set>
 #include <unordered_map>
 
 #include "core/clsServer.hpp"
@@ -64,8 +65,17 @@ bool clsServer::Dispatch(long index, const std::string& command, const std::stri
 
 bool clsServer::Login(long index, const std::string& payload) {
   if (Record(index).LoggedIn()) return true;
+  // A new login replaces one that waits for a taken nickname: that wait ends here, and only
+  // the newest login counts. The login deadline stays as it was.
+  ClearPendingLogin(index);
   const std::vector<std::string> fields = PayloadFields(payload, 5);
   const std::string id = std::to_string(index);
+  if (Record(index).FullAtConnect) {
+    // Welcomed with "full": its connection ends once the welcome is out, and a login that
+    // comes first is refused rather than taking a place the server does not have.
+    DenyUser(index, CleanNickname(fields[0]));
+    return false;
+  }
   if (fields[4] != kProtocolVersion) {
     log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}});
     SendCommand(index, "acceptUser", "unsupported");
@@ -100,16 +110,22 @@ bool clsServer::Login(long index, const std::string& payload) {
     return false;
   }
 
+  // The holders of the nickname and the logins waiting for it, found through the indices (a
+  // copy: a ping that fails removes its connection); the holders are asked whether they live.
   const std::string lowered = LowerCase(nickname);
+  std::set<long> holders;
+  if (const auto found = nicknameIndex_.find(lowered); found != nicknameIndex_.end()) holders = found->second;
+  std::set<long> others = holders;
+  if (const auto found = pendingIndex_.find(lowered); found != pendingIndex_.end()) {
+    others.insert(found->second.begin(), found->second.end());
+  }
   std::string conflicts;
-  for (long other = 1; other <= MaxIndex(); ++other) {
-    if (!InUse(other)) continue;
-    const bool holds = LowerCase(Record(other).Nickname) == lowered;
-    const bool waits = LowerCase(Record(other).PendingNickname) == lowered;
-    if (!holds && !waits) continue;
+  for (long other : others) {
     if (!conflicts.empty()) conflicts += kNul;
     conflicts += std::to_string(other);
-    if (holds) SendPing(other);
+  }
+  for (long holder : holders) {
+    if (InUse(holder)) SendPing(holder);
   }
   if (!SameConnection(index, serial)) return false;
   if (conflicts.empty()) {
@@ -120,6 +136,7 @@ bool clsServer::Login(long index, const std::string& payload) {
   record.PendingNickname = nickname;
   record.PendingLogin = fields[1] + kNul + fields[2] + kNul + fields[3];
   record.PendingConflicts = conflicts;
+  pendingIndex_[lowered].insert(index);
   const long timeout = ServerSettings.General.PingTimeout;
   StartTimer(index, timeout + timeout / 4 + 2000);
   return false;
@@ -127,52 +144,73 @@ bool clsServer::Login(long index, const std::string& payload) {
 
 void clsServer::LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
                           const std::string& clientVersion) {
-  ++userCount_;
-  RefreshStatus();
+  const std::uint64_t serial = Record(index).Serial;
+  // The table is complete before anything calls out.
+  ClearPendingLogin(index);
+  StopTimer(LoginDeadlineTimerId(index));
   SetNickname(index, nickname);
+  const std::string password = GetPassword(nickname);
   ConnectionRecord& record = Record(index);
   record.Color = ToLong(color).value_or(0);
   record.ClientVersion = clientVersion;
+  record.SessionKey = SHA256Hex(nickname + password + record.LoginKey);
+  RefreshStatus();
   frontEnd_.UserListUpdate(index);
   log_.Log(LogMessageType::ClientAccepted, {{"%id", std::to_string(index)}, {"%name", nickname}});
-  const std::string password = GetPassword(nickname);
-  Record(index).SessionKey = SHA256Hex(nickname + password + Record(index).LoginKey);
+  if (!SameConnection(index, serial)) return;
   const char* status = !password.empty() || proof.empty() ? "ok" : "ok_nopwd";
   SendCommand(index, "acceptUser", std::string(status) + kNul + nickname);
+  if (!SameConnection(index, serial)) return;
   events_.UserStatus("userloggedin", nickname + kNul + color);
 }
 
 void clsServer::DenyUser(long index, const std::string& nickname) {
+  const std::uint64_t serial = Record(index).Serial;
   log_.Log(LogMessageType::ErrorDenied, {{"%id", std::to_string(index)}, {"%name", nickname}});
+  if (!SameConnection(index, serial)) return;
   SendCommand(index, "acceptUser", "denied");
   // The reply leaves before the connection closes: the close is graceful and flushes it.
-  RemoveUser(index, "", true, 0);
+  if (SameConnection(index, serial)) RemoveUser(index, "", true, 0);
+}
+
+void clsServer::ClearPendingLogin(long index) {
+  ConnectionRecord& record = Record(index);
+  if (record.PendingNickname.empty() && record.PendingLogin.empty() && record.PendingConflicts.empty()) return;
+  StopTimer(index);
+  if (const auto found = pendingIndex_.find(LowerCase(record.PendingNickname)); found != pendingIndex_.end()) {
+    found->second.erase(index);
+    if (found->second.empty()) pendingIndex_.erase(found);
+  }
+  record.PendingNickname.clear();
+  record.PendingLogin.clear();
+  record.PendingConflicts.clear();
 }
 
 void clsServer::CompleteWaitingLogin(long index) {
   StopTimer(index);
-  const std::string pending = LowerCase(Record(index).PendingNickname);
+  const std::uint64_t serial = Record(index).Serial;
+  const std::string nickname = Record(index).PendingNickname;
+  const std::vector<std::string> login = PayloadFields(Record(index).PendingLogin, 3);
+  const std::string pending = LowerCase(nickname);
   bool conflict = false;
   for (const std::string& text : Split(Record(index).PendingConflicts, std::string_view(&kNul, 1))) {
     const long other = ToLong(text).value_or(0);
-    if (InUse(other) && LowerCase(Record(other).Nickname) == pending) conflict = true;
+    if (other != index && InUse(other) && LowerCase(Record(other).Nickname) == pending) conflict = true;
   }
+  ClearPendingLogin(index);
+  if (Record(index).LoggedIn()) return;
   if (conflict) {
     log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}});
+    if (!SameConnection(index, serial)) return;
     SendCommand(index, "acceptUser", "used");
-    RemoveUser(index, "", true, 0);
+    if (SameConnection(index, serial)) RemoveUser(index, "", true, 0);
     return;
   }
-  const std::string nickname = Record(index).PendingNickname;
   if (RefreshStatus() == StatusFull) {
-    DenyUser(index, nickname);
+    if (SameConnection(index, serial)) DenyUser(index, nickname);
     return;
   }
-  const std::vector<std::string> login = PayloadFields(Record(index).PendingLogin, 3);
-  ConnectionRecord& record = Record(index);
-  record.PendingNickname.clear();
-  record.PendingLogin.clear();
-  record.PendingConflicts.clear();
+  if (!SameConnection(index, serial)) return;
   LoginUser(index, nickname, login[0], login[1], login[2]);
 }
 

@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include "core/clsServer.hpp"
@@ -32,8 +33,18 @@ void clsServer::SendCommand(long index, const std::string& command, const std::s
 
 void clsServer::SendCommandToEach(const std::vector<long>& targets, const std::string& command,
                                   const std::string& data) {
-  const std::string packet = FramePacket(command, data);
+  // Each connection gets one copy, however often the list names it; one that fails or goes
+  // while the packet is being handed out gets nothing more.
+  std::vector<std::pair<long, std::uint64_t>> recipients;
+  recipients.reserve(targets.size());
+  std::unordered_set<long> seen;
   for (long target : targets) {
+    if (!seen.insert(target).second) continue;
+    recipients.emplace_back(target, InUse(target) ? Record(target).Serial : 0);
+  }
+  const std::string packet = FramePacket(command, data);
+  for (const auto& [target, serial] : recipients) {
+    if (serial != 0 && !SameConnection(target, serial)) continue;
     if (InUse(target) && EncryptionOn(target)) {
       SendCommand(target, command, data);
     } else if (ctlSocket* socket = SendableSocket(target)) {
@@ -54,6 +65,9 @@ void clsServer::OnDataArrival(ctlSocket& socket, long bytesTotal) {
   // not a self-call: thousands of tiny packets in one read must not deepen the stack.
   const std::uint64_t serial = Record(index).Serial;
   while (SameConnection(index, serial) && ReadOnePacket(index)) {
+  }
+  if (SameConnection(index, serial) && receives_[static_cast<std::size_t>(index)].Buffered() > kMaxUnhandledInput) {
+    InvalidData(index);
   }
 }
 
@@ -81,7 +95,9 @@ bool clsServer::ReadOnePacket(long index) {
       break;
   }
   if (EncryptionOn(index)) {
+    const std::uint64_t serial = Record(index).Serial;
     std::optional<std::string> clear = DecryptPayload(index, packet.payload);
+    if (!SameConnection(index, serial)) return false;
     if (!clear.has_value()) return true;  // dropped; the next packet may be sound
     packet.payload = std::move(*clear);
   }

@@ -9,7 +9,21 @@ namespace velmorin {
 namespace {
 
 constexpr long kMaxSeparatorPos = 133;  // 1-based: the header is at most 132 characters
-constexpr std::size_t kMaxUnseparated = 128;
+constexpr std::size_t kKeptBufferCapacity = 2 * kMaxPacketLength;
+
+// Whether a separator may still start at a 1-based position up to kMaxSeparatorPos once more
+// bytes arrive, given a head in which no whole separator starts there: either a position not
+// seen yet is still allowed, or the head ends in the beginning of a separator at an allowed
+// position. The answer depends only on the bytes, never on how the reads split them.
+bool SeparatorStillPossible(std::string_view head) {
+  if (head.size() < static_cast<std::size_t>(kMaxSeparatorPos)) return true;
+  for (std::size_t partial = kPacketSeparator.size() - 1; partial >= 1; --partial) {
+    const std::size_t start = head.size() - partial;  // 0-based
+    if (start + 1 > static_cast<std::size_t>(kMaxSeparatorPos)) continue;
+    if (head.substr(start) == kPacketSeparator.substr(0, partial)) return true;
+  }
+  return false;
+}
 
 // Plain decimal with an optional sign and surrounding blanks; anything else fails the way a
 // failed conversion does (13 "Type mismatch", 6 "Overflow").
@@ -49,12 +63,13 @@ ReadResult TakePacket(ReceiveState& state, ReadPacket& packet, long& errorNumber
     if (state.PacketLength > static_cast<long>(buffered.size())) return ReadResult::NeedMore;
     state.Waiting = false;
   } else {
-    // An allowed separator starts within the first 133 characters; one further on is as invalid
-    // as none in more than 128, so the search never looks beyond the head.
+    // An allowed separator starts within the first 133 characters, so the search never looks
+    // beyond the head. Without one, the stream is broken as soon as none can start there any more.
     const std::size_t window = kMaxSeparatorPos + kPacketSeparator.size() - 1;
-    const std::size_t found = buffered.substr(0, window).find(kPacketSeparator);
+    const std::string_view head = buffered.substr(0, window);
+    const std::size_t found = head.find(kPacketSeparator);
     if (found == std::string_view::npos) {
-      return buffered.size() <= kMaxUnseparated ? ReadResult::NeedMore : ReadResult::Invalid;
+      return SeparatorStillPossible(head) ? ReadResult::NeedMore : ReadResult::Invalid;
     }
     state.SeparatorPos = static_cast<long>(found) + 1;
     state.Header = Split(buffered.substr(0, found), "\r\n");
@@ -76,7 +91,13 @@ ReadResult TakePacket(ReceiveState& state, ReadPacket& packet, long& errorNumber
   state.Start += packetLength;
   state.PacketLength = 0;
   if (state.Start == state.Buffer.size()) {
-    state.Buffer.clear();
+    // An emptied buffer keeps room for a packet or two; what a burst made it grow to goes back,
+    // so an idle connection does not hold the memory of its largest read.
+    if (state.Buffer.capacity() > kKeptBufferCapacity) {
+      std::string().swap(state.Buffer);
+    } else {
+      state.Buffer.clear();
+    }
     state.Start = 0;
   }
   return ReadResult::Packet;

@@ -1,9 +1,10 @@
 #pragma once
 // Cutting packets out of a connection's byte stream: command CR LF length CR LF STX CR LF
-// payload, with the limits every packet must keep (header at most 132 characters, at most 128
-// characters without a separator, at most 131072 characters per packet, exactly two header
-// elements, a length that is a non-negative whole number). Each packet costs time linear in
-// its size, however the bytes arrive.
+// payload, with the limits every packet must keep (header at most 132 characters, so the
+// separator starts at position 133 at the latest; at most 131072 characters per packet; exactly
+// two header elements; a length that is a non-negative whole number). A stream is broken as soon
+// as its bytes leave no allowed place for the separator, whatever the reads it arrived in. Each
+// packet costs time linear in its size, however the bytes arrive.
 
 #include <string>
 #include <string_view>
@@ -14,6 +15,10 @@ namespace velmorin {
 
 inline constexpr std::string_view kPacketSeparator("\r\n\x02\r\n", 5);
 inline constexpr long kMaxPacketLength = 131072;
+// What a connection may leave received but not handled (four packets of the largest size and a
+// margin): a connection whose reader is held up, as while a login waits, cannot make the server
+// buffer without end. Beyond it the stream counts as broken.
+inline constexpr std::size_t kMaxUnhandledInput = 4 * kMaxPacketLength + 65536;
 
 struct ReadPacket {
   std::string command;

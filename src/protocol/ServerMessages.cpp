@@ -20,8 +20,14 @@ long clsServer::GetUserID(const std::string& nickname) const {
 
 void clsServer::SetNickname(long index, const std::string& nickname) {
   ClearNickname(index);
+  if (nickname.empty()) {
+    notLoggedIn_[Record(index).Serial] = index;
+    return;
+  }
   Record(index).Nickname = nickname;
-  if (!nickname.empty()) nicknameIndex_[LowerCase(nickname)].insert(index);
+  nicknameIndex_[LowerCase(nickname)].insert(index);
+  notLoggedIn_.erase(Record(index).Serial);
+  ++userCount_;
 }
 
 void clsServer::ClearNickname(long index) {
@@ -33,6 +39,7 @@ void clsServer::ClearNickname(long index) {
     if (found->second.empty()) nicknameIndex_.erase(found);
   }
   nickname.clear();
+  --userCount_;
 }
 
 void clsServer::SendServerMsg(const std::string& text) {
@@ -59,9 +66,10 @@ bool clsServer::HandlePong(long index, const std::string&) {
 }
 
 void clsServer::UserJoinedEvent(long index, long chatroomId) {
+  const std::uint64_t serial = Record(index).Serial;
   const std::string room = chatrooms_->name(chatroomId);
   events_.UserStatus("userjoined", Record(index).Nickname + kNul + room);
-  if (!InUse(index) || chatrooms_->users(chatroomId) <= 1) return;
+  if (!SameConnection(index, serial) || chatrooms_->users(chatroomId) <= 1) return;
   const ConnectionRecord& record = Record(index);
   const std::string notice = record.Nickname + kNul + std::to_string(record.Color) + kNul + room + kNul +
                              BoolText(record.Away) + kNul + BoolText(record.ChatroomAdmin);
@@ -72,10 +80,13 @@ void clsServer::UserJoinedEvent(long index, long chatroomId) {
 }
 
 void clsServer::UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason) {
+  const std::uint64_t serial = Record(index).Serial;
   const std::string nickname = Record(index).Nickname;
   const std::string oldRoom = chatrooms_->name(oldChatroomId);
   events_.UserStatus("userleft", nickname + kNul + oldRoom + kNul + reason);
-  if (chatrooms_->users(oldChatroomId) <= 1) return;
+  // Also reached while the user is being removed: the slot must still be this user's, and a
+  // plugin may have rebuilt the room table.
+  if (!SlotHolds(index, serial) || chatrooms_->users(oldChatroomId) <= 1) return;
   const std::string notice = nickname + kNul + oldRoom + kNul + chatrooms_->name(newChatroomId) + kNul + reason;
   std::vector<long> others = chatrooms_->members(oldChatroomId);
   std::erase(others, index);

@@ -76,18 +76,19 @@ std::string CreateChatroom(clsChatrooms& rooms, const std::string& name,
 
 std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const std::string& field,
                            bool permanent, const std::string& value) {
-  const long id = rooms.GetChatroomID(name);
+  // Rooms are stored under their cleaned names: a name is cleaned the same way to find one.
+  const long id = rooms.GetChatroomID(CleanText(name, kMaxNameLength));
   if (id < 0) return "notfound";
   if (field == "description") {
     const std::string comment = CleanText(value, kMaxDescriptionLength);
     rooms.comment(id, comment);
-    if (permanent) WriteIniValue(name, "Description", comment + " ", ChatroomsFile());
+    if (permanent) WriteIniValue(rooms.name(id), "Description", comment + " ", ChatroomsFile());
     return "modified";
   }
   if (field == "password") {
     const std::string pwd = CleanText(value, kMaxPasswordLength);
     rooms.pwd(id, pwd);
-    if (permanent) WriteIniValue(name, "Password", Base64Encode(pwd), ChatroomsFile());
+    if (permanent) WriteIniValue(rooms.name(id), "Password", Base64Encode(pwd), ChatroomsFile());
     return "modified";
   }
   return "invalid";
@@ -95,7 +96,7 @@ std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const s
 
 std::string RemoveChatroom(clsChatrooms& rooms, ChatroomMemberHost& host, const std::string& name,
                            bool permanent, bool force) {
-  const long id = rooms.GetChatroomID(name);
+  const long id = rooms.GetChatroomID(CleanText(name, kMaxNameLength));
   if (id < 0) return "notfound";
   if (rooms.users(id) > 0 && !force) return "notempty";
 

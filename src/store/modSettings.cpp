@@ -1,6 +1,9 @@
 #include "store/modSettings.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/ProfileFile.hpp"
 #include "platform/Text.hpp"
@@ -111,6 +114,53 @@ void ApplyReadRules(ServerSettingsRecord& s) {
   s.Log.Pattern = PatternToInternal(s.Log.Pattern);
 }
 
+// Every stored key as "section/key=value" lines: the settings' text form, for comparing the
+// record in memory with the file.
+std::string SettingsText(const ServerSettingsRecord& record) {
+  ServerSettingsRecord stored = record;
+  stored.Log.Pattern = PatternToText(stored.Log.Pattern);
+  std::string text;
+  VisitSettings(stored, [&](const char* section, const std::string& key, auto& field, const std::string&) {
+    text.append(section).append("/").append(key).append("=").append(TextOf(field)).append("\n");
+  });
+  return text;
+}
+
+// The record the file gives, with the read rules applied.
+ServerSettingsRecord ReadSettingsFile(const std::string& file) {
+  ServerSettingsRecord record{};
+  VisitSettings(record, [&](const char* section, const std::string& key, auto& field,
+                            const std::string& defaultText) {
+    Assign(field, ReadIniValue(section, key, defaultText, file));
+  });
+  ApplyReadRules(record);
+  return record;
+}
+
+FileContent SettingsOnDisk(const std::string& file) {
+  if (profile::ReadError(file) != 0) return FileContent::Unreadable();
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return FileContent::Missing();
+  return FileContent::Present(SettingsText(ReadSettingsFile(file)));
+}
+
+StoreSnapshot snapshot;
+
+void TakeSnapshot() { snapshot = {SettingsText(ServerSettings), SettingsOnDisk(Paths().settingsFile)}; }
+
+int SaveSettingsTo(const std::string& file) {
+  ServerSettingsRecord stored = ServerSettings;
+  stored.Log.Pattern = PatternToText(stored.Log.Pattern);
+  profile::ProfileBatch batch;
+  long error = 0;
+  VisitSettings(stored, [&](const char* section, const std::string& key, auto& field, const std::string&) {
+    const long result = WriteIniValue(section, key, TextOf(field), file);
+    if (error == 0) error = result;
+  });
+  const int committed = batch.Commit();
+  return committed != 0 ? committed : static_cast<int>(error);
+}
+
 }  // namespace
 
 std::string PatternToInternal(const std::string& pattern) {
@@ -139,35 +189,59 @@ void ResetSettings() {
   ServerSettings.Log.Pattern = PatternToInternal(ServerSettings.Log.Pattern);
 }
 
-void LoadSettings() {
+int LoadSettings() {
   const std::string& file = Paths().settingsFile;
-  if (::access(file.c_str(), R_OK) != 0) {
+  WriteIniValue(std::nullopt, std::nullopt, std::nullopt, file);
+  // A file that is there but cannot be read must not be taken for a missing one: the defaults
+  // would be written over the administrator's settings.
+  if (const int error = profile::ReadError(file); error != 0) return error;
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) {
+    // Created with every default; a failed write leaves the server on its defaults all the same.
     ResetSettings();
     SaveSettings();
-    return;
+    TakeSnapshot();
+    return 0;
   }
-  WriteIniValue(std::nullopt, std::nullopt, std::nullopt, file);
-  VisitSettings(ServerSettings, [&](const char* section, const std::string& key, auto& field,
-                                    const std::string& defaultText) {
-    Assign(field, ReadIniValue(section, key, defaultText, file));
-  });
-  ApplyReadRules(ServerSettings);
+  const long activePort = ServerSettings.General.ActivePort;  // the command line's, never stored
+  ServerSettings = ReadSettingsFile(file);
+  ServerSettings.General.ActivePort = activePort;
 
   const std::string running = RunningVersion();
   if (ServerSettings.Info.Version != running) {
     ServerSettings.Info.Version = running;
     WriteIniValue("Info", "Version", running, file);
   }
+  TakeSnapshot();
+  return 0;
 }
 
 int SaveSettings() {
-  const std::string& file = Paths().settingsFile;
-  ServerSettingsRecord stored = ServerSettings;
-  stored.Log.Pattern = PatternToText(stored.Log.Pattern);
-  profile::ProfileBatch batch;
-  VisitSettings(stored, [&](const char* section, const std::string& key, auto& field,
-                            const std::string&) { WriteIniValue(section, key, TextOf(field), file); });
-  return batch.Commit();
+  const int error = SaveSettingsTo(Paths().settingsFile);
+  if (error == 0) TakeSnapshot();
+  return error;
+}
+
+int StoreLanguageSetting(const std::string& languageFile) {
+  ServerSettings.Info.Language = languageFile;
+  const long error = WriteIniValue("Info", "Language", languageFile, Paths().settingsFile);
+  // The same change on both sides is no change: the shutdown save need not write for it.
+  if (error == 0) TakeSnapshot();
+  return static_cast<int>(error);
+}
+
+ShutdownSave SaveSettingsAtShutdown() {
+  ShutdownSave save;
+  save.file = Paths().settingsFile;
+  save.choice = ChooseShutdownSave(snapshot, SettingsText(ServerSettings), SettingsOnDisk(save.file));
+  if (save.choice == ShutdownChoice::Write) {
+    save.error = SaveSettings();
+  } else if (save.choice == ShutdownChoice::WriteBeside) {
+    save.besideFile = BesideName(save.file);
+    save.error = StartBesideCopy(save.file, save.besideFile);
+    if (save.error == 0) save.error = SaveSettingsTo(save.besideFile);
+  }
+  return save;
 }
 
 }  // namespace velmorin

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "logging/LogMessageType.hpp"
+#include "store/StoreSnapshot.hpp"
 
 namespace velmorin {
 
@@ -94,11 +95,21 @@ struct ServerSettingsRecord {
 extern ServerSettingsRecord ServerSettings;
 
 // Fills ServerSettings from the settings file; a missing file is created with every default.
-void LoadSettings();
+// A file that exists but cannot be read is left as it is and nothing is loaded: returns its
+// errno (0 on success), and the program must not start, or it would later write over it.
+int LoadSettings();
 
 // Writes every key (all but the plugin sections) in one atomic write; 0 or the errno of the
 // failed write.
 int SaveSettings();
+
+// Sets Info/Language in memory and in the file (only that key); 0 or the errno.
+int StoreLanguageSetting(const std::string& languageFile);
+
+// The save at program close: writes only when the settings changed in memory since they were
+// loaded or saved; when the file changed on disk too, the file stays and the server's settings
+// go beside it (see StoreSnapshot.hpp).
+ShutdownSave SaveSettingsAtShutdown();
 
 // Every field to its default and Version to the running version; Language and the plugin
 // sections stay. Does not write the file.

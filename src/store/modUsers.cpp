@@ -56,7 +56,8 @@ long SetPassword(const std::string& name, const std::string& password) {
 
 std::string CreateUserAccount(const std::string& name) {
   if (AccountExists(name)) return "exists";
-  WriteIniValue(name, "Active", "0", UsersFile());
+  // A name the file cannot hold (a NUL, a line break, nothing but blanks) is refused there.
+  if (WriteIniValue(name, "Active", "0", UsersFile()) != 0) return "failed";
   return "created";
 }
 
@@ -64,22 +65,26 @@ std::string ModifyUserAccount(const std::string& name, const std::string& field,
                               const std::string& value) {
   if (!AccountExists(name)) return "notfound";
   const std::string lowerField = LowerCase(field);
+  long error = 0;
   if (lowerField == "active") {
     const bool active = ToBool(value).value_or(false);
-    RemoveFromActiveList(name);
-    if (active) AddToActiveList(name);
-    WriteIniValue(name, "Active", BoolText(active), UsersFile());
+    error = WriteIniValue(name, "Active", BoolText(active), UsersFile());
+    if (error == 0) {
+      RemoveFromActiveList(name);
+      if (active) AddToActiveList(name);
+    }
   } else if (lowerField == "password") {
-    SetPassword(name, value);
+    error = SetPassword(name, value);
   } else {
-    WriteIniValue(name, field, Base64Encode(value), UsersFile());
+    // A field name that would read back as something else ("[root]", "a=b") is refused there.
+    error = WriteIniValue(name, field, Base64Encode(value), UsersFile());
   }
-  return "modified";
+  return error == 0 ? "modified" : "failed";
 }
 
 std::string RemoveUserAccount(const std::string& name) {
   if (!AccountExists(name)) return "notfound";
-  WriteIniValue(name, std::nullopt, std::nullopt, UsersFile());
+  if (WriteIniValue(name, std::nullopt, std::nullopt, UsersFile()) != 0) return "failed";
   RemoveFromActiveList(name);
   return "deleted";
 }

@@ -18,7 +18,8 @@ bool AccountExists(const std::string& name);
 std::string GetPassword(const std::string& name);
 long SetPassword(const std::string& name, const std::string& password);
 
-// Store operations offered to plugins; names and values are taken as given.
+// Store operations offered to plugins; names and values are taken as given. A write the file
+// refuses (a name it cannot hold, see ProfileFile.hpp) or that fails answers "failed".
 std::string CreateUserAccount(const std::string& name);  // "created" or "exists"
 // Field "active" (any case) switches the account in the file and in ActiveAccountList at once;
 // "password" sets the password; any other field is stored Base64-encoded. "modified"/"notfound".

@@ -1,5 +1,8 @@
 #include "store/modWelcomeMsg.hpp"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 
@@ -30,14 +33,15 @@ std::string Join(const std::vector<std::string>& parts, std::string_view separat
   return joined;
 }
 
-}  // namespace
-
-void LoadWelcomeMessage() {
-  std::ifstream in(Paths().welcomeFile, std::ios::binary);
-  if (!in) {
-    WelcomeText = CurrentLanguage().data("stdWelcomeMsg");
-    return;
+// The file's text as the load takes it: lines joined by CR LF, without the last line's end.
+FileContent WelcomeFileOnDisk(const std::string& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? FileContent::Missing() : FileContent::Unreadable();
   }
+  if (!S_ISREG(info.st_mode)) return FileContent::Unreadable();
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return FileContent::Unreadable();
   std::string text;
   std::string line;
   while (std::getline(in, line)) {
@@ -45,11 +49,41 @@ void LoadWelcomeMessage() {
     text += line;
     text += "\r\n";
   }
+  if (in.bad()) return FileContent::Unreadable();
   if (text.size() >= 2) text.resize(text.size() - 2);
-  WelcomeText = std::move(text);
+  return FileContent::Present(std::move(text));
 }
 
-int SaveWelcomeMessage() { return WriteFileAtomically(Paths().welcomeFile, WelcomeText + "\r\n"); }
+StoreSnapshot snapshot;
+
+int WriteWelcomeFile(const std::string& file) { return WriteFileAtomically(file, WelcomeText + "\r\n"); }
+
+}  // namespace
+
+void LoadWelcomeMessage() {
+  FileContent disk = WelcomeFileOnDisk(Paths().welcomeFile);
+  WelcomeText = disk.state == FileContent::State::Present ? disk.text : CurrentLanguage().data("stdWelcomeMsg");
+  snapshot = {WelcomeText, std::move(disk)};
+}
+
+int SaveWelcomeMessage() {
+  const int error = WriteWelcomeFile(Paths().welcomeFile);
+  if (error == 0) snapshot = {WelcomeText, WelcomeFileOnDisk(Paths().welcomeFile)};
+  return error;
+}
+
+ShutdownSave SaveWelcomeMessageAtShutdown() {
+  ShutdownSave save;
+  save.file = Paths().welcomeFile;
+  save.choice = ChooseShutdownSave(snapshot, WelcomeText, WelcomeFileOnDisk(save.file));
+  if (save.choice == ShutdownChoice::Write) {
+    save.error = SaveWelcomeMessage();
+  } else if (save.choice == ShutdownChoice::WriteBeside) {
+    save.besideFile = BesideName(save.file);
+    save.error = WriteWelcomeFile(save.besideFile);
+  }
+  return save;
+}
 
 std::string BuildWelcomeText(const WelcomeFigures& figures, const WelcomeMessageEvent& event) {
   std::string text = event ? event(WelcomeText) : WelcomeText;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "store/StoreSnapshot.hpp"
+
 namespace velmorin {
 
 // The raw text with its placeholders, lines separated by CR LF.
@@ -14,6 +16,10 @@ extern std::string WelcomeText;
 void LoadWelcomeMessage();
 // Writes WelcomeText and one CR LF; 0 or the errno of the failed write.
 int SaveWelcomeMessage();
+// The save at program close: writes only when the text changed in memory since it was loaded or
+// saved (or the file is still missing); when the file changed on disk too, the file stays and
+// the server's text goes beside it (see StoreSnapshot.hpp).
+ShutdownSave SaveWelcomeMessageAtShutdown();
 
 // The server's current figures for the placeholders.
 struct WelcomeFigures {

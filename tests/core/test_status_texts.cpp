@@ -2,6 +2,7 @@
 
 #include "core/StatusTexts.hpp"
 #include "i18n/clsLanguage.hpp"
+#include "support/CommaDecimalLocale.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {
@@ -20,6 +21,10 @@ TEST(StatusTexts, ByteCountsAndUptimes) {
       {5.0 * 1024 * 1024 * 1024 * 1024, "5120 GB"},  // terabytes stay in GB
   };
   for (const auto& [bytes, text] : counts) EXPECT_EQ(FormatByteCount(bytes, language), text) << bytes;
+  if (const locale_t comma = testing::CommaDecimalLocale()) {
+    testing::ScopedThreadLocale scope(comma);
+    for (const auto& [bytes, text] : counts) EXPECT_EQ(FormatByteCount(bytes, language), text) << "comma locale";
+  }
 
   EXPECT_EQ(FormatUptime(2 * 86400 + 3 * 3600 + 4 * 60 + 5), "2, 03:04:05");
   EXPECT_EQ(FormatUptime(0), "0, 00:00:00");

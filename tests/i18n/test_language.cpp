@@ -61,6 +61,32 @@ TEST_F(LanguageFiles, SetLanguageAppliesControlTextsAndLoadsDataTexts) {
   EXPECT_EQ(language.currentFile(), dir.path("language/b.lng"));
 }
 
+// An index range in a key is a loop over the control array: a hostile file must not be able to
+// ask for billions of calls.
+TEST_F(LanguageFiles, IndexRangesBeyondAControlArrayAreRefusedAndReported) {
+  dir.write("language/f.lng",
+            "[VM3SLF]\r\nlanguageIDs=1033\r\n"
+            "[frmTest]\r\nall.Caption.-2147483648.2147483647=x\r\nnegative.Caption.-1=x\r\n"
+            "wide.Caption.0.1024=x\r\nedge.Caption.1022.1023=ok\r\nempty.Caption.5.4=x\r\n");
+  struct CountingWindow : LanguageTarget {
+    long calls = 0;
+    std::map<std::string, std::string> properties;
+    bool SetControlProperty(const std::string& control, const std::string& property, std::optional<int> index,
+                            const std::string& value) override {
+      ++calls;
+      properties[control + "." + property + "(" + std::to_string(index.value_or(-1)) + ")"] = value;
+      return true;
+    }
+  } window;
+  clsLanguage language;
+  const std::vector<std::string> refused = language.SetLanguage("frmTest", dir.path("language/f.lng"), &window);
+  EXPECT_EQ(window.calls, 2);
+  EXPECT_EQ(window.properties, (std::map<std::string, std::string>{{"edge.Caption(1022)", "ok"},
+                                                                    {"edge.Caption(1023)", "ok"}}));
+  EXPECT_EQ(refused, (std::vector<std::string>{"all.Caption.-2147483648.2147483647", "negative.Caption.-1",
+                                               "wide.Caption.0.1024"}));
+}
+
 TEST_F(LanguageFiles, LanguageNameIsUsedForIdentifierZeroAndFilesWithoutIdsAreIgnored) {
   clsLanguage language;
   language.SetLanguage("frmTest", dir.path("language/d.lng"));

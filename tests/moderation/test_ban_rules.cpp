@@ -231,6 +231,36 @@ TEST_F(BanRules, SaveRewritesOnlyTheRuleSectionsAndReloadsTheSameRules) {
   EXPECT_EQ(Bans().NickRangeRules, before.NickRangeRules);
 }
 
+// Whatever door a rule comes in by, the rules after a restart are the rules before it.
+TEST_F(BanRules, RulesAreTheSameBeforeAndAfterASaveAndLoad) {
+  const std::string cutBeforeABlank = std::string(39, 'x') + " tail";  // the 40-character cut ends in " "
+  ASSERT_EQ(AddBanRule("nick", "Bad\rGuy\n"), "done");
+  ASSERT_EQ(AddBanRule("nickrange", "spam\0mer"s), "done");
+  ASSERT_EQ(AddBanRule("nick", cutBeforeABlank), "done");
+  BanUser("5.6.7.8\n", "Troll\t", {true, true, false});
+  BanUser("", "bot\rnet", {false, false, true});
+  const BanLists before = Bans();
+  ASSERT_EQ(SaveBanList(), 0);
+  Bans() = {};
+  LoadBanList();
+  EXPECT_EQ(Bans().IPRules, before.IPRules);
+  EXPECT_EQ(Bans().NickRules, before.NickRules);
+  EXPECT_EQ(Bans().NickRangeRules, before.NickRangeRules);
+  EXPECT_EQ(Bans().NickRules.size(), 3u);
+  EXPECT_EQ(Bans().NickRules.back(), "Troll");
+  EXPECT_EQ(Bans().NickRangeRules.back(), "bot net");
+  EXPECT_EQ(Bans().IPRules, (Strings{"5.6.7.8"}));
+  EXPECT_TRUE(IsNicknameBanned(std::string(39, 'x')));
+  EXPECT_TRUE(IsAddressBanned("5.6.7.8"));
+
+  ASSERT_EQ(ReplaceBanLists({" 1.2.3.4\r\n"}, {{"Eve\n", false}}), 0);
+  const BanLists replaced = Bans();
+  Bans() = {};
+  LoadBanList();
+  EXPECT_EQ(Bans().IPRules, replaced.IPRules);
+  EXPECT_EQ(Bans().NickRules, replaced.NickRules);
+}
+
 TEST_F(BanRules, SaveReportsAFailedWriteAndKeepsTheRules) {
   // A directory where the file belongs makes the final rename fail, even for root.
   std::filesystem::create_directories(dir.path("config/ban.cfg/blocker"));

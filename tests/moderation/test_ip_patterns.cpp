@@ -57,9 +57,22 @@ TEST(IPNormalize, RewritesNumericPartsAndKeepsEverythingElse) {
       {"1.2.3.4.5", "1.2.3.4.5"},
       {"1..3.x", "1..3.x"},
       {"+7.-0.1e2.00", "7.0.100.0"},
-      {"1.2.3.1e20", "1.2.3.1E+20"},  // too big for a part, yet written as a number
+      {"1.2.3.1e20", "1.2.3.1e20"},      // too big to write as digits: kept as typed
+      {"1.2.3.15e-1", "1.2.3.15e-1"},    // no whole number: written out it would add a part
+      {"1.2.3.0.5", "1.2.3.0.5"},
+      {"1.2.3.4.5e-1", "1.2.3.4.5e-1"},
+      {"1.2.3.1234567890123456789", "1.2.3.1234567890123456789"},
   };
-  for (const auto& [text, normalized] : cases) EXPECT_EQ(NormalizeIP(text), normalized) << text;
+  for (const auto& [text, normalized] : cases) {
+    EXPECT_EQ(NormalizeIP(text), normalized) << text;
+    EXPECT_EQ(NormalizeIP(normalized), normalized) << "normalising twice changed " << text;
+  }
+}
+
+TEST(IPNormalize, AFractionalPartIsNeverAValidAddress) {
+  for (const std::string text : {"1.2.3.15e-1", "1.2.3.4.5e-1", "10.0.0.25e-1"}) {
+    EXPECT_FALSE(IsValidIP(NormalizeIP(text), true)) << text;
+  }
 }
 
 struct CompareCase {

@@ -146,16 +146,20 @@ TEST(PacketReader, CutsPacketsAsTheyArrive) {
        {bulky + "sa", "y\r\n3" + kSep + "xyz"},
        {Packet("bulky", std::string(200, 'b')), kMore, Packet("say", "xyz"), kMore}},
 
-      {"128 characters without a separator wait", {std::string(128, 'a')}, {kMore}},
-      {"a 129th character without a separator is invalid",
-       {std::string(128, 'a'), "a"},
+      {"132 characters without a separator wait", {std::string(132, 'a')}, {kMore}},
+      {"a 133rd character that cannot start a separator is invalid",
+       {std::string(132, 'a'), "a"},
        {kMore, kInvalid}},
-      {"129 characters at once without a separator are invalid", {std::string(129, 'a')}, {kInvalid}},
+      {"133 characters at once without a separator are invalid", {std::string(133, 'a')}, {kInvalid}},
+      {"a separator begun at position 133 waits for its end",
+       {std::string(132, 'a') + "\r\n\x02\r"},
+       {kMore}},
+      {"a separator begun at position 134 is invalid at once", {std::string(133, 'a') + "\r"}, {kInvalid}},
       {"a 128-character header waits for its separator",
        {HeaderOfLength(128), kSep},
        {kMore, Packet(std::string(125, 'c'), ""), kMore}},
-      {"the 128-character rule counts only what follows the taken packets",
-       {ping + std::string(128, 'a'), "a"},
+      {"the allowed positions count only what follows the taken packets",
+       {ping + std::string(132, 'a'), "a"},
        {Packet("ping", ""), kMore, kInvalid}},
       {"a separator at position 133 is accepted",
        {HeaderOfLength(132) + kSep},
@@ -182,6 +186,55 @@ TEST(PacketReader, CutsPacketsAsTheyArrive) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Read(c.chunks), c.expected);
+  }
+}
+
+// What a stream amounts to once every byte is in: the packets taken and how the reader ended,
+// without the "need more" answers between reads.
+std::vector<Outcome> Settled(const std::vector<Outcome>& outcomes) {
+  std::vector<Outcome> settled;
+  for (const Outcome& outcome : outcomes) {
+    if (outcome.result != ReadResult::NeedMore) settled.push_back(outcome);
+  }
+  if (!outcomes.empty() && outcomes.back().result == ReadResult::NeedMore) settled.push_back(kMore);
+  return settled;
+}
+
+TEST(PacketReader, TheVerdictDoesNotDependOnHowTheBytesAreSplit) {
+  const std::string ping = "ping\r\n0" + kSep;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<Outcome> expected;
+  };
+  std::vector<Case> cases;
+  for (std::size_t header = 124; header <= 132; ++header) {
+    cases.push_back({"a header near the limit", HeaderOfLength(header) + kSep + ping,
+                     {Packet(std::string(header - 3, 'c'), ""), Packet("ping", ""), kMore}});
+  }
+  cases.push_back({"a header one past the limit", HeaderOfLength(133) + kSep, {kInvalid}});
+  cases.push_back({"a separator broken off at position 133", std::string(132, 'a') + "\r\n\x02\rx", {kInvalid}});
+  cases.push_back({"a separator begun at 133 that is still open", std::string(132, 'a') + "\r\n", {kMore}});
+  cases.push_back({"a separator after a false start", "ping\r\n0\r\n\r\n\x02\r\n", {kInvalid}});
+  cases.push_back({"a false start before the separator",
+                   std::string(124, 'a') + "\r\n0\r\n\x02\r" + kSep, {kInvalid}});
+  cases.push_back({"a length error near the limit", std::string(125, 'c') + "\r\nab" + kSep, {LengthError(13)}});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + std::string(", ") + std::to_string(c.bytes.size()) + " bytes");
+    ASSERT_EQ(Settled(Read({c.bytes})), c.expected);
+    for (std::size_t cut = 1; cut < c.bytes.size(); ++cut) {
+      ASSERT_EQ(Settled(Read({c.bytes.substr(0, cut), c.bytes.substr(cut)})), c.expected) << "cut after " << cut;
+    }
+    // Three reads, the second ending anywhere around the limit.
+    for (std::size_t first = 1; first < 120; first += 17) {
+      for (std::size_t second = 120; second < std::min<std::size_t>(c.bytes.size(), 140); ++second) {
+        const std::vector<std::string> chunks = {c.bytes.substr(0, first), c.bytes.substr(first, second - first),
+                                                 c.bytes.substr(second)};
+        ASSERT_EQ(Settled(Read(chunks)), c.expected) << "cuts after " << first << " and " << second;
+      }
+    }
+    EXPECT_EQ(Settled(Read(OneByteAtATime(c.bytes))), c.expected) << "one byte per read";
   }
 }
 
@@ -229,6 +282,20 @@ TEST(PacketReader, FramedPacketsReadBackUnchanged) {
   }
   expected.push_back(kMore);
   EXPECT_EQ(Read({wire}), expected);
+}
+
+TEST(PacketReader, AnEmptiedBufferGivesBackWhatABurstMadeItGrowTo) {
+  std::string burst;
+  while (burst.size() < 8 * static_cast<std::size_t>(kMaxPacketLength)) burst += FramePacket("ping", std::string(1000, 'p'));
+  ReceiveState state;
+  AppendReceived(state, burst);
+  ReadPacket packet;
+  long errorNumber = 0;
+  std::string errorText;
+  while (TakePacket(state, packet, errorNumber, errorText) == ReadResult::Packet) {
+  }
+  EXPECT_EQ(state.Buffered(), 0u);
+  EXPECT_LE(state.Buffer.capacity(), 2 * static_cast<std::size_t>(kMaxPacketLength));
 }
 
 TEST(PacketReader, ConsumedBytesDoNotPileUp) {

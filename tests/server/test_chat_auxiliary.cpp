@@ -164,6 +164,18 @@ TEST_F(ChatPluginRelay, ClientPluginDataReachesTheUsersFoundAndNamesTheMissingOn
   EXPECT_EQ(Arrived(ann), Seen{P("clientPluginResponse", F({"answer", "chess", "Ben", "x"}))});
 }
 
+TEST_F(ChatPluginRelay, ARecipientNamedManyTimesGetsOneCopyAndStaysConnected) {
+  // 200 copies of 60 kB would pass the 4 MiB a connection may have unsent and drop Ben.
+  std::string names = "Ben";
+  for (int i = 1; i < 200; ++i) names += i % 2 == 0 ? "\x01" "Ben" : "\x01" "BEN";
+  const std::string data(60000, 'd');
+  EXPECT_EQ(Ask(ann, "clientPluginData", "bulk\r\nv1\r\n" + names + F({"", data})), Seen{});
+  EXPECT_EQ(Arrived(ben), Seen{P("clientPluginData", "bulk\r\nv1\r\nAnn" + F({"", data}))});
+  EXPECT_EQ(Ask(ben, "ping", ""), Seen{P("pong", "")});
+  EXPECT_EQ(server.CountLog("msgErrorSendingData"), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 3);
+}
+
 TEST_F(ChatPluginRelay, AwayMessagesAreAskedForAndAnsweredBetweenUsers) {
   EXPECT_EQ(Ask(ann, "getAwayMessage", "BEN"), Seen{});
   EXPECT_EQ(Arrived(ben), Seen{P("getAwayMessage", "Ann")});

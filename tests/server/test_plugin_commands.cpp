@@ -167,10 +167,22 @@ TEST_F(PluginEventsRaised, AFailingSubscriberIsSkippedAndTheNextOneStillAnswers)
   EXPECT_EQ(Received("beta"), std::vector<std::string>{"QueryChatname|Ann|127.0.0.1"});
 }
 
-TEST_F(PluginEventsRaised, ClosingTellsSubscribersOfflineThenTerminatesThePlugins) {
+// "offline" is heard once at close: as the online server goes offline, or as the program closes
+// when the server was offline already.
+TEST_F(PluginEventsRaised, ClosingTellsSubscribersOfflineOnceThenTerminatesThePlugins) {
   Install("alpha");
   ASSERT_TRUE(server.Start());
   Run("alpha", "AddEventHandler", "OnlineStatus");
+  server.Stop();
+  EXPECT_EQ(Received("alpha"), (std::vector<std::string>{"OnlineStatus|offline|", "Terminate|server|"}));
+}
+
+TEST_F(PluginEventsRaised, ClosingAnOfflineServerTellsSubscribersOfflineOnce) {
+  Install("alpha");
+  ASSERT_TRUE(server.Start());
+  Run("alpha", "AddEventHandler", "OnlineStatus");
+  server.Call([](clsServer& s) { s.ChangeStatus(false); });
+  ASSERT_EQ(Received("alpha"), (std::vector<std::string>{"OnlineStatus|offline|"}));
   server.Stop();
   EXPECT_EQ(Received("alpha"),
             (std::vector<std::string>{"OnlineStatus|offline|", "OnlineStatus|offline|", "Terminate|server|"}));
@@ -368,6 +380,11 @@ TEST_F(PluginDataCommands, SendDataToClientReportsAbsentNicknamesToTheSender) {
   EXPECT_EQ(Arrived(ann), Seen{P("serverPluginData", "scripted-alpha\r\n" + F({"tag", "da", "ta"}))});
   EXPECT_EQ(Received("alpha"), std::vector<std::string>{"ClientPluginResponse|Ghost|usernotfound"});
   EXPECT_EQ(Run("alpha", "SendDataToClient", F({"tag", "Ghost"}), "x"), "sent");
+  // A recipient named several times gets one copy, as does one named in a message.
+  EXPECT_EQ(Run("alpha", "SendDataToClient", F({"tag", "Ann\x01" "ann\x01" "ANN"}), "once"), "sent");
+  EXPECT_EQ(Arrived(ann), Seen{P("serverPluginData", "scripted-alpha\r\n" + F({"tag", "once"}))});
+  EXPECT_EQ(Run("alpha", "SendMessage", "Ann\x01" "ann", "once"), "sent");
+  EXPECT_EQ(Arrived(ann), Seen{P("message", F({"server", "once"}))});
 }
 
 TEST_F(PluginDataCommands, PluginsReachEachOtherByIdentity) {

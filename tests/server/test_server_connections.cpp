@@ -19,17 +19,51 @@ TEST(ServerConnections, AtMostOneAndAHalfTimesMaxUserCountPlusOneAreOpen) {
   ServerHarness server;
   server.Set("General", "MaxUserCount", "2");
   ASSERT_TRUE(server.Start());
+  // Four connections, made while the server had room, all log in.
   std::vector<client::ChatClient> open;
   for (int i = 0; i < 4; ++i) {
     open.push_back(server.Connect());
     ASSERT_TRUE(open.back().ReceiveWelcome(kWait)) << "connection " << i + 1;
   }
+  for (int i = 0; i < 4; ++i) {
+    const auto reply = open[i].Login("User" + std::to_string(i), "", 0, "test", kWait);
+    ASSERT_TRUE(reply && reply->Accepted()) << "connection " << i + 1;
+  }
+  // With every place taken by a logged-in user, the fifth is refused.
   auto fifth = server.Connect();
   EXPECT_FALSE(fifth.ReceiveWelcome(kWait));
   EXPECT_TRUE(fifth.WaitForClose(kWait));
   server.Sync();
   EXPECT_EQ(server.CountLog("msgConnected"), 4);
   EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 4);
+}
+
+TEST(ServerConnections, AtTheLimitANewcomerTakesThePlaceOfTheOldestConnectionNotLoggedIn) {
+  ServerHarness server;
+  server.Set("General", "MaxUserCount", "4");
+  ASSERT_TRUE(server.Start());
+  auto user = server.LoggedIn("Ann");
+  std::vector<client::ChatClient> idle;
+  for (int i = 0; i < 6; ++i) {  // six idle ones: 4 + 4 / 2 + 1 connections in all
+    idle.push_back(server.Connect());
+    ASSERT_TRUE(idle.back().ReceiveWelcome(kWait)) << "connection " << i + 1;
+  }
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 7);
+
+  // Each newcomer pushes out the connection that waited longest without logging in, and logs in.
+  for (int round = 0; round < 2; ++round) {
+    auto newcomer = server.LoggedIn("Newcomer" + std::to_string(round));
+    EXPECT_TRUE(idle[static_cast<std::size_t>(round)].WaitForClose(kWait)) << "round " << round;
+    ASSERT_TRUE(newcomer.Send("message", std::string("private") + '\0' + "Ann" + '\0' + "hello"));
+    const auto message = user.ReceiveCommand("message", kWait);
+    ASSERT_TRUE(message) << user.LastErrorText();
+    EXPECT_NE(message->payload.find("hello"), std::string::npos);
+    EXPECT_TRUE(server.Call([](clsServer& s) { return s.CountsAgreeWithTable(); }));
+    idle.push_back(std::move(newcomer));
+  }
+  EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "3"}}));
+  EXPECT_TRUE(user.Send("ping", ""));
+  EXPECT_TRUE(user.ReceiveCommand("pong", kWait));
 }
 
 TEST(ServerConnections, WhenTheUsersFillTheServerANewcomerIsWelcomedWithFullAndDropped) {

@@ -1,7 +1,10 @@
 // The shipped executable as a process: started headless on a port of the command line, used by
 // a client, ended by SIGTERM.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -59,9 +63,10 @@ class ServerExecutable : public ::testing::Test {
   const std::string program = dir.path("velmorin-server");
 };
 
-TEST_F(ServerExecutable, RunsHeadlessOnTheCommandLinePortAndSavesItsFilesOnSigterm) {
+TEST_F(ServerExecutable, RunsHeadlessOnTheCommandLinePortAndClosesOnSigterm) {
   Configure("4321");
-  // Saving renumbers the keys and drops the duplicate, which shows that it happened.
+  // The rules are not changed while the server runs: the file stays as written (a save would
+  // renumber the keys and drop the duplicate).
   dir.write("config/ban.cfg", "[Nick]\r\n7=Spammer\r\n9=SPAMMER\r\n");
   const std::uint16_t port = testing::FreeLoopbackPort();
   auto server = Launch({"--headless", "/port:" + std::to_string(port)});
@@ -81,10 +86,10 @@ TEST_F(ServerExecutable, RunsHeadlessOnTheCommandLinePortAndSavesItsFilesOnSigte
 
   EXPECT_NE(dir.read("output.txt").find("Visitor"), std::string::npos) << dir.read("output.txt");
   EXPECT_EQ(Setting("config/server.cfg", "General", "Port"), "4321");  // the command line's port is not stored
-  EXPECT_EQ(Setting("config/server.cfg", "General", "MaxUserCount"), "256");
-  EXPECT_EQ(Setting("config/ban.cfg", "Nick", "0"), "Spammer");
-  EXPECT_EQ(Setting("config/ban.cfg", "Nick", "9"), "");
-  EXPECT_TRUE(dir.exists("config/welcome.msg"));
+  // The settings did not change while it ran: the file stays as written, without the defaults.
+  EXPECT_EQ(Setting("config/server.cfg", "General", "MaxUserCount"), "");
+  EXPECT_EQ(dir.read("config/ban.cfg"), "[Nick]\r\n7=Spammer\r\n9=SPAMMER\r\n");
+  EXPECT_TRUE(dir.exists("config/welcome.msg"));  // created for the administrator to edit
 }
 
 TEST_F(ServerExecutable, APortWordWithoutDigitsFallsBackToTheConfiguredPortAndSigintEndsIt) {
@@ -98,6 +103,125 @@ TEST_F(ServerExecutable, APortWordWithoutDigitsFallsBackToTheConfiguredPortAndSi
   client.Close();
   server->Signal(SIGINT);
   EXPECT_EQ(server->WaitForExit(std::chrono::seconds(10)), 0);
+}
+
+// A closed terminal sends SIGHUP: the server notes it and goes on serving.
+TEST_F(ServerExecutable, SurvivesSighupAndKeepsServing) {
+  const std::uint16_t port = testing::FreeLoopbackPort();
+  Configure(std::to_string(port));
+  auto server = Launch({"--headless"});
+  client::ChatClient first;
+  ASSERT_TRUE(ConnectWhenListening(first, port)) << dir.read("output.txt");
+  ASSERT_TRUE(first.ReceiveWelcome(kWait));
+
+  server->Signal(SIGHUP);
+  EXPECT_TRUE(server->WaitFor("SIGHUP")) << server->Output();
+  server->Signal(SIGHUP);
+  client::ChatClient second;
+  ASSERT_TRUE(second.Connect("127.0.0.1", port, kWait)) << server->Output();
+  ASSERT_TRUE(second.ReceiveWelcome(kWait));
+  const auto reply = second.Login("Late", "", 0, "test", kWait);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status, "ok");
+
+  first.Close();
+  second.Close();
+  server->Signal(SIGTERM);
+  EXPECT_EQ(server->WaitForExit(std::chrono::seconds(10)), 0);
+}
+
+// A service manager must see a server that cannot listen as failed, and the administrator must
+// learn what to do.
+TEST_F(ServerExecutable, APortThatCannotBeBoundEndsTheProgramWithAnError) {
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+  Configure("2000");
+
+  auto server = Launch({"--headless", "/port:" + port});
+  const std::optional<int> status = server->WaitForExit(std::chrono::seconds(10));
+  ::close(holder);
+  ASSERT_TRUE(status.has_value()) << "still running: " << server->Output();
+  EXPECT_NE(*status, 0);
+  const std::string output = server->Output();
+  EXPECT_NE(output.find("port " + port), std::string::npos) << output;
+  EXPECT_NE(output.find("/port:N"), std::string::npos) << output;
+  EXPECT_EQ(Setting("config/server.cfg", "General", "Port"), "2000");
+}
+
+// Port 1000, the default, is the system's on Linux: an ordinary user's server cannot listen there
+// and must end, saying how to choose another port. Root runs the program as "nobody".
+TEST_F(ServerExecutable, APrivilegedPortWithoutPrivilegesEndsTheProgramWithTheHint) {
+  std::ifstream limit("/proc/sys/net/ipv4/ip_unprivileged_port_start");
+  int firstUnprivileged = 1024;
+  limit >> firstUnprivileged;
+  if (firstUnprivileged <= 1000) GTEST_SKIP() << "port 1000 needs no privileges on this machine";
+  Configure("1000");
+  std::string launcher = program;
+  std::vector<std::string> arguments{"--headless"};
+  if (::geteuid() == 0) {
+    if (!std::filesystem::exists("/usr/bin/setpriv")) GTEST_SKIP() << "no setpriv to drop root's privileges";
+    for (const std::string& writable : {dir.root(), dir.path("config"), dir.path("config/server.cfg")}) {
+      std::filesystem::permissions(writable, std::filesystem::perms::all);
+    }
+    launcher = "/usr/bin/setpriv";
+    arguments = {"--reuid=65534", "--regid=65534", "--clear-groups", program, "--headless"};
+  }
+  ChildProcess server(launcher, arguments, dir.path("output.txt"));
+  const std::optional<int> status = server.WaitForExit(std::chrono::seconds(10));
+  ASSERT_TRUE(status.has_value()) << "still running: " << server.Output();
+  EXPECT_NE(*status, 0);
+  const std::string output = server.Output();
+  EXPECT_NE(output.find("Port 1000 is reserved for the system"), std::string::npos) << output;  // the log says why
+  EXPECT_NE(output.find("cannot listen on port 1000"), std::string::npos) << output;
+  EXPECT_NE(output.find("/port:N"), std::string::npos) << output;
+}
+
+TEST_F(ServerExecutable, AnUnreadableSettingsFileIsNotReplacedAndTheStartIsRefused) {
+  // A directory where the file belongs cannot be read, whoever runs the test.
+  std::filesystem::create_directories(dir.path("config/server.cfg/kept"));
+  auto server = Launch({"--headless", "/port:" + std::to_string(testing::FreeLoopbackPort())});
+  const std::optional<int> status = server->WaitForExit(std::chrono::seconds(10));
+  ASSERT_TRUE(status.has_value()) << "still running: " << server->Output();
+  EXPECT_EQ(*status, 1);
+  EXPECT_NE(server->Output().find("cannot read " + dir.path("config/server.cfg")), std::string::npos)
+      << server->Output();
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path("config/server.cfg/kept")));
+}
+
+// Files edited by hand while the server runs are what the administrator has: a close that
+// changed nothing in memory writes none of them. Temporary files of a killed save are gone.
+TEST_F(ServerExecutable, HandEditsSurviveTheCloseAndStaleTemporaryFilesAreRemoved) {
+  const std::uint16_t port = testing::FreeLoopbackPort();
+  Configure(std::to_string(port));
+  dir.write("config/ban.cfg", "[Nick]\r\n0=Old\r\n");
+  dir.write("config/welcome.msg", "Hello\r\n");
+  dir.write("config/.velmorin-Ab12Cd", "half a save");
+  dir.write("config/.velmorin-new", "not ours: another name");
+  auto server = Launch({"--headless"});
+  client::ChatClient client;
+  ASSERT_TRUE(ConnectWhenListening(client, port)) << dir.read("output.txt");
+  client.Close();
+  EXPECT_FALSE(dir.exists("config/.velmorin-Ab12Cd"));
+  EXPECT_TRUE(dir.exists("config/.velmorin-new"));
+
+  const std::string settings = "[Info]\r\nLanguage=English.lng\r\n[General]\r\nPort=" + std::to_string(port) +
+                               "\r\nPingDelay=600000\r\nMaxUserCount=5\r\n[Log]\r\nPattern=%message\r\n";
+  dir.write("config/server.cfg", settings);
+  dir.write("config/ban.cfg", "[Nick]\r\n0=Old\r\n1=AddedByHand\r\n");
+  dir.write("config/welcome.msg", "Edited by hand\r\n");
+  server->Signal(SIGTERM);
+  EXPECT_EQ(server->WaitForExit(std::chrono::seconds(10)), 0);
+  EXPECT_EQ(dir.read("config/server.cfg"), settings);
+  EXPECT_EQ(dir.read("config/ban.cfg"), "[Nick]\r\n0=Old\r\n1=AddedByHand\r\n");
+  EXPECT_EQ(dir.read("config/welcome.msg"), "Edited by hand\r\n");
+  EXPECT_FALSE(dir.exists("config/ban.cfg.velmorin-new"));
 }
 
 }  // namespace

@@ -78,6 +78,12 @@ TEST_F(ServerFraming, HeaderLimits) {
   server.Sync();
   ASSERT_TRUE(client.SendRaw(late.substr(128)));
   EXPECT_TRUE(Answered());
+  // A read that ends inside a separator near the limit waits for the rest of it.
+  const std::string longest = PingWithHeaderOf(132);
+  ASSERT_TRUE(client.SendRaw(longest.substr(0, 134)));
+  server.Sync();
+  ASSERT_TRUE(client.SendRaw(longest.substr(134)));
+  EXPECT_TRUE(Answered());
   // A separator starting at position 133 still counts.
   ASSERT_TRUE(client.SendRaw(PingWithHeaderOf(132)));
   EXPECT_TRUE(Answered());
@@ -99,7 +105,7 @@ TEST(ServerInvalidFraming, EndsTheConnection) {
     std::string bytes;
   };
   const Case cases[] = {
-      {"129 bytes without a separator", std::string(129, 'x')},
+      {"133 bytes that leave no place for a separator", std::string(133, 'x')},
       {"a separator starting at position 134", PingWithHeaderOf(133)},
       {"a negative length", "ping\r\n-1" + kSeparator},
       {"three header elements", "pi\r\nng\r\n0" + kSeparator},

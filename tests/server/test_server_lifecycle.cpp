@@ -6,7 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
+
 #include "client/Packet.hpp"
+#include "moderation/modBanning.hpp"
+#include "store/modWelcomeMsg.hpp"
 #include "platform/Text.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -55,6 +60,32 @@ TEST(ServerLifecycle, APortInUseIsReportedInRedWhateverTheMessageSettingsSay) {
   EXPECT_EQ(server.CountLog("msgServerCouldNotStart"), 0);
   EXPECT_EQ(server.CountLog("msgServerStarted"), 0);
   EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusStopped);
+}
+
+// At close a store changed both by the server and by hand keeps the hand edit and gets the
+// server's version beside it; a save that fails says why. Both are logged.
+TEST(ServerLifecycle, ClosingLogsSavesThatWentBesideTheFileOrFailed) {
+  ServerHarness server;
+  server.dir().write("config/ban.cfg", "[Nick]\r\n0=Old\r\n");
+  server.dir().write("config/welcome.msg", "Hello\r\n");
+  ASSERT_TRUE(server.Start());
+  server.Call([](clsServer&) {
+    AddBanRule("nick", "FromPlugin");
+    WelcomeText = "Changed";
+  });
+  server.dir().write("config/ban.cfg", "[Nick]\r\n0=Old\r\n1=ByHand\r\n");
+  server.dir().write("config/welcome.msg", "By hand\r\n");
+  std::filesystem::create_directories(server.dir().path("config/welcome.msg.velmorin-new/blocker"));
+  server.Stop();
+
+  const std::string ban = server.dir().path("config/ban.cfg");
+  EXPECT_EQ(server.CountLog("msgSavedBeside", {{"%file", ban}, {"%new", ban + ".velmorin-new"}}), 1);
+  EXPECT_EQ(server.CountLog("msgErrorSaving", {{"%file", server.dir().path("config/welcome.msg.velmorin-new")},
+                                               {"%error", std::strerror(EISDIR)}}),
+            1);
+  EXPECT_EQ(server.CountLog("msgErrorSaving"), 1);  // the settings were not changed: nothing to write
+  EXPECT_EQ(server.dir().read("config/ban.cfg"), "[Nick]\r\n0=Old\r\n1=ByHand\r\n");
+  EXPECT_EQ(server.dir().read("config/welcome.msg"), "By hand\r\n");
 }
 
 TEST(ServerLifecycle, TheStatusCountsConnectionsWhileFullCountsLoggedInUsers) {

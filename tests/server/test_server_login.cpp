@@ -7,8 +7,11 @@
 #include <regex>
 #include <thread>
 
+#include "client/Packet.hpp"
 #include "i18n/clsLanguage.hpp"
+#include "protocol/PacketReader.hpp"
 #include "store/modBase64.hpp"
+#include "net/SocketTestSupport.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -263,6 +266,121 @@ TEST_F(ServerNicknameWait, AWaitThatEndsOnAFullServerIsDenied) {
   EXPECT_EQ(reply->payload, "denied");
   EXPECT_TRUE(newcomer.WaitForClose(kWait));
   EXPECT_TRUE(server.WaitForLog("msgErrorDenied", {{"%id", "2"}, {"%name", "Sam"}}));
+}
+
+TEST_F(ServerNicknameWait, ASecondLoginEndsTheWaitAndNothingIsCountedTwice) {
+  server.Set("General", "MaxUserCount", "2");
+  server.Set("General", "PingTimeout", "40");  // the wait: 2050 ms
+  ASSERT_TRUE(server.Start());
+  auto holder = server.LoggedIn("Sam");
+  holder.SetAutoPong(false);  // dropped by its ping; the wait would then hand "Sam" over
+  auto newcomer = server.Connect();
+  ASSERT_TRUE(newcomer.ReceiveWelcome(kWait));
+  ASSERT_TRUE(newcomer.Send("login", LoginPayload("Sam")));
+  server.Sync();
+  const auto reply = newcomer.Login("Tom", "", 0, "test", kWait);
+  ASSERT_TRUE(reply) << newcomer.LastErrorText();
+  EXPECT_EQ(reply->status, "ok");
+  EXPECT_EQ(reply->nickname, "Tom");
+  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connection(2).PendingNickname.empty(); }));
+  EXPECT_FALSE(server.Call([](clsServer& s) { return s.IsTimerActive(2); }));
+
+  // Past the end of the first wait, the newcomer is still Tom and counted once.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connection(2).Nickname; }), "Tom");
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 1);
+  EXPECT_FALSE(newcomer.ReceiveCommand("acceptUser", std::chrono::milliseconds(0)));
+
+  newcomer.Close();
+  holder.Close();
+  ASSERT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "2"}}));
+  server.Sync();
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 0);
+  EXPECT_TRUE(server.Call([](clsServer& s) { return s.CountsAgreeWithTable(); }));
+  auto later = server.Connect();
+  const auto welcome = later.ReceiveWelcome(kWait);
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(welcome->status, "ok");
+}
+
+TEST_F(ServerNicknameWait, AConnectionThatKeepsRetryingALiveNicknameIsRemovedAtItsLoginDeadline) {
+  server.Set("General", "PingTimeout", "40");  // the deadline: 3 * 40 + 3000 ms after the connect
+  ASSERT_TRUE(server.Start());
+  auto holder = server.LoggedIn("Sam");
+  std::atomic<bool> done{false};
+  std::thread answering([&] {
+    while (!done) holder.Receive(std::chrono::milliseconds(10));
+  });
+  auto retrier = server.Connect();
+  ASSERT_TRUE(retrier.ReceiveWelcome(kWait));
+  const auto start = std::chrono::steady_clock::now();
+  bool closed = false;
+  while (!closed && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(5000)) {
+    retrier.Send("login", LoginPayload("Sam"));
+    closed = retrier.WaitForClose(std::chrono::milliseconds(300));
+  }
+  const auto lasted = std::chrono::steady_clock::now() - start;
+  done = true;
+  answering.join();
+  EXPECT_TRUE(closed);
+  EXPECT_LT(lasted, std::chrono::milliseconds(3700));
+  EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "2"}}));
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connection(1).Nickname; }), "Sam");
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 1);
+}
+
+TEST_F(ServerNicknameWait, WhatArrivesWhileALoginWaitsIsBounded) {
+  ASSERT_TRUE(server.Start());
+  auto holder = server.LoggedIn("Sam");
+  std::atomic<bool> done{false};
+  std::thread answering([&] {
+    while (!done) holder.Receive(std::chrono::milliseconds(10));
+  });
+  auto waiting = server.Connect();
+  ASSERT_TRUE(waiting.ReceiveWelcome(kWait));
+  // Logins for the live holder's nickname: each one waits, so the reader takes one packet per
+  // arrival at most. Twice as much as it may hold unhandled, in one go.
+  const std::string login = client::EncodePacket(
+      "login", std::string("Sam") + '\0' + "" + '\0' + "0" + '\0' + std::string(1000, 'v') + '\0' + "0.6");
+  std::string stream;
+  while (stream.size() < 2 * kMaxUnhandledInput) stream += login;
+  waiting.SendRaw(stream);
+  EXPECT_TRUE(waiting.WaitForClose(std::chrono::milliseconds(1500)));
+  done = true;
+  answering.join();
+  EXPECT_TRUE(server.WaitForLog("msgErrorInvalidData", {{"%id", "2"}}));
+  EXPECT_FALSE(waiting.ReceiveCommand("acceptUser", std::chrono::milliseconds(0)));
+
+  // A logged-in user sending as much at once has every packet handled.
+  const std::string pings = client::EncodePacket("ping", std::string(100000, 'p'));
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(holder.SendRaw(pings));
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(holder.ReceiveCommand("pong", kWait)) << "pong " << i + 1;
+}
+
+TEST(ServerFullWelcome, ALoginThatBeatsTheCloseAfterAFullWelcomeIsDenied) {
+  ServerHarness server;
+  server.Set("General", "MaxUserCount", "1");
+  ASSERT_TRUE(server.Start());
+  auto first = server.LoggedIn("First");
+  // The login leaves with the connect, before the full welcome can have arrived; repeated, as
+  // the order of the server's steps is up to the loop.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    testing::RawClient late(server.port());
+    late.Send(client::EncodePacket("login", LoginPayload("Late" + std::to_string(attempt))));
+    std::string received;
+    while (late.fd >= 0) {
+      const std::string more = late.Receive(1000);
+      if (more.empty()) break;
+      received += more;
+    }
+    EXPECT_NE(received.find("\r\nfull\r\n"), std::string::npos) << "attempt " << attempt;
+    EXPECT_EQ(received.find("acceptUser\r\n"), received.find("acceptUser\r\n6\r\n\x02\r\ndenied"))
+        << "attempt " << attempt;
+    EXPECT_LE(server.Call([](clsServer& s) { return s.UserCount(); }), 1) << "attempt " << attempt;
+  }
+  server.Sync();
+  EXPECT_EQ(server.CountLog("msgClientAccepted"), 1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 1);
 }
 
 }  // namespace

@@ -268,6 +268,13 @@ TEST_F(ChatroomStore, PermanentRemovalDeletesTheSectionByTheStoredName) {
   EXPECT_EQ(File(), "[Keep]\r\nDescription=k\r\n");
 }
 
+TEST_F(ChatroomStore, ARoomNameEndingInATabLeavesNoSectionBehind) {
+  rooms = Load();
+  EXPECT_EQ(CreateChatroom(rooms, "Tabbed\t", "d", "", true), "created");
+  EXPECT_EQ(RemoveChatroom(rooms, host, "Tabbed\t", true, true), "removed");
+  EXPECT_EQ(File().find("Tabbed"), std::string::npos) << File();
+}
+
 TEST_F(ChatroomStore, SetStandardChatroomCleansTheNameWithoutCheckingIt) {
   EXPECT_EQ(SetStandardChatroom("  Main \"Hall\"  "), "");
   EXPECT_EQ(ServerSettings.Chatrooms.StandardChatroom, "Main 'Hall'");

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/AtomicFile.hpp"
 #include "platform/ProfileFile.hpp"
 #include "platform/Text.hpp"
 #include "store/modFilter.hpp"
@@ -96,6 +99,51 @@ TEST_F(IniFile, ValuesCannotBreakTheFileStructure) {
   EXPECT_EQ(ReadIniValue("S", "K", "", file), "line1  [Evil] k=v");
 }
 
+// A name the file would give back as something else is refused; every caller (accounts,
+// rooms, plugin fields) is protected by the layer under it.
+TEST_F(IniFile, NamesTheFileCannotGiveBackAreRefused) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string section;
+    std::string key;
+  };
+  const std::vector<Case> refused = {
+      {"alice", "[root]"},   {"alice", " [root]"},   {"alice", ";Active"},  {"alice", "Pass=word"},
+      {"alice", "a\r\nb"},   {"alice", "a\nb"},      {"alice", ""},         {"alice", " \t"},
+      {"alice", "key\0x"s},  {"alice\0x"s, "Active"}, {"a\rb", "Active"},  {"a\nb", "Active"},
+      {"", "Active"},        {" \t ", "Active"},      {"a]b", "Active"},
+  };
+  dir.write("config/test.cfg", "[alice]\r\nActive=1\r\n");
+  for (const Case& c : refused) {
+    SCOPED_TRACE(::testing::PrintToString(c.section) + " / " + ::testing::PrintToString(c.key));
+    EXPECT_EQ(profile::WriteValue(file, c.section, c.key, "0"), EINVAL);
+    EXPECT_EQ(profile::ReadValue(file, c.section, c.key), std::nullopt);
+    EXPECT_EQ(profile::DeleteKey(file, c.section, c.key), EINVAL);
+  }
+  EXPECT_EQ(profile::DeleteSection(file, "alice\0x"s), EINVAL);
+  EXPECT_EQ(dir.read("config/test.cfg"), "[alice]\r\nActive=1\r\n");
+  EXPECT_EQ(profile::SectionNames(file), std::vector<std::string>{"alice"});
+
+  // A header line is read as a header first: these section names come back whole.
+  for (const char* section : {"a=b", ";x", "[x", " k "}) {
+    ASSERT_EQ(profile::WriteValue(file, section, "k]", "v"), 0) << section;
+    EXPECT_EQ(profile::ReadValue(file, section, "k]"), "v") << section;
+  }
+  EXPECT_EQ(profile::SectionNames(file), (std::vector<std::string>{"alice", "a=b", ";x", "[x", "k"}));
+}
+
+TEST_F(IniFile, NamesAreTrimmedAlikeOnWriteLookupAndDelete) {
+  ASSERT_EQ(WriteIniValue(" bob", "Active", "1", file), 0);
+  ASSERT_EQ(WriteIniValue(" bob", " Active\t", "0", file), 0);
+  ASSERT_EQ(WriteIniValue("room\t", "Description", "x", file), 0);
+  EXPECT_EQ(dir.read("config/test.cfg"), "[bob]\r\nActive=0\r\n[room]\r\nDescription=x\r\n");
+  EXPECT_EQ(ReadIniValue("bob ", "active ", "", file), "0");
+  ASSERT_EQ(WriteIniValue(" bob", " Active", std::nullopt, file), 0);
+  ASSERT_EQ(WriteIniValue(" bob", std::nullopt, std::nullopt, file), 0);
+  ASSERT_EQ(WriteIniValue("room\t", std::nullopt, std::nullopt, file), 0);
+  EXPECT_EQ(dir.read("config/test.cfg"), "");
+}
+
 TEST_F(IniFile, ExternalEditsAreSeenAndFlushDropsTheCache) {
   ASSERT_EQ(WriteIniValue("S", "K", "1", file), 0);
   EXPECT_EQ(ReadIniValue("S", "K", "", file), "1");
@@ -136,6 +184,21 @@ TEST_F(IniFile, ABatchWritesEachFileOnceAndLeavesNoTemporaryFiles) {
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path("config"))) ++entries;
   EXPECT_EQ(entries, 1);
+}
+
+TEST_F(IniFile, StaleTemporaryFilesAreRemovedButOnesAWriterHoldsStay) {
+  dir.write("config/.velmorin-dead01", "left by a killed save");
+  dir.write("config/.velmorin-busy01", "a save in progress");
+  dir.write("config/.velmorin-long-name", "not a temporary file");
+  dir.write("config/server.cfg", "[General]\r\n");
+  const int held = ::open(dir.path("config/.velmorin-busy01").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_EQ(RemoveStaleTemporaryFiles(dir.path("config/")), 1);
+  ::close(held);
+  EXPECT_FALSE(dir.exists("config/.velmorin-dead01"));
+  EXPECT_TRUE(dir.exists("config/.velmorin-busy01"));
+  EXPECT_TRUE(dir.exists("config/.velmorin-long-name"));
+  EXPECT_TRUE(dir.exists("config/server.cfg"));
 }
 
 TEST(TextFilters, ExactExamples) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 #include "platform/Text.hpp"
 #include "store/modINI.hpp"
 #include "store/modPaths.hpp"
@@ -118,6 +122,24 @@ TEST_F(Settings, ResetKeepsLanguageAndActivePort) {
   EXPECT_EQ(ServerSettings.General.Port, 1000);
   EXPECT_EQ(ServerSettings.Info.Version, "3.0.0");
   EXPECT_FALSE(dir.exists("config/server.cfg"));
+}
+
+// A settings file that is there but cannot be read is not a missing one: taking the defaults
+// would write them over the administrator's settings.
+TEST_F(Settings, AnUnreadableFileIsReportedAndLeftAlone) {
+  std::filesystem::create_directories(dir.path("config/server.cfg/kept"));  // unreadable even for root
+  EXPECT_EQ(LoadSettings(), EISDIR);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path("config/server.cfg/kept")));
+  std::filesystem::remove_all(dir.path("config/server.cfg"));
+
+  if (::geteuid() == 0) return;  // root reads files without read permission
+  dir.write("config/server.cfg", "[General]\r\nPort=2000\r\n");
+  ::chmod(dir.path("config/server.cfg").c_str(), 0200);
+  EXPECT_EQ(LoadSettings(), EACCES);
+  ::chmod(dir.path("config/server.cfg").c_str(), 0644);
+  EXPECT_EQ(dir.read("config/server.cfg"), "[General]\r\nPort=2000\r\n");
+  EXPECT_EQ(LoadSettings(), 0);
+  EXPECT_EQ(ServerSettings.General.Port, 2000);
 }
 
 TEST_F(Settings, AnUnwritableConfigDirectoryLoadsDefaultsAndSaveReportsTheFailure) {

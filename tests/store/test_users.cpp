@@ -38,6 +38,39 @@ TEST_F(Accounts, ActiveListHoldsLowercaseActiveNamesBetweenNuls) {
   EXPECT_EQ(GetUserAccountList(), "Alice\0bob\0Carl[x]\0Dora"s);
 }
 
+// A plugin's names and fields must not reach past their account: a field named like a
+// section would create a password-less active account, a name cut at NUL would overwrite another.
+TEST_F(Accounts, NamesAndFieldsTheFileCannotHoldAreRefused) {
+  const std::string before = dir.read("config/users.cfg");
+  EXPECT_EQ(CreateUserAccount("alice\0x"s), "failed");
+  EXPECT_EQ(CreateUserAccount("bob\r\n[root]"), "failed");
+  EXPECT_EQ(CreateUserAccount(" \t"), "failed");
+  EXPECT_EQ(ModifyUserAccount("Alice", "[root]", "x"), "failed");
+  EXPECT_EQ(ModifyUserAccount("Alice", "Password=", "x"), "failed");
+  EXPECT_EQ(ModifyUserAccount("Alice", "x\nActive", "1"), "failed");
+  EXPECT_EQ(dir.read("config/users.cfg"), before);
+  BuildActiveAccountList();
+  EXPECT_EQ(ActiveAccountList, "\0alice\0carl[x]\0dora\0"s);
+  EXPECT_EQ(GetPassword("Alice"), "secret");
+}
+
+// A NUL in a hand-written section name would split the NUL-separated list of active names.
+TEST_F(Accounts, ASectionNameHoldingANulIsNoAccount) {
+  dir.write("config/users.cfg", "[x\0root]\r\nActive=0\r\n"s);
+  BuildActiveAccountList();
+  EXPECT_FALSE(IsActiveAccount("root"));
+  EXPECT_EQ(GetUserAccountList(), "");
+}
+
+TEST_F(Accounts, ANameWithOuterBlanksIsTheTrimmedAccount) {
+  EXPECT_EQ(CreateUserAccount(" bob"), "exists");
+  EXPECT_EQ(CreateUserAccount(" Eve "), "created");
+  EXPECT_EQ(CreateUserAccount(" Eve "), "exists");
+  EXPECT_EQ(RemoveUserAccount(" Eve "), "deleted");
+  EXPECT_EQ(RemoveUserAccount(" Eve "), "notfound");
+  EXPECT_EQ(dir.read("config/users.cfg").find("Eve"), std::string::npos);
+}
+
 TEST_F(Accounts, PasswordsAreStoredAsBase64AndTheLoginProofUsesThem) {
   EXPECT_EQ(GetPassword("alice"), "secret");
   EXPECT_EQ(GetPassword("Dora"), "");

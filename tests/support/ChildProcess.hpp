@@ -59,6 +59,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  // The process id while it runs (for /proc); -1 once it was reaped or never started.
+  pid_t Pid() const { return pid_; }
   void Signal(int signal) const { ::kill(pid_, signal); }
 
   void Type(const std::string& lines) {

@@ -1,0 +1,55 @@
+#pragma once
+// What a store (settings, ban rules, welcome text) held when it was last loaded or saved, so the
+// shutdown save can tell who changed what since: the server in memory, the administrator on disk.
+//
+//   StoreSnapshot{memory, disk}   both sides in the store's own text form, taken at load and save
+//   ChooseShutdownSave(...)       Skip: memory is unchanged (a hand edit on disk stays as it is),
+//                                 or already equals the disk; Write: only memory changed, or the
+//                                 file was missing at load and still is (it is created);
+//                                 WriteBeside: both changed: the administrator's file stays and
+//                                 the server's version goes to BesideName(file)
+//   ShutdownSave                  what happened, for the log
+
+#include <string>
+
+namespace velmorin {
+
+// A store's file on disk: missing, unreadable, or present with its content in text form. An
+// unreadable file equals nothing, not even another unreadable file: its content is unknown.
+struct FileContent {
+  enum class State { Missing, Unreadable, Present };
+  State state = State::Missing;
+  std::string text;
+
+  static FileContent Missing() { return {}; }
+  static FileContent Unreadable() { return {State::Unreadable, {}}; }
+  static FileContent Present(std::string text) { return {State::Present, std::move(text)}; }
+  bool operator==(const FileContent& other) const {
+    return state == other.state && state != State::Unreadable && text == other.text;
+  }
+};
+
+struct StoreSnapshot {
+  std::string memory;
+  FileContent disk;
+};
+
+enum class ShutdownChoice { Skip, Write, WriteBeside };
+
+ShutdownChoice ChooseShutdownSave(const StoreSnapshot& taken, const std::string& memoryNow, const FileContent& diskNow);
+
+// Where the server's version of a store goes when the administrator's file is kept.
+std::string BesideName(const std::string& file);
+
+// Starts the file beside as a copy of the administrator's file (empty when it is missing or
+// unreadable), so a profile store written onto it keeps the lines it does not own. 0 or errno.
+int StartBesideCopy(const std::string& file, const std::string& beside);
+
+struct ShutdownSave {
+  ShutdownChoice choice = ShutdownChoice::Skip;
+  std::string file;
+  std::string besideFile;  // set for WriteBeside
+  int error = 0;           // errno of the failed write; 0 when it succeeded or nothing was written
+};
+
+}  // namespace velmorin
