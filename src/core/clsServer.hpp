@@ -86,6 +86,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   bool InUse(long index) const;
   const ConnectionRecord& Connection(long index) const { return connections_.at(static_cast<std::size_t>(index)); }
   ctlSocket* Socket(long index);
+  // A stream socket connected in-process (the fuzz targets' transport) taken as a client
+  // connection from the accept on: same checks, slot, welcome. See InProcessConnections.cpp.
+  bool AdoptConnection(int fd, const std::string& remoteAddress, long remotePort);
 
   // Window timers: the ping cycle (kPingDelayTimerId) and each connection's one-shot timer.
   void StartTimer(long id, long intervalMs);

@@ -678,16 +678,30 @@ bool ctlSocket::AcceptOne() {
     }
     return false;
   }
-  remotePort_ = ntohs(peer.sin_port);
-  remoteHostIP_ = DottedOf(peer);
+  RaiseConnectionRequest(fd, DottedOf(peer), ntohs(peer.sin_port));
+  return true;
+}
+
+bool ctlSocket::AdoptConnected(int fd, const std::string& remoteAddress, long remotePort) {
+  if (state_ != sckListening) {
+    ::close(fd);
+    return false;
+  }
+  return RaiseConnectionRequest(fd, remoteAddress, remotePort);
+}
+
+bool ctlSocket::RaiseConnectionRequest(int fd, const std::string& address, long port) {
+  remotePort_ = port;
+  remoteHostIP_ = address;
   remoteLookupDue_ = true;
   const long id = nextRequest++;
   requests[id] = ConnectionRequest{fd, false, remoteHostIP_, remotePort_};
   if (events_ != nullptr) events_->OnConnectionRequest(*this, id);
   // A request not accepted inside the event is refused.
-  if (!requests[id].accepted) ::close(fd);
+  const bool accepted = requests[id].accepted;
+  if (!accepted) ::close(fd);
   requests.erase(id);
-  return true;
+  return accepted;
 }
 
 void ctlSocket::FinishClose() {

@@ -74,6 +74,10 @@ class ctlSocket {
   SocketError CloseSocket();
   SocketError Bind(long localPort = 0, const std::string& localIP = "");
   SocketError Accept(long requestId);
+  // Listening socket only: hands over a stream socket connected by other means (an in-process
+  // transport) as a connection request, exactly as an accepted one. Takes ownership of fd: it
+  // is closed when the handler does not accept it. Returns whether it was accepted.
+  bool AdoptConnected(int fd, const std::string& remoteAddress, long remotePort);
 
   long State() const { return state_; }
   int SocketHandle() const { return socket_; }
@@ -158,6 +162,8 @@ class ctlSocket {
   void FinishClose();
   // Takes one pending connection and raises its request event; false when none was taken.
   bool AcceptOne();
+  // Raises the request event for an accepted descriptor; closes it unless the handler took it.
+  bool RaiseConnectionRequest(int fd, const std::string& address, long port);
   void CloseTimeoutExpired();
   void ReadLocalAddress();
   void CompactSendBuffer();
