@@ -129,6 +129,12 @@ bool clsServer::Login(long index, const std::string& payload) {
   }
   if (!SameConnection(index, serial)) return false;
   if (conflicts.empty()) {
+    // A connection welcomed while there was room may log in after others filled it: the user
+    // limit holds for it too, as it does for a login that waited.
+    if (userCount_ >= ServerSettings.General.MaxUserCount) {
+      DenyUser(index, nickname);
+      return false;
+    }
     LoginUser(index, nickname, fields[1], fields[2], fields[3]);
     return true;
   }

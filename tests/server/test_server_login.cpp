@@ -189,7 +189,7 @@ TEST_F(ServerLogin, UnknownCommandsAreLoggedAndCommandNamesAreCaseSensitive) {
   EXPECT_TRUE(server.WaitForLog("msgUnknownCommand", {{"%id", "1"}, {"%cmd", "Ping"}, {"%size", "3"}}));
 }
 
-TEST_F(ServerLogin, AConnectionMadeBeforeTheServerFilledUpStillLogsIn) {
+TEST_F(ServerLogin, AConnectionMadeBeforeTheServerFilledUpCannotLogInBeyondTheLimit) {
   server.Set("General", "MaxUserCount", "1");
   ASSERT_TRUE(server.Start());
   auto early = server.Connect();
@@ -198,8 +198,8 @@ TEST_F(ServerLogin, AConnectionMadeBeforeTheServerFilledUpStillLogsIn) {
   EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusFull);
   const auto reply = early.Login("Early", "", 0, "test", kWait);
   ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->status, "ok");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 2);
+  EXPECT_EQ(reply->status, "denied");
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 1);
 }
 
 // The holder of a nickname that answers its pings keeps it; a dead one loses it to the
