@@ -270,6 +270,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   double bytesOut_ = 0;
   std::time_t serverStartTime_ = 0;
   std::uint64_t nextSerial_ = 1;
+  // Per slot, the last relay round that included it (duplicate recipients are skipped).
+  std::vector<std::uint64_t> relayMarks_;
+  std::uint64_t relayRound_ = 0;
   clsPlugins plugins_;
   EncryptionPlugins encryptionPlugins_;
   PluginObjects pluginObjects_;

@@ -178,7 +178,8 @@ long ctlSocket::RecvToBuffer() {
 }
 
 SocketError ctlSocket::SendData(const std::string& data) {
-  const std::string source = "ctlSocket.SendData";
+  // Named on failures only: a std::string here would cost an allocation on every send.
+  static constexpr const char* source = "ctlSocket.SendData";
   if (protocol_ == sckTCPProtocol && socket_ == -1) {
     return SocketError{kErrorWrongState, kWrongStateText, source};
   }
@@ -296,7 +297,8 @@ void ctlSocket::Abort() {
 }
 
 SocketError ctlSocket::SendBuffered() {
-  const std::string source = "ctlSocket.SendData";
+  // Named on failures only: a std::string here would cost an allocation on every send.
+  static constexpr const char* source = "ctlSocket.SendData";
   sendCompletePending_ = true;
   const std::size_t length = sendBuffer_.size() - sendOffset_;
   const char* bytes = sendBuffer_.data() + sendOffset_;

@@ -1,9 +1,9 @@
 // Packets on a client connection: the writer frames every packet the server sends; the reader
 // takes the packets out of each connection's stream and hands them to the dispatcher.
 
+#include <algorithm>
 #include <exception>
 #include <optional>
-#include <unordered_set>
 #include <utility>
 
 #include "core/clsServer.hpp"
@@ -35,11 +35,25 @@ void clsServer::SendCommandToEach(const std::vector<long>& targets, const std::s
                                   const std::string& data) {
   // Each connection gets one copy, however often the list names it; one that fails or goes
   // while the packet is being handed out gets nothing more.
+  // Duplicates are found by marking slots with this call's round number: no hashing, no
+  // allocation per recipient. Numbers outside the table (nobody holds them) are rare and
+  // compared one by one. Nothing below calls out before the list is complete, so a call
+  // re-entered from a send starts a round of its own without disturbing this one.
   std::vector<std::pair<long, std::uint64_t>> recipients;
   recipients.reserve(targets.size());
-  std::unordered_set<long> seen;
+  const std::uint64_t round = ++relayRound_;
+  relayMarks_.resize(connections_.size());
+  std::vector<long> outside;
   for (long target : targets) {
-    if (!seen.insert(target).second) continue;
+    if (target >= 1 && target <= MaxIndex()) {
+      std::uint64_t& mark = relayMarks_[static_cast<std::size_t>(target)];
+      if (mark == round) continue;
+      mark = round;
+    } else if (std::find(outside.begin(), outside.end(), target) != outside.end()) {
+      continue;
+    } else {
+      outside.push_back(target);
+    }
     recipients.emplace_back(target, InUse(target) ? Record(target).Serial : 0);
   }
   const std::string packet = FramePacket(command, data);
