@@ -3,7 +3,8 @@
 // Field cipher: decrypting an encryption with the same key gives the text back, ciphertext is
 // upper-case hexadecimal, and decrypting anything never fails.
 //
-// Input: a byte seeding the cipher's randomness, a key with a one-byte length, the text.
+// Input: a byte giving the cipher randomness's initial state, a key with a one-byte length,
+// then the text.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,9 +37,9 @@ void CheckBase64(std::string_view text) {
   }
 }
 
-void CheckFieldCipher(std::string_view text, std::string_view key, std::uint32_t seed) {
+void CheckFieldCipher(std::string_view text, std::string_view key, std::uint32_t initialState) {
   using namespace velmorin;
-  FieldCipherRandom random(seed);
+  FieldCipherRandom random(initialState);
   const std::string cipher = EncryptField(text, key, random);
   if (text.empty() || key.empty()) {
     FUZZ_CHECK(cipher.empty());
@@ -54,11 +55,11 @@ void CheckFieldCipher(std::string_view text, std::string_view key, std::uint32_t
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   velmorin::fuzz::FuzzInput input(data, size);
-  const std::uint32_t seed = input.Byte();
+  const std::uint32_t initialState = input.Byte();
   const std::string_view key = input.ShortText();
   const std::string_view text = input.Rest();
   CheckBase64(std::string_view(reinterpret_cast<const char*>(data), size));
   CheckBase64(text);
-  CheckFieldCipher(text, key, seed);
+  CheckFieldCipher(text, key, initialState);
   return 0;
 }

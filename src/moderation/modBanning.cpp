@@ -1,6 +1,5 @@
 #include "moderation/modBanning.hpp"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -133,10 +132,7 @@ std::string BanText(const BanLists& lists) {
 }
 
 FileContent BanFileOnDisk(const std::string& file) {
-  if (profile::ReadError(file) != 0) return FileContent::Unreadable();
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return FileContent::Missing();
-  return FileContent::Present(BanText(ReadBanFile(file)));
+  return ProfileStoreOnDisk(file, [&] { return BanText(ReadBanFile(file)); });
 }
 
 StoreSnapshot snapshot;
@@ -183,17 +179,8 @@ int SaveBanList() {
 }
 
 ShutdownSave SaveBanListAtShutdown() {
-  ShutdownSave save;
-  save.file = Paths().banFile;
-  save.choice = ChooseShutdownSave(snapshot, BanText(Bans()), BanFileOnDisk(save.file));
-  if (save.choice == ShutdownChoice::Write) {
-    save.error = SaveBanList();
-  } else if (save.choice == ShutdownChoice::WriteBeside) {
-    save.besideFile = BesideName(save.file);
-    save.error = StartBesideCopy(save.file, save.besideFile);
-    if (save.error == 0) save.error = SaveBanListTo(save.besideFile);
-  }
-  return save;
+  const std::string& file = Paths().banFile;
+  return SaveStoreAtShutdown(snapshot, BanText(Bans()), file, BanFileOnDisk(file), {SaveBanList, SaveBanListTo});
 }
 
 bool IPRuleExists(std::string_view rule) {

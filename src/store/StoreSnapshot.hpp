@@ -8,8 +8,10 @@
 //                                 file was missing at load and still is (it is created);
 //                                 WriteBeside: both changed: the administrator's file stays and
 //                                 the server's version goes to BesideName(file)
+//   SaveStoreAtShutdown(...)      the choice carried out for one store
 //   ShutdownSave                  what happened, for the log
 
+#include <functional>
 #include <string>
 
 namespace velmorin {
@@ -41,9 +43,9 @@ ShutdownChoice ChooseShutdownSave(const StoreSnapshot& taken, const std::string&
 // Where the server's version of a store goes when the administrator's file is kept.
 std::string BesideName(const std::string& file);
 
-// Starts the file beside as a copy of the administrator's file (empty when it is missing or
-// unreadable), so a profile store written onto it keeps the lines it does not own. 0 or errno.
-int StartBesideCopy(const std::string& file, const std::string& beside);
+// A profile store's file as the store would read it: unreadable, missing, or the text
+// `readText` makes of it.
+FileContent ProfileStoreOnDisk(const std::string& file, const std::function<std::string()>& readText);
 
 struct ShutdownSave {
   ShutdownChoice choice = ShutdownChoice::Skip;
@@ -51,5 +53,17 @@ struct ShutdownSave {
   std::string besideFile;  // set for WriteBeside
   int error = 0;           // errno of the failed write; 0 when it succeeded or nothing was written
 };
+
+// The close of one store: what ChooseShutdownSave decides for it, carried out. `save` writes
+// the store to its own file (and takes a new snapshot); `saveTo` writes it to another file.
+// A profile store's file beside starts as a copy of the administrator's file, so that the
+// lines the store does not own stay.
+struct StoreWriters {
+  std::function<int()> save;
+  std::function<int(const std::string& file)> saveTo;
+  bool profileFile = true;
+};
+ShutdownSave SaveStoreAtShutdown(const StoreSnapshot& taken, const std::string& memoryNow, const std::string& file,
+                                 const FileContent& diskNow, const StoreWriters& writers);
 
 }  // namespace velmorin

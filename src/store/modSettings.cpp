@@ -138,10 +138,7 @@ ServerSettingsRecord ReadSettingsFile(const std::string& file) {
 }
 
 FileContent SettingsOnDisk(const std::string& file) {
-  if (profile::ReadError(file) != 0) return FileContent::Unreadable();
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return FileContent::Missing();
-  return FileContent::Present(SettingsText(ReadSettingsFile(file)));
+  return ProfileStoreOnDisk(file, [&] { return SettingsText(ReadSettingsFile(file)); });
 }
 
 StoreSnapshot snapshot;
@@ -231,17 +228,9 @@ int StoreLanguageSetting(const std::string& languageFile) {
 }
 
 ShutdownSave SaveSettingsAtShutdown() {
-  ShutdownSave save;
-  save.file = Paths().settingsFile;
-  save.choice = ChooseShutdownSave(snapshot, SettingsText(ServerSettings), SettingsOnDisk(save.file));
-  if (save.choice == ShutdownChoice::Write) {
-    save.error = SaveSettings();
-  } else if (save.choice == ShutdownChoice::WriteBeside) {
-    save.besideFile = BesideName(save.file);
-    save.error = StartBesideCopy(save.file, save.besideFile);
-    if (save.error == 0) save.error = SaveSettingsTo(save.besideFile);
-  }
-  return save;
+  const std::string& file = Paths().settingsFile;
+  return SaveStoreAtShutdown(snapshot, SettingsText(ServerSettings), file, SettingsOnDisk(file),
+                             {SaveSettings, SaveSettingsTo});
 }
 
 }  // namespace velmorin

@@ -73,16 +73,9 @@ int SaveWelcomeMessage() {
 }
 
 ShutdownSave SaveWelcomeMessageAtShutdown() {
-  ShutdownSave save;
-  save.file = Paths().welcomeFile;
-  save.choice = ChooseShutdownSave(snapshot, WelcomeText, WelcomeFileOnDisk(save.file));
-  if (save.choice == ShutdownChoice::Write) {
-    save.error = SaveWelcomeMessage();
-  } else if (save.choice == ShutdownChoice::WriteBeside) {
-    save.besideFile = BesideName(save.file);
-    save.error = WriteWelcomeFile(save.besideFile);
-  }
-  return save;
+  const std::string& file = Paths().welcomeFile;
+  return SaveStoreAtShutdown(snapshot, WelcomeText, file, WelcomeFileOnDisk(file),
+                             {SaveWelcomeMessage, WriteWelcomeFile, false});
 }
 
 std::string BuildWelcomeText(const WelcomeFigures& figures, const WelcomeMessageEvent& event) {

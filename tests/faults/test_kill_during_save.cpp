@@ -102,8 +102,8 @@ TEST(KillDuringSave, EveryConfigFileIsOldOrNewAndTheServerStartsAgain) {
     ASSERT_EQ(states[name].size(), 2u) << name << " is not written by a clean run: nothing to interrupt";
   }
 
-  const unsigned seed = std::random_device{}();
-  std::mt19937 random(seed);
+  const unsigned startState = std::random_device{}();
+  std::mt19937 random(startState);
   std::map<std::string, int> seenOld, seenNew;
   int restarted = 0, staleLeft = 0, interrupted = 0;
   for (int round = 0; round < kRounds; ++round) {
@@ -123,7 +123,7 @@ TEST(KillDuringSave, EveryConfigFileIsOldOrNewAndTheServerStartsAgain) {
 
     const Snapshot left = Take(server);
     EXPECT_EQ(Unexpected(left, states), "") << "round " << round << ", killed " << delay.count() << " ms after "
-                                            << (duringStop ? "SIGTERM" : "launch") << " (seed " << seed << ")";
+                                            << (duringStop ? "SIGTERM" : "launch") << " (random start " << startState << ")";
     for (const auto& [name, content] : left) {
       if (IsTemporary(name)) {
         ++interrupted;
@@ -143,7 +143,7 @@ TEST(KillDuringSave, EveryConfigFileIsOldOrNewAndTheServerStartsAgain) {
     EXPECT_EQ(Unexpected(Take(server), states), "") << "round " << round << ", after the restart";
   }
 
-  std::cout << "[ figures  ] kill during save: " << kRounds << " kills (seed " << seed << "), clean start "
+  std::cout << "[ figures  ] kill during save: " << kRounds << " kills (random start " << startState << "), clean start "
             << startMs.count() << " ms, clean stop " << stopMs.count() << " ms; restarts " << restarted
             << "; temporary files left by the kills " << interrupted << ", planted 1 per round, left after a restart "
             << staleLeft << "\n";
@@ -151,7 +151,7 @@ TEST(KillDuringSave, EveryConfigFileIsOldOrNewAndTheServerStartsAgain) {
     std::cout << "[ figures  ]   " << name << ": old content " << seenOld[name] << " times, newer content "
               << seenNew[name] << " times\n";
   }
-  ::testing::Test::RecordProperty("kill_seed", std::to_string(seed));
+  ::testing::Test::RecordProperty("kill_random_start", std::to_string(startState));
   ::testing::Test::RecordProperty("stale_temporary_files", std::to_string(staleLeft));
   EXPECT_EQ(staleLeft, 0) << "temporary files of an interrupted save outlive the next start";
 }
