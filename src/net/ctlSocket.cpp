@@ -20,6 +20,33 @@
 namespace velmorin {
 namespace {
 
+// Buffers consumed from an offset. An emptied one keeps a small allocation for reuse and gives
+// a large one back; a trimmed one keeps only its unconsumed rest.
+constexpr std::size_t kKeptBufferCapacity = 64 * 1024;
+
+void EmptyBuffer(std::string& buffer, std::size_t& offset) {
+  offset = 0;
+  if (buffer.capacity() > kKeptBufferCapacity) {
+    std::string().swap(buffer);
+  } else {
+    buffer.clear();
+  }
+}
+
+void TrimBuffer(std::string& buffer, std::size_t& offset) {
+  if (offset == 0 && buffer.capacity() == buffer.size()) return;
+  std::string rest(buffer, offset);
+  buffer.swap(rest);
+  offset = 0;
+}
+
+// A zero linger time makes the coming close reset the connection: the system drops what it
+// still holds for the peer instead of keeping it for an orderly end.
+void ResetOnClose(int socket) {
+  const linger abortive{1, 0};
+  if (socket != -1) ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+}
+
 // Accepted connections waiting for an Accept inside OnConnectionRequest.
 struct ConnectionRequest {
   int socket = -1;
@@ -237,30 +264,12 @@ void ctlSocket::SetNoDelay(bool on) {
 
 void ctlSocket::CompactSendBuffer() {
   if (sendOffset_ == sendBuffer_.size()) {
-    EmptySendBuffer();
+    EmptyBuffer(sendBuffer_, sendOffset_);
   } else if (sendOffset_ > 65536 && sendOffset_ * 2 > sendBuffer_.size()) {
     sendBuffer_.erase(0, sendOffset_);
     sendOffset_ = 0;
     // A closing socket gets no new data: what its buffer holds beyond the rest is given back.
     if (state_ == sckClosing) sendBuffer_.shrink_to_fit();
-  }
-}
-
-void ctlSocket::EmptySendBuffer() {
-  sendOffset_ = 0;
-  if (sendBuffer_.capacity() > kKeptBufferCapacity) {
-    std::string().swap(sendBuffer_);
-  } else {
-    sendBuffer_.clear();
-  }
-}
-
-void ctlSocket::EmptyReceiveBuffer() {
-  receiveOffset_ = 0;
-  if (receiveBuffer_.capacity() > kKeptBufferCapacity) {
-    std::string().swap(receiveBuffer_);
-  } else {
-    receiveBuffer_.clear();
   }
 }
 
@@ -273,25 +282,12 @@ std::size_t ctlSocket::SystemQueuedBytes() const {
 }
 
 void ctlSocket::TrimBuffers() {
-  if (sendOffset_ > 0 || sendBuffer_.capacity() > sendBuffer_.size()) {
-    std::string rest(sendBuffer_, sendOffset_);
-    sendBuffer_.swap(rest);
-    sendOffset_ = 0;
-  }
-  if (receiveOffset_ > 0 || receiveBuffer_.capacity() > receiveBuffer_.size()) {
-    std::string rest(receiveBuffer_, receiveOffset_);
-    receiveBuffer_.swap(rest);
-    receiveOffset_ = 0;
-  }
+  TrimBuffer(sendBuffer_, sendOffset_);
+  TrimBuffer(receiveBuffer_, receiveOffset_);
 }
 
 void ctlSocket::Abort() {
-  if (socket_ != -1 && protocol_ == sckTCPProtocol) {
-    // A zero linger time makes close reset the connection: the system drops what it still
-    // holds for the peer instead of keeping it for an orderly end.
-    const linger abortive{1, 0};
-    ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-  }
+  if (protocol_ == sckTCPProtocol) ResetOnClose(socket_);
   DestroySocket();
   state_ = sckClosed;
 }
@@ -326,7 +322,7 @@ SocketError ctlSocket::SendBuffered() {
   if (sent >= 0) {
     const auto taken = static_cast<std::size_t>(sent);
     if (taken >= length) {
-      EmptySendBuffer();
+      EmptyBuffer(sendBuffer_, sendOffset_);
       // OnSendComplete comes from the loop, not from inside SendData.
       PostSocketNotification(socket_, kNotifyWrite, 0);
     } else {
@@ -347,7 +343,6 @@ SocketError ctlSocket::SendBuffered() {
 }
 
 void ctlSocket::NoteSendProgress(bool progressed) {
-  const auto now = std::chrono::steady_clock::now();
   if (BytesToSend() == 0) {
     if (sendTimerActive_) {
       sendTimerActive_ = false;
@@ -357,7 +352,7 @@ void ctlSocket::NoteSendProgress(bool progressed) {
   }
   // Data waits: the time-out counts from the last progress, or from now when the wait begins.
   // Progress only moves the mark, so a steady reader costs no timer work per send.
-  if (progressed || !sendTimerActive_) lastSendProgress_ = now;
+  if (progressed || !sendTimerActive_) lastSendProgress_ = std::chrono::steady_clock::now();
   if (!sendTimerActive_) {
     sendTimerActive_ = true;
     lastSystemQueued_ = SystemQueuedBytes();
@@ -397,7 +392,7 @@ std::string ctlSocket::GetData(long maxLength) {
   std::string data;
   if (maxLength < 1 || static_cast<std::size_t>(maxLength) >= available) {
     data.assign(receiveBuffer_, receiveOffset_, available);
-    EmptyReceiveBuffer();
+    EmptyBuffer(receiveBuffer_, receiveOffset_);
     UpdateReadInterest();
     return data;
   }
@@ -473,8 +468,7 @@ void ctlSocket::CloseTimeoutExpired() {
   if (state_ != sckClosing) return;
   // The peer neither took the rest nor ended the connection in time: reset it, so the system
   // does not go on holding unsent data for a peer that has stopped reading.
-  const linger abortive{1, 0};
-  if (socket_ != -1) ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  ResetOnClose(socket_);
   FinishClose();
 }
 
@@ -770,8 +764,8 @@ void ctlSocket::RaiseSocketError(int code) {
 
 SocketError ctlSocket::DestroySocket() {
   // Nothing buffered can be delivered or read once the socket is gone.
-  EmptyReceiveBuffer();
-  EmptySendBuffer();
+  EmptyBuffer(receiveBuffer_, receiveOffset_);
+  EmptyBuffer(sendBuffer_, sendOffset_);
   for (std::uint64_t* timer : {&closeTimer_, &acceptRetryTimer_}) {
     if (*timer != 0) MainLoop().StopTimer(*timer);
     *timer = 0;

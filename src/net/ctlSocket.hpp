@@ -167,10 +167,6 @@ class ctlSocket {
   void CloseTimeoutExpired();
   void ReadLocalAddress();
   void CompactSendBuffer();
-  // Empty buffers keep a small allocation for reuse and give a large one back.
-  void EmptySendBuffer();
-  void EmptyReceiveBuffer();
-  static constexpr std::size_t kKeptBufferCapacity = 64 * 1024;
   void QueueFlush();
   bool Alive(const std::weak_ptr<char>& token) const { return !token.expired(); }
 
