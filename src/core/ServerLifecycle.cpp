@@ -250,6 +250,8 @@ std::string clsServer::StatusLine(long icon) const {
   return ReplaceAll(line, "%connections", std::to_string(connectionCount_));
 }
 
+bool clsServer::UsersFillServer() const { return userCount_ >= ServerSettings.General.MaxUserCount; }
+
 long clsServer::RefreshStatus() {
   if (!IsOnline()) {
     if (serverStatus_ != StatusStopped) {
@@ -258,7 +260,7 @@ long clsServer::RefreshStatus() {
     }
     return serverStatus_;
   }
-  if (userCount_ >= ServerSettings.General.MaxUserCount) {
+  if (UsersFillServer()) {
     if (serverStatus_ != StatusFull) {
       serverStatus_ = StatusFull;
       const std::string line = StatusLine(StatusFull);

@@ -71,6 +71,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // builds with assertions, and by tests).
   bool CountsAgreeWithTable() const;
   long GetUserCount() const { return userCount_; }
+  // The logged-in users fill MaxUserCount: the server is full, and no further login is taken.
+  bool UsersFillServer() const;
   std::string GetChatroomCount() const;
   long ListeningPort() const { return listener_.LocalPort(); }
   double BytesIn() const { return bytesIn_; }

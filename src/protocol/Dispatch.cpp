@@ -131,7 +131,7 @@ bool clsServer::Login(long index, const std::string& payload) {
   if (conflicts.empty()) {
     // A connection welcomed while there was room may log in after others filled it: the user
     // limit holds for it too, as it does for a login that waited.
-    if (userCount_ >= ServerSettings.General.MaxUserCount) {
+    if (UsersFillServer()) {
       DenyUser(index, nickname);
       return false;
     }
@@ -212,7 +212,7 @@ void clsServer::CompleteWaitingLogin(long index) {
     if (SameConnection(index, serial)) RemoveUser(index, "", true, 0);
     return;
   }
-  if (RefreshStatus() == StatusFull) {
+  if (UsersFillServer()) {
     if (SameConnection(index, serial)) DenyUser(index, nickname);
     return;
   }
