@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "client/ChatClient.hpp"
+#include "client/LoopbackPort.hpp"
 #include "core/AdminFrontEnd.hpp"
 #include "core/clsServer.hpp"
 #include "platform/EventLoop.hpp"
@@ -49,8 +50,7 @@ namespace velmorin::testing {
 // The bound of every wait in the server tests; a safety limit, never a measured time.
 inline constexpr std::chrono::milliseconds kWait{3000};
 
-// A port on 127.0.0.1 that nothing listened on a moment ago.
-std::uint16_t FreeLoopbackPort();
+using client::FreeLoopbackPort;
 
 // Copies the shipped language files into `directory` (created when missing).
 void CopyLanguageFiles(const std::string& directory);

@@ -1,12 +1,9 @@
 #include "SoakServer.hpp"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +16,7 @@
 
 #include "../loadgen/ProcessStats.hpp"
 #include "chat/Discovery.hpp"
+#include "client/LoopbackPort.hpp"
 
 extern char** environ;
 
@@ -27,21 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A port on 127.0.0.1 that nothing listened on a moment ago (TCP and UDP share it).
-std::uint16_t FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  std::uint16_t port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
 
 // Pings every few seconds so that dead clients go, a short text limit, no log files: the
 // log lines go to the output file only.
@@ -74,7 +57,7 @@ SoakServer::SoakServer(const std::string& executable) {
   CopyDirectory(source / "language", directory_ + "language");
   CopyDirectory(source / "plugins", directory_ + "plugins");
   fs::create_directories(directory_ + "config");
-  port_ = FreeLoopbackPort();
+  port_ = client::FreeLoopbackPort();
   std::ofstream(directory_ + "config/server.cfg", std::ios::binary) << Configuration(port_);
 }
 
