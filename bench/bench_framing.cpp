@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/PacketReader.hpp"
+#include "codec/PacketReader.hpp"
 
 namespace velmorin {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/PacketReader.hpp"
+#include "codec/PacketReader.hpp"
 #include "sealed_channel/SecureChannel.hpp"
 
 namespace velmorin {

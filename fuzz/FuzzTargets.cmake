@@ -15,6 +15,6 @@ set(VELMORIN_FUZZ_TARGETS
 function(velmorin_add_fuzz_support name)
   add_library(${name} STATIC ${CMAKE_SOURCE_DIR}/fuzz/support/InProcessServer.cpp)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/fuzz ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PUBLIC velmorin_core velmorin_channel)
+  target_link_libraries(${name} PUBLIC velmorin_app velmorin_channel)
   target_compile_definitions(${name} PUBLIC VELMORIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 endfunction()

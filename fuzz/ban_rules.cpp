@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "moderation/modBanning.hpp"
-#include "platform/ProfileFile.hpp"
-#include "store/modPaths.hpp"
+#include "config/modBanning.hpp"
+#include "codec/ProfileFile.hpp"
+#include "platform/modPaths.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"
 #include "support/TempProgramDir.hpp"

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/modEncryption.hpp"
-#include "store/modBase64.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modBase64.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"
 

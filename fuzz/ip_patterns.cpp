@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "moderation/modParsingIP.hpp"
+#include "config/modParsingIP.hpp"
 #include "support/FuzzCheck.hpp"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/PacketReader.hpp"
+#include "codec/PacketReader.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"
 

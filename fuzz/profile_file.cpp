@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ProfileFile.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"

@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/PacketReader.hpp"
+#include "codec/PacketReader.hpp"
 #include "support/FuzzInput.hpp"
 #include "support/InProcessServer.hpp"
 

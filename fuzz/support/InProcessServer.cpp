@@ -15,9 +15,9 @@
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "store/modChatrooms.hpp"
-#include "store/modSettings.hpp"
-#include "store/modUsers.hpp"
+#include "chat/modChatrooms.hpp"
+#include "config/modSettings.hpp"
+#include "config/modUsers.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/TempProgramDir.hpp"
 

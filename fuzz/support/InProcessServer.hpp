@@ -23,7 +23,7 @@
 #include <memory>
 #include <string_view>
 
-#include "core/clsServer.hpp"
+#include "server/clsServer.hpp"
 
 namespace velmorin::testing {
 class TempProgramDir;

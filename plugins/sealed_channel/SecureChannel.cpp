@@ -1,6 +1,6 @@
 #include "sealed_channel/SecureChannel.hpp"
 
-#include "store/modBase64.hpp"
+#include "codec/modBase64.hpp"
 
 namespace velmorin::channel {
 namespace {

@@ -11,17 +11,17 @@
 #include <iostream>
 #include <string>
 
-#include "core/HeadlessFrontEnd.hpp"
-#include "core/clsServer.hpp"
-#include "core/modMain.hpp"
+#include "app/HeadlessFrontEnd.hpp"
+#include "server/clsServer.hpp"
+#include "server/modMain.hpp"
 #include "net/LingeringSockets.hpp"
 #include "plugins/clsPlugins.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/EventLoop.hpp"
-#include "store/modPaths.hpp"
-#include "store/modSettings.hpp"
+#include "platform/modPaths.hpp"
+#include "config/modSettings.hpp"
 
 namespace {
 

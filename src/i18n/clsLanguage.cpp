@@ -7,8 +7,8 @@
 
 #include "i18n/modLangID.hpp"
 #include "platform/Text.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
 
 namespace velmorin {
 namespace {

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "logging/LogMessageType.hpp"
+#include "config/LogMessageType.hpp"
 
 namespace velmorin {
 

@@ -11,7 +11,7 @@
 #include "i18n/clsLanguage.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
-#include "store/modFilter.hpp"
+#include "platform/modFilter.hpp"
 
 namespace velmorin {
 namespace {

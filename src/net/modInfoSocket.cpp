@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/EventLoop.hpp"
-#include "store/modSettings.hpp"
+#include "config/modSettings.hpp"
 
 namespace velmorin {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "platform/ProfileFile.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
 
 namespace velmorin {
 namespace {

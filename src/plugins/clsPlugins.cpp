@@ -7,10 +7,10 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/ProfileFile.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
 
 namespace velmorin {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "core/modMain.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
-#include "store/modSettings.hpp"
+#include "server/modMain.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
+#include "config/modSettings.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/StatusTexts.hpp"
+#include "server/StatusTexts.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "support/CommaDecimalLocale.hpp"
 #include "support/TempProgramDir.hpp"

@@ -8,10 +8,10 @@
 #include <set>
 
 #include "i18n/clsLanguage.hpp"
-#include "logging/LogMessageType.hpp"
+#include "config/LogMessageType.hpp"
 #include "platform/Text.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
 
 namespace velmorin {
 namespace {

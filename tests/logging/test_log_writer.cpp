@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "core/AdminFrontEnd.hpp"
-#include "core/HeadlessFrontEnd.hpp"
+#include "server/AdminFrontEnd.hpp"
+#include "app/HeadlessFrontEnd.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "logging/LogRateLimiter.hpp"
-#include "logging/modLog.hpp"
-#include "store/modSettings.hpp"
+#include "logging/LogWriter.hpp"
+#include "config/modSettings.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "moderation/modBanning.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
+#include "config/modBanning.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "moderation/modParsingIP.hpp"
+#include "config/modParsingIP.hpp"
 
 namespace velmorin {
 namespace {

@@ -15,7 +15,7 @@
 #include "net/SocketTestSupport.hpp"
 #include "net/modInfoSocket.hpp"
 #include "platform/EventLoop.hpp"
-#include "store/modSettings.hpp"
+#include "config/modSettings.hpp"
 
 namespace velmorin {
 namespace {

@@ -6,7 +6,7 @@
 #include "net/modSocket.hpp"
 #include "platform/WinsockErrors.hpp"
 #include "platform/Text.hpp"
-#include "store/modINI.hpp"
+#include "codec/modINI.hpp"
 
 namespace velmorin {
 namespace {

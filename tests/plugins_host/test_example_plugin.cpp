@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/clsServer.hpp"
+#include "server/clsServer.hpp"
 #include "platform/Text.hpp"
-#include "plugins/PluginCommands.hpp"
+#include "server/PluginCommands.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

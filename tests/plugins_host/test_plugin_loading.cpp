@@ -13,8 +13,8 @@
 
 #include "platform/Text.hpp"
 #include "plugins/clsPlugins.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

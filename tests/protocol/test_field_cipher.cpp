@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/modEncryption.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modSHA256.hpp"
 #include "support/ByteTexts.hpp"
 
 namespace velmorin {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/PacketReader.hpp"
+#include "codec/PacketReader.hpp"
 
 namespace velmorin {
 namespace {

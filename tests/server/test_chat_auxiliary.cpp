@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/modEncryption.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modSHA256.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "client/Packet.hpp"
-#include "protocol/modEncryption.hpp"
-#include "store/modBase64.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modBase64.hpp"
+#include "codec/modSHA256.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -7,12 +7,12 @@
 #include <set>
 #include <string>
 
-#include "core/clsServer.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
+#include "server/clsServer.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
 #include "platform/Text.hpp"
-#include "protocol/modEncryption.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modSHA256.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

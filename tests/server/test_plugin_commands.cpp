@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "core/clsServer.hpp"
-#include "moderation/modBanning.hpp"
+#include "server/clsServer.hpp"
+#include "config/modBanning.hpp"
 #include "platform/Text.hpp"
-#include "plugins/PluginCommands.hpp"
+#include "server/PluginCommands.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

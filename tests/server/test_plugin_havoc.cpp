@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "client/Packet.hpp"
-#include "core/clsServer.hpp"
+#include "server/clsServer.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "platform/Text.hpp"
 #include "support/PacketText.hpp"

@@ -18,7 +18,7 @@
 #include <optional>
 #include <thread>
 
-#include "store/modINI.hpp"
+#include "codec/modINI.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ServerHarness.hpp"
 

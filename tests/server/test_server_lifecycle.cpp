@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "client/Packet.hpp"
-#include "moderation/modBanning.hpp"
-#include "store/modWelcomeMsg.hpp"
+#include "config/modBanning.hpp"
+#include "config/modWelcomeMsg.hpp"
 #include "platform/Text.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "logging/modLog.hpp"
+#include "logging/LogWriter.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {

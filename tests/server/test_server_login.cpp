@@ -9,8 +9,8 @@
 
 #include "client/Packet.hpp"
 #include "i18n/clsLanguage.hpp"
-#include "protocol/PacketReader.hpp"
-#include "store/modBase64.hpp"
+#include "codec/PacketReader.hpp"
+#include "codec/modBase64.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "i18n/clsLanguage.hpp"
-#include "store/clsChatrooms.hpp"
-#include "store/modBase64.hpp"
-#include "store/modChatrooms.hpp"
-#include "store/modINI.hpp"
-#include "store/modSettings.hpp"
+#include "chat/clsChatrooms.hpp"
+#include "codec/modBase64.hpp"
+#include "chat/modChatrooms.hpp"
+#include "codec/modINI.hpp"
+#include "config/modSettings.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

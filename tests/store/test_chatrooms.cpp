@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "store/clsChatrooms.hpp"
+#include "chat/clsChatrooms.hpp"
 
 namespace velmorin {
 namespace {

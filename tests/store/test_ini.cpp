@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include "platform/AtomicFile.hpp"
-#include "platform/ProfileFile.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
-#include "store/modFilter.hpp"
-#include "store/modINI.hpp"
+#include "platform/modFilter.hpp"
+#include "codec/modINI.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

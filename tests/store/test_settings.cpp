@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <filesystem>
 #include "platform/Text.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
-#include "store/modSettings.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
+#include "config/modSettings.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "store/modBase64.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modBase64.hpp"
+#include "codec/modSHA256.hpp"
 #include "support/ByteTexts.hpp"
 
 namespace velmorin {

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "moderation/modBanning.hpp"
-#include "store/StoreSnapshot.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
-#include "store/modSettings.hpp"
-#include "store/modWelcomeMsg.hpp"
+#include "config/modBanning.hpp"
+#include "config/StoreSnapshot.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
+#include "config/modSettings.hpp"
+#include "config/modWelcomeMsg.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "store/modBase64.hpp"
-#include "store/modINI.hpp"
-#include "store/modPaths.hpp"
-#include "store/modSHA256.hpp"
-#include "store/modUsers.hpp"
+#include "codec/modBase64.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
+#include "codec/modSHA256.hpp"
+#include "config/modUsers.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

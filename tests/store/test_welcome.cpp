@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "i18n/clsLanguage.hpp"
-#include "store/modSettings.hpp"
-#include "store/modWelcomeMsg.hpp"
+#include "config/modSettings.hpp"
+#include "config/modWelcomeMsg.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

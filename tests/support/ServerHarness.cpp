@@ -7,7 +7,7 @@
 
 #include "i18n/clsLanguage.hpp"
 #include "net/LingeringSockets.hpp"
-#include "store/modSettings.hpp"
+#include "config/modSettings.hpp"
 
 namespace velmorin::testing {
 namespace {

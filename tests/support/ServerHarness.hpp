@@ -39,8 +39,8 @@
 
 #include "client/ChatClient.hpp"
 #include "client/LoopbackPort.hpp"
-#include "core/AdminFrontEnd.hpp"
-#include "core/clsServer.hpp"
+#include "server/AdminFrontEnd.hpp"
+#include "server/clsServer.hpp"
 #include "platform/EventLoop.hpp"
 #include "support/SettingsText.hpp"
 #include "support/TempProgramDir.hpp"

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/ProfileFile.hpp"
-#include "store/modPaths.hpp"
+#include "codec/ProfileFile.hpp"
+#include "platform/modPaths.hpp"
 
 namespace velmorin::testing {
 

@@ -4,8 +4,8 @@
 
 #include "chat/Colors.hpp"
 #include "platform/Text.hpp"
-#include "protocol/modEncryption.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modSHA256.hpp"
 
 namespace velmorin::chat {
 namespace {

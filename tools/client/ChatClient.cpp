@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "platform/Text.hpp"
-#include "protocol/modEncryption.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modSHA256.hpp"
 
 namespace velmorin::client {
 namespace {

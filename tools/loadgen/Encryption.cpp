@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "LoadRun.hpp"
-#include "protocol/modEncryption.hpp"
-#include "store/modSHA256.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modSHA256.hpp"
 
 namespace velmorin::load {
 

@@ -1,0 +1,99 @@
+#include "app/HeadlessFrontEnd.hpp"
+
+#include <unistd.h>
+
+#include <array>
+
+namespace velmorin {
+namespace {
+
+// Code points of Windows-1252 bytes 0x80 to 0x9F; 0 where the code page defines none.
+constexpr std::array<char32_t, 32> kHighControls = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+std::string ColourEscape(long color) {
+  const unsigned long value = static_cast<unsigned long>(color);
+  return "\x1b[38;2;" + std::to_string(value & 0xFF) + ";" + std::to_string((value >> 8) & 0xFF) + ";" +
+         std::to_string((value >> 16) & 0xFF) + "m";
+}
+
+constexpr const char* kReset = "\x1b[0m";
+
+}  // namespace
+
+std::string ConsoleText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\r') {
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += '\n';
+    } else if (byte == '\n' || byte == '\t') {
+      out += static_cast<char>(byte);
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += '?';
+    } else if (byte >= 0x80 && byte < 0xA0) {
+      const char32_t code = kHighControls[byte - 0x80];
+      if (code == 0) {
+        out += '?';
+      } else {
+        AppendUtf8(out, code);
+      }
+    } else {
+      AppendUtf8(out, byte);
+    }
+  }
+  return out;
+}
+
+HeadlessFrontEnd::HeadlessFrontEnd(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+
+bool HeadlessFrontEnd::StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+void HeadlessFrontEnd::ShowStatus(long icon, const std::string& statusLine, const std::string& /*trayTip*/) {
+  // Only a change of state is news on a console; the counts in the line change with every
+  // connection and would drown the log.
+  if (statusShown_ && icon == lastIcon_) return;
+  statusShown_ = true;
+  lastIcon_ = icon;
+  out_ << "[status] " << ConsoleText(statusLine) << '\n' << std::flush;
+}
+
+void HeadlessFrontEnd::AppendLogLine(const std::string& line, long color) {
+  std::string text = ConsoleText(line);
+  if (terminal_ && (color & 0xFFFFFF) != 0) {
+    // Coloured line by line, so a pager or a cut-off output never bleeds the colour onward.
+    const std::string start = ColourEscape(color);
+    std::string coloured = start;
+    for (const char c : text) {
+      if (c == '\n') {
+        coloured += kReset;
+        coloured += '\n';
+        coloured += start;
+      } else {
+        coloured += c;
+      }
+    }
+    text = coloured + kReset;
+  }
+  out_ << text << '\n' << std::flush;
+}
+
+}  // namespace velmorin

@@ -1,0 +1,40 @@
+#pragma once
+// The administrator front end of headless mode: log lines and status changes on an output
+// stream (standard output), one line each, flushed at once for a supervising process.
+//
+//   HeadlessFrontEnd(out, terminal)  terminal: colour the lines with ANSI escapes
+//   StdoutIsTerminal()               the usual value for `terminal`
+//
+// Output is UTF-8 (the server's texts are Windows-1252 bytes). Line breaks inside a log line
+// start new output lines; other control characters print as "?", so a client's nickname can
+// neither forge lines nor drive the terminal. Black lines print in the terminal's own colour.
+// Status lines ("[status] ...") appear only when the state changes (stopped, ready, used, full);
+// titles are not shown.
+
+#include <ostream>
+#include <string>
+
+#include "server/AdminFrontEnd.hpp"
+
+namespace velmorin {
+
+class HeadlessFrontEnd : public AdminFrontEnd {
+ public:
+  HeadlessFrontEnd(std::ostream& out, bool terminal);
+
+  static bool StdoutIsTerminal();
+
+  void ShowStatus(long icon, const std::string& statusLine, const std::string& trayTip) override;
+  void AppendLogLine(const std::string& line, long color) override;
+
+ private:
+  std::ostream& out_;
+  bool terminal_;
+  long lastIcon_ = -1;
+  bool statusShown_ = false;
+};
+
+// Windows-1252 bytes as UTF-8; CR LF, CR and LF become "\n", other control characters "?".
+std::string ConsoleText(const std::string& text);
+
+}  // namespace velmorin

@@ -1,0 +1,207 @@
+#include "logging/LogWriter.hpp"
+
+#include <chrono>
+
+#include "logging/LogView.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "platform/EventLoop.hpp"
+#include "platform/Text.hpp"
+#include "config/modSettings.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr long kRed = 255;
+constexpr std::chrono::milliseconds kReportInterval{1000};
+constexpr std::string_view kLineBreak = "\r\n";
+
+bool EndsWithBreak(std::string_view text) { return text.ends_with(kLineBreak); }
+
+std::string WithoutFinalBreak(const std::string& line) {
+  return EndsWithBreak(line) ? line.substr(0, line.size() - kLineBreak.size()) : line;
+}
+
+// The entry's own final CR LF stays the end of the entry; everything before it is escaped.
+std::string EscapedEntry(const std::string& text) {
+  if (!EndsWithBreak(text)) return EscapeControlCharacters(text);
+  const std::string_view body = std::string_view(text).substr(0, text.size() - kLineBreak.size());
+  return EscapeControlCharacters(body) + std::string(kLineBreak);
+}
+
+// The server's own lines (its addresses, its state) are shown whole; every other kind carries
+// values a client chose.
+bool CarriesClientValues(LogMessageType type) {
+  return type != LogMessageType::ServerStarted && type != LogMessageType::ServerStopped &&
+         type != LogMessageType::ServerCouldNotStart;
+}
+
+std::string_view PlaceholderValue(LogPlaceholders placeholders, std::string_view name) {
+  for (const auto& [key, value] : placeholders) {
+    if (key == name) return value;
+  }
+  return {};
+}
+
+const LogMessageSetting* SettingOf(LogMessageType type) {
+  const auto index = static_cast<std::size_t>(type);
+  return index < kLogMessageTypeCount ? &ServerSettings.LogMessages[index] : nullptr;
+}
+
+}  // namespace
+
+bool IsRateLimited(LogMessageType type) {
+  switch (type) {
+    case LogMessageType::ChatnameAlreadyUsed:
+    case LogMessageType::ErrorRaised:
+    case LogMessageType::ErrorInvalidData:
+    case LogMessageType::ErrorSendingData:
+    case LogMessageType::ErrorCRC:
+    case LogMessageType::ErrorDenied:
+    case LogMessageType::ErrorNoGuests:
+    case LogMessageType::ErrorVersion:
+    case LogMessageType::UnknownCommand:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string FillPlaceholders(std::string_view text, LogPlaceholders placeholders, std::size_t maxValueLength) {
+  std::string result;
+  result.reserve(text.size());
+  std::size_t position = 0;
+  while (position < text.size()) {
+    bool replaced = false;
+    for (const auto& [name, value] : placeholders) {
+      if (!name.empty() && text.substr(position, name.size()) == name) {
+        if (value.size() > maxValueLength) {
+          result.append(value, 0, maxValueLength);
+          result += "...";
+        } else {
+          result += value;
+        }
+        position += name.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) result += text[position++];
+  }
+  return result;
+}
+
+std::string EscapeControlCharacters(std::string_view text) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string result;
+  result.reserve(text.size());
+  for (const char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 32 || code == 127) {
+      result += "\\x";
+      result += kHexDigits[code >> 4];
+      result += kHexDigits[code & 15];
+    } else if (c == '\\') {
+      result += "\\\\";
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+LogWriter::LogWriter(LogView& view, const clsLanguage& language)
+    : view_(view), language_(language), file_(language) {}
+
+LogWriter::~LogWriter() { StopReportTimer(); }
+
+void LogWriter::SetClock(LogClock clock) { file_.SetClock(std::move(clock)); }
+
+void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
+  const LogMessageSetting* setting = SettingOf(type);
+  if (setting == nullptr) return;
+  const std::string_view id = PlaceholderValue(placeholders, "%id");
+  // A slot that opens or closes ends what its previous connection had held back.
+  if (!id.empty() && (type == LogMessageType::Connected || type == LogMessageType::Disconnected)) {
+    WriteSuppressed(limiter_.EndConnection(id));
+  }
+  if (!setting->Show) return;
+  const std::time_t now = file_.Now();
+  WriteSuppressed(limiter_.EndBefore(now));
+  if (!id.empty() && IsRateLimited(type) && !limiter_.Admit(id, type, now)) {
+    StartReportTimer();
+    return;
+  }
+  const std::string key = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
+  const std::size_t maxValueLength = CarriesClientValues(type) ? kMaxLogValueLength : std::string::npos;
+  WriteLogLine(FillPlaceholders(language_.data(key), placeholders, maxValueLength) + "\r\n", setting->Color);
+}
+
+void LogWriter::LogPortInUse(long port) {
+  WriteLogLine(FillPlaceholders(language_.data("msgErrorPort"), {{"%port", std::to_string(port)}}) + "\r\n",
+               kRed);
+}
+
+void LogWriter::WriteLogLine(const std::string& text, long color) {
+  // Only a final CR LF is cut: a pattern or plugin text without one keeps all its characters.
+  const std::string line = WithoutFinalBreak(BuildLine(EscapedEntry(text)));
+  file_.AddEntry(line);
+  const LogSettings& log = ServerSettings.Log;
+  if (log.ClearLogAtSize && lineCount_ == log.ClearLogSize) ClearLog();
+  view_.AppendLogLine(line, color);
+  ++lineCount_;
+}
+
+void LogWriter::ReportSuppressed() {
+  WriteSuppressed(limiter_.EndBefore(file_.Now()));
+  if (limiter_.Empty()) StopReportTimer();
+}
+
+void LogWriter::WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& counts) {
+  for (const LogRateLimiter::Suppressed& suppressed : counts) {
+    const LogMessageSetting* setting = SettingOf(suppressed.type);
+    if (setting == nullptr || !setting->Show) continue;
+    const std::string text = suppressed.id.empty() ? language_.data("msgSuppressed")
+                                                   : language_.data("msgSuppressedClient");
+    const std::string line =
+        FillPlaceholders(text, {{"%id", suppressed.id},
+                                {"%count", std::to_string(suppressed.count)},
+                                {"%type", std::string(kLogMessageTypeNames[static_cast<std::size_t>(suppressed.type)])}});
+    WriteLogLine(line + "\r\n", setting->Color);
+  }
+}
+
+void LogWriter::StartReportTimer() {
+  if (reportTimer_ != 0) return;
+  reportTimer_ = MainLoop().StartTimer(kReportInterval, [this] { ReportSuppressed(); });
+}
+
+void LogWriter::StopReportTimer() {
+  if (reportTimer_ == 0) return;
+  MainLoop().StopTimer(reportTimer_);
+  reportTimer_ = 0;
+}
+
+void LogWriter::ClearLog() {
+  view_.ClearLogView();
+  lineCount_ = 0;
+}
+
+std::string LogWriter::BuildLine(const std::string& text) const {
+  // One pass over the pattern, so nothing inside the text is ever taken for a pattern code.
+  const std::time_t now = file_.Now();
+  const std::string time = LongTime(now);
+  std::string line;
+  for (const char code : ServerSettings.Log.Pattern) {
+    switch (code) {
+      case kPatternMessage: line += text; break;
+      case kPatternDate: line += ShortDate(now); break;
+      case kPatternTime: line += Left(time, 5); break;
+      case kPatternLongTime: line += time; break;
+      case kPatternBreak: line += "\r\n"; break;
+      default: line += code;
+    }
+  }
+  return line;
+}
+
+}  // namespace velmorin

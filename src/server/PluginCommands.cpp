@@ -1,0 +1,279 @@
+#include "server/PluginCommands.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "server/clsServer.hpp"
+#include "server/modMain.hpp"
+#include "config/modBanning.hpp"
+#include "net/modSocket.hpp"
+#include "platform/Text.hpp"
+#include "config/modSettings.hpp"
+#include "config/modUsers.hpp"
+#include "codec/PayloadFields.hpp"
+#include "config/modWelcomeMsg.hpp"
+
+namespace velmorin {
+
+namespace plugin_text {
+
+std::vector<std::string> Fields(const std::string& parameter, std::size_t count) {
+  std::vector<std::string> fields = PayloadFields(parameter, count);
+  fields.resize(count);
+  return fields;
+}
+
+bool Flag(const std::string& text, bool whenEmpty) {
+  if (text.empty()) return whenEmpty;
+  return ToBool(text).value_or(false);
+}
+
+}  // namespace plugin_text
+
+namespace {
+
+using plugin_text::Fields;
+using plugin_text::Flag;
+
+// A byte counter: whole numbers as plain digits, anything else in the shortest exact form.
+std::string CounterText(double value) {
+  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15) {
+    return std::to_string(static_cast<long long>(value));
+  }
+  // "." as the decimal point whatever the locale says.
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  return std::string(text, written.ptr);
+}
+
+}  // namespace
+
+PluginCommands::PluginCommands(clsServer& server)
+    : server_(server), registry_(server.Events(), server.RunningPlugins()) {}
+
+const std::unordered_map<std::string, PluginCommands::Handler>& PluginCommands::Handlers() {
+  static const std::unordered_map<std::string, Handler> handlers = {
+      {"AddBanRule", &PluginCommands::AddBanRule},
+      {"AddEventHandler", &PluginCommands::AddEventHandler},
+      {"AddLogLine", &PluginCommands::AddLogLine},
+      {"AddMenuEntry", &PluginCommands::AddMenuEntry},
+      {"AllowAnonymousLogin", &PluginCommands::AllowAnonymousLogin},
+      {"AllowCreateChatroom", &PluginCommands::AllowCreateChatroom},
+      {"ClearLog", &PluginCommands::ClearLog},
+      {"CreateChatroom", &PluginCommands::CreateChatroom},
+      {"CreateUserAccount", &PluginCommands::CreateUserAccount},
+      {"EditMenuEntry", &PluginCommands::EditMenuEntry},
+      {"GetActiveUserAccountList", &PluginCommands::GetActiveUserAccountList},
+      {"GetChatroomInfos", &PluginCommands::GetChatroomInfos},
+      {"GetChatroomList", &PluginCommands::GetChatroomList},
+      {"GetLogText", &PluginCommands::GetLogText},
+      {"GetServerInfo", &PluginCommands::GetServerInfo},
+      {"GetStandardChatroom", &PluginCommands::GetStandardChatroom},
+      {"GetUserAccountInfo", &PluginCommands::GetUserAccountInfo},
+      {"GetUserAccountList", &PluginCommands::GetUserAccountList},
+      {"GetUserInfo", &PluginCommands::GetUserInfo},
+      {"GetUserList", &PluginCommands::GetUserList},
+      {"GetWelcomeMessage", &PluginCommands::GetWelcomeMessage},
+      {"KickUser", &PluginCommands::KickUser},
+      {"ListBanRules", &PluginCommands::ListBanRules},
+      {"ModifyChatroom", &PluginCommands::ModifyChatroom},
+      {"ModifyUserAccount", &PluginCommands::ModifyUserAccount},
+      {"RemoveBanRule", &PluginCommands::RemoveBanRule},
+      {"RemoveChatroom", &PluginCommands::RemoveChatroom},
+      {"RemoveEventHandler", &PluginCommands::RemoveEventHandler},
+      {"RemoveMenuEntry", &PluginCommands::RemoveMenuEntry},
+      {"RemoveUserAccount", &PluginCommands::RemoveUserAccount},
+      {"SendDataToClient", &PluginCommands::SendDataToClient},
+      {"SendDataToPlugin", &PluginCommands::SendDataToPlugin},
+      {"SendDataToPluginSynch", &PluginCommands::SendDataToPluginSynch},
+      {"SendMessage", &PluginCommands::SendMessage},
+      {"SetAdminStatus", &PluginCommands::SetAdminStatus},
+      {"SetStandardChatroom", &PluginCommands::SetStandardChatroom},
+      {"SetWelcomeMessage", &PluginCommands::SetWelcomeMessage},
+      {"ShowBalloonTooltip", &PluginCommands::ShowBalloonTooltip},
+      {"StartServer", &PluginCommands::StartServer},
+      {"StopServer", &PluginCommands::StopServer},
+      {"ThrowUser", &PluginCommands::ThrowUser},
+  };
+  return handlers;
+}
+
+std::string PluginCommands::command(const std::string& sender, const std::string& word, const std::string& first,
+                                    const std::string& second) {
+  const auto found = Handlers().find(word);
+  if (found == Handlers().end()) return {};
+  try {
+    return (this->*found->second)(sender, first, second);
+  } catch (...) {
+    // Errors stay inside the server: the plugin sees an empty result.
+    return {};
+  }
+}
+
+// ---- Event registry -------------------------------------------------------------------------
+
+std::string PluginCommands::AddEventHandler(const std::string& sender, const std::string& p1, const std::string&) {
+  registry_.Add(p1, sender);
+  return {};
+}
+
+std::string PluginCommands::RemoveEventHandler(const std::string& sender, const std::string& p1, const std::string&) {
+  registry_.Remove(p1, sender);
+  return {};
+}
+
+// ---- Menu -----------------------------------------------------------------------------------
+
+std::string PluginCommands::AddMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2) {
+  const std::vector<std::string> f = Fields(p2, 3);
+  if (menu_.Add(clsPluginMenuEntry{Flag(f[2], true), Flag(f[1], false), p1, sender, f[0]})) {
+    server_.FrontEnd().RebuildPluginMenu();
+  }
+  return {};
+}
+
+std::string PluginCommands::EditMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2) {
+  const std::vector<std::string> f = Fields(p2, 3);
+  if (menu_.Edit(sender, p1, Flag(f[2], true), Flag(f[1], false), f[0])) {
+    server_.FrontEnd().UpdatePluginMenuItem(sender, p1);
+  }
+  return {};
+}
+
+std::string PluginCommands::RemoveMenuEntry(const std::string& sender, const std::string& p1, const std::string&) {
+  if (menu_.Remove(sender, p1)) server_.FrontEnd().RebuildPluginMenu();
+  return {};
+}
+
+// ---- Log view and tray ----------------------------------------------------------------------
+
+std::string PluginCommands::AddLogLine(const std::string&, const std::string& p1, const std::string& p2) {
+  // A colour that is not a number fails the step: nothing is written.
+  if (const std::optional<long> color = ToLong(p1)) server_.Log().WriteLogLine(p2 + "\r\n", *color);
+  return {};
+}
+
+std::string PluginCommands::ClearLog(const std::string&, const std::string&, const std::string&) {
+  server_.Log().ClearLog();
+  return {};
+}
+
+std::string PluginCommands::GetLogText(const std::string&, const std::string& p1, const std::string&) {
+  return server_.FrontEnd().LogText(EqualsNoCase(p1, "rtf"));
+}
+
+std::string PluginCommands::ShowBalloonTooltip(const std::string&, const std::string& p1, const std::string& p2) {
+  const std::vector<std::string> f = Fields(p1, 2);
+  const long icon = f[0] == "info" ? 1 : f[0] == "warning" ? 2 : f[0] == "error" ? 3 : 0;
+  server_.FrontEnd().ShowTrayBalloon(icon, f[1], p2);
+  return {};
+}
+
+// ---- Settings and welcome text --------------------------------------------------------------
+
+namespace {
+
+std::string SwitchSetting(bool& setting, const std::string& p1) {
+  const std::string before = BoolText(setting);
+  if (p1 == "allow") setting = true;
+  if (p1 == "deny") setting = false;
+  return before;
+}
+
+}  // namespace
+
+std::string PluginCommands::AllowAnonymousLogin(const std::string&, const std::string& p1, const std::string&) {
+  return SwitchSetting(ServerSettings.General.AllowGuests, p1);
+}
+
+std::string PluginCommands::AllowCreateChatroom(const std::string&, const std::string& p1, const std::string&) {
+  return SwitchSetting(ServerSettings.Chatrooms.AllowCreateChatroom, p1);
+}
+
+std::string PluginCommands::GetStandardChatroom(const std::string&, const std::string&, const std::string&) {
+  return ServerSettings.Chatrooms.StandardChatroom;
+}
+
+std::string PluginCommands::SetStandardChatroom(const std::string&, const std::string& p1, const std::string&) {
+  return velmorin::SetStandardChatroom(p1);
+}
+
+std::string PluginCommands::GetWelcomeMessage(const std::string&, const std::string&, const std::string&) {
+  return WelcomeText;
+}
+
+std::string PluginCommands::SetWelcomeMessage(const std::string&, const std::string& p1, const std::string&) {
+  WelcomeText = p1;
+  SaveWelcomeMessage();
+  return {};
+}
+
+// ---- Accounts -------------------------------------------------------------------------------
+
+std::string PluginCommands::CreateUserAccount(const std::string&, const std::string& p1, const std::string&) {
+  return velmorin::CreateUserAccount(p1);
+}
+
+std::string PluginCommands::ModifyUserAccount(const std::string&, const std::string& p1, const std::string& p2) {
+  const std::vector<std::string> f = Fields(p1, 2);
+  return velmorin::ModifyUserAccount(f[0], f[1], p2);
+}
+
+std::string PluginCommands::RemoveUserAccount(const std::string&, const std::string& p1, const std::string&) {
+  return velmorin::RemoveUserAccount(p1);
+}
+
+std::string PluginCommands::GetUserAccountInfo(const std::string&, const std::string& p1, const std::string& p2) {
+  return velmorin::GetUserAccountInfo(p1, p2);
+}
+
+std::string PluginCommands::GetUserAccountList(const std::string&, const std::string&, const std::string&) {
+  return velmorin::GetUserAccountList();
+}
+
+std::string PluginCommands::GetActiveUserAccountList(const std::string&, const std::string&, const std::string&) {
+  return velmorin::GetActiveUserAccountList();
+}
+
+// ---- Ban rules ------------------------------------------------------------------------------
+
+std::string PluginCommands::AddBanRule(const std::string&, const std::string& p1, const std::string& p2) {
+  return velmorin::AddBanRule(p1, p2);
+}
+
+std::string PluginCommands::RemoveBanRule(const std::string&, const std::string& p1, const std::string& p2) {
+  return velmorin::RemoveBanRule(p1, p2);
+}
+
+std::string PluginCommands::ListBanRules(const std::string&, const std::string& p1, const std::string&) {
+  return velmorin::ListBanRules(p1);
+}
+
+// ---- Server information ---------------------------------------------------------------------
+
+std::string PluginCommands::GetServerInfo(const std::string&, const std::string& p1, const std::string&) {
+  const GeneralSettings& general = ServerSettings.General;
+  if (p1 == "admin") return general.AdministratorName;
+  if (p1 == "adminmail") return general.AdministratorEMail;
+  if (p1 == "bytesin") return CounterText(server_.BytesIn());
+  if (p1 == "bytesout") return CounterText(server_.BytesOut());
+  if (p1 == "chatroomcount") return std::to_string(server_.Chatrooms().count());
+  if (p1 == "connectioncount") return std::to_string(server_.ConnectionCount());
+  if (p1 == "hwnd") return "0";  // there is no window handle to give
+  if (p1 == "ips") {
+    const std::string addresses = GetLocalIPs();
+    return addresses.empty() ? addresses : addresses + "\r\n";
+  }
+  if (p1 == "maxtextlength") return std::to_string(general.MaxTextLength);
+  if (p1 == "maxusercount") return std::to_string(general.MaxUserCount);
+  if (p1 == "port") return std::to_string(server_.ListeningPort());
+  if (p1 == "uptimeserver") return std::to_string(static_cast<long long>(std::time(nullptr) - StartTime));
+  if (p1 == "uptimeonline") return std::to_string(server_.OnlineSeconds());
+  if (p1 == "usercount") return std::to_string(server_.GetUserCount());
+  if (p1 == "version") return ServerSettings.Info.Version;
+  return {};
+}
+
+}  // namespace velmorin

@@ -1,0 +1,278 @@
+// Server lifecycle: going online and offline, the status display, start-up and shutdown.
+
+#include <cstring>
+#include <ctime>
+
+#include "server/clsServer.hpp"
+#include "i18n/modLangID.hpp"
+#include "config/modBanning.hpp"
+#include "net/LingeringSockets.hpp"
+#include "net/modSocket.hpp"
+#include "platform/EventLoop.hpp"
+#include "platform/Text.hpp"
+#include "platform/WinsockErrors.hpp"
+#include "server/PluginCommands.hpp"
+#include "chat/modChatrooms.hpp"
+#include "platform/modPaths.hpp"
+#include "config/modSettings.hpp"
+#include "config/modUsers.hpp"
+#include "config/modWelcomeMsg.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr long kPermissionDenied = 10013;
+constexpr long kAddressInUse = 10048;
+constexpr long kIconUsed = 3;
+constexpr long kRed = 255;
+
+std::string AddressListWith(const std::string& separator) { return ReplaceAll(GetLocalIPs(), "\r\n", separator); }
+
+// Logs a shutdown save that failed (with the reason) or that went beside the administrator's file.
+void ReportShutdownSave(LogWriter& log, const clsLanguage& language, const ShutdownSave& save) {
+  if (save.error != 0) {
+    const std::string& target = save.besideFile.empty() ? save.file : save.besideFile;
+    log.WriteLogLine(
+        FillPlaceholders(language.data("msgErrorSaving"), {{"%file", target}, {"%error", std::strerror(save.error)}}) +
+            "\r\n",
+        kRed);
+    return;
+  }
+  if (save.choice == ShutdownChoice::WriteBeside) {
+    log.WriteLogLine(
+        FillPlaceholders(language.data("msgSavedBeside"), {{"%file", save.file}, {"%new", save.besideFile}}) + "\r\n",
+        kRed);
+  }
+}
+
+}  // namespace
+
+clsServer::clsServer(AdminFrontEnd& frontEnd)
+    : frontEnd_(frontEnd),
+      log_(frontEnd, language_),
+      listener_(static_cast<SocketEvents*>(this)),
+      infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
+      chatrooms_(std::make_unique<clsChatrooms>()),
+      connections_(2),
+      receives_(2),
+      sockets_(2),
+      pluginCommands_(std::make_unique<PluginCommands>(*this)) {
+  listener_.SetIndex(0);
+}
+
+clsServer::~clsServer() {
+  for (auto& [id, timer] : timers_) MainLoop().StopTimer(timer);
+}
+
+void clsServer::Load() {
+  language_.SetLanguage("frmServer", Paths().languageDirectory + ServerSettings.Info.Language);
+  GeneralSettings& general = ServerSettings.General;
+  if (general.ActivePort < 1 || general.ActivePort > 65535) {
+    general.ActivePort = 1000;
+    general.Port = 1000;
+  }
+  // The general plugins start first, so they see everything the start-up does.
+  plugins_ = clsPlugins(Paths().programDirectory);
+  LoadGeneralPlugins(plugins_, pluginObjects_, *pluginCommands_, SystemDefaultLocaleId(),
+                     ServerSettings.General.AlwaysOnTop);
+  if (ServerSettings.Logging.Enabled) {
+    log_.Logging().SetLogNamingByDate(ServerSettings.Logging.LogNamingByDate);
+    log_.Logging().StartLogging(ServerSettings.Logging.LogPath, "Server@" + std::to_string(general.ActivePort));
+  }
+  ResetServerState(true);
+  infoSocket_.CreateInfoSocket();
+  ChangeStatus(true);
+}
+
+void clsServer::Unload() {
+  // Plugins hear "offline" once: as the server goes offline here, or as the program closes.
+  const bool wasOnline = IsOnline();
+  if (wasOnline) {
+    events_.OnlineStatus("offline", "");
+    listener_.CloseSocket();
+  }
+  for (long index = 1; index <= MaxIndex(); ++index) {
+    if (InUse(index)) RemoveUser(index, "", false, 0);
+  }
+  encryptionPlugins_.Release();
+  infoSocket_.DestroyInfoSocket();
+  // The log file closes after the saves, so a save that fails is in it.
+  for (const ShutdownSave& save : {SaveSettingsAtShutdown(), SaveBanListAtShutdown(), SaveWelcomeMessageAtShutdown()}) {
+    ReportShutdownSave(log_, language_, save);
+  }
+  log_.Logging().StopLogging();
+  // The program closes: the plugins hear it, then end. Their subscriptions go first, so no
+  // event reaches a plugin that is being released.
+  if (!wasOnline) events_.OnlineStatus("offline", "");
+  pluginCommands_->Registry().Clear();
+  TerminatePlugins(pluginObjects_, *pluginCommands_);
+  pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
+}
+
+bool clsServer::IsOnline() const {
+  return listener_.State() == sckListening || listener_.State() == sckConnectionPending;
+}
+
+long long clsServer::OnlineSeconds() const {
+  if (!IsOnline() || serverStartTime_ == 0) return 0;
+  return static_cast<long long>(std::time(nullptr) - serverStartTime_);
+}
+
+std::optional<std::string> clsServer::CallPlugin(const std::string& ident, const std::string& event,
+                                                  std::string first, std::string second) {
+  LoadedPlugin* plugin = pluginObjects_.Find(ident);
+  if (plugin == nullptr) return std::nullopt;
+  return plugin->Command(event, first, second);
+}
+
+const std::vector<clsPluginMenuEntry>& clsServer::PluginMenuEntries() const {
+  return pluginCommands_->Menu().Entries();
+}
+
+void clsServer::PluginMenuClick(const std::string& owner, const std::string& entry) {
+  CallServerPlugin(owner, "MenuClick", entry, "");
+}
+
+std::string clsServer::GetChatroomCount() const { return std::to_string(chatrooms_->count()); }
+
+void clsServer::ChangeStatus(bool ask) {
+  if (IsOnline()) {
+    if (userCount_ >= 1 && ask) {
+      frontEnd_.ShowWindow();
+      const std::string question =
+          ReplaceAll(language_.data("questionStopServer"), "%count", std::to_string(userCount_));
+      if (!frontEnd_.AskYesNo(question, language_.data("notice"), true)) {
+        frontEnd_.SetOnlineState(true);
+        return;
+      }
+    }
+    StopTimer(kPingDelayTimerId);
+    ResetServerState(false);
+    encryptionPlugins_.Release();
+    frontEnd_.SetOnlineState(false);
+    log_.Log(LogMessageType::ServerStopped, {});
+    frontEnd_.SetTitle(language_.data("titleServerOffline"));
+    RefreshStatus();
+    frontEnd_.RefreshServerInfos();
+    return;
+  }
+
+  listener_.CloseSocket();
+  listener_.SetLocalPort(ServerSettings.General.ActivePort);
+  const SocketError error = listener_.Listen();
+  if (error.number == kAddressInUse) log_.LogPortInUse(ServerSettings.General.ActivePort);
+  if (error.number == kPermissionDenied) {
+    // Ports below 1024 are the system's: say so, and how to choose another.
+    const std::string text = ReplaceAll(language_.data("msgErrorPortPrivileged"), "%port",
+                                        std::to_string(ServerSettings.General.ActivePort));
+    log_.WriteLogLine(text + "\r\n", 255);
+  }
+  if (error) events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
+
+  // A limit of 0 users makes a listening server "full" at once; it is online all the same.
+  if (RefreshStatus() == StatusStopped) {
+    serverStartTime_ = 0;
+    frontEnd_.SetOnlineState(false);
+    log_.Log(LogMessageType::ServerCouldNotStart, {});
+    frontEnd_.RefreshServerInfos();
+    return;
+  }
+  serverStartTime_ = std::time(nullptr);
+  encryptionPlugins_.Load(plugins_, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop);
+  BuildActiveAccountList();
+  if (ServerSettings.General.ResetBytes) {
+    bytesIn_ = 0;
+    bytesOut_ = 0;
+  }
+  if (ServerSettings.Log.ClearLogAtStart) log_.ClearLog();
+  frontEnd_.SetOnlineState(true);
+  const std::string port = std::to_string(listener_.LocalPort());
+  log_.Log(LogMessageType::ServerStarted, {{"%ip", AddressListWith(", ")}, {"%port", port}});
+  frontEnd_.SetTitle(ReplaceAll(language_.data("titleServerOnline"), "%port", port));
+  events_.OnlineStatus("online", AddressListWith("\x01") + '\0' + port);
+  StartTimer(kPingDelayTimerId, ServerSettings.General.PingDelay);
+  infoSocket_.DestroyInfoSocket();
+  infoSocket_.CreateInfoSocket();
+  frontEnd_.RefreshServerInfos();
+}
+
+void clsServer::ResetServerState(bool keepConnections) {
+  if (IsOnline()) {
+    // Closed first: a plugin that stops the server again from inside the event finds it
+    // offline instead of starting a reset within this one.
+    listener_.CloseSocket();
+    events_.OnlineStatus("offline", "");
+  }
+  if (!keepConnections) {
+    for (long index = 1; index <= MaxIndex(); ++index) {
+      if (InUse(index)) RemoveUser(index, "", true, 0);
+    }
+  }
+  frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
+  // The old table outlives this reset by one round: a plugin command working on it may have
+  // reached this reset from inside its own call.
+  retiredChatrooms_ = std::move(chatrooms_);
+  chatrooms_ = std::make_unique<clsChatrooms>();
+  chatrooms_->SetChangeCallback([this] { frontEnd_.RefreshChatroomInfos(); });
+  LoadChatrooms(*chatrooms_);
+  LoadWelcomeMessage();
+  LoadBanList();
+  // Connections whose removal a plugin interrupted by this reset end here: their timers stop,
+  // and their sockets close and are destroyed from the loop, as one of them may be delivering
+  // the very event that led here.
+  StopEveryConnectionTimer();
+  for (std::unique_ptr<ctlSocket>& socket : sockets_) {
+    if (socket == nullptr) continue;
+    socket->SetIndex(-1);
+    if (socket->State() == sckConnected) socket->CloseSocket();
+    LingerAndDestroy(std::move(socket));
+  }
+  // The counts go with the table they count.
+  userCount_ = 0;
+  connectionCount_ = 0;
+  connections_.assign(2, ConnectionRecord{});
+  nicknameIndex_.clear();
+  notLoggedIn_.clear();
+  pendingIndex_.clear();
+  receives_.assign(2, ReceiveState{});
+  sockets_.clear();
+  sockets_.resize(2);
+  frontEnd_.RefreshServerInfos();
+  frontEnd_.RefreshChatroomInfos();
+}
+
+std::string clsServer::StatusLine(long icon) const {
+  if (icon == StatusReady) {
+    return ReplaceAll(language_.data("statusOnlineEmpty"), "%connections", std::to_string(connectionCount_));
+  }
+  std::string line = ReplaceAll(language_.data("statusOnlineUsed"), "%users", std::to_string(userCount_));
+  line = ReplaceAll(line, "%maxusers", std::to_string(ServerSettings.General.MaxUserCount));
+  return ReplaceAll(line, "%connections", std::to_string(connectionCount_));
+}
+
+bool clsServer::UsersFillServer() const { return userCount_ >= ServerSettings.General.MaxUserCount; }
+
+long clsServer::RefreshStatus() {
+  if (!IsOnline()) {
+    if (serverStatus_ != StatusStopped) {
+      serverStatus_ = StatusStopped;
+      frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
+    }
+    return serverStatus_;
+  }
+  if (UsersFillServer()) {
+    if (serverStatus_ != StatusFull) {
+      serverStatus_ = StatusFull;
+      const std::string line = StatusLine(StatusFull);
+      frontEnd_.ShowStatus(StatusFull, line, line);
+    }
+    return serverStatus_;
+  }
+  serverStatus_ = StatusReady;
+  const long icon = userCount_ < 1 ? StatusReady : kIconUsed;
+  const std::string line = StatusLine(icon);
+  frontEnd_.ShowStatus(icon, line, line);
+  return serverStatus_;
+}
+
+}  // namespace velmorin

@@ -1,0 +1,87 @@
+#include "server/modMain.hpp"
+
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "i18n/clsLanguage.hpp"
+#include "platform/Text.hpp"
+#include "codec/modINI.hpp"
+#include "platform/modPaths.hpp"
+#include "config/modSettings.hpp"
+
+namespace velmorin {
+namespace {
+
+void MakeDirectories(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (!prefix.empty()) ::mkdir(prefix.c_str(), 0755);
+    if (slash == std::string::npos) break;
+  }
+}
+
+void StoreLanguage(const std::string& file) { StoreLanguageSetting(file); }
+
+}  // namespace
+
+std::time_t StartTime = 0;
+
+const char* const kNoLanguageMessage =
+    "No Language files were found.\r\nEs wurden keine Sprachen gefunden.";
+
+CommandLine ParseCommandLine(const std::string& line) {
+  const std::string rest = line.empty() ? std::string() : Trim(line.substr(1), " ");
+  const std::size_t colon = rest.find(':');
+  if (colon == std::string::npos) return {LowerCase(rest), ""};
+  return {LowerCase(rest.substr(0, colon)), Trim(rest.substr(colon + 1), " ")};
+}
+
+long PortOfCommandLine(const std::string& value) {
+  // The leading numeric part: optional blanks and sign, digits, an optional fraction.
+  std::size_t i = value.find_first_not_of(" \t");
+  if (i == std::string::npos) return 0;
+  std::size_t end = i;
+  if (value[end] == '+' || value[end] == '-') ++end;
+  while (end < value.size() && value[end] >= '0' && value[end] <= '9') ++end;
+  if (end < value.size() && value[end] == '.') {
+    ++end;
+    while (end < value.size() && value[end] >= '0' && value[end] <= '9') ++end;
+  }
+  return ToLong(value.substr(i, end - i)).value_or(0);
+}
+
+void CreateProgramDirectories() {
+  MakeDirectories(Paths().configDirectory);
+  MakeDirectories(Paths().logDirectory);
+}
+
+bool ChooseLanguageWithoutAsking(long systemLocaleId) {
+  const std::vector<std::string> files =
+      SplitLines(clsLanguage::EnumLanguages(Paths().languageDirectory));
+  if (files.empty()) return false;
+  if (files.size() == 1) {
+    StoreLanguage(files.front());
+    return true;
+  }
+  const std::string& configured = ServerSettings.Info.Language;
+  if (!configured.empty() &&
+      !clsLanguage::info("languageIDs", Paths().languageDirectory + configured).empty()) {
+    return true;
+  }
+  // Built by appending: "," + std::string trips a false -Wrestrict warning of GCC 12.
+  std::string wanted = ",";
+  wanted += std::to_string(systemLocaleId);
+  wanted += ',';
+  for (const std::string& file : files) {
+    const std::string ids = clsLanguage::info("languageIDs", Paths().languageDirectory + file);
+    if (("," + ids + ",").find(wanted) != std::string::npos) {
+      StoreLanguage(file);
+      return true;
+    }
+  }
+  StoreLanguage(files.front());
+  return true;
+}
+
+}  // namespace velmorin

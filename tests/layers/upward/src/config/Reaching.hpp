@@ -1,0 +1,3 @@
+#pragma once
+// A settings header that reaches up into the server: the layer check must refuse it.
+#include "server/Wiring.hpp"

@@ -1,0 +1,2 @@
+#pragma once
+// Fixture of the layer check: a header of the top layer.
