@@ -264,6 +264,25 @@ std::optional<std::string> ReadValue(const std::string& path, std::string_view s
   return found->entries[entry->second].value;
 }
 
+std::vector<std::optional<std::string>> ReadValues(const std::string& path, std::string_view sectionName,
+                                                   std::initializer_list<std::string_view> keys) {
+  std::vector<std::optional<std::string>> values(keys.size());
+  const std::optional<std::string> section = SectionNameAsStored(sectionName);
+  if (!section) return values;
+  const Section* found = FindSection(Load(path), *section);
+  if (found == nullptr) return values;
+  std::size_t i = 0;
+  for (std::string_view keyName : keys) {
+    const std::optional<std::string> key = KeyNameAsStored(keyName);
+    if (key) {
+      auto entry = found->entryByKey.find(LowerCase(*key));
+      if (entry != found->entryByKey.end()) values[i] = found->entries[entry->second].value;
+    }
+    ++i;
+  }
+  return values;
+}
+
 std::vector<std::string> SectionNames(const std::string& path) {
   const ParsedFile& file = Load(path);
   std::vector<std::string> names;

@@ -10,6 +10,7 @@
 // on disk; Flush drops the cache entry. Inside a ProfileBatch, changes collect in the cache and
 // each touched file is written once when the outermost batch ends.
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,10 @@ namespace velmorin::profile {
 // The value of key in section; nothing when the file, the section or the key is missing.
 std::optional<std::string> ReadValue(const std::string& path, std::string_view section,
                                      std::string_view key);
+
+// The values of several keys of one section, in the order of `keys`, from one look at the file.
+std::vector<std::optional<std::string>> ReadValues(const std::string& path, std::string_view section,
+                                                   std::initializer_list<std::string_view> keys);
 
 // Every section name in file order (first spelling of each); empty for a missing file. Names
 // that cannot be looked up (see below: empty, holding a NUL) are not listed.

@@ -15,6 +15,16 @@ std::string JoinLines(const std::vector<std::string>& names) {
   return list;
 }
 
+// A value as a read hands it out: cut to the longest value, NUL shown as a line break.
+std::string AsRead(std::string value) {
+  if (value.size() > kMaxIniValueLength) value.resize(kMaxIniValueLength);
+  return ReplaceAll(value, std::string_view("\0", 1), "\r\n");
+}
+
+std::string EscapedSection(const std::string& section) {
+  return section.empty() ? section : EscapeSectionName(section, 0);
+}
+
 }  // namespace
 
 std::string ReadIniValue(const IniName& section, const IniName& key, const std::string& defaultValue,
@@ -22,11 +32,19 @@ std::string ReadIniValue(const IniName& section, const IniName& key, const std::
   // Enumerations are returned whole: cutting a list would silently hide accounts, rooms or
   // rules from the server.
   if (!section) return JoinLines(profile::SectionNames(file));
-  const std::string escaped = section->empty() ? *section : EscapeSectionName(*section, 0);
+  const std::string escaped = EscapedSection(*section);
   if (!key) return JoinLines(profile::KeyNames(file, escaped));
-  std::string value = profile::ReadValue(file, escaped, *key).value_or(defaultValue);
-  if (value.size() > kMaxIniValueLength) value.resize(kMaxIniValueLength);
-  return ReplaceAll(value, std::string_view("\0", 1), "\r\n");
+  return AsRead(profile::ReadValue(file, escaped, *key).value_or(defaultValue));
+}
+
+std::vector<std::string> ReadIniValues(const std::string& section, std::initializer_list<std::string_view> keys,
+                                       const std::string& defaultValue, const std::string& file) {
+  std::vector<std::string> values;
+  values.reserve(keys.size());
+  for (std::optional<std::string>& value : profile::ReadValues(file, EscapedSection(section), keys)) {
+    values.push_back(AsRead(std::move(value).value_or(defaultValue)));
+  }
+  return values;
 }
 
 long WriteIniValue(const IniName& section, const IniName& key, const IniName& value,
@@ -35,7 +53,7 @@ long WriteIniValue(const IniName& section, const IniName& key, const IniName& va
     profile::Flush(file);
     return 0;
   }
-  const std::string escaped = section->empty() ? *section : EscapeSectionName(*section, 0);
+  const std::string escaped = EscapedSection(*section);
   if (!key) return profile::DeleteSection(file, escaped);
   if (!value) return profile::DeleteKey(file, escaped, *key);
   return profile::WriteValue(file, escaped, *key, *value);

@@ -11,8 +11,11 @@
 // apart). Section names are stored escaped ("[" as "<(>", "]" as "<)>"); names in lists are
 // returned escaped and are unescaped by the caller with EscapeSectionName(name, 1).
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmorin {
 
@@ -23,6 +26,11 @@ inline constexpr std::size_t kMaxIniValueLength = 8190;
 
 std::string ReadIniValue(const IniName& section, const IniName& key, const std::string& defaultValue,
                          const std::string& file);
+
+// Several keys of one section (a section name, not a list request) from one look at the file:
+// each as ReadIniValue would give it.
+std::vector<std::string> ReadIniValues(const std::string& section, std::initializer_list<std::string_view> keys,
+                                       const std::string& defaultValue, const std::string& file);
 
 // 0 on success, else the errno of the failed write.
 long WriteIniValue(const IniName& section, const IniName& key, const IniName& value,

@@ -50,6 +50,11 @@ std::string GetPassword(const std::string& name) {
   return Base64Decode(ReadIniValue(name, "Password", "", UsersFile()));
 }
 
+AccountEntry ReadAccountEntry(const std::string& name) {
+  const std::vector<std::string> values = ReadIniValues(name, {"Active", "Password"}, "", UsersFile());
+  return {!values[0].empty(), Base64Decode(values[1])};
+}
+
 long SetPassword(const std::string& name, const std::string& password) {
   return WriteIniValue(name, "Password", Base64Encode(password), UsersFile());
 }

@@ -16,6 +16,13 @@ bool IsActiveAccount(const std::string& nickname);
 // True when the account's section has a non-empty Active value.
 bool AccountExists(const std::string& name);
 std::string GetPassword(const std::string& name);
+// What a login needs to know of a name, from one look at the file: whether the account exists
+// (AccountExists) and its password (GetPassword).
+struct AccountEntry {
+  bool exists = false;
+  std::string password;
+};
+AccountEntry ReadAccountEntry(const std::string& name);
 long SetPassword(const std::string& name, const std::string& password);
 
 // Store operations offered to plugins; names and values are taken as given. A write the file

@@ -80,6 +80,15 @@ TEST_F(Accounts, PasswordsAreStoredAsBase64AndTheLoginProofUsesThem) {
   EXPECT_EQ(SHA256Hex(GetPassword("Dora") + "KEY"), SHA256Hex("\xE9t\xE9KEY"));
 }
 
+TEST_F(Accounts, OneReadOfAnEntryAgreesWithTheSingleLookups) {
+  for (const char* name : {"Alice", "bob", "Carl[x]", "Dora", "nobody", " ", "ALICE "}) {
+    SCOPED_TRACE(name);
+    const AccountEntry entry = ReadAccountEntry(name);
+    EXPECT_EQ(entry.exists, AccountExists(name));
+    EXPECT_EQ(entry.password, GetPassword(name));
+  }
+}
+
 TEST_F(Accounts, PluginOperationsKeepFileAndActiveListInStep) {
   EXPECT_EQ(CreateUserAccount("Eve"), "created");
   EXPECT_EQ(CreateUserAccount("EVE"), "exists");
