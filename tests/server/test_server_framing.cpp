@@ -13,7 +13,7 @@ namespace {
 using testing::kWait;
 using testing::ServerHarness;
 
-const std::string kSeparator("\r\n\x02\r\n", 5);
+const std::string kSeparator(kPacketSeparator);
 
 // A "ping" packet whose length text is padded with leading zeros to make a header of the given
 // size: the separator then starts at headerSize + 1.
