@@ -53,7 +53,7 @@ ReadResult PacketReader::ReadHeader(std::string_view input) {
   const std::size_t payloadStart = separator + kPacketSeparator.size();
   if (length < 0 || static_cast<std::size_t>(length) > limits_.maxPayload ||
       payloadStart + static_cast<std::size_t>(length) > limits_.maxPacket) {
-    return Fail(ReadResult::Invalid, 0, "packet length over the limit");
+    return Fail(ReadResult::Invalid, 0, "length over the limit");
   }
   commandLength_ = lineBreak;
   payloadStart_ = payloadStart;

@@ -16,6 +16,15 @@
 //     input.Consume(packet.size);                  // only now; the views die here
 //   }
 //
+// A server connection reads this way straight out of its socket's receive buffer, which the
+// socket fills in place (ctlSocket::ReceivedView and ctlSocket::ConsumeReceived): on data
+// arrival, Read(socket.ReceivedView()), dispatch the packet's views, then
+// socket.ConsumeReceived(packet.size) -- unless handling it ended the connection, which drops
+// the buffer with it. NeedMore ends the loop; Invalid ends the connection; LengthError is
+// logged with ErrorNumber and ErrorText first. More than kMaxUnhandledInput left unconsumed
+// (a reader held up, as while a login waits) also ends it. Bytes are copied only where a
+// handler keeps them or a payload is deciphered.
+//
 // The views stay valid until the caller consumes the packet or changes the input otherwise;
 // a handler copies what it keeps. The reader remembers the parsed header of a packet whose
 // payload has not fully arrived, so it expects the next Read to see the same unconsumed input

@@ -21,7 +21,8 @@ std::optional<Packet> PacketDecoder::Pop() {
       Fail(reader_.ErrorText());
       return std::nullopt;
     case ReadResult::LengthError:
-      Fail("payload length is not a decimal number");
+      // 6: more digits than any length may have.
+      Fail(reader_.ErrorNumber() == 6 ? "length over the limit" : "payload length is not a decimal number");
       return std::nullopt;
     case ReadResult::Packet:
       break;
