@@ -38,8 +38,6 @@ std::unordered_map<long, ConnectionRequest> requests;
 long nextRequest = 1;
 
 constexpr int kOverflow = 6;
-// The room a stream's read asks for while its reads are short.
-constexpr std::size_t kSmallReadRoom = 16 * 1024;
 constexpr long kAcceptBackoffMs = 100;
 constexpr int kAcceptsPerNotification = 32;
 constexpr const char* kWrongStateText =
@@ -150,11 +148,12 @@ long ctlSocket::RecvToBuffer() {
   if (protocol_ == sckTCPProtocol && buffered < receiveBufferLimit_) {
     wanted = std::min(wanted, receiveBufferLimit_ - buffered);
   }
-  // The bytes go straight into the receive buffer. A stream asks for a small room first, so a
-  // connection of short packets keeps a small buffer; after a read that filled its room, the
-  // next one makes room for a whole chunk. A stream also uses whatever room the buffer has.
+  // The bytes go straight into the receive buffer. A stream asks for room the size its recent
+  // reads had (doubled after a read that filled it, halved after a few short ones), so a
+  // connection of short packets keeps a small buffer and a burst soon reads whole chunks; it
+  // also uses whatever room the buffer has anyway.
   std::size_t room = wanted;
-  if (protocol_ == sckTCPProtocol && !lastReadFilled_) room = std::min(room, kSmallReadRoom);
+  if (protocol_ == sckTCPProtocol) room = std::min(room, readRoom_);
   const std::span<char> tail = receiveBuffer_.WritableTail(room);
   if (protocol_ == sckTCPProtocol) wanted = std::min(wanted, tail.size());
   ssize_t received;
@@ -176,8 +175,13 @@ long ctlSocket::RecvToBuffer() {
     RaiseSocketError(WinsockErrorOfErrno(errno));
     return -1;
   }
-  lastReadFilled_ = static_cast<std::size_t>(received) == wanted;
-  receiveBuffer_.Commit(static_cast<std::size_t>(received));
+  const auto taken = static_cast<std::size_t>(received);
+  if (taken == wanted) {
+    readRoom_ = std::min(2 * readRoom_, chunkSize_);
+  } else if (taken < readRoom_ / 4) {
+    readRoom_ = std::max(readRoom_ / 2, kMinReadRoom);
+  }
+  receiveBuffer_.Commit(taken);
   return static_cast<long>(received);
 }
 

@@ -198,7 +198,9 @@ class ctlSocket {
   ByteBuffer sendBuffer_;
   ByteBuffer receiveBuffer_;
   std::size_t chunkSize_ = 65536;
-  bool lastReadFilled_ = false;  // the last receive filled all the room it had
+  // What the next stream receive asks for at least (see RecvToBuffer).
+  static constexpr std::size_t kMinReadRoom = 2 * 1024;
+  std::size_t readRoom_ = kMinReadRoom;
   long maxDatagram_ = 0;
   bool bound_ = false;
   bool sendCompletePending_ = false;

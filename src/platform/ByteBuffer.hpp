@@ -42,7 +42,6 @@ class ByteBuffer {
 
   void Append(std::string_view bytes);
   void Append(std::size_t count, char fill);
-  void Append(char byte) { Append(std::string_view(&byte, 1)); }
 
   // At least `count` writable bytes after the unconsumed ones (the span may be longer); what was
   // written there becomes part of the buffer with Commit. Other calls in between void the span.
