@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/PacketReader.hpp"
+#include "codec/PacketWriter.hpp"
 #include "sealed_channel/SecureChannel.hpp"
 
 namespace velmorin {

@@ -1,7 +1,7 @@
 // The packet reader fed the same stream in chunks of sizes taken from the input, checked
 // against feeding it in one piece: the packets, the way the stream ends (waiting for more,
 // invalid, or a length error) and what is left buffered must be the same however the bytes are
-// split, and the reader's offsets stay inside its buffer, which stays bounded.
+// split, the packets' views lie inside the input, and the buffer stays bounded.
 //
 // Input: a byte n, then n % 8 + 1 chunk sizes (a byte each, size = byte + 1, used in turn
 // again and again), then the stream.
@@ -14,17 +14,24 @@
 #include <vector>
 
 #include "codec/PacketReader.hpp"
+#include "platform/ByteBuffer.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"
 
 namespace {
 
-using velmorin::ReadPacket;
+using velmorin::ByteBuffer;
+using velmorin::PacketReader;
+using velmorin::PacketView;
 using velmorin::ReadResult;
-using velmorin::ReceiveState;
+
+struct TakenPacket {
+  std::string command;
+  std::string payload;
+};
 
 struct Outcome {
-  std::vector<ReadPacket> packets;
+  std::vector<TakenPacket> packets;
   ReadResult end = ReadResult::NeedMore;
   long errorNumber = 0;
   std::size_t buffered = 0;  // unconsumed bytes when the stream ended waiting for more
@@ -32,60 +39,62 @@ struct Outcome {
 
 constexpr std::size_t kMaxChunk = 256;
 
-void CheckState(const ReceiveState& state) {
-  FUZZ_CHECK(state.Start <= state.Buffer.size());
-  if (state.Waiting) {
-    FUZZ_CHECK(state.Header.size() == 2);
-    FUZZ_CHECK(state.SeparatorPos >= 1 && state.SeparatorPos <= 133);
-    FUZZ_CHECK(state.PacketLength >= state.SeparatorPos + 4);
-    FUZZ_CHECK(state.PacketLength <= velmorin::kMaxPacketLength);
-    FUZZ_CHECK(static_cast<std::size_t>(state.PacketLength) > state.Buffered());
-  }
+bool Inside(std::string_view part, std::string_view whole) {
+  return part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size();
 }
 
 // Takes packets until the reader needs more or the stream is over; false when it is over.
-bool TakeAll(ReceiveState& state, Outcome& outcome) {
+bool TakeAll(PacketReader& reader, ByteBuffer& input, Outcome& outcome) {
   while (true) {
-    ReadPacket packet;
-    std::string errorText;
-    const ReadResult result = velmorin::TakePacket(state, packet, outcome.errorNumber, errorText);
-    CheckState(state);
+    PacketView packet;
+    const std::string_view bytes = input.View();
+    const ReadResult result = reader.Read(bytes, packet);
     if (result == ReadResult::Packet) {
+      FUZZ_CHECK(packet.size <= bytes.size());
+      FUZZ_CHECK(Inside(packet.command, bytes) && Inside(packet.payload, bytes));
+      FUZZ_CHECK(packet.command.data() == bytes.data());
+      FUZZ_CHECK(packet.payload.data() + packet.payload.size() == bytes.data() + packet.size);
       FUZZ_CHECK(packet.command.find("\r\n") == std::string::npos);
       FUZZ_CHECK(packet.command.size() <= 132);
-      FUZZ_CHECK(packet.payload.size() <= static_cast<std::size_t>(velmorin::kMaxPacketLength));
-      outcome.packets.push_back(std::move(packet));
+      FUZZ_CHECK(packet.size <= static_cast<std::size_t>(velmorin::kMaxPacketLength));
+      outcome.packets.push_back({std::string(packet.command), std::string(packet.payload)});
+      input.Consume(packet.size);
       continue;
     }
     outcome.end = result;
-    if (result == ReadResult::LengthError) FUZZ_CHECK(outcome.errorNumber == 6 || outcome.errorNumber == 13);
+    if (result == ReadResult::LengthError) {
+      outcome.errorNumber = reader.ErrorNumber();
+      FUZZ_CHECK(outcome.errorNumber == 6 || outcome.errorNumber == 13);
+    }
     if (result != ReadResult::NeedMore) return false;
     // Waiting for more: never more than one packet's worth unconsumed.
-    FUZZ_CHECK(state.Buffered() < static_cast<std::size_t>(velmorin::kMaxPacketLength));
-    outcome.buffered = state.Buffered();
+    FUZZ_CHECK(input.size() < static_cast<std::size_t>(velmorin::kMaxPacketLength));
+    outcome.buffered = input.size();
     return true;
   }
 }
 
 Outcome InOnePiece(std::string_view stream) {
   Outcome outcome;
-  ReceiveState state;
-  velmorin::AppendReceived(state, stream);
-  TakeAll(state, outcome);
+  ByteBuffer input;
+  PacketReader reader;
+  input.Append(stream);
+  TakeAll(reader, input, outcome);
   return outcome;
 }
 
 Outcome InChunks(std::string_view stream, const std::vector<std::size_t>& sizes) {
   Outcome outcome;
-  ReceiveState state;
+  ByteBuffer input;
+  PacketReader reader;
   for (std::size_t chunk = 0; !stream.empty(); ++chunk) {
     const std::size_t size = std::min(sizes[chunk % sizes.size()], stream.size());
-    velmorin::AppendReceived(state, stream.substr(0, size));
+    input.Append(stream.substr(0, size));
     stream.remove_prefix(size);
-    // The consumed front is dropped once it dominates: the buffer holds at most about twice
-    // the unconsumed bytes plus one chunk.
-    FUZZ_CHECK(state.Buffer.size() <= 2 * static_cast<std::size_t>(velmorin::kMaxPacketLength) + kMaxChunk);
-    if (!TakeAll(state, outcome)) break;
+    // The consumed front is dropped once it dominates: the allocation holds at most a small
+    // multiple of the unconsumed bytes plus one chunk.
+    FUZZ_CHECK(input.capacity() <= 4 * static_cast<std::size_t>(velmorin::kMaxPacketLength) + 2 * kMaxChunk);
+    if (!TakeAll(reader, input, outcome)) break;
   }
   return outcome;
 }

@@ -20,26 +20,6 @@
 namespace velmorin {
 namespace {
 
-// Buffers consumed from an offset. An emptied one keeps a small allocation for reuse and gives
-// a large one back; a trimmed one keeps only its unconsumed rest.
-constexpr std::size_t kKeptBufferCapacity = 64 * 1024;
-
-void EmptyBuffer(std::string& buffer, std::size_t& offset) {
-  offset = 0;
-  if (buffer.capacity() > kKeptBufferCapacity) {
-    std::string().swap(buffer);
-  } else {
-    buffer.clear();
-  }
-}
-
-void TrimBuffer(std::string& buffer, std::size_t& offset) {
-  if (offset == 0 && buffer.capacity() == buffer.size()) return;
-  std::string rest(buffer, offset);
-  buffer.swap(rest);
-  offset = 0;
-}
-
 // A zero linger time makes the coming close reset the connection: the system drops what it
 // still holds for the peer instead of keeping it for an orderly end.
 void ResetOnClose(int socket) {
@@ -90,14 +70,6 @@ std::string DottedOf(const sockaddr_in& address) {
 }
 
 bool IsPort(long port) { return port >= 0 && port <= 65535; }
-
-// One receive buffer for every socket: data is copied out of it at once, so a chunk of the
-// socket's size is not allocated and zeroed per read.
-std::vector<char>& ScratchBuffer(std::size_t size) {
-  static std::vector<char> scratch;
-  if (scratch.size() < size) scratch.resize(size);
-  return scratch;
-}
 
 }  // namespace
 
@@ -170,25 +142,32 @@ void ctlSocket::ReadChunkSize() {
 }
 
 long ctlSocket::RecvToBuffer() {
-  std::vector<char>& scratch = ScratchBuffer(chunkSize_);
   // A stream is read only up to the receive limit; a datagram must be taken whole.
   std::size_t wanted = chunkSize_;
   const auto buffered = static_cast<std::size_t>(BytesReceived());
   if (protocol_ == sckTCPProtocol && buffered < receiveBufferLimit_) {
     wanted = std::min(wanted, receiveBufferLimit_ - buffered);
   }
+  // The bytes go straight into the receive buffer. A stream asks for room the size its recent
+  // reads had (doubled after a read that filled it, halved after a few short ones), so a
+  // connection of short packets keeps a small buffer and a burst soon reads whole chunks; it
+  // also uses whatever room the buffer has anyway.
+  std::size_t room = wanted;
+  if (protocol_ == sckTCPProtocol) room = std::min(room, readRoom_);
+  const std::span<char> tail = receiveBuffer_.WritableTail(room);
+  if (protocol_ == sckTCPProtocol) wanted = std::min(wanted, tail.size());
   ssize_t received;
   if (protocol_ == sckUDPProtocol) {
     sockaddr_in sender{};
     socklen_t length = sizeof sender;
-    received = ::recvfrom(socket_, scratch.data(), wanted, 0, reinterpret_cast<sockaddr*>(&sender), &length);
+    received = ::recvfrom(socket_, tail.data(), wanted, 0, reinterpret_cast<sockaddr*>(&sender), &length);
     if (received >= 0) {
       remotePort_ = ntohs(sender.sin_port);
       remoteHostIP_ = DottedOf(sender);
       remoteLookupDue_ = true;
     }
   } else {
-    received = ::recv(socket_, scratch.data(), wanted, 0);
+    received = ::recv(socket_, tail.data(), wanted, 0);
   }
   if (received < 0) {
     // Readiness can be spurious on a non-blocking socket: nothing to read is not an error.
@@ -196,11 +175,13 @@ long ctlSocket::RecvToBuffer() {
     RaiseSocketError(WinsockErrorOfErrno(errno));
     return -1;
   }
-  if (receiveOffset_ == receiveBuffer_.size()) {
-    receiveBuffer_.clear();
-    receiveOffset_ = 0;
+  const auto taken = static_cast<std::size_t>(received);
+  if (taken == wanted) {
+    readRoom_ = std::min(2 * readRoom_, chunkSize_);
+  } else if (taken < readRoom_ / 4) {
+    readRoom_ = std::max(readRoom_ / 2, kMinReadRoom);
   }
-  receiveBuffer_.append(scratch.data(), static_cast<std::size_t>(received));
+  receiveBuffer_.Commit(taken);
   return static_cast<long>(received);
 }
 
@@ -224,7 +205,7 @@ SocketError ctlSocket::SendData(const std::string& data) {
     PostSocketFailure(socket_, kErrorNoBufferSpace);
     return {};
   }
-  sendBuffer_.append(data);
+  sendBuffer_.Append(data);
   if (deferredFlush_ && protocol_ == sckTCPProtocol) {
     QueueFlush();
     return {};
@@ -262,15 +243,9 @@ void ctlSocket::SetNoDelay(bool on) {
   if (socket_ != -1) ::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value);
 }
 
-void ctlSocket::CompactSendBuffer() {
-  if (sendOffset_ == sendBuffer_.size()) {
-    EmptyBuffer(sendBuffer_, sendOffset_);
-  } else if (sendOffset_ > 65536 && sendOffset_ * 2 > sendBuffer_.size()) {
-    sendBuffer_.erase(0, sendOffset_);
-    sendOffset_ = 0;
-    // A closing socket gets no new data: what its buffer holds beyond the rest is given back.
-    if (state_ == sckClosing) sendBuffer_.shrink_to_fit();
-  }
+void ctlSocket::TrimSendBufferWhileClosing() {
+  // A closing socket gets no new data: what its buffer holds well beyond the rest is given back.
+  if (state_ == sckClosing && sendBuffer_.capacity() > 2 * sendBuffer_.size() + 65536) sendBuffer_.ShrinkToFit();
 }
 
 std::size_t ctlSocket::BufferMemory() const { return sendBuffer_.capacity() + receiveBuffer_.capacity(); }
@@ -282,8 +257,8 @@ std::size_t ctlSocket::SystemQueuedBytes() const {
 }
 
 void ctlSocket::TrimBuffers() {
-  TrimBuffer(sendBuffer_, sendOffset_);
-  TrimBuffer(receiveBuffer_, receiveOffset_);
+  sendBuffer_.ShrinkToFit();
+  receiveBuffer_.ShrinkToFit();
 }
 
 void ctlSocket::Abort() {
@@ -296,8 +271,8 @@ SocketError ctlSocket::SendBuffered() {
   // Named on failures only: a std::string here would cost an allocation on every send.
   static constexpr const char* source = "ctlSocket.SendData";
   sendCompletePending_ = true;
-  const std::size_t length = sendBuffer_.size() - sendOffset_;
-  const char* bytes = sendBuffer_.data() + sendOffset_;
+  const std::size_t length = sendBuffer_.size();
+  const char* bytes = sendBuffer_.data();
   ssize_t sent;
   if (protocol_ == sckUDPProtocol) {
     if (remoteHostIP_.empty()) {
@@ -315,19 +290,18 @@ SocketError ctlSocket::SendBuffered() {
   if (protocol_ == sckUDPProtocol) {
     // Every SendData is a datagram of its own: one that cannot go now is dropped rather than
     // merged with the next one, which may be meant for another peer.
-    sendBuffer_.clear();
-    sendOffset_ = 0;
+    sendBuffer_.Clear();
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return {};
   }
   if (sent >= 0) {
     const auto taken = static_cast<std::size_t>(sent);
     if (taken >= length) {
-      EmptyBuffer(sendBuffer_, sendOffset_);
+      sendBuffer_.Clear();
       // OnSendComplete comes from the loop, not from inside SendData.
       PostSocketNotification(socket_, kNotifyWrite, 0);
     } else {
-      sendOffset_ += taken;
-      CompactSendBuffer();
+      sendBuffer_.Consume(taken);
+      TrimSendBufferWhileClosing();
     }
     NoteSendProgress(taken > 0);
     UpdateWriteInterest();
@@ -388,23 +362,16 @@ SocketError ctlSocket::Listen() {
 }
 
 std::string ctlSocket::GetData(long maxLength) {
-  const std::size_t available = receiveBuffer_.size() - receiveOffset_;
-  std::string data;
-  if (maxLength < 1 || static_cast<std::size_t>(maxLength) >= available) {
-    data.assign(receiveBuffer_, receiveOffset_, available);
-    EmptyBuffer(receiveBuffer_, receiveOffset_);
-    UpdateReadInterest();
-    return data;
-  }
-  data.assign(receiveBuffer_, receiveOffset_, static_cast<std::size_t>(maxLength));
-  receiveOffset_ += static_cast<std::size_t>(maxLength);
-  // Taking from the front moves an offset; the consumed part is dropped once it dominates.
-  if (receiveOffset_ > 65536 && receiveOffset_ * 2 > receiveBuffer_.size()) {
-    receiveBuffer_.erase(0, receiveOffset_);
-    receiveOffset_ = 0;
-  }
-  UpdateReadInterest();
+  const std::string_view received = receiveBuffer_.View();
+  const std::size_t taken = maxLength < 1 ? received.size() : std::min(received.size(), static_cast<std::size_t>(maxLength));
+  std::string data(received.substr(0, taken));
+  ConsumeReceived(taken);
   return data;
+}
+
+void ctlSocket::ConsumeReceived(std::size_t count) {
+  receiveBuffer_.Consume(count);
+  UpdateReadInterest();
 }
 
 SocketError ctlSocket::Connect(const std::string& remoteHost, long remotePort) {
@@ -764,8 +731,8 @@ void ctlSocket::RaiseSocketError(int code) {
 
 SocketError ctlSocket::DestroySocket() {
   // Nothing buffered can be delivered or read once the socket is gone.
-  EmptyBuffer(receiveBuffer_, receiveOffset_);
-  EmptyBuffer(sendBuffer_, sendOffset_);
+  receiveBuffer_.Clear();
+  sendBuffer_.Clear();
   for (std::uint64_t* timer : {&closeTimer_, &acceptRetryTimer_}) {
     if (*timer != 0) MainLoop().StopTimer(*timer);
     *timer = 0;

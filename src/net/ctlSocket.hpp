@@ -13,7 +13,10 @@
 #include <memory>
 #include <string>
 
+#include <string_view>
+
 #include "net/modSocket.hpp"
+#include "platform/ByteBuffer.hpp"
 
 namespace velmorin {
 
@@ -70,6 +73,12 @@ class ctlSocket {
   // The first maxLength characters (all with no length, one below 1, or one not smaller than
   // the buffer), removed from the receive buffer.
   std::string GetData(long maxLength = 0);
+  // The received bytes in place, for an owner that parses them where they lie (no copy): valid
+  // until the next ConsumeReceived, GetData or return to the event loop.
+  std::string_view ReceivedView() const { return receiveBuffer_.View(); }
+  // Drops the first `count` received bytes once the owner has handled them; reading restarts
+  // when the receive limit had stopped it.
+  void ConsumeReceived(std::size_t count);
   SocketError Connect(const std::string& remoteHost = "", long remotePort = -1);
   SocketError CloseSocket();
   SocketError Bind(long localPort = 0, const std::string& localIP = "");
@@ -94,8 +103,8 @@ class ctlSocket {
   const std::string& LocalIP() const { return localIP_; }
   const std::string& LocalHostName();
 
-  long BytesReceived() const { return static_cast<long>(receiveBuffer_.size() - receiveOffset_); }
-  long BytesToSend() const { return static_cast<long>(sendBuffer_.size() - sendOffset_); }
+  long BytesReceived() const { return static_cast<long>(receiveBuffer_.size()); }
+  long BytesToSend() const { return static_cast<long>(sendBuffer_.size()); }
 
   // Milliseconds buffered data may wait without the peer taking a single byte before 10060;
   // every byte taken starts the wait again.
@@ -104,7 +113,8 @@ class ctlSocket {
   // peer that stops reading cannot exhaust memory.
   void SetSendBufferLimit(std::size_t bytes) { sendBufferLimit_ = bytes; }
   // Most received bytes a socket holds for its owner: when the owner does not take them, the
-  // socket stops reading (the peer is slowed down by the system) until GetData makes room.
+  // socket stops reading (the peer is slowed down by the system) until GetData or
+  // ConsumeReceived makes room.
   void SetReceiveBufferLimit(std::size_t bytes);
   // Deferred flush: SendData only buffers, and everything buffered during one pass of the event
   // loop goes out in one send at the end of the pass; OnSendProgress then comes from that
@@ -166,7 +176,7 @@ class ctlSocket {
   bool RaiseConnectionRequest(int fd, const std::string& address, long port);
   void CloseTimeoutExpired();
   void ReadLocalAddress();
-  void CompactSendBuffer();
+  void TrimSendBufferWhileClosing();
   void QueueFlush();
   bool Alive(const std::weak_ptr<char>& token) const { return !token.expired(); }
 
@@ -185,11 +195,12 @@ class ctlSocket {
   long remotePort_ = 0;
   int socket_ = -1;
   long lookupHandle_ = 0;
-  std::string sendBuffer_;
-  std::size_t sendOffset_ = 0;  // bytes of sendBuffer_ already sent
-  std::string receiveBuffer_;
-  std::size_t receiveOffset_ = 0;  // bytes of receiveBuffer_ already taken
+  ByteBuffer sendBuffer_;
+  ByteBuffer receiveBuffer_;
   std::size_t chunkSize_ = 65536;
+  // What the next stream receive asks for at least (see RecvToBuffer).
+  static constexpr std::size_t kMinReadRoom = 2 * 1024;
+  std::size_t readRoom_ = kMinReadRoom;
   long maxDatagram_ = 0;
   bool bound_ = false;
   bool sendCompletePending_ = false;

@@ -24,7 +24,8 @@
 #include <vector>
 
 #include "client/ChatClient.hpp"
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ScriptedServer.hpp"
 #include "support/ServerHarness.hpp"

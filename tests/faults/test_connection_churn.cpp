@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "faults/ServerUnderTest.hpp"
 
 namespace velmorin {
@@ -100,7 +101,7 @@ bool Play(ServerUnderTest& server, Round round, int number) {
     }
     case Round::kLoginAndReset: {
       RawConnection raw(server.port());
-      raw.Send(client::EncodePacket("login", LoginPayload(nickname)));
+      raw.Send(FramePacket("login", LoginPayload(nickname)));
       std::this_thread::sleep_for(2ms);
       raw.Reset();
       return raw.connected();

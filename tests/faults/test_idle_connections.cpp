@@ -19,7 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "faults/ServerUnderTest.hpp"
 
 namespace velmorin {
@@ -107,14 +108,14 @@ class IdleCrowd {
     if (member.kind == Kind::kSilent) return;
     member.decoder.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
     while (const auto packet = member.decoder.Pop()) {
-      if (packet->command == "ping" && Send(member, client::EncodePacket("pong", packet->payload))) ++pongs_;
+      if (packet->command == "ping" && Send(member, FramePacket("pong", packet->payload))) ++pongs_;
     }
   }
 
   void Camp(Member& member) {
     if (member.kind != Kind::kCamper || member.closed || !member.welcomed || Clock::now() < member.nextLogin) return;
     const std::string login = takenNickname_ + kNul + kNul + "0" + kNul + "camper" + kNul + "0.6";
-    if (Send(member, client::EncodePacket("login", login))) ++logins_;
+    if (Send(member, FramePacket("login", login))) ++logins_;
     member.nextLogin = Clock::now() + std::chrono::seconds(1);
   }
 

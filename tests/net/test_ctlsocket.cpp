@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <functional>
 #include <thread>
 
 #include "net/ctlSocket.hpp"
@@ -201,34 +202,57 @@ TEST_F(ListeningServer, APeerThatStopsReadingCannotGrowTheSendBufferWithoutBound
 }
 
 // What the owner has not taken stays bounded: the socket stops reading and the system holds
-// the peer back, until GetData makes room; then everything arrives, in order.
-TEST_F(ListeningServer, AnOwnerThatDoesNotTakeItsDataStopsTheSocketReading) {
-  RawClient peer(port);
-  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
-  constexpr std::size_t kLimit = 256 * 1024;
-  accepted.SetReceiveBufferLimit(kLimit);
-  constexpr std::size_t kTotal = 16u << 20;  // more than the system buffers between the two
-  std::thread writer([&] {
-    std::string chunk(64 * 1024, '\0');
-    for (std::size_t sent = 0; sent < kTotal; sent += chunk.size()) {
-      for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((sent + i) % 251);
-      if (::send(peer.fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(chunk.size())) return;
+// the peer back, until the owner makes room (GetData, or ConsumeReceived after parsing the
+// bytes in place); then everything arrives, in order.
+class ReceiveLimit : public ListeningServer {
+ protected:
+  // `take` returns the bytes it took from the socket.
+  void SendMoreThanTheLimitAndTake(const std::function<std::string(ctlSocket&)>& take) {
+    RawClient peer(port);
+    ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+    constexpr std::size_t kLimit = 256 * 1024;
+    accepted.SetReceiveBufferLimit(kLimit);
+    constexpr std::size_t kTotal = 16u << 20;  // more than the system buffers between the two
+    std::thread writer([&] {
+      std::string chunk(64 * 1024, '\0');
+      for (std::size_t sent = 0; sent < kTotal; sent += chunk.size()) {
+        for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((sent + i) % 251);
+        if (::send(peer.fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(chunk.size())) return;
+      }
+    });
+    RunFor(300);
+    EXPECT_LE(static_cast<std::size_t>(accepted.BytesReceived()), kLimit);
+    std::size_t taken = 0;
+    bool inOrder = true;
+    const bool all = RunUntil([&] {
+      const std::string data = take(accepted);
+      for (std::size_t i = 0; i < data.size(); ++i) inOrder = inOrder && data[i] == static_cast<char>((taken + i) % 251);
+      taken += data.size();
+      return taken >= kTotal;
+    }, 10000);
+    writer.join();
+    EXPECT_TRUE(all);
+    EXPECT_EQ(taken, kTotal);
+    EXPECT_TRUE(inOrder);
+  }
+};
+
+TEST_F(ReceiveLimit, AnOwnerThatDoesNotTakeItsDataStopsTheSocketReading) {
+  SendMoreThanTheLimitAndTake([](ctlSocket& socket) { return socket.GetData(); });
+}
+
+TEST_F(ReceiveLimit, AnOwnerReadingInPlaceMakesRoomByConsuming) {
+  SendMoreThanTheLimitAndTake([](ctlSocket& socket) {
+    // Piece by piece, as a reader consumes one packet after the other.
+    std::string taken;
+    for (std::string_view received = socket.ReceivedView(); !received.empty(); received = socket.ReceivedView()) {
+      const std::string_view piece = received.substr(0, 4096);
+      taken.append(piece);
+      socket.ConsumeReceived(piece.size());
+      EXPECT_EQ(static_cast<std::size_t>(socket.BytesReceived()), received.size() - piece.size());
     }
+    return taken;
   });
-  RunFor(300);
-  EXPECT_LE(static_cast<std::size_t>(accepted.BytesReceived()), kLimit);
-  std::size_t taken = 0;
-  bool inOrder = true;
-  const bool all = RunUntil([&] {
-    const std::string data = accepted.GetData();
-    for (std::size_t i = 0; i < data.size(); ++i) inOrder = inOrder && data[i] == static_cast<char>((taken + i) % 251);
-    taken += data.size();
-    return taken >= kTotal;
-  }, 10000);
-  writer.join();
-  EXPECT_TRUE(all);
-  EXPECT_EQ(taken, kTotal);
-  EXPECT_TRUE(inOrder);
 }
 
 TEST_F(ListeningServer, AnInstanceDestroyedInsideItsOwnEventStopsCleanly) {

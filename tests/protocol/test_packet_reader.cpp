@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "codec/PacketReader.hpp"
+#include "codec/PacketWriter.hpp"
+#include "platform/ByteBuffer.hpp"
 
 namespace velmorin {
 namespace {
@@ -14,7 +16,7 @@ using namespace std::string_literals;
 
 const std::string kSep = "\r\n\x02\r\n"s;
 
-// What one TakePacket call gave.
+// What one Read call gave.
 struct Outcome {
   ReadResult result = ReadResult::NeedMore;
   std::string command;
@@ -49,24 +51,24 @@ const Outcome kMore{ReadResult::NeedMore, {}, {}, 0};
 const Outcome kInvalid{ReadResult::Invalid, {}, {}, 0};
 Outcome LengthError(long number) { return {ReadResult::LengthError, {}, {}, number}; }
 
-// Appends each chunk, then takes packets until the reader needs more; stops for good at the
-// first broken stream, as the connection would end there.
+// Appends each chunk, then reads packets until the reader needs more, consuming each; stops
+// for good at the first broken stream, as the connection would end there.
 std::vector<Outcome> Read(const std::vector<std::string>& chunks) {
-  ReceiveState state;
+  ByteBuffer input;
+  PacketReader reader;
   std::vector<Outcome> outcomes;
   for (const std::string& chunk : chunks) {
-    AppendReceived(state, chunk);
+    input.Append(chunk);
     for (;;) {
-      ReadPacket packet;
-      long errorNumber = 0;
-      std::string errorText;
+      PacketView packet;
       Outcome outcome;
-      outcome.result = TakePacket(state, packet, errorNumber, errorText);
+      outcome.result = reader.Read(input.View(), packet);
       if (outcome.result == ReadResult::Packet) {
         outcome.command = packet.command;
         outcome.payload = packet.payload;
+        input.Consume(packet.size);
       }
-      if (outcome.result == ReadResult::LengthError) outcome.errorNumber = errorNumber;
+      if (outcome.result == ReadResult::LengthError) outcome.errorNumber = reader.ErrorNumber();
       outcomes.push_back(outcome);
       if (outcome.result == ReadResult::Packet) continue;
       if (outcome.result != ReadResult::NeedMore) return outcomes;
@@ -240,26 +242,27 @@ TEST(PacketReader, TheVerdictDoesNotDependOnHowTheBytesAreSplit) {
 
 TEST(PacketReader, PacketArrivingByteByByteComesOutWithItsLastByte) {
   const std::string wire = FramePacket("message", "0\0hi there"s);
-  ReceiveState state;
+  ByteBuffer input;
+  PacketReader reader;
   for (std::size_t i = 0; i < wire.size(); ++i) {
     SCOPED_TRACE("byte " + std::to_string(i + 1) + " of " + std::to_string(wire.size()));
-    AppendReceived(state, wire.substr(i, 1));
+    input.Append(wire.substr(i, 1));
     // The header is parsed once, when the separator's last byte arrives; from then on the
     // reader only waits for the length.
     const bool separatorComplete = i + 1 >= wire.find(kSep) + kSep.size();
-    ReadPacket packet;
-    long errorNumber = 0;
-    std::string errorText;
-    const ReadResult result = TakePacket(state, packet, errorNumber, errorText);
+    PacketView packet;
+    const ReadResult result = reader.Read(input.View(), packet);
     if (i + 1 < wire.size()) {
       ASSERT_EQ(result, ReadResult::NeedMore);
-      EXPECT_EQ(state.Waiting, separatorComplete);
+      EXPECT_EQ(reader.Waiting(), separatorComplete);
     } else {
       ASSERT_EQ(result, ReadResult::Packet);
       EXPECT_EQ(packet.command, "message");
       EXPECT_EQ(packet.payload, "0\0hi there"s);
-      EXPECT_FALSE(state.Waiting);
-      EXPECT_EQ(state.Buffered(), 0u);
+      EXPECT_EQ(packet.size, wire.size());
+      EXPECT_FALSE(reader.Waiting());
+      input.Consume(packet.size);
+      EXPECT_EQ(input.size(), 0u);
     }
   }
 }
@@ -287,15 +290,14 @@ TEST(PacketReader, FramedPacketsReadBackUnchanged) {
 TEST(PacketReader, AnEmptiedBufferGivesBackWhatABurstMadeItGrowTo) {
   std::string burst;
   while (burst.size() < 8 * static_cast<std::size_t>(kMaxPacketLength)) burst += FramePacket("ping", std::string(1000, 'p'));
-  ReceiveState state;
-  AppendReceived(state, burst);
-  ReadPacket packet;
-  long errorNumber = 0;
-  std::string errorText;
-  while (TakePacket(state, packet, errorNumber, errorText) == ReadResult::Packet) {
-  }
-  EXPECT_EQ(state.Buffered(), 0u);
-  EXPECT_LE(state.Buffer.capacity(), 2 * static_cast<std::size_t>(kMaxPacketLength));
+  // The kept capacity a server connection's input has.
+  ByteBuffer input(2 * static_cast<std::size_t>(kMaxPacketLength));
+  PacketReader reader;
+  input.Append(burst);
+  PacketView packet;
+  while (reader.Read(input.View(), packet) == ReadResult::Packet) input.Consume(packet.size);
+  EXPECT_EQ(input.size(), 0u);
+  EXPECT_LE(input.capacity(), 2 * static_cast<std::size_t>(kMaxPacketLength));
 }
 
 TEST(PacketReader, ConsumedBytesDoNotPileUp) {
@@ -305,23 +307,25 @@ TEST(PacketReader, ConsumedBytesDoNotPileUp) {
   std::string stream;
   for (int i = 0; i < 20000; ++i) stream += packet;
 
-  ReceiveState state;
+  ByteBuffer input;
+  PacketReader reader;
   std::size_t taken = 0;
   std::size_t largestBuffer = 0;
   std::size_t offset = 0;
   for (std::size_t chunkSize = packet.size() / 2; offset < stream.size(); chunkSize = packet.size()) {
-    AppendReceived(state, std::string_view(stream).substr(offset, chunkSize));
+    input.Append(std::string_view(stream).substr(offset, chunkSize));
     offset += chunkSize;
-    largestBuffer = std::max(largestBuffer, state.Buffer.size());
-    ReadPacket out;
-    long errorNumber = 0;
-    std::string errorText;
+    largestBuffer = std::max(largestBuffer, input.capacity());
+    PacketView out;
     ReadResult result;
-    while ((result = TakePacket(state, out, errorNumber, errorText)) == ReadResult::Packet) ++taken;
+    while ((result = reader.Read(input.View(), out)) == ReadResult::Packet) {
+      input.Consume(out.size);
+      ++taken;
+    }
     ASSERT_EQ(result, ReadResult::NeedMore);
   }
   EXPECT_EQ(taken, 20000u);
-  EXPECT_EQ(state.Buffered(), 0u);
+  EXPECT_EQ(input.size(), 0u);
   EXPECT_LE(largestBuffer, 4 * packet.size()) << "the consumed prefix is kept";
 }
 

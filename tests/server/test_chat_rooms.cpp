@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "codec/modEncryption.hpp"
 #include "codec/modBase64.hpp"
 #include "codec/modSHA256.hpp"
@@ -461,9 +462,9 @@ TEST_F(ChatQuit, TheRoomHearsTheTrimmedCutReasonAndLaterPacketsAreNotHandled) {
   Settle({&ann, &ben, &cat});
 
   // One write: the packets behind the quit are already buffered when it is handled.
-  ASSERT_TRUE(ann.SendRaw(client::EncodePacket("quit", F({" \tGone fishing, back when the tide turns again  ", "more"})) +
-                          client::EncodePacket("message", F({"normal", "", "after quitting"})) +
-                          client::EncodePacket("setColor", "0")));
+  ASSERT_TRUE(ann.SendRaw(FramePacket("quit", F({" \tGone fishing, back when the tide turns again  ", "more"})) +
+                          FramePacket("message", F({"normal", "", "after quitting"})) +
+                          FramePacket("setColor", "0")));
   EXPECT_TRUE(ann.WaitForClose(kWait));
   const Seen annLeft = {P("userLeft", F({"Ann", "Lobby", "", "Gone fishing, back when the tide turns a"}))};
   EXPECT_EQ(Arrived(ben), annLeft);

@@ -13,6 +13,7 @@
 #include "platform/Text.hpp"
 #include "codec/modEncryption.hpp"
 #include "codec/modSHA256.hpp"
+#include "codec/PacketWriter.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -185,7 +186,7 @@ TEST_F(EncryptionPluginTest, TwoClientsChatEncryptedThroughTheShippedPlugin) {
   EXPECT_EQ(Arrived(cat), Seen{});
 
   // A forged payload is logged and goes nowhere; the channel survives it.
-  ASSERT_TRUE(ann.SendRaw(client::EncodePacket("message", "bm9ybWFsAAB0YW1wZXJlZA==")));
+  ASSERT_TRUE(ann.SendRaw(FramePacket("message", "bm9ybWFsAAB0YW1wZXJlZA==")));
   for (ChatClient* user : {&ann, &ben, &cat}) EXPECT_EQ(Arrived(*user), Seen{});
   EXPECT_EQ(server.CountLog("msgErrorRaised"), 1);
   EXPECT_EQ(Ask(ann, "findPerson", "be"), Seen{P("searchResult", testing::Cols({"Ben", "Lobby", "0"}))});

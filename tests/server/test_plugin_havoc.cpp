@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "server/clsServer.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "platform/Text.hpp"
@@ -94,7 +95,7 @@ TEST_P(PluginHavoc, TheServerStaysConsistentAndServesAgain) {
   {
     // A connection reset: the error path.
     testing::RawClient raw(server.port());
-    raw.Send(client::EncodePacket("login", testing::LoginPayload("Dan")));
+    raw.Send(FramePacket("login", testing::LoginPayload("Dan")));
     server.Sync();
     const linger reset{1, 0};
     ::setsockopt(raw.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);

@@ -5,7 +5,8 @@
 
 #include <vector>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -111,7 +112,7 @@ TEST(ServerConnections, AResetConnectionIsRemovedAndLoggedOnce) {
   ServerHarness server;
   ASSERT_TRUE(server.Start());
   testing::RawClient raw(server.port());
-  raw.Send(client::EncodePacket("login", testing::LoginPayload("Abrupt")));
+  raw.Send(FramePacket("login", testing::LoginPayload("Abrupt")));
   ASSERT_TRUE(server.WaitForLog("msgClientAccepted", {{"%name", "Abrupt"}}));
   const linger reset{1, 0};
   ::setsockopt(raw.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -12,7 +13,7 @@ namespace {
 using testing::kWait;
 using testing::ServerHarness;
 
-const std::string kSeparator("\r\n\x02\r\n", 5);
+const std::string kSeparator(kPacketSeparator);
 
 // A "ping" packet whose length text is padded with leading zeros to make a header of the given
 // size: the separator then starts at headerSize + 1.
@@ -45,14 +46,14 @@ class ServerFraming : public ::testing::Test {
 TEST_F(ServerFraming, AnEmptyPingIsAPacketAndTwoPacketsInOneWriteAreBothHandled) {
   ASSERT_TRUE(client.SendRaw(std::string("ping\r\n0") + kSeparator));
   EXPECT_TRUE(Answered());
-  ASSERT_TRUE(client.SendRaw(client::EncodePacket("ping", "a") + client::EncodePacket("ping", "b")));
+  ASSERT_TRUE(client.SendRaw(FramePacket("ping", "a") + FramePacket("ping", "b")));
   EXPECT_TRUE(Answered());
   EXPECT_TRUE(Answered());
 }
 
 TEST_F(ServerFraming, APayloadIsTakenByItsLengthWhateverItHolds) {
   const std::string inner = std::string("ping\r\n0") + kSeparator;
-  ASSERT_TRUE(client.SendRaw(client::EncodePacket("ping", kSeparator + inner + std::string(1, '\0'))));
+  ASSERT_TRUE(client.SendRaw(FramePacket("ping", kSeparator + inner + std::string(1, '\0'))));
   ASSERT_TRUE(client.Send("ping", ""));
   EXPECT_TRUE(Answered());
   EXPECT_TRUE(Answered());
@@ -61,7 +62,7 @@ TEST_F(ServerFraming, APayloadIsTakenByItsLengthWhateverItHolds) {
 }
 
 TEST_F(ServerFraming, APacketArrivingOneByteAtATimeIsHandledWhenItsLastByteArrives) {
-  const std::string packet = client::EncodePacket("ping", "payload");
+  const std::string packet = FramePacket("ping", "payload");
   for (std::size_t i = 0; i + 1 < packet.size(); ++i) {
     ASSERT_TRUE(client.SendRaw(packet.substr(i, 1)));
     server.Sync();

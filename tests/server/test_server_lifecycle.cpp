@@ -9,7 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "config/modBanning.hpp"
 #include "config/modWelcomeMsg.hpp"
 #include "platform/Text.hpp"
@@ -168,8 +169,8 @@ TEST(ServerLifecycle, TheTrafficCountersHoldEveryByteOfBothDirections) {
   auto client = server.Connect();
   const auto welcome = client.ReceiveCommand("welcome", kWait);
   ASSERT_TRUE(welcome);
-  const std::string login = client::EncodePacket("login", testing::LoginPayload("Counter"));
-  const std::string ping = client::EncodePacket("ping", "12345");
+  const std::string login = FramePacket("login", testing::LoginPayload("Counter"));
+  const std::string ping = FramePacket("ping", "12345");
   ASSERT_TRUE(client.SendRaw(login + ping));
   const auto accepted = client.ReceiveCommand("acceptUser", kWait);
   const auto pong = client.ReceiveCommand("pong", kWait);
@@ -177,9 +178,9 @@ TEST(ServerLifecycle, TheTrafficCountersHoldEveryByteOfBothDirections) {
   server.Sync();
 
   const double received = static_cast<double>(login.size() + ping.size());
-  const double sent = static_cast<double>(client::EncodePacket("welcome", welcome->payload).size() +
-                                          client::EncodePacket("acceptUser", accepted->payload).size() +
-                                          client::EncodePacket("pong", "").size());
+  const double sent = static_cast<double>(FramePacket("welcome", welcome->payload).size() +
+                                          FramePacket("acceptUser", accepted->payload).size() +
+                                          FramePacket("pong", "").size());
   EXPECT_EQ(server.Call([](clsServer& s) { return s.BytesIn(); }), received);
   EXPECT_EQ(server.Call([](clsServer& s) { return s.BytesOut(); }), sent);
 }

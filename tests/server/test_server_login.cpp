@@ -7,7 +7,8 @@
 #include <regex>
 #include <thread>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "codec/PacketReader.hpp"
 #include "codec/modBase64.hpp"
@@ -340,7 +341,7 @@ TEST_F(ServerNicknameWait, WhatArrivesWhileALoginWaitsIsBounded) {
   ASSERT_TRUE(waiting.ReceiveWelcome(kWait));
   // Logins for the live holder's nickname: each one waits, so the reader takes one packet per
   // arrival at most. Twice as much as it may hold unhandled, in one go.
-  const std::string login = client::EncodePacket(
+  const std::string login = FramePacket(
       "login", std::string("Sam") + '\0' + "" + '\0' + "0" + '\0' + std::string(1000, 'v') + '\0' + "0.6");
   std::string stream;
   while (stream.size() < 2 * kMaxUnhandledInput) stream += login;
@@ -352,7 +353,7 @@ TEST_F(ServerNicknameWait, WhatArrivesWhileALoginWaitsIsBounded) {
   EXPECT_FALSE(waiting.ReceiveCommand("acceptUser", std::chrono::milliseconds(0)));
 
   // A logged-in user sending as much at once has every packet handled.
-  const std::string pings = client::EncodePacket("ping", std::string(100000, 'p'));
+  const std::string pings = FramePacket("ping", std::string(100000, 'p'));
   for (int i = 0; i < 7; ++i) ASSERT_TRUE(holder.SendRaw(pings));
   for (int i = 0; i < 7; ++i) ASSERT_TRUE(holder.ReceiveCommand("pong", kWait)) << "pong " << i + 1;
 }
@@ -366,7 +367,7 @@ TEST(ServerFullWelcome, ALoginThatBeatsTheCloseAfterAFullWelcomeIsDenied) {
   // the order of the server's steps is up to the loop.
   for (int attempt = 0; attempt < 10; ++attempt) {
     testing::RawClient late(server.port());
-    late.Send(client::EncodePacket("login", LoginPayload("Late" + std::to_string(attempt))));
+    late.Send(FramePacket("login", LoginPayload("Late" + std::to_string(attempt))));
     std::string received;
     while (late.fd >= 0) {
       const std::string more = late.Receive(1000);

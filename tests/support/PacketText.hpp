@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/WireFormat.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin::testing {
@@ -28,7 +29,7 @@ inline std::string Joined(std::initializer_list<std::string> parts, char separat
   return joined;
 }
 // NUL-separated fields.
-inline std::string F(std::initializer_list<std::string> parts) { return Joined(parts, '\0'); }
+inline std::string F(std::initializer_list<std::string> parts) { return Joined(parts, kFieldSeparator); }
 // The columns of a list entry, separated by code 1.
 inline std::string Cols(std::initializer_list<std::string> parts) { return Joined(parts, '\x01'); }
 inline std::string P(const std::string& command, const std::string& payload) { return command + " | " + payload; }

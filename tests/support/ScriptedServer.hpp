@@ -14,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 
 namespace velmorin::testing {
 
@@ -46,7 +47,7 @@ class ScriptedServer {
     connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     return connection_ >= 0;
   }
-  void Send(std::string_view command, std::string_view payload) { Write(client::EncodePacket(command, payload)); }
+  void Send(std::string_view command, std::string_view payload) { Write(FramePacket(command, payload)); }
   void Write(const std::string& bytes) { (void)!::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
   // The next packet from the client; nothing when none arrives within the bound.
   std::optional<client::Packet> ReadPacket() {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "codec/WireFormat.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "net/LingeringSockets.hpp"
 #include "config/modSettings.hpp"
@@ -223,7 +224,8 @@ client::ChatClient ServerHarness::LoggedIn(const std::string& nickname, const st
 }
 
 std::string LoginPayload(const std::string& nickname, const std::string& proof, const std::string& protocol) {
-  return nickname + '\0' + proof + '\0' + "255" + '\0' + "test 1.0" + '\0' + protocol;
+  return nickname + kFieldSeparator + proof + kFieldSeparator + "255" + kFieldSeparator + "test 1.0" + kFieldSeparator +
+         protocol;
 }
 
 }  // namespace velmorin::testing

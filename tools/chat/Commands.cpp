@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "chat/Colors.hpp"
+#include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 #include "codec/modEncryption.hpp"
 #include "codec/modSHA256.hpp"
@@ -16,7 +17,7 @@ std::string Fields(std::initializer_list<std::string_view> fields) {
   std::string payload;
   bool first = true;
   for (const std::string_view field : fields) {
-    if (!first) payload.push_back('\0');
+    if (!first) payload.push_back(kFieldSeparator);
     payload.append(field);
     first = false;
   }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "chat/Colors.hpp"
+#include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin::chat {
@@ -12,11 +13,10 @@ namespace {
 
 using client::Packet;
 
-constexpr std::string_view kNul{"\0", 1};
 constexpr std::string_view kColumn{"\x01", 1};
 
 // At least `count` fields, so that short payloads read as empty trailing fields.
-std::vector<std::string> Fields(std::string_view payload, std::size_t count, std::string_view separator = kNul) {
+std::vector<std::string> Fields(std::string_view payload, std::size_t count, std::string_view separator = kFieldSeparatorText) {
   std::vector<std::string> fields = Split(payload, separator);
   if (fields.size() < count) fields.resize(count);
   return fields;
@@ -161,7 +161,7 @@ class Renderer {
   }
 
   static std::vector<Line> Chatrooms(const std::string& payload) {
-    const std::size_t nul = payload.find('\0');
+    const std::size_t nul = payload.find(kFieldSeparator);
     std::vector<std::vector<std::string>> rows;
     for (const std::string& entry : SplitLines(std::string_view(payload).substr(0, nul))) {
       rows.push_back(Fields(entry, 4, kColumn));
@@ -177,7 +177,7 @@ class Renderer {
   }
 
   std::vector<Line> Users(const std::string& payload) const {
-    const std::size_t nul = payload.find('\0');
+    const std::size_t nul = payload.find(kFieldSeparator);
     const std::string room = payload.substr(0, nul);
     const std::string list = nul == std::string::npos ? std::string() : payload.substr(nul + 1);
     if (list.empty()) return {Line(Style::kNotice, "Nobody is in " + room + ".")};

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "chat/Screen.hpp"
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 
 namespace velmorin::chat {
 

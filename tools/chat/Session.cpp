@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "chat/Render.hpp"
+#include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin::chat {
@@ -218,7 +219,7 @@ void Session::Handle(const Packet& packet) {
     }
     return;
   }
-  const std::vector<std::string> f = Split(packet.payload, std::string_view("\0", 1));
+  const std::vector<std::string> f = Split(packet.payload, kFieldSeparatorText);
   const auto field = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
 
   // Replies that answer what we are waiting for.
@@ -244,7 +245,7 @@ void Session::Handle(const Packet& packet) {
   if (command == "getAwayMessage" && !packet.payload.empty()) {
     if (away_) {
       std::string payload = packet.payload;
-      payload.push_back('\0');
+      payload.push_back(kFieldSeparator);
       payload += awayText_;
       client_.Send("awaymessage", payload);
       screen_.Print(Line(Style::kNotice, "(answered with your away message)"));

@@ -14,6 +14,7 @@
 #include <memory>
 #include <utility>
 
+#include "codec/PacketWriter.hpp"
 #include "platform/Text.hpp"
 #include "codec/modEncryption.hpp"
 #include "codec/modSHA256.hpp"
@@ -22,6 +23,8 @@ namespace velmorin::client {
 namespace {
 
 constexpr std::string_view kProtocolVersion = "0.6";
+// What one receive may take at least.
+constexpr std::size_t kReadRoom = 64 * 1024;
 
 // Waits for `events` on `fd` until the deadline: >0 ready, 0 timed out, <0 failed (errno set).
 int PollUntil(int fd, short events, std::chrono::steady_clock::time_point deadline) {
@@ -40,7 +43,7 @@ int PollUntil(int fd, short events, std::chrono::steady_clock::time_point deadli
 
 std::optional<Welcome> ParseWelcome(std::string_view payload) {
   // The welcome text may hold CR LF itself, so only the part before the first NUL is split.
-  const std::size_t nul = payload.find('\0');
+  const std::size_t nul = payload.find(kFieldSeparator);
   const std::vector<std::string> lines = Split(payload.substr(0, nul), "\r\n");
   if (lines.size() != 10) return std::nullopt;
 
@@ -172,19 +175,19 @@ std::optional<LoginReply> ChatClient::Login(std::string_view nickname, std::stri
   const std::string pass(password);
   const std::string proof = pass.empty() ? std::string() : SHA256Hex(pass + loginKey_);
   std::string payload;
-  payload.append(nickname).push_back('\0');
-  payload.append(proof).push_back('\0');
-  payload.append(std::to_string(color)).push_back('\0');
-  payload.append(clientVersion).push_back('\0');
+  payload.append(nickname).push_back(kFieldSeparator);
+  payload.append(proof).push_back(kFieldSeparator);
+  payload.append(std::to_string(color)).push_back(kFieldSeparator);
+  payload.append(clientVersion).push_back(kFieldSeparator);
   payload.append(kProtocolVersion);
   const auto deadline = Clock::now() + timeout;
-  if (!SendBytes(EncodePacket("login", payload), deadline)) return std::nullopt;
+  if (!SendBytes(FramePacket("login", payload), deadline)) return std::nullopt;
 
   constexpr std::string_view kReply = "acceptUser";
   const auto packet = ReceiveMatching(&kReply, deadline);
   if (!packet) return std::nullopt;
   LoginReply reply;
-  const std::size_t nul = packet->payload.find('\0');
+  const std::size_t nul = packet->payload.find(kFieldSeparator);
   reply.status = packet->payload.substr(0, nul);
   if (nul != std::string::npos) reply.nickname = packet->payload.substr(nul + 1);
 
@@ -196,7 +199,7 @@ std::optional<LoginReply> ChatClient::Login(std::string_view nickname, std::stri
 }
 
 bool ChatClient::Send(std::string_view command, std::string_view payload) {
-  return SendRaw(EncodePacket(command, cipher_.Outgoing(payload)));
+  return SendRaw(FramePacket(command, cipher_.Outgoing(payload)));
 }
 
 // The exchange, in the order the server expects it: choose the plugin, swap public keys (each
@@ -212,13 +215,13 @@ bool ChatClient::EnableEncryption(Timeout timeout) {
 
   const auto list = Exchange("getEncryptionlist", "", "encryptionlist", deadline);
   if (!list) return false;
-  const std::vector<std::string> offered = Split(*list, std::string(1, '\0'));
+  const std::vector<std::string> offered = Split(*list, kFieldSeparatorText);
   if (std::find(offered.begin(), offered.end(), identity) == offered.end()) {
     return Fail(ClientError::kEncryption, "the server does not offer " + identity + " encryption");
   }
   const auto chosen = Exchange("setEncryption", identity, "acceptEncryption", deadline);
   if (!chosen) return false;
-  if (*chosen != "ok" + std::string(1, '\0') + identity) {
+  if (*chosen != "ok" + std::string(kFieldSeparatorText) + identity) {
     return Fail(ClientError::kEncryption, "the server did not accept " + identity + " encryption");
   }
 
@@ -235,9 +238,9 @@ bool ChatClient::EnableEncryption(Timeout timeout) {
       channel::SecureChannel::Establish(channel::SecureChannel::Side::Client, own, serverKey);
   if (!channel) return RefuseServerKey("the server's key is no usable public key");
 
-  if (!SendBytes(EncodePacket("acceptEncryptionkey", "ok"), deadline)) return false;
+  if (!SendBytes(FramePacket("acceptEncryptionkey", "ok"), deadline)) return false;
   cipher_.Start(std::move(*channel));
-  if (!SendBytes(EncodePacket("ping", cipher_.Outgoing("")), deadline)) return false;
+  if (!SendBytes(FramePacket("ping", cipher_.Outgoing("")), deadline)) return false;
   constexpr std::string_view kPong = "pong";
   while (!cipher_.Confirmed()) {
     if (!ReceiveMatching(&kPong, deadline)) return false;
@@ -247,14 +250,14 @@ bool ChatClient::EnableEncryption(Timeout timeout) {
 
 std::optional<std::string> ChatClient::Exchange(std::string_view command, std::string_view payload,
                                                 std::string_view reply, Clock::time_point deadline) {
-  if (!SendBytes(EncodePacket(command, payload), deadline)) return std::nullopt;
+  if (!SendBytes(FramePacket(command, payload), deadline)) return std::nullopt;
   auto packet = ReceiveMatching(&reply, deadline);
   if (!packet) return std::nullopt;
   return std::move(packet->payload);
 }
 
 bool ChatClient::RefuseServerKey(std::string text) {
-  SendBytes(EncodePacket("acceptEncryptionkey", "badCRC"), Clock::now() + sendTimeout_);
+  SendBytes(FramePacket("acceptEncryptionkey", "badCRC"), Clock::now() + sendTimeout_);
   return Fail(ClientError::kEncryption, std::move(text));
 }
 
@@ -351,10 +354,11 @@ bool ChatClient::ReadOnce(Clock::time_point deadline) {
   if (ready == 0) return Fail(ClientError::kTimeout, "no data in time");
   if (ready < 0) return FailErrno(ClientError::kSocket, "poll", errno);
 
-  char chunk[64 * 1024];
-  const ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+  // Straight into the decoder's buffer.
+  const std::span<char> room = decoder_.WritableTail(kReadRoom);
+  const ssize_t got = ::recv(fd_, room.data(), room.size(), 0);
   if (got > 0) {
-    decoder_.Feed(std::string_view(chunk, static_cast<std::size_t>(got)));
+    decoder_.Commit(static_cast<std::size_t>(got));
     Decode();
     return true;
   }

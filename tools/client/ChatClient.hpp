@@ -36,7 +36,7 @@
 #include <string_view>
 #include <vector>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
 #include "client/PayloadCipher.hpp"
 
 namespace velmorin::client {

@@ -8,9 +8,15 @@
 #include <vector>
 
 #include "client/PayloadCipher.hpp"
+#include "codec/PacketReader.hpp"
+#include "platform/ByteBuffer.hpp"
 #include "sealed_channel/SecureChannel.hpp"
 
 namespace velmorin::load {
+
+// What the generator accepts from the server: the server's header limit, payloads far above
+// anything it sends (only a broken length must not grow a buffer), plain decimal lengths.
+inline constexpr PacketLimits kServerStreamLimits{kMaxHeaderLength, static_cast<std::size_t>(-1), 16u << 20, true};
 
 enum class ClientState {
   Idle,             // not started yet
@@ -38,11 +44,11 @@ struct Client {
 
   // An incomplete packet carried over to the next read; usually empty, so that most reads
   // are parsed straight from the shared read buffer.
-  std::vector<char> in;
-  std::size_t inStart = 0;
+  ByteBuffer in;
+  // Cuts packets out of the received bytes; remembers the header of a packet carried over.
+  PacketReader reader{kServerStreamLimits};
   // Bytes the socket has not taken yet; the loop writes each client once per pass.
-  std::vector<char> out;
-  std::size_t outStart = 0;
+  ByteBuffer out;
   bool writeWatched = false;  // EPOLLOUT registered
   bool flushQueued = false;
 

@@ -143,41 +143,33 @@ void LoadRun::ReadFrom(Client& client) {
 }
 
 void LoadRun::Consume(Client& client, const char* data, std::size_t size, std::int64_t nowNs) {
-  if (client.inStart == client.in.size()) {
+  if (client.in.empty()) {
     // Nothing carried over: parse straight from the read buffer and keep only the tail.
     const std::size_t used = ParsePackets(client, {data, size}, nowNs);
     if (!client.Open()) return;
-    client.in.assign(data + used, data + size);
-    client.inStart = 0;
+    client.in.Append({data + used, size - used});
     return;
   }
-  client.in.insert(client.in.end(), data, data + size);
-  const std::string_view pending(client.in.data() + client.inStart, client.in.size() - client.inStart);
-  const std::size_t used = ParsePackets(client, pending, nowNs);
+  client.in.Append({data, size});
+  const std::size_t used = ParsePackets(client, client.in.View(), nowNs);
   if (!client.Open()) return;
-  client.inStart += used;
-  if (client.inStart == client.in.size()) {
-    client.in.clear();
-    client.inStart = 0;
-  } else if (client.inStart > 4096) {
-    client.in.erase(client.in.begin(), client.in.begin() + static_cast<std::ptrdiff_t>(client.inStart));
-    client.inStart = 0;
-  }
+  client.in.Consume(used);
 }
 
 std::size_t LoadRun::ParsePackets(Client& client, std::string_view bytes, std::int64_t nowNs) {
   std::size_t offset = 0;
   PacketView packet;
   while (client.Open()) {
-    switch (ParsePacket(bytes.substr(offset), packet)) {
-      case ParseStatus::Packet:
+    switch (client.reader.Read(bytes.substr(offset), packet)) {
+      case ReadResult::Packet:
         offset += packet.size;
         if (client.cipher.Sealing()) OnSealedPacket(client, packet.command, packet.payload, nowNs);
         else OnPacket(client, packet.command, packet.payload, nowNs);
         break;
-      case ParseStatus::NeedMore:
+      case ReadResult::NeedMore:
         return offset;
-      case ParseStatus::Malformed:
+      case ReadResult::Invalid:
+      case ReadResult::LengthError:
         Fail(client, "malformed packet from the server");
         return offset;
     }
@@ -209,11 +201,10 @@ void LoadRun::FlushQueued() {
 }
 
 void LoadRun::Flush(Client& client) {
-  while (client.outStart < client.out.size()) {
-    const ssize_t sent = send(client.fd, client.out.data() + client.outStart,
-                              client.out.size() - client.outStart, MSG_NOSIGNAL);
+  while (!client.out.empty()) {
+    const ssize_t sent = send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL);
     if (sent > 0) {
-      client.outStart += static_cast<std::size_t>(sent);
+      client.out.Consume(static_cast<std::size_t>(sent));
       continue;
     }
     if (sent < 0 && errno == EINTR) continue;
@@ -224,8 +215,6 @@ void LoadRun::Flush(Client& client) {
     OnConnectionLost(client, std::string("send: ") + std::strerror(errno));
     return;
   }
-  client.out.clear();  // keeps its capacity for the next pass
-  client.outStart = 0;
   if (client.writeWatched) WatchWrite(client, false);
 }
 
@@ -244,11 +233,9 @@ void LoadRun::CloseSocket(Client& client, ClientState state) {
     client.fd = -1;
   }
   client.state = state;
-  client.in.clear();
-  client.in.shrink_to_fit();
-  client.inStart = 0;
-  client.out.clear();
-  client.outStart = 0;
+  client.in.Release();
+  client.reader.Reset();
+  client.out.Clear();
   client.writeWatched = false;
   // The key material is wiped as it goes.
   client.ownKeys.reset();

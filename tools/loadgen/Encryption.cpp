@@ -24,9 +24,9 @@ void LoadRun::StartEncryption(Client& client) {
 
 void LoadRun::OnAcceptEncryption(Client& client, std::string_view payload) {
   if (client.state != ClientState::AwaitEncryption) return;
-  std::string_view rest = payload;
-  const std::string_view word = TakeField(rest, kNul);
-  if (word != "ok" || rest != channel::kIdentity) {
+  FieldCursor fields(payload);
+  const std::string_view word = fields.Next();
+  if (word != "ok" || fields.Rest() != channel::kIdentity) {
     Fail(client, "the server does not offer " + std::string(channel::kIdentity) + " encryption");
     return;
   }

@@ -292,21 +292,21 @@ void LoadRun::OnWelcome(Client& client, std::string_view payload) {
 
   // A guest: nickname, no password proof, colour 0 (black), client version, protocol version.
   std::string login = client.nickname;
-  login.append(1, kNul).append(1, kNul).append("0").append(1, kNul);
-  login.append("loadgen").append(1, kNul).append("0.6");
+  login.append(1, kFieldSeparator).append(1, kFieldSeparator).append("0").append(1, kFieldSeparator);
+  login.append("loadgen").append(1, kFieldSeparator).append("0.6");
   Send(client, "login", login);
   client.state = ClientState::AwaitLogin;
 }
 
 void LoadRun::OnAcceptUser(Client& client, std::string_view payload, std::int64_t nowNs) {
   if (client.state != ClientState::AwaitLogin) return;
-  std::string_view rest = payload;
-  const std::string_view word = TakeField(rest, kNul);
+  FieldCursor fields(payload);
+  const std::string_view word = fields.Next();
   if (word != "ok" && word != "ok_nopwd") {
     Fail(client, "login refused: " + std::string(word));
     return;
   }
-  client.nickname = std::string(rest);  // the server's cleaned form is what it relays
+  client.nickname = std::string(fields.Rest());  // the server's cleaned form is what it relays
   if (options_.encrypt) {
     StartEncryption(client);  // counts as logged in once the payloads are sealed
     return;
@@ -325,7 +325,7 @@ void LoadRun::CountLoggedIn(Client& client, std::int64_t nowNs) {
 
 void LoadRun::SendJoin(Client& client) {
   std::string payload = options_.room;
-  payload.append(1, kNul);  // no password proof
+  payload.append(1, kFieldSeparator);  // no password proof
   Send(client, "joinChatroom", payload);
   client.state = ClientState::AwaitJoin;
 }
@@ -338,9 +338,9 @@ void LoadRun::OnAcceptChatroom(Client& client, std::string_view payload) {
     Fail(client, "the server answered the join in clear: its payloads are not sealed");
     return;
   }
-  std::string_view rest = payload;
-  TakeField(rest, kNul);  // the room name, possibly cleaned by the server
-  const std::string_view status = TakeField(rest, kNul);
+  FieldCursor fields(payload);
+  fields.Next();  // the room name, possibly cleaned by the server
+  const std::string_view status = fields.Next();
   if (status == "ok" || status == "alreadyjoined") {
     if (client.state == ClientState::AwaitCreate) result_.roomCreated = true;
     client.state = ClientState::Joined;
@@ -351,7 +351,7 @@ void LoadRun::OnAcceptChatroom(Client& client, std::string_view payload) {
   if (status == "notfound" && client.state == ClientState::AwaitJoin) {
     // Name, description, enciphered password, password check: an open room.
     std::string create = options_.room;
-    create.append(1, kNul).append(1, kNul).append(1, kNul);
+    create.append(3, kFieldSeparator);
     Send(client, "createChatroom", create);
     client.state = ClientState::AwaitCreate;
     return;

@@ -19,7 +19,12 @@
 #include "Options.hpp"
 #include "Report.hpp"
 #include "Traffic.hpp"
-#include "Wire.hpp"
+#include "TextFields.hpp"
+#include "codec/FieldCursor.hpp"
+#include "codec/PacketReader.hpp"
+#include "codec/PacketWriter.hpp"
+#include "codec/WireFormat.hpp"
+#include "platform/ByteBuffer.hpp"
 
 namespace velmorin::load {
 
@@ -77,7 +82,7 @@ class LoadRun {
   void OnRoomMessage(Client& client, std::string_view payload, std::int64_t nowNs);
   void SendJoin(Client& client);
   void SendNextMessage(std::uint32_t sender, std::int64_t nowNs, std::int64_t stampNs);
-  void AppendMessageText(std::vector<char>& out, std::uint32_t sender, std::uint32_t sequence,
+  void AppendMessageText(ByteBuffer& out, std::uint32_t sender, std::uint32_t sequence,
                          std::int64_t stampNs) const;
 
   // Encryption (Encryption.cpp).
@@ -120,7 +125,7 @@ class LoadRun {
   std::int64_t lastDeliveryNs_ = 0;
   LatencyHistogram latencies_;
   std::string tagPrefix_;  // "LG <run id> ": starts every text of this run
-  std::vector<char> clearPayload_;  // --encrypt: a message's payload before it is sealed
+  ByteBuffer clearPayload_;  // --encrypt: a message's payload before it is sealed
 };
 
 // Monotonic clock in nanoseconds; the send time carried in the messages uses it too.

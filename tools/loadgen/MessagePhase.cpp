@@ -17,11 +17,11 @@ constexpr std::string_view kTagStart = "LG ";
 constexpr std::string_view kRoomMessagePrefix{"normal\0\0", 8};
 
 // Appends a decimal number and a blank.
-void AppendNumber(std::vector<char>& out, std::uint64_t value) {
+void AppendNumber(ByteBuffer& out, std::uint64_t value) {
   char digits[24];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.insert(out.end(), digits, result.ptr);
-  out.push_back(' ');
+  *result.ptr = ' ';
+  out.Append({digits, static_cast<std::size_t>(result.ptr + 1 - digits)});
 }
 
 // The receivers' hot path reads short fields; plain loops here instead of library searches
@@ -133,10 +133,9 @@ void LoadRun::SendNextMessage(std::uint32_t sender, std::int64_t nowNs, std::int
 
   if (client.cipher.Sealing()) {
     // The payload is built in a reused buffer and sealed; the sealed text's length goes first.
-    clearPayload_.clear();
+    clearPayload_.Clear();
     AppendMessageText(clearPayload_, sender, sequence, stampNs);
-    AppendPacket(client.out, "message",
-                 client.cipher.Outgoing(std::string_view(clearPayload_.data(), clearPayload_.size())));
+    AppendPacket(client.out, "message", client.cipher.Outgoing(clearPayload_.View()));
   } else {
     AppendPacketHeader(client.out, "message", kRoomMessagePrefix.size() + options_.size);
     AppendMessageText(client.out, sender, sequence, stampNs);
@@ -144,17 +143,19 @@ void LoadRun::SendNextMessage(std::uint32_t sender, std::int64_t nowNs, std::int
   QueueFlush(client);
 }
 
-void LoadRun::AppendMessageText(std::vector<char>& out, std::uint32_t sender, std::uint32_t sequence,
+void LoadRun::AppendMessageText(ByteBuffer& out, std::uint32_t sender, std::uint32_t sequence,
                                 std::int64_t stampNs) const {
   // Kind and recipients, then the text: "LG <run> <sender> <sequence> <send time ns> " padded
   // to the chosen size.
-  out.insert(out.end(), kRoomMessagePrefix.begin(), kRoomMessagePrefix.end());
+  out.Append(kRoomMessagePrefix);
   const std::size_t textStart = out.size();
-  out.insert(out.end(), tagPrefix_.begin(), tagPrefix_.end());
+  out.Append(tagPrefix_);
   AppendNumber(out, sender);
   AppendNumber(out, sequence);
   AppendNumber(out, static_cast<std::uint64_t>(stampNs));
-  out.resize(textStart + options_.size, '.');
+  const std::size_t written = out.size() - textStart;
+  if (written < options_.size) out.Append(options_.size - written, '.');
+  else out.Truncate(textStart + options_.size);
 }
 
 void LoadRun::OnRoomMessage(Client& client, std::string_view payload, std::int64_t nowNs) {
@@ -163,7 +164,7 @@ void LoadRun::OnRoomMessage(Client& client, std::string_view payload, std::int64
   if (payload.substr(0, kNormal.size()) != kNormal) return;
   std::string_view rest = payload.substr(kNormal.size());
   std::string_view nickname;
-  if (!SkipPast(rest, kNul, &nickname) || !SkipPast(rest, kNul)) return;  // then the colour
+  if (!SkipPast(rest, kFieldSeparator, &nickname) || !SkipPast(rest, kFieldSeparator)) return;  // then the colour
   if (rest.substr(0, tagPrefix_.size()) != tagPrefix_) {
     if (rest.substr(0, kTagStart.size()) == kTagStart) ++result_.foreign;  // another run's
     return;

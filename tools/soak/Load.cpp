@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "client/ChatClient.hpp"
+#include "codec/WireFormat.hpp"
 
 namespace velmorin::soak {
 namespace {
@@ -12,7 +13,6 @@ using namespace std::chrono_literals;
 using client::ChatClient;
 using client::ClientError;
 
-constexpr char kNul = '\0';
 constexpr client::Timeout kReply = 10s;  // a server under soak answers well within this
 const char* const kRooms[] = {"lobby", "games", "music", "help", "night"};
 constexpr std::size_t kRoomCount = sizeof kRooms / sizeof kRooms[0];
@@ -20,7 +20,7 @@ constexpr std::size_t kRoomCount = sizeof kRooms / sizeof kRooms[0];
 std::string Join(std::initializer_list<std::string> fields) {
   std::string payload;
   for (const std::string& field : fields) {
-    if (!payload.empty() || &field != fields.begin()) payload += kNul;
+    if (!payload.empty() || &field != fields.begin()) payload += kFieldSeparator;
     payload += field;
   }
   return payload;
@@ -48,9 +48,9 @@ std::string Text(std::mt19937& random) {
 std::string BadFraming(std::mt19937& random) {
   switch (Roll(random, 3)) {
     case 0:
-      return "no header here\r\n\x02\r\n" + std::string(50, 'x');
+      return "no header here" + std::string(kPacketSeparator) + std::string(50, 'x');
     case 1:
-      return "message\r\n999999999\r\n\x02\r\n";
+      return "message\r\n999999999" + std::string(kPacketSeparator);
     default:
       return std::string(300, 'A');  // no separator within any header's length
   }
@@ -134,7 +134,7 @@ class Load::Session {
       }
       const auto reply = client_.ReceiveCommand("acceptChatroom", kReply);
       if (!reply) return Failed("room answer");
-      const std::string status = reply->payload.substr(reply->payload.find(kNul) + 1);
+      const std::string status = reply->payload.substr(reply->payload.find(kFieldSeparator) + 1);
       if (status == "ok" || status == "alreadyjoined") return true;
       if (status != "notfound" && status != "notcreated") return Failed("room answer " + status);
       create = status == "notfound";

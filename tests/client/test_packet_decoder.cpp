@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "client/Packet.hpp"
+#include "client/PacketDecoder.hpp"
+#include "codec/PacketWriter.hpp"
 #include "support/ByteTexts.hpp"
 
 namespace velmorin::client {
@@ -34,7 +35,7 @@ const std::vector<Packet>& SamplePackets() {
 
 std::string Concatenated(const std::vector<Packet>& packets) {
   std::string stream;
-  for (const Packet& packet : packets) stream += EncodePacket(packet.command, packet.payload);
+  for (const Packet& packet : packets) stream += FramePacket(packet.command, packet.payload);
   return stream;
 }
 
@@ -45,9 +46,9 @@ std::vector<Packet> PopAll(PacketDecoder& decoder) {
 }
 
 TEST(PacketEncoding, WritesCommandLengthSeparatorPayload) {
-  EXPECT_EQ(EncodePacket("ping", ""), "ping\r\n0\r\n\x02\r\n");
-  EXPECT_EQ(EncodePacket("message", "server\0hi"s), "message\r\n9\r\n\x02\r\nserver\0hi"s);
-  EXPECT_EQ(EncodePacket("x", std::string(1234, 'a')).substr(0, 7), "x\r\n1234");
+  EXPECT_EQ(FramePacket("ping", ""), "ping\r\n0\r\n\x02\r\n");
+  EXPECT_EQ(FramePacket("message", "server\0hi"s), "message\r\n9\r\n\x02\r\nserver\0hi"s);
+  EXPECT_EQ(FramePacket("x", std::string(1234, 'a')).substr(0, 7), "x\r\n1234");
 }
 
 // However the stream is cut, the same packets come out in order, and each one as soon as its
@@ -57,7 +58,7 @@ TEST(PacketDecoding, AnyCutOfTheStreamGivesThePacketsInOrder) {
   std::vector<std::size_t> packetEnds;
   std::size_t end = 0;
   for (const Packet& packet : SamplePackets())
-    packetEnds.push_back(end += EncodePacket(packet.command, packet.payload).size());
+    packetEnds.push_back(end += FramePacket(packet.command, packet.payload).size());
 
   for (const std::size_t chunk : {1u, 2u, 3u, 5u, 7u, 64u, 100000u}) {
     SCOPED_TRACE("chunk size " + std::to_string(chunk));
@@ -91,9 +92,9 @@ TEST(PacketDecoding, ManyPacketsInOneFeed) {
 }
 
 TEST(PacketDecoding, KeepsAPartialPacketAfterCompletePackets) {
-  const std::string next = EncodePacket("message", "abcdef");
+  const std::string next = FramePacket("message", "abcdef");
   PacketDecoder decoder;
-  decoder.Feed(EncodePacket("ping", "") + next.substr(0, 14));
+  decoder.Feed(FramePacket("ping", "") + next.substr(0, 14));
   EXPECT_EQ(PopAll(decoder), (std::vector<Packet>{{"ping", ""}}));
   EXPECT_EQ(decoder.Buffered(), 14u);
   decoder.Feed(next.substr(14));
@@ -101,7 +102,7 @@ TEST(PacketDecoding, KeepsAPartialPacketAfterCompletePackets) {
 }
 
 // Limits small enough to reach: a header of 16 bytes, a payload of 10.
-constexpr DecoderLimits kSmall{16, 10};
+constexpr PacketLimits kSmall{16, static_cast<std::size_t>(-1), 10, true};
 
 TEST(PacketDecoding, AcceptsPacketsAtTheLimits) {
   PacketDecoder decoder(kSmall);
@@ -133,22 +134,23 @@ TEST(PacketDecoding, StopsAtBadFraming) {
     SCOPED_TRACE(c.name);
     PacketDecoder decoder(kSmall);
     // A good packet in front is still delivered; the bad one stops the stream for good.
-    decoder.Feed(EncodePacket("ok", "1") + c.stream);
+    decoder.Feed(FramePacket("ok", "1") + c.stream);
     EXPECT_EQ(decoder.Pop(), (Packet{"ok", "1"}));
     EXPECT_EQ(decoder.Pop(), std::nullopt);
     EXPECT_TRUE(decoder.Malformed());
     EXPECT_FALSE(decoder.Error().empty());
     EXPECT_EQ(decoder.Buffered(), 0u);
-    decoder.Feed(EncodePacket("ping", ""));
+    decoder.Feed(FramePacket("ping", ""));
     EXPECT_EQ(decoder.Pop(), std::nullopt);
     EXPECT_EQ(decoder.Buffered(), 0u);
   }
 }
 
-// Bytes trickling in without a separator are held only up to the header limit.
+// Bytes trickling in without a separator are held only up to the header limit: one byte more
+// that cannot start the separator ends the stream.
 TEST(PacketDecoding, GarbageIsCutOffAtTheHeaderLimit) {
   PacketDecoder decoder(kSmall);
-  const std::size_t window = kSmall.maxHeader + kPacketSeparator.size();
+  const std::size_t window = kSmall.maxHeader + 1;
   for (std::size_t fed = 1; fed < window; ++fed) {
     decoder.Feed("x");
     EXPECT_EQ(decoder.Pop(), std::nullopt);
@@ -165,7 +167,7 @@ TEST(PacketDecoding, ResetStartsAFreshStream) {
   EXPECT_EQ(decoder.Pop(), std::nullopt);
   ASSERT_TRUE(decoder.Malformed());
   decoder.Reset();
-  decoder.Feed(EncodePacket("ping", ""));
+  decoder.Feed(FramePacket("ping", ""));
   EXPECT_EQ(decoder.Pop(), (Packet{"ping", ""}));
   EXPECT_FALSE(decoder.Malformed());
 }

@@ -1,0 +1,30 @@
+#pragma once
+// The constants of the wire format, defined here once for the server, the client library and
+// the tools. A packet is: command CR LF decimal-length CR LF STX CR LF payload, where the length
+// counts the payload's bytes; a payload's fields are separated by NUL.
+
+#include <cstddef>
+#include <string_view>
+
+namespace velmorin {
+
+// Between the header (command CR LF length) and the payload.
+inline constexpr std::string_view kPacketSeparator("\r\n\x02\r\n", 5);
+// Between the command and the length text inside the header.
+inline constexpr std::string_view kHeaderLineBreak("\r\n", 2);
+
+// Between the fields of a payload.
+inline constexpr char kFieldSeparator = '\0';
+inline constexpr std::string_view kFieldSeparatorText(&kFieldSeparator, 1);
+
+// The server's limits: a header (command CR LF length) of at most 132 characters, so the
+// separator starts at position 133 at the latest, and at most 131072 characters per packet,
+// header, separator and payload together.
+inline constexpr std::size_t kMaxHeaderLength = 132;
+inline constexpr long kMaxPacketLength = 131072;
+// What a connection may leave received but not handled (four packets of the largest size and a
+// margin): a connection whose reader is held up, as while a login waits, cannot make the server
+// buffer without end. Beyond it the stream counts as broken.
+inline constexpr std::size_t kMaxUnhandledInput = 4 * kMaxPacketLength + 65536;
+
+}  // namespace velmorin
