@@ -50,17 +50,17 @@ bool clsServer::HandleAbortFiletransfer(long index, const std::string& payload) 
 }
 
 bool clsServer::HandleGetEncryptionlist(long index, const std::string&) {
-  SendCommand(index, "encryptionlist", EncryptionListText());
+  SendCommand(index, "encryptionlist", encryptionPlugins_.OfferedList());
   return true;
 }
 
 bool clsServer::HandleSetEncryption(long index, const std::string& payload) {
-  const long plugin = FindEncryptionPlugin(payload);
+  const long plugin = encryptionPlugins_.Find(payload);
   if (plugin < 0) {
     SendCommand(index, "acceptEncryption", "failed");
     return true;
   }
-  if (Record(index).EncryptionIndex != plugin) ForgetEncryption(index);
+  if (Record(index).EncryptionIndex != plugin) table_.ForgetEncryption(index);
   Record(index).EncryptionIndex = plugin;
   SendCommand(index, "acceptEncryption", std::string("ok") + kNul + payload);
   return true;
@@ -74,7 +74,7 @@ bool clsServer::HandleEncryptionkey(long index, const std::string& payload) {
   const std::uint64_t serial = Record(index).Serial;
   const auto refuse = [&] {
     if (!SameConnection(index, serial)) return false;
-    ForgetEncryption(index);
+    table_.ForgetEncryption(index);
     SendCommand(index, "encryptionkey", "\r\n\r\nbadCRC");
     return true;
   };
@@ -84,7 +84,7 @@ bool clsServer::HandleEncryptionkey(long index, const std::string& payload) {
   }
   // Without a chosen plugin, or when the plugin refuses the key, there is no key to answer
   // with: the client hears "badCRC" rather than an empty key announced as "ok".
-  const std::optional<std::string> pluginKey = ExchangeEncryptionKey(index, key);
+  const std::optional<std::string> pluginKey = table_.ExchangeEncryptionKey(index, key);
   if (!SameConnection(index, serial)) return false;
   if (!pluginKey.has_value()) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
@@ -102,7 +102,7 @@ bool clsServer::HandleAcceptEncryptionkey(long index, const std::string& payload
   if (payload == "ok") {
     if (Record(index).EncryptionIndex != -1) Record(index).EncryptionActive = true;
   } else if (payload == "badCRC") {
-    ForgetEncryption(index);
+    table_.ForgetEncryption(index);
     log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "acceptEncryptionkey"}});
   }
   return true;
@@ -185,8 +185,9 @@ bool clsServer::HandleFindPerson(long index, const std::string& payload) {
   if (!search.empty()) {
     const std::string wanted = LowerCase(CleanText(search, 40));
     for (long other = 1; other <= MaxIndex(); ++other) {
-      const ConnectionRecord& record = Connection(other);
-      if (record.Free || record.Nickname.empty()) continue;
+      if (!InUse(other)) continue;
+      const velmorin::Connection& record = Connection(other);
+      if (record.Nickname.empty()) continue;
       if (LowerCase(record.Nickname).find(wanted) == std::string::npos) continue;
       result += record.Nickname + '\x01' + chatrooms_->name(record.ChatroomID) + '\x01' + BoolText(record.Away) + "\r\n";
     }

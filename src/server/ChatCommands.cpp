@@ -36,7 +36,7 @@ bool clsServer::HandleMessage(long index, const std::string& received) {
   }
   std::vector<std::string> fields = PayloadFields(payload, 3);
   const std::string text = Left(fields[2], ServerSettings.General.MaxTextLength);
-  const ConnectionRecord& sender = Record(index);
+  const velmorin::Connection& sender = Record(index);
 
   if (fields[0] == "private") {
     const long recipient = GetUserID(fields[1]);
@@ -132,7 +132,7 @@ bool clsServer::HandleGetUserlist(long index, const std::string& payload) {
   std::string list = requested + kNul;
   bool first = true;
   for (long member : chatrooms_->members(room)) {
-    const ConnectionRecord& record = Record(member);
+    const velmorin::Connection& record = Record(member);
     if (!first) list += "\r\n";
     first = false;
     list += record.Nickname + '\x01' + std::to_string(record.Color) + '\x01' + BoolText(record.Away) + '\x01' +

@@ -67,7 +67,7 @@ bool clsServer::Login(long index, const std::string& payload) {
   if (Record(index).LoggedIn()) return true;
   // A new login replaces one that waits for a taken nickname: that wait ends here, and only
   // the newest login counts. The login deadline stays as it was.
-  ClearPendingLogin(index);
+  table_.ClearPendingLogin(index);
   const std::vector<std::string> fields = PayloadFields(payload, 5);
   const std::string id = std::to_string(index);
   if (Record(index).FullAtConnect) {
@@ -113,12 +113,9 @@ bool clsServer::Login(long index, const std::string& payload) {
   // The holders of the nickname and the logins waiting for it, found through the indices (a
   // copy: a ping that fails removes its connection); the holders are asked whether they live.
   const std::string lowered = LowerCase(nickname);
-  std::set<long> holders;
-  if (const auto found = nicknameIndex_.find(lowered); found != nicknameIndex_.end()) holders = found->second;
+  const std::set<long> holders = table_.Holders(lowered);
   std::set<long> others = holders;
-  if (const auto found = pendingIndex_.find(lowered); found != pendingIndex_.end()) {
-    others.insert(found->second.begin(), found->second.end());
-  }
+  others.merge(table_.Waiting(lowered));
   std::string conflicts;
   for (long other : others) {
     if (!conflicts.empty()) conflicts += kNul;
@@ -138,13 +135,9 @@ bool clsServer::Login(long index, const std::string& payload) {
     LoginUser(index, nickname, fields[1], fields[2], fields[3]);
     return true;
   }
-  ConnectionRecord& record = Record(index);
-  record.PendingNickname = nickname;
-  record.PendingLogin = fields[1] + kNul + fields[2] + kNul + fields[3];
-  record.PendingConflicts = conflicts;
-  pendingIndex_[lowered].insert(index);
+  table_.WaitForNickname(index, nickname, fields[1] + kNul + fields[2] + kNul + fields[3], conflicts);
   const long timeout = ServerSettings.General.PingTimeout;
-  StartTimer(index, timeout + timeout / 4 + 2000);
+  table_.StartReplyTimer(index, timeout + timeout / 4 + 2000);
   return false;
 }
 
@@ -152,11 +145,11 @@ void clsServer::LoginUser(long index, const std::string& nickname, const std::st
                           const std::string& clientVersion) {
   const std::uint64_t serial = Record(index).Serial;
   // The table is complete before anything calls out.
-  ClearPendingLogin(index);
-  StopTimer(LoginDeadlineTimerId(index));
-  SetNickname(index, nickname);
+  table_.ClearPendingLogin(index);
+  table_.StopLoginDeadline(index);
+  table_.SetNickname(index, nickname);
   const std::string password = GetPassword(nickname);
-  ConnectionRecord& record = Record(index);
+  velmorin::Connection& record = Record(index);
   record.Color = ToLong(color).value_or(0);
   record.ClientVersion = clientVersion;
   record.SessionKey = SHA256Hex(nickname + password + record.LoginKey);
@@ -179,21 +172,8 @@ void clsServer::DenyUser(long index, const std::string& nickname) {
   if (SameConnection(index, serial)) RemoveUser(index, "", true, 0);
 }
 
-void clsServer::ClearPendingLogin(long index) {
-  ConnectionRecord& record = Record(index);
-  if (record.PendingNickname.empty() && record.PendingLogin.empty() && record.PendingConflicts.empty()) return;
-  StopTimer(index);
-  if (const auto found = pendingIndex_.find(LowerCase(record.PendingNickname)); found != pendingIndex_.end()) {
-    found->second.erase(index);
-    if (found->second.empty()) pendingIndex_.erase(found);
-  }
-  record.PendingNickname.clear();
-  record.PendingLogin.clear();
-  record.PendingConflicts.clear();
-}
-
 void clsServer::CompleteWaitingLogin(long index) {
-  StopTimer(index);
+  table_.StopReplyTimer(index);
   const std::uint64_t serial = Record(index).Serial;
   const std::string nickname = Record(index).PendingNickname;
   const std::vector<std::string> login = PayloadFields(Record(index).PendingLogin, 3);
@@ -203,7 +183,7 @@ void clsServer::CompleteWaitingLogin(long index) {
     const long other = ToLong(text).value_or(0);
     if (other != index && InUse(other) && LowerCase(Record(other).Nickname) == pending) conflict = true;
   }
-  ClearPendingLogin(index);
+  table_.ClearPendingLogin(index);
   if (Record(index).LoggedIn()) return;
   if (conflict) {
     log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}});

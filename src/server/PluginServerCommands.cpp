@@ -71,7 +71,7 @@ std::vector<long> StillThere(const clsServer& server, const std::vector<Target>&
 std::string PluginCommands::GetUserInfo(const std::string&, const std::string& p1, const std::string& p2) {
   const long index = server_.GetUserID(p1);
   if (index < 0) return {};
-  const ConnectionRecord& user = server_.Connection(index);
+  const Connection& user = server_.Connection(index);
   if (p2 == "admin") return BoolText(user.ChatroomAdmin);
   if (p2 == "away") return BoolText(user.Away);
   if (p2 == "chatcolor") return std::to_string(user.Color);

@@ -12,36 +12,6 @@ const char kNul = '\0';
 
 }  // namespace
 
-long clsServer::GetUserID(const std::string& nickname) const {
-  if (nickname.empty()) return -1;
-  const auto found = nicknameIndex_.find(LowerCase(nickname));
-  return found == nicknameIndex_.end() ? -1 : *found->second.begin();
-}
-
-void clsServer::SetNickname(long index, const std::string& nickname) {
-  ClearNickname(index);
-  if (nickname.empty()) {
-    notLoggedIn_[Record(index).Serial] = index;
-    return;
-  }
-  Record(index).Nickname = nickname;
-  nicknameIndex_[LowerCase(nickname)].insert(index);
-  notLoggedIn_.erase(Record(index).Serial);
-  ++userCount_;
-}
-
-void clsServer::ClearNickname(long index) {
-  std::string& nickname = Record(index).Nickname;
-  if (nickname.empty()) return;
-  const auto found = nicknameIndex_.find(LowerCase(nickname));
-  if (found != nicknameIndex_.end()) {
-    found->second.erase(index);
-    if (found->second.empty()) nicknameIndex_.erase(found);
-  }
-  nickname.clear();
-  --userCount_;
-}
-
 void clsServer::SendServerMsg(const std::string& text) {
   std::vector<long> targets;
   for (long index = 1; index <= MaxIndex(); ++index) {
@@ -52,7 +22,7 @@ void clsServer::SendServerMsg(const std::string& text) {
 
 void clsServer::SendPing(long index) {
   SendCommand(index, "ping", "");
-  if (InUse(index)) StartTimer(index, ServerSettings.General.PingTimeout);
+  if (InUse(index)) table_.StartReplyTimer(index, ServerSettings.General.PingTimeout);
 }
 
 bool clsServer::HandlePing(long index, const std::string&) {
@@ -61,7 +31,7 @@ bool clsServer::HandlePing(long index, const std::string&) {
 }
 
 bool clsServer::HandlePong(long index, const std::string&) {
-  StopTimer(index);
+  table_.StopReplyTimer(index);
   return true;
 }
 
@@ -70,7 +40,7 @@ void clsServer::UserJoinedEvent(long index, long chatroomId) {
   const std::string room = chatrooms_->name(chatroomId);
   events_.UserStatus("userjoined", Record(index).Nickname + kNul + room);
   if (!SameConnection(index, serial) || chatrooms_->users(chatroomId) <= 1) return;
-  const ConnectionRecord& record = Record(index);
+  const velmorin::Connection& record = Record(index);
   const std::string notice = record.Nickname + kNul + std::to_string(record.Color) + kNul + room + kNul +
                              BoolText(record.Away) + kNul + BoolText(record.ChatroomAdmin);
   // A copy: a failed send removes its recipient from the room while we walk it.
@@ -86,7 +56,7 @@ void clsServer::UserLeftEvent(long index, long newChatroomId, long oldChatroomId
   events_.UserStatus("userleft", nickname + kNul + oldRoom + kNul + reason);
   // Also reached while the user is being removed: the slot must still be this user's, and a
   // plugin may have rebuilt the room table.
-  if (!SlotHolds(index, serial) || chatrooms_->users(oldChatroomId) <= 1) return;
+  if (!table_.SlotHolds(index, serial) || chatrooms_->users(oldChatroomId) <= 1) return;
   const std::string notice = nickname + kNul + oldRoom + kNul + chatrooms_->name(newChatroomId) + kNul + reason;
   std::vector<long> others = chatrooms_->members(oldChatroomId);
   std::erase(others, index);

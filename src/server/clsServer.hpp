@@ -19,7 +19,8 @@
 
 #include "server/AdminFrontEnd.hpp"
 #include "codec/PacketReader.hpp"
-#include "server/ConnectionRecord.hpp"
+#include "chat/ConnectionHandler.hpp"
+#include "chat/ConnectionTable.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "logging/LogWriter.hpp"
 #include "net/ctlSocket.hpp"
@@ -36,17 +37,10 @@ namespace velmorin {
 class PluginCommands;
 
 inline constexpr long kPingDelayTimerId = 65536;
-// Each connection's login deadline runs as window timer kLoginDeadlineTimerBase + index.
-inline constexpr long kLoginDeadlineTimerBase = 1L << 20;
-// A connection has this many ping time-outs plus the grace from its connect to log in: at least
-// a second longer than one wait for a taken nickname (1.25 ping time-outs + 2 s), and never
-// extended by another login.
-inline constexpr long kLoginDeadlinePingTimeouts = 3;
-inline constexpr long kLoginDeadlineGraceMs = 3000;
 
 enum ServerStatusCode : long { StatusReady = 0, StatusFull = 1, StatusStopped = 2 };
 
-class clsServer : private SocketEvents, private ServerInfoProvider, public ChatroomMemberHost {
+class clsServer : private SocketEvents, private ServerInfoProvider, public ChatroomMemberHost, private ConnectionHandler {
  public:
   explicit clsServer(AdminFrontEnd& frontEnd);
   ~clsServer() override;
@@ -66,46 +60,47 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   void ResetServerState(bool keepConnections);
   bool IsOnline() const;
   long ServerStatus() const override { return serverStatus_; }
-  long UserCount() const override { return userCount_; }
-  long ConnectionCount() const { return connectionCount_; }
+  long UserCount() const override { return table_.UserCount(); }
+  long ConnectionCount() const { return table_.ConnectionCount(); }
   // The user and connection counts are those of the table (checked after every removal in
   // builds with assertions, and by tests).
-  bool CountsAgreeWithTable() const;
-  long GetUserCount() const { return userCount_; }
+  bool CountsAgreeWithTable() const { return table_.CountsAgreeWithTable(); }
+  long GetUserCount() const { return table_.UserCount(); }
   // The logged-in users fill MaxUserCount: the server is full, and no further login is taken.
   bool UsersFillServer() const;
   std::string GetChatroomCount() const;
   long ListeningPort() const { return listener_.LocalPort(); }
-  double BytesIn() const { return bytesIn_; }
-  double BytesOut() const { return bytesOut_; }
+  double BytesIn() const { return table_.BytesIn(); }
+  double BytesOut() const { return table_.BytesOut(); }
   std::time_t ServerStartTime() const { return serverStartTime_; }
   long long OnlineSeconds() const;
 
   // Connection table.
-  long FindFreeSlot() const;
-  long AllocateConnection();
-  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag);
-  long MaxIndex() const { return static_cast<long>(connections_.size()) - 1; }
-  bool InUse(long index) const;
-  const ConnectionRecord& Connection(long index) const { return connections_.at(static_cast<std::size_t>(index)); }
-  ctlSocket* Socket(long index);
+  ConnectionTable& Connections() { return table_; }
+  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) override;
+  long MaxIndex() const { return table_.MaxIndex(); }
+  bool InUse(long index) const { return table_.InUse(index); }
+  // The connection in a slot that is in use.
+  const velmorin::Connection& Connection(long index) const { return table_.At(index); }
+  // The listening socket (0) or a connection's socket; nullptr for a free slot.
+  ctlSocket* Socket(long index) { return index == 0 ? &listener_ : table_.Socket(index); }
   // A stream socket connected in-process (the fuzz targets' transport) taken as a client
   // connection from the accept on: same checks, slot, welcome. See InProcessConnections.cpp.
   bool AdoptConnection(int fd, const std::string& remoteAddress, long remotePort);
 
-  // Window timers: the ping cycle (kPingDelayTimerId) and each connection's one-shot timer.
-  void StartTimer(long id, long intervalMs);
-  void StopTimer(long id);
+  // Window timers: the ping cycle (kPingDelayTimerId), or a connection's reply timer (its slot).
   bool IsTimerActive(long id) const;
 
   // Packets.
-  void SendCommand(long index, const std::string& command, const std::string& data);
-  // The same packet to each connection in order, framed once; a connection named twice gets one
-  // copy, and one that fails or goes meanwhile gets no more.
-  void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data);
+  void SendCommand(long index, const std::string& command, const std::string& data) {
+    table_.SendCommand(index, command, data);
+  }
+  void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data) {
+    table_.SendCommandToEach(targets, command, data);
+  }
 
   // Server-originated messages.
-  long GetUserID(const std::string& nickname) const;
+  long GetUserID(const std::string& nickname) const { return table_.GetUserID(nickname); }
   void SendServerMsg(const std::string& text);
   void SendPing(long index);
   void UserJoinedEvent(long index, long chatroomId);
@@ -115,9 +110,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   void SendCloseChatroom(long index, const std::string& roomName) override;
 
   // A slot still holds the connection it held when `serial` was read, and is not being removed.
-  bool StillConnected(long index, std::uint64_t serial) const { return SameConnection(index, serial); }
+  bool StillConnected(long index, std::uint64_t serial) const { return table_.SameConnection(index, serial); }
   void SetClientAdmin(long index, bool admin) {
-    if (InUse(index)) Record(index).ChatroomAdmin = admin;
+    if (InUse(index)) table_.At(index).ChatroomAdmin = admin;
   }
 
   // General plugins: the installed ones, the running ones and the command interface they call.
@@ -144,42 +139,29 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   const clsLanguage& Language() const { return language_; }
 
  private:
-  // Socket events of the listening socket (index 0) and the client sockets.
+  // Socket events of the listening socket (the client sockets report to the connection table).
   void OnConnectionRequest(ctlSocket& socket, long requestId) override;
-  void OnDataArrival(ctlSocket& socket, long bytesTotal) override;
-  void OnClose(ctlSocket& socket) override;
   void OnError(ctlSocket& socket, const SocketError& error) override;
-  void OnSendComplete(ctlSocket& socket) override;
-  void OnSendProgress(ctlSocket& socket, long bytesSent, long bytesRemaining) override;
 
-  void Timer_Raised(long id);
-  static long LoginDeadlineTimerId(long index) { return kLoginDeadlineTimerBase + index; }
-  static long LoginDeadlineMs();
-  void StopConnectionTimers(long index);
-  void StopEveryConnectionTimer();
-  // The connection that has waited longest without logging in, or -1.
-  long OldestConnectionNotLoggedIn() const;
-  // The slot still holds the connection `serial` (also while it is being removed).
-  bool SlotHolds(long index, std::uint64_t serial) const;
-  // The last step of a removal, with no call out: the slot, its counts, timers and socket go.
-  void ReleaseSlot(long index);
+  // What the connection table hands up.
+  void ReplyTimeout(long index) override;
+  void LoginDeadline(long index) override;
+  // The ping cycle: every connection that is not waiting for a nickname is pinged.
+  void StartPingCycle();
+  void StopPingCycle();
+  void PingCycle();
   void SendWelcome(long index);
   bool StartListening();
   void StopListening();
   std::string StatusLine(long icon) const;
 
-  // Packet reader and dispatch.
-  bool ReadOnePacket(long index);
-  void InvalidData(long index);
   // Returns whether the reader goes on with the next buffered packet.
-  bool Dispatch(long index, const std::string& command, const std::string& payload);
+  bool Dispatch(long index, const std::string& command, const std::string& payload) override;
   bool Login(long index, const std::string& payload);
   void LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
                  const std::string& clientVersion);
   void DenyUser(long index, const std::string& nickname);
   void CompleteWaitingLogin(long index);
-  // Ends a wait for a taken nickname, if any: its timer stops and nothing stays pending.
-  void ClearPendingLogin(long index);
 
   // Handlers of a logged-in client's commands; each returns whether the reader goes on.
   using CommandHandler = bool (clsServer::*)(long index, const std::string& payload);
@@ -218,38 +200,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // The members of the user's room (a copy), or none.
   std::vector<long> RoomMembersOf(long index) const;
 
-  // Encryption plugins of the current online period.
-  std::string EncryptionListText() const { return encryptionPlugins_.OfferedList(); }
-  long FindEncryptionPlugin(const std::string& identity) const { return encryptionPlugins_.Find(identity); }
-  // Gives the client's key to the connection's plugin and returns the plugin's key for the
-  // connection; nothing when the plugin is missing or refuses either step.
-  std::optional<std::string> ExchangeEncryptionKey(long index, const std::string& clientKey);
-  // Payloads of the connection pass through its plugin.
-  bool EncryptionOn(long index) const {
-    const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
-    return record.EncryptionActive && record.EncryptionIndex != -1;
-  }
-  // Clears the connection's plugin choice and has the plugin forget the connection's keys.
-  void ForgetEncryption(long index);
-  // The connection's chosen plugin once the key exchange completed, else nullptr.
-  LoadedPlugin* ActiveCipher(long index);
-  // A payload through the active cipher; nothing when the plugin fails. Logged as an error.
-  std::optional<std::string> EncryptPayload(long index, const std::string& data);
-  std::optional<std::string> DecryptPayload(long index, const std::string& data);
-  using CipherMember = std::optional<std::string> (LoadedPlugin::*)(long connection, const std::string& text);
-  std::optional<std::string> PassThroughCipher(long index, const std::string& data, CipherMember member,
-                                               const std::string& failure, const char* source);
-
-  // Nicknames are indexed so that lookups do not scan the table; the lowest index wins. These
-  // two are the only places the user count changes.
-  void SetNickname(long index, const std::string& nickname);
-  void ClearNickname(long index);
-
-  ConnectionRecord& Record(long index) { return connections_[static_cast<std::size_t>(index)]; }
-  bool SameConnection(long index, std::uint64_t serial) const;
-  // The connected socket of a connection, or nothing after the send-failure handling (logged,
-  // connection removed).
-  ctlSocket* SendableSocket(long index);
+  velmorin::Connection& Record(long index) { return table_.At(index); }
+  const velmorin::Connection& Record(long index) const { return table_.At(index); }
+  bool SameConnection(long index, std::uint64_t serial) const { return table_.SameConnection(index, serial); }
 
   AdminFrontEnd& frontEnd_;
   clsLanguage language_;
@@ -259,25 +212,12 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   InfoSocket infoSocket_;
   std::unique_ptr<clsChatrooms> chatrooms_;
   std::unique_ptr<clsChatrooms> retiredChatrooms_;  // the table before the last reset
-  std::vector<ConnectionRecord> connections_;  // index 0 unused: the listening socket
-  std::vector<ReceiveState> receives_;
-  std::vector<std::unique_ptr<ctlSocket>> sockets_;
-  std::map<long, std::uint64_t> timers_;  // window timer id -> event-loop timer
-  std::unordered_map<std::string, std::set<long>> nicknameIndex_;  // lowercase -> slots
-  std::unordered_map<std::string, std::set<long>> pendingIndex_;  // lowercase waiting nickname -> slots
-  std::map<std::uint64_t, long> notLoggedIn_;  // serial -> slot of connections not logged in, oldest first
+  std::optional<std::uint64_t> pingCycle_;  // the event-loop timer of the ping cycle
   long serverStatus_ = StatusStopped;
-  long connectionCount_ = 0;
-  long userCount_ = 0;
-  double bytesIn_ = 0;
-  double bytesOut_ = 0;
   std::time_t serverStartTime_ = 0;
-  std::uint64_t nextSerial_ = 1;
-  // Per slot, the last relay round that included it (duplicate recipients are skipped).
-  std::vector<std::uint64_t> relayMarks_;
-  std::uint64_t relayRound_ = 0;
   clsPlugins plugins_;
   EncryptionPlugins encryptionPlugins_;
+  ConnectionTable table_;
   PluginObjects pluginObjects_;
   // Last: its event subscriptions are dropped before the plugin objects and events go.
   std::unique_ptr<PluginCommands> pluginCommands_;
