@@ -1,6 +1,6 @@
 #pragma once
-// What the connection table hands up: the packets it reads, the connections that must end, and
-// the timers of a connection that ran out. The chat services implement it.
+// The ends of a connection, as the connection table and the chat services ask for them: a
+// removal, and the connection's timers running out. The chat layer's ChatService implements it.
 
 #include <string>
 
@@ -9,9 +9,10 @@ namespace velmorin {
 class ConnectionHandler {
  public:
   virtual ~ConnectionHandler() = default;
-  // A packet read from connection `index`; returns whether the reader goes on with the next one.
-  virtual bool Dispatch(long index, const std::string& command, const std::string& payload) = 0;
-  // Ends the connection: see ConnectionTable's notes on removal.
+  // Ends the connection: the front end, the room and the plugins hear of it, then the slot is
+  // released. A second removal of a connection that is closing does nothing. `reason` goes to
+  // the room's "userLeft" notice when `roomNotice`; a non-zero `errorFlag` tells the plugins the
+  // user was logged out by an error.
   virtual void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) = 0;
   // The connection's reply timer ran out: a ping went unanswered, or a wait for a taken
   // nickname is over.

@@ -391,7 +391,7 @@ bool ConnectionTable::ReadOnePacket(long index) {
     packet.payload = std::move(*clear);
   }
   try {
-    return handler_->Dispatch(index, packet.command, packet.payload);
+    return packets_->Dispatch(index, packet.command, packet.payload);
   } catch (const std::exception& error) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)},
                                            {"%nr", "5"},

@@ -23,6 +23,7 @@
 
 #include "chat/Connection.hpp"
 #include "chat/ConnectionHandler.hpp"
+#include "chat/PacketHandler.hpp"
 #include "logging/LogWriter.hpp"
 #include "net/ctlSocket.hpp"
 #include "plugins/EncryptionPlugins.hpp"
@@ -43,7 +44,12 @@ class ConnectionTable : private SocketEvents {
   ConnectionTable(const ConnectionTable&) = delete;
   ConnectionTable& operator=(const ConnectionTable&) = delete;
 
-  void SetHandler(ConnectionHandler& handler) { handler_ = &handler; }
+  // Whom the table hands packets and the ends of connections; set once, before the first
+  // connection.
+  void SetHandlers(PacketHandler& packets, ConnectionHandler& connections) {
+    packets_ = &packets;
+    handler_ = &connections;
+  }
 
   // Slots.
   long MaxIndex() const { return static_cast<long>(slots_.size()) - 1; }
@@ -153,6 +159,7 @@ class ConnectionTable : private SocketEvents {
   LogWriter& log_;
   PluginEvents& events_;
   const EncryptionPlugins& ciphers_;
+  PacketHandler* packets_ = nullptr;
   ConnectionHandler* handler_ = nullptr;
   std::vector<std::unique_ptr<Connection>> slots_;  // slot 0 unused: the listening socket
   Timers timers_;

@@ -55,9 +55,9 @@ clsServer::clsServer(AdminFrontEnd& frontEnd)
       infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
       chatrooms_(std::make_unique<clsChatrooms>()),
       table_(log_, events_, encryptionPlugins_),
+      chat_({table_, chatrooms_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
       pluginCommands_(std::make_unique<PluginCommands>(*this)) {
   listener_.SetIndex(0);
-  table_.SetHandler(*this);
 }
 
 clsServer::~clsServer() {
@@ -109,6 +109,20 @@ void clsServer::Unload() {
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
 }
 
+void clsServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
+  if (socket.Index() == 0) chat_.Login().Accept(socket, requestId);
+}
+
+void clsServer::OnError(ctlSocket& socket, const SocketError& error) {
+  // The listening socket's errors reach the plugins; the client sockets report to the table.
+  if (socket.Index() != 0) return;
+  events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
+}
+
+bool clsServer::IsTimerActive(long id) const {
+  return id == kPingDelayTimerId ? pingCycle_.has_value() : table_.ReplyTimerActive(id);
+}
+
 bool clsServer::IsOnline() const {
   return listener_.State() == sckListening || listener_.State() == sckConnectionPending;
 }
@@ -116,13 +130,6 @@ bool clsServer::IsOnline() const {
 long long clsServer::OnlineSeconds() const {
   if (!IsOnline() || serverStartTime_ == 0) return 0;
   return static_cast<long long>(std::time(nullptr) - serverStartTime_);
-}
-
-std::optional<std::string> clsServer::CallPlugin(const std::string& ident, const std::string& event,
-                                                  std::string first, std::string second) {
-  LoadedPlugin* plugin = pluginObjects_.Find(ident);
-  if (plugin == nullptr) return std::nullopt;
-  return plugin->Command(event, first, second);
 }
 
 const std::vector<clsPluginMenuEntry>& clsServer::PluginMenuEntries() const {
@@ -236,7 +243,7 @@ std::string clsServer::StatusLine(long icon) const {
 void clsServer::StartPingCycle() {
   StopPingCycle();
   const long interval = ServerSettings.General.PingDelay > 0 ? ServerSettings.General.PingDelay : 1000;
-  pingCycle_ = MainLoop().StartTimer(std::chrono::milliseconds(interval), [this] { PingCycle(); });
+  pingCycle_ = MainLoop().StartTimer(std::chrono::milliseconds(interval), [this] { chat_.Messages().PingEveryConnection(); });
 }
 
 void clsServer::StopPingCycle() {
@@ -244,8 +251,6 @@ void clsServer::StopPingCycle() {
   MainLoop().StopTimer(*pingCycle_);
   pingCycle_.reset();
 }
-
-bool clsServer::UsersFillServer() const { return table_.UserCount() >= ServerSettings.General.MaxUserCount; }
 
 long clsServer::RefreshStatus() {
   if (!IsOnline()) {

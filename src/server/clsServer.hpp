@@ -1,7 +1,14 @@
 #pragma once
-// The server core: owns the run-time state (listening socket, connection table, timers,
-// chatrooms, counters, log writer, plugin events, running plugins and their command interface) and reports through an AdminFrontEnd. The
-// desktop window and headless mode are views of it. Everything runs on the event-loop thread.
+// The server: the wiring that owns the parts (language, log writer, plugin events, general and
+// encryption plugins, listening and discovery sockets, the room table, the connection table and
+// the chat services), the lifecycle and status (start-up, going online and offline, shutdown),
+// the listening socket's events, and the plugin command interface. It reports through an
+// AdminFrontEnd; the desktop window and headless mode are views of it. Everything runs on the
+// event-loop thread.
+//
+// The clients are served by the chat layer: ConnectionTable (slots, packets in and out) and
+// ChatService (login, commands, server messages, the end of a connection). The members below
+// that name a connection forward to them, for the plugin command interface and the tests.
 //
 // Re-entrancy: sending, logging and raising plugin events may end in the removal of any
 // connection (a failed send removes its recipient). Code that calls out therefore never holds
@@ -9,18 +16,16 @@
 // compares the slot's Serial to see whether it still holds the same connection.
 
 #include <ctime>
-#include <map>
-#include <set>
-#include <unordered_map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "server/AdminFrontEnd.hpp"
-#include "codec/PacketReader.hpp"
-#include "chat/ConnectionHandler.hpp"
+#include "chat/ChatService.hpp"
 #include "chat/ConnectionTable.hpp"
+#include "chat/StatusHost.hpp"
+#include "chat/clsChatrooms.hpp"
+#include "chat/modChatrooms.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "logging/LogWriter.hpp"
 #include "net/ctlSocket.hpp"
@@ -29,18 +34,17 @@
 #include "plugins/PluginEvents.hpp"
 #include "plugins/PluginMenu.hpp"
 #include "plugins/clsPlugins.hpp"
-#include "chat/clsChatrooms.hpp"
-#include "chat/modChatrooms.hpp"
+#include "server/AdminFrontEnd.hpp"
 
 namespace velmorin {
 
 class PluginCommands;
 
+// The ping cycle's window timer, as IsTimerActive names it (a connection's reply timer is named
+// by its slot).
 inline constexpr long kPingDelayTimerId = 65536;
 
-enum ServerStatusCode : long { StatusReady = 0, StatusFull = 1, StatusStopped = 2 };
-
-class clsServer : private SocketEvents, private ServerInfoProvider, public ChatroomMemberHost, private ConnectionHandler {
+class clsServer : private SocketEvents, private ServerInfoProvider, private StatusHost {
  public:
   explicit clsServer(AdminFrontEnd& frontEnd);
   ~clsServer() override;
@@ -55,10 +59,10 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
 
   // Lifecycle and status.
   void ChangeStatus(bool ask);
-  long RefreshStatus();
+  long RefreshStatus() override;
   long RefreshInfos() { return RefreshStatus(); }
   void ResetServerState(bool keepConnections);
-  bool IsOnline() const;
+  bool IsOnline() const override;
   long ServerStatus() const override { return serverStatus_; }
   long UserCount() const override { return table_.UserCount(); }
   long ConnectionCount() const { return table_.ConnectionCount(); }
@@ -67,17 +71,20 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   bool CountsAgreeWithTable() const { return table_.CountsAgreeWithTable(); }
   long GetUserCount() const { return table_.UserCount(); }
   // The logged-in users fill MaxUserCount: the server is full, and no further login is taken.
-  bool UsersFillServer() const;
+  bool UsersFillServer() const { return chat_.Login().UsersFillServer(); }
   std::string GetChatroomCount() const;
-  long ListeningPort() const { return listener_.LocalPort(); }
+  long ListeningPort() const override { return listener_.LocalPort(); }
   double BytesIn() const { return table_.BytesIn(); }
   double BytesOut() const { return table_.BytesOut(); }
   std::time_t ServerStartTime() const { return serverStartTime_; }
-  long long OnlineSeconds() const;
+  long long OnlineSeconds() const override;
 
-  // Connection table.
+  // The connections, for the plugin command interface and the tests.
   ConnectionTable& Connections() { return table_; }
-  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) override;
+  ServerMessages& Messages() { return chat_.Messages(); }
+  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) {
+    chat_.RemoveUser(index, reason, roomNotice, errorFlag);
+  }
   long MaxIndex() const { return table_.MaxIndex(); }
   bool InUse(long index) const { return table_.InUse(index); }
   // The connection in a slot that is in use.
@@ -87,28 +94,16 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // A stream socket connected in-process (the fuzz targets' transport) taken as a client
   // connection from the accept on: same checks, slot, welcome. See InProcessConnections.cpp.
   bool AdoptConnection(int fd, const std::string& remoteAddress, long remotePort);
-
-  // Window timers: the ping cycle (kPingDelayTimerId), or a connection's reply timer (its slot).
+  // The ping cycle (kPingDelayTimerId) or a connection's reply timer (its slot) runs.
   bool IsTimerActive(long id) const;
-
-  // Packets.
   void SendCommand(long index, const std::string& command, const std::string& data) {
     table_.SendCommand(index, command, data);
   }
   void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data) {
     table_.SendCommandToEach(targets, command, data);
   }
-
-  // Server-originated messages.
   long GetUserID(const std::string& nickname) const { return table_.GetUserID(nickname); }
-  void SendServerMsg(const std::string& text);
-  void SendPing(long index);
-  void UserJoinedEvent(long index, long chatroomId);
-  void UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason);
-  void SetClientAwayState(long index, bool away) override;
-  void SetClientChatroom(long index, long chatroomId) override;
-  void SendCloseChatroom(long index, const std::string& roomName) override;
-
+  void SendServerMsg(const std::string& text) { chat_.Messages().SendServerMsg(text); }
   // A slot still holds the connection it held when `serial` was read, and is not being removed.
   bool StillConnected(long index, std::uint64_t serial) const { return table_.SameConnection(index, serial); }
   void SetClientAdmin(long index, bool admin) {
@@ -123,7 +118,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // Calls `command`(event, first, second) of the running plugin with that identity; nothing
   // when it is not running or the call failed.
   std::optional<std::string> CallPlugin(const std::string& ident, const std::string& event, std::string first,
-                                        std::string second);
+                                        std::string second) {
+    return pluginObjects_.Call(ident, event, std::move(first), std::move(second));
+  }
   bool CallServerPlugin(const std::string& ident, const std::string& event, const std::string& first,
                         const std::string& second) {
     return CallPlugin(ident, event, first, second).has_value();
@@ -143,66 +140,11 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   void OnConnectionRequest(ctlSocket& socket, long requestId) override;
   void OnError(ctlSocket& socket, const SocketError& error) override;
 
-  // What the connection table hands up.
-  void ReplyTimeout(long index) override;
-  void LoginDeadline(long index) override;
-  // The ping cycle: every connection that is not waiting for a nickname is pinged.
+  // The ping cycle: every connection that is neither waiting for a nickname nor closing is
+  // pinged each PingDelay.
   void StartPingCycle();
   void StopPingCycle();
-  void PingCycle();
-  void SendWelcome(long index);
-  bool StartListening();
-  void StopListening();
   std::string StatusLine(long icon) const;
-
-  // Returns whether the reader goes on with the next buffered packet.
-  bool Dispatch(long index, const std::string& command, const std::string& payload) override;
-  bool Login(long index, const std::string& payload);
-  void LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
-                 const std::string& clientVersion);
-  void DenyUser(long index, const std::string& nickname);
-  void CompleteWaitingLogin(long index);
-
-  // Handlers of a logged-in client's commands; each returns whether the reader goes on.
-  using CommandHandler = bool (clsServer::*)(long index, const std::string& payload);
-  static const std::unordered_map<std::string, CommandHandler>& CommandHandlers();
-  bool HandlePing(long index, const std::string& payload);
-  bool HandlePong(long index, const std::string& payload);
-  bool HandleMessage(long index, const std::string& payload);
-  bool HandleAwayMessage(long index, const std::string& payload);
-  bool HandleSetClientState(long index, const std::string& payload);
-  bool HandleSetColor(long index, const std::string& payload);
-  bool HandleGetChatroomlist(long index, const std::string& payload);
-  bool HandleGetUserlist(long index, const std::string& payload);
-  bool HandleJoinChatroom(long index, const std::string& payload);
-  bool HandleCreateChatroom(long index, const std::string& payload);
-  bool HandleQuit(long index, const std::string& payload);
-  bool HandleFileRequest(long index, const std::string& payload);
-  bool HandleAcceptFiles(long index, const std::string& payload);
-  bool HandleAbortFiletransfer(long index, const std::string& payload);
-  bool HandleGetEncryptionlist(long index, const std::string& payload);
-  bool HandleSetEncryption(long index, const std::string& payload);
-  bool HandleEncryptionkey(long index, const std::string& payload);
-  bool HandleAcceptEncryptionkey(long index, const std::string& payload);
-  bool HandleClientPluginData(long index, const std::string& payload);
-  bool HandlePluginResponse(long index, const std::string& payload);
-  bool HandleServerPluginData(long index, const std::string& payload);
-  bool HandleCommand(long index, const std::string& payload);
-  bool HandleFindPerson(long index, const std::string& payload);
-  bool HandleGetAwayMessage(long index, const std::string& payload);
-  // Payload: a nickname, NUL, a text. The named user (if any) gets `command` with the sender's
-  // nickname, NUL, the text.
-  void RelayUnderSender(long index, const std::string& payload, const char* command);
-
-  // Moves a user into a room it is not in yet: leave notice and membership of the old room,
-  // the new room and administrator flag, then join notice.
-  void EnterChatroom(long index, long chatroomId);
-  // The members of the user's room (a copy), or none.
-  std::vector<long> RoomMembersOf(long index) const;
-
-  velmorin::Connection& Record(long index) { return table_.At(index); }
-  const velmorin::Connection& Record(long index) const { return table_.At(index); }
-  bool SameConnection(long index, std::uint64_t serial) const { return table_.SameConnection(index, serial); }
 
   AdminFrontEnd& frontEnd_;
   clsLanguage language_;
@@ -217,8 +159,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   std::time_t serverStartTime_ = 0;
   clsPlugins plugins_;
   EncryptionPlugins encryptionPlugins_;
-  ConnectionTable table_;
   PluginObjects pluginObjects_;
+  ConnectionTable table_;
+  ChatService chat_;
   // Last: its event subscriptions are dropped before the plugin objects and events go.
   std::unique_ptr<PluginCommands> pluginCommands_;
 };
