@@ -113,8 +113,9 @@ bool AuxiliaryCommands::HandleEncryptionkey(long index, const std::string& paylo
     return refuse();
   }
   const std::string& sessionKey = table_.At(index).SessionKey;
+  const std::string& loginKey = table_.At(index).LoginKey;
   table_.SendCommand(index, "encryptionkey",
-              EncryptField(*pluginKey, sessionKey) + "\r\n" + SHA256Hex(*pluginKey + table_.At(index).LoginKey) + "\r\nok");
+                     EncryptField(*pluginKey, sessionKey) + "\r\n" + SHA256Hex(*pluginKey + loginKey) + "\r\nok");
   return true;
 }
 
@@ -146,7 +147,8 @@ bool AuxiliaryCommands::HandleClientPluginData(long index, const std::string& pa
   }
   const std::uint64_t serial = table_.At(index).Serial;
   if (!missing.empty()) {
-    table_.SendCommand(index, "clientPluginResponse", std::string("usernotfound") + kNul + header[0] + kNul + JoinFields(missing, "\x01"));
+    table_.SendCommand(index, "clientPluginResponse",
+                       std::string("usernotfound") + kNul + header[0] + kNul + JoinFields(missing, "\x01"));
   }
   if (!table_.SameConnection(index, serial)) return false;
   if (found.empty()) return true;
@@ -194,7 +196,8 @@ bool AuxiliaryCommands::HandleCommand(long index, const std::string& payload) {
   if (!table_.SameConnection(index, serial)) return false;
   if (!handled) {
     table_.SendCommand(index, "message",
-                std::string("server") + kNul + ReplaceAll(language_.data("msgUnknownServerCommand"), "%cmd", fields[0]));
+                       std::string("server") + kNul +
+                           ReplaceAll(language_.data("msgUnknownServerCommand"), "%cmd", fields[0]));
   }
   return true;
 }

@@ -224,7 +224,8 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   if (!table_.SameConnection(index, serial)) return false;
   const std::uint64_t roomSerial = rooms_->serial(room);
   const std::string password = rooms_->pwd(room);
-  const bool proofOk = password.empty() || fields[1] == SHA256Hex(password + table_.At(index).Nickname + table_.At(index).LoginKey);
+  const Connection& user = table_.At(index);
+  const bool proofOk = password.empty() || fields[1] == SHA256Hex(password + user.Nickname + user.LoginKey);
   if (!allowed || !proofOk || roomSerial == 0) {
     table_.SendCommand(index, "acceptChatroom", name + kNul + "failed");
     return true;

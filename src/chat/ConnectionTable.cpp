@@ -54,7 +54,8 @@ long ConnectionTable::Allocate() {
   const long index = FindFreeSlot();
   if (index > MaxIndex()) slots_.resize(static_cast<std::size_t>(index) + 1);
   const std::uint64_t serial = nextSerial_++;
-  slots_[static_cast<std::size_t>(index)] = std::make_unique<Connection>(static_cast<SocketEvents*>(this), index, serial, NewLoginKey());
+  slots_[static_cast<std::size_t>(index)] =
+      std::make_unique<Connection>(static_cast<SocketEvents*>(this), index, serial, NewLoginKey());
   notLoggedIn_[serial] = index;
   ++connectionCount_;
   timers_.deadline[index] = MainLoop().StartTimer(std::chrono::milliseconds(LoginDeadlineMs()), [this, index] {

@@ -174,8 +174,8 @@ bool LoginService::Login(long index, const std::string& payload) {
   return false;
 }
 
-void LoginService::LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
-                          const std::string& clientVersion) {
+void LoginService::LoginUser(long index, const std::string& nickname, const std::string& proof,
+                             const std::string& color, const std::string& clientVersion) {
   const std::uint64_t serial = table_.At(index).Serial;
   // The table is complete before anything calls out.
   table_.ClearPendingLogin(index);

@@ -243,7 +243,8 @@ std::string clsServer::StatusLine(long icon) const {
 void clsServer::StartPingCycle() {
   StopPingCycle();
   const long interval = ServerSettings.General.PingDelay > 0 ? ServerSettings.General.PingDelay : 1000;
-  pingCycle_ = MainLoop().StartTimer(std::chrono::milliseconds(interval), [this] { chat_.Messages().PingEveryConnection(); });
+  pingCycle_ =
+      MainLoop().StartTimer(std::chrono::milliseconds(interval), [this] { chat_.Messages().PingEveryConnection(); });
 }
 
 void clsServer::StopPingCycle() {
