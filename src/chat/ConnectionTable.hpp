@@ -2,8 +2,13 @@
 // The connection table: one Connection per slot, the slot number being the number clients and
 // plugins see (slot 0 is the listening socket's and never holds a connection). It takes and
 // gives back slots, keeps the counts and the indexes (nicknames, logins waiting for a nickname,
-// connections not logged in, oldest first), reads each connection's packets and hands them to
-// its ConnectionHandler, and frames, encrypts and sends the packets going out.
+// connections not logged in, oldest first), runs each connection's timers, reads and decrypts
+// each connection's packets and hands them to the PacketHandler, and frames, encrypts and sends
+// the packets going out. A failed send, a closed or broken stream and a timer that ran out go
+// to the ConnectionHandler.
+//
+// The read path (OnDataArrival, ReadOnePacket, InvalidData) is in one place, in the last part
+// of ConnectionTable.cpp.
 //
 // Re-entrancy: sending, logging and raising plugin events may end in the removal of any
 // connection (a failed send removes its recipient), and a plugin may even rebuild the whole
@@ -67,7 +72,6 @@ class ConnectionTable : private SocketEvents {
   }
   // The slot still holds the connection `serial` (also while it is being removed).
   bool SlotHolds(long index, std::uint64_t serial) const { return InUse(index) && At(index).Serial == serial; }
-  long FindFreeSlot() const;
   // A new connection in the lowest free slot, its login deadline running; returns the slot.
   long Allocate();
   // The last step of a removal, with no call out: the slot, its counts, indexes, timers and
@@ -129,6 +133,8 @@ class ConnectionTable : private SocketEvents {
     std::map<long, std::uint64_t> reply;     // slot -> event-loop timer
     std::map<long, std::uint64_t> deadline;  // slot -> event-loop timer
   };
+
+  long FindFreeSlot() const;
 
   // Socket events of the client sockets: the read path and the ends of a connection.
   void OnDataArrival(ctlSocket& socket, long bytesTotal) override;
