@@ -1,4 +1,5 @@
-// Server lifecycle: going online and offline, the status display, start-up and shutdown.
+// Server lifecycle: going online and offline, the status display, start-up and shutdown, and the
+// listening socket's events (a connection request goes to the chat layer's LoginService).
 
 #include <chrono>
 #include <cstring>
@@ -7,7 +8,6 @@
 #include "server/clsServer.hpp"
 #include "i18n/modLangID.hpp"
 #include "config/modBanning.hpp"
-#include "net/LingeringSockets.hpp"
 #include "net/modSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
