@@ -194,7 +194,7 @@ void InProcessServer::CheckInvariants() {
   for (long index = 1; index <= server.MaxIndex(); ++index) {
     if (!server.InUse(index)) continue;
     ++taken;
-    const ConnectionRecord& record = server.Connection(index);
+    const Connection& record = server.Connection(index);
     FUZZ_CHECK(server.Socket(index) != nullptr);
     if (record.LoggedIn()) {
       ++loggedIn;

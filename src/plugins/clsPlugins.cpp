@@ -182,6 +182,13 @@ LoadedPlugin* PluginObjects::Find(const std::string& ident) const {
   return nullptr;
 }
 
+std::optional<std::string> PluginObjects::Call(const std::string& ident, const std::string& event, std::string first,
+                                               std::string second) const {
+  LoadedPlugin* plugin = Find(ident);
+  if (plugin == nullptr) return std::nullopt;
+  return plugin->Command(event, first, second);
+}
+
 LoadedPlugin* PluginObjects::First() const { return entries_.empty() ? nullptr : entries_.front().plugin.get(); }
 
 std::unique_ptr<LoadedPlugin> PluginObjects::Remove(const LoadedPlugin* plugin) {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,6 +88,10 @@ class PluginObjects {
   bool Add(const std::string& ident, std::unique_ptr<LoadedPlugin> plugin);
   LoadedPlugin* Find(const std::string& ident) const;
   LoadedPlugin* First() const;  // nullptr when empty
+  // Calls `command`(event, first, second) of the running plugin with that identity; nothing
+  // when it is not running or the call failed.
+  std::optional<std::string> Call(const std::string& ident, const std::string& event, std::string first,
+                                  std::string second) const;
   // Removes and returns the object; nothing when it is not in the collection.
   std::unique_ptr<LoadedPlugin> Remove(const LoadedPlugin* plugin);
 

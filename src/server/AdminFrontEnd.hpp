@@ -5,11 +5,12 @@
 
 #include <string>
 
+#include "chat/UserListView.hpp"
 #include "logging/LogView.hpp"
 
 namespace velmorin {
 
-class AdminFrontEnd : public LogView {
+class AdminFrontEnd : public LogView, public UserListView {
  public:
 
   // The status display: icon (0 ready, 1 full, 2 stopped, 3 used), status line, tray tooltip.
@@ -26,10 +27,7 @@ class AdminFrontEnd : public LogView {
   // Makes the window visible before a question.
   virtual void ShowWindow() {}
 
-  // The user information list: a connection's row appears, changes or goes.
-  virtual void UserListAdd(long /*index*/, const std::string& /*address*/) {}
-  virtual void UserListUpdate(long /*index*/) {}
-  virtual void UserListRemove(long /*index*/) {}
+  // The user information list (UserListView): a connection's row appears, changes or goes.
   // The information windows refresh their figures, and the chatroom window its list.
   virtual void RefreshServerInfos() {}
   virtual void RefreshChatroomInfos() {}

@@ -71,7 +71,7 @@ std::vector<long> StillThere(const clsServer& server, const std::vector<Target>&
 std::string PluginCommands::GetUserInfo(const std::string&, const std::string& p1, const std::string& p2) {
   const long index = server_.GetUserID(p1);
   if (index < 0) return {};
-  const ConnectionRecord& user = server_.Connection(index);
+  const Connection& user = server_.Connection(index);
   if (p2 == "admin") return BoolText(user.ChatroomAdmin);
   if (p2 == "away") return BoolText(user.Away);
   if (p2 == "chatcolor") return std::to_string(user.Color);
@@ -113,14 +113,14 @@ std::string PluginCommands::ThrowUser(const std::string&, const std::string& p1,
   if (room < 0) return "roomnotfound";
   const std::uint64_t serial = server_.Connection(index).Serial;
   const std::uint64_t roomSerial = server_.Chatrooms().serial(room);
-  server_.SetClientAwayState(index, false);
-  server_.SendCloseChatroom(index, server_.Chatrooms().name(room));
+  server_.Messages().SetClientAwayState(index, false);
+  server_.Messages().SendCloseChatroom(index, server_.Chatrooms().name(room));
   // A failed send removes the connection, and with it its room membership.
   if (!server_.StillConnected(index, serial)) return "done";
-  server_.UserLeftEvent(index, -1, room, p2);
+  server_.Messages().UserLeftEvent(index, -1, room, p2);
   if (!server_.StillConnected(index, serial) || server_.Connection(index).ChatroomID != room) return "done";
   if (server_.Chatrooms().serial(room) == roomSerial) server_.Chatrooms().RemoveUser(room, index);
-  server_.SetClientChatroom(index, -1);
+  server_.Messages().SetClientChatroom(index, -1);
   return "done";
 }
 
@@ -190,7 +190,7 @@ std::string PluginCommands::ModifyChatroom(const std::string&, const std::string
 
 std::string PluginCommands::RemoveChatroom(const std::string&, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 2);
-  return velmorin::RemoveChatroom(server_.Chatrooms(), server_, f[0], Flag(f[1]), Flag(p2));
+  return velmorin::RemoveChatroom(server_.Chatrooms(), server_.Messages(), f[0], Flag(f[1]), Flag(p2));
 }
 
 std::string PluginCommands::GetChatroomInfos(const std::string&, const std::string& p1, const std::string&) {

@@ -1,12 +1,13 @@
-// Server lifecycle: going online and offline, the status display, start-up and shutdown.
+// Server lifecycle: going online and offline, the status display, start-up and shutdown, and the
+// listening socket's events (a connection request goes to the chat layer's LoginService).
 
+#include <chrono>
 #include <cstring>
 #include <ctime>
 
 #include "server/clsServer.hpp"
 #include "i18n/modLangID.hpp"
 #include "config/modBanning.hpp"
-#include "net/LingeringSockets.hpp"
 #include "net/modSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
@@ -53,15 +54,14 @@ clsServer::clsServer(AdminFrontEnd& frontEnd)
       listener_(static_cast<SocketEvents*>(this)),
       infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
       chatrooms_(std::make_unique<clsChatrooms>()),
-      connections_(2),
-      receives_(2),
-      sockets_(2),
+      table_(log_, events_, encryptionPlugins_),
+      chat_({table_, chatrooms_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
       pluginCommands_(std::make_unique<PluginCommands>(*this)) {
   listener_.SetIndex(0);
 }
 
 clsServer::~clsServer() {
-  for (auto& [id, timer] : timers_) MainLoop().StopTimer(timer);
+  StopPingCycle();
 }
 
 void clsServer::Load() {
@@ -109,6 +109,20 @@ void clsServer::Unload() {
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
 }
 
+void clsServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
+  if (socket.Index() == 0) chat_.Login().Accept(socket, requestId);
+}
+
+void clsServer::OnError(ctlSocket& socket, const SocketError& error) {
+  // The listening socket's errors reach the plugins; the client sockets report to the table.
+  if (socket.Index() != 0) return;
+  events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
+}
+
+bool clsServer::IsTimerActive(long id) const {
+  return id == kPingDelayTimerId ? pingCycle_.has_value() : table_.ReplyTimerActive(id);
+}
+
 bool clsServer::IsOnline() const {
   return listener_.State() == sckListening || listener_.State() == sckConnectionPending;
 }
@@ -116,13 +130,6 @@ bool clsServer::IsOnline() const {
 long long clsServer::OnlineSeconds() const {
   if (!IsOnline() || serverStartTime_ == 0) return 0;
   return static_cast<long long>(std::time(nullptr) - serverStartTime_);
-}
-
-std::optional<std::string> clsServer::CallPlugin(const std::string& ident, const std::string& event,
-                                                  std::string first, std::string second) {
-  LoadedPlugin* plugin = pluginObjects_.Find(ident);
-  if (plugin == nullptr) return std::nullopt;
-  return plugin->Command(event, first, second);
 }
 
 const std::vector<clsPluginMenuEntry>& clsServer::PluginMenuEntries() const {
@@ -137,16 +144,16 @@ std::string clsServer::GetChatroomCount() const { return std::to_string(chatroom
 
 void clsServer::ChangeStatus(bool ask) {
   if (IsOnline()) {
-    if (userCount_ >= 1 && ask) {
+    if (table_.UserCount() >= 1 && ask) {
       frontEnd_.ShowWindow();
       const std::string question =
-          ReplaceAll(language_.data("questionStopServer"), "%count", std::to_string(userCount_));
+          ReplaceAll(language_.data("questionStopServer"), "%count", std::to_string(table_.UserCount()));
       if (!frontEnd_.AskYesNo(question, language_.data("notice"), true)) {
         frontEnd_.SetOnlineState(true);
         return;
       }
     }
-    StopTimer(kPingDelayTimerId);
+    StopPingCycle();
     ResetServerState(false);
     encryptionPlugins_.Release();
     frontEnd_.SetOnlineState(false);
@@ -181,8 +188,7 @@ void clsServer::ChangeStatus(bool ask) {
   encryptionPlugins_.Load(plugins_, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop);
   BuildActiveAccountList();
   if (ServerSettings.General.ResetBytes) {
-    bytesIn_ = 0;
-    bytesOut_ = 0;
+    table_.ResetByteCounts();
   }
   if (ServerSettings.Log.ClearLogAtStart) log_.ClearLog();
   frontEnd_.SetOnlineState(true);
@@ -190,7 +196,7 @@ void clsServer::ChangeStatus(bool ask) {
   log_.Log(LogMessageType::ServerStarted, {{"%ip", AddressListWith(", ")}, {"%port", port}});
   frontEnd_.SetTitle(ReplaceAll(language_.data("titleServerOnline"), "%port", port));
   events_.OnlineStatus("online", AddressListWith("\x01") + '\0' + port);
-  StartTimer(kPingDelayTimerId, ServerSettings.General.PingDelay);
+  StartPingCycle();
   infoSocket_.DestroyInfoSocket();
   infoSocket_.CreateInfoSocket();
   frontEnd_.RefreshServerInfos();
@@ -219,38 +225,33 @@ void clsServer::ResetServerState(bool keepConnections) {
   LoadBanList();
   // Connections whose removal a plugin interrupted by this reset end here: their timers stop,
   // and their sockets close and are destroyed from the loop, as one of them may be delivering
-  // the very event that led here.
-  StopEveryConnectionTimer();
-  for (std::unique_ptr<ctlSocket>& socket : sockets_) {
-    if (socket == nullptr) continue;
-    socket->SetIndex(-1);
-    if (socket->State() == sckConnected) socket->CloseSocket();
-    LingerAndDestroy(std::move(socket));
-  }
-  // The counts go with the table they count.
-  userCount_ = 0;
-  connectionCount_ = 0;
-  connections_.assign(2, ConnectionRecord{});
-  nicknameIndex_.clear();
-  notLoggedIn_.clear();
-  pendingIndex_.clear();
-  receives_.assign(2, ReceiveState{});
-  sockets_.clear();
-  sockets_.resize(2);
+  // the very event that led here. The counts go with the table they count.
+  table_.Reset();
   frontEnd_.RefreshServerInfos();
   frontEnd_.RefreshChatroomInfos();
 }
 
 std::string clsServer::StatusLine(long icon) const {
   if (icon == StatusReady) {
-    return ReplaceAll(language_.data("statusOnlineEmpty"), "%connections", std::to_string(connectionCount_));
+    return ReplaceAll(language_.data("statusOnlineEmpty"), "%connections", std::to_string(table_.ConnectionCount()));
   }
-  std::string line = ReplaceAll(language_.data("statusOnlineUsed"), "%users", std::to_string(userCount_));
+  std::string line = ReplaceAll(language_.data("statusOnlineUsed"), "%users", std::to_string(table_.UserCount()));
   line = ReplaceAll(line, "%maxusers", std::to_string(ServerSettings.General.MaxUserCount));
-  return ReplaceAll(line, "%connections", std::to_string(connectionCount_));
+  return ReplaceAll(line, "%connections", std::to_string(table_.ConnectionCount()));
 }
 
-bool clsServer::UsersFillServer() const { return userCount_ >= ServerSettings.General.MaxUserCount; }
+void clsServer::StartPingCycle() {
+  StopPingCycle();
+  const long interval = ServerSettings.General.PingDelay > 0 ? ServerSettings.General.PingDelay : 1000;
+  pingCycle_ =
+      MainLoop().StartTimer(std::chrono::milliseconds(interval), [this] { chat_.Messages().PingEveryConnection(); });
+}
+
+void clsServer::StopPingCycle() {
+  if (!pingCycle_.has_value()) return;
+  MainLoop().StopTimer(*pingCycle_);
+  pingCycle_.reset();
+}
 
 long clsServer::RefreshStatus() {
   if (!IsOnline()) {
@@ -269,7 +270,7 @@ long clsServer::RefreshStatus() {
     return serverStatus_;
   }
   serverStatus_ = StatusReady;
-  const long icon = userCount_ < 1 ? StatusReady : kIconUsed;
+  const long icon = table_.UserCount() < 1 ? StatusReady : kIconUsed;
   const std::string line = StatusLine(icon);
   frontEnd_.ShowStatus(icon, line, line);
   return serverStatus_;

@@ -1,7 +1,14 @@
 #pragma once
-// The server core: owns the run-time state (listening socket, connection table, timers,
-// chatrooms, counters, log writer, plugin events, running plugins and their command interface) and reports through an AdminFrontEnd. The
-// desktop window and headless mode are views of it. Everything runs on the event-loop thread.
+// The server: the wiring that owns the parts (language, log writer, plugin events, general and
+// encryption plugins, listening and discovery sockets, the room table, the connection table and
+// the chat services), the lifecycle and status (start-up, going online and offline, shutdown),
+// the listening socket's events, and the plugin command interface. It reports through an
+// AdminFrontEnd; the desktop window and headless mode are views of it. Everything runs on the
+// event-loop thread.
+//
+// The clients are served by the chat layer: ConnectionTable (slots, packets in and out) and
+// ChatService (login, commands, server messages, the end of a connection). The members below
+// that name a connection forward to them, for the plugin command interface and the tests.
 //
 // Re-entrancy: sending, logging and raising plugin events may end in the removal of any
 // connection (a failed send removes its recipient). Code that calls out therefore never holds
@@ -9,17 +16,16 @@
 // compares the slot's Serial to see whether it still holds the same connection.
 
 #include <ctime>
-#include <map>
-#include <set>
-#include <unordered_map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "server/AdminFrontEnd.hpp"
-#include "codec/PacketReader.hpp"
-#include "server/ConnectionRecord.hpp"
+#include "chat/ChatService.hpp"
+#include "chat/ConnectionTable.hpp"
+#include "chat/StatusHost.hpp"
+#include "chat/clsChatrooms.hpp"
+#include "chat/modChatrooms.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "logging/LogWriter.hpp"
 #include "net/ctlSocket.hpp"
@@ -28,25 +34,17 @@
 #include "plugins/PluginEvents.hpp"
 #include "plugins/PluginMenu.hpp"
 #include "plugins/clsPlugins.hpp"
-#include "chat/clsChatrooms.hpp"
-#include "chat/modChatrooms.hpp"
+#include "server/AdminFrontEnd.hpp"
 
 namespace velmorin {
 
 class PluginCommands;
 
+// The ping cycle's window timer, as IsTimerActive names it (a connection's reply timer is named
+// by its slot).
 inline constexpr long kPingDelayTimerId = 65536;
-// Each connection's login deadline runs as window timer kLoginDeadlineTimerBase + index.
-inline constexpr long kLoginDeadlineTimerBase = 1L << 20;
-// A connection has this many ping time-outs plus the grace from its connect to log in: at least
-// a second longer than one wait for a taken nickname (1.25 ping time-outs + 2 s), and never
-// extended by another login.
-inline constexpr long kLoginDeadlinePingTimeouts = 3;
-inline constexpr long kLoginDeadlineGraceMs = 3000;
 
-enum ServerStatusCode : long { StatusReady = 0, StatusFull = 1, StatusStopped = 2 };
-
-class clsServer : private SocketEvents, private ServerInfoProvider, public ChatroomMemberHost {
+class clsServer : private SocketEvents, private ServerInfoProvider, private StatusHost {
  public:
   explicit clsServer(AdminFrontEnd& frontEnd);
   ~clsServer() override;
@@ -61,63 +59,55 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
 
   // Lifecycle and status.
   void ChangeStatus(bool ask);
-  long RefreshStatus();
+  long RefreshStatus() override;
   long RefreshInfos() { return RefreshStatus(); }
   void ResetServerState(bool keepConnections);
-  bool IsOnline() const;
+  bool IsOnline() const override;
   long ServerStatus() const override { return serverStatus_; }
-  long UserCount() const override { return userCount_; }
-  long ConnectionCount() const { return connectionCount_; }
+  long UserCount() const override { return table_.UserCount(); }
+  long ConnectionCount() const { return table_.ConnectionCount(); }
   // The user and connection counts are those of the table (checked after every removal in
   // builds with assertions, and by tests).
-  bool CountsAgreeWithTable() const;
-  long GetUserCount() const { return userCount_; }
+  bool CountsAgreeWithTable() const { return table_.CountsAgreeWithTable(); }
+  long GetUserCount() const { return table_.UserCount(); }
   // The logged-in users fill MaxUserCount: the server is full, and no further login is taken.
-  bool UsersFillServer() const;
+  bool UsersFillServer() const { return chat_.Login().UsersFillServer(); }
   std::string GetChatroomCount() const;
-  long ListeningPort() const { return listener_.LocalPort(); }
-  double BytesIn() const { return bytesIn_; }
-  double BytesOut() const { return bytesOut_; }
+  long ListeningPort() const override { return listener_.LocalPort(); }
+  double BytesIn() const { return table_.BytesIn(); }
+  double BytesOut() const { return table_.BytesOut(); }
   std::time_t ServerStartTime() const { return serverStartTime_; }
-  long long OnlineSeconds() const;
+  long long OnlineSeconds() const override;
 
-  // Connection table.
-  long FindFreeSlot() const;
-  long AllocateConnection();
-  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag);
-  long MaxIndex() const { return static_cast<long>(connections_.size()) - 1; }
-  bool InUse(long index) const;
-  const ConnectionRecord& Connection(long index) const { return connections_.at(static_cast<std::size_t>(index)); }
-  ctlSocket* Socket(long index);
+  // The connections, for the plugin command interface and the tests.
+  ConnectionTable& Connections() { return table_; }
+  ServerMessages& Messages() { return chat_.Messages(); }
+  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) {
+    chat_.RemoveUser(index, reason, roomNotice, errorFlag);
+  }
+  long MaxIndex() const { return table_.MaxIndex(); }
+  bool InUse(long index) const { return table_.InUse(index); }
+  // The connection in a slot that is in use.
+  const velmorin::Connection& Connection(long index) const { return table_.At(index); }
+  // The listening socket (0) or a connection's socket; nullptr for a free slot.
+  ctlSocket* Socket(long index) { return index == 0 ? &listener_ : table_.Socket(index); }
   // A stream socket connected in-process (the fuzz targets' transport) taken as a client
   // connection from the accept on: same checks, slot, welcome. See InProcessConnections.cpp.
   bool AdoptConnection(int fd, const std::string& remoteAddress, long remotePort);
-
-  // Window timers: the ping cycle (kPingDelayTimerId) and each connection's one-shot timer.
-  void StartTimer(long id, long intervalMs);
-  void StopTimer(long id);
+  // The ping cycle (kPingDelayTimerId) or a connection's reply timer (its slot) runs.
   bool IsTimerActive(long id) const;
-
-  // Packets.
-  void SendCommand(long index, const std::string& command, const std::string& data);
-  // The same packet to each connection in order, framed once; a connection named twice gets one
-  // copy, and one that fails or goes meanwhile gets no more.
-  void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data);
-
-  // Server-originated messages.
-  long GetUserID(const std::string& nickname) const;
-  void SendServerMsg(const std::string& text);
-  void SendPing(long index);
-  void UserJoinedEvent(long index, long chatroomId);
-  void UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason);
-  void SetClientAwayState(long index, bool away) override;
-  void SetClientChatroom(long index, long chatroomId) override;
-  void SendCloseChatroom(long index, const std::string& roomName) override;
-
+  void SendCommand(long index, const std::string& command, const std::string& data) {
+    table_.SendCommand(index, command, data);
+  }
+  void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data) {
+    table_.SendCommandToEach(targets, command, data);
+  }
+  long GetUserID(const std::string& nickname) const { return table_.GetUserID(nickname); }
+  void SendServerMsg(const std::string& text) { chat_.Messages().SendServerMsg(text); }
   // A slot still holds the connection it held when `serial` was read, and is not being removed.
-  bool StillConnected(long index, std::uint64_t serial) const { return SameConnection(index, serial); }
+  bool StillConnected(long index, std::uint64_t serial) const { return table_.SameConnection(index, serial); }
   void SetClientAdmin(long index, bool admin) {
-    if (InUse(index)) Record(index).ChatroomAdmin = admin;
+    if (InUse(index)) table_.At(index).ChatroomAdmin = admin;
   }
 
   // General plugins: the installed ones, the running ones and the command interface they call.
@@ -128,7 +118,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   // Calls `command`(event, first, second) of the running plugin with that identity; nothing
   // when it is not running or the call failed.
   std::optional<std::string> CallPlugin(const std::string& ident, const std::string& event, std::string first,
-                                        std::string second);
+                                        std::string second) {
+    return pluginObjects_.Call(ident, event, std::move(first), std::move(second));
+  }
   bool CallServerPlugin(const std::string& ident, const std::string& event, const std::string& first,
                         const std::string& second) {
     return CallPlugin(ident, event, first, second).has_value();
@@ -144,112 +136,15 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   const clsLanguage& Language() const { return language_; }
 
  private:
-  // Socket events of the listening socket (index 0) and the client sockets.
+  // Socket events of the listening socket (the client sockets report to the connection table).
   void OnConnectionRequest(ctlSocket& socket, long requestId) override;
-  void OnDataArrival(ctlSocket& socket, long bytesTotal) override;
-  void OnClose(ctlSocket& socket) override;
   void OnError(ctlSocket& socket, const SocketError& error) override;
-  void OnSendComplete(ctlSocket& socket) override;
-  void OnSendProgress(ctlSocket& socket, long bytesSent, long bytesRemaining) override;
 
-  void Timer_Raised(long id);
-  static long LoginDeadlineTimerId(long index) { return kLoginDeadlineTimerBase + index; }
-  static long LoginDeadlineMs();
-  void StopConnectionTimers(long index);
-  void StopEveryConnectionTimer();
-  // The connection that has waited longest without logging in, or -1.
-  long OldestConnectionNotLoggedIn() const;
-  // The slot still holds the connection `serial` (also while it is being removed).
-  bool SlotHolds(long index, std::uint64_t serial) const;
-  // The last step of a removal, with no call out: the slot, its counts, timers and socket go.
-  void ReleaseSlot(long index);
-  void SendWelcome(long index);
-  bool StartListening();
-  void StopListening();
+  // The ping cycle: every connection that is neither waiting for a nickname nor closing is
+  // pinged each PingDelay.
+  void StartPingCycle();
+  void StopPingCycle();
   std::string StatusLine(long icon) const;
-
-  // Packet reader and dispatch.
-  bool ReadOnePacket(long index);
-  void InvalidData(long index);
-  // Returns whether the reader goes on with the next buffered packet.
-  bool Dispatch(long index, const std::string& command, const std::string& payload);
-  bool Login(long index, const std::string& payload);
-  void LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
-                 const std::string& clientVersion);
-  void DenyUser(long index, const std::string& nickname);
-  void CompleteWaitingLogin(long index);
-  // Ends a wait for a taken nickname, if any: its timer stops and nothing stays pending.
-  void ClearPendingLogin(long index);
-
-  // Handlers of a logged-in client's commands; each returns whether the reader goes on.
-  using CommandHandler = bool (clsServer::*)(long index, const std::string& payload);
-  static const std::unordered_map<std::string, CommandHandler>& CommandHandlers();
-  bool HandlePing(long index, const std::string& payload);
-  bool HandlePong(long index, const std::string& payload);
-  bool HandleMessage(long index, const std::string& payload);
-  bool HandleAwayMessage(long index, const std::string& payload);
-  bool HandleSetClientState(long index, const std::string& payload);
-  bool HandleSetColor(long index, const std::string& payload);
-  bool HandleGetChatroomlist(long index, const std::string& payload);
-  bool HandleGetUserlist(long index, const std::string& payload);
-  bool HandleJoinChatroom(long index, const std::string& payload);
-  bool HandleCreateChatroom(long index, const std::string& payload);
-  bool HandleQuit(long index, const std::string& payload);
-  bool HandleFileRequest(long index, const std::string& payload);
-  bool HandleAcceptFiles(long index, const std::string& payload);
-  bool HandleAbortFiletransfer(long index, const std::string& payload);
-  bool HandleGetEncryptionlist(long index, const std::string& payload);
-  bool HandleSetEncryption(long index, const std::string& payload);
-  bool HandleEncryptionkey(long index, const std::string& payload);
-  bool HandleAcceptEncryptionkey(long index, const std::string& payload);
-  bool HandleClientPluginData(long index, const std::string& payload);
-  bool HandlePluginResponse(long index, const std::string& payload);
-  bool HandleServerPluginData(long index, const std::string& payload);
-  bool HandleCommand(long index, const std::string& payload);
-  bool HandleFindPerson(long index, const std::string& payload);
-  bool HandleGetAwayMessage(long index, const std::string& payload);
-  // Payload: a nickname, NUL, a text. The named user (if any) gets `command` with the sender's
-  // nickname, NUL, the text.
-  void RelayUnderSender(long index, const std::string& payload, const char* command);
-
-  // Moves a user into a room it is not in yet: leave notice and membership of the old room,
-  // the new room and administrator flag, then join notice.
-  void EnterChatroom(long index, long chatroomId);
-  // The members of the user's room (a copy), or none.
-  std::vector<long> RoomMembersOf(long index) const;
-
-  // Encryption plugins of the current online period.
-  std::string EncryptionListText() const { return encryptionPlugins_.OfferedList(); }
-  long FindEncryptionPlugin(const std::string& identity) const { return encryptionPlugins_.Find(identity); }
-  // Gives the client's key to the connection's plugin and returns the plugin's key for the
-  // connection; nothing when the plugin is missing or refuses either step.
-  std::optional<std::string> ExchangeEncryptionKey(long index, const std::string& clientKey);
-  // Payloads of the connection pass through its plugin.
-  bool EncryptionOn(long index) const {
-    const ConnectionRecord& record = connections_[static_cast<std::size_t>(index)];
-    return record.EncryptionActive && record.EncryptionIndex != -1;
-  }
-  // Clears the connection's plugin choice and has the plugin forget the connection's keys.
-  void ForgetEncryption(long index);
-  // The connection's chosen plugin once the key exchange completed, else nullptr.
-  LoadedPlugin* ActiveCipher(long index);
-  // A payload through the active cipher; nothing when the plugin fails. Logged as an error.
-  std::optional<std::string> EncryptPayload(long index, const std::string& data);
-  std::optional<std::string> DecryptPayload(long index, const std::string& data);
-  using CipherMember = std::optional<std::string> (LoadedPlugin::*)(long connection, const std::string& text);
-  std::optional<std::string> PassThroughCipher(long index, const std::string& data, CipherMember member,
-                                               const std::string& failure, const char* source);
-
-  // Nicknames are indexed so that lookups do not scan the table; the lowest index wins. These
-  // two are the only places the user count changes.
-  void SetNickname(long index, const std::string& nickname);
-  void ClearNickname(long index);
-
-  ConnectionRecord& Record(long index) { return connections_[static_cast<std::size_t>(index)]; }
-  bool SameConnection(long index, std::uint64_t serial) const;
-  // The connected socket of a connection, or nothing after the send-failure handling (logged,
-  // connection removed).
-  ctlSocket* SendableSocket(long index);
 
   AdminFrontEnd& frontEnd_;
   clsLanguage language_;
@@ -259,26 +154,14 @@ class clsServer : private SocketEvents, private ServerInfoProvider, public Chatr
   InfoSocket infoSocket_;
   std::unique_ptr<clsChatrooms> chatrooms_;
   std::unique_ptr<clsChatrooms> retiredChatrooms_;  // the table before the last reset
-  std::vector<ConnectionRecord> connections_;  // index 0 unused: the listening socket
-  std::vector<ReceiveState> receives_;
-  std::vector<std::unique_ptr<ctlSocket>> sockets_;
-  std::map<long, std::uint64_t> timers_;  // window timer id -> event-loop timer
-  std::unordered_map<std::string, std::set<long>> nicknameIndex_;  // lowercase -> slots
-  std::unordered_map<std::string, std::set<long>> pendingIndex_;  // lowercase waiting nickname -> slots
-  std::map<std::uint64_t, long> notLoggedIn_;  // serial -> slot of connections not logged in, oldest first
+  std::optional<std::uint64_t> pingCycle_;  // the event-loop timer of the ping cycle
   long serverStatus_ = StatusStopped;
-  long connectionCount_ = 0;
-  long userCount_ = 0;
-  double bytesIn_ = 0;
-  double bytesOut_ = 0;
   std::time_t serverStartTime_ = 0;
-  std::uint64_t nextSerial_ = 1;
-  // Per slot, the last relay round that included it (duplicate recipients are skipped).
-  std::vector<std::uint64_t> relayMarks_;
-  std::uint64_t relayRound_ = 0;
   clsPlugins plugins_;
   EncryptionPlugins encryptionPlugins_;
   PluginObjects pluginObjects_;
+  ConnectionTable table_;
+  ChatService chat_;
   // Last: its event subscriptions are dropped before the plugin objects and events go.
   std::unique_ptr<PluginCommands> pluginCommands_;
 };

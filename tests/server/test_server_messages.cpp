@@ -49,9 +49,9 @@ TEST_F(ServerMessages, RemovingARoomWithMembersSendsThemOutFirst) {
     ASSERT_TRUE(client->Send("joinChatroom", std::string("Lobby") + '\0'));
     ASSERT_TRUE(client->ReceiveCommand("acceptChatroom", kWait));
   }
-  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s, "lobby", false, false); }),
+  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s.Messages(), "lobby", false, false); }),
             "notempty");
-  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s, "lobby", false, true); }),
+  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s.Messages(), "lobby", false, true); }),
             "removed");
   for (client::ChatClient* client : {&ann, &ben}) {
     const auto closed = client->ReceiveCommand("closeChatroom", kWait);

@@ -1,0 +1,292 @@
+// Dispatch of client packets by command, and the chat and chatroom commands of a logged-in
+// client.
+
+#include "chat/ChatCommands.hpp"
+
+#include <algorithm>
+
+#include "codec/PayloadFields.hpp"
+#include "codec/modEncryption.hpp"
+#include "codec/modSHA256.hpp"
+#include "config/modSettings.hpp"
+#include "platform/Text.hpp"
+#include "platform/modFilter.hpp"
+
+namespace velmorin {
+namespace {
+
+const char kNul = '\0';
+constexpr long kMaxRoomName = 40;
+constexpr long kMaxDescription = 256;
+constexpr long kTooLight = 171;
+
+}  // namespace
+
+ChatCommands::ChatCommands(const Parts& parts)
+    : table_(parts.table),
+      rooms_(parts.rooms),
+      log_(parts.log),
+      events_(parts.events),
+      messages_(parts.messages),
+      login_(parts.login),
+      auxiliary_(parts.auxiliary),
+      userList_(parts.userList),
+      connections_(parts.connections) {}
+
+const std::unordered_map<std::string, ChatCommands::Handler>& ChatCommands::Handlers() {
+  using C = ChatCommands;
+  static const std::unordered_map<std::string, Handler> handlers = {
+      {"message", [](C& c, long i, const std::string& p) { return c.HandleMessage(i, p); }},
+      {"ping", [](C& c, long i, const std::string& p) { return c.messages_.HandlePing(i, p); }},
+      {"pong", [](C& c, long i, const std::string& p) { return c.messages_.HandlePong(i, p); }},
+      {"command", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleCommand(i, p); }},
+      {"abortFiletransfer", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleAbortFiletransfer(i, p); }},
+      {"acceptEncryptionkey", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleAcceptEncryptionkey(i, p); }},
+      {"acceptFiles", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleAcceptFiles(i, p); }},
+      {"awaymessage", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleAwayMessage(i, p); }},
+      {"clientPluginData", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleClientPluginData(i, p); }},
+      {"createChatroom", [](C& c, long i, const std::string& p) { return c.HandleCreateChatroom(i, p); }},
+      {"encryptionkey", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleEncryptionkey(i, p); }},
+      {"fileRequest", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleFileRequest(i, p); }},
+      {"findPerson", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleFindPerson(i, p); }},
+      {"getAwayMessage", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleGetAwayMessage(i, p); }},
+      {"getChatroomlist", [](C& c, long i, const std::string& p) { return c.HandleGetChatroomlist(i, p); }},
+      {"getEncryptionlist", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleGetEncryptionlist(i, p); }},
+      {"getUserlist", [](C& c, long i, const std::string& p) { return c.HandleGetUserlist(i, p); }},
+      {"joinChatroom", [](C& c, long i, const std::string& p) { return c.HandleJoinChatroom(i, p); }},
+      {"pluginResponse", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandlePluginResponse(i, p); }},
+      {"quit", [](C& c, long i, const std::string& p) { return c.HandleQuit(i, p); }},
+      {"serverPluginData", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleServerPluginData(i, p); }},
+      {"setClientState", [](C& c, long i, const std::string& p) { return c.HandleSetClientState(i, p); }},
+      {"setColor", [](C& c, long i, const std::string& p) { return c.HandleSetColor(i, p); }},
+      {"setEncryption", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleSetEncryption(i, p); }},
+  };
+  return handlers;
+}
+
+bool ChatCommands::Dispatch(long index, const std::string& command, const std::string& payload) {
+  if (command == "login") return login_.Login(index, payload);
+  if (!table_.At(index).LoggedIn()) return true;  // ignored before the login, without reply
+  const auto& handlers = Handlers();
+  const auto handler = handlers.find(command);
+  if (handler == handlers.end()) {
+    log_.Log(LogMessageType::UnknownCommand,
+             {{"%id", std::to_string(index)}, {"%size", std::to_string(payload.size())}, {"%cmd", command}});
+    return true;
+  }
+  return handler->second(*this, index, payload);
+}
+
+std::vector<long> ChatCommands::RoomMembersOf(long index) const {
+  const long room = table_.At(index).ChatroomID;
+  return room < 0 ? std::vector<long>{} : rooms_->members(room);
+}
+
+bool ChatCommands::HandleMessage(long index, const std::string& received) {
+  std::string payload = received;
+  const std::string kind = FirstField(payload);
+  if (kind != "private") {
+    const std::uint64_t serial = table_.At(index).Serial;
+    payload = events_.NewMessage(table_.At(index).Nickname + kNul + rooms_->name(table_.At(index).ChatroomID), payload);
+    if (!table_.SameConnection(index, serial)) return false;
+    if (payload.empty()) return true;
+  }
+  std::vector<std::string> fields = PayloadFields(payload, 3);
+  const std::string text = Left(fields[2], ServerSettings.General.MaxTextLength);
+  const Connection& sender = table_.At(index);
+
+  if (fields[0] == "private") {
+    const long recipient = table_.GetUserID(fields[1]);
+    if (recipient < 0) return true;
+    const std::string message = std::string("private") + kNul + sender.Nickname + kNul + table_.At(recipient).Nickname +
+                                kNul + std::to_string(sender.Color) + kNul + text;
+    const std::uint64_t serial = sender.Serial;
+    table_.SendCommand(recipient, "message", message);
+    // A failed send removes the recipient, and plugins hear of it: the sender is looked up again.
+    if (!table_.SameConnection(index, serial)) return false;
+    table_.SendCommand(index, "message", message);
+    return true;
+  }
+  if ((fields[0] != "normal" && fields[0] != "me" && fields[0] != "shout") || sender.ChatroomID < 0) return true;
+  const std::string message = fields[0] + kNul + sender.Nickname + kNul + std::to_string(sender.Color) + kNul + text;
+
+  std::vector<long> targets;
+  if (fields[1].empty()) {
+    targets = rooms_->members(sender.ChatroomID);
+  } else {
+    // Named more than once, a user still gets one copy: SendCommandToEach sends each once.
+    for (const std::string& nickname : Split(fields[1], "\r\n")) {
+      const long target = table_.GetUserID(nickname);
+      if (target >= 0 && table_.At(target).ChatroomID == sender.ChatroomID) targets.push_back(target);
+    }
+    targets.push_back(index);
+  }
+  table_.SendCommandToEach(targets, "message", message);
+  return true;
+}
+
+
+bool ChatCommands::HandleSetClientState(long index, const std::string& payload) {
+  if (table_.At(index).ChatroomID < 0) return true;
+  const std::vector<std::string> fields = PayloadFields(payload, 2);
+  const std::string& state = fields[0];
+  const std::string notice = state == "normal" ? table_.At(index).Nickname + kNul + "normal"
+                                               : table_.At(index).Nickname + kNul + state + kNul + fields[1];
+  const std::uint64_t serial = table_.At(index).Serial;
+  table_.SendCommandToEach(RoomMembersOf(index), "newClientState", notice);
+  if (!table_.SameConnection(index, serial)) return false;
+  if (state == "away") table_.At(index).Away = true;
+  if (state == "normal") table_.At(index).Away = false;
+  return true;
+}
+
+bool ChatCommands::HandleSetColor(long index, const std::string& payload) {
+  const long color = ToLong(payload).value_or(0);
+  const long red = color & 0xFF;
+  const long green = (color >> 8) & 0xFF;
+  const long blue = (color >> 16) & 0xFF;
+  if ((red + green + blue) / 3 >= kTooLight) return true;
+  const std::string notice = table_.At(index).Nickname + kNul + std::to_string(color);
+  std::vector<long> targets = RoomMembersOf(index);
+  if (targets.empty()) targets.push_back(index);
+  const std::uint64_t serial = table_.At(index).Serial;
+  table_.SendCommandToEach(targets, "newColor", notice);
+  if (!table_.SameConnection(index, serial)) return false;
+  table_.At(index).Color = color;
+  userList_.UserListUpdate(index);
+  return true;
+}
+
+bool ChatCommands::HandleGetChatroomlist(long index, const std::string&) {
+  std::string list;
+  for (long room = 0; room <= rooms_->MaxID(); ++room) {
+    const std::string name = rooms_->name(room);
+    if (name.empty()) continue;
+    list += name + '\x01' + std::to_string(rooms_->users(room)) + '\x01' +
+            (rooms_->PasswordRequired(room) ? "*" : "") + '\x01' + rooms_->comment(room) + "\r\n";
+  }
+  list += kNul;
+  list += BoolText(ServerSettings.Chatrooms.AllowCreateChatroom);
+  log_.Log(LogMessageType::SendingChatroomList, {{"%id", std::to_string(index)}});
+  table_.SendCommand(index, "chatroomlist", list);
+  return true;
+}
+
+bool ChatCommands::HandleGetUserlist(long index, const std::string& payload) {
+  const std::string requested = FirstField(payload);
+  const long room = rooms_->GetChatroomID(requested);
+  if (room < 0) return true;
+  std::string list = requested + kNul;
+  bool first = true;
+  for (long member : rooms_->members(room)) {
+    if (!table_.InUse(member)) continue;  // members leave a room before their slot goes
+    const Connection& record = table_.At(member);
+    if (!first) list += "\r\n";
+    first = false;
+    list += record.Nickname + '\x01' + std::to_string(record.Color) + '\x01' + BoolText(record.Away) + '\x01' +
+            BoolText(record.ChatroomAdmin);
+  }
+  table_.SendCommand(index, "userlist", list);
+  log_.Log(LogMessageType::SendingUserlist, {{"%id", std::to_string(index)}, {"%name", requested}});
+  return true;
+}
+
+void ChatCommands::EnterChatroom(long index, long chatroomId) {
+  const std::uint64_t serial = table_.At(index).Serial;
+  const long oldRoom = table_.At(index).ChatroomID;
+  if (oldRoom >= 0) {
+    messages_.UserLeftEvent(index, chatroomId, oldRoom, "");
+    if (!table_.SameConnection(index, serial)) return;
+    rooms_->RemoveUser(oldRoom, index);
+  }
+  table_.At(index).ChatroomID = chatroomId;
+  const bool admin = events_.QueryAdminStatus(table_.At(index).Nickname, rooms_->name(chatroomId));
+  if (table_.SameConnection(index, serial)) table_.At(index).ChatroomAdmin = admin;
+}
+
+bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
+  const std::vector<std::string> fields = PayloadFields(payload, 2);
+  const std::uint64_t serial = table_.At(index).Serial;
+  // Plugins may lead the user to another room than the one asked for.
+  const std::string cleaned = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxRoomName));
+  if (!table_.SameConnection(index, serial)) return false;
+  const long room = rooms_->GetChatroomID(cleaned);
+  if (room < 0) {
+    table_.SendCommand(index, "acceptChatroom", cleaned + kNul + "notfound");
+    return true;
+  }
+  const std::string name = rooms_->name(room);
+  if (table_.At(index).ChatroomID == room) {
+    table_.SendCommand(index, "acceptChatroom", name + kNul + "alreadyjoined");
+    return true;
+  }
+  const bool allowed = events_.AllowJoinChatroom(table_.At(index).Nickname, name);
+  if (!table_.SameConnection(index, serial)) return false;
+  const std::uint64_t roomSerial = rooms_->serial(room);
+  const std::string password = rooms_->pwd(room);
+  const Connection& user = table_.At(index);
+  const bool proofOk = password.empty() || fields[1] == SHA256Hex(password + user.Nickname + user.LoginKey);
+  if (!allowed || !proofOk || roomSerial == 0) {
+    table_.SendCommand(index, "acceptChatroom", name + kNul + "failed");
+    return true;
+  }
+  EnterChatroom(index, room);
+  // A plugin reached through the events may have removed the user or the room meanwhile.
+  if (!table_.SameConnection(index, serial)) return false;
+  if (rooms_->serial(room) != roomSerial) {
+    table_.At(index).ChatroomID = -1;
+    table_.SendCommand(index, "acceptChatroom", name + kNul + "failed");
+    return true;
+  }
+  log_.Log(LogMessageType::ClientJoinedChatroom, {{"%id", std::to_string(index)}, {"%name", name}});
+  table_.SendCommand(index, "acceptChatroom", name + kNul + "ok");
+  if (!table_.SameConnection(index, serial)) return false;
+  rooms_->AddUser(room, index);
+  messages_.UserJoinedEvent(index, room);
+  return true;
+}
+
+bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) {
+  const std::vector<std::string> fields = PayloadFields(payload, 4);
+  const std::uint64_t serial = table_.At(index).Serial;
+  std::string name = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxRoomName));
+  if (!table_.SameConnection(index, serial)) return false;
+  const std::string description = CleanText(fields[1], kMaxDescription);
+  std::string password = DecryptField(fields[2], table_.At(index).SessionKey);
+  if (fields[3] != SHA256Hex(password + table_.At(index).LoginKey)) password.clear();
+
+  if (name.empty() || !ServerSettings.Chatrooms.AllowCreateChatroom) {
+    table_.SendCommand(index, "acceptChatroom", name + kNul + "notallowed");
+    return true;
+  }
+  if (rooms_->GetChatroomID(name) >= 0) {
+    table_.SendCommand(index, "acceptChatroom", name + kNul + "notcreated");
+    return true;
+  }
+  const long room = rooms_->Add(name, description, password, false);
+  const std::uint64_t roomSerial = rooms_->serial(room);
+  EnterChatroom(index, room);
+  if (!table_.SameConnection(index, serial)) return false;
+  log_.Log(LogMessageType::ClientCreatedChatroom, {{"%id", std::to_string(index)}, {"%name", name}});
+  if (!password.empty() || fields[3].empty()) {
+    table_.SendCommand(index, "acceptChatroom", name + kNul + "ok");
+  } else {
+    log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "createChatroom"}});
+    table_.SendCommand(index, "acceptChatroom", name + kNul + "badCRC");
+  }
+  if (!table_.SameConnection(index, serial)) return false;
+  if (rooms_->serial(room) != roomSerial) {
+    table_.At(index).ChatroomID = -1;
+    return true;
+  }
+  rooms_->AddUser(room, index);
+  messages_.UserJoinedEvent(index, room);
+  return true;
+}
+
+bool ChatCommands::HandleQuit(long index, const std::string& payload) {
+  connections_.RemoveUser(index, Left(TrimBlanks(FirstField(payload)), 40), true, 0);
+  return false;
+}
+
+}  // namespace velmorin

@@ -1,0 +1,68 @@
+#pragma once
+// The chat layer as one part: the services that serve the clients of the connection table
+// (login, chat and room commands, auxiliary commands, server-originated messages), and the end
+// of a connection. The server layer owns one, with the table, and gives it the room table, the
+// log, the plugin events and running plugins, and the two small views of itself the chat layer
+// needs (StatusHost, UserListView).
+//
+// Re-entrancy: see ConnectionTable. Every service re-checks a connection's Serial after a call
+// out, and RemoveUser leaves CountsAgreeWithTable true once the slot is released.
+
+#include <memory>
+#include <string>
+
+#include "chat/AuxiliaryCommands.hpp"
+#include "chat/ChatCommands.hpp"
+#include "chat/ConnectionHandler.hpp"
+#include "chat/ConnectionTable.hpp"
+#include "chat/LoginService.hpp"
+#include "chat/ServerMessages.hpp"
+#include "chat/StatusHost.hpp"
+#include "chat/UserListView.hpp"
+#include "chat/clsChatrooms.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "logging/LogWriter.hpp"
+#include "plugins/PluginEvents.hpp"
+#include "plugins/clsPlugins.hpp"
+
+namespace velmorin {
+
+class ChatService : public ConnectionHandler {
+ public:
+  struct Parts {
+    ConnectionTable& table;
+    const std::unique_ptr<clsChatrooms>& rooms;  // the live room table, replaced at each reset
+    LogWriter& log;
+    PluginEvents& events;
+    const PluginObjects& plugins;
+    const clsLanguage& language;
+    StatusHost& status;
+    UserListView& userList;
+  };
+  // Becomes the table's packet and connection handler.
+  explicit ChatService(const Parts& parts);
+  ChatService(const ChatService&) = delete;
+  ChatService& operator=(const ChatService&) = delete;
+
+  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) override;
+  void ReplyTimeout(long index) override;
+  void LoginDeadline(long index) override;
+
+  LoginService& Login() { return login_; }
+  const LoginService& Login() const { return login_; }
+  ServerMessages& Messages() { return messages_; }
+
+ private:
+  ConnectionTable& table_;
+  const std::unique_ptr<clsChatrooms>& rooms_;
+  LogWriter& log_;
+  PluginEvents& events_;
+  StatusHost& status_;
+  UserListView& userList_;
+  ServerMessages messages_;
+  LoginService login_;
+  AuxiliaryCommands auxiliary_;
+  ChatCommands commands_;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,25 @@
+#include "chat/Connection.hpp"
+
+namespace velmorin {
+
+Connection::Connection(SocketEvents* events, long index, std::uint64_t serial, std::string loginKey)
+    : LoginKey(std::move(loginKey)),
+      ConnectTime(std::time(nullptr)),
+      Serial(serial),
+      socket_(std::make_unique<ctlSocket>(events)) {
+  socket_->SetIndex(index);
+}
+
+void Connection::WaitForNickname() {
+  if (phase_ == ConnectionPhase::Accepted) phase_ = ConnectionPhase::WaitingForNickname;
+}
+
+void Connection::StopWaiting() {
+  if (phase_ == ConnectionPhase::WaitingForNickname) phase_ = ConnectionPhase::Accepted;
+}
+
+void Connection::LogIn() {
+  if (phase_ != ConnectionPhase::Closing) phase_ = ConnectionPhase::LoggedIn;
+}
+
+}  // namespace velmorin

@@ -1,0 +1,84 @@
+#pragma once
+// One client connection in its slot of the connection table: the socket, the bytes received but
+// not yet handled, what the server knows about the client, the cipher state and the phase.
+//
+// The phase is the one answer to "has it logged in", "does its login wait for a taken
+// nickname" and "is it being removed":
+//
+//   Accepted            connected and welcomed; no login taken yet
+//   WaitingForNickname  a login waits for the older holders of its nickname to answer a ping
+//   LoggedIn            the login was accepted; the nickname is in the table's index
+//   Closing             the removal is under way: a second removal does nothing, and code that
+//                       called out and comes back treats the slot as gone
+//
+// Accepted and WaitingForNickname alternate until the login is taken; any phase may go to
+// Closing, and nothing leaves Closing (the slot is released at the end of the removal).
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "codec/PacketReader.hpp"
+#include "net/ctlSocket.hpp"
+
+namespace velmorin {
+
+enum class ConnectionPhase { Accepted, WaitingForNickname, LoggedIn, Closing };
+
+class Connection {
+ public:
+  // A fresh connection in slot `index`; its socket reports to `events`.
+  Connection(SocketEvents* events, long index, std::uint64_t serial, std::string loginKey);
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  ConnectionPhase Phase() const { return phase_; }
+  bool LoggedIn() const { return phase_ == ConnectionPhase::LoggedIn; }
+  bool WaitingForNickname() const { return phase_ == ConnectionPhase::WaitingForNickname; }
+  bool Closing() const { return phase_ == ConnectionPhase::Closing; }
+  void WaitForNickname();
+  // A wait for a taken nickname ended without a login.
+  void StopWaiting();
+  void LogIn();
+  void StartClosing() { phase_ = ConnectionPhase::Closing; }
+
+  // Nothing after ReleaseSocket.
+  ctlSocket* Socket() { return socket_.get(); }
+  const ctlSocket* Socket() const { return socket_.get(); }
+  // Hands the socket over for its graceful close; the connection has none afterwards.
+  std::unique_ptr<ctlSocket> ReleaseSocket() { return std::move(socket_); }
+
+  // Received bytes not handled yet.
+  ReceiveState& Input() { return input_; }
+
+  // The cipher: payloads pass through the chosen encryption plugin once the key exchange
+  // completed.
+  bool EncryptionOn() const { return EncryptionActive && EncryptionIndex != -1; }
+
+  // What the server knows about the client.
+  bool ChatroomAdmin = false;
+  bool Away = false;
+  long Color = 0;
+  std::string Nickname;  // empty until the login is accepted; kept while the connection closes
+  long ChatroomID = -1;
+  long EncryptionIndex = -1;
+  bool EncryptionActive = false;
+  bool FullAtConnect = false;
+  std::string LoginKey;  // sent with the welcome; the client proves passwords with it
+  std::string SessionKey;
+  std::time_t ConnectTime = 0;
+  std::string ClientVersion;
+  std::string PendingNickname;   // a login waiting for an older holder of the nickname
+  std::string PendingLogin;      // proof NUL colour NUL client version of that login
+  std::string PendingConflicts;  // indices of the holders, joined by NUL
+  // Tells one occupant of the slot from the next, for code that calls out and comes back.
+  const std::uint64_t Serial;
+
+ private:
+  ConnectionPhase phase_ = ConnectionPhase::Accepted;
+  std::unique_ptr<ctlSocket> socket_;
+  ReceiveState input_;
+};
+
+}  // namespace velmorin

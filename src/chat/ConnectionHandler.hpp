@@ -1,0 +1,24 @@
+#pragma once
+// The ends of a connection, as the connection table and the chat services ask for them: a
+// removal, and the connection's timers running out. The chat layer's ChatService implements it.
+
+#include <string>
+
+namespace velmorin {
+
+class ConnectionHandler {
+ public:
+  virtual ~ConnectionHandler() = default;
+  // Ends the connection: the front end, the room and the plugins hear of it, then the slot is
+  // released. A second removal of a connection that is closing does nothing. `reason` goes to
+  // the room's "userLeft" notice when `roomNotice`; a non-zero `errorFlag` tells the plugins the
+  // user was logged out by an error.
+  virtual void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) = 0;
+  // The connection's reply timer ran out: a ping went unanswered, or a wait for a taken
+  // nickname is over.
+  virtual void ReplyTimeout(long index) = 0;
+  // The connection did not log in within its login deadline.
+  virtual void LoginDeadline(long index) = 0;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,244 @@
+// Accepting a connection, the welcome, the login and the wait for a taken nickname.
+
+#include "chat/LoginService.hpp"
+
+#include <set>
+
+#include "codec/PayloadFields.hpp"
+#include "codec/modSHA256.hpp"
+#include "config/modBanning.hpp"
+#include "config/modSettings.hpp"
+#include "config/modUsers.hpp"
+#include "config/modWelcomeMsg.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "net/modSocket.hpp"
+#include "platform/Text.hpp"
+#include "platform/modFilter.hpp"
+
+namespace velmorin {
+namespace {
+
+const char kNul = '\0';
+constexpr const char* kProtocolVersion = "0.6";
+
+}  // namespace
+
+LoginService::LoginService(const Parts& parts)
+    : table_(parts.table),
+      rooms_(parts.rooms),
+      log_(parts.log),
+      events_(parts.events),
+      messages_(parts.messages),
+      status_(parts.status),
+      userList_(parts.userList),
+      connections_(parts.connections) {}
+
+bool LoginService::UsersFillServer() const { return table_.UserCount() >= ServerSettings.General.MaxUserCount; }
+
+void LoginService::Accept(ctlSocket& listener, long requestId) {
+  const long maxUsers = ServerSettings.General.MaxUserCount;
+  const std::string address = listener.RemoteHostIP();
+  if (IsAddressBanned(address)) return;
+  if (table_.ConnectionCount() > maxUsers + maxUsers / 2) {
+    // At the limit, the newcomer takes the place of the oldest connection that has not logged
+    // in, so connections that never log in cannot lock real clients out.
+    const long oldest = table_.OldestConnectionNotLoggedIn();
+    if (oldest < 0) return;
+    connections_.RemoveUser(oldest, "Timeout", true, -1);
+    if (!status_.IsOnline() || table_.ConnectionCount() > maxUsers + maxUsers / 2) return;
+  }
+
+  const long index = table_.Allocate();
+  const std::uint64_t serial = table_.At(index).Serial;
+  // Last: the status display is a call out, and the slot is complete by now.
+  table_.At(index).FullAtConnect = status_.RefreshStatus() == StatusFull;
+  log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}});
+  if (!table_.SameConnection(index, serial)) return;
+  ctlSocket& client = *table_.At(index).Socket();
+  client.SetLocalPort(ServerSettings.General.ActivePort);
+  if (client.Accept(requestId)) {
+    connections_.RemoveUser(index, "", false, 0);
+    return;
+  }
+  // Replies go out at once, and everything a pass produces for a client leaves in one send.
+  client.SetNoDelay(true);
+  client.SetDeferredFlush(true);
+  status_.RefreshStatus();
+  userList_.UserListAdd(index, address);
+  // Logging or the front end may have reached code that removed the connection meanwhile.
+  if (!table_.SameConnection(index, serial)) return;
+  SendWelcome(index);
+}
+
+void LoginService::SendWelcome(long index) {
+  const GeneralSettings& general = ServerSettings.General;
+  const std::string& standard = ServerSettings.Chatrooms.StandardChatroom;
+  std::string welcomeText;
+  if (ServerSettings.WelcomeMessage.SendWelcomeMessage) {
+    WelcomeFigures figures;
+    figures.users = table_.UserCount();
+    figures.port = status_.ListeningPort();
+    figures.addresses = SplitLines(GetLocalIPs() + "\r\n");
+    figures.onlineSeconds = status_.OnlineSeconds();
+    const std::uint64_t serial = table_.At(index).Serial;
+    welcomeText = BuildWelcomeText(figures, [this](const std::string& text) { return events_.WelcomeMessage(text); });
+    // The plugins may have removed the connection, or rebuilt the whole table.
+    if (!table_.SameConnection(index, serial)) return;
+  }
+  const std::string payload = ServerSettings.Info.Version + "\r\n" +
+                              (status_.ServerStatus() != StatusReady ? "full" : "ok") + "\r\n" +
+                              CurrentLanguage().language() + "\r\n" + std::to_string(general.MaxTextLength) +
+                              "\r\n" + general.AdministratorName + "\r\n" + general.AdministratorEMail + "\r\n" +
+                              (rooms_->GetChatroomID(standard) >= 0 ? standard : std::string()) + "\r\n" +
+                              rooms_->OnlyChatroom() + "\r\n" + table_.At(index).LoginKey + "\r\n" + "0.6" +
+                              '\0' + welcomeText;
+  log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}});
+  table_.SendCommand(index, "welcome", payload);
+}
+
+bool LoginService::Login(long index, const std::string& payload) {
+  if (table_.At(index).LoggedIn()) return true;
+  // A new login replaces one that waits for a taken nickname: that wait ends here, and only
+  // the newest login counts. The login deadline stays as it was.
+  table_.ClearPendingLogin(index);
+  const std::vector<std::string> fields = PayloadFields(payload, 5);
+  const std::string id = std::to_string(index);
+  if (table_.At(index).FullAtConnect) {
+    // Welcomed with "full": its connection ends once the welcome is out, and a login that
+    // comes first is refused rather than taking a place the server does not have.
+    DenyUser(index, CleanNickname(fields[0]));
+    return false;
+  }
+  if (fields[4] != kProtocolVersion) {
+    log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}});
+    table_.SendCommand(index, "acceptUser", "unsupported");
+    connections_.RemoveUser(index, "", true, 0);
+    return false;
+  }
+  const std::uint64_t serial = table_.At(index).Serial;
+  const std::string address = table_.Socket(index) != nullptr ? table_.Socket(index)->RemoteHostIP() : std::string();
+  std::string nickname = events_.QueryChatname(fields[0], address);
+  if (!table_.SameConnection(index, serial)) return false;
+  nickname = CleanNickname(nickname);
+  if (nickname.empty()) {
+    DenyUser(index, "");
+    return false;
+  }
+  if (IsActiveAccount(nickname)) {
+    const std::string password = GetPassword(nickname);
+    if (!password.empty() && fields[1] != SHA256Hex(password + table_.At(index).LoginKey)) {
+      DenyUser(index, nickname);
+      return false;
+    }
+  } else if (AccountExists(nickname)) {
+    DenyUser(index, nickname);
+    return false;
+  } else if (!ServerSettings.General.AllowGuests) {
+    log_.Log(LogMessageType::ErrorNoGuests, {{"%id", id}, {"%name", nickname}});
+    table_.SendCommand(index, "acceptUser", "noguests");
+    connections_.RemoveUser(index, "", true, 0);
+    return false;
+  } else if (IsNicknameBanned(nickname)) {
+    DenyUser(index, nickname);
+    return false;
+  }
+
+  // The holders of the nickname and the logins waiting for it, found through the indices (a
+  // copy: a ping that fails removes its connection); the holders are asked whether they live.
+  const std::string lowered = LowerCase(nickname);
+  const std::set<long> holders = table_.Holders(lowered);
+  std::set<long> others = holders;
+  others.merge(table_.Waiting(lowered));
+  std::string conflicts;
+  for (long other : others) {
+    if (!conflicts.empty()) conflicts += kNul;
+    conflicts += std::to_string(other);
+  }
+  for (long holder : holders) {
+    if (table_.InUse(holder)) messages_.SendPing(holder);
+  }
+  if (!table_.SameConnection(index, serial)) return false;
+  if (conflicts.empty()) {
+    // A connection welcomed while there was room may log in after others filled it: the user
+    // limit holds for it too, as it does for a login that waited.
+    if (UsersFillServer()) {
+      DenyUser(index, nickname);
+      return false;
+    }
+    LoginUser(index, nickname, fields[1], fields[2], fields[3]);
+    return true;
+  }
+  table_.WaitForNickname(index, nickname, fields[1] + kNul + fields[2] + kNul + fields[3], conflicts);
+  const long timeout = ServerSettings.General.PingTimeout;
+  table_.StartReplyTimer(index, timeout + timeout / 4 + 2000);
+  return false;
+}
+
+void LoginService::LoginUser(long index, const std::string& nickname, const std::string& proof,
+                             const std::string& color, const std::string& clientVersion) {
+  const std::uint64_t serial = table_.At(index).Serial;
+  // The table is complete before anything calls out.
+  table_.ClearPendingLogin(index);
+  table_.StopLoginDeadline(index);
+  table_.SetNickname(index, nickname);
+  const std::string password = GetPassword(nickname);
+  Connection& record = table_.At(index);
+  record.Color = ToLong(color).value_or(0);
+  record.ClientVersion = clientVersion;
+  record.SessionKey = SHA256Hex(nickname + password + record.LoginKey);
+  status_.RefreshStatus();
+  userList_.UserListUpdate(index);
+  log_.Log(LogMessageType::ClientAccepted, {{"%id", std::to_string(index)}, {"%name", nickname}});
+  if (!table_.SameConnection(index, serial)) return;
+  const char* status = !password.empty() || proof.empty() ? "ok" : "ok_nopwd";
+  table_.SendCommand(index, "acceptUser", std::string(status) + kNul + nickname);
+  if (!table_.SameConnection(index, serial)) return;
+  events_.UserStatus("userloggedin", nickname + kNul + color);
+}
+
+void LoginService::DenyUser(long index, const std::string& nickname) {
+  const std::uint64_t serial = table_.At(index).Serial;
+  log_.Log(LogMessageType::ErrorDenied, {{"%id", std::to_string(index)}, {"%name", nickname}});
+  if (!table_.SameConnection(index, serial)) return;
+  table_.SendCommand(index, "acceptUser", "denied");
+  // The reply leaves before the connection closes: the close is graceful and flushes it.
+  if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, "", true, 0);
+}
+
+void LoginService::CompleteWaitingLogin(long index) {
+  table_.StopReplyTimer(index);
+  const std::uint64_t serial = table_.At(index).Serial;
+  const std::string nickname = table_.At(index).PendingNickname;
+  const std::vector<std::string> login = PayloadFields(table_.At(index).PendingLogin, 3);
+  const std::string pending = LowerCase(nickname);
+  bool conflict = false;
+  for (const std::string& text : Split(table_.At(index).PendingConflicts, std::string_view(&kNul, 1))) {
+    const long other = ToLong(text).value_or(0);
+    if (other != index && table_.InUse(other) && LowerCase(table_.At(other).Nickname) == pending) conflict = true;
+  }
+  table_.ClearPendingLogin(index);
+  if (table_.At(index).LoggedIn()) return;
+  if (conflict) {
+    log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}});
+    if (!table_.SameConnection(index, serial)) return;
+    table_.SendCommand(index, "acceptUser", "used");
+    if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, "", true, 0);
+    return;
+  }
+  if (UsersFillServer()) {
+    if (table_.SameConnection(index, serial)) DenyUser(index, nickname);
+    return;
+  }
+  if (!table_.SameConnection(index, serial)) return;
+  LoginUser(index, nickname, login[0], login[1], login[2]);
+}
+
+void LoginService::LoginDeadline(long index) {
+  // Counted from the connect, whatever the connection did since: one that has not logged in
+  // by now goes as a connection that stopped answering does.
+  if (!table_.InUse(index) || table_.At(index).LoggedIn() || table_.At(index).Closing()) return;
+  log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}});
+  connections_.RemoveUser(index, "Timeout", true, -1);
+}
+
+}  // namespace velmorin

@@ -1,0 +1,66 @@
+#pragma once
+// From the connect to the logged-in user: accepting a connection the listening socket took, the
+// welcome, the login with its checks (protocol, account and password, guests, bans, the user
+// limit), the wait for a taken nickname, and the login deadline.
+//
+// A login whose nickname is held (or awaited) by other connections waits: the holders are
+// pinged, and when the wait is over (CompleteWaitingLogin, from the connection's reply timer)
+// the login is taken if no holder still answers to the nickname, else refused as "used".
+
+#include <memory>
+#include <string>
+
+#include "chat/ConnectionHandler.hpp"
+#include "chat/ConnectionTable.hpp"
+#include "chat/ServerMessages.hpp"
+#include "chat/StatusHost.hpp"
+#include "chat/UserListView.hpp"
+#include "chat/clsChatrooms.hpp"
+#include "logging/LogWriter.hpp"
+#include "net/ctlSocket.hpp"
+#include "plugins/PluginEvents.hpp"
+
+namespace velmorin {
+
+class LoginService {
+ public:
+  struct Parts {
+    ConnectionTable& table;
+    const std::unique_ptr<clsChatrooms>& rooms;
+    LogWriter& log;
+    PluginEvents& events;
+    ServerMessages& messages;
+    StatusHost& status;
+    UserListView& userList;
+    ConnectionHandler& connections;
+  };
+  explicit LoginService(const Parts& parts);
+
+  // The listening socket took a connection: the connection limit and address bans, a slot, the
+  // welcome.
+  void Accept(ctlSocket& listener, long requestId);
+  // The "login" packet; returns whether the reader goes on.
+  bool Login(long index, const std::string& payload);
+  // The wait for a taken nickname is over.
+  void CompleteWaitingLogin(long index);
+  void LoginDeadline(long index);
+  // The logged-in users fill MaxUserCount: the server is full, and no further login is taken.
+  bool UsersFillServer() const;
+
+ private:
+  void SendWelcome(long index);
+  void LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
+                 const std::string& clientVersion);
+  void DenyUser(long index, const std::string& nickname);
+
+  ConnectionTable& table_;
+  const std::unique_ptr<clsChatrooms>& rooms_;
+  LogWriter& log_;
+  PluginEvents& events_;
+  ServerMessages& messages_;
+  StatusHost& status_;
+  UserListView& userList_;
+  ConnectionHandler& connections_;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,93 @@
+// Packets the server sends on its own: server messages, pings, join and leave notices.
+
+#include "chat/ServerMessages.hpp"
+
+#include <algorithm>
+
+#include "config/modSettings.hpp"
+#include "platform/Text.hpp"
+#include "platform/modFilter.hpp"
+
+namespace velmorin {
+namespace {
+
+const char kNul = '\0';
+
+}  // namespace
+
+ServerMessages::ServerMessages(ConnectionTable& table, const std::unique_ptr<clsChatrooms>& rooms,
+                               PluginEvents& events)
+    : table_(table), rooms_(rooms), events_(events) {}
+
+void ServerMessages::SendServerMsg(const std::string& text) {
+  std::vector<long> targets;
+  for (long index = 1; index <= table_.MaxIndex(); ++index) {
+    if (table_.InUse(index)) targets.push_back(index);
+  }
+  table_.SendCommandToEach(targets, "message", TrimBlanks(text));
+}
+
+void ServerMessages::SendPing(long index) {
+  table_.SendCommand(index, "ping", "");
+  if (table_.InUse(index)) table_.StartReplyTimer(index, ServerSettings.General.PingTimeout);
+}
+
+void ServerMessages::PingEveryConnection() {
+  for (long index = 1; index <= table_.MaxIndex(); ++index) {
+    if (!table_.InUse(index)) continue;
+    const Connection& connection = table_.At(index);
+    if (!connection.WaitingForNickname() && !connection.Closing()) SendPing(index);
+  }
+}
+
+bool ServerMessages::HandlePing(long index, const std::string&) {
+  table_.SendCommand(index, "pong", "");
+  return true;
+}
+
+bool ServerMessages::HandlePong(long index, const std::string&) {
+  table_.StopReplyTimer(index);
+  return true;
+}
+
+void ServerMessages::UserJoinedEvent(long index, long chatroomId) {
+  const std::uint64_t serial = table_.At(index).Serial;
+  const std::string room = rooms_->name(chatroomId);
+  events_.UserStatus("userjoined", table_.At(index).Nickname + kNul + room);
+  if (!table_.SameConnection(index, serial) || rooms_->users(chatroomId) <= 1) return;
+  const Connection& user = table_.At(index);
+  const std::string notice = user.Nickname + kNul + std::to_string(user.Color) + kNul + room + kNul +
+                             BoolText(user.Away) + kNul + BoolText(user.ChatroomAdmin);
+  // A copy: a failed send removes its recipient from the room while we walk it.
+  std::vector<long> others = rooms_->members(chatroomId);
+  std::erase(others, index);
+  table_.SendCommandToEach(others, "userJoined", notice);
+}
+
+void ServerMessages::UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason) {
+  const std::uint64_t serial = table_.At(index).Serial;
+  const std::string nickname = table_.At(index).Nickname;
+  const std::string oldRoom = rooms_->name(oldChatroomId);
+  events_.UserStatus("userleft", nickname + kNul + oldRoom + kNul + reason);
+  // Also reached while the user is being removed: the slot must still be this user's, and a
+  // plugin may have rebuilt the room table.
+  if (!table_.SlotHolds(index, serial) || rooms_->users(oldChatroomId) <= 1) return;
+  const std::string notice = nickname + kNul + oldRoom + kNul + rooms_->name(newChatroomId) + kNul + reason;
+  std::vector<long> others = rooms_->members(oldChatroomId);
+  std::erase(others, index);
+  table_.SendCommandToEach(others, "userLeft", notice);
+}
+
+void ServerMessages::SetClientAwayState(long index, bool away) {
+  if (table_.InUse(index)) table_.At(index).Away = away;
+}
+
+void ServerMessages::SetClientChatroom(long index, long chatroomId) {
+  if (table_.InUse(index)) table_.At(index).ChatroomID = chatroomId;
+}
+
+void ServerMessages::SendCloseChatroom(long index, const std::string& roomName) {
+  table_.SendCommand(index, "closeChatroom", roomName);
+}
+
+}  // namespace velmorin
