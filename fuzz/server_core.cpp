@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "codec/PacketReader.hpp"
+#include "codec/PacketWriter.hpp"
 #include "support/FuzzInput.hpp"
 #include "support/InProcessServer.hpp"
 

@@ -1,6 +1,7 @@
 #pragma once
-// One client connection in its slot of the connection table: the socket, the bytes received but
-// not yet handled, what the server knows about the client, the cipher state and the phase.
+// One client connection in its slot of the connection table: the socket (whose receive buffer
+// holds the bytes received but not yet handled), the reader that cuts packets out of them, what
+// the server knows about the client, the cipher state and the phase.
 //
 // The phase is the one answer to "has it logged in", "does its login wait for a taken
 // nickname" and "is it being removed":
@@ -14,6 +15,7 @@
 // Accepted and WaitingForNickname alternate until the login is taken; any phase may go to
 // Closing, and nothing leaves Closing (the slot is released at the end of the removal).
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -49,8 +51,10 @@ class Connection {
   // Hands the socket over for its graceful close; the connection has none afterwards.
   std::unique_ptr<ctlSocket> ReleaseSocket() { return std::move(socket_); }
 
-  // Received bytes not handled yet.
-  ReceiveState& Input() { return input_; }
+  // Cuts packets out of the socket's received bytes, where they lie.
+  PacketReader& Reader() { return reader_; }
+  // How many of the socket's held bytes the server has counted as received already.
+  std::size_t CountedInput = 0;
 
   // The cipher: payloads pass through the chosen encryption plugin once the key exchange
   // completed.
@@ -78,7 +82,7 @@ class Connection {
  private:
   ConnectionPhase phase_ = ConnectionPhase::Accepted;
   std::unique_ptr<ctlSocket> socket_;
-  ReceiveState input_;
+  PacketReader reader_;
 };
 
 }  // namespace velmorin

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "codec/PacketReader.hpp"
+#include "codec/PacketWriter.hpp"
 #include "codec/modEncryption.hpp"
 #include "config/modSettings.hpp"
 #include "net/LingeringSockets.hpp"
@@ -345,36 +346,39 @@ std::optional<std::string> ConnectionTable::PassThroughCipher(long index, const 
 
 // ---- Packets coming in, and the ends of a connection ----
 
-void ConnectionTable::OnDataArrival(ctlSocket& socket, long bytesTotal) {
+void ConnectionTable::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
   const long index = socket.Index();
   if (!InUse(index)) return;
   if (socket.State() != sckConnected) return;
-  if (bytesTotal > 0) {
-    bytesIn_ += static_cast<double>(bytesTotal);
-    AppendReceived(At(index).Input(), socket.GetData());
-  }
+  // The socket reports every byte it holds; those a held-up reader left there were counted.
+  Connection& connection = At(index);
+  const std::size_t held = socket.ReceivedView().size();
+  if (held > connection.CountedInput) bytesIn_ += static_cast<double>(held - connection.CountedInput);
+  connection.CountedInput = held;
   // One packet at a time, as long as the handling of the last one lets the reader go on. A loop,
   // not a self-call: thousands of tiny packets in one read must not deepen the stack.
-  const std::uint64_t serial = At(index).Serial;
+  const std::uint64_t serial = connection.Serial;
   while (SameConnection(index, serial) && ReadOnePacket(index)) {
   }
-  if (SameConnection(index, serial) && At(index).Input().Buffered() > kMaxUnhandledInput) InvalidData(index);
+  if (!SameConnection(index, serial)) return;
+  const ctlSocket* still = Socket(index);
+  if (still != nullptr && still->ReceivedView().size() > kMaxUnhandledInput) InvalidData(index);
 }
 
 bool ConnectionTable::ReadOnePacket(long index) {
   ctlSocket* socket = Socket(index);
   if (socket == nullptr || socket->State() != sckConnected) return false;
-  ReadPacket packet;
-  long errorNumber = 0;
-  std::string errorText;
-  switch (TakePacket(At(index).Input(), packet, errorNumber, errorText)) {
+  Connection& connection = At(index);
+  PacketReader& reader = connection.Reader();
+  PacketView packet;
+  switch (reader.Read(socket->ReceivedView(), packet)) {
     case ReadResult::NeedMore:
       return false;
     case ReadResult::LengthError:
       // "%id" is not in the text; it tells the log's rate limit which connection this is.
       log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)},
-                                             {"%nr", std::to_string(errorNumber)},
-                                             {"%description", errorText},
+                                             {"%nr", std::to_string(reader.ErrorNumber())},
+                                             {"%description", std::string(reader.ErrorText())},
                                              {"%source", "frmServer.sckServer_OnDataArrival"}});
       InvalidData(index);
       return false;
@@ -384,22 +388,32 @@ bool ConnectionTable::ReadOnePacket(long index) {
     case ReadResult::Packet:
       break;
   }
-  if (At(index).EncryptionOn()) {
-    const std::uint64_t serial = At(index).Serial;
-    std::optional<std::string> clear = DecryptPayload(index, packet.payload);
+  // The packet leaves the socket's buffer before anything runs that could close the socket: the
+  // handler sees its one copy. The room is taken, not shared, so a handler that reads another
+  // packet meanwhile cannot overwrite it.
+  std::string payload = std::exchange(payloadRoom_, std::string());
+  payload.assign(packet.payload);
+  const std::string command(packet.command);
+  socket->ConsumeReceived(packet.size);
+  connection.CountedInput -= std::min(connection.CountedInput, packet.size);
+  bool goOn = true;
+  if (connection.EncryptionOn()) {
+    const std::uint64_t serial = connection.Serial;
+    std::optional<std::string> clear = DecryptPayload(index, payload);
     if (!SameConnection(index, serial)) return false;
     if (!clear.has_value()) return true;  // dropped; the next packet may be sound
-    packet.payload = std::move(*clear);
+    payload = std::move(*clear);
   }
   try {
-    return packets_->Dispatch(index, packet.command, packet.payload);
+    goOn = packets_->Dispatch(index, command, payload);
   } catch (const std::exception& error) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)},
                                            {"%nr", "5"},
                                            {"%description", error.what()},
                                            {"%source", "frmServer.sckServer_OnDataArrival"}});
-    return true;
   }
+  if (payload.capacity() <= static_cast<std::size_t>(kMaxPacketLength)) payloadRoom_ = std::move(payload);
+  return goOn;
 }
 
 void ConnectionTable::InvalidData(long index) {

@@ -142,8 +142,8 @@ class ConnectionTable : private SocketEvents {
   void OnError(ctlSocket& socket, const SocketError& error) override;
   void OnSendComplete(ctlSocket& socket) override;
   void OnSendProgress(ctlSocket& socket, long bytesSent, long bytesRemaining) override;
-  // Takes one packet from the front of the buffer, decrypts and dispatches it. Returns whether
-  // another packet may follow at once.
+  // Takes one packet from the front of the socket's received bytes, decrypts and dispatches it.
+  // Returns whether another packet may follow at once.
   bool ReadOnePacket(long index);
   void InvalidData(long index);
 
@@ -180,6 +180,9 @@ class ConnectionTable : private SocketEvents {
   // Per slot, the last relay round that included it (duplicate recipients are skipped).
   std::vector<std::uint64_t> relayMarks_;
   std::uint64_t relayRound_ = 0;
+  // The payload of the packet being handled: the one copy of its bytes out of the socket's
+  // buffer, into memory that keeps its room from packet to packet.
+  std::string payloadRoom_;
 };
 
 }  // namespace velmorin

@@ -96,7 +96,3 @@ class PacketReader {
 };
 
 }  // namespace velmorin
-
-// Until the server reads through PacketReader directly, its includes of this header also
-// bring the old functions.
-#include "codec/LegacyPacketApi.hpp"
