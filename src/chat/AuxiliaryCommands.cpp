@@ -12,12 +12,6 @@
 #include "platform/modFilter.hpp"
 
 namespace velmorin {
-namespace {
-
-const char kNul = '\0';
-
-}  // namespace
-
 AuxiliaryCommands::AuxiliaryCommands(const Parts& parts)
     : table_(parts.table),
       rooms_(parts.rooms),
@@ -34,7 +28,7 @@ bool AuxiliaryCommands::HandleAwayMessage(long index, const std::string& payload
 void AuxiliaryCommands::RelayUnderSender(long index, const std::string& payload, const char* command) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const long recipient = table_.GetUserID(fields[0]);
-  if (recipient >= 0) table_.SendCommand(recipient, command, table_.At(index).Nickname + kNul + fields[1]);
+  if (recipient >= 0) table_.SendCommand(recipient, command, table_.At(index).Nickname + kFieldSeparator + fields[1]);
 }
 
 bool AuxiliaryCommands::HandleFileRequest(long index, const std::string& payload) {
@@ -42,7 +36,7 @@ bool AuxiliaryCommands::HandleFileRequest(long index, const std::string& payload
   if (fields.size() < 7) throw std::runtime_error("fileRequest with fewer than seven fields");
   const long recipient = table_.GetUserID(fields[0]);
   if (recipient < 0) {
-    table_.SendCommand(index, "acceptFiles", fields[0] + kNul + "userNotFound");
+    table_.SendCommand(index, "acceptFiles", fields[0] + kFieldSeparator + "userNotFound");
     return true;
   }
   const std::string address = table_.Socket(index) != nullptr ? table_.Socket(index)->RemoteHostIP() : std::string();
@@ -64,7 +58,7 @@ bool AuxiliaryCommands::HandleAbortFiletransfer(long index, const std::string& p
   const std::vector<std::string> fields = PayloadFields(payload, 3);
   const long recipient = table_.GetUserID(fields[0]);
   if (recipient >= 0) {
-    table_.SendCommand(recipient, "abortFiletransfer", table_.At(index).Nickname + kNul + fields[1] + kNul + fields[2]);
+    table_.SendCommand(recipient, "abortFiletransfer", table_.At(index).Nickname + kFieldSeparator + fields[1] + kFieldSeparator + fields[2]);
   }
   return true;
 }
@@ -82,7 +76,7 @@ bool AuxiliaryCommands::HandleSetEncryption(long index, const std::string& paylo
   }
   if (table_.At(index).EncryptionIndex != plugin) table_.ForgetEncryption(index);
   table_.At(index).EncryptionIndex = plugin;
-  table_.SendCommand(index, "acceptEncryption", std::string("ok") + kNul + payload);
+  table_.SendCommand(index, "acceptEncryption", std::string("ok") + kFieldSeparator + payload);
   return true;
 }
 
@@ -130,7 +124,7 @@ bool AuxiliaryCommands::HandleAcceptEncryptionkey(long index, const std::string&
 }
 
 bool AuxiliaryCommands::HandleClientPluginData(long index, const std::string& payload) {
-  const std::size_t firstNul = payload.find(kNul);
+  const std::size_t firstNul = payload.find(kFieldSeparator);
   std::vector<std::string> header = Split(payload.substr(0, firstNul), "\r\n");
   if (header.size() < 3) header.resize(3);
   std::vector<long> found;
@@ -148,7 +142,7 @@ bool AuxiliaryCommands::HandleClientPluginData(long index, const std::string& pa
   const std::uint64_t serial = table_.At(index).Serial;
   if (!missing.empty()) {
     table_.SendCommand(index, "clientPluginResponse",
-                       std::string("usernotfound") + kNul + header[0] + kNul + JoinFields(missing, "\x01"));
+                       std::string("usernotfound") + kFieldSeparator + header[0] + kFieldSeparator + JoinFields(missing, "\x01"));
   }
   if (!table_.SameConnection(index, serial)) return false;
   if (found.empty()) return true;
@@ -173,17 +167,17 @@ bool AuxiliaryCommands::HandlePluginResponse(long index, const std::string& payl
 }
 
 bool AuxiliaryCommands::HandleServerPluginData(long index, const std::string& payload) {
-  const std::size_t firstNul = payload.find(kNul);
+  const std::size_t firstNul = payload.find(kFieldSeparator);
   std::vector<std::string> header = Split(payload.substr(0, firstNul), "\r\n");
   if (header.size() < 2) header.resize(2);
   const std::string data = firstNul == std::string::npos ? std::string() : payload.substr(firstNul + 1);
   const std::uint64_t serial = table_.At(index).Serial;
-  if (!CallServerPlugin(header[0], "DataFromClient", header[1] + kNul + table_.At(index).Nickname, data)) {
+  if (!CallServerPlugin(header[0], "DataFromClient", header[1] + kFieldSeparator + table_.At(index).Nickname, data)) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
                                            {"%description", "No plugin is registered as " + header[0]},
                                            {"%source", "frmServer.serverPluginData"}});
     if (table_.SameConnection(index, serial)) {
-      table_.SendCommand(index, "serverPluginResponse", std::string("pluginnotfound") + kNul + header[0]);
+      table_.SendCommand(index, "serverPluginResponse", std::string("pluginnotfound") + kFieldSeparator + header[0]);
     }
   }
   return table_.SameConnection(index, serial);
@@ -192,18 +186,18 @@ bool AuxiliaryCommands::HandleServerPluginData(long index, const std::string& pa
 bool AuxiliaryCommands::HandleCommand(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::uint64_t serial = table_.At(index).Serial;
-  const bool handled = events_.ServerCommand(fields[0] + kNul + table_.At(index).Nickname, fields[1]);
+  const bool handled = events_.ServerCommand(fields[0] + kFieldSeparator + table_.At(index).Nickname, fields[1]);
   if (!table_.SameConnection(index, serial)) return false;
   if (!handled) {
     table_.SendCommand(index, "message",
-                       std::string("server") + kNul +
+                       std::string("server") + kFieldSeparator +
                            ReplaceAll(language_.data("msgUnknownServerCommand"), "%cmd", fields[0]));
   }
   return true;
 }
 
 bool AuxiliaryCommands::HandleFindPerson(long index, const std::string& payload) {
-  const std::string search = payload.substr(0, payload.find(kNul));
+  const std::string search = payload.substr(0, payload.find(kFieldSeparator));
   std::string result;
   if (!search.empty()) {
     const std::string wanted = LowerCase(CleanText(search, 40));

@@ -15,7 +15,6 @@
 namespace velmorin {
 namespace {
 
-const char kNul = '\0';
 constexpr long kMaxRoomName = 40;
 constexpr long kMaxDescription = 256;
 constexpr long kTooLight = 171;
@@ -83,23 +82,28 @@ std::vector<long> ChatCommands::RoomMembersOf(long index) const {
 }
 
 bool ChatCommands::HandleMessage(long index, const std::string& received) {
-  std::string payload = received;
-  const std::string kind = FirstField(payload);
-  if (kind != "private") {
+  // The fields are read as views into the payload, or into what the plugins made of it.
+  std::string_view payload = received;
+  std::string rewritten;
+  if (FieldCursor::First(payload) != "private" && events_.HasSubscribers("NewMessage")) {
     const std::uint64_t serial = table_.At(index).Serial;
-    payload = events_.NewMessage(table_.At(index).Nickname + kNul + rooms_->name(table_.At(index).ChatroomID), payload);
+    rewritten = events_.NewMessage(table_.At(index).Nickname + kFieldSeparator + rooms_->name(table_.At(index).ChatroomID), received);
     if (!table_.SameConnection(index, serial)) return false;
-    if (payload.empty()) return true;
+    if (rewritten.empty()) return true;
+    payload = rewritten;
   }
-  std::vector<std::string> fields = PayloadFields(payload, 3);
-  const std::string text = Left(fields[2], ServerSettings.General.MaxTextLength);
+  FieldCursor fields(payload);
+  const std::string_view kind = fields.Next();
+  const std::string_view names = fields.Next();
+  const long maxText = ServerSettings.General.MaxTextLength;
+  const std::string_view text = maxText <= 0 ? std::string_view() : fields.Next().substr(0, static_cast<std::size_t>(maxText));
   const Connection& sender = table_.At(index);
 
-  if (fields[0] == "private") {
-    const long recipient = table_.GetUserID(fields[1]);
+  if (kind == "private") {
+    const long recipient = table_.GetUserID(std::string(names));
     if (recipient < 0) return true;
-    const std::string message = std::string("private") + kNul + sender.Nickname + kNul + table_.At(recipient).Nickname +
-                                kNul + std::to_string(sender.Color) + kNul + text;
+    const std::string message = std::string("private") + kFieldSeparator + sender.Nickname + kFieldSeparator + table_.At(recipient).Nickname +
+                                kFieldSeparator + std::to_string(sender.Color) + kFieldSeparator + std::string(text);
     const std::uint64_t serial = sender.Serial;
     table_.SendCommand(recipient, "message", message);
     // A failed send removes the recipient, and plugins hear of it: the sender is looked up again.
@@ -107,15 +111,18 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
     table_.SendCommand(index, "message", message);
     return true;
   }
-  if ((fields[0] != "normal" && fields[0] != "me" && fields[0] != "shout") || sender.ChatroomID < 0) return true;
-  const std::string message = fields[0] + kNul + sender.Nickname + kNul + std::to_string(sender.Color) + kNul + text;
+  if ((kind != "normal" && kind != "me" && kind != "shout") || sender.ChatroomID < 0) return true;
+  const std::string color = std::to_string(sender.Color);
+  std::string message;
+  message.reserve(kind.size() + sender.Nickname.size() + color.size() + text.size() + 3);
+  message.append(kind).append(1, kFieldSeparator).append(sender.Nickname).append(1, kFieldSeparator).append(color).append(1, kFieldSeparator).append(text);
 
   std::vector<long> targets;
-  if (fields[1].empty()) {
+  if (names.empty()) {
     targets = rooms_->members(sender.ChatroomID);
   } else {
     // Named more than once, a user still gets one copy: SendCommandToEach sends each once.
-    for (const std::string& nickname : Split(fields[1], "\r\n")) {
+    for (const std::string& nickname : Split(names, "\r\n")) {
       const long target = table_.GetUserID(nickname);
       if (target >= 0 && table_.At(target).ChatroomID == sender.ChatroomID) targets.push_back(target);
     }
@@ -130,8 +137,8 @@ bool ChatCommands::HandleSetClientState(long index, const std::string& payload) 
   if (table_.At(index).ChatroomID < 0) return true;
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::string& state = fields[0];
-  const std::string notice = state == "normal" ? table_.At(index).Nickname + kNul + "normal"
-                                               : table_.At(index).Nickname + kNul + state + kNul + fields[1];
+  const std::string notice = state == "normal" ? table_.At(index).Nickname + kFieldSeparator + "normal"
+                                               : table_.At(index).Nickname + kFieldSeparator + state + kFieldSeparator + fields[1];
   const std::uint64_t serial = table_.At(index).Serial;
   table_.SendCommandToEach(RoomMembersOf(index), "newClientState", notice);
   if (!table_.SameConnection(index, serial)) return false;
@@ -146,7 +153,7 @@ bool ChatCommands::HandleSetColor(long index, const std::string& payload) {
   const long green = (color >> 8) & 0xFF;
   const long blue = (color >> 16) & 0xFF;
   if ((red + green + blue) / 3 >= kTooLight) return true;
-  const std::string notice = table_.At(index).Nickname + kNul + std::to_string(color);
+  const std::string notice = table_.At(index).Nickname + kFieldSeparator + std::to_string(color);
   std::vector<long> targets = RoomMembersOf(index);
   if (targets.empty()) targets.push_back(index);
   const std::uint64_t serial = table_.At(index).Serial;
@@ -165,7 +172,7 @@ bool ChatCommands::HandleGetChatroomlist(long index, const std::string&) {
     list += name + '\x01' + std::to_string(rooms_->users(room)) + '\x01' +
             (rooms_->PasswordRequired(room) ? "*" : "") + '\x01' + rooms_->comment(room) + "\r\n";
   }
-  list += kNul;
+  list += kFieldSeparator;
   list += BoolText(ServerSettings.Chatrooms.AllowCreateChatroom);
   log_.Log(LogMessageType::SendingChatroomList, {{"%id", std::to_string(index)}});
   table_.SendCommand(index, "chatroomlist", list);
@@ -176,7 +183,7 @@ bool ChatCommands::HandleGetUserlist(long index, const std::string& payload) {
   const std::string requested = FirstField(payload);
   const long room = rooms_->GetChatroomID(requested);
   if (room < 0) return true;
-  std::string list = requested + kNul;
+  std::string list = requested + kFieldSeparator;
   bool first = true;
   for (long member : rooms_->members(room)) {
     if (!table_.InUse(member)) continue;  // members leave a room before their slot goes
@@ -212,12 +219,12 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   if (!table_.SameConnection(index, serial)) return false;
   const long room = rooms_->GetChatroomID(cleaned);
   if (room < 0) {
-    table_.SendCommand(index, "acceptChatroom", cleaned + kNul + "notfound");
+    table_.SendCommand(index, "acceptChatroom", cleaned + kFieldSeparator + "notfound");
     return true;
   }
   const std::string name = rooms_->name(room);
   if (table_.At(index).ChatroomID == room) {
-    table_.SendCommand(index, "acceptChatroom", name + kNul + "alreadyjoined");
+    table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "alreadyjoined");
     return true;
   }
   const bool allowed = events_.AllowJoinChatroom(table_.At(index).Nickname, name);
@@ -227,7 +234,7 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   const Connection& user = table_.At(index);
   const bool proofOk = password.empty() || fields[1] == SHA256Hex(password + user.Nickname + user.LoginKey);
   if (!allowed || !proofOk || roomSerial == 0) {
-    table_.SendCommand(index, "acceptChatroom", name + kNul + "failed");
+    table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "failed");
     return true;
   }
   EnterChatroom(index, room);
@@ -235,11 +242,11 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   if (!table_.SameConnection(index, serial)) return false;
   if (rooms_->serial(room) != roomSerial) {
     table_.At(index).ChatroomID = -1;
-    table_.SendCommand(index, "acceptChatroom", name + kNul + "failed");
+    table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "failed");
     return true;
   }
   log_.Log(LogMessageType::ClientJoinedChatroom, {{"%id", std::to_string(index)}, {"%name", name}});
-  table_.SendCommand(index, "acceptChatroom", name + kNul + "ok");
+  table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "ok");
   if (!table_.SameConnection(index, serial)) return false;
   rooms_->AddUser(room, index);
   messages_.UserJoinedEvent(index, room);
@@ -256,11 +263,11 @@ bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) 
   if (fields[3] != SHA256Hex(password + table_.At(index).LoginKey)) password.clear();
 
   if (name.empty() || !ServerSettings.Chatrooms.AllowCreateChatroom) {
-    table_.SendCommand(index, "acceptChatroom", name + kNul + "notallowed");
+    table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "notallowed");
     return true;
   }
   if (rooms_->GetChatroomID(name) >= 0) {
-    table_.SendCommand(index, "acceptChatroom", name + kNul + "notcreated");
+    table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "notcreated");
     return true;
   }
   const long room = rooms_->Add(name, description, password, false);
@@ -269,10 +276,10 @@ bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) 
   if (!table_.SameConnection(index, serial)) return false;
   log_.Log(LogMessageType::ClientCreatedChatroom, {{"%id", std::to_string(index)}, {"%name", name}});
   if (!password.empty() || fields[3].empty()) {
-    table_.SendCommand(index, "acceptChatroom", name + kNul + "ok");
+    table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "ok");
   } else {
     log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "createChatroom"}});
-    table_.SendCommand(index, "acceptChatroom", name + kNul + "badCRC");
+    table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "badCRC");
   }
   if (!table_.SameConnection(index, serial)) return false;
   if (rooms_->serial(room) != roomSerial) {

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "codec/WireFormat.hpp"
 #include "codec/PayloadFields.hpp"
 #include "codec/modSHA256.hpp"
 #include "config/modBanning.hpp"
@@ -18,7 +19,6 @@
 namespace velmorin {
 namespace {
 
-const char kNul = '\0';
 constexpr const char* kProtocolVersion = "0.6";
 
 }  // namespace
@@ -124,13 +124,14 @@ bool LoginService::Login(long index, const std::string& payload) {
     DenyUser(index, "");
     return false;
   }
+  // One look at the accounts file answers both questions, and gives the password to the login.
+  const AccountEntry account = ReadAccountEntry(nickname);
   if (IsActiveAccount(nickname)) {
-    const std::string password = GetPassword(nickname);
-    if (!password.empty() && fields[1] != SHA256Hex(password + table_.At(index).LoginKey)) {
+    if (!account.password.empty() && fields[1] != SHA256Hex(account.password + table_.At(index).LoginKey)) {
       DenyUser(index, nickname);
       return false;
     }
-  } else if (AccountExists(nickname)) {
+  } else if (account.exists) {
     DenyUser(index, nickname);
     return false;
   } else if (!ServerSettings.General.AllowGuests) {
@@ -151,7 +152,7 @@ bool LoginService::Login(long index, const std::string& payload) {
   others.merge(table_.Waiting(lowered));
   std::string conflicts;
   for (long other : others) {
-    if (!conflicts.empty()) conflicts += kNul;
+    if (!conflicts.empty()) conflicts += kFieldSeparator;
     conflicts += std::to_string(other);
   }
   for (long holder : holders) {
@@ -165,23 +166,24 @@ bool LoginService::Login(long index, const std::string& payload) {
       DenyUser(index, nickname);
       return false;
     }
-    LoginUser(index, nickname, fields[1], fields[2], fields[3]);
+    LoginUser(index, nickname, fields[1], fields[2], fields[3], account.password);
     return true;
   }
-  table_.WaitForNickname(index, nickname, fields[1] + kNul + fields[2] + kNul + fields[3], conflicts);
+  table_.WaitForNickname(index, nickname, fields[1] + kFieldSeparator + fields[2] + kFieldSeparator + fields[3], conflicts);
   const long timeout = ServerSettings.General.PingTimeout;
   table_.StartReplyTimer(index, timeout + timeout / 4 + 2000);
   return false;
 }
 
 void LoginService::LoginUser(long index, const std::string& nickname, const std::string& proof,
-                             const std::string& color, const std::string& clientVersion) {
+                             const std::string& color, const std::string& clientVersion,
+                             std::optional<std::string> knownPassword) {
   const std::uint64_t serial = table_.At(index).Serial;
   // The table is complete before anything calls out.
   table_.ClearPendingLogin(index);
   table_.StopLoginDeadline(index);
   table_.SetNickname(index, nickname);
-  const std::string password = GetPassword(nickname);
+  const std::string password = knownPassword ? std::move(*knownPassword) : GetPassword(nickname);
   Connection& record = table_.At(index);
   record.Color = ToLong(color).value_or(0);
   record.ClientVersion = clientVersion;
@@ -191,9 +193,9 @@ void LoginService::LoginUser(long index, const std::string& nickname, const std:
   log_.Log(LogMessageType::ClientAccepted, {{"%id", std::to_string(index)}, {"%name", nickname}});
   if (!table_.SameConnection(index, serial)) return;
   const char* status = !password.empty() || proof.empty() ? "ok" : "ok_nopwd";
-  table_.SendCommand(index, "acceptUser", std::string(status) + kNul + nickname);
+  table_.SendCommand(index, "acceptUser", std::string(status) + kFieldSeparator + nickname);
   if (!table_.SameConnection(index, serial)) return;
-  events_.UserStatus("userloggedin", nickname + kNul + color);
+  events_.UserStatus("userloggedin", nickname + kFieldSeparator + color);
 }
 
 void LoginService::DenyUser(long index, const std::string& nickname) {
@@ -212,7 +214,7 @@ void LoginService::CompleteWaitingLogin(long index) {
   const std::vector<std::string> login = PayloadFields(table_.At(index).PendingLogin, 3);
   const std::string pending = LowerCase(nickname);
   bool conflict = false;
-  for (const std::string& text : Split(table_.At(index).PendingConflicts, std::string_view(&kNul, 1))) {
+  for (const std::string& text : Split(table_.At(index).PendingConflicts, std::string_view(&kFieldSeparator, 1))) {
     const long other = ToLong(text).value_or(0);
     if (other != index && table_.InUse(other) && LowerCase(table_.At(other).Nickname) == pending) conflict = true;
   }

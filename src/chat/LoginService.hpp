@@ -8,6 +8,7 @@
 // the login is taken if no holder still answers to the nickname, else refused as "used".
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "chat/ConnectionHandler.hpp"
@@ -49,8 +50,9 @@ class LoginService {
 
  private:
   void SendWelcome(long index);
+  // `knownPassword`: the account's password when the caller has just read it; else it is read.
   void LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
-                 const std::string& clientVersion);
+                 const std::string& clientVersion, std::optional<std::string> knownPassword = std::nullopt);
   void DenyUser(long index, const std::string& nickname);
 
   ConnectionTable& table_;

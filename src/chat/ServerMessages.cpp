@@ -4,17 +4,12 @@
 
 #include <algorithm>
 
+#include "codec/WireFormat.hpp"
 #include "config/modSettings.hpp"
 #include "platform/Text.hpp"
 #include "platform/modFilter.hpp"
 
 namespace velmorin {
-namespace {
-
-const char kNul = '\0';
-
-}  // namespace
-
 ServerMessages::ServerMessages(ConnectionTable& table, const std::unique_ptr<clsChatrooms>& rooms,
                                PluginEvents& events)
     : table_(table), rooms_(rooms), events_(events) {}
@@ -53,11 +48,11 @@ bool ServerMessages::HandlePong(long index, const std::string&) {
 void ServerMessages::UserJoinedEvent(long index, long chatroomId) {
   const std::uint64_t serial = table_.At(index).Serial;
   const std::string room = rooms_->name(chatroomId);
-  events_.UserStatus("userjoined", table_.At(index).Nickname + kNul + room);
+  events_.UserStatus("userjoined", table_.At(index).Nickname + kFieldSeparator + room);
   if (!table_.SameConnection(index, serial) || rooms_->users(chatroomId) <= 1) return;
   const Connection& user = table_.At(index);
-  const std::string notice = user.Nickname + kNul + std::to_string(user.Color) + kNul + room + kNul +
-                             BoolText(user.Away) + kNul + BoolText(user.ChatroomAdmin);
+  const std::string notice = user.Nickname + kFieldSeparator + std::to_string(user.Color) + kFieldSeparator + room + kFieldSeparator +
+                             BoolText(user.Away) + kFieldSeparator + BoolText(user.ChatroomAdmin);
   // A copy: a failed send removes its recipient from the room while we walk it.
   std::vector<long> others = rooms_->members(chatroomId);
   std::erase(others, index);
@@ -68,11 +63,11 @@ void ServerMessages::UserLeftEvent(long index, long newChatroomId, long oldChatr
   const std::uint64_t serial = table_.At(index).Serial;
   const std::string nickname = table_.At(index).Nickname;
   const std::string oldRoom = rooms_->name(oldChatroomId);
-  events_.UserStatus("userleft", nickname + kNul + oldRoom + kNul + reason);
+  events_.UserStatus("userleft", nickname + kFieldSeparator + oldRoom + kFieldSeparator + reason);
   // Also reached while the user is being removed: the slot must still be this user's, and a
   // plugin may have rebuilt the room table.
   if (!table_.SlotHolds(index, serial) || rooms_->users(oldChatroomId) <= 1) return;
-  const std::string notice = nickname + kNul + oldRoom + kNul + rooms_->name(newChatroomId) + kNul + reason;
+  const std::string notice = nickname + kFieldSeparator + oldRoom + kFieldSeparator + rooms_->name(newChatroomId) + kFieldSeparator + reason;
   std::vector<long> others = rooms_->members(oldChatroomId);
   std::erase(others, index);
   table_.SendCommandToEach(others, "userLeft", notice);

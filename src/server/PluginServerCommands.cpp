@@ -18,7 +18,6 @@ namespace {
 using plugin_text::Fields;
 using plugin_text::Flag;
 
-const char kNul = '\0';
 const char kSoh = '\x01';
 
 // A connection found now, to be checked again after a call out.
@@ -133,7 +132,7 @@ std::string PluginCommands::SetAdminStatus(const std::string&, const std::string
   const long room = server_.Connection(index).ChatroomID;
   if (room >= 0) {
     const std::vector<long> members = server_.Chatrooms().members(room);  // a copy: sends may remove
-    const std::string state = server_.Connection(index).Nickname + kNul + (*admin ? "admin" : "noadmin");
+    const std::string state = server_.Connection(index).Nickname + kFieldSeparator + (*admin ? "admin" : "noadmin");
     server_.SendCommandToEach(members, "newClientState", state);
   }
   return "done";
@@ -146,7 +145,7 @@ std::string PluginCommands::SendMessage(const std::string&, const std::string& p
   if (text.empty()) return "invalidmsg";
   const std::vector<long> targets = StillThere(server_, Recipients(server_, p1));
   if (targets.empty()) return "notsent";
-  server_.SendCommandToEach(targets, "message", std::string("server") + kNul + text);
+  server_.SendCommandToEach(targets, "message", std::string("server") + kFieldSeparator + text);
   return "sent";
 }
 
@@ -157,7 +156,7 @@ std::string PluginCommands::SendDataToClient(const std::string& sender, const st
   const std::vector<Target> found = Recipients(server_, f[1], &missing);
   if (!missing.empty()) server_.CallServerPlugin(sender, "ClientPluginResponse", JoinFields(missing, std::string_view(&kSoh, 1)), "usernotfound");
   // The sender's answer may have changed the connection table: send to those still there.
-  server_.SendCommandToEach(StillThere(server_, found), "serverPluginData", sender + "\r\n" + f[0] + kNul + p2);
+  server_.SendCommandToEach(StillThere(server_, found), "serverPluginData", sender + "\r\n" + f[0] + kFieldSeparator + p2);
   return "sent";
 }
 
@@ -166,14 +165,14 @@ std::string PluginCommands::SendDataToClient(const std::string& sender, const st
 std::string PluginCommands::SendDataToPlugin(const std::string& sender, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 2);
   if (f[0].empty() || f[1].empty()) return "invalid";
-  return server_.CallServerPlugin(f[1], "DataFromPlugin", f[0] + kNul + sender, p2) ? "sent" : "notfound";
+  return server_.CallServerPlugin(f[1], "DataFromPlugin", f[0] + kFieldSeparator + sender, p2) ? "sent" : "notfound";
 }
 
 std::string PluginCommands::SendDataToPluginSynch(const std::string& sender, const std::string& p1,
                                                   const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 2);
   if (f[0].empty() || f[1].empty()) return {};
-  return server_.CallPlugin(f[1], "DataFromPluginSynch", f[0] + kNul + sender, p2).value_or(std::string());
+  return server_.CallPlugin(f[1], "DataFromPluginSynch", f[0] + kFieldSeparator + sender, p2).value_or(std::string());
 }
 
 // ---- Chatrooms ------------------------------------------------------------------------------
@@ -197,7 +196,7 @@ std::string PluginCommands::GetChatroomInfos(const std::string&, const std::stri
   const clsChatrooms& rooms = server_.Chatrooms();
   const long room = rooms.GetChatroomID(p1);
   if (room < 0) return {};
-  return rooms.pwd(room) + kNul + BoolText(rooms.isProtected(room)) + kNul + std::to_string(rooms.users(room)) + kNul +
+  return rooms.pwd(room) + kFieldSeparator + BoolText(rooms.isProtected(room)) + kFieldSeparator + std::to_string(rooms.users(room)) + kFieldSeparator +
          rooms.comment(room);
 }
 
