@@ -115,19 +115,21 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
   const std::string color = std::to_string(sender.Color);
   std::string message;
   message.reserve(kind.size() + sender.Nickname.size() + color.size() + text.size() + 3);
-  message.append(kind).append(1, kFieldSeparator).append(sender.Nickname).append(1, kFieldSeparator).append(color).append(1, kFieldSeparator).append(text);
+  message.append(kind).append(1, kFieldSeparator).append(sender.Nickname).append(1, kFieldSeparator);
+  message.append(color).append(1, kFieldSeparator).append(text);
 
-  std::vector<long> targets;
   if (names.empty()) {
-    targets = rooms_->members(sender.ChatroomID);
-  } else {
-    // Named more than once, a user still gets one copy: SendCommandToEach sends each once.
-    for (const std::string& nickname : Split(names, "\r\n")) {
-      const long target = table_.GetUserID(nickname);
-      if (target >= 0 && table_.At(target).ChatroomID == sender.ChatroomID) targets.push_back(target);
-    }
-    targets.push_back(index);
+    // The room's own list: SendCommandToEach takes its recipients from it before it sends.
+    table_.SendCommandToEach(rooms_->members(sender.ChatroomID), "message", message);
+    return true;
   }
+  // Named more than once, a user still gets one copy: SendCommandToEach sends each once.
+  std::vector<long> targets;
+  for (const std::string& nickname : Split(names, "\r\n")) {
+    const long target = table_.GetUserID(nickname);
+    if (target >= 0 && table_.At(target).ChatroomID == sender.ChatroomID) targets.push_back(target);
+  }
+  targets.push_back(index);
   table_.SendCommandToEach(targets, "message", message);
   return true;
 }

@@ -117,7 +117,8 @@ class ConnectionTable : private SocketEvents {
   // Packets.
   void SendCommand(long index, const std::string& command, const std::string& data);
   // The same packet to each connection in order, framed once; a connection named twice gets one
-  // copy, and one that fails or goes meanwhile gets no more.
+  // copy, and one that fails or goes meanwhile gets no more. `targets` is read whole before the
+  // first send, so it may be a list the sends change (a room's members).
   void SendCommandToEach(const std::vector<long>& targets, const std::string& command, const std::string& data);
 
   // Encryption plugins of the current online period.
