@@ -53,11 +53,10 @@ clsServer::clsServer(AdminFrontEnd& frontEnd)
       log_(frontEnd, language_),
       listener_(static_cast<SocketEvents*>(this)),
       infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
-      chatrooms_(std::make_unique<clsChatrooms>()),
       table_(log_, events_, encryptionPlugins_),
-      chat_({table_, chatrooms_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
+      chat_({table_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
       pluginCommands_(std::make_unique<PluginCommands>(PluginCommands::Parts{
-          table_, chat_, chat_.Messages(), chatrooms_, log_, events_, pluginObjects_, frontEnd, *this, *this})) {
+          table_, chat_, chat_.Messages(), chat_.LiveRooms(), log_, events_, pluginObjects_, frontEnd, *this, *this})) {
   listener_.SetIndex(0);
 }
 
@@ -206,12 +205,7 @@ void clsServer::ResetServerState(bool keepConnections) {
     }
   }
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
-  // The old table outlives this reset by one round: a plugin command working on it may have
-  // reached this reset from inside its own call.
-  retiredChatrooms_ = std::move(chatrooms_);
-  chatrooms_ = std::make_unique<clsChatrooms>();
-  chatrooms_->SetChangeCallback([this] { frontEnd_.RefreshChatroomInfos(); });
-  LoadChatrooms(*chatrooms_);
+  chat_.ResetRooms([this] { frontEnd_.RefreshChatroomInfos(); });
   LoadWelcomeMessage();
   LoadBanList();
   // Connections whose removal a plugin interrupted by this reset end here: their timers stop,

@@ -1,8 +1,8 @@
 #pragma once
 // The server: the wiring that owns the parts (language, log writer, plugin events, general and
-// encryption plugins, listening and discovery sockets, the room table, the connection table and
-// the chat services), the lifecycle and status (start-up, going online and offline, shutdown),
-// the listening socket's events, and the plugin command interface. It reports through an
+// encryption plugins, listening and discovery sockets, the connection table, the chat services
+// with their room table, and the plugin command interface), the lifecycle and status (start-up,
+// going online and offline, shutdown) and the listening socket's events. It reports through an
 // AdminFrontEnd; the desktop window and headless mode are views of it. Everything runs on the
 // event-loop thread.
 //
@@ -80,7 +80,7 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
   const ConnectionTable& Connections() const { return table_; }
   ChatService& Chat() { return chat_; }
   ServerMessages& Messages() { return chat_.Messages(); }
-  clsChatrooms& Chatrooms() { return *chatrooms_; }
+  clsChatrooms& Chatrooms() { return chat_.Rooms(); }
   LogWriter& Log() { return log_; }
   PluginEvents& Events() { return events_; }
   const clsLanguage& Language() const { return language_; }
@@ -109,8 +109,6 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
   PluginEvents events_;
   ctlSocket listener_;
   InfoSocket infoSocket_;
-  std::unique_ptr<clsChatrooms> chatrooms_;
-  std::unique_ptr<clsChatrooms> retiredChatrooms_;  // the table before the last reset
   std::optional<std::uint64_t> pingCycle_;  // the event-loop timer of the ping cycle
   long serverStatus_ = StatusStopped;
   std::time_t serverStartTime_ = 0;
