@@ -20,7 +20,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "chat/ChatService.hpp"
 #include "chat/ConnectionTable.hpp"
@@ -33,7 +32,6 @@
 #include "net/modInfoSocket.hpp"
 #include "plugins/EncryptionPlugins.hpp"
 #include "plugins/PluginEvents.hpp"
-#include "plugins/PluginMenu.hpp"
 #include "plugins/clsPlugins.hpp"
 #include "server/AdminFrontEnd.hpp"
 #include "server/OnlineSwitch.hpp"
