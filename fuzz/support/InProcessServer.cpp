@@ -191,11 +191,11 @@ void InProcessServer::CheckInvariants() {
   long taken = 0;
   long loggedIn = 0;
   std::set<std::string> nicknames;
-  for (long index = 1; index <= server.MaxIndex(); ++index) {
-    if (!server.InUse(index)) continue;
+  for (long index = 1; index <= server.Connections().MaxIndex(); ++index) {
+    if (!server.Connections().InUse(index)) continue;
     ++taken;
-    const Connection& record = server.Connection(index);
-    FUZZ_CHECK(server.Socket(index) != nullptr);
+    const Connection& record = server.Connections().At(index);
+    FUZZ_CHECK(server.Connections().Socket(index) != nullptr);
     if (record.LoggedIn()) {
       ++loggedIn;
       // One holder per nickname, without regard to case.
@@ -206,24 +206,26 @@ void InProcessServer::CheckInvariants() {
       FUZZ_CHECK(std::find(members.begin(), members.end(), index) != members.end());
     }
   }
-  FUZZ_CHECK(server.ConnectionCount() == taken);
-  FUZZ_CHECK(server.UserCount() == loggedIn);
-  FUZZ_CHECK(server.UserCount() <= kMaxUsers);
+  FUZZ_CHECK(server.Connections().ConnectionCount() == taken);
+  FUZZ_CHECK(server.Connections().UserCount() == loggedIn);
+  FUZZ_CHECK(server.Connections().UserCount() <= kMaxUsers);
 }
 
 void InProcessServer::Reset() {
   clsServer& server = *server_;
-  for (long index = 1; index <= server.MaxIndex(); ++index) {
-    if (server.InUse(index)) server.RemoveUser(index, "", true, 0);
+  for (long index = 1; index <= server.Connections().MaxIndex(); ++index) {
+    if (server.Connections().InUse(index)) server.Chat().RemoveUser(index, "", true, 0);
   }
   for (int client = 0; client < kConnections; ++client) Close(client);
   RunUntilIdle();
   // Sockets still closing finish when they see the clients' close; give them a few passes.
   for (int pass = 0; pass < 100 && LingeringSocketCount() > 0; ++pass) MainLoop().RunOnce(1);
   FUZZ_CHECK(LingeringSocketCount() == 0);
-  for (long index = 1; index <= server.MaxIndex(); ++index) FUZZ_CHECK(!server.InUse(index));
-  FUZZ_CHECK(server.ConnectionCount() == 0);
-  FUZZ_CHECK(server.UserCount() == 0);
+  for (long index = 1; index <= server.Connections().MaxIndex(); ++index) {
+    FUZZ_CHECK(!server.Connections().InUse(index));
+  }
+  FUZZ_CHECK(server.Connections().ConnectionCount() == 0);
+  FUZZ_CHECK(server.Connections().UserCount() == 0);
   // Rooms clients made go with their last member; the permanent ones stay.
   FUZZ_CHECK(server.Chatrooms().count() == permanentRooms_);
 }

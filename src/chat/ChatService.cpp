@@ -1,22 +1,33 @@
-// The chat services put together, and the end of a connection.
+// The chat services put together, the resets of the live room table, and the end of a connection.
 
 #include "chat/ChatService.hpp"
+
+#include <utility>
+
+#include "chat/modChatrooms.hpp"
 
 namespace velmorin {
 
 ChatService::ChatService(const Parts& parts)
     : table_(parts.table),
-      rooms_(parts.rooms),
+      rooms_(std::make_unique<clsChatrooms>()),
       log_(parts.log),
       events_(parts.events),
       status_(parts.status),
       userList_(parts.userList),
-      messages_(parts.table, parts.rooms, parts.events),
-      login_({parts.table, parts.rooms, parts.log, parts.events, messages_, parts.status, parts.userList, *this}),
-      auxiliary_({parts.table, parts.rooms, parts.log, parts.events, parts.plugins, parts.language}),
-      commands_({parts.table, parts.rooms, parts.log, parts.events, messages_, login_, auxiliary_, parts.userList,
+      messages_(parts.table, rooms_, parts.events),
+      login_({parts.table, rooms_, parts.log, parts.events, messages_, parts.status, parts.userList, *this}),
+      auxiliary_({parts.table, rooms_, parts.log, parts.events, parts.plugins, parts.language}),
+      commands_({parts.table, rooms_, parts.log, parts.events, messages_, login_, auxiliary_, parts.userList,
                  *this}) {
   table_.SetHandlers(commands_, *this);
+}
+
+void ChatService::ResetRooms(std::function<void()> onChange) {
+  retiredRooms_ = std::move(rooms_);
+  rooms_ = std::make_unique<clsChatrooms>();
+  rooms_->SetChangeCallback(std::move(onChange));
+  LoadChatrooms(*rooms_);
 }
 
 void ChatService::RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) {

@@ -1,13 +1,14 @@
 #pragma once
 // The chat layer as one part: the services that serve the clients of the connection table
-// (login, chat and room commands, auxiliary commands, server-originated messages), and the end
-// of a connection. The server layer owns one, with the table, and gives it the room table, the
+// (login, chat and room commands, auxiliary commands, server-originated messages), the live room
+// table, and the end of a connection. The server layer owns one, with the table, and gives it the
 // log, the plugin events and running plugins, and the two small views of itself the chat layer
 // needs (StatusHost, UserListView).
 //
 // Re-entrancy: see ConnectionTable. Every service re-checks a connection's Serial after a call
 // out, and RemoveUser leaves CountsAgreeWithTable true once the slot is released.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,7 +32,6 @@ class ChatService : public ConnectionHandler {
  public:
   struct Parts {
     ConnectionTable& table;
-    const std::unique_ptr<clsChatrooms>& rooms;  // the live room table, replaced at each reset
     LogWriter& log;
     PluginEvents& events;
     const PluginObjects& plugins;
@@ -48,13 +48,23 @@ class ChatService : public ConnectionHandler {
   void ReplyTimeout(long index) override;
   void LoginDeadline(long index) override;
 
+  // The live room table, empty until the first ResetRooms.
+  clsChatrooms& Rooms() { return *rooms_; }
+  // The owner of the live table, for the parts that must see each replacement.
+  const std::unique_ptr<clsChatrooms>& LiveRooms() const { return rooms_; }
+  // A new table, loaded from the room store, replaces the live one; `onChange` hears of every
+  // later change to it. The old table outlives the reset by one round: a plugin command working
+  // on it may have reached the reset from inside its own call.
+  void ResetRooms(std::function<void()> onChange);
+
   LoginService& Login() { return login_; }
   const LoginService& Login() const { return login_; }
   ServerMessages& Messages() { return messages_; }
 
  private:
   ConnectionTable& table_;
-  const std::unique_ptr<clsChatrooms>& rooms_;
+  std::unique_ptr<clsChatrooms> rooms_;  // before the services, which keep a reference to it
+  std::unique_ptr<clsChatrooms> retiredRooms_;  // the table before the last reset
   LogWriter& log_;
   PluginEvents& events_;
   StatusHost& status_;

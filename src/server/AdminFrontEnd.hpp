@@ -32,7 +32,7 @@ class AdminFrontEnd : public LogView, public UserListView {
   virtual void RefreshServerInfos() {}
   virtual void RefreshChatroomInfos() {}
 
-  // The plugin menu: rebuild every item from clsServer::PluginMenuEntries(), or update the one
+  // The plugin menu: rebuild every item from PluginCommands::Menu(), or update the one
   // item of an entry in place.
   virtual void RebuildPluginMenu() {}
   virtual void UpdatePluginMenuItem(const std::string& /*plugin*/, const std::string& /*entry*/) {}

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "server/clsServer.hpp"
 #include "server/modMain.hpp"
 #include "config/modBanning.hpp"
 #include "net/modSocket.hpp"
@@ -50,8 +49,21 @@ std::string CounterText(double value) {
 
 }  // namespace
 
-PluginCommands::PluginCommands(clsServer& server)
-    : server_(server), registry_(server.Events(), server.RunningPlugins()) {}
+PluginCommands::PluginCommands(const Parts& parts)
+    : table_(parts.table),
+      connections_(parts.connections),
+      messages_(parts.messages),
+      rooms_(parts.rooms),
+      log_(parts.log),
+      plugins_(parts.plugins),
+      frontEnd_(parts.frontEnd),
+      status_(parts.status),
+      onlineSwitch_(parts.onlineSwitch),
+      registry_(parts.events, parts.plugins) {}
+
+void PluginCommands::MenuClick(const std::string& owner, const std::string& entry) {
+  plugins_.Call(owner, "MenuClick", entry, "");
+}
 
 const std::unordered_map<std::string, PluginCommands::Handler>& PluginCommands::Handlers() {
   static const std::unordered_map<std::string, Handler> handlers = {
@@ -129,7 +141,7 @@ std::string PluginCommands::RemoveEventHandler(const std::string& sender, const 
 std::string PluginCommands::AddMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p2, 3);
   if (menu_.Add(clsPluginMenuEntry{Flag(f[2], true), Flag(f[1], false), p1, sender, f[0]})) {
-    server_.FrontEnd().RebuildPluginMenu();
+    frontEnd_.RebuildPluginMenu();
   }
   return {};
 }
@@ -137,13 +149,13 @@ std::string PluginCommands::AddMenuEntry(const std::string& sender, const std::s
 std::string PluginCommands::EditMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p2, 3);
   if (menu_.Edit(sender, p1, Flag(f[2], true), Flag(f[1], false), f[0])) {
-    server_.FrontEnd().UpdatePluginMenuItem(sender, p1);
+    frontEnd_.UpdatePluginMenuItem(sender, p1);
   }
   return {};
 }
 
 std::string PluginCommands::RemoveMenuEntry(const std::string& sender, const std::string& p1, const std::string&) {
-  if (menu_.Remove(sender, p1)) server_.FrontEnd().RebuildPluginMenu();
+  if (menu_.Remove(sender, p1)) frontEnd_.RebuildPluginMenu();
   return {};
 }
 
@@ -151,23 +163,23 @@ std::string PluginCommands::RemoveMenuEntry(const std::string& sender, const std
 
 std::string PluginCommands::AddLogLine(const std::string&, const std::string& p1, const std::string& p2) {
   // A colour that is not a number fails the step: nothing is written.
-  if (const std::optional<long> color = ToLong(p1)) server_.Log().WriteLogLine(p2 + "\r\n", *color);
+  if (const std::optional<long> color = ToLong(p1)) log_.WriteLogLine(p2 + "\r\n", *color);
   return {};
 }
 
 std::string PluginCommands::ClearLog(const std::string&, const std::string&, const std::string&) {
-  server_.Log().ClearLog();
+  log_.ClearLog();
   return {};
 }
 
 std::string PluginCommands::GetLogText(const std::string&, const std::string& p1, const std::string&) {
-  return server_.FrontEnd().LogText(EqualsNoCase(p1, "rtf"));
+  return frontEnd_.LogText(EqualsNoCase(p1, "rtf"));
 }
 
 std::string PluginCommands::ShowBalloonTooltip(const std::string&, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 2);
   const long icon = f[0] == "info" ? 1 : f[0] == "warning" ? 2 : f[0] == "error" ? 3 : 0;
-  server_.FrontEnd().ShowTrayBalloon(icon, f[1], p2);
+  frontEnd_.ShowTrayBalloon(icon, f[1], p2);
   return {};
 }
 
@@ -257,10 +269,10 @@ std::string PluginCommands::GetServerInfo(const std::string&, const std::string&
   const GeneralSettings& general = ServerSettings.General;
   if (p1 == "admin") return general.AdministratorName;
   if (p1 == "adminmail") return general.AdministratorEMail;
-  if (p1 == "bytesin") return CounterText(server_.BytesIn());
-  if (p1 == "bytesout") return CounterText(server_.BytesOut());
-  if (p1 == "chatroomcount") return std::to_string(server_.Chatrooms().count());
-  if (p1 == "connectioncount") return std::to_string(server_.ConnectionCount());
+  if (p1 == "bytesin") return CounterText(table_.BytesIn());
+  if (p1 == "bytesout") return CounterText(table_.BytesOut());
+  if (p1 == "chatroomcount") return std::to_string(Rooms().count());
+  if (p1 == "connectioncount") return std::to_string(table_.ConnectionCount());
   if (p1 == "hwnd") return "0";  // there is no window handle to give
   if (p1 == "ips") {
     const std::string addresses = GetLocalIPs();
@@ -268,10 +280,10 @@ std::string PluginCommands::GetServerInfo(const std::string&, const std::string&
   }
   if (p1 == "maxtextlength") return std::to_string(general.MaxTextLength);
   if (p1 == "maxusercount") return std::to_string(general.MaxUserCount);
-  if (p1 == "port") return std::to_string(server_.ListeningPort());
+  if (p1 == "port") return std::to_string(status_.ListeningPort());
   if (p1 == "uptimeserver") return std::to_string(static_cast<long long>(std::time(nullptr) - StartTime));
-  if (p1 == "uptimeonline") return std::to_string(server_.OnlineSeconds());
-  if (p1 == "usercount") return std::to_string(server_.GetUserCount());
+  if (p1 == "uptimeonline") return std::to_string(status_.OnlineSeconds());
+  if (p1 == "usercount") return std::to_string(table_.UserCount());
   if (p1 == "version") return ServerSettings.Info.Version;
   return {};
 }

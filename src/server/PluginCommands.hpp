@@ -16,21 +16,44 @@
 //     PluginServerCommands.cpp   connected users, messages, chatrooms, plugin-to-plugin data,
 //                                starting and stopping the server
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "chat/ConnectionHandler.hpp"
+#include "chat/ConnectionTable.hpp"
+#include "chat/ServerMessages.hpp"
+#include "chat/StatusHost.hpp"
+#include "chat/clsChatrooms.hpp"
+#include "logging/LogWriter.hpp"
 #include "plugins/EventHandlerRegistry.hpp"
+#include "plugins/PluginEvents.hpp"
 #include "plugins/PluginLibrary.hpp"
 #include "plugins/PluginMenu.hpp"
+#include "plugins/clsPlugins.hpp"
+#include "server/AdminFrontEnd.hpp"
+#include "server/OnlineSwitch.hpp"
 
 namespace velmorin {
 
-class clsServer;
-
 class PluginCommands : public ICallback {
  public:
-  explicit PluginCommands(clsServer& server);
+  // The parts of the server the commands work on; the server owns them all, and they outlive
+  // the commands.
+  struct Parts {
+    ConnectionTable& table;
+    ConnectionHandler& connections;  // removes a user
+    ServerMessages& messages;
+    const std::unique_ptr<clsChatrooms>& rooms;  // the live room table, replaced at each reset
+    LogWriter& log;
+    PluginEvents& events;
+    const PluginObjects& plugins;
+    AdminFrontEnd& frontEnd;
+    const StatusHost& status;
+    OnlineSwitch& onlineSwitch;
+  };
+  explicit PluginCommands(const Parts& parts);
   PluginCommands(const PluginCommands&) = delete;
   PluginCommands& operator=(const PluginCommands&) = delete;
 
@@ -38,7 +61,9 @@ class PluginCommands : public ICallback {
                       const std::string& second) override;
 
   EventHandlerRegistry& Registry() { return registry_; }
+  // The plugin menu's entries, and a click on one of them ("MenuClick" to its owner).
   const PluginMenu& Menu() const { return menu_; }
+  void MenuClick(const std::string& owner, const std::string& entry);
 
  private:
   using Handler = std::string (PluginCommands::*)(const std::string& sender, const std::string& p1,
@@ -90,7 +115,18 @@ class PluginCommands : public ICallback {
   std::string StartServer(const std::string& sender, const std::string& p1, const std::string& p2);
   std::string StopServer(const std::string& sender, const std::string& p1, const std::string& p2);
 
-  clsServer& server_;
+  // The room table live now: a reset replaces it, even from inside a command.
+  clsChatrooms& Rooms() { return *rooms_; }
+
+  ConnectionTable& table_;
+  ConnectionHandler& connections_;
+  ServerMessages& messages_;
+  const std::unique_ptr<clsChatrooms>& rooms_;
+  LogWriter& log_;
+  const PluginObjects& plugins_;
+  AdminFrontEnd& frontEnd_;
+  const StatusHost& status_;
+  OnlineSwitch& onlineSwitch_;
   EventHandlerRegistry registry_;
   PluginMenu menu_;
 };

@@ -4,7 +4,6 @@
 #include <ctime>
 #include <utility>
 
-#include "server/clsServer.hpp"
 #include "platform/Text.hpp"
 #include "server/PluginCommands.hpp"
 #include "codec/PayloadFields.hpp"
@@ -27,11 +26,11 @@ struct Target {
 };
 
 // Every logged-in connection from index 1 up, in index order.
-std::vector<Target> EveryUser(const clsServer& server) {
+std::vector<Target> EveryUser(const ConnectionTable& table) {
   std::vector<Target> targets;
-  for (long index = 1; index <= server.MaxIndex(); ++index) {
-    if (server.InUse(index) && !server.Connection(index).Nickname.empty()) {
-      targets.push_back({index, server.Connection(index).Serial});
+  for (long index = 1; index <= table.MaxIndex(); ++index) {
+    if (table.InUse(index) && !table.At(index).Nickname.empty()) {
+      targets.push_back({index, table.At(index).Serial});
     }
   }
   return targets;
@@ -39,14 +38,14 @@ std::vector<Target> EveryUser(const clsServer& server) {
 
 // Recipients given as nicknames joined by SOH (everybody when empty); the absent ones go to
 // `missing` when given.
-std::vector<Target> Recipients(const clsServer& server, const std::string& list,
+std::vector<Target> Recipients(const ConnectionTable& table, const std::string& list,
                                std::vector<std::string>* missing = nullptr) {
-  if (list.empty()) return EveryUser(server);
+  if (list.empty()) return EveryUser(table);
   std::vector<Target> targets;
   for (const std::string& nickname : Split(list, std::string_view(&kSoh, 1))) {
-    const long index = server.GetUserID(nickname);
+    const long index = table.GetUserID(nickname);
     if (index >= 0) {
-      targets.push_back({index, server.Connection(index).Serial});
+      targets.push_back({index, table.At(index).Serial});
     } else if (missing != nullptr) {
       missing->push_back(nickname);
     }
@@ -55,10 +54,10 @@ std::vector<Target> Recipients(const clsServer& server, const std::string& list,
 }
 
 // The targets still holding their connection, as indices.
-std::vector<long> StillThere(const clsServer& server, const std::vector<Target>& targets) {
+std::vector<long> StillThere(const ConnectionTable& table, const std::vector<Target>& targets) {
   std::vector<long> indices;
   for (const Target& target : targets) {
-    if (server.StillConnected(target.index, target.serial)) indices.push_back(target.index);
+    if (table.SameConnection(target.index, target.serial)) indices.push_back(target.index);
   }
   return indices;
 }
@@ -68,15 +67,15 @@ std::vector<long> StillThere(const clsServer& server, const std::vector<Target>&
 // ---- Connected users ------------------------------------------------------------------------
 
 std::string PluginCommands::GetUserInfo(const std::string&, const std::string& p1, const std::string& p2) {
-  const long index = server_.GetUserID(p1);
+  const long index = table_.GetUserID(p1);
   if (index < 0) return {};
-  const Connection& user = server_.Connection(index);
+  const Connection& user = table_.At(index);
   if (p2 == "admin") return BoolText(user.ChatroomAdmin);
   if (p2 == "away") return BoolText(user.Away);
   if (p2 == "chatcolor") return std::to_string(user.Color);
-  if (p2 == "chatroom") return user.ChatroomID >= 0 ? server_.Chatrooms().name(user.ChatroomID) : std::string();
+  if (p2 == "chatroom") return user.ChatroomID >= 0 ? Rooms().name(user.ChatroomID) : std::string();
   if (p2 == "ip") {
-    ctlSocket* socket = server_.Socket(index);
+    ctlSocket* socket = table_.Socket(index);
     return socket != nullptr ? socket->RemoteHostIP() : std::string();
   }
   if (p2 == "since") return std::to_string(static_cast<long long>(std::time(nullptr) - user.ConnectTime));
@@ -87,53 +86,53 @@ std::string PluginCommands::GetUserInfo(const std::string&, const std::string& p
 std::string PluginCommands::GetUserList(const std::string&, const std::string& p1, const std::string&) {
   std::vector<std::string> nicknames;
   if (p1.empty()) {
-    for (const Target& user : EveryUser(server_)) nicknames.push_back(server_.Connection(user.index).Nickname);
+    for (const Target& user : EveryUser(table_)) nicknames.push_back(table_.At(user.index).Nickname);
   } else {
-    const long room = server_.Chatrooms().GetChatroomID(p1);
+    const long room = Rooms().GetChatroomID(p1);
     if (room < 0) return {};
-    for (long member : server_.Chatrooms().members(room)) {
-      if (server_.InUse(member)) nicknames.push_back(server_.Connection(member).Nickname);
+    for (long member : Rooms().members(room)) {
+      if (table_.InUse(member)) nicknames.push_back(table_.At(member).Nickname);
     }
   }
   return JoinFields(nicknames, std::string_view(&kSoh, 1));
 }
 
 std::string PluginCommands::KickUser(const std::string&, const std::string& p1, const std::string& p2) {
-  const long index = server_.GetUserID(p1);
+  const long index = table_.GetUserID(p1);
   if (index < 0) return "notfound";
-  server_.RemoveUser(index, TrimBlanks(p2), true, 0);
+  connections_.RemoveUser(index, TrimBlanks(p2), true, 0);
   return "kicked";
 }
 
 std::string PluginCommands::ThrowUser(const std::string&, const std::string& p1, const std::string& p2) {
-  const long index = server_.GetUserID(p1);
+  const long index = table_.GetUserID(p1);
   if (index < 0) return "usernotfound";
-  const long room = server_.Connection(index).ChatroomID;
+  const long room = table_.At(index).ChatroomID;
   if (room < 0) return "roomnotfound";
-  const std::uint64_t serial = server_.Connection(index).Serial;
-  const std::uint64_t roomSerial = server_.Chatrooms().serial(room);
-  server_.Messages().SetClientAwayState(index, false);
-  server_.Messages().SendCloseChatroom(index, server_.Chatrooms().name(room));
+  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t roomSerial = Rooms().serial(room);
+  messages_.SetClientAwayState(index, false);
+  messages_.SendCloseChatroom(index, Rooms().name(room));
   // A failed send removes the connection, and with it its room membership.
-  if (!server_.StillConnected(index, serial)) return "done";
-  server_.Messages().UserLeftEvent(index, -1, room, p2);
-  if (!server_.StillConnected(index, serial) || server_.Connection(index).ChatroomID != room) return "done";
-  if (server_.Chatrooms().serial(room) == roomSerial) server_.Chatrooms().RemoveUser(room, index);
-  server_.Messages().SetClientChatroom(index, -1);
+  if (!table_.SameConnection(index, serial)) return "done";
+  messages_.UserLeftEvent(index, -1, room, p2);
+  if (!table_.SameConnection(index, serial) || table_.At(index).ChatroomID != room) return "done";
+  if (Rooms().serial(room) == roomSerial) Rooms().RemoveUser(room, index);
+  messages_.SetClientChatroom(index, -1);
   return "done";
 }
 
 std::string PluginCommands::SetAdminStatus(const std::string&, const std::string& p1, const std::string& p2) {
-  const long index = server_.GetUserID(p1);
+  const long index = table_.GetUserID(p1);
   if (index < 0) return "notfound";
   const std::optional<bool> admin = ToBool(p2);
-  if (!admin || *admin == server_.Connection(index).ChatroomAdmin) return "done";
-  server_.SetClientAdmin(index, *admin);
-  const long room = server_.Connection(index).ChatroomID;
+  if (!admin || *admin == table_.At(index).ChatroomAdmin) return "done";
+  table_.At(index).ChatroomAdmin = *admin;
+  const long room = table_.At(index).ChatroomID;
   if (room >= 0) {
-    const std::vector<long> members = server_.Chatrooms().members(room);  // a copy: sends may remove
-    const std::string state = server_.Connection(index).Nickname + kFieldSeparator + (*admin ? "admin" : "noadmin");
-    server_.SendCommandToEach(members, "newClientState", state);
+    const std::vector<long> members = Rooms().members(room);  // a copy: sends may remove
+    const std::string state = table_.At(index).Nickname + kFieldSeparator + (*admin ? "admin" : "noadmin");
+    table_.SendCommandToEach(members, "newClientState", state);
   }
   return "done";
 }
@@ -143,9 +142,9 @@ std::string PluginCommands::SetAdminStatus(const std::string&, const std::string
 std::string PluginCommands::SendMessage(const std::string&, const std::string& p1, const std::string& p2) {
   const std::string text = TrimBlanks(p2);
   if (text.empty()) return "invalidmsg";
-  const std::vector<long> targets = StillThere(server_, Recipients(server_, p1));
+  const std::vector<long> targets = StillThere(table_, Recipients(table_, p1));
   if (targets.empty()) return "notsent";
-  server_.SendCommandToEach(targets, "message", std::string("server") + kFieldSeparator + text);
+  table_.SendCommandToEach(targets, "message", std::string("server") + kFieldSeparator + text);
   return "sent";
 }
 
@@ -153,10 +152,12 @@ std::string PluginCommands::SendDataToClient(const std::string& sender, const st
   const std::vector<std::string> f = Fields(p1, 2);
   if (f[0].empty()) return "invalid";
   std::vector<std::string> missing;
-  const std::vector<Target> found = Recipients(server_, f[1], &missing);
-  if (!missing.empty()) server_.CallServerPlugin(sender, "ClientPluginResponse", JoinFields(missing, std::string_view(&kSoh, 1)), "usernotfound");
+  const std::vector<Target> found = Recipients(table_, f[1], &missing);
+  if (!missing.empty()) {
+    plugins_.Call(sender, "ClientPluginResponse", JoinFields(missing, std::string_view(&kSoh, 1)), "usernotfound");
+  }
   // The sender's answer may have changed the connection table: send to those still there.
-  server_.SendCommandToEach(StillThere(server_, found), "serverPluginData", sender + "\r\n" + f[0] + kFieldSeparator + p2);
+  table_.SendCommandToEach(StillThere(table_, found), "serverPluginData", sender + "\r\n" + f[0] + kFieldSeparator + p2);
   return "sent";
 }
 
@@ -165,35 +166,35 @@ std::string PluginCommands::SendDataToClient(const std::string& sender, const st
 std::string PluginCommands::SendDataToPlugin(const std::string& sender, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 2);
   if (f[0].empty() || f[1].empty()) return "invalid";
-  return server_.CallServerPlugin(f[1], "DataFromPlugin", f[0] + kFieldSeparator + sender, p2) ? "sent" : "notfound";
+  return plugins_.Call(f[1], "DataFromPlugin", f[0] + kFieldSeparator + sender, p2).has_value() ? "sent" : "notfound";
 }
 
 std::string PluginCommands::SendDataToPluginSynch(const std::string& sender, const std::string& p1,
                                                   const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 2);
   if (f[0].empty() || f[1].empty()) return {};
-  return server_.CallPlugin(f[1], "DataFromPluginSynch", f[0] + kFieldSeparator + sender, p2).value_or(std::string());
+  return plugins_.Call(f[1], "DataFromPluginSynch", f[0] + kFieldSeparator + sender, p2).value_or(std::string());
 }
 
 // ---- Chatrooms ------------------------------------------------------------------------------
 
 std::string PluginCommands::CreateChatroom(const std::string&, const std::string& p1, const std::string&) {
   const std::vector<std::string> f = Fields(p1, 4);
-  return velmorin::CreateChatroom(server_.Chatrooms(), f[0], f[1], f[2], Flag(f[3]));
+  return velmorin::CreateChatroom(Rooms(), f[0], f[1], f[2], Flag(f[3]));
 }
 
 std::string PluginCommands::ModifyChatroom(const std::string&, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 3);
-  return velmorin::ModifyChatroom(server_.Chatrooms(), f[0], f[1], Flag(f[2]), p2);
+  return velmorin::ModifyChatroom(Rooms(), f[0], f[1], Flag(f[2]), p2);
 }
 
 std::string PluginCommands::RemoveChatroom(const std::string&, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p1, 2);
-  return velmorin::RemoveChatroom(server_.Chatrooms(), server_.Messages(), f[0], Flag(f[1]), Flag(p2));
+  return velmorin::RemoveChatroom(Rooms(), messages_, f[0], Flag(f[1]), Flag(p2));
 }
 
 std::string PluginCommands::GetChatroomInfos(const std::string&, const std::string& p1, const std::string&) {
-  const clsChatrooms& rooms = server_.Chatrooms();
+  const clsChatrooms& rooms = Rooms();
   const long room = rooms.GetChatroomID(p1);
   if (room < 0) return {};
   return rooms.pwd(room) + kFieldSeparator + BoolText(rooms.isProtected(room)) + kFieldSeparator + std::to_string(rooms.users(room)) + kFieldSeparator +
@@ -201,7 +202,7 @@ std::string PluginCommands::GetChatroomInfos(const std::string&, const std::stri
 }
 
 std::string PluginCommands::GetChatroomList(const std::string&, const std::string&, const std::string&) {
-  const clsChatrooms& rooms = server_.Chatrooms();
+  const clsChatrooms& rooms = Rooms();
   std::vector<std::string> names;
   for (long room = 0; room <= rooms.MaxID(); ++room) {
     if (!rooms.name(room).empty()) names.push_back(rooms.name(room));
@@ -212,20 +213,20 @@ std::string PluginCommands::GetChatroomList(const std::string&, const std::strin
 // ---- Online state ---------------------------------------------------------------------------
 
 std::string PluginCommands::StartServer(const std::string&, const std::string& p1, const std::string&) {
-  if (server_.IsOnline()) return "started";
+  if (status_.IsOnline()) return "started";
   const std::optional<long> port = ToLong(p1);
   if (port && *port >= 1 && *port <= 65535) {
     ServerSettings.General.Port = *port;
     ServerSettings.General.ActivePort = *port;
   }
-  server_.ChangeStatus(false);
+  onlineSwitch_.ChangeStatus(false);
   return "done";
 }
 
 std::string PluginCommands::StopServer(const std::string&, const std::string& p1, const std::string&) {
-  if (!server_.IsOnline()) return "stopped";
-  if (!Flag(p1) && server_.GetUserCount() > 0) return "notempty";
-  server_.ChangeStatus(false);
+  if (!status_.IsOnline()) return "stopped";
+  if (!Flag(p1) && table_.UserCount() > 0) return "notempty";
+  onlineSwitch_.ChangeStatus(false);
   return "done";
 }
 

@@ -53,10 +53,10 @@ clsServer::clsServer(AdminFrontEnd& frontEnd)
       log_(frontEnd, language_),
       listener_(static_cast<SocketEvents*>(this)),
       infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
-      chatrooms_(std::make_unique<clsChatrooms>()),
       table_(log_, events_, encryptionPlugins_),
-      chat_({table_, chatrooms_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
-      pluginCommands_(std::make_unique<PluginCommands>(*this)) {
+      chat_({table_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
+      pluginCommands_(std::make_unique<PluginCommands>(PluginCommands::Parts{
+          table_, chat_, chat_.Messages(), chat_.LiveRooms(), log_, events_, pluginObjects_, frontEnd, *this, *this})) {
   listener_.SetIndex(0);
 }
 
@@ -91,8 +91,8 @@ void clsServer::Unload() {
     events_.OnlineStatus("offline", "");
     listener_.CloseSocket();
   }
-  for (long index = 1; index <= MaxIndex(); ++index) {
-    if (InUse(index)) RemoveUser(index, "", false, 0);
+  for (long index = 1; index <= table_.MaxIndex(); ++index) {
+    if (table_.InUse(index)) chat_.RemoveUser(index, "", false, 0);
   }
   encryptionPlugins_.Release();
   infoSocket_.DestroyInfoSocket();
@@ -131,16 +131,6 @@ long long clsServer::OnlineSeconds() const {
   if (!IsOnline() || serverStartTime_ == 0) return 0;
   return static_cast<long long>(std::time(nullptr) - serverStartTime_);
 }
-
-const std::vector<clsPluginMenuEntry>& clsServer::PluginMenuEntries() const {
-  return pluginCommands_->Menu().Entries();
-}
-
-void clsServer::PluginMenuClick(const std::string& owner, const std::string& entry) {
-  CallServerPlugin(owner, "MenuClick", entry, "");
-}
-
-std::string clsServer::GetChatroomCount() const { return std::to_string(chatrooms_->count()); }
 
 void clsServer::ChangeStatus(bool ask) {
   if (IsOnline()) {
@@ -210,17 +200,12 @@ void clsServer::ResetServerState(bool keepConnections) {
     events_.OnlineStatus("offline", "");
   }
   if (!keepConnections) {
-    for (long index = 1; index <= MaxIndex(); ++index) {
-      if (InUse(index)) RemoveUser(index, "", true, 0);
+    for (long index = 1; index <= table_.MaxIndex(); ++index) {
+      if (table_.InUse(index)) chat_.RemoveUser(index, "", true, 0);
     }
   }
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
-  // The old table outlives this reset by one round: a plugin command working on it may have
-  // reached this reset from inside its own call.
-  retiredChatrooms_ = std::move(chatrooms_);
-  chatrooms_ = std::make_unique<clsChatrooms>();
-  chatrooms_->SetChangeCallback([this] { frontEnd_.RefreshChatroomInfos(); });
-  LoadChatrooms(*chatrooms_);
+  chat_.ResetRooms([this] { frontEnd_.RefreshChatroomInfos(); });
   LoadWelcomeMessage();
   LoadBanList();
   // Connections whose removal a plugin interrupted by this reset end here: their timers stop,
@@ -261,7 +246,7 @@ long clsServer::RefreshStatus() {
     }
     return serverStatus_;
   }
-  if (UsersFillServer()) {
+  if (chat_.Login().UsersFillServer()) {
     if (serverStatus_ != StatusFull) {
       serverStatus_ = StatusFull;
       const std::string line = StatusLine(StatusFull);

@@ -42,7 +42,7 @@ class PluginCommandTest : public ::testing::Test {
   std::string Run(const std::string& component, const std::string& word, const std::string& p1 = "",
                   const std::string& p2 = "") {
     return server.Call([&](clsServer& s) {
-      return s.CallPlugin(Ident(component), "Run", word, p1 + '\x1e' + p2).value_or("<not running>");
+      return s.RunningPlugins().Call(Ident(component), "Run", word, p1 + '\x1e' + p2).value_or("<not running>");
     });
   }
   // Every call the plugin received, one line each (see scripted.cpp for the notation).
@@ -238,7 +238,7 @@ TEST_F(PluginRegistry, MenuEntriesAreKeptPerPluginAndAClickReachesTheOwner) {
   const auto entries = [&] {
     return server.Call([](clsServer& s) {
       std::vector<std::string> shown;
-      for (const clsPluginMenuEntry& entry : s.PluginMenuEntries()) {
+      for (const clsPluginMenuEntry& entry : s.Commands().Menu().Entries()) {
         shown.push_back(entry.owner + "/" + entry.name + "/" + entry.caption + "/" + BoolText(entry.checked) +
                         BoolText(entry.enabled));
       }
@@ -254,7 +254,7 @@ TEST_F(PluginRegistry, MenuEntriesAreKeptPerPluginAndAClickReachesTheOwner) {
   Run("alpha", "EditMenuEntry", "tools", F({"Renamed", "true"}));
   EXPECT_EQ(entries(), (std::vector<std::string>{"scripted-alpha/tools/Renamed/11", "scripted-beta/tools/Beta tools/10"}));
 
-  server.Call([](clsServer& s) { s.PluginMenuClick("scripted-beta", "tools"); });
+  server.Call([](clsServer& s) { s.Commands().MenuClick("scripted-beta", "tools"); });
   EXPECT_EQ(Received("beta"), std::vector<std::string>{"MenuClick|tools|"});
 
   EXPECT_EQ(Run("beta", "RemoveMenuEntry", "tools"), "");

@@ -66,7 +66,7 @@ class PluginHavoc : public ::testing::TestWithParam<HavocCase> {
   // After each step: everything sent was handled and the counts are those of the table.
   void Step(const char* what) {
     server.Sync();
-    EXPECT_TRUE(server.Call([](clsServer& s) { return s.CountsAgreeWithTable(); })) << "after " << what;
+    EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); })) << "after " << what;
   }
 
   ServerHarness server;
@@ -112,12 +112,12 @@ TEST_P(PluginHavoc, TheServerStaysConsistentAndServesAgain) {
 
   for (ChatClient* user : {&ann, &cat, &eve}) user->Close();
   const auto deadline = std::chrono::steady_clock::now() + testing::kWait;
-  while (server.Call([](clsServer& s) { return s.ConnectionCount(); }) != 0 &&
+  while (server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }) != 0 &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 0);
   if (GetParam().certain) {
     EXPECT_NE(server.dir().read("plugins/havoc.done"), "") << "the event never came";
   }
@@ -132,7 +132,7 @@ TEST_P(PluginHavoc, TheServerStaysConsistentAndServesAgain) {
   const auto reply = fresh.Login("Zed", "", 0, "test", testing::kWait);
   ASSERT_TRUE(reply) << fresh.LastErrorText();
   EXPECT_EQ(reply->status, "ok");
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.CountsAgreeWithTable(); }));
+  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); }));
 }
 
 std::vector<HavocCase> AllCases() {

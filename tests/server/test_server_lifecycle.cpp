@@ -148,7 +148,8 @@ TEST(ServerLifecycle, StoppingDropsEveryConnectionAndStartingAgainTakesNewClient
   EXPECT_TRUE(guest.WaitForClose(kWait));
   EXPECT_EQ(server.CountLog("msgServerStopped"), 1);
   EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusStopped);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount() + s.ConnectionCount(); }), 0);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount() + s.Connections().ConnectionCount(); }),
+            0);
   EXPECT_EQ(server.frontEnd().LastStatus().icon, kIconStopped);
   EXPECT_FALSE(server.Connect().ReceiveWelcome(std::chrono::milliseconds(500)));
 
@@ -181,8 +182,8 @@ TEST(ServerLifecycle, TheTrafficCountersHoldEveryByteOfBothDirections) {
   const double sent = static_cast<double>(FramePacket("welcome", welcome->payload).size() +
                                           FramePacket("acceptUser", accepted->payload).size() +
                                           FramePacket("pong", "").size());
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.BytesIn(); }), received);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.BytesOut(); }), sent);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesIn(); }), received);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesOut(); }), sent);
 }
 
 TEST(ServerLifecycle, TheCountersStartAgainWithTheServerOnlyWhenResetBytesIsSet) {
@@ -196,13 +197,13 @@ TEST(ServerLifecycle, TheCountersStartAgainWithTheServerOnlyWhenResetBytesIsSet)
       ASSERT_TRUE(client.Send("ping", ""));
       server.Sync();
     }
-    const double in = server.Call([](clsServer& s) { return s.BytesIn(); });
-    const double out = server.Call([](clsServer& s) { return s.BytesOut(); });
+    const double in = server.Call([](clsServer& s) { return s.Connections().BytesIn(); });
+    const double out = server.Call([](clsServer& s) { return s.Connections().BytesOut(); });
     ASSERT_GT(in, 0);
     server.Call([](clsServer& s) { s.ChangeStatus(true); });
     server.Call([](clsServer& s) { s.ChangeStatus(true); });
-    EXPECT_EQ(server.Call([](clsServer& s) { return s.BytesIn(); }), reset ? 0 : in) << reset;
-    EXPECT_EQ(server.Call([](clsServer& s) { return s.BytesOut(); }), reset ? 0 : out) << reset;
+    EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesIn(); }), reset ? 0 : in) << reset;
+    EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesOut(); }), reset ? 0 : out) << reset;
   }
 }
 

@@ -200,7 +200,7 @@ TEST_F(ServerLogin, AConnectionMadeBeforeTheServerFilledUpCannotLogInBeyondTheLi
   const auto reply = early.Login("Early", "", 0, "test", kWait);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->status, "denied");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
 }
 
 // The holder of a nickname that answers its pings keeps it; a dead one loses it to the
@@ -283,21 +283,21 @@ TEST_F(ServerNicknameWait, ASecondLoginEndsTheWaitAndNothingIsCountedTwice) {
   ASSERT_TRUE(reply) << newcomer.LastErrorText();
   EXPECT_EQ(reply->status, "ok");
   EXPECT_EQ(reply->nickname, "Tom");
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connection(2).PendingNickname.empty(); }));
+  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().At(2).PendingNickname.empty(); }));
   EXPECT_FALSE(server.Call([](clsServer& s) { return s.IsTimerActive(2); }));
 
   // Past the end of the first wait, the newcomer is still Tom and counted once.
   std::this_thread::sleep_for(std::chrono::milliseconds(2200));
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connection(2).Nickname; }), "Tom");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().At(2).Nickname; }), "Tom");
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
   EXPECT_FALSE(newcomer.ReceiveCommand("acceptUser", std::chrono::milliseconds(0)));
 
   newcomer.Close();
   holder.Close();
   ASSERT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "2"}}));
   server.Sync();
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 0);
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.CountsAgreeWithTable(); }));
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 0);
+  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); }));
   auto later = server.Connect();
   const auto welcome = later.ReceiveWelcome(kWait);
   ASSERT_TRUE(welcome);
@@ -326,8 +326,8 @@ TEST_F(ServerNicknameWait, AConnectionThatKeepsRetryingALiveNicknameIsRemovedAtI
   EXPECT_TRUE(closed);
   EXPECT_LT(lasted, std::chrono::milliseconds(3700));
   EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "2"}}));
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connection(1).Nickname; }), "Sam");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ConnectionCount(); }), 1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().At(1).Nickname; }), "Sam");
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 1);
 }
 
 TEST_F(ServerNicknameWait, WhatArrivesWhileALoginWaitsIsBounded) {
@@ -377,11 +377,11 @@ TEST(ServerFullWelcome, ALoginThatBeatsTheCloseAfterAFullWelcomeIsDenied) {
     EXPECT_NE(received.find("\r\nfull\r\n"), std::string::npos) << "attempt " << attempt;
     EXPECT_EQ(received.find("acceptUser\r\n"), received.find("acceptUser\r\n6\r\n\x02\r\ndenied"))
         << "attempt " << attempt;
-    EXPECT_LE(server.Call([](clsServer& s) { return s.UserCount(); }), 1) << "attempt " << attempt;
+    EXPECT_LE(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1) << "attempt " << attempt;
   }
   server.Sync();
   EXPECT_EQ(server.CountLog("msgClientAccepted"), 1);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
 }
 
 }  // namespace

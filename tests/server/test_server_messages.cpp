@@ -20,7 +20,8 @@ TEST_F(ServerMessages, AServerMessageReachesEveryConnectionLoggedInOrNot) {
   auto user = server.LoggedIn("Reader");
   auto guest = server.Connect();
   ASSERT_TRUE(guest.ReceiveWelcome(kWait));
-  server.Call([](clsServer& s) { s.SendServerMsg(std::string("  server") + '\0' + "Maintenance at noon  "); });
+  server.Call(
+      [](clsServer& s) { s.Messages().SendServerMsg(std::string("  server") + '\0' + "Maintenance at noon  "); });
   for (client::ChatClient* client : {&user, &guest}) {
     const auto message = client->ReceiveCommand("message", kWait);
     ASSERT_TRUE(message) << client->LastErrorText();
@@ -32,8 +33,8 @@ TEST_F(ServerMessages, UsersAreFoundByNicknameWhateverTheCase) {
   auto guest = server.Connect();
   ASSERT_TRUE(guest.ReceiveWelcome(kWait));
   auto user = server.LoggedIn("Finder");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.GetUserID("fINDER"); }), 2);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.GetUserID("Nobody"); }), -1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().GetUserID("fINDER"); }), 2);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().GetUserID("Nobody"); }), -1);
 }
 
 }  // namespace
@@ -59,7 +60,7 @@ TEST_F(ServerMessages, RemovingARoomWithMembersSendsThemOutFirst) {
     EXPECT_EQ(closed->payload, "Lobby");
   }
   EXPECT_EQ(server.Call([](clsServer& s) { return s.Chatrooms().count(); }), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connection(1).ChatroomID; }), -1);
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().At(1).ChatroomID; }), -1);
 }
 
 }  // namespace
