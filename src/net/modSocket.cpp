@@ -16,7 +16,7 @@
 #include "net/ctlSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "platform/WinsockErrors.hpp"
+#include "net/WinsockErrors.hpp"
 
 namespace velmorin {
 namespace {

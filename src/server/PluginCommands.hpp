@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "plugins/EventHandlerRegistry.hpp"
-#include "plugins/PluginLibrary.hpp"
+#include "plugins/ICallback.hpp"
 #include "plugins/PluginMenu.hpp"
 
 namespace velmorin {
