@@ -7,7 +7,9 @@
 
 namespace velmorin {
 
+inline constexpr int kErrorPermissionDenied = 10013;
 inline constexpr int kErrorWouldBlock = 10035;
+inline constexpr int kErrorAddressInUse = 10048;
 inline constexpr int kErrorNoRemoteHost = 10049;
 inline constexpr int kErrorNoBufferSpace = 10055;
 inline constexpr int kErrorTimedOut = 10060;
