@@ -13,7 +13,7 @@
 
 #include "config/modBanning.hpp"
 #include "codec/ProfileFile.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"
 #include "support/TempProgramDir.hpp"

@@ -15,7 +15,7 @@
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "chat/modChatrooms.hpp"
+#include "chat/ChatroomOperations.hpp"
 #include "config/modSettings.hpp"
 #include "config/modUsers.hpp"
 #include "support/FuzzCheck.hpp"

@@ -20,7 +20,7 @@
 #include "i18n/modLangID.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/EventLoop.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 
 namespace {

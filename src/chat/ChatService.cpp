@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "chat/modChatrooms.hpp"
+#include "chat/ChatroomOperations.hpp"
 
 namespace velmorin {
 

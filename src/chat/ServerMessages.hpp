@@ -7,7 +7,7 @@
 
 #include "chat/ConnectionTable.hpp"
 #include "chat/clsChatrooms.hpp"
-#include "chat/modChatrooms.hpp"
+#include "chat/ChatroomOperations.hpp"
 #include "plugins/PluginEvents.hpp"
 
 namespace velmorin {

@@ -1,9 +1,6 @@
 #include "codec/modEncryption.hpp"
 
-#include <sys/random.h>
-
 #include <array>
-#include <chrono>
 
 namespace velmorin {
 
@@ -155,19 +152,7 @@ DerivedKey DeriveKey(std::string_view key) {
 
 std::size_t FillerLength(std::uint8_t r) { return r % 32 + 32; }
 
-std::uint32_t KernelRandomState() {
-  std::uint32_t state = 0;
-  if (getrandom(&state, sizeof state, 0) == static_cast<ssize_t>(sizeof state)) return state;
-  return static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
-}
-
 }  // namespace
-
-FieldCipherRandom::FieldCipherRandom() : engine_(KernelRandomState()) {}
-
-FieldCipherRandom::FieldCipherRandom(std::uint32_t initialState) : engine_(initialState) {}
-
-std::uint8_t FieldCipherRandom::NextByte() { return static_cast<std::uint8_t>(engine_() & 0xFF); }
 
 std::string EncryptField(std::string_view text, std::string_view key) {
   // One generator per thread: the server runs on one thread, and tests may use more.

@@ -5,23 +5,12 @@
 // payloads, and each encryption draws fresh randomness, so equal texts look different.
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <string_view>
 
+#include "codec/FieldCipherRandom.hpp"
+
 namespace velmorin {
-
-// Randomness for one or more encryptions. Each encryption draws the random byte r first, then
-// its filler bytes. Construct it with a fixed initial state to make ciphertexts reproducible.
-class FieldCipherRandom {
- public:
-  FieldCipherRandom();  // started from getrandom(), the clock if that fails
-  explicit FieldCipherRandom(std::uint32_t initialState);
-  std::uint8_t NextByte();
-
- private:
-  std::mt19937 engine_;
-};
 
 // `text` enciphered with `key`; empty when either is empty. The plain overload uses a
 // generator started once per thread.

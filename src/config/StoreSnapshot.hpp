@@ -14,22 +14,9 @@
 #include <functional>
 #include <string>
 
+#include "config/FileContent.hpp"
+
 namespace velmorin {
-
-// A store's file on disk: missing, unreadable, or present with its content in text form. An
-// unreadable file equals nothing, not even another unreadable file: its content is unknown.
-struct FileContent {
-  enum class State { Missing, Unreadable, Present };
-  State state = State::Missing;
-  std::string text;
-
-  static FileContent Missing() { return {}; }
-  static FileContent Unreadable() { return {State::Unreadable, {}}; }
-  static FileContent Present(std::string text) { return {State::Present, std::move(text)}; }
-  bool operator==(const FileContent& other) const {
-    return state == other.state && state != State::Unreadable && text == other.text;
-  }
-};
 
 struct StoreSnapshot {
   std::string memory;

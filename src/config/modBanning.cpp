@@ -12,7 +12,7 @@
 #include "platform/Text.hpp"
 #include "platform/modFilter.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
 namespace {

@@ -8,7 +8,7 @@
 #include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
 

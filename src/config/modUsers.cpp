@@ -3,7 +3,7 @@
 #include "platform/Text.hpp"
 #include "codec/modBase64.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
 

@@ -9,7 +9,7 @@
 #include "i18n/clsLanguage.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 
 namespace velmorin {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/EventLoop.hpp"
-#include "platform/WinsockErrors.hpp"
+#include "net/WinsockErrors.hpp"
 
 namespace velmorin {
 namespace {

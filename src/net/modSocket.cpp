@@ -16,7 +16,7 @@
 #include "net/ctlSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "platform/WinsockErrors.hpp"
+#include "net/WinsockErrors.hpp"
 
 namespace velmorin {
 namespace {
@@ -104,7 +104,7 @@ void Deliver(int socket, std::uint64_t token, std::uint32_t events) {
 
 bool Arm(int socket, Registration& registration) {
   if (registration.watch != 0) {
-    return MainLoop().SetInterest(registration.watch, registration.readable, registration.writable);
+    return MainLoop().SetInterest(registration.watch, registration.readable, registration.writable) == 0;
   }
   const std::uint64_t token = registration.token;
   registration.watch = MainLoop().Watch(socket, registration.readable, registration.writable,

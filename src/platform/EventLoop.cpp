@@ -53,17 +53,17 @@ EventLoop::WatchId EventLoop::Watch(int fd, bool readable, bool writable, WatchC
   return id;
 }
 
-bool EventLoop::SetInterest(WatchId watch, bool readable, bool writable) {
+int EventLoop::SetInterest(WatchId watch, bool readable, bool writable) {
   auto it = watches_.find(watch);
-  if (it == watches_.end()) return false;
+  if (it == watches_.end()) return ENOENT;
   const std::uint32_t bits = InterestBits(readable, writable);
-  if (bits == it->second.interest) return true;
+  if (bits == it->second.interest) return 0;
   epoll_event event{};
   event.events = bits;
   event.data.u64 = watch;
-  if (::epoll_ctl(epollFd_, EPOLL_CTL_MOD, it->second.fd, &event) != 0) return false;
+  if (::epoll_ctl(epollFd_, EPOLL_CTL_MOD, it->second.fd, &event) != 0) return errno;
   it->second.interest = bits;
-  return true;
+  return 0;
 }
 
 void EventLoop::Unwatch(WatchId watch) {

@@ -37,8 +37,8 @@ class EventLoop {
 
   // Readiness of a descriptor. Returns 0 when none (the descriptor cannot be watched; errno set).
   WatchId Watch(int fd, bool readable, bool writable, WatchCallback callback);
-  // Changes the interest of a watch; false when the watch is unknown or epoll refuses.
-  bool SetInterest(WatchId watch, bool readable, bool writable);
+  // Changes the interest of a watch: 0, ENOENT when the watch is unknown, or the errno of epoll.
+  int SetInterest(WatchId watch, bool readable, bool writable);
   // Stops the watch; pending events for it are dropped. Unknown ids are ignored. Call it before
   // closing the descriptor: a reused descriptor number would otherwise lose its new watch.
   void Unwatch(WatchId watch);

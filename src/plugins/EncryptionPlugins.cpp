@@ -5,7 +5,7 @@
 #include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
 namespace {

@@ -2,13 +2,6 @@
 
 namespace velmorin {
 
-std::optional<std::string> PluginSubscriber::RaiseEvent(const std::string& event, std::string& first,
-                                                        std::string& second) {
-  LoadedPlugin* plugin = objects_.Find(ident_);
-  if (plugin == nullptr) return std::nullopt;
-  return plugin->Command(event, first, second);
-}
-
 EventHandlerRegistry::~EventHandlerRegistry() { Clear(); }
 
 PluginSubscriber* EventHandlerRegistry::SubscriberFor(const std::string& ident) {

@@ -13,21 +13,10 @@
 #include <string>
 
 #include "plugins/PluginEvents.hpp"
+#include "plugins/PluginSubscriber.hpp"
 #include "plugins/clsPlugins.hpp"
 
 namespace velmorin {
-
-// One subscribed plugin, reached through PluginObjects by its identity.
-class PluginSubscriber : public EventSubscriber {
- public:
-  PluginSubscriber(const PluginObjects& objects, std::string ident) : objects_(objects), ident_(std::move(ident)) {}
-  std::optional<std::string> RaiseEvent(const std::string& event, std::string& first, std::string& second) override;
-  const std::string& Ident() const { return ident_; }
-
- private:
-  const PluginObjects& objects_;
-  std::string ident_;
-};
 
 class EventHandlerRegistry {
  public:

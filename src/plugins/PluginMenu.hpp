@@ -7,15 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace velmorin {
+#include "plugins/clsPluginMenuEntry.hpp"
 
-struct clsPluginMenuEntry {
-  bool enabled = true;
-  bool checked = false;
-  std::string name;
-  std::string owner;  // PluginIdent
-  std::string caption;
-};
+namespace velmorin {
 
 class PluginMenu {
  public:

@@ -1,12 +1,11 @@
 #pragma once
-// The installed plugins: the start-up scan of plugins/*.so, the plugin list clsPlugins, the
-// collection of running general plugins (PluginObjects) and their start and end.
+// The installed plugins: the start-up scan of plugins/*.so, the plugin list clsPlugins, and the
+// start and end of the running general plugins (kept in PluginObjects).
 //
 // Contents
 //   RegisterLibrary         runs a library's registration export, at most `limit` long
 //   AcceptsInterfaceVersion the host takes PluginInternalVersion 1.0 only
 //   clsPlugins              one record per accepted plugin, read once at start-up
-//   PluginObjects           running general plugins keyed by PluginIdent
 //   LoadGeneralPlugins / TerminatePlugins / UnregisterPlugins / WritePluginsSection
 
 #include <chrono>
@@ -16,7 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "plugins/PluginLibrary.hpp"
+#include "plugins/LoadedPlugin.hpp"
+#include "plugins/PluginObjects.hpp"
 
 namespace velmorin {
 
@@ -79,33 +79,6 @@ class clsPlugins {
 
   std::string programDirectory_;
   std::vector<PluginRecord> records_;
-};
-
-// The running general plugins in load order, keyed by PluginIdent without regard to case.
-class PluginObjects {
- public:
-  // False (and the plugin is released) when the identity is taken.
-  bool Add(const std::string& ident, std::unique_ptr<LoadedPlugin> plugin);
-  LoadedPlugin* Find(const std::string& ident) const;
-  LoadedPlugin* First() const;  // nullptr when empty
-  // Calls `command`(event, first, second) of the running plugin with that identity; nothing
-  // when it is not running or the call failed.
-  std::optional<std::string> Call(const std::string& ident, const std::string& event, std::string first,
-                                  std::string second) const;
-  // Removes and returns the object; nothing when it is not in the collection.
-  std::unique_ptr<LoadedPlugin> Remove(const LoadedPlugin* plugin);
-
-  bool empty() const { return entries_.empty(); }
-  std::size_t size() const { return entries_.size(); }
-  // A snapshot in order: calls into plugins may change the collection meanwhile.
-  std::vector<std::pair<std::string, LoadedPlugin*>> Snapshot() const;
-
- private:
-  struct Entry {
-    std::string ident;
-    std::unique_ptr<LoadedPlugin> plugin;
-  };
-  std::vector<Entry> entries_;
 };
 
 // Creates and initialises (host word "server") every "general" and "generalserver" plugin

@@ -7,7 +7,7 @@
 #include "platform/Text.hpp"
 #include "server/PluginCommands.hpp"
 #include "codec/PayloadFields.hpp"
-#include "chat/modChatrooms.hpp"
+#include "chat/ChatroomOperations.hpp"
 #include "platform/modFilter.hpp"
 #include "config/modSettings.hpp"
 

@@ -11,10 +11,10 @@
 #include "net/modSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "platform/WinsockErrors.hpp"
+#include "net/WinsockErrors.hpp"
 #include "server/PluginCommands.hpp"
-#include "chat/modChatrooms.hpp"
-#include "platform/modPaths.hpp"
+#include "chat/ChatroomOperations.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 #include "config/modUsers.hpp"
 #include "config/modWelcomeMsg.hpp"
@@ -22,8 +22,6 @@
 namespace velmorin {
 namespace {
 
-constexpr long kPermissionDenied = 10013;
-constexpr long kAddressInUse = 10048;
 constexpr long kIconUsed = 3;
 constexpr long kRed = 255;
 
@@ -157,8 +155,8 @@ void clsServer::ChangeStatus(bool ask) {
   listener_.CloseSocket();
   listener_.SetLocalPort(ServerSettings.General.ActivePort);
   const SocketError error = listener_.Listen();
-  if (error.number == kAddressInUse) log_.LogPortInUse(ServerSettings.General.ActivePort);
-  if (error.number == kPermissionDenied) {
+  if (error.number == kErrorAddressInUse) log_.LogPortInUse(ServerSettings.General.ActivePort);
+  if (error.number == kErrorPermissionDenied) {
     // Ports below 1024 are the system's: say so, and how to choose another.
     const std::string text = ReplaceAll(language_.data("msgErrorPortPrivileged"), "%port",
                                         std::to_string(ServerSettings.General.ActivePort));

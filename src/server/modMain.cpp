@@ -7,7 +7,7 @@
 #include "i18n/clsLanguage.hpp"
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 
 namespace velmorin {

@@ -6,7 +6,7 @@
 
 #include "server/modMain.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 #include "support/TempProgramDir.hpp"
 

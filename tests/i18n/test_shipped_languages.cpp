@@ -11,7 +11,7 @@
 #include "config/LogMessageType.hpp"
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
 namespace {

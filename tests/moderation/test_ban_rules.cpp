@@ -6,7 +6,7 @@
 
 #include "config/modBanning.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -10,7 +10,7 @@
 
 #include "net/ctlSocket.hpp"
 #include "net/SocketTestSupport.hpp"
-#include "platform/WinsockErrors.hpp"
+#include "net/WinsockErrors.hpp"
 
 namespace velmorin {
 namespace {

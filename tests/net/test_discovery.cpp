@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "net/SocketTestSupport.hpp"
-#include "net/modInfoSocket.hpp"
+#include "net/InfoSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "config/modSettings.hpp"
 

@@ -4,7 +4,7 @@
 #include "net/SocketTestSupport.hpp"
 #include "net/ctlSocket.hpp"
 #include "net/modSocket.hpp"
-#include "platform/WinsockErrors.hpp"
+#include "net/WinsockErrors.hpp"
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
 

@@ -14,7 +14,7 @@
 #include "platform/Text.hpp"
 #include "plugins/clsPlugins.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

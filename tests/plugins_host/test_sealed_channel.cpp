@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "plugins/PluginLibrary.hpp"
+#include "plugins/LoadedPlugin.hpp"
 #include "sealed_channel/SecureChannel.hpp"
 
 namespace velmorin {

@@ -9,7 +9,7 @@
 
 #include "server/clsServer.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 #include "codec/modEncryption.hpp"
 #include "codec/modSHA256.hpp"

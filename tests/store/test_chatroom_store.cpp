@@ -7,7 +7,7 @@
 #include "i18n/clsLanguage.hpp"
 #include "chat/clsChatrooms.hpp"
 #include "codec/modBase64.hpp"
-#include "chat/modChatrooms.hpp"
+#include "chat/ChatroomOperations.hpp"
 #include "codec/modINI.hpp"
 #include "config/modSettings.hpp"
 #include "support/TempProgramDir.hpp"

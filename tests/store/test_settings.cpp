@@ -7,7 +7,7 @@
 #include <filesystem>
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 #include "support/TempProgramDir.hpp"
 

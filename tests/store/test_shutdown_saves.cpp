@@ -9,7 +9,7 @@
 #include "config/modBanning.hpp"
 #include "config/StoreSnapshot.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 #include "config/modWelcomeMsg.hpp"
 #include "support/TempProgramDir.hpp"

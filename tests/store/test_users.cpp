@@ -2,7 +2,7 @@
 
 #include "codec/modBase64.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "codec/modSHA256.hpp"
 #include "config/modUsers.hpp"
 #include "support/TempProgramDir.hpp"

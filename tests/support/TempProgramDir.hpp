@@ -9,7 +9,7 @@
 #include <string>
 
 #include "codec/ProfileFile.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 
 namespace velmorin::testing {
 

@@ -1,4 +1,4 @@
-#include "chat/modChatrooms.hpp"
+#include "chat/ChatroomOperations.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -9,7 +9,7 @@
 #include "codec/modBase64.hpp"
 #include "platform/modFilter.hpp"
 #include "codec/modINI.hpp"
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 
 namespace velmorin {

@@ -1,4 +1,4 @@
-#include "net/modInfoSocket.hpp"
+#include "net/InfoSocket.hpp"
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "platform/WinsockErrors.hpp"
+#include "net/WinsockErrors.hpp"
 
 #include <netdb.h>
 

@@ -1,4 +1,4 @@
-#include "platform/modPaths.hpp"
+#include "platform/ProgramPaths.hpp"
 
 #include <unistd.h>
 

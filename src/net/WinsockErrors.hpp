@@ -1,12 +1,15 @@
 #pragma once
-// Socket errors keep the classic Winsock numbers in every interface (10048 address in use,
-// 10054 reset, ...): this is the one place where errno and resolver codes become them.
+// The socket layer reports errors by their classic Winsock numbers (10048 address in use,
+// 10054 reset, ...), because those are what the log lines and the plugin calls show. This is
+// the one place where errno and resolver codes become them; the layers below keep errno.
 
 #include <vector>
 
 namespace velmorin {
 
+inline constexpr int kErrorPermissionDenied = 10013;
 inline constexpr int kErrorWouldBlock = 10035;
+inline constexpr int kErrorAddressInUse = 10048;
 inline constexpr int kErrorNoRemoteHost = 10049;
 inline constexpr int kErrorNoBufferSpace = 10055;
 inline constexpr int kErrorTimedOut = 10060;
