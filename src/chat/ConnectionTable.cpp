@@ -283,11 +283,21 @@ void ConnectionTable::SendCommandToEach(const std::vector<long>& targets, const 
   }
   const std::string packet = FramePacket(command, data);
   for (const auto& [target, serial] : recipients) {
-    if (serial != 0 && !SameConnection(target, serial)) continue;
-    if (InUse(target) && At(target).EncryptionOn()) {
+    if (serial == 0) {
+      SendableSocket(target);  // nobody holds the slot: logged as a failed send
+      continue;
+    }
+    // One look at the slot per recipient: the sends below do not call out, only the failure
+    // handling and the cipher do, and the next recipient looks again.
+    if (!SameConnection(target, serial)) continue;
+    Connection& connection = At(target);
+    ctlSocket* socket = connection.Socket();
+    if (connection.EncryptionOn()) {
       SendCommand(target, command, data);
-    } else if (ctlSocket* socket = SendableSocket(target)) {
+    } else if (socket != nullptr && socket->State() == sckConnected) {
       socket->SendData(packet);
+    } else {
+      SendableSocket(target);  // logs the failed send and removes the connection
     }
   }
 }
