@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "platform/EventLoop.hpp"
 #include "platform/Charset.hpp"
 
 namespace velmorin {
@@ -43,7 +44,22 @@ std::string ConsoleText(const std::string& text) {
   return out;
 }
 
-HeadlessFrontEnd::HeadlessFrontEnd(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+HeadlessFrontEnd::HeadlessFrontEnd(std::ostream& out, bool terminal, HeadlessFlush flush)
+    : out_(out), terminal_(terminal), flush_(flush) {}
+
+void HeadlessFrontEnd::Flush() {
+  if (flush_ == HeadlessFlush::EachLine) {
+    out_.flush();
+    return;
+  }
+  if (flushQueued_) return;
+  flushQueued_ = true;
+  MainLoop().Defer([this, alive = std::weak_ptr<char>(alive_)] {
+    if (alive.expired()) return;
+    flushQueued_ = false;
+    out_.flush();
+  });
+}
 
 bool HeadlessFrontEnd::StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
@@ -53,7 +69,8 @@ void HeadlessFrontEnd::ShowStatus(long icon, const std::string& statusLine, cons
   if (statusShown_ && icon == lastIcon_) return;
   statusShown_ = true;
   lastIcon_ = icon;
-  out_ << "[status] " << ConsoleText(statusLine) << '\n' << std::flush;
+  out_ << "[status] " << ConsoleText(statusLine) << '\n';
+  Flush();
 }
 
 void HeadlessFrontEnd::AppendLogLine(const std::string& line, long color) {
@@ -73,7 +90,8 @@ void HeadlessFrontEnd::AppendLogLine(const std::string& line, long color) {
     }
     text = coloured + kReset;
   }
-  out_ << text << '\n' << std::flush;
+  out_ << text << '\n';
+  Flush();
 }
 
 }  // namespace velmorin

@@ -1,9 +1,13 @@
 #pragma once
 // The administrator front end of headless mode: log lines and status changes on an output
-// stream (standard output), one line each, flushed at once for a supervising process.
+// stream (standard output), one line each, flushed promptly for a supervising process.
 //
-//   HeadlessFrontEnd(out, terminal)  terminal: colour the lines with ANSI escapes
-//   StdoutIsTerminal()               the usual value for `terminal`
+//   HeadlessFrontEnd(out, terminal, flush)  terminal: colour the lines with ANSI escapes;
+//                                           flush: after each line, or once at the end of each
+//                                           pass of the main event loop (one write for all the
+//                                           lines of a pass: a burst of logins costs one write,
+//                                           not three per connection)
+//   StdoutIsTerminal()                      the usual value for `terminal`
 //
 // Output is UTF-8 (the server's texts are Windows-1252 bytes). Line breaks inside a log line
 // start new output lines; other control characters print as "?", so a client's nickname can
@@ -11,6 +15,7 @@
 // Status lines ("[status] ...") appear only when the state changes (stopped, ready, used, full);
 // titles are not shown.
 
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -18,9 +23,11 @@
 
 namespace velmorin {
 
+enum class HeadlessFlush { EachLine, EachPass };
+
 class HeadlessFrontEnd : public AdminFrontEnd {
  public:
-  HeadlessFrontEnd(std::ostream& out, bool terminal);
+  HeadlessFrontEnd(std::ostream& out, bool terminal, HeadlessFlush flush = HeadlessFlush::EachLine);
 
   static bool StdoutIsTerminal();
 
@@ -28,8 +35,14 @@ class HeadlessFrontEnd : public AdminFrontEnd {
   void AppendLogLine(const std::string& line, long color) override;
 
  private:
+  void Flush();
+
   std::ostream& out_;
   bool terminal_;
+  HeadlessFlush flush_;
+  bool flushQueued_ = false;
+  // Tells a queued flush whether the front end still exists.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
   long lastIcon_ = -1;
   bool statusShown_ = false;
 };

@@ -62,7 +62,7 @@ int RunHeadless() {
   const int signalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
   EventLoop& loop = MainLoop();
 
-  HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1);
+  HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1, HeadlessFlush::EachPass);
   int status = 0;
   {
     clsServer server(frontEnd);
@@ -80,6 +80,7 @@ int RunHeadless() {
     if (server.IsOnline()) {
       loop.Run();
     } else {
+      std::cout.flush();  // the log lines before the explanation on standard error
       ExplainListenFailure(ServerSettings.General.ActivePort);
       status = 1;
     }
@@ -90,6 +91,7 @@ int RunHeadless() {
     while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) loop.RunOnce(50);
   }
   close(signalFd);
+  std::cout.flush();
   return status;
 }
 

@@ -7,6 +7,7 @@
 
 #include "server/AdminFrontEnd.hpp"
 #include "app/HeadlessFrontEnd.hpp"
+#include "platform/EventLoop.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "logging/LogRateLimiter.hpp"
 #include "logging/LogWriter.hpp"
@@ -317,6 +318,44 @@ TEST(HeadlessFrontEnd, StatusIsPrintedWhenTheStateChangesAndTitlesNever) {
   frontEnd.SetTitle("Velmorin Server");
   frontEnd.ShowStatus(2, "Stopped", "");
   EXPECT_EQ(out.str(), "[status] Ready\n[status] Stopped\n");
+}
+
+// Counts the flushes that reach the stream's buffer.
+class FlushCounter : public std::stringbuf {
+ public:
+  int flushes = 0;
+
+ protected:
+  int sync() override {
+    ++flushes;
+    return std::stringbuf::sync();
+  }
+};
+
+TEST(HeadlessFrontEnd, FlushesOncePerPassOrAfterEveryLine) {
+  struct Case {
+    HeadlessFlush mode;
+    int flushesBeforeThePassEnds;
+    int flushesAfterIt;
+  };
+  for (const Case& c : {Case{HeadlessFlush::EachLine, 4, 4}, Case{HeadlessFlush::EachPass, 0, 1}}) {
+    FlushCounter buffer;
+    std::ostream out(&buffer);
+    {
+      HeadlessFrontEnd frontEnd(out, false, c.mode);
+      frontEnd.ShowStatus(0, "Ready", "");
+      for (const char* line : {"one", "two", "three"}) frontEnd.AppendLogLine(line, 0);
+      EXPECT_EQ(buffer.flushes, c.flushesBeforeThePassEnds);
+      MainLoop().RunOnce(0);
+      EXPECT_EQ(buffer.flushes, c.flushesAfterIt);
+      EXPECT_EQ(buffer.str(), "[status] Ready\none\ntwo\nthree\n");
+      frontEnd.AppendLogLine("four", 0);
+    }
+    // A flush queued by a front end that is gone does nothing.
+    const int before = buffer.flushes;
+    MainLoop().RunOnce(0);
+    EXPECT_EQ(buffer.flushes, before);
+  }
 }
 
 }  // namespace
