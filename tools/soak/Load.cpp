@@ -58,26 +58,6 @@ std::string BadFraming(std::mt19937& random) {
 
 }  // namespace
 
-void Population::Add(const std::string& nickname) {
-  std::lock_guard lock(mutex_);
-  online_.push_back(nickname);
-}
-
-void Population::Remove(const std::string& nickname) {
-  std::lock_guard lock(mutex_);
-  online_.erase(std::remove(online_.begin(), online_.end(), nickname), online_.end());
-}
-
-std::string Population::Pick(std::mt19937& random, const std::string& self) {
-  std::lock_guard lock(mutex_);
-  if (online_.size() < 2) return "";
-  for (int tries = 0; tries < 4; ++tries) {
-    const std::string& pick = online_[static_cast<std::size_t>(Roll(random, static_cast<int>(online_.size())))];
-    if (pick != self) return pick;
-  }
-  return "";
-}
-
 // One connection of a worker or resident, with the steps a session is made of.
 class Load::Session {
  public:

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "Population.hpp"
+
 namespace velmorin::soak {
 
 struct Counters {
@@ -31,19 +33,6 @@ struct Counters {
   std::atomic<std::uint64_t> badPackets{0};
   std::atomic<std::uint64_t> received{0};
   std::atomic<std::uint64_t> failures{0};
-};
-
-// Nicknames logged in at the moment, to address private messages and file requests.
-class Population {
- public:
-  void Add(const std::string& nickname);
-  void Remove(const std::string& nickname);
-  // Anybody but `self`; empty when nobody else is there.
-  std::string Pick(std::mt19937& random, const std::string& self);
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> online_;
 };
 
 class Load {
