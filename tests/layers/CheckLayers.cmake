@@ -4,7 +4,7 @@
 #
 #   cmake -DSOURCE_ROOT=<checkout> -P CheckLayers.cmake
 
-set(layers platform codec i18n config logging net plugins chat server app)
+set(layers platform codec i18n config logging net plugins chat server admin app)
 set(tools_ceiling net)
 
 if(NOT SOURCE_ROOT)

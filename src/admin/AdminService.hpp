@@ -1,0 +1,29 @@
+#pragma once
+// The administration of the running server: every operation an administrator can do, for the
+// control socket and the desktop window alike. It holds one part per subject (settings,
+// accounts, bans, chatrooms, users, server state, plugins, the live log); each part works on
+// the server through its accessors and answers an AdminResult. Runs on the event-loop thread.
+
+#include "admin/ControlRegistry.hpp"
+
+namespace velmorin {
+
+class clsServer;
+
+class AdminService {
+ public:
+  explicit AdminService(clsServer& server);
+  ~AdminService();
+  AdminService(const AdminService&) = delete;
+  AdminService& operator=(const AdminService&) = delete;
+
+  clsServer& Server() { return server_; }
+
+  // Adds the control command of every part.
+  void RegisterControlCommands(ControlRegistry& registry);
+
+ private:
+  clsServer& server_;
+};
+
+}  // namespace velmorin
