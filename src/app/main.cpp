@@ -4,6 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <iostream>
 #include <string>
 
+#include "admin/AdminService.hpp"
+#include "admin/ControlServer.hpp"
 #include "app/HeadlessFrontEnd.hpp"
 #include "server/clsServer.hpp"
 #include "server/modMain.hpp"
@@ -20,6 +23,7 @@
 #include "i18n/modLangID.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/EventLoop.hpp"
+#include "platform/InstanceLock.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
 
@@ -48,6 +52,22 @@ void ExplainListenFailure(long port) {
             << velmorin::Paths().settingsFile << ", or end the program that holds port " << port << ".\n";
 }
 
+// Takes the program directory for this process. False (and why on standard error) when another
+// server runs there or the lock cannot be taken.
+bool LockProgramDirectory(velmorin::InstanceLock& lock) {
+  const std::string& run = velmorin::Paths().runDirectory;
+  const int error = lock.Acquire(run);
+  if (error == 0) return true;
+  if (error == EWOULDBLOCK) {
+    std::cerr << "velmorin-server: another server (process " << velmorin::InstanceLock::HolderOf(run)
+              << ") already runs in " << velmorin::Paths().programDirectory
+              << "; one program directory serves one server. Stop it first, or use velmorin-ctl to manage it.\n";
+  } else {
+    std::cerr << "velmorin-server: cannot lock " << run << velmorin::kLockFileName << ": " << std::strerror(error) << "\n";
+  }
+  return false;
+}
+
 // Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
 // SIGHUP (a closed terminal sends it) is logged and the server goes on. Returns the exit status:
 // 1 when the server could not go online at start, for a service manager to see.
@@ -66,6 +86,14 @@ int RunHeadless() {
   int status = 0;
   {
     clsServer server(frontEnd);
+    AdminService admin(server);
+    ControlRegistry registry;
+    admin.RegisterControlCommands(registry);
+    ControlServer control(loop, registry, server.Log().Feed(), RunningVersion());
+    if (const int error = control.Open(Paths().controlSocket); error != 0) {
+      std::cerr << "velmorin-server: no control socket at " << Paths().controlSocket << " (" << std::strerror(error)
+                << "); velmorin-ctl cannot reach this server.\n";
+    }
     const EventLoop::WatchId signalWatch = loop.Watch(signalFd, true, false, [&](std::uint32_t) {
       signalfd_siginfo info{};
       while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
@@ -84,6 +112,7 @@ int RunHeadless() {
       ExplainListenFailure(ServerSettings.General.ActivePort);
       status = 1;
     }
+    control.Close();
     server.Unload();
     loop.Unwatch(signalWatch);
     // Give closing connections a moment to deliver what they still hold.
@@ -127,6 +156,8 @@ int main(int argc, char** argv) {
   }
 
   SetProgramDirectory(ExecutableDirectory());
+  InstanceLock lock;
+  if (!LockProgramDirectory(lock)) return 1;
   const CommandLine commandLine = ParseCommandLine(classic);
   if (commandLine.word == "unregister") {
     UnregisterPlugins(Paths().programDirectory);

@@ -133,7 +133,7 @@ void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
   }
   const std::string key = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
   const std::size_t maxValueLength = CarriesClientValues(type) ? kMaxLogValueLength : std::string::npos;
-  WriteLogLine(FillPlaceholders(language_.data(key), placeholders, maxValueLength) + "\r\n", setting->Color);
+  WriteLine(type, FillPlaceholders(language_.data(key), placeholders, maxValueLength) + "\r\n", setting->Color);
 }
 
 void LogWriter::LogPortInUse(long port) {
@@ -141,7 +141,9 @@ void LogWriter::LogPortInUse(long port) {
                kRed);
 }
 
-void LogWriter::WriteLogLine(const std::string& text, long color) {
+void LogWriter::WriteLogLine(const std::string& text, long color) { WriteLine(std::nullopt, text, color); }
+
+void LogWriter::WriteLine(std::optional<LogMessageType> type, const std::string& text, long color) {
   // Only a final CR LF is cut: a pattern or plugin text without one keeps all its characters.
   const std::string line = WithoutFinalBreak(BuildLine(EscapedEntry(text)));
   file_.AddEntry(line);
@@ -149,6 +151,7 @@ void LogWriter::WriteLogLine(const std::string& text, long color) {
   if (log.ClearLogAtSize && lineCount_ == log.ClearLogSize) ClearLog();
   view_.AppendLogLine(line, color);
   ++lineCount_;
+  if (!feed_.Empty()) feed_.Publish(type, color, line);
 }
 
 void LogWriter::ReportSuppressed() {
@@ -166,7 +169,7 @@ void LogWriter::WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& c
         FillPlaceholders(text, {{"%id", suppressed.id},
                                 {"%count", std::to_string(suppressed.count)},
                                 {"%type", std::string(kLogMessageTypeNames[static_cast<std::size_t>(suppressed.type)])}});
-    WriteLogLine(line + "\r\n", setting->Color);
+    WriteLine(suppressed.type, line + "\r\n", setting->Color);
   }
 }
 

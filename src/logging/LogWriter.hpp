@@ -11,6 +11,7 @@
 //                                   have passed (a timer does it while counts are pending)
 //   ClearLog()                      empties the view and restarts the line count
 //   Logging()                       the log file (started and stopped by the owner)
+//   Feed()                          listeners of the lines as they are written, with their type
 //   SetClock(clock)                 "now" for the line pattern, the log file and the limit of
 //                                   error lines alike
 //
@@ -32,12 +33,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "config/LogMessageType.hpp"
+#include "logging/LogFeed.hpp"
 #include "logging/LogRateLimiter.hpp"
 #include "logging/clsLogging.hpp"
 
@@ -70,9 +73,11 @@ class LogWriter {
   long LineCount() const { return lineCount_; }
 
   clsLogging& Logging() { return file_; }
+  LogFeed& Feed() { return feed_; }
   void SetClock(LogClock clock);
 
  private:
+  void WriteLine(std::optional<LogMessageType> type, const std::string& text, long color);
   std::string BuildLine(const std::string& text) const;
   void WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& counts);
   void StartReportTimer();
@@ -81,6 +86,7 @@ class LogWriter {
   LogView& view_;
   const clsLanguage& language_;
   clsLogging file_;
+  LogFeed feed_;
   long lineCount_ = 0;
   LogRateLimiter limiter_;
   std::uint64_t reportTimer_ = 0;  // event-loop timer; 0 while none runs

@@ -25,6 +25,8 @@ void SetProgramDirectory(std::string directory) {
   paths.chatroomsFile = paths.configDirectory + "chatrooms.cfg";
   paths.banFile = paths.configDirectory + "ban.cfg";
   paths.welcomeFile = paths.configDirectory + "welcome.msg";
+  paths.runDirectory = directory + "run/";
+  paths.controlSocket = paths.runDirectory + "control.sock";
 }
 
 std::string ExecutableDirectory() {

@@ -17,6 +17,8 @@ struct ProgramPaths {
   std::string chatroomsFile;     // config/chatrooms.cfg
   std::string banFile;           // config/ban.cfg
   std::string welcomeFile;       // config/welcome.msg
+  std::string runDirectory;      // run/: the instance lock and the control socket (mode 0700)
+  std::string controlSocket;     // run/control.sock
 };
 
 const ProgramPaths& Paths();

@@ -1,0 +1,98 @@
+#include "admin/ControlServer.hpp"
+
+#include <exception>
+
+#include "admin/ControlProtocol.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr const char* kFollowUsage = "usage: log follow";
+
+}  // namespace
+
+ControlServer::ControlServer(EventLoop& loop, const ControlRegistry& registry, LogFeed& feed, std::string version,
+                             ControlSocket::Limits limits)
+    : registry_(registry), feed_(feed), version_(std::move(version)), socket_(loop, *this, limits) {}
+
+ControlServer::~ControlServer() { Close(); }
+
+int ControlServer::Open(const std::string& path) {
+  return socket_.Listen(path, ErrorJson("too many control connections; try again later"));
+}
+
+void ControlServer::Close() { socket_.Close(); }
+
+void ControlServer::OnOpened(ControlSocket::ConnectionId connection) {
+  socket_.Send(connection, GreetingJson(version_));
+}
+
+void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_view line) {
+  // A following connection only listens; what it sends is not a request any more.
+  if (followers_.contains(connection)) return;
+  std::string error;
+  const std::optional<ControlLine> request = ParseControlRequest(line, &error);
+  if (!request) {
+    socket_.Send(connection, ErrorJson(error));
+    return;
+  }
+  ControlReply reply;
+  if (!request->words.empty() && request->words.front() == "log") {
+    reply = Follow(connection, request->words);
+  } else {
+    // A handler's fault must not end the server or leave the client without an answer.
+    try {
+      reply = registry_.Run(request->words, request->input);
+    } catch (const std::exception& fault) {
+      socket_.Send(connection, ErrorJson(std::string("the command failed: ") + fault.what()));
+      return;
+    }
+  }
+  socket_.Send(connection, ReplyJson(reply));
+}
+
+ControlReply ControlServer::Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words) {
+  if (words.size() != 2 || words[1] != "follow") return ControlReply::Usage(kFollowUsage);
+  Follower& follower = followers_[connection];
+  follower.listener = feed_.Subscribe([this, connection](std::optional<LogMessageType> type, long color,
+                                                         const std::string& line) {
+    SendLogLine(connection, type, color, line);
+  });
+  return ControlReply::From(AdminResult::Done("following the log; close the connection to stop"));
+}
+
+void ControlServer::SendLogLine(ControlSocket::ConnectionId connection, std::optional<LogMessageType> type, long color,
+                                const std::string& line) {
+  const auto found = followers_.find(connection);
+  if (found == followers_.end()) return;
+  Follower& follower = found->second;
+  // Half of the connection's output bound is for log lines; the rest keeps room for the
+  // note on dropped lines.
+  if (socket_.Unsent(connection) > socket_.limits().maxUnsentOutput / 2) {
+    ++follower.dropped;
+    return;
+  }
+  if (follower.dropped > 0) {
+    socket_.Send(connection, DroppedLinesJson(follower.dropped));
+    follower.dropped = 0;
+  }
+  const std::string_view name =
+      type.has_value() && static_cast<std::size_t>(*type) < kLogMessageTypeCount
+          ? kLogMessageTypeNames[static_cast<std::size_t>(*type)]
+          : std::string_view();
+  socket_.Send(connection, LogLineJson(name, color, line));
+}
+
+void ControlServer::OnOversizedLine(ControlSocket::ConnectionId connection) {
+  socket_.Send(connection, ErrorJson("request line too long (at most " +
+                                     std::to_string(socket_.limits().maxRequestLine) + " bytes); closing"));
+}
+
+void ControlServer::OnClosed(ControlSocket::ConnectionId connection) {
+  const auto found = followers_.find(connection);
+  if (found == followers_.end()) return;
+  feed_.Unsubscribe(found->second.listener);
+  followers_.erase(found);
+}
+
+}  // namespace velmorin

@@ -1,0 +1,55 @@
+#pragma once
+// The control socket of the running server: takes request lines from ControlSocket, runs them
+// through the ControlRegistry and answers each with one JSON line (admin/ControlProtocol).
+// "log follow" is answered here: after its "done" the connection gets every log line as it is
+// written, until the client closes. A follower that reads too slowly loses lines instead of
+// growing the server's memory; it is told how many before the next line it gets.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "admin/ControlRegistry.hpp"
+#include "logging/LogFeed.hpp"
+#include "net/ControlSocket.hpp"
+
+namespace velmorin {
+
+class ControlServer : private ControlSocket::Handler {
+ public:
+  ControlServer(EventLoop& loop, const ControlRegistry& registry, LogFeed& feed, std::string version,
+                ControlSocket::Limits limits = {});
+  ~ControlServer() override;
+  ControlServer(const ControlServer&) = delete;
+  ControlServer& operator=(const ControlServer&) = delete;
+
+  // Listens at the path (see ControlSocket::Listen). 0 or the errno.
+  int Open(const std::string& path);
+  // Closes every connection and removes the socket file.
+  void Close();
+  std::size_t ConnectionCount() const { return socket_.ConnectionCount(); }
+
+ private:
+  struct Follower {
+    LogFeed::ListenerId listener = 0;
+    std::size_t dropped = 0;
+  };
+
+  void OnOpened(ControlSocket::ConnectionId connection) override;
+  void OnLine(ControlSocket::ConnectionId connection, std::string_view line) override;
+  void OnOversizedLine(ControlSocket::ConnectionId connection) override;
+  void OnClosed(ControlSocket::ConnectionId connection) override;
+
+  ControlReply Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words);
+  void SendLogLine(ControlSocket::ConnectionId connection, std::optional<LogMessageType> type, long color,
+                   const std::string& line);
+
+  const ControlRegistry& registry_;
+  LogFeed& feed_;
+  std::string version_;
+  ControlSocket socket_;
+  std::unordered_map<ControlSocket::ConnectionId, Follower> followers_;
+};
+
+}  // namespace velmorin

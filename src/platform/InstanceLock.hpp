@@ -1,0 +1,36 @@
+#pragma once
+// One server per program directory: an exclusive lock (flock) on run/server.lock, held for the
+// life of the process and released by the kernel when the process ends, however it ends. So a
+// lock that can be taken means no server runs there, and anything left in run/ is stale.
+
+#include <string>
+#include <sys/types.h>
+
+namespace velmorin {
+
+class InstanceLock {
+ public:
+  InstanceLock() = default;
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+  // Creates the run directory (mode 0700) and takes the lock in it, writing our process id into
+  // the file. 0, EWOULDBLOCK when another process holds it, or the errno of the failed call.
+  int Acquire(const std::string& runDirectory);
+  void Release();
+  bool Held() const { return fd_ >= 0; }
+
+  // The process id written by the holder of the lock file, 0 when unreadable.
+  static pid_t HolderOf(const std::string& runDirectory);
+
+ private:
+  int fd_ = -1;
+};
+
+// Creates the directory with mode 0700 (and sets that mode when it exists). 0 or the errno.
+int MakePrivateDirectory(const std::string& directory);
+
+inline constexpr const char* kLockFileName = "server.lock";
+
+}  // namespace velmorin

@@ -1,0 +1,38 @@
+#pragma once
+// velmorin-ctl's end of the control socket: connects, checks the greeting, sends one request
+// line and reads the answer lines.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmorin::ctl {
+
+enum class ConnectResult { Connected, NotRunning, Failed };
+
+class ControlClient {
+ public:
+  ControlClient() = default;
+  ~ControlClient();
+  ControlClient(const ControlClient&) = delete;
+  ControlClient& operator=(const ControlClient&) = delete;
+
+  // Connects to the socket and reads the greeting. NotRunning when there is no socket or nothing
+  // listens on it; Failed (with the reason in error()) for anything else.
+  ConnectResult Connect(const std::string& path);
+  bool SendRequest(const std::vector<std::string>& words, const std::string& input);
+  // The next line from the server without its line break; nothing at the end of the stream, on
+  // an error or after timeoutMs (-1: no limit).
+  std::optional<std::string> ReadLine(int timeoutMs);
+
+  const std::string& error() const { return error_; }
+  const std::string& serverVersion() const { return serverVersion_; }
+
+ private:
+  int fd_ = -1;
+  std::string buffered_;
+  std::string error_;
+  std::string serverVersion_;
+};
+
+}  // namespace velmorin::ctl
