@@ -254,8 +254,8 @@ class Reader {
     const char* first = text_.data() + start;
     const char* last = text_.data() + position_;
     const auto [end, error] = std::from_chars(first, last, value);
-    if (end != last || (error != std::errc() && error != std::errc::result_out_of_range)) return Fail("bad number");
-    if (!std::isfinite(value)) return Fail("number out of range");
+    if (error == std::errc::result_out_of_range) return Fail("number out of range");
+    if (end != last || error != std::errc() || !std::isfinite(value)) return Fail("bad number");
     return JsonValue::Number(value);
   }
 

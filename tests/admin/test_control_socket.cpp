@@ -1,0 +1,275 @@
+// The control socket with the control server on a loop of the test's own: where and with which
+// modes it listens, how it answers good and bad requests, and the bounds that keep a misbehaving
+// client from costing the server more than a few buffers. Commands come from a registry the
+// test fills.
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "admin/ControlServer.hpp"
+#include "admin/ControlTestClient.hpp"
+#include "platform/InstanceLock.hpp"
+#include "platform/Json.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::ControlTestClient;
+
+JsonValue Parsed(const std::optional<std::string>& line) {
+  EXPECT_TRUE(line.has_value());
+  if (!line) return {};
+  auto value = ParseJson(*line);
+  EXPECT_TRUE(value.has_value()) << *line;
+  return value ? *value : JsonValue();
+}
+
+std::string StatusOf(const std::optional<std::string>& line) {
+  const JsonValue value = Parsed(line);
+  const JsonValue* status = value.Find("status");
+  return status != nullptr ? status->AsString() : std::string();
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat status{};
+  return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+class ControlSocketTest : public ::testing::Test {
+ protected:
+  ControlSocketTest() {
+    std::string pattern = "/tmp/velmorin-ctl-XXXXXX";
+    root_ = ::mkdtemp(pattern.data()) != nullptr ? pattern + "/" : "";
+    run_ = root_ + "run/";
+    path_ = run_ + "control.sock";
+    registry_.Add("echo", [](const ControlRequest& request) {
+      ControlReply reply = ControlReply::From(AdminResult::Done("echoed"));
+      reply.fields = {{"words", std::to_string(request.words.size())}, {"input", request.input}, {"a", "1"}};
+      reply.table.columns = {"word"};
+      for (const std::string& word : request.words) reply.table.rows.push_back({word});
+      return reply;
+    });
+    registry_.Add("refuse", [](const ControlRequest&) {
+      return ControlReply::From(AdminResult::Refused("noticePersonDoesNotExist", "no such person"));
+    });
+    registry_.Add("big", [](const ControlRequest&) {
+      return ControlReply::From(AdminResult::Done(std::string(16 * 1024, 'b')));
+    });
+    registry_.Add("fault", [](const ControlRequest&) -> ControlReply { throw std::runtime_error("broken handler"); });
+  }
+  ~ControlSocketTest() override {
+    server_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+
+  void Open(ControlSocket::Limits limits = {.maxRequestLine = 1024, .maxUnsentOutput = 256 * 1024, .maxConnections = 3}) {
+    ASSERT_EQ(MakePrivateDirectory(run_), 0);
+    server_ = std::make_unique<ControlServer>(loop_, registry_, feed_, "9.8.7", limits);
+    ASSERT_EQ(server_->Open(path_), 0);
+  }
+
+  // A connected client past the greeting.
+  std::unique_ptr<ControlTestClient> Client() {
+    auto client = std::make_unique<ControlTestClient>(path_, &loop_);
+    EXPECT_TRUE(client->connected());
+    const JsonValue greeting = Parsed(client->ReadLine());
+    EXPECT_EQ(WriteJson(greeting), R"({"velmorin-control":1,"version":"9.8.7"})");
+    return client;
+  }
+
+  std::string root_, run_, path_;
+  EventLoop loop_;
+  LogFeed feed_;
+  ControlRegistry registry_;
+  std::unique_ptr<ControlServer> server_;
+};
+
+TEST_F(ControlSocketTest, ListensPrivatelyReplacesAStaleSocketAndRemovesItsOwnAtClose) {
+  ASSERT_EQ(MakePrivateDirectory(run_), 0);
+  // What a killed server leaves: a socket file nobody listens on.
+  const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::close(stale);
+  ::chmod(run_.c_str(), 0755);
+
+  Open();
+  EXPECT_EQ(ModeOf(run_), 0700u);
+  EXPECT_EQ(ModeOf(path_), 0600u);
+  auto client = Client();
+  ASSERT_TRUE(client->Request(R"(["echo"])"));
+  EXPECT_EQ(StatusOf(client->ReadLine()), "done");
+
+  server_->Close();
+  EXPECT_FALSE(std::filesystem::exists(path_));
+  EXPECT_TRUE(client->WaitForEnd());
+}
+
+TEST_F(ControlSocketTest, SomethingElseAtThePathIsLeftAloneAndRefused) {
+  ASSERT_EQ(MakePrivateDirectory(run_), 0);
+  std::ofstream(path_) << "not a socket";
+  ControlServer server(loop_, registry_, feed_, "1");
+  EXPECT_EQ(server.Open(path_), EEXIST);
+  EXPECT_TRUE(std::filesystem::is_regular_file(path_));
+}
+
+TEST_F(ControlSocketTest, AnswersEveryRequestLineAndAMalformedOneLeavesTheConnectionUsable) {
+  Open();
+  auto client = Client();
+  const std::string malformed[] = {
+      "",
+      "not json",
+      "[1,2]",
+      "{\"words\":[\"echo\"]}",
+      "{\"v\":2,\"words\":[\"echo\"]}",
+      "{\"v\":\"1\",\"words\":[\"echo\"]}",
+      "{\"v\":1}",
+      "{\"v\":1,\"words\":\"echo\"}",
+      "{\"v\":1,\"words\":[\"echo\",3]}",
+      "{\"v\":1,\"words\":[\"echo\"],\"input\":5}",
+      "{\"v\":1,\"words\":[\"\\ud800\"]}",
+      std::string("{\"v\":1,\"words\":[\"a\0b\"]}", 24),
+      std::string(40, '[') + std::string(40, ']'),
+  };
+  for (const std::string& line : malformed) {
+    ASSERT_TRUE(client->SendAll(line + "\n"));
+    const JsonValue reply = Parsed(client->ReadLine());
+    EXPECT_EQ(reply.Find("status")->AsString(), "error") << line;
+    EXPECT_FALSE(reply.Find("message")->AsString().empty()) << line;
+  }
+
+  ASSERT_TRUE(client->Request(R"(["echo","b\u00e9","x y"])", R"(,"input":"s\u00e9cret")"));
+  const JsonValue echo = Parsed(client->ReadLine());
+  // Texts cross as UTF-8 and reach the handler in the server's code page, and back.
+  EXPECT_EQ(WriteJson(echo),
+            R"({"status":"done","notice":"","message":"echoed","fields":{"words":"2","input":"s)"
+            "\xC3\xA9"
+            R"(cret","a":"1"},"table":{"columns":["word"],"rows":[["b)"
+            "\xC3\xA9"
+            R"("],["x y"]]}})");
+
+  const struct {
+    const char* words;
+    const char* status;
+  } replies[] = {
+      {R"(["refuse"])", "refused"}, {R"(["nosuch"])", "usage"}, {R"([])", "usage"},
+      {R"(["fault"])", "error"},    {R"(["log"])", "usage"},    {R"(["log","follow","x"])", "usage"},
+  };
+  for (const auto& one : replies) {
+    ASSERT_TRUE(client->Request(one.words));
+    EXPECT_EQ(StatusOf(client->ReadLine()), one.status) << one.words;
+  }
+  // Several requests in one write are answered in order; a CR before the line break is allowed.
+  ASSERT_TRUE(client->SendAll("{\"v\":1,\"words\":[\"refuse\"]}\r\n{\"v\":1,\"words\":[\"echo\"]}\n"));
+  EXPECT_EQ(StatusOf(client->ReadLine()), "refused");
+  EXPECT_EQ(StatusOf(client->ReadLine()), "done");
+}
+
+TEST_F(ControlSocketTest, AnOversizedRequestIsAnsweredAndTheConnectionClosed) {
+  Open();
+  for (const bool withBreak : {false, true}) {
+    auto client = Client();
+    ASSERT_TRUE(client->SendAll(std::string(5000, 'x') + (withBreak ? "\n" : "")));
+    const JsonValue reply = Parsed(client->ReadLine());
+    EXPECT_EQ(reply.Find("status")->AsString(), "error");
+    EXPECT_NE(reply.Find("message")->AsString().find("too long"), std::string::npos);
+    EXPECT_TRUE(client->WaitForEnd());
+  }
+  EXPECT_EQ(server_->ConnectionCount(), 0u);
+}
+
+TEST_F(ControlSocketTest, AClientThatNeverReadsIsDroppedWhileAnotherIsServed) {
+  Open();
+  auto hog = Client();
+  auto other = Client();
+  const std::string request = "{\"v\":1,\"words\":[\"big\"]}\n";
+  bool dropped = false;
+  int answered = 0;
+  // Bounded: 256 KiB of unsent answers plus the kernel's buffers are far less than 4000 answers.
+  for (int round = 0; round < 4000 && !dropped; ++round) {
+    hog->SendSome(request);
+    loop_.RunOnce(0);
+    if (round % 50 == 0) {
+      ASSERT_TRUE(other->Request(R"(["echo"])"));
+      ASSERT_EQ(StatusOf(other->ReadLine()), "done") << round;
+      ++answered;
+    }
+    dropped = server_->ConnectionCount() == 1;
+  }
+  EXPECT_TRUE(dropped);
+  EXPECT_GT(answered, 0);
+  EXPECT_TRUE(hog->WaitForEnd());
+  ASSERT_TRUE(other->Request(R"(["echo"])"));
+  EXPECT_EQ(StatusOf(other->ReadLine()), "done");
+}
+
+TEST_F(ControlSocketTest, ConnectionsPastTheCapAreToldSoAndClosed) {
+  Open();
+  auto first = Client();
+  auto second = Client();
+  auto third = Client();
+  ControlTestClient fourth(path_, &loop_);
+  const JsonValue busy = Parsed(fourth.ReadLine());
+  EXPECT_EQ(busy.Find("status")->AsString(), "error");
+  EXPECT_TRUE(fourth.WaitForEnd());
+  third.reset();
+  ASSERT_TRUE(first->Until([&] { return server_->ConnectionCount() == 2; }, std::chrono::seconds(5)));
+  auto again = Client();
+  ASSERT_TRUE(again->Request(R"(["echo"])"));
+  EXPECT_EQ(StatusOf(again->ReadLine()), "done");
+}
+
+TEST_F(ControlSocketTest, AFollowerGetsLogLinesWithTypeAndColourAndIsToldWhatItMissed) {
+  Open({.maxRequestLine = 1024, .maxUnsentOutput = 64 * 1024, .maxConnections = 3});
+  auto follower = Client();
+  ASSERT_TRUE(follower->Request(R"(["log","follow"])"));
+  EXPECT_EQ(StatusOf(follower->ReadLine()), "done");
+  EXPECT_FALSE(feed_.Empty());
+
+  feed_.Publish(LogMessageType::Connected, 0x0080FF, "caf\xE9 \\x1B");
+  feed_.Publish(std::nullopt, 0, "plugin line");
+  EXPECT_EQ(follower->ReadLine().value_or(""),
+            "{\"type\":\"Connected\",\"color\":\"#FF8000\",\"text\":\"caf\xC3\xA9 \\\\x1B\"}");
+  EXPECT_EQ(follower->ReadLine().value_or(""), R"({"type":"","color":"#000000","text":"plugin line"})");
+  // What a follower sends is not taken for requests.
+  ASSERT_TRUE(follower->Request(R"(["echo"])"));
+
+  // Far more than the follower's bound, published without the loop running: lines are left
+  // out, and the next line that fits says how many.
+  const std::string text(200, 'l');
+  for (int i = 0; i < 2000; ++i) feed_.Publish(LogMessageType::ErrorRaised, 255, text);
+  follower->Until([] { return false; }, std::chrono::milliseconds(100));
+  feed_.Publish(LogMessageType::ServerStopped, 255, "last");
+  std::size_t received = 0;
+  double dropped = 0;
+  for (;;) {
+    const auto line = follower->ReadLine(std::chrono::seconds(2));
+    ASSERT_TRUE(line);
+    const JsonValue value = Parsed(line);
+    if (value.Find("dropped") != nullptr) dropped = value.Find("dropped")->AsNumber();
+    if (value.Find("text")->AsString() == "last") break;
+    ASSERT_NE(value.Find("type")->AsString(), "");
+    if (value.Find("type")->AsString() == "ErrorRaised") ++received;
+  }
+  EXPECT_GT(dropped, 0);
+  EXPECT_EQ(received + static_cast<std::size_t>(dropped), 2000u);
+  EXPECT_EQ(server_->ConnectionCount(), 1u);
+
+  follower->Close();
+  ASSERT_TRUE(ControlTestClient(path_, &loop_).Until([&] { return feed_.Empty(); }, std::chrono::seconds(5)));
+}
+
+}  // namespace
+}  // namespace velmorin
