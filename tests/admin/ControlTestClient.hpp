@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -31,6 +32,8 @@ class ControlTestClient {
   ControlTestClient& operator=(const ControlTestClient&) = delete;
 
   bool connected() const { return connected_; }
+  // A send failed because the server closed the connection (seen without reading).
+  bool sendFailed() const { return sendFailed_; }
   void Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -39,6 +42,7 @@ class ControlTestClient {
   // Sends what the socket takes now; the number of bytes taken.
   std::size_t SendSome(const std::string& bytes) {
     const ssize_t size = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (size < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) sendFailed_ = true;
     return size > 0 ? static_cast<std::size_t>(size) : 0;
   }
   bool SendAll(const std::string& bytes, std::chrono::milliseconds bound = std::chrono::seconds(5)) {
@@ -107,6 +111,7 @@ class ControlTestClient {
   int fd_ = -1;
   bool connected_ = false;
   bool ended_ = false;
+  bool sendFailed_ = false;
   std::string buffered_;
 };
 

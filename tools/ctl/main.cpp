@@ -77,6 +77,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.json = true;
     } else if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--password-stdin") {
+      options.passwordStdin = true;
     } else if (argument == "--program-dir") {
       if (i + 1 >= argc) return std::nullopt;
       options.programDirectory = argv[++i];
@@ -165,7 +167,7 @@ int ShowReply(const std::string& line, const std::optional<JsonValue>& reply, bo
   const std::string status = Text(*reply, "status");
   const int exit = ExitOf(status);
   if (json) {
-    std::cout << line << "\n";
+    std::cout << line << std::endl;
     return exit;
   }
   const std::string message = Text(*reply, "message");
@@ -178,6 +180,7 @@ int ShowReply(const std::string& line, const std::optional<JsonValue>& reply, bo
     std::cerr << "\n";
   }
   RenderBody(*reply, std::cout);
+  std::cout.flush();  // before a followed log, which may wait long for its first line
   return exit;
 }
 

@@ -1,0 +1,142 @@
+// velmorin-ctl against the shipped server: a headless server in a temporary program directory,
+// reached through its control socket with the real velmorin-ctl, and what that costs the
+// server's chat clients when a control client misbehaves.
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "admin/ControlTestClient.hpp"
+#include "faults/ServerUnderTest.hpp"
+#include "support/ChildProcess.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::ChildProcess;
+using testing::ControlTestClient;
+using testing::ServerUnderTest;
+
+constexpr char kNul = '\0';
+
+std::string CtlIn(testing::TempProgramDir& dir) {
+  const std::string ctl = dir.path("velmorin-ctl");
+  if (!std::filesystem::exists(ctl)) std::filesystem::copy_file(std::string(VELMORIN_DIST_DIR) + "/velmorin-ctl", ctl);
+  return ctl;
+}
+
+struct CtlRun {
+  std::optional<int> exit;
+  std::string output;
+};
+
+// velmorin-ctl with these arguments to its end (bounded), and what it printed.
+CtlRun Ctl(testing::TempProgramDir& dir, const std::vector<std::string>& arguments) {
+  ChildProcess ctl(CtlIn(dir), arguments, dir.path("ctl.out"));
+  CtlRun run;
+  run.exit = ctl.WaitForExit();
+  run.output = ctl.Output();
+  return run;
+}
+
+TEST(ControlExecutable, ExitStatusTellsNotRunningUsageAndDone) {
+  ServerUnderTest server;
+  // No server yet, and later the socket a killed server left behind: both are "not running".
+  EXPECT_EQ(Ctl(server.dir(), {"status"}).exit, 3);
+  ASSERT_TRUE(server.Start()) << server.Output();
+
+  const struct {
+    std::vector<std::string> arguments;
+    int exit;
+    const char* says;
+  } cases[] = {
+      {{"nosuch"}, 2, "unknown command: nosuch"},
+      {{"--json", "nosuch"}, 2, "\"status\":\"usage\""},
+      {{}, 2, "no command given"},
+      {{"--bogus", "status"}, 2, "unknown option"},
+      {{"log", "follow", "now"}, 2, "usage: log follow"},
+      {{"--help"}, 0, "Exit status"},
+      {{"account", "add", "--help"}, 0, "--password-stdin"},
+      {{"--password-stdin", "nosuch"}, 2, "--password-stdin is for account"},
+      {{"--program-dir", server.dir().path("elsewhere"), "status"}, 3, "no server runs"},
+  };
+  for (const auto& one : cases) {
+    const CtlRun run = Ctl(server.dir(), one.arguments);
+    EXPECT_EQ(run.exit, one.exit) << run.output;
+    EXPECT_NE(run.output.find(one.says), std::string::npos) << run.output;
+  }
+
+  server.Kill();
+  EXPECT_TRUE(std::filesystem::exists(server.dir().path("run/control.sock")));
+  EXPECT_EQ(Ctl(server.dir(), {"status"}).exit, 3);
+  // The next server replaces the stale socket.
+  server.Launch();
+  ASSERT_TRUE(server.WaitUntilOnline()) << server.Output();
+  EXPECT_EQ(Ctl(server.dir(), {"nosuch"}).exit, 2);
+  EXPECT_EQ(server.Stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(server.dir().path("run/control.sock")));
+}
+
+TEST(ControlExecutable, ASecondServerOnTheSameDirectoryIsRefused) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  ChildProcess second(server.dir().path("velmorin-server"), {"--headless"}, server.dir().path("second.out"));
+  EXPECT_EQ(second.WaitForExit(), 1);
+  EXPECT_NE(second.Output().find("already runs in"), std::string::npos) << second.Output();
+  // The first one is untouched and still answers.
+  EXPECT_EQ(Ctl(server.dir(), {"nosuch"}).exit, 2);
+  EXPECT_TRUE(server.Users().has_value());
+}
+
+TEST(ControlExecutable, LogFollowGetsTheLinesWrittenAfterItSubscribed) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  for (const bool json : {true, false}) {
+    std::vector<std::string> arguments = {"log", "follow"};
+    if (json) arguments.insert(arguments.begin(), "--json");
+    ChildProcess follow(CtlIn(server.dir()), arguments, server.dir().path("follow.out"));
+    ASSERT_TRUE(follow.WaitFor(json ? "\"status\":\"done\"" : "following the log")) << follow.Output();
+    const std::string nick = json ? "Ann" : "Bob";
+    client::ChatClient user = server.LoggedIn(nick);
+    ASSERT_TRUE(follow.WaitFor(nick)) << follow.Output();
+    if (json) {
+      EXPECT_TRUE(follow.WaitFor("{\"type\":\"Connected\",\"color\":\"#")) << follow.Output();
+    } else {
+      // Not a terminal: no colour codes.
+      EXPECT_EQ(follow.Output().find('\x1b'), std::string::npos);
+    }
+  }
+}
+
+TEST(ControlExecutable, AControlClientThatNeverReadsDoesNotDisturbChatTraffic) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  client::ChatClient ann = server.LoggedIn("Ann");
+  client::ChatClient bob = server.LoggedIn("Bob");
+  ASSERT_TRUE(ann.Send("createChatroom", std::string("r") + kNul + kNul + kNul));
+  ASSERT_TRUE(ann.ReceiveCommand("acceptChatroom", testing::kWait));
+  ASSERT_TRUE(bob.Send("joinChatroom", std::string("r") + kNul));
+  ASSERT_TRUE(bob.ReceiveCommand("acceptChatroom", testing::kWait));
+
+  ControlTestClient hog(server.dir().path("run/control.sock"));
+  ASSERT_TRUE(hog.connected());
+  std::string requests;
+  for (int i = 0; i < 100; ++i) requests += "{\"v\":1,\"words\":[\"nosuch\"]}\n";
+  int messages = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!hog.sendFailed() && std::chrono::steady_clock::now() < deadline) {
+    for (int i = 0; i < 20; ++i) hog.SendSome(requests);
+    const std::string text = "still here " + std::to_string(messages);
+    ASSERT_TRUE(ann.Send("message", std::string("normal") + kNul + kNul + text));
+    const auto received = bob.ReceiveCommand("message", testing::kWait);
+    ASSERT_TRUE(received) << "chat stalled after " << messages << " messages";
+    EXPECT_NE(received->payload.find(text), std::string::npos);
+    ++messages;
+  }
+  EXPECT_TRUE(hog.sendFailed()) << "the server kept a client that never reads";
+  EXPECT_EQ(Ctl(server.dir(), {"nosuch"}).exit, 2);
+}
+
+}  // namespace
+}  // namespace velmorin
