@@ -9,7 +9,8 @@ set(VELMORIN_FUZZ_TARGETS
   ip_patterns
   ban_rules
   base64_cipher
-  sealed_channel)
+  sealed_channel
+  control_request)
 
 # What every target links: the core, the sealed channel and the in-process server.
 function(velmorin_add_fuzz_support name)
