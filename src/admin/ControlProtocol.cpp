@@ -81,10 +81,13 @@ std::optional<ControlLine> ParseControlRequest(std::string_view line, std::strin
   ControlLine result;
   for (const JsonValue& word : words->Items()) {
     if (word.kind() != JsonValue::Kind::String) return fail("\"words\" must be an array of strings");
+    // No text of the server may hold a NUL: it ends fields on the wire and lines in the files.
+    if (word.AsString().find('\0') != std::string::npos) return fail("a word holds a NUL character");
     result.words.push_back(Windows1252OfUtf8(word.AsString()));
   }
   if (const JsonValue* input = request->Find("input"); input != nullptr && !input->IsNull()) {
     if (input->kind() != JsonValue::Kind::String) return fail("\"input\" must be a string");
+    if (input->AsString().find('\0') != std::string::npos) return fail("\"input\" holds a NUL character");
     result.input = Windows1252OfUtf8(input->AsString());
   }
   return result;

@@ -144,22 +144,34 @@ void ControlSocket::ReadFrom(ConnectionId id) {
 }
 
 void ControlSocket::HandleLines(ConnectionId id) {
+  // Lines are taken from `start` on and the buffer is cut once at the end, so many short lines
+  // in one read cost one move of the rest, not one each. The connection (and its buffer) may go
+  // while a line is handled; it is looked up again after each.
+  std::size_t start = 0;
   for (;;) {
     Connection* connection = Find(id);
-    if (connection == nullptr || connection->closing) return;
-    const std::size_t end = connection->input.find('\n');
-    const std::size_t length = end == std::string::npos ? connection->input.size() : end;
+    if (connection == nullptr) return;
+    std::string& input = connection->input;
+    if (connection->closing) {
+      input.clear();
+      return;
+    }
+    const std::size_t end = input.find('\n', start);
+    const std::size_t length = (end == std::string::npos ? input.size() : end) - start;
     if (length > limits_.maxRequestLine) {
-      connection->input.clear();
-      connection->input.shrink_to_fit();
+      input.clear();
+      input.shrink_to_fit();
       connection->closing = true;
       handler_.OnOversizedLine(id);
       CloseAfterSending(id);
       return;
     }
-    if (end == std::string::npos) return;
-    std::string line = connection->input.substr(0, end);
-    connection->input.erase(0, end + 1);
+    if (end == std::string::npos) {
+      input.erase(0, start);
+      return;
+    }
+    std::string line = input.substr(start, end - start);
+    start = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     handler_.OnLine(id, line);
   }

@@ -140,6 +140,8 @@ TEST_F(ControlSocketTest, AnswersEveryRequestLineAndAMalformedOneLeavesTheConnec
       "{\"v\":1,\"words\":[\"echo\",3]}",
       "{\"v\":1,\"words\":[\"echo\"],\"input\":5}",
       "{\"v\":1,\"words\":[\"\\ud800\"]}",
+      "{\"v\":1,\"words\":[\"echo\",\"a\\u0000b\"]}",
+      "{\"v\":1,\"words\":[\"echo\"],\"input\":\"\\u0000\"}",
       std::string("{\"v\":1,\"words\":[\"a\0b\"]}", 24),
       std::string(40, '[') + std::string(40, ']'),
   };

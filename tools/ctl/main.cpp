@@ -67,7 +67,7 @@ void PrintHelp(const std::vector<CommandHelp>& entries, bool all) {
   }
 }
 
-// The options before the command, and --help or --password-stdin anywhere after it.
+// The options before the command, and --help, --json or --password-stdin anywhere after it.
 std::optional<Options> ParseOptions(int argc, char** argv) {
   Options options;
   int i = 1;
@@ -95,6 +95,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     const std::string argument = argv[i];
     if (argument == "--help") {
       options.help = true;
+    } else if (argument == "--json") {
+      options.json = true;
     } else if (argument == "--password-stdin") {
       options.passwordStdin = true;
     } else {
@@ -203,10 +205,7 @@ int Run(Options& options) {
     std::cerr << "velmorin-ctl: no command given (see --help)\n";
     return kUsage;
   }
-  std::string input;
-  if (!SecretInput(options, input)) return kUsage;
   AbsolutePaths(options.words);
-
   SetProgramDirectory(options.programDirectory.empty() ? ExecutableDirectory() : options.programDirectory);
   ControlClient client;
   switch (client.Connect(Paths().controlSocket)) {
@@ -219,6 +218,9 @@ int Run(Options& options) {
       std::cerr << "velmorin-ctl: " << client.error() << "\n";
       return kFailed;
   }
+  // Asked only now, so nobody types a password for a server that does not run.
+  std::string input;
+  if (!SecretInput(options, input)) return kUsage;
   if (!client.SendRequest(options.words, input)) {
     std::cerr << "velmorin-ctl: " << client.error() << "\n";
     return kFailed;
