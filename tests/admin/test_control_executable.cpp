@@ -59,6 +59,8 @@ TEST(ControlExecutable, ExitStatusTellsNotRunningUsageAndDone) {
       {{"--help"}, 0, "Exit status"},
       {{"account", "add", "--help"}, 0, "--password-stdin"},
       {{"--password-stdin", "nosuch"}, 2, "--password-stdin is for account"},
+      // Standard input is empty here.
+      {{"account", "add", "bob", "--password-stdin"}, 2, "no password on standard input"},
       {{"--program-dir", server.dir().path("elsewhere"), "status"}, 3, "no server runs"},
   };
   for (const auto& one : cases) {

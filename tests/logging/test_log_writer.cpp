@@ -81,6 +81,25 @@ class LogWriterTest : public ::testing::Test {
   LogWriter writer{view, language};
 };
 
+TEST_F(LogWriterTest, TheFeedGetsEveryShownLineWithItsTypeAndAListenerMayLeaveWhileALineIsOut) {
+  std::vector<std::string> heard;
+  LogFeed::ListenerId second = 0;
+  const LogFeed::ListenerId first = writer.Feed().Subscribe(
+      [&](std::optional<LogMessageType> type, long color, const std::string& line) {
+        heard.push_back(std::string(type ? kLogMessageTypeNames[static_cast<std::size_t>(*type)] : "-") + " " +
+                        std::to_string(color) + " " + line);
+        writer.Feed().Unsubscribe(second);  // the other listener leaves before it hears this line
+      });
+  second = writer.Feed().Subscribe([&](auto, long, const std::string&) { heard.push_back("second"); });
+  writer.Log(LogMessageType::Connected, {{"%id", "3"}, {"%ip", "10.0.0.1"}});
+  ServerSettings.LogMessages[static_cast<std::size_t>(LogMessageType::Disconnected)].Show = false;
+  writer.Log(LogMessageType::Disconnected, {{"%id", "3"}});
+  Write("from a plugin");
+  EXPECT_EQ(heard, (std::vector<std::string>{"Connected 65280 Client 3 from 10.0.0.1 (3, %ID)", "- 0 from a plugin"}));
+  writer.Feed().Unsubscribe(first);
+  EXPECT_TRUE(writer.Feed().Empty());
+}
+
 TEST_F(LogWriterTest, AtTheClearSizeTheNextLineEmptiesTheViewFirstAndStandsAlone) {
   ServerSettings.Log.ClearLogAtSize = true;
   ServerSettings.Log.ClearLogSize = 3;
