@@ -4,6 +4,16 @@
 # Skipped where systemd-analyze is not installed (the test matches the message).
 #   cmake -DUNIT=... -DSERVER=... -DSCRATCH=... -P CheckUnit.cmake
 
+# What the unit is for, whatever systemd thinks of its syntax.
+file(READ ${UNIT} unit)
+foreach(line "ExecStart=/opt/velmorin/velmorin-server --headless" "ExecReload=/bin/kill -HUP $MAINPID"
+             "Restart=on-failure" "AmbientCapabilities=CAP_NET_BIND_SERVICE" "User=velmorin")
+  string(FIND "${unit}" "\n${line}\n" found)
+  if(found EQUAL -1)
+    message(FATAL_ERROR "the unit lacks the line: ${line}")
+  endif()
+endforeach()
+
 find_program(SYSTEMD_ANALYZE systemd-analyze)
 if(NOT SYSTEMD_ANALYZE)
   message("systemd-analyze is not installed; the unit is not checked")
@@ -13,7 +23,6 @@ endif()
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
 file(COPY ${SERVER} DESTINATION ${SCRATCH})
-file(READ ${UNIT} unit)
 string(REPLACE "/opt/velmorin" "${SCRATCH}" unit "${unit}")
 file(WRITE ${SCRATCH}/velmorin-server.service "${unit}")
 
