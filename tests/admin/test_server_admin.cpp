@@ -2,7 +2,10 @@
 // administrator's confirmation, the information figures, the addresses and the system report.
 
 #include <gnu/libc-version.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +50,27 @@ TEST(ServerAdmin, OfflineWithUsersNeedsTheConfirmation) {
   EXPECT_EQ(Field(Control(server, "status"), "status"), "online");
   EXPECT_EQ(Field(Control(server, "status"), "port"), std::to_string(server.port()));
   EXPECT_EQ(Control(server, "online").notice, "alreadyOnline");
+}
+
+TEST(ServerAdmin, AFailedStartIsRefusedNotReportedDone) {
+  ServerHarness server;
+  ASSERT_TRUE(server.Start());
+  ASSERT_EQ(Control(server, "offline").status, ControlStatus::Done);
+
+  // Another program takes the port meanwhile.
+  const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(server.port());
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(other, 1), 0);
+
+  const ControlReply reply = Control(server, "online");
+  ::close(other);
+  EXPECT_EQ(reply.status, ControlStatus::Refused);
+  EXPECT_EQ(reply.notice, "msgServerCouldNotStart");
+  EXPECT_EQ(Field(Control(server, "status"), "status"), "offline");
 }
 
 TEST(ServerAdmin, OfflineWithoutUsersAsksNothing) {
