@@ -74,9 +74,10 @@ AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) 
   const bool encryption = IsEncryption(target.type);
   std::vector<std::pair<std::string, bool>> section;
   for (long other = 0; other < plugins.count(); ++other) {
-    const PluginRow row = Row(other);
-    if (encryption && !IsEncryption(row.type)) continue;
-    section.emplace_back(row.component, other == index ? enabled : row.enabled);
+    if (encryption && !IsEncryption(plugins.PluginType(other))) continue;
+    const std::string component = plugins.dll(other);
+    const bool current = encryption ? EncryptionPluginEnabled(component) : GeneralPluginEnabled(component);
+    section.emplace_back(component, other == index ? enabled : current);
   }
   const long error = encryption ? WriteEncryptionSection(section) : WritePluginsSection(section);
   if (error != 0) {

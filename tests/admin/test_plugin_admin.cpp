@@ -57,6 +57,9 @@ TEST(PluginAdmin, DisablingAGeneralPluginWritesThePluginsSectionForTheNextStart)
     ServerHarness first;
     InstallScripted(first, "alpha");
     InstallScripted(first, "beta");
+    // An encryption plugin not used for encryption: its Plugins key stays as it was.
+    InstallCipher(first, "cipher");
+    first.Set("Encryption", "cipher", "0");
     ASSERT_TRUE(first.Start());
     EXPECT_EQ(State(first, "alpha"), "yes/yes");
 
@@ -67,8 +70,9 @@ TEST(PluginAdmin, DisablingAGeneralPluginWritesThePluginsSectionForTheNextStart)
     written = Section(first, "Plugins");
     first.Stop();
   }
-  ASSERT_EQ(written.size(), 2u);
+  ASSERT_EQ(written.size(), 3u);
   EXPECT_NE(std::find(written.begin(), written.end(), "alpha=0"), written.end());
+  EXPECT_NE(std::find(written.begin(), written.end(), "cipher=1"), written.end());
   EXPECT_NE(std::find(written.begin(), written.end(), "beta=1"), written.end());
 
   ServerHarness second;
