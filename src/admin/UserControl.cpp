@@ -14,7 +14,8 @@ ControlReply ListUsers(AdminService& service, const ControlRequest& request) {
   ControlReply reply;
   reply.table.columns = {"id", "nickname", "chatroom", "ip", "version"};
   for (const UserRow& user : service.Users().Users()) {
-    reply.table.rows.push_back({std::to_string(user.id), user.nickname, user.chatroom, user.address, user.clientVersion});
+    reply.table.rows.push_back(
+        {std::to_string(user.id), user.nickname, user.chatroom, user.address, user.clientVersion});
   }
   return reply;
 }
