@@ -1,5 +1,8 @@
 #include "admin/AdminService.hpp"
 
+#include "admin/PluginControl.hpp"
+#include "admin/ServerControl.hpp"
+#include "admin/UserControl.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
@@ -8,6 +11,10 @@ AdminService::AdminService(clsServer& server) : server_(server) {}
 
 AdminService::~AdminService() = default;
 
-void AdminService::RegisterControlCommands(ControlRegistry& /*registry*/) {}
+void AdminService::RegisterControlCommands(ControlRegistry& registry) {
+  RegisterUserControl(registry, *this);
+  RegisterServerControl(registry, *this);
+  RegisterPluginControl(registry, *this);
+}
 
 }  // namespace velmorin

@@ -5,6 +5,9 @@
 // the server through its accessors and answers an AdminResult. Runs on the event-loop thread.
 
 #include "admin/ControlRegistry.hpp"
+#include "admin/PluginAdmin.hpp"
+#include "admin/ServerAdmin.hpp"
+#include "admin/UserAdmin.hpp"
 
 namespace velmorin {
 
@@ -18,12 +21,18 @@ class AdminService {
   AdminService& operator=(const AdminService&) = delete;
 
   clsServer& Server() { return server_; }
+  UserAdmin& Users() { return users_; }
+  ServerAdmin& State() { return state_; }
+  PluginAdmin& Plugins() { return plugins_; }
 
   // Adds the control command of every part.
   void RegisterControlCommands(ControlRegistry& registry);
 
  private:
   clsServer& server_;
+  UserAdmin users_{server_};
+  ServerAdmin state_{server_};
+  PluginAdmin plugins_{server_};
 };
 
 }  // namespace velmorin

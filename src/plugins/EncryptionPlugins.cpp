@@ -75,4 +75,20 @@ LoadedPlugin* EncryptionPlugins::At(long index) const {
   return plugins_[static_cast<std::size_t>(index)].get();
 }
 
+bool EncryptionPluginEnabled(const std::string& component) {
+  const std::string& file = Paths().settingsFile;
+  if (SplitLines(ReadIniValue(kSection, std::nullopt, "", file)).empty()) return true;
+  return ToBool(ReadIniValue(kSection, component, "0", file)).value_or(false);
+}
+
+long WriteEncryptionSection(const std::vector<std::pair<std::string, bool>>& enabledByComponent) {
+  const std::string& file = Paths().settingsFile;
+  profile::ProfileBatch batch;  // one write: the section is never seen half rewritten
+  WriteIniValue(kSection, std::nullopt, std::nullopt, file);
+  for (const auto& [component, enabled] : enabledByComponent) {
+    WriteIniValue(kSection, component, BoolText(enabled), file);
+  }
+  return batch.Commit();
+}
+
 }  // namespace velmorin

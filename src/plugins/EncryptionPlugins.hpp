@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugins/clsPlugins.hpp"
@@ -35,5 +36,14 @@ class EncryptionPlugins {
   std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
   std::string offered_;
 };
+
+// Whether the encryption plugin of that component is used from the next online period on, as
+// Load decides it: every one while the Encryption section has no key, else its key ("0" when
+// missing).
+bool EncryptionPluginEnabled(const std::string& component);
+
+// The settings dialog's choice: the Encryption section replaced by one key per component name,
+// "1" used or "0". 0 or the errno of the failed write.
+long WriteEncryptionSection(const std::vector<std::pair<std::string, bool>>& enabledByComponent);
 
 }  // namespace velmorin

@@ -174,9 +174,7 @@ void LoadGeneralPlugins(const clsPlugins& plugins, PluginObjects& objects, ICall
   for (long index = 0; index < plugins.count(); ++index) {
     const std::string type = plugins.PluginType(index);
     if (type != "general" && type != "generalserver") continue;
-    // Only a value that converts to false disables: a value that does not convert loads.
-    const std::optional<bool> enabled = ToBool(ReadIniValue("Plugins", plugins.dll(index), "1", Paths().settingsFile));
-    if (enabled.has_value() && !*enabled) continue;
+    if (!GeneralPluginEnabled(plugins.dll(index))) continue;
     std::unique_ptr<LoadedPlugin> plugin = plugins.Create(index);
     if (!plugin || !plugin->HasGeneralInterface()) continue;
     // A failed initialise is ignored: the plugin still runs and receives its events.
@@ -197,6 +195,12 @@ void UnregisterPlugins(const std::string& programDirectory, std::chrono::millise
   for (const std::string& file : LibraryFiles(pluginDirectory)) {
     RegisterLibrary(pluginDirectory + file, false, limit);
   }
+}
+
+bool GeneralPluginEnabled(const std::string& component) {
+  // Only a value that converts to false disables: a value that does not convert loads.
+  const std::optional<bool> enabled = ToBool(ReadIniValue("Plugins", component, "1", Paths().settingsFile));
+  return enabled.value_or(true);
 }
 
 long WritePluginsSection(const std::vector<std::pair<std::string, bool>>& enabledByComponent) {

@@ -95,6 +95,10 @@ void TerminatePlugins(PluginObjects& objects, ICallback& callback);
 void UnregisterPlugins(const std::string& programDirectory,
                        std::chrono::milliseconds limit = kRegistrationTimeLimit);
 
+// Whether the general plugin of that component is started, as LoadGeneralPlugins decides it:
+// only a Plugins key that converts to false disables (a missing key is "1").
+bool GeneralPluginEnabled(const std::string& component);
+
 // The settings dialog's choice: the Plugins section replaced by one key per component name,
 // "1" enabled or "0". 0 or the errno of the failed write.
 long WritePluginsSection(const std::vector<std::pair<std::string, bool>>& enabledByComponent);

@@ -65,6 +65,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
   long ServerStatus() const override { return serverStatus_; }
   long ListeningPort() const override { return listener_.LocalPort(); }
   long long OnlineSeconds() const override;
+  // When the server last went online; 0 while it never did or after a failed start.
+  std::time_t ServerStartTime() const { return serverStartTime_; }
   // The ping cycle (kPingDelayTimerId) or a connection's reply timer (its slot) runs.
   bool IsTimerActive(long id) const;
   // A stream socket connected in-process (the fuzz targets' transport) taken as a client

@@ -1,0 +1,11 @@
+#pragma once
+// The control command of the installed plugins: "plugins list|enable NAME|disable NAME|about NAME".
+
+namespace velmorin {
+
+class AdminService;
+class ControlRegistry;
+
+void RegisterPluginControl(ControlRegistry& registry, AdminService& service);
+
+}  // namespace velmorin

@@ -1,0 +1,51 @@
+#pragma once
+// The logged-in users: the list the user information window shows, disconnecting a user, and
+// server messages in the three modes of the server-message editor (everybody, one user, the
+// members of one room). Messages go out through the plugin command interface, which already
+// sends them the way clients expect ("message" with "server", NUL, the text).
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "admin/AdminResult.hpp"
+
+namespace velmorin {
+
+class clsServer;
+
+// One row of the user list: ID, nickname, chatroom, remote address, client version.
+struct UserRow {
+  long id = 0;
+  std::string nickname;
+  std::string chatroom;  // empty while the user is in no room
+  std::string address;
+  std::string clientVersion;
+};
+
+// The longest server message the administration sends; longer texts are refused.
+inline constexpr std::size_t kMaxServerMessageLength = 4096;
+
+class UserAdmin {
+ public:
+  explicit UserAdmin(clsServer& server) : server_(server) {}
+
+  // Every logged-in user, in connection order.
+  std::vector<UserRow> Users();
+  // Closes the user's connection as the window's disconnect does (no reason, the room told).
+  AdminResult Disconnect(const std::string& nickname);
+
+  AdminResult SendToAll(const std::string& text);
+  AdminResult SendToUser(const std::string& nickname, const std::string& text);
+  AdminResult SendToRoom(const std::string& room, const std::string& text);
+
+ private:
+  // The trimmed text, or the refusal of an empty, oversized or malformed one.
+  AdminResult CheckText(const std::string& text, std::string& trimmed) const;
+  AdminResult Send(const std::string& recipients, const std::string& text, const std::string& done);
+  AdminResult Notice(const std::string& key) const;
+
+  clsServer& server_;
+};
+
+}  // namespace velmorin
