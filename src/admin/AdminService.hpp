@@ -5,6 +5,7 @@
 // the server through its accessors and answers an AdminResult. Runs on the event-loop thread.
 
 #include "admin/ControlRegistry.hpp"
+#include "admin/SettingsAdmin.hpp"
 
 namespace velmorin {
 
@@ -18,12 +19,14 @@ class AdminService {
   AdminService& operator=(const AdminService&) = delete;
 
   clsServer& Server() { return server_; }
+  SettingsAdmin& Settings() { return settings_; }
 
   // Adds the control command of every part.
   void RegisterControlCommands(ControlRegistry& registry);
 
  private:
   clsServer& server_;
+  SettingsAdmin settings_;
 };
 
 }  // namespace velmorin

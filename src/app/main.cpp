@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "admin/AdminService.hpp"
 #include "app/HeadlessFrontEnd.hpp"
 #include "server/clsServer.hpp"
 #include "server/modMain.hpp"
@@ -49,7 +50,7 @@ void ExplainListenFailure(long port) {
 }
 
 // Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
-// SIGHUP (a closed terminal sends it) is logged and the server goes on. Returns the exit status:
+// SIGHUP re-reads the configuration files and applies them, as daemons do. Returns the exit status:
 // 1 when the server could not go online at start, for a service manager to see.
 int RunHeadless() {
   using namespace velmorin;
@@ -66,11 +67,13 @@ int RunHeadless() {
   int status = 0;
   {
     clsServer server(frontEnd);
+    AdminService admin(server);
     const EventLoop::WatchId signalWatch = loop.Watch(signalFd, true, false, [&](std::uint32_t) {
       signalfd_siginfo info{};
       while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         if (info.ssi_signo == SIGHUP) {
           server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
+          admin.Settings().ReloadFromDisk();
         } else {
           loop.Stop();
         }
