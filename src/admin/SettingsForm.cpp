@@ -1,6 +1,8 @@
 #include "admin/SettingsForm.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -187,7 +189,7 @@ std::vector<Entry> MakeEntries() {
                      [](Record& r, const std::string& text) {
                        std::string stored = ReplaceAll(ReplaceAll(ReplaceAll(text, "\r\n", "<br>"), "\n", "<br>"), "\r", "<br>");
                        if (HasControlCharacter(stored) || stored.size() > kMaxTextLength) return false;
-                       r.General.Description = Left(stored, kMaxDescriptionLength);
+                       r.General.Description = Left(stored, static_cast<long>(kMaxDescriptionLength));
                        return true;
                      }});
   entries.push_back(NumberEntry("General.MaxTextLength", &Record::General, &GeneralSettings::MaxTextLength, 256));
@@ -217,7 +219,7 @@ std::vector<Entry> MakeEntries() {
   entries.push_back({"Chatrooms.StandardChatroom", [](const Record& r) { return r.Chatrooms.StandardChatroom; },
                      [](Record& r, const std::string& text) {
                        if (HasControlCharacter(text) || text.size() > kMaxTextLength) return false;
-                       r.Chatrooms.StandardChatroom = Left(Trim(text), kMaxRoomNameLength);
+                       r.Chatrooms.StandardChatroom = Left(Trim(text), static_cast<long>(kMaxRoomNameLength));
                        return true;
                      }});
   entries.push_back(BoolEntry("Log.ClearLogAtStart", &Record::Log, &LogSettings::ClearLogAtStart));

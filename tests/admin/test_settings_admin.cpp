@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "Discovery.hpp"
+#include "chat/Discovery.hpp"
 #include "admin/AdminService.hpp"
 #include "admin/ControlRegistry.hpp"
+#include "config/modBanning.hpp"
 #include "config/modSettings.hpp"
 #include "config/modWelcomeMsg.hpp"
 #include "platform/Text.hpp"
@@ -50,7 +51,10 @@ class SettingsAdminTest : public ::testing::Test {
   }
   // Everything a refused confirmation must leave alone: the files and the running values.
   std::vector<std::string> State() {
-    std::vector<std::string> state{server.dir().read("config/server.cfg"), server.dir().read("config/welcome.msg")};
+    std::vector<std::string> state;
+    for (const char* file : {"config/server.cfg", "config/welcome.msg"}) {
+      state.push_back(std::filesystem::is_regular_file(server.dir().path(file)) ? server.dir().read(file) : "<not a file>");
+    }
     WithSettings([&](SettingsAdmin& settings) {
       const SettingsForm form = settings.Read();
       for (const std::string& key : SettingsForm::Keys()) state.push_back(key + "=" + *form.Get(key));
