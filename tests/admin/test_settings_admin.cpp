@@ -2,7 +2,11 @@
 // (the listener and the discovery socket move, plugins hear it), a refused one changes nothing,
 // the welcome text goes in and out of files, and the control commands drive all of it.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -152,6 +156,35 @@ TEST_F(SettingsAdminTest, APortChangeMovesTheListenerAndTheDiscoverySocketAndKee
             false);
 }
 
+TEST_F(SettingsAdminTest, APortThatIsTakenLeavesTheListenerWhereItWas) {
+  ASSERT_TRUE(server.Start());
+  // Another program holds the wanted port on every address.
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string taken = std::to_string(ntohs(address.sin_port));
+
+  const AdminResult result = WithSettings([&](SettingsAdmin& settings) {
+    SettingsForm form = settings.Read();
+    settings.Set(form, "General.Port", taken);
+    return settings.Confirm(form);
+  });
+  EXPECT_TRUE(result.done);  // stored: the next start tries the port again
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.ListeningPort(); }), server.port());
+  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.ActivePort; }), server.port());
+  EXPECT_TRUE(server.WaitForLog("msgPortNotMoved", {{"%port", taken}}));
+  client::ChatClient late;
+  EXPECT_TRUE(late.Connect("127.0.0.1", server.port(), kWait));
+  EXPECT_TRUE(late.ReceiveWelcome(kWait));
+  ::close(holder);
+}
+
 TEST_F(SettingsAdminTest, EveryRunningPluginHearsSettingsChanged) {
   for (const std::string component : {"alpha", "beta"}) {
     server.dir().installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/scripted.so", component);
@@ -243,6 +276,8 @@ TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
   ASSERT_EQ(reply.fields.size(), 1u);
   EXPECT_EQ(reply.fields[0].second, "Hi all");
 
+  // Offline, so that the standard port 1000 is not taken by the test.
+  server.Call([](clsServer& s) { s.ChangeStatus(false); });
   reply = Control({"settings", "reset"});
   EXPECT_EQ(reply.status, ControlStatus::Done) << reply.message;
   EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.PingTimeout; }), 15000);
