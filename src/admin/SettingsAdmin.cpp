@@ -72,7 +72,7 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
   const bool welcomeChanged = form.welcomeText != oldWelcome;
   // The welcome text goes first: if either write fails, both are as they were.
   if (welcomeChanged) {
-    if (AdminResult stored = StoreWelcomeText(form.welcomeText, "msgErrorSaving"); !stored) return stored;
+    if (AdminResult stored = StoreWelcomeText(form.welcomeText); !stored) return stored;
   }
   const ServerSettingsRecord before = ServerSettings;
   ServerSettings = form.settings;
@@ -80,7 +80,7 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
   ServerSettings.General.ActivePort = before.General.ActivePort;
   if (const int error = SaveSettings(); error != 0) {
     ServerSettings = before;
-    if (welcomeChanged) StoreWelcomeText(oldWelcome, "msgErrorSaving");
+    if (welcomeChanged) StoreWelcomeText(oldWelcome);
     return AdminResult::Refused("msgErrorSaving", WithPlaceholders(server_.Language().data("msgErrorSaving"),
                                                                    {{"%file", Paths().settingsFile},
                                                                     {"%error", std::strerror(error)}}));
@@ -138,17 +138,14 @@ AdminResult SettingsAdmin::ReloadFromDisk() {
 
 std::string SettingsAdmin::WelcomeText() const { return velmorin::WelcomeText; }
 
-AdminResult SettingsAdmin::StoreWelcomeText(const std::string& text, const std::string& failureNotice) {
+AdminResult SettingsAdmin::StoreWelcomeText(const std::string& text) {
   const std::string old = velmorin::WelcomeText;
   velmorin::WelcomeText = text;
   if (const int error = SaveWelcomeMessage(); error != 0) {
     velmorin::WelcomeText = old;
-    const std::string message =
-        failureNotice == "msgErrorSaving"
-            ? WithPlaceholders(server_.Language().data("msgErrorSaving"),
-                               {{"%file", Paths().welcomeFile}, {"%error", std::strerror(error)}})
-            : SettingsText(failureNotice) + std::strerror(error);
-    return AdminResult::Refused(failureNotice, message);
+    return AdminResult::Refused("msgErrorSaving", WithPlaceholders(server_.Language().data("msgErrorSaving"),
+                                                                   {{"%file", Paths().welcomeFile},
+                                                                    {"%error", std::strerror(error)}}));
   }
   return AdminResult::Done();
 }
@@ -159,7 +156,7 @@ AdminResult SettingsAdmin::SetWelcomeText(const std::string& text) {
     return AdminResult::Refused("noticeInvalidSetting",
                                 WithPlaceholders(SettingsText("noticeInvalidSetting"), {{"%key", "WelcomeText"}, {"%value", ""}}));
   }
-  if (AdminResult result = StoreWelcomeText(stored, "msgErrorSaving"); !result) return result;
+  if (AdminResult result = StoreWelcomeText(stored); !result) return result;
   return AdminResult::Done(SettingsText("doneWelcomeStored"));
 }
 
@@ -184,7 +181,7 @@ AdminResult SettingsAdmin::ImportWelcomeText(const std::string& path) {
   // As the welcome file is read: lines joined by CR LF, without the last one's.
   std::string text = WithCrLf(content);
   if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
-  if (AdminResult result = StoreWelcomeText(text, "msgErrorSaving"); !result) return result;
+  if (AdminResult result = StoreWelcomeText(text); !result) return result;
   return AdminResult::Done(SettingsText("doneWelcomeStored"));
 }
 

@@ -50,7 +50,8 @@ class SettingsAdmin {
  private:
   void ApplyToServer();
   std::string SettingsText(const std::string& key) const;
-  AdminResult StoreWelcomeText(const std::string& text, const std::string& failureNotice);
+  // WelcomeText set and saved; put back when the save fails.
+  AdminResult StoreWelcomeText(const std::string& text);
 
   clsServer& server_;
 };

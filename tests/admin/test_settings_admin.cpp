@@ -112,20 +112,26 @@ TEST_F(SettingsAdminTest, ARefusedConfirmationChangesNeitherMemoryNorFiles) {
 TEST_F(SettingsAdminTest, AFailedSaveKeepsTheRunningSettingsAndNamesTheError) {
   ASSERT_TRUE(server.Start());
   server.dir().write("config/welcome.msg", "Hello\r\nthere\r\n");
-  // A directory where the file should be: the save cannot replace it, even for root.
-  std::filesystem::remove(server.dir().path("config/server.cfg"));
-  std::filesystem::create_directory(server.dir().path("config/server.cfg"));
-  const std::vector<std::string> before = State();
-  const AdminResult result = WithSettings([&](SettingsAdmin& settings) {
-    SettingsForm form = settings.Read();
-    form.settings.General.MaxTextLength = 99;
-    form.welcomeText = "new text";
-    return settings.Confirm(form);
-  });
-  EXPECT_FALSE(result.done);
-  EXPECT_EQ(result.notice, "msgErrorSaving");
-  EXPECT_NE(result.message.find("server.cfg"), std::string::npos) << result.message;
-  EXPECT_EQ(State(), before);
+  for (const std::string file : {"config/server.cfg", "config/welcome.msg"}) {
+    SCOPED_TRACE(file);
+    // A directory where the file should be: the save cannot replace it, even for root.
+    const std::string content = server.dir().read(file);
+    std::filesystem::remove(server.dir().path(file));
+    std::filesystem::create_directory(server.dir().path(file));
+    const std::vector<std::string> before = State();
+    const AdminResult result = WithSettings([&](SettingsAdmin& settings) {
+      SettingsForm form = settings.Read();
+      form.settings.General.MaxTextLength = 99;
+      form.welcomeText = "new text";
+      return settings.Confirm(form);
+    });
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.notice, "msgErrorSaving");
+    EXPECT_NE(result.message.find(file.substr(7)), std::string::npos) << result.message;
+    EXPECT_EQ(State(), before);
+    std::filesystem::remove(server.dir().path(file));
+    server.dir().write(file, content);
+  }
 }
 
 TEST_F(SettingsAdminTest, APortChangeMovesTheListenerAndTheDiscoverySocketAndKeepsTheClients) {
