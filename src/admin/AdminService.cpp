@@ -3,11 +3,12 @@
 #include "admin/PluginControl.hpp"
 #include "admin/ServerControl.hpp"
 #include "admin/UserControl.hpp"
+#include "admin/SettingsControl.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
 
-AdminService::AdminService(clsServer& server) : server_(server) {}
+AdminService::AdminService(clsServer& server) : server_(server), settings_(server) {}
 
 AdminService::~AdminService() = default;
 
@@ -15,6 +16,7 @@ void AdminService::RegisterControlCommands(ControlRegistry& registry) {
   RegisterUserControl(registry, *this);
   RegisterServerControl(registry, *this);
   RegisterPluginControl(registry, *this);
+  RegisterSettingsControl(registry, *this);
 }
 
 }  // namespace velmorin

@@ -8,6 +8,7 @@
 #include "admin/PluginAdmin.hpp"
 #include "admin/ServerAdmin.hpp"
 #include "admin/UserAdmin.hpp"
+#include "admin/SettingsAdmin.hpp"
 
 namespace velmorin {
 
@@ -24,6 +25,7 @@ class AdminService {
   UserAdmin& Users() { return users_; }
   ServerAdmin& State() { return state_; }
   PluginAdmin& Plugins() { return plugins_; }
+  SettingsAdmin& Settings() { return settings_; }
 
   // Adds the control command of every part.
   void RegisterControlCommands(ControlRegistry& registry);
@@ -33,6 +35,7 @@ class AdminService {
   UserAdmin users_{server_};
   ServerAdmin state_{server_};
   PluginAdmin plugins_{server_};
+  SettingsAdmin settings_;
 };
 
 }  // namespace velmorin

@@ -69,7 +69,7 @@ bool LockProgramDirectory(velmorin::InstanceLock& lock) {
 }
 
 // Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
-// SIGHUP (a closed terminal sends it) is logged and the server goes on. Returns the exit status:
+// SIGHUP re-reads the configuration files and applies them, as daemons do. Returns the exit status:
 // 1 when the server could not go online at start, for a service manager to see.
 int RunHeadless() {
   using namespace velmorin;
@@ -99,6 +99,7 @@ int RunHeadless() {
       while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         if (info.ssi_signo == SIGHUP) {
           server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
+          admin.Settings().ReloadFromDisk();
         } else {
           loop.Stop();
         }

@@ -73,6 +73,18 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
   // connection from the accept on: same checks, slot, welcome. See InProcessConnections.cpp.
   bool AdoptConnection(int fd, const std::string& remoteAddress, long remotePort);
 
+  // Changed settings reach the running parts through these (see SettingsApply.cpp).
+  // Online on another port than ActivePort: listens on ActivePort instead, keeping the
+  // connections; when that port cannot be had, goes back to the old one and sets ActivePort to it.
+  SocketError MoveListener();
+  // The discovery socket closed and opened again on ActivePort.
+  void RestartDiscovery();
+  // The log file closed, and opened again when logging is enabled (directory and naming as set).
+  void RestartLogging();
+  // The ping cycle stopped, the status refreshed, and the cycle started again with PingDelay
+  // when online.
+  void RestartPingCycle();
+
   // The parts. The connection table holds the connections, their counts and byte counters;
   // the chat service removes connections; the plugin commands hold the event subscriptions
   // and the plugin menu.

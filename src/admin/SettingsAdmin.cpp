@@ -1,0 +1,194 @@
+#include "admin/SettingsAdmin.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "config/modBanning.hpp"
+#include "config/modSettings.hpp"
+#include "config/modUsers.hpp"
+#include "config/modWelcomeMsg.hpp"
+#include "platform/AtomicFile.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
+#include "server/clsServer.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr long kRed = 255;
+constexpr long kDefaultPort = 1000;
+
+std::string WithPlaceholders(std::string text, const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [placeholder, value] : values) text = ReplaceAll(text, placeholder, value);
+  return text;
+}
+
+// Lines as the welcome file holds them: separated by CR LF, whatever ended them before.
+std::string WithCrLf(const std::string& text) {
+  return ReplaceAll(ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n"), "\n", "\r\n");
+}
+
+bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+}  // namespace
+
+std::string SettingsAdmin::SettingsText(const std::string& key) const {
+  return server_.Language().data(key, "frmSettings");
+}
+
+SettingsForm SettingsAdmin::Read() const {
+  SettingsForm form;
+  form.settings = ServerSettings;
+  form.welcomeText = velmorin::WelcomeText;
+  // The dialog's pages show what they would store: each value through its field's conversion.
+  for (const std::string& key : SettingsForm::Keys()) {
+    if (const std::optional<std::string> shown = form.Get(key)) form.Set(key, *shown);
+  }
+  return form;
+}
+
+AdminResult SettingsAdmin::Set(SettingsForm& form, const std::string& key, const std::string& value) const {
+  const std::optional<SettingRefusal> refusal = form.Set(key, value);
+  if (!refusal) return AdminResult::Done();
+  return AdminResult::Refused(
+      refusal->notice, WithPlaceholders(SettingsText(refusal->notice), {{"%key", refusal->key}, {"%value", refusal->value}}));
+}
+
+AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
+  if (const std::optional<std::string> field = FirstInvalidField(form)) {
+    return AdminResult::Refused("noticeInvalidSetting",
+                                WithPlaceholders(SettingsText("noticeInvalidSetting"), {{"%key", *field}, {"%value", ""}}));
+  }
+  const std::string& room = form.settings.Chatrooms.StandardChatroom;
+  if (!room.empty() && server_.Chatrooms().GetChatroomID(room) < 0) {
+    return AdminResult::Refused("noticeChatroomDoesNotExist",
+                                server_.Language().data("noticeChatroomDoesNotExist", "frmSendServerMsg"));
+  }
+
+  const std::string oldWelcome = velmorin::WelcomeText;
+  const bool welcomeChanged = form.welcomeText != oldWelcome;
+  // The welcome text goes first: if either write fails, both are as they were.
+  if (welcomeChanged) {
+    if (AdminResult stored = StoreWelcomeText(form.welcomeText); !stored) return stored;
+  }
+  const ServerSettingsRecord before = ServerSettings;
+  ServerSettings = form.settings;
+  ServerSettings.Info = before.Info;
+  ServerSettings.General.ActivePort = before.General.ActivePort;
+  if (const int error = SaveSettings(); error != 0) {
+    ServerSettings = before;
+    if (welcomeChanged) StoreWelcomeText(oldWelcome);
+    return AdminResult::Refused("msgErrorSaving", WithPlaceholders(server_.Language().data("msgErrorSaving"),
+                                                                   {{"%file", Paths().settingsFile},
+                                                                    {"%error", std::strerror(error)}}));
+  }
+  ApplyToServer();
+  return AdminResult::Done(SettingsText("doneSettingsApplied"));
+}
+
+SettingsForm SettingsAdmin::Standard() const {
+  const ServerSettingsRecord running = ServerSettings;
+  ResetSettings();
+  SettingsForm form;
+  form.settings = ServerSettings;
+  ServerSettings = running;
+  form.welcomeText = server_.Language().data("stdWelcomeMsg", "modMain");
+  return form;
+}
+
+void SettingsAdmin::ApplyToServer() {
+  // A plugin may leave or stop the server while it hears the event: each is called by its
+  // identity from a snapshot, and everything after looks at the server again.
+  for (const auto& [ident, plugin] : server_.RunningPlugins().Snapshot()) {
+    server_.RunningPlugins().Call(ident, "SettingsChanged", "", "");
+  }
+  GeneralSettings& general = ServerSettings.General;
+  general.ActivePort = general.Port >= 1 && general.Port <= 65535 ? general.Port : kDefaultPort;
+  if (const SocketError error = server_.MoveListener()) {
+    server_.Log().WriteLogLine(WithPlaceholders(server_.Language().data("msgPortNotMoved"),
+                                                {{"%port", std::to_string(general.Port)},
+                                                 {"%active", std::to_string(general.ActivePort)}}) +
+                                   "\r\n",
+                               kRed);
+  }
+  server_.RestartDiscovery();
+  server_.RestartLogging();
+  BuildActiveAccountList();
+  server_.RestartPingCycle();
+  server_.FrontEnd().RefreshServerInfos();
+}
+
+AdminResult SettingsAdmin::ReloadFromDisk() {
+  if (const int error = LoadSettings(); error != 0) {
+    const std::string text = WithPlaceholders(server_.Language().data("msgReloadFailed"),
+                                              {{"%file", Paths().settingsFile}, {"%error", std::strerror(error)}});
+    server_.Log().WriteLogLine(text + "\r\n", kRed);
+    return AdminResult::Refused("msgReloadFailed", text);
+  }
+  LoadBanList();
+  LoadWelcomeMessage();
+  ApplyToServer();
+  const std::string text = server_.Language().data("msgReloaded");
+  server_.Log().WriteLogLine(text + "\r\n", 0);
+  return AdminResult::Done(text);
+}
+
+std::string SettingsAdmin::WelcomeText() const { return velmorin::WelcomeText; }
+
+AdminResult SettingsAdmin::StoreWelcomeText(const std::string& text) {
+  const std::string old = velmorin::WelcomeText;
+  velmorin::WelcomeText = text;
+  if (const int error = SaveWelcomeMessage(); error != 0) {
+    velmorin::WelcomeText = old;
+    return AdminResult::Refused("msgErrorSaving", WithPlaceholders(server_.Language().data("msgErrorSaving"),
+                                                                   {{"%file", Paths().welcomeFile},
+                                                                    {"%error", std::strerror(error)}}));
+  }
+  return AdminResult::Done();
+}
+
+AdminResult SettingsAdmin::SetWelcomeText(const std::string& text) {
+  const std::string stored = WithCrLf(text);
+  if (stored.size() > kMaxWelcomeTextBytes || stored.find('\0') != std::string::npos) {
+    return AdminResult::Refused("noticeInvalidSetting",
+                                WithPlaceholders(SettingsText("noticeInvalidSetting"), {{"%key", "WelcomeText"}, {"%value", ""}}));
+  }
+  if (AdminResult result = StoreWelcomeText(stored); !result) return result;
+  return AdminResult::Done(SettingsText("doneWelcomeStored"));
+}
+
+AdminResult SettingsAdmin::ImportWelcomeText(const std::string& path) {
+  const auto refuse = [&](const std::string& why) {
+    return AdminResult::Refused("errorImport", SettingsText("errorImport") + why);
+  };
+  if (!IsAbsolute(path)) return refuse(std::strerror(EINVAL));
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return refuse(std::strerror(errno));
+  // A device or a pipe could deliver without end; a text file has a size to check.
+  if (!S_ISREG(info.st_mode)) return refuse(std::strerror(EINVAL));
+  if (static_cast<unsigned long long>(info.st_size) > kMaxWelcomeTextBytes) return refuse(std::strerror(EFBIG));
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return refuse(std::strerror(errno != 0 ? errno : EACCES));
+  std::string content(kMaxWelcomeTextBytes + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  if (in.bad()) return refuse(std::strerror(EIO));
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  if (content.size() > kMaxWelcomeTextBytes) return refuse(std::strerror(EFBIG));  // it grew meanwhile
+  if (content.find('\0') != std::string::npos) return refuse(std::strerror(EINVAL));
+  // As the welcome file is read: lines joined by CR LF, without the last one's.
+  std::string text = WithCrLf(content);
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
+  if (AdminResult result = StoreWelcomeText(text); !result) return result;
+  return AdminResult::Done(SettingsText("doneWelcomeStored"));
+}
+
+AdminResult SettingsAdmin::ExportWelcomeText(const std::string& path) const {
+  const int error = IsAbsolute(path) ? WriteFileAtomically(path, velmorin::WelcomeText + "\r\n") : EINVAL;
+  if (error != 0) return AdminResult::Refused("errorExport", SettingsText("errorExport") + std::strerror(error));
+  return AdminResult::Done(path);
+}
+
+}  // namespace velmorin
