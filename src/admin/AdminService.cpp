@@ -4,10 +4,18 @@
 
 namespace velmorin {
 
+void RegisterAccountControl(ControlRegistry& registry, AdminService& admin);
+void RegisterBanControl(ControlRegistry& registry, AdminService& admin);
+void RegisterRoomControl(ControlRegistry& registry, AdminService& admin);
+
 AdminService::AdminService(clsServer& server) : server_(server) {}
 
 AdminService::~AdminService() = default;
 
-void AdminService::RegisterControlCommands(ControlRegistry& /*registry*/) {}
+void AdminService::RegisterControlCommands(ControlRegistry& registry) {
+  RegisterAccountControl(registry, *this);
+  RegisterBanControl(registry, *this);
+  RegisterRoomControl(registry, *this);
+}
 
 }  // namespace velmorin

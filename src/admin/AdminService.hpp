@@ -4,7 +4,10 @@
 // accounts, bans, chatrooms, users, server state, plugins, the live log); each part works on
 // the server through its accessors and answers an AdminResult. Runs on the event-loop thread.
 
+#include "admin/AccountAdmin.hpp"
+#include "admin/BanAdmin.hpp"
 #include "admin/ControlRegistry.hpp"
+#include "admin/RoomAdmin.hpp"
 
 namespace velmorin {
 
@@ -18,12 +21,18 @@ class AdminService {
   AdminService& operator=(const AdminService&) = delete;
 
   clsServer& Server() { return server_; }
+  AccountAdmin& Accounts() { return accounts_; }
+  BanAdmin& Bans() { return bans_; }
+  RoomAdmin& Rooms() { return rooms_; }
 
   // Adds the control command of every part.
   void RegisterControlCommands(ControlRegistry& registry);
 
  private:
   clsServer& server_;
+  AccountAdmin accounts_{server_};
+  BanAdmin bans_{server_};
+  RoomAdmin rooms_{server_};
 };
 
 }  // namespace velmorin
