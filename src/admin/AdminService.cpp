@@ -1,14 +1,17 @@
 #include "admin/AdminService.hpp"
 
+#include "admin/AccountControl.hpp"
+#include "admin/BanControl.hpp"
 #include "admin/PluginControl.hpp"
+#include "admin/RoomControl.hpp"
 #include "admin/ServerControl.hpp"
-#include "admin/UserControl.hpp"
 #include "admin/SettingsControl.hpp"
+#include "admin/UserControl.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
 
-AdminService::AdminService(clsServer& server) : server_(server), settings_(server) {}
+AdminService::AdminService(clsServer& server) : server_(server) {}
 
 AdminService::~AdminService() = default;
 
@@ -17,6 +20,9 @@ void AdminService::RegisterControlCommands(ControlRegistry& registry) {
   RegisterServerControl(registry, *this);
   RegisterPluginControl(registry, *this);
   RegisterSettingsControl(registry, *this);
+  RegisterAccountControl(registry, *this);
+  RegisterBanControl(registry, *this);
+  RegisterRoomControl(registry, *this);
 }
 
 }  // namespace velmorin

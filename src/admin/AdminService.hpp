@@ -4,11 +4,14 @@
 // accounts, bans, chatrooms, users, server state, plugins, the live log); each part works on
 // the server through its accessors and answers an AdminResult. Runs on the event-loop thread.
 
+#include "admin/AccountAdmin.hpp"
+#include "admin/BanAdmin.hpp"
 #include "admin/ControlRegistry.hpp"
 #include "admin/PluginAdmin.hpp"
 #include "admin/ServerAdmin.hpp"
-#include "admin/UserAdmin.hpp"
+#include "admin/RoomAdmin.hpp"
 #include "admin/SettingsAdmin.hpp"
+#include "admin/UserAdmin.hpp"
 
 namespace velmorin {
 
@@ -26,6 +29,9 @@ class AdminService {
   ServerAdmin& State() { return state_; }
   PluginAdmin& Plugins() { return plugins_; }
   SettingsAdmin& Settings() { return settings_; }
+  AccountAdmin& Accounts() { return accounts_; }
+  BanAdmin& Bans() { return bans_; }
+  RoomAdmin& Rooms() { return rooms_; }
 
   // Adds the control command of every part.
   void RegisterControlCommands(ControlRegistry& registry);
@@ -35,7 +41,10 @@ class AdminService {
   UserAdmin users_{server_};
   ServerAdmin state_{server_};
   PluginAdmin plugins_{server_};
-  SettingsAdmin settings_;
+  SettingsAdmin settings_{server_};
+  AccountAdmin accounts_{server_};
+  BanAdmin bans_{server_};
+  RoomAdmin rooms_{server_};
 };
 
 }  // namespace velmorin

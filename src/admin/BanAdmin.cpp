@@ -1,0 +1,107 @@
+#include "admin/BanAdmin.hpp"
+
+#include "chat/ChatService.hpp"
+#include "chat/ConnectionTable.hpp"
+#include "config/modParsingIP.hpp"
+#include "net/ctlSocket.hpp"
+#include "platform/modFilter.hpp"
+#include "server/clsServer.hpp"
+
+namespace velmorin {
+
+namespace {
+
+// A range whose ends are valid but in the wrong order would match no address at all.
+bool IsBackwardRange(const std::string& rule) {
+  const std::size_t dash = rule.find('-');
+  if (dash == std::string::npos) return false;
+  const std::string from = NormalizeIP(rule.substr(0, dash));
+  const std::string to = NormalizeIP(rule.substr(dash + 1));
+  return IsValidIP(from, false) && IsValidIP(to, false) && CompareIP(from, to) == 1;
+}
+
+// The rule as the address list holds it after AddBanRule.
+std::string StoredAddress(const std::string& rule) {
+  const std::size_t dash = rule.find('-');
+  if (dash == std::string::npos) return NormalizeIP(rule);
+  return NormalizeIP(rule.substr(0, dash)) + "-" + NormalizeIP(rule.substr(dash + 1));
+}
+
+}  // namespace
+
+BanRuleView BanAdmin::List() const {
+  BanRuleView view;
+  const BanLists& lists = Bans();
+  view.addresses = lists.IPRules;
+  for (const IPRange& range : lists.IPRangeRules) view.addresses.push_back(range.from + "-" + range.to);
+  for (const std::string& nickname : lists.NickRules) view.nicknames.push_back({nickname, false});
+  for (const std::string& nickname : lists.NickRangeRules) view.nicknames.push_back({nickname, true});
+  return view;
+}
+
+AdminResult BanAdmin::Refuse(const std::string& notice, const std::string& section) const {
+  return AdminResult::Refused(notice, server_.Language().data(notice, section));
+}
+
+template <typename Undo>
+AdminResult BanAdmin::Save(const std::string& done, Undo undo) {
+  if (SaveBanList() == 0) return AdminResult::Done(done);
+  undo();
+  return AdminResult::Refused("failed", "config/ban.cfg could not be written.");
+}
+
+AdminResult BanAdmin::AddAddress(const std::string& rule) {
+  const bool range = rule.find('-') != std::string::npos;
+  const char* invalid = range ? "noticeIP_Range" : "noticeIP";
+  if (IsBackwardRange(rule)) return Refuse(invalid, "frmAddEditBanIP");
+  const std::string result = AddBanRule("ip", rule);
+  if (result == "exists") return Refuse("noticeAlreadyBannedIP", "frmAddEditBanIP");
+  if (result != "done") return Refuse(invalid, "frmAddEditBanIP");
+  const std::string stored = StoredAddress(rule);
+  return Save("Address rule " + stored + " added.", [&] { RemoveBanRule("ip", stored); });
+}
+
+AdminResult BanAdmin::AddNickname(const std::string& rule, bool part) {
+  const std::string result = AddBanRule(part ? "nickrange" : "nick", rule);
+  if (result == "exists") return Refuse("noticeAlreadyBannedNick", "frmSettings");
+  if (result != "done") return Refuse("noticeMissingName", "frmAddEditUser");
+  std::vector<std::string>& list = part ? Bans().NickRangeRules : Bans().NickRules;
+  const std::string stored = list.back();
+  return Save("Nickname rule " + stored + " added.", [&list] { list.pop_back(); });
+}
+
+AdminResult BanAdmin::RemoveAddress(const std::string& rule) {
+  const BanLists before = Bans();
+  if (RemoveBanRule("ip", rule) != "done") {
+    return AdminResult::Refused("notFound", "There is no address rule " + rule + ".");
+  }
+  return Save("Address rule " + rule + " removed.", [&before] { Bans() = before; });
+}
+
+AdminResult BanAdmin::RemoveNickname(const std::string& rule) {
+  const BanLists before = Bans();
+  if (RemoveBanRule("nick", rule) != "done") {
+    return AdminResult::Refused("notFound", "There is no nickname rule " + rule + ".");
+  }
+  return Save("Nickname rule " + rule + " removed.", [&before] { Bans() = before; });
+}
+
+AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice) {
+  if (!choice.address && !choice.nickname && !choice.nicknamePart) {
+    return AdminResult::Refused("invalidValue", "Choose the address, the nickname or the nickname part.");
+  }
+  ConnectionTable& table = server_.Connections();
+  const long id = table.GetUserID(nickname);
+  if (id < 0) return Refuse("noticePersonDoesNotExist", "frmSendServerMsg");
+  const std::string address = table.Socket(id) != nullptr ? table.Socket(id)->RemoteHostIP() : std::string();
+  const std::string name = table.At(id).Nickname;
+
+  const BanLists before = Bans();
+  velmorin::BanUser(address, name, choice);
+  AdminResult saved = Save(name + " banned and disconnected.", [&before] { Bans() = before; });
+  if (!saved) return saved;
+  server_.Chat().RemoveUser(id, "", true, 0);
+  return saved;
+}
+
+}  // namespace velmorin

@@ -1,0 +1,44 @@
+#pragma once
+// The ban rules of config/ban.cfg: address rules (patterns with "*" parts, and from-to ranges)
+// and nickname rules (the whole nickname, or a part of it). Every change is saved at once and
+// holds for the next connection or login. Also the ban of a logged-in user: any of their
+// address, their nickname and their nickname as a part rule, after which they are disconnected.
+
+#include <string>
+#include <vector>
+
+#include "admin/AdminResult.hpp"
+#include "config/modBanning.hpp"
+
+namespace velmorin {
+
+class clsServer;
+
+struct BanRuleView {
+  std::vector<std::string> addresses;   // patterns, then ranges written from-to
+  std::vector<NicknameBan> nicknames;   // whole-nickname rules, then part rules
+};
+
+class BanAdmin {
+ public:
+  explicit BanAdmin(clsServer& server) : server_(server) {}
+
+  BanRuleView List() const;
+  // A pattern ("192.168.*.*") or a range ("10.0.0.1-10.0.0.50", from not above to).
+  AdminResult AddAddress(const std::string& rule);
+  AdminResult AddNickname(const std::string& rule, bool part);
+  // The address rule as written when added; the nickname rule of either kind, whole ones first.
+  AdminResult RemoveAddress(const std::string& rule);
+  AdminResult RemoveNickname(const std::string& rule);
+  AdminResult BanUser(const std::string& nickname, BanUserChoice choice);
+
+ private:
+  AdminResult Refuse(const std::string& notice, const std::string& section) const;
+  // Saves the rules; on failure the change is taken back by `undo` and refused.
+  template <typename Undo>
+  AdminResult Save(const std::string& done, Undo undo);
+
+  clsServer& server_;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,163 @@
+#include "admin/RoomAdmin.hpp"
+
+#include "chat/ChatroomOperations.hpp"
+#include "chat/clsChatrooms.hpp"
+#include "codec/modBase64.hpp"
+#include "codec/modINI.hpp"
+#include "config/modSettings.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
+#include "platform/modFilter.hpp"
+#include "server/clsServer.hpp"
+
+namespace velmorin {
+
+namespace {
+
+constexpr long kMaxName = 40;
+constexpr long kMaxPassword = 40;
+constexpr long kMaxDescription = 256;
+
+const std::string& RoomsFile() { return Paths().chatroomsFile; }
+
+// The stored spelling of a room in the file, found without regard to case.
+std::optional<std::string> StoredName(const std::vector<StoredRoom>& stored, const std::string& name) {
+  const std::string lowered = LowerCase(name);
+  for (const StoredRoom& room : stored) {
+    if (LowerCase(room.name) == lowered) return room.name;
+  }
+  return std::nullopt;
+}
+
+long WriteStoredRoom(const std::string& name, const std::optional<std::string>& description,
+                     const std::optional<std::string>& password) {
+  long error = 0;
+  if (description) error = WriteIniValue(name, "Description", *description, RoomsFile());
+  if (error == 0 && password) error = WriteIniValue(name, "Password", Base64Encode(*password), RoomsFile());
+  return error;
+}
+
+}  // namespace
+
+std::vector<StoredRoom> RoomAdmin::Stored() const {
+  std::vector<StoredRoom> rooms;
+  for (const std::string& escaped : SplitLines(ReadIniValue(std::nullopt, std::nullopt, "", RoomsFile()))) {
+    const std::string name = EscapeSectionName(escaped, 1);
+    if (name.empty()) continue;
+    const std::vector<std::string> values = ReadIniValues(name, {"Description", "Password"}, "", RoomsFile());
+    rooms.push_back({name, CleanText(values[0], kMaxDescription), !Base64Decode(values[1]).empty()});
+  }
+  return rooms;
+}
+
+std::vector<LiveRoom> RoomAdmin::Live() const {
+  const clsChatrooms& rooms = server_.Chatrooms();
+  const std::vector<StoredRoom> stored = Stored();
+  std::vector<LiveRoom> live;
+  for (long id = 0; id <= rooms.MaxID(); ++id) {
+    if (rooms.name(id).empty()) continue;
+    LiveRoom room;
+    room.id = id;
+    room.name = rooms.name(id);
+    room.members = rooms.users(id);
+    room.hasPassword = rooms.PasswordRequired(id);
+    room.description = rooms.comment(id);
+    room.isProtected = rooms.isProtected(id);
+    room.stored = StoredName(stored, room.name).has_value();
+    room.standard = room.name == ServerSettings.Chatrooms.StandardChatroom;
+    live.push_back(std::move(room));
+  }
+  return live;
+}
+
+AdminResult RoomAdmin::Refuse(const std::string& notice, const std::string& section) const {
+  return AdminResult::Refused(notice, server_.Language().data(notice, section));
+}
+
+std::optional<AdminResult> RoomAdmin::CheckField(const std::string& what, const std::string& value,
+                                                 long maxLength) const {
+  if (CleanText(value, maxLength) == value) return std::nullopt;
+  return AdminResult::Refused("invalidValue", "The " + what + " holds control characters, blanks at its ends or more than " +
+                                                  std::to_string(maxLength) + " characters.");
+}
+
+AdminResult RoomAdmin::Add(const std::string& name, const std::string& description, const std::string& password,
+                           bool store) {
+  if (TrimBlanks(name).empty()) return Refuse("noticeMissingName", "frmCreateChat");
+  if (auto refused = CheckField("name", name, kMaxName)) return *refused;
+  if (auto refused = CheckField("password", password, kMaxPassword)) return *refused;
+  if (auto refused = CheckField("description", description, kMaxDescription)) return *refused;
+  clsChatrooms& rooms = server_.Chatrooms();
+  // A stored room that is not live (a client-made namesake went, or the file was edited) would
+  // be overwritten by the save; it counts as existing too.
+  if (rooms.GetChatroomID(name) >= 0 || StoredName(Stored(), name)) return Refuse("noticeAlreadyExist", "frmCreateChat");
+
+  if (store && WriteStoredRoom(name, description, password) != 0) {
+    WriteIniValue(name, std::nullopt, std::nullopt, RoomsFile());
+    return AdminResult::Refused("failed", "config/chatrooms.cfg could not be written.");
+  }
+  rooms.Add(name, description, password, true);
+  return AdminResult::Done("Chatroom " + name + " added.");
+}
+
+AdminResult RoomAdmin::Edit(const std::string& name, const RoomChange& change) {
+  clsChatrooms& rooms = server_.Chatrooms();
+  const long id = rooms.GetChatroomID(name);
+  if (id < 0) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
+  if (change.password) {
+    if (auto refused = CheckField("password", *change.password, kMaxPassword)) return *refused;
+  }
+  if (change.description) {
+    if (auto refused = CheckField("description", *change.description, kMaxDescription)) return *refused;
+  }
+  const std::string roomName = rooms.name(id);
+  if (const auto stored = StoredName(Stored(), roomName)) {
+    if (WriteStoredRoom(*stored, change.description, change.password) != 0) {
+      return AdminResult::Refused("failed", "config/chatrooms.cfg could not be written.");
+    }
+  }
+  if (change.password) rooms.pwd(id, *change.password);
+  if (change.description) rooms.comment(id, *change.description);
+  return AdminResult::Done("Chatroom " + roomName + " changed.");
+}
+
+AdminResult RoomAdmin::Remove(const std::string& name) {
+  clsChatrooms& rooms = server_.Chatrooms();
+  const long id = rooms.GetChatroomID(name);
+  const std::optional<std::string> stored = StoredName(Stored(), name);
+  if (id < 0 && !stored) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
+  if (stored && WriteIniValue(*stored, std::nullopt, std::nullopt, RoomsFile()) != 0) {
+    return AdminResult::Refused("failed", "config/chatrooms.cfg could not be written.");
+  }
+  const std::string roomName = id >= 0 ? rooms.name(id) : *stored;
+  // Each member is made present, sent "closeChatroom", moved to no room and taken out.
+  if (id >= 0) RemoveChatroom(rooms, server_.Messages(), roomName, false, true);
+
+  std::string& standard = ServerSettings.Chatrooms.StandardChatroom;
+  if (!standard.empty() && LowerCase(standard) == LowerCase(roomName)) {
+    standard.clear();
+    SaveSettings();
+  }
+  return AdminResult::Done("Chatroom " + roomName + " removed.");
+}
+
+AdminResult RoomAdmin::SetStandard(const std::string& name) {
+  std::string& standard = ServerSettings.Chatrooms.StandardChatroom;
+  const std::string before = standard;
+  if (name.empty()) {
+    standard.clear();
+  } else {
+    const std::optional<std::string> stored = StoredName(Stored(), name);
+    if (!stored || server_.Chatrooms().GetChatroomID(*stored) < 0) {
+      return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
+    }
+    standard = *stored;
+  }
+  if (SaveSettings() != 0) {
+    standard = before;
+    return AdminResult::Refused("failed", "config/server.cfg could not be written.");
+  }
+  return AdminResult::Done(standard.empty() ? "No standard chatroom." : "Standard chatroom: " + standard + ".");
+}
+
+}  // namespace velmorin
