@@ -119,6 +119,22 @@ AdminResult PluginAdmin::ShowAbout(const std::string& component) {
   return shown ? done : failed;
 }
 
+AdminResult PluginAdmin::ShowConfiguration(const std::string& component) {
+  const clsPlugins& plugins = server_.InstalledPlugins();
+  const long index = plugins.GetIndex(component);
+  if (index < 0) return Unknown(component);
+  const std::string name = plugins.dll(index);
+  if (!IsEncryption(plugins.PluginType(index))) {
+    return AdminResult::Refused("pluginHasNoDialog", name + " keeps its settings on a page of the desktop window's settings.");
+  }
+  std::unique_ptr<LoadedPlugin> fresh = plugins.Create(index);
+  const bool shown = fresh && fresh->InitialiseEncryption(plugins.ProgramDirectory(), SystemDefaultLocaleId(),
+                                                         ServerSettings.General.AlwaysOnTop) &&
+                     fresh->ShowConfiguration();
+  if (!shown) return AdminResult::Refused("pluginFailed", name + " did not answer.");
+  return AdminResult::Done("The configuration dialog of " + name + " was asked for.");
+}
+
 AdminResult PluginAdmin::Unknown(const std::string& component) const {
   return AdminResult::Refused("pluginUnknown",
                               "No plugin named \"" + component.substr(0, kMaxEchoedName) + "\" is installed.");

@@ -1,6 +1,6 @@
 #pragma once
 // The installed plugins: which are enabled and which run now, switching them on and off, and
-// their about boxes. Switching writes the settings dialog's sections (Plugins for general
+// their about boxes and configuration dialogs. Switching writes the settings dialog's sections (Plugins for general
 // plugins, Encryption for encryption plugins); like the dialog's choice it takes effect when
 // those plugins are loaded next: general plugins at the next start of the program, encryption
 // plugins the next time the server goes online.
@@ -33,6 +33,9 @@ class PluginAdmin {
   AdminResult SetEnabled(const std::string& component, bool enabled);
   // "ShowAbout" to the running plugin, or to a fresh instance when it does not run.
   AdminResult ShowAbout(const std::string& component);
+  // An encryption plugin's configuration dialog, on a fresh instance as the settings dialog
+  // opens it. A general plugin's settings are a page of the desktop window: refused here.
+  AdminResult ShowConfiguration(const std::string& component);
 
  private:
   PluginRow Row(long index) const;

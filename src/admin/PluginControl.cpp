@@ -6,7 +6,7 @@
 namespace velmorin {
 namespace {
 
-constexpr const char* kUsage = "usage: plugins list|enable NAME|disable NAME|about NAME";
+constexpr const char* kUsage = "usage: plugins list|enable NAME|disable NAME|about NAME|configure NAME";
 
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
@@ -27,6 +27,7 @@ ControlReply Plugins(AdminService& service, const ControlRequest& request) {
   if (words[0] == "enable") return ControlReply::From(service.Plugins().SetEnabled(words[1], true));
   if (words[0] == "disable") return ControlReply::From(service.Plugins().SetEnabled(words[1], false));
   if (words[0] == "about") return ControlReply::From(service.Plugins().ShowAbout(words[1]));
+  if (words[0] == "configure") return ControlReply::From(service.Plugins().ShowConfiguration(words[1]));
   return ControlReply::Usage(kUsage);
 }
 

@@ -128,12 +128,28 @@ TEST(PluginAdmin, AboutReachesThePluginRunningOrNot) {
   }
 }
 
+TEST(PluginAdmin, OnlyEncryptionPluginsHaveAConfigurationDialogOutsideTheWindow) {
+  ServerHarness server;
+  InstallScripted(server, "alpha");
+  InstallCipher(server, "cipher");
+  ASSERT_TRUE(server.Start());
+  EXPECT_EQ(Control(server, "plugins configure cipher").status, ControlStatus::Done);
+  EXPECT_EQ(Control(server, "plugins about cipher").status, ControlStatus::Done);
+  const ControlReply general = Control(server, "plugins configure alpha");
+  EXPECT_EQ(general.status, ControlStatus::Refused);
+  EXPECT_EQ(general.notice, "pluginHasNoDialog");
+  server.Stop();
+  const std::string calls = server.dir().read("plugins/cipher.calls");
+  EXPECT_NE(calls.find("configure\n"), std::string::npos) << calls;
+  EXPECT_NE(calls.find("about\n"), std::string::npos) << calls;
+}
+
 TEST(PluginAdmin, UnknownPluginsAreRefusedByName) {
   ServerHarness server;
   InstallScripted(server, "alpha");
   ASSERT_TRUE(server.Start());
   const std::string before = server.dir().read("config/server.cfg");
-  for (const std::string verb : {"enable", "disable", "about"}) {
+  for (const std::string verb : {"enable", "disable", "about", "configure"}) {
     const ControlReply reply = Control(server, {"plugins", verb, "ghost"});
     EXPECT_EQ(reply.status, ControlStatus::Refused) << verb;
     EXPECT_EQ(reply.notice, "pluginUnknown") << verb;

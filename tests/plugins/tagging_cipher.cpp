@@ -7,7 +7,8 @@
 //   set key        stores the client's key; the key "refuse" fails
 //   get key        "server-key-" + connection + ":" + the client's key; fails before a key is set
 //
-// Every set key and reset is appended to plugins/<component>.calls, one line each.
+// Every set key, reset, about box and configuration dialog is appended to
+// plugins/<component>.calls, one line each.
 
 #include <fstream>
 #include <map>
@@ -50,6 +51,8 @@ class TaggingCipher : public velmorin::plugin::Plugin {
     Record("reset " + std::to_string(connection));
     clientKeys_.erase(connection);
   }
+  void ShowAbout() override { Record("about"); }
+  void ShowConfiguration() override { Record("configure"); }
 
  private:
   static void Record(const std::string& line) {
