@@ -1,6 +1,7 @@
 #include "admin/AccountAdmin.hpp"
 
 #include "codec/modBase64.hpp"
+#include "codec/ProfileFile.hpp"
 #include "codec/modINI.hpp"
 #include "config/modUsers.hpp"
 #include "platform/ProgramPaths.hpp"
@@ -17,6 +18,20 @@ constexpr long kMaxPassword = 40;
 constexpr long kMaxComment = 256;
 
 const std::string& UsersFile() { return Paths().usersFile; }
+
+// Writes the given fields of one account in a single write of the file: either all of them
+// land or none does. Returns 0 or the errno of the failed step.
+long WriteAccountFields(const std::string& name, const std::optional<std::string>& active,
+                        const std::optional<std::string>& comment, const std::optional<std::string>& password) {
+  profile::ProfileBatch batch;
+  long error = 0;
+  if (active) error = WriteIniValue(name, "Active", *active, UsersFile());
+  if (error == 0 && comment) error = WriteIniValue(name, "Comment", Base64Encode(*comment), UsersFile());
+  if (error == 0 && password) error = SetPassword(name, *password);
+  if (error != 0) profile::Flush(UsersFile());  // drops what this batch changed, so nothing is written
+  const int committed = batch.Commit();
+  return error != 0 ? error : committed;
+}
 
 std::vector<std::string> AccountNames() {
   std::vector<std::string> names;
@@ -65,18 +80,16 @@ AdminResult AccountAdmin::Add(const std::string& name, const std::string& passwo
                               bool active) {
   if (TrimBlanks(name).empty()) return Refuse("noticeMissingName", "frmAddEditUser");
   if (auto refused = CheckField("name", name, kMaxName)) return *refused;
+  if (CleanNickname(name) != name) {
+    // A login cleans the nickname it is given ("@" at the ends, ...): such an account could never log in.
+    return AdminResult::Refused("invalidValue", "The name " + name + " is not a nickname a login can give.");
+  }
   if (auto refused = CheckField("password", password, kMaxPassword)) return *refused;
   if (auto refused = CheckField("comment", comment, kMaxComment)) return *refused;
   if (StoredName(name)) return Refuse("noticeExist", "frmAddEditUser");
 
-  long error = WriteIniValue(name, "Active", BoolText(active), UsersFile());
-  if (error == 0) error = WriteIniValue(name, "Comment", Base64Encode(comment), UsersFile());
-  if (error == 0) error = SetPassword(name, password);
-  if (error != 0) {
-    // Nothing of a half-written account stays behind.
-    WriteIniValue(name, std::nullopt, std::nullopt, UsersFile());
-    return AdminResult::Refused("failed", "config/users.cfg could not be written.");
-  }
+  const long error = WriteAccountFields(name, BoolText(active), comment, password);
+  if (error != 0) return AdminResult::Refused("failed", "config/users.cfg could not be written.");
   BuildActiveAccountList();
   return AdminResult::Done("Account " + name + " added.");
 }
@@ -90,12 +103,10 @@ AdminResult AccountAdmin::Edit(const std::string& name, const AccountChange& cha
   if (change.password) {
     if (auto refused = CheckField("password", *change.password, kMaxPassword)) return *refused;
   }
-  long error = 0;
-  if (change.active) error = WriteIniValue(*stored, "Active", BoolText(*change.active), UsersFile());
-  if (error == 0 && change.comment) error = WriteIniValue(*stored, "Comment", Base64Encode(*change.comment), UsersFile());
-  if (error == 0 && change.password) error = SetPassword(*stored, *change.password);
-  BuildActiveAccountList();
+  const long error = WriteAccountFields(*stored, change.active ? std::optional(BoolText(*change.active)) : std::nullopt,
+                                        change.comment, change.password);
   if (error != 0) return AdminResult::Refused("failed", "config/users.cfg could not be written.");
+  BuildActiveAccountList();
   return AdminResult::Done("Account " + *stored + " changed.");
 }
 

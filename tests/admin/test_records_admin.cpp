@@ -168,6 +168,7 @@ TEST(AdminRefusals, BadFieldsAreRefusedWithTheirNoticeAndChangeNothing) {
       {{"account", "add", "alice"}, "pw", "noticeExist"},
       {{"account", "add", "Bob"}, "", "missingPassword"},
       {{"account", "add", tooLong}, "pw", "invalidValue"},
+      {{"account", "add", "@bob"}, "pw", "invalidValue"},
       {{"account", "add", "Bob", "--comment", "a\nb"}, "pw", "invalidValue"},
       {{"account", "edit", "Nobody", "--inactive"}, "", "noticePersonDoesNotExist"},
       {{"account", "edit", "Alice", "--password"}, "", "missingPassword"},
