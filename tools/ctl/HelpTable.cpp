@@ -58,8 +58,10 @@ const std::vector<CommandHelp>& HelpTable() {
        "Adds an address rule: a pattern (192.168.*.*) or a range (10.0.0.1-10.0.0.50)."},
       {"ban add", "nick|nickpart TEXT",
        "Adds a nickname rule: nick bans the nickname TEXT, nickpart every nickname that contains TEXT."},
-      {"ban remove", "ip PATTERN|FROM-TO", "Removes an address rule, written as ban list shows it."},
-      {"ban remove", "nick TEXT", "Removes a nickname rule of either kind (nickpart is taken as nick)."},
+      {"ban remove", "ip PATTERN|FROM-TO", "Removes an address rule."},
+      {"ban remove", "nick TEXT",
+       "Removes the nickname rule TEXT: the whole-nickname rule, or if there is none, the part rule\n"
+       "(nickpart is taken as nick)."},
       {"ban list", "", "Every rule: kind (ip, nick or nickpart) and rule."},
       {"ban user", "NICK [--ip] [--nick] [--nickpart]",
        "Bans the logged-in user NICK by address, nickname and nickname part, as chosen (none chosen:\n"
@@ -74,7 +76,9 @@ const std::vector<CommandHelp>& HelpTable() {
        "limit above 32768 becomes 32768). One bad key or value refuses all and changes nothing."},
       {"settings reset", "", "Confirms the standard settings and the standard welcome text."},
       {"welcome get", "", "The welcome text, as the field text."},
-      {"welcome set", "TEXT...", "Replaces the welcome text with the words of TEXT joined by blanks."},
+      {"welcome set", "TEXT...",
+       "Replaces the welcome text with the words of TEXT joined by blanks; a line break inside a\n"
+       "word is a line break of the text."},
       {"welcome import", "PATH",
        "Replaces the welcome text with the file PATH (a regular file of at most 64 KiB). PATH is taken\n"
        "relative to the current directory; the server reads it as the user it runs as."},
