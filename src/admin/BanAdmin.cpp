@@ -1,9 +1,12 @@
 #include "admin/BanAdmin.hpp"
 
+#include <algorithm>
+
 #include "chat/ChatService.hpp"
 #include "chat/ConnectionTable.hpp"
 #include "config/modParsingIP.hpp"
 #include "net/ctlSocket.hpp"
+#include "platform/Text.hpp"
 #include "platform/modFilter.hpp"
 #include "server/clsServer.hpp"
 
@@ -78,12 +81,17 @@ AdminResult BanAdmin::RemoveAddress(const std::string& rule) {
   return Save("Address rule " + rule + " removed.", [&before] { Bans() = before; });
 }
 
-AdminResult BanAdmin::RemoveNickname(const std::string& rule) {
+AdminResult BanAdmin::RemoveNickname(const std::string& rule, bool part) {
   const BanLists before = Bans();
-  if (RemoveBanRule("nick", rule) != "done") {
-    return AdminResult::Refused("notFound", "There is no nickname rule " + rule + ".");
-  }
-  return Save("Nickname rule " + rule + " removed.", [&before] { Bans() = before; });
+  std::vector<std::string>& rules = part ? Bans().NickRangeRules : Bans().NickRules;
+  // Matched as a login compares: the cleaned nickname, without regard to case.
+  const std::string nickname = CleanNickname(rule);
+  const auto found = std::find_if(rules.begin(), rules.end(),
+                                  [&](const std::string& entry) { return EqualsNoCase(entry, nickname); });
+  const std::string kind = part ? "nickname part rule " : "nickname rule ";
+  if (found == rules.end()) return AdminResult::Refused("notFound", "There is no " + kind + rule + ".");
+  rules.erase(found);
+  return Save("The " + kind + rule + " was removed.", [&before] { Bans() = before; });
 }
 
 AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice) {

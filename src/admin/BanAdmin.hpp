@@ -27,9 +27,9 @@ class BanAdmin {
   // A pattern ("192.168.*.*") or a range ("10.0.0.1-10.0.0.50", from not above to).
   AdminResult AddAddress(const std::string& rule);
   AdminResult AddNickname(const std::string& rule, bool part);
-  // The address rule as written when added; the nickname rule of either kind, whole ones first.
+  // The address rule as written when added; the nickname rule of the given kind.
   AdminResult RemoveAddress(const std::string& rule);
-  AdminResult RemoveNickname(const std::string& rule);
+  AdminResult RemoveNickname(const std::string& rule, bool part);
   AdminResult BanUser(const std::string& nickname, BanUserChoice choice);
 
  private:

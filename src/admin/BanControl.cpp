@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: ban list | ban add ip PATTERN|FROM-TO | ban add nick|nickpart TEXT | "
-    "ban remove ip PATTERN|FROM-TO | ban remove nick TEXT | ban user NICK [--ip] [--nick] [--nickpart]";
+    "ban remove ip PATTERN|FROM-TO | ban remove nick|nickpart TEXT | ban user NICK [--ip] [--nick] [--nickpart]";
 
 ControlReply List(BanAdmin& bans) {
   ControlReply reply;
@@ -36,10 +36,11 @@ ControlReply Add(BanAdmin& bans, const std::vector<std::string>& words) {
 }
 
 ControlReply Remove(BanAdmin& bans, const std::vector<std::string>& words) {
-  constexpr const char* usage = "usage: ban remove ip PATTERN|FROM-TO | ban remove nick TEXT (either nickname kind)";
+  constexpr const char* usage = "usage: ban remove ip PATTERN|FROM-TO | ban remove nick|nickpart TEXT";
   if (words.size() != 3) return ControlReply::Usage(usage);
   if (words[1] == "ip") return ControlReply::From(bans.RemoveAddress(words[2]));
-  if (words[1] == "nick" || words[1] == "nickpart") return ControlReply::From(bans.RemoveNickname(words[2]));
+  if (words[1] == "nick") return ControlReply::From(bans.RemoveNickname(words[2], false));
+  if (words[1] == "nickpart") return ControlReply::From(bans.RemoveNickname(words[2], true));
   return ControlReply::Usage(usage);
 }
 

@@ -6,7 +6,7 @@
 namespace velmorin {
 namespace {
 
-constexpr const char* kUsage = "usage: plugins list|enable NAME|disable NAME|about NAME|configure NAME";
+constexpr const char* kUsage = "usage: plugins list | plugins enable NAME | plugins disable NAME | plugins about NAME | plugins configure NAME";
 
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 

@@ -126,18 +126,27 @@ AdminResult RoomAdmin::Remove(const std::string& name) {
   const long id = rooms.GetChatroomID(name);
   const std::optional<std::string> stored = StoredName(Stored(), name);
   if (id < 0 && !stored) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
-  if (stored && WriteIniValue(*stored, std::nullopt, std::nullopt, RoomsFile()) != 0) {
-    return AdminResult::Refused("failed", "config/chatrooms.cfg could not be written.");
-  }
   const std::string roomName = id >= 0 ? rooms.name(id) : *stored;
-  // Each member is made present, sent "closeChatroom", moved to no room and taken out.
-  if (id >= 0) RemoveChatroom(rooms, server_.Messages(), roomName, false, true);
 
+  // The standard room that names it is cleared first, so that a failed save changes nothing.
   std::string& standard = ServerSettings.Chatrooms.StandardChatroom;
+  const std::string standardBefore = standard;
   if (!standard.empty() && LowerCase(standard) == LowerCase(roomName)) {
     standard.clear();
-    SaveSettings();
+    if (SaveSettings() != 0) {
+      standard = standardBefore;
+      return AdminResult::Refused("failed", "config/server.cfg could not be written.");
+    }
   }
+  if (stored && WriteIniValue(*stored, std::nullopt, std::nullopt, RoomsFile()) != 0) {
+    if (standard != standardBefore) {
+      standard = standardBefore;
+      SaveSettings();
+    }
+    return AdminResult::Refused("failed", "config/chatrooms.cfg could not be written.");
+  }
+  // Each member is made present, sent "closeChatroom", moved to no room and taken out.
+  if (id >= 0) RemoveChatroom(rooms, server_.Messages(), roomName, false, true);
   return AdminResult::Done("Chatroom " + roomName + " removed.");
 }
 

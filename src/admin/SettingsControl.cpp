@@ -10,7 +10,8 @@ namespace {
 
 constexpr const char* kSettingsUsage =
     "usage: settings get [KEY] | settings set KEY VALUE [KEY VALUE...] | settings reset";
-constexpr const char* kWelcomeUsage = "usage: welcome get | welcome set TEXT | welcome import PATH | welcome export PATH";
+constexpr const char* kWelcomeUsage =
+    "usage: welcome get | welcome set TEXT... | welcome import PATH | welcome export PATH";
 
 std::string JoinWords(const std::vector<std::string>& words, std::size_t from) {
   std::string text;

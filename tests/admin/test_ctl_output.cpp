@@ -1,11 +1,13 @@
 // velmorin-ctl's human output: fields and tables aligned by characters (not bytes), log lines
 // in their colour on a terminal only, and nothing from the server that a terminal would obey.
 
+#include <set>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "admin/AdminControl.hpp"
 #include "ctl/HelpTable.hpp"
 #include "ctl/Render.hpp"
 #include "platform/Json.hpp"
@@ -58,6 +60,34 @@ TEST(CtlOutput, HelpOfACommandIsFoundFromItsWords) {
     EXPECT_EQ(found.size(), one.entries) << one.first;
     EXPECT_STREQ(found.front().words, one.first);
   }
+}
+
+// The help is written apart from the handlers; each entry must be what the server's usage line
+// for that command says, apart from velmorin-ctl's own --password-stdin, and every command the
+// server registers must have help.
+TEST(CtlOutput, HelpSaysWhatTheServersUsageLinesSay) {
+  testing::ServerHarness server;
+  ASSERT_TRUE(server.Start());
+  const std::vector<std::string> registered = server.Call([](clsServer& s) {
+    AdminService service(s);
+    ControlRegistry registry;
+    service.RegisterControlCommands(registry);
+    return registry.Commands();
+  });
+  std::set<std::string> helped;
+  for (const CommandHelp& entry : HelpTable()) {
+    const std::vector<std::string> words = testing::Words(entry.words);
+    helped.insert(words.front());
+    if (words.front() == "log") continue;  // answered by the control server, not a handler
+    // Two unknown options are wrong words for every command, so each answers its usage line.
+    const ControlReply reply = testing::Control(server, {words.front(), "--bogus", "--bogus"});
+    ASSERT_EQ(reply.status, ControlStatus::Usage) << entry.words;
+    std::string usage = entry.usage;
+    if (const std::size_t own = usage.find(" [--password-stdin]"); own != std::string::npos) usage.erase(own);
+    const std::string line = std::string(entry.words) + (usage.empty() ? "" : " " + usage);
+    EXPECT_NE(reply.message.find(line), std::string::npos) << line << "\n" << reply.message;
+  }
+  for (const std::string& command : registered) EXPECT_TRUE(helped.count(command) != 0) << command;
 }
 
 }  // namespace

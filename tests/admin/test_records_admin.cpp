@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,24 @@ TEST(AdminRooms, TheMembersOfARemovedRoomAreToldAndTheRoomLeavesTableAndFile) {
   EXPECT_NE(server.dir().read("config/chatrooms.cfg").find("Lobby"), std::string::npos);
 }
 
+TEST(AdminRooms, RemovingTheStandardRoomIsRefusedWholeWhenTheSettingsCannotBeSaved) {
+  ServerHarness server;
+  server.dir().write("config/chatrooms.cfg", kRoomsFile);
+  server.Set("Chatrooms", "StandardChatroom", "Garden");
+  ASSERT_TRUE(server.Start());
+  // A directory where the settings file should be: the save cannot replace it, even for root.
+  std::filesystem::remove(server.dir().path("config/server.cfg"));
+  std::filesystem::create_directory(server.dir().path("config/server.cfg"));
+
+  const ControlReply reply = Control(server, {"room", "remove", "Garden"});
+  EXPECT_EQ(reply.status, ControlStatus::Refused);
+  EXPECT_EQ(reply.notice, "failed");
+  EXPECT_GE(server.Call([](clsServer& s) { return s.Chatrooms().GetChatroomID("Garden"); }), 0);
+  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.Chatrooms.StandardChatroom; }), "Garden");
+  EXPECT_NE(server.dir().read("config/chatrooms.cfg").find("Garden"), std::string::npos);
+  std::filesystem::remove(server.dir().path("config/server.cfg"));
+}
+
 // Everything a refusal could touch: the files and what the server holds in memory.
 struct State {
   std::string users, bans, rooms, settings;
@@ -182,6 +201,7 @@ TEST(AdminRefusals, BadFieldsAreRefusedWithTheirNoticeAndChangeNothing) {
       {{"ban", "add", "nickpart", "  "}, "", "noticeMissingName"},
       {{"ban", "remove", "ip", "9.9.9.9"}, "", "notFound"},
       {{"ban", "remove", "nick", "Eve"}, "", "notFound"},
+      {{"ban", "remove", "nickpart", "Mallory"}, "", "notFound"},  // a whole-nickname rule stays
       {{"ban", "user", "Nobody"}, "", "noticePersonDoesNotExist"},
       {{"room", "add", "lobby"}, "", "noticeAlreadyExist"},
       {{"room", "add", " "}, "", "noticeMissingName"},

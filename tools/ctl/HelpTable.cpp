@@ -24,45 +24,84 @@ bool StartsWith(const std::vector<std::string>& whole, const std::vector<std::st
 
 const std::vector<CommandHelp>& HelpTable() {
   static const std::vector<CommandHelp> table = {
-      {"status", "", "The server's state: online or offline, users, connections, bytes in and out, start time, uptime."},
-      {"users", "", "The connected users: id, nickname, address, room, and the other columns of the user list."},
-      {"kick", "NICK", "Disconnects the user NICK."},
-      {"say", "[--user NICK | --room ROOM] TEXT",
-       "Sends a server message: to everyone, to one user (--user) or to the members of one room (--room)."},
-      {"rooms", "", "The chatrooms: the stored ones and those clients created, with their members."},
-      {"room add", "NAME [--password TEXT] [--topic TEXT] [--limit N] ...", "Adds a chatroom to the running server and to chatrooms.cfg."},
-      {"room edit", "NAME [--name NEW] [--password TEXT] [--topic TEXT] [--limit N] ...", "Changes a chatroom."},
-      {"room remove", "NAME", "Removes a chatroom; its members get \"closeChatroom\"."},
-      {"room standard", "NAME", "Makes NAME the standard room new users enter."},
+      {"status", "",
+       "The server's state as fields: status (online or offline), port, users, max_users, connections,\n"
+       "chatrooms, bytes and data in and out, start times and uptimes (\"-\" while offline)."},
+      {"users", "", "The logged-in users: id, nickname, chatroom, ip, version."},
+      {"kick", "NICK", "Disconnects the logged-in user NICK."},
+      {"say", "[--user NICK | --room ROOM] TEXT...",
+       "Sends a server message (the words of TEXT joined by blanks) to every logged-in user, to one\n"
+       "user (--user) or to the members of one room (--room)."},
+      {"rooms", "",
+       "The live chatrooms: id, name, members, password (*), stored (yes: in chatrooms.cfg; no: added\n"
+       "without --store; client: made by a client), standard, description; and the stored rooms."},
+      {"room add", "NAME [--password P] [--description TEXT] [--store]",
+       "Adds a chatroom to the running server; with --store to chatrooms.cfg as well, so that it is\n"
+       "there again after a restart."},
+      {"room edit", "NAME [--password P] [--description TEXT]",
+       "Changes a live chatroom's password (empty: none) or description; a stored room in\n"
+       "chatrooms.cfg too."},
+      {"room remove", "NAME",
+       "Removes a chatroom, live and stored; its members get \"closeChatroom\". A removed standard\n"
+       "room leaves none."},
+      {"room standard", "NAME|--none",
+       "Makes NAME, a stored room that is live, the room new users enter; --none: no standard room."},
       {"account add", "NAME [--comment TEXT] [--inactive] [--password-stdin]",
        "Adds an account. The password is asked twice on the terminal without echo, or read from\n"
        "standard input (its first line) with --password-stdin; never from the command line."},
-      {"account edit", "NAME [--comment TEXT] [--active | --inactive] [--password] [--password-stdin]",
+      {"account edit", "NAME [--comment TEXT] [--active|--inactive] [--password] [--password-stdin]",
        "Changes an account. --password asks for a new password as account add does;\n"
-       "--password-stdin reads it from standard input."},
+       "--password-stdin reads it from standard input (and implies --password)."},
       {"account remove", "NAME", "Removes an account."},
-      {"account list", "", "The accounts with their state and comment."},
-      {"ban add", "PATTERN | FROM-TO | --nick NAME | --nick-part TEXT",
-       "Adds a ban rule: an address pattern (192.168.*.*), an address range, a nickname, or a part of nicknames."},
-      {"ban remove", "PATTERN | FROM-TO | --nick NAME | --nick-part TEXT", "Removes a ban rule."},
-      {"ban list", "", "Both ban lists: addresses and nicknames."},
-      {"ban user", "NICK [--address | --nick | --both]", "Bans a connected user by address, by nickname or both, and disconnects it."},
-      {"settings get", "[KEY]", "Every stored setting, or the one named KEY."},
-      {"settings set", "KEY VALUE [KEY VALUE]...", "Changes settings, confirms and applies them to the running server in one step."},
-      {"settings reset", "", "Resets the settings to the standard values and applies them."},
-      {"welcome get", "", "Shows the welcome text."},
-      {"welcome set", "TEXT", "Replaces the welcome text."},
-      {"welcome import", "PATH", "Replaces the welcome text with the file PATH (relative to the current directory)."},
-      {"welcome export", "PATH", "Writes the welcome text to the file PATH (relative to the current directory)."},
-      {"reload", "", "Reads server.cfg, users.cfg, ban.cfg and welcome.msg again and applies them (as SIGHUP does)."},
-      {"online", "", "Takes the server online: it listens for clients again."},
-      {"offline", "", "Takes the server offline: every user is disconnected and the listener closed."},
-      {"plugins list", "", "The installed plugins and encryption plugins, and whether each is loaded."},
-      {"plugins enable", "NAME", "Switches a plugin on (written to the Plugins or Encryption section)."},
-      {"plugins disable", "NAME", "Switches a plugin off."},
-      {"plugins about", "NAME", "Asks the plugin to show its about text."},
+      {"account list", "", "The accounts: name, active, password (* when set), comment."},
+      {"ban add", "ip PATTERN|FROM-TO",
+       "Adds an address rule: a pattern (192.168.*.*) or a range (10.0.0.1-10.0.0.50)."},
+      {"ban add", "nick|nickpart TEXT",
+       "Adds a nickname rule: nick bans the nickname TEXT, nickpart every nickname that contains TEXT."},
+      {"ban remove", "ip PATTERN|FROM-TO", "Removes an address rule."},
+      {"ban remove", "nick|nickpart TEXT", "Removes the nickname rule TEXT of that kind."},
+      {"ban list", "", "Every rule: kind (ip, nick or nickpart) and rule."},
+      {"ban user", "NICK [--ip] [--nick] [--nickpart]",
+       "Bans the logged-in user NICK by address, nickname and nickname part, as chosen (none chosen:\n"
+       "--ip --nick), and disconnects them."},
+      {"settings get", "[KEY]",
+       "Every setting as a key and value table, or the setting KEY. A key is Section.Key as in\n"
+       "server.cfg (General.Port, LogMessages.Connected_Color), in any case. Values are shown as the\n"
+       "settings dialog shows them: ping timeout in seconds, ping delay in minutes, Booleans 1 or 0."},
+      {"settings set", "KEY VALUE [KEY VALUE...]",
+       "Changes settings and confirms them in one step: saved to server.cfg and applied to the\n"
+       "running server. The dialog's conversions apply (a port outside 1-65535 becomes 1000, a user\n"
+       "limit above 32768 becomes 32768). One bad key or value refuses all and changes nothing."},
+      {"settings reset", "", "Confirms the standard settings and the standard welcome text."},
+      {"welcome get", "", "The welcome text, as the field text."},
+      {"welcome set", "TEXT...",
+       "Replaces the welcome text with the words of TEXT joined by blanks; a line break inside a\n"
+       "word is a line break of the text."},
+      {"welcome import", "PATH",
+       "Replaces the welcome text with the file PATH (a regular file of at most 64 KiB). PATH is taken\n"
+       "relative to the current directory; the server reads it as the user it runs as."},
+      {"welcome export", "PATH",
+       "Writes the welcome text to the file PATH, relative to the current directory; the server\n"
+       "writes it as the user it runs as."},
+      {"reload", "",
+       "Reads server.cfg, users.cfg, ban.cfg and welcome.msg again and applies them, as SIGHUP does."},
+      {"online", "", "Takes the server online on the configured port."},
+      {"offline", "[--yes]",
+       "Takes the server offline: every user is disconnected and the listener closed. While users are\n"
+       "logged in it is refused (questionStopServer) unless --yes confirms it."},
+      {"plugins list", "",
+       "The installed plugins and encryption plugins: name, title, ident, type, version, author,\n"
+       "enabled, loaded."},
+      {"plugins enable", "NAME",
+       "Switches the plugin NAME (as plugins list shows it) on in the Plugins or Encryption section;\n"
+       "a plugin takes it at the next program start, an encryption plugin when the server next goes online."},
+      {"plugins disable", "NAME", "Switches the plugin NAME off, as plugins enable switches it on."},
+      {"plugins about", "NAME", "Asks the plugin NAME to show its about text."},
+      {"plugins configure", "NAME", "Asks the encryption plugin NAME to show its configuration dialog; a general plugin's settings are a page of the desktop window."},
       {"log follow", "", "The live log, one line as it is written, coloured on a terminal; ends with Ctrl+C."},
-      {"sysinfo", "", "A system report: the machine, the process, and the versions of the libraries used."},
+      {"sysinfo", "",
+       "A system report as fields: the machine (processor, memory, load, uptime), the system (uname)\n"
+       "and the program (version, C library, compiler, plugins)."},
       {"ips", "", "The machine's IPv4 addresses."},
   };
   return table;

@@ -110,9 +110,15 @@ bool Is(const std::vector<std::string>& words, const char* first, const char* se
   return words.size() >= 2 && words[0] == first && words[1] == second;
 }
 
-bool Contains(const std::vector<std::string>& words, const char* word) {
-  for (const std::string& one : words) {
-    if (one == word) return true;
+// Whether "account edit" carries the flag --password as an option of its own, not as the value
+// of --comment (the one option of it that takes a value), as the server splits the words.
+bool AsksForPassword(const std::vector<std::string>& words) {
+  for (std::size_t i = 2; i < words.size(); ++i) {
+    if (words[i] == "--comment") {
+      ++i;
+    } else if (words[i] == "--password") {
+      return true;
+    }
   }
   return false;
 }
@@ -121,8 +127,11 @@ bool Contains(const std::vector<std::string>& words, const char* word) {
 bool SecretInput(Options& options, std::string& input) {
   const bool add = Is(options.words, "account", "add");
   const bool edit = Is(options.words, "account", "edit");
-  if (edit && options.passwordStdin && !Contains(options.words, "--password")) options.words.push_back("--password");
-  const bool needed = add || (edit && Contains(options.words, "--password"));
+  // Right after "edit", where no option can take it for its value.
+  if (edit && options.passwordStdin && !AsksForPassword(options.words)) {
+    options.words.insert(options.words.begin() + 2, "--password");
+  }
+  const bool needed = add || (edit && AsksForPassword(options.words));
   if (!needed) {
     if (options.passwordStdin) {
       std::cerr << "velmorin-ctl: --password-stdin is for account add and account edit\n";
@@ -140,7 +149,8 @@ bool SecretInput(Options& options, std::string& input) {
   return true;
 }
 
-// The server resolves paths in its own directory; a path given here means the current one.
+// The server takes only absolute paths, since it runs in a directory of its own; a path given
+// here is relative to the current directory.
 void AbsolutePaths(std::vector<std::string>& words) {
   if (words.size() < 3 || words[0] != "welcome" || (words[1] != "import" && words[1] != "export")) return;
   std::error_code ignored;
