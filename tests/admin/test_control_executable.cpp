@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "admin/ControlTestClient.hpp"
+#include "admin/CtlRun.hpp"
 #include "faults/ServerUnderTest.hpp"
 #include "support/ChildProcess.hpp"
 
@@ -15,30 +16,13 @@ namespace velmorin {
 namespace {
 
 using testing::ChildProcess;
+using testing::Ctl;
+using testing::CtlIn;
+using testing::CtlRun;
 using testing::ControlTestClient;
 using testing::ServerUnderTest;
 
 constexpr char kNul = '\0';
-
-std::string CtlIn(testing::TempProgramDir& dir) {
-  const std::string ctl = dir.path("velmorin-ctl");
-  if (!std::filesystem::exists(ctl)) std::filesystem::copy_file(std::string(VELMORIN_DIST_DIR) + "/velmorin-ctl", ctl);
-  return ctl;
-}
-
-struct CtlRun {
-  std::optional<int> exit;
-  std::string output;
-};
-
-// velmorin-ctl with these arguments to its end (bounded), and what it printed.
-CtlRun Ctl(testing::TempProgramDir& dir, const std::vector<std::string>& arguments) {
-  ChildProcess ctl(CtlIn(dir), arguments, dir.path("ctl.out"));
-  CtlRun run;
-  run.exit = ctl.WaitForExit();
-  run.output = ctl.Output();
-  return run;
-}
 
 TEST(ControlExecutable, ExitStatusTellsNotRunningUsageAndDone) {
   ServerUnderTest server;

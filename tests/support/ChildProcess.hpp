@@ -1,7 +1,8 @@
 #pragma once
 // A child process for tests that run the shipped programs: standard output and error go to a
 // file, standard input is a pipe the test writes to (or nothing), and the process is killed and
-// reaped on every path that leaves it running. Every wait is bounded.
+// reaped on every path that leaves it running. Every wait is bounded. A working directory, when
+// given, is the child's current directory.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -27,7 +28,7 @@ class ChildProcess {
   static constexpr std::chrono::milliseconds kDefaultBound{10000};
 
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& output,
-               bool withInput = false)
+               bool withInput = false, const std::string& workingDirectory = "")
       : output_(output) {
     // A child that died early must fail the test, not end the test run.
     ::signal(SIGPIPE, SIG_IGN);
@@ -41,6 +42,7 @@ class ChildProcess {
     }
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);

@@ -1,0 +1,264 @@
+// The control commands end to end: velmorin-ctl talks to a headless server over its real control
+// socket, and chat clients on loopback see what the commands do to them.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "admin/CtlRun.hpp"
+#include "chat/Discovery.hpp"
+#include "faults/ServerUnderTest.hpp"
+#include "support/PacketText.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::Ctl;
+using testing::CtlJson;
+using testing::CtlRun;
+using testing::F;
+using testing::kWait;
+using testing::ServerUnderTest;
+
+constexpr std::chrono::milliseconds kDiscoveryWait{500};
+
+// The text of the next server message the client gets ("message" from "server").
+std::string NextServerMessage(client::ChatClient& user) {
+  const auto packet = user.ReceiveCommand("message", kWait);
+  if (!packet) return "<no message: " + user.LastErrorText() + ">";
+  const std::string prefix = std::string("server") + '\0';
+  if (packet->payload.rfind(prefix, 0) != 0) return "<not from the server: " + packet->payload + ">";
+  return packet->payload.substr(prefix.size());
+}
+
+bool Answers(std::uint16_t port) {
+  return !chat::Discover("127.0.0.1", port, kDiscoveryWait).servers.empty();
+}
+
+std::string Described(const CtlRun& run) {
+  return "exit " + (run.exit ? std::to_string(*run.exit) : std::string("none")) + ": " + run.output;
+}
+
+TEST(CtlOperations, ServerMessagesRoomRemovalAndKickReachTheClients) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  client::ChatClient ann = server.LoggedIn("Ann");
+  client::ChatClient bob = server.LoggedIn("Bob");
+  ASSERT_EQ(testing::Request(ann, "createChatroom", F({"Loft", "Up top", "", ""}), "acceptChatroom"), F({"Loft", "ok"}));
+
+  const CtlRun all = Ctl(server.dir(), {"say", "hello", "everyone"});
+  ASSERT_EQ(all.exit, 0) << Described(all);
+  EXPECT_EQ(NextServerMessage(ann), "hello everyone");
+  EXPECT_EQ(NextServerMessage(bob), "hello everyone");
+
+  // Each client's next message tells whether the targeted one reached it.
+  ASSERT_EQ(Ctl(server.dir(), {"say", "--user", "bob", "only", "for", "Bob"}).exit, 0);
+  ASSERT_EQ(Ctl(server.dir(), {"say", "--room", "Loft", "only", "the", "Loft"}).exit, 0);
+  ASSERT_EQ(Ctl(server.dir(), {"say", "last"}).exit, 0);
+  EXPECT_EQ(NextServerMessage(bob), "only for Bob");
+  EXPECT_EQ(NextServerMessage(bob), "last");
+  EXPECT_EQ(NextServerMessage(ann), "only the Loft");
+  EXPECT_EQ(NextServerMessage(ann), "last");
+
+  const CtlRun removed = Ctl(server.dir(), {"room", "remove", "Loft"});
+  ASSERT_EQ(removed.exit, 0) << Described(removed);
+  const auto closed = ann.ReceiveCommand("closeChatroom", kWait);
+  ASSERT_TRUE(closed) << ann.LastErrorText();
+  EXPECT_EQ(closed->payload, "Loft");
+  const CtlRun rooms = CtlJson(server.dir(), {"rooms"});
+  EXPECT_EQ(rooms.output.find("\"Loft\""), std::string::npos) << rooms.output;
+
+  const CtlRun kicked = Ctl(server.dir(), {"kick", "Bob"});
+  ASSERT_EQ(kicked.exit, 0) << Described(kicked);
+  EXPECT_TRUE(bob.WaitForClose(kWait));
+  // Ann stays, and the user list says so.
+  const CtlRun users = CtlJson(server.dir(), {"users"});
+  EXPECT_NE(users.output.find("\"Ann\""), std::string::npos) << users.output;
+  EXPECT_EQ(users.output.find("\"Bob\""), std::string::npos) << users.output;
+}
+
+TEST(CtlOperations, AnAccountAddedWithAPasswordOnInputLogsInAtOnceAndABannedAddressIsRefused) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+
+  const CtlRun added = Ctl(server.dir(), {"account", "add", "Carol", "--comment", "new here", "--password-stdin"},
+                           {.input = "s3cret words\n"});
+  ASSERT_EQ(added.exit, 0) << Described(added);
+  // The password is not echoed anywhere.
+  EXPECT_EQ(added.output.find("s3cret"), std::string::npos) << added.output;
+
+  const CtlRun list = CtlJson(server.dir(), {"account", "list"});
+  ASSERT_EQ(list.exit, 0) << Described(list);
+  const JsonValue* table = list.reply ? list.reply->Find("table") : nullptr;
+  ASSERT_NE(table, nullptr) << list.output;
+  const JsonValue* rows = table->Find("rows");
+  ASSERT_NE(rows, nullptr);
+  bool listed = false;
+  for (const JsonValue& row : rows->Items()) {
+    if (row.Items().size() == 4 && row.Items()[0].AsString() == "Carol") {
+      listed = true;
+      EXPECT_EQ(row.Items()[3].AsString(), "new here");
+    }
+  }
+  EXPECT_TRUE(listed) << list.output;
+
+  // The account holds its name at once: without the password it is refused, with it accepted.
+  client::ChatClient guest = server.Welcomed();
+  const auto refused = guest.Login("Carol", "", 0, "test", kWait);
+  ASSERT_TRUE(refused) << guest.LastErrorText();
+  EXPECT_FALSE(refused->Accepted()) << refused->status;
+  client::ChatClient carol = server.Welcomed();
+  const auto accepted = carol.Login("Carol", "s3cret words", 0, "test", kWait);
+  ASSERT_TRUE(accepted) << carol.LastErrorText();
+  EXPECT_EQ(accepted->status, "ok");
+
+  const CtlRun banned = Ctl(server.dir(), {"ban", "add", "ip", "127.0.0.*"});
+  ASSERT_EQ(banned.exit, 0) << Described(banned);
+  client::ChatClient next;
+  if (next.Connect("127.0.0.1", server.port(), kWait)) {
+    EXPECT_FALSE(next.ReceiveWelcome(kWait)) << "a banned address was welcomed";
+    EXPECT_TRUE(next.WaitForClose(kWait));
+  }
+  EXPECT_NE(server.dir().read("config/ban.cfg").find("127.0.0.*"), std::string::npos);
+  ASSERT_EQ(Ctl(server.dir(), {"ban", "remove", "ip", "127.0.0.*"}).exit, 0);
+  client::ChatClient again = server.Welcomed();
+  EXPECT_TRUE(again.IsConnected());
+}
+
+TEST(CtlOperations, PortMoveStatusOfflineAndOnline) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  const std::uint16_t oldPort = server.port();
+  const std::uint16_t newPort = client::FreeLoopbackPort();
+  ASSERT_NE(newPort, 0);
+  ASSERT_NE(newPort, oldPort);
+
+  client::ChatClient ann = server.LoggedIn("Ann");
+  const CtlRun moved = Ctl(server.dir(), {"settings", "set", "General.Port", std::to_string(newPort)});
+  ASSERT_EQ(moved.exit, 0) << Described(moved);
+  client::ChatClient old;
+  EXPECT_FALSE(old.Connect("127.0.0.1", oldPort, kWait)) << "the old port still accepts";
+  client::ChatClient bob;
+  ASSERT_TRUE(bob.Connect("127.0.0.1", newPort, kWait)) << bob.LastErrorText();
+  ASSERT_TRUE(bob.ReceiveWelcome(kWait));
+  const auto bobIn = bob.Login("Bob", "", 0, "test", kWait);
+  ASSERT_TRUE(bobIn && bobIn->Accepted());
+  EXPECT_TRUE(Answers(newPort));
+  EXPECT_FALSE(Answers(oldPort));
+  // Clients connected before the move keep their connection.
+  ASSERT_EQ(Ctl(server.dir(), {"say", "still", "here"}).exit, 0);
+  EXPECT_EQ(NextServerMessage(ann), "still here");
+
+  const CtlRun status = CtlJson(server.dir(), {"status"});
+  ASSERT_EQ(status.exit, 0) << Described(status);
+  EXPECT_EQ(status.Text("status"), "done");
+  EXPECT_EQ(status.Field("status"), "online");
+  EXPECT_EQ(status.Field("port"), std::to_string(newPort));
+  EXPECT_EQ(status.Field("users"), "2");
+  EXPECT_EQ(status.Field("max_users"), "256");
+  EXPECT_GE(std::stol(status.Field("connections")), 2);
+  EXPECT_GT(std::stod(status.Field("bytes_in")), 0);
+  EXPECT_GT(std::stod(status.Field("bytes_out")), 0);
+  EXPECT_EQ(status.Field("server_start").size(), std::string("2026-01-01T00:00:00Z").size()) << status.output;
+  EXPECT_LE(status.Field("program_start"), status.Field("server_start"));
+
+  // Logged-in users make "offline" a question that --yes answers.
+  const CtlRun asked = CtlJson(server.dir(), {"offline"});
+  EXPECT_EQ(asked.exit, 1) << Described(asked);
+  EXPECT_EQ(asked.Text("status"), "refused");
+  EXPECT_EQ(asked.Text("notice"), "questionStopServer");
+  EXPECT_NE(asked.Text("message").find('2'), std::string::npos) << asked.output;
+  EXPECT_EQ(CtlJson(server.dir(), {"status"}).Field("status"), "online");
+
+  const CtlRun stopped = Ctl(server.dir(), {"offline", "--yes"});
+  ASSERT_EQ(stopped.exit, 0) << Described(stopped);
+  EXPECT_TRUE(ann.WaitForClose(kWait));
+  EXPECT_TRUE(bob.WaitForClose(kWait));
+  const CtlRun offline = CtlJson(server.dir(), {"status"});
+  EXPECT_EQ(offline.Field("status"), "offline");
+  EXPECT_EQ(offline.Field("port"), "-");
+  EXPECT_EQ(offline.Field("users"), "0");
+  client::ChatClient refused;
+  EXPECT_FALSE(refused.Connect("127.0.0.1", newPort, kWait)) << "an offline server accepts";
+  EXPECT_EQ(Ctl(server.dir(), {"offline", "--yes"}).exit, 1);
+
+  const CtlRun started = Ctl(server.dir(), {"online"});
+  ASSERT_EQ(started.exit, 0) << Described(started);
+  EXPECT_EQ(CtlJson(server.dir(), {"status"}).Field("port"), std::to_string(newPort));
+  client::ChatClient carol;
+  ASSERT_TRUE(carol.Connect("127.0.0.1", newPort, kWait)) << carol.LastErrorText();
+  ASSERT_TRUE(carol.ReceiveWelcome(kWait));
+  const auto carolIn = carol.Login("Carol", "", 0, "test", kWait);
+  EXPECT_TRUE(carolIn && carolIn->Accepted());
+  EXPECT_EQ(CtlJson(server.dir(), {"status"}).Field("users"), "1");
+}
+
+TEST(CtlOperations, WelcomeExportedAndImportedByRelativePathGreetsTheNextClient) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  // velmorin-ctl runs elsewhere than the server: the relative path is its own directory's.
+  const std::string work = server.dir().path("work");
+  std::filesystem::create_directories(work);
+
+  const CtlRun exported = Ctl(server.dir(), {"welcome", "export", "welcome.txt"}, {.workingDirectory = work});
+  ASSERT_EQ(exported.exit, 0) << Described(exported);
+  ASSERT_TRUE(server.dir().exists("work/welcome.txt"));
+  EXPECT_FALSE(server.dir().exists("welcome.txt"));
+  // The text as stored, placeholders and all; clients get them filled in.
+  EXPECT_EQ(server.dir().read("work/welcome.txt").rfind("Welcome to Velmorin Server %version!\r\n", 0), 0u)
+      << server.dir().read("work/welcome.txt");
+
+  server.dir().write("work/welcome.txt", "Fresh paint in the hall, %users inside.\r\nMind the stairs.\r\n");
+  const CtlRun imported = Ctl(server.dir(), {"welcome", "import", "welcome.txt"}, {.workingDirectory = work});
+  ASSERT_EQ(imported.exit, 0) << Described(imported);
+
+  client::ChatClient next;
+  ASSERT_TRUE(next.Connect("127.0.0.1", server.port(), kWait)) << next.LastErrorText();
+  const auto welcome = next.ReceiveWelcome(kWait);
+  ASSERT_TRUE(welcome) << next.LastErrorText();
+  EXPECT_NE(welcome->welcomeText.find("Fresh paint in the hall, 0 inside."), std::string::npos) << welcome->welcomeText;
+  EXPECT_NE(welcome->welcomeText.find("Mind the stairs."), std::string::npos) << welcome->welcomeText;
+}
+
+TEST(CtlOperations, RefusalsExitWithOneAndNameTheirNotice) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  const struct {
+    std::vector<std::string> words;
+    const char* notice;
+  } cases[] = {
+      {{"account", "remove", "Nobody"}, "noticePersonDoesNotExist"},
+      {{"account", "edit", "Nobody", "--comment", "x"}, "noticePersonDoesNotExist"},
+      {{"kick", "Nobody"}, "noticePersonDoesNotExist"},
+      {{"say", "--user", "Nobody", "hi"}, "noticePersonDoesNotExist"},
+      {{"room", "remove", "Nowhere"}, "noticeChatroomDoesNotExist"},
+      {{"say", "--room", "Nowhere", "hi"}, "noticeChatroomDoesNotExist"},
+      {{"ban", "add", "ip", "300.1.2.3"}, "noticeIP"},
+      {{"ban", "add", "ip", "10.0.0.9-10.0.0.1"}, "noticeIP_Range"},
+      {{"ban", "remove", "ip", "10.9.9.9"}, "notFound"},
+      {{"settings", "set", "General.MaxUserCount", "many"}, "noticeInvalidSetting"},
+      {{"settings", "set", "General.Port", "-5"}, "noticeInvalidSetting"},
+      {{"settings", "set", "No.SuchKey", "1"}, "noticeUnknownSetting"},
+      {{"welcome", "import", "missing.txt"}, "errorImport"},
+  };
+  const std::string settingsBefore = server.dir().read("config/server.cfg");
+  for (const auto& one : cases) {
+    const CtlRun run = CtlJson(server.dir(), one.words);
+    SCOPED_TRACE(one.words[0] + " " + one.words[1] + " " + one.words.back());
+    EXPECT_EQ(run.exit, 1) << Described(run);
+    EXPECT_EQ(run.Text("status"), "refused") << run.output;
+    EXPECT_EQ(run.Text("notice"), one.notice) << run.output;
+    EXPECT_FALSE(run.Text("message").empty()) << run.output;
+  }
+  // Refused changes nothing: the server still runs as configured, on its port.
+  EXPECT_EQ(server.dir().read("config/server.cfg"), settingsBefore);
+  EXPECT_FALSE(server.dir().exists("config/ban.cfg") &&
+               server.dir().read("config/ban.cfg").find("300.1.2.3") != std::string::npos);
+  EXPECT_TRUE(Answers(server.port()));
+}
+
+}  // namespace
+}  // namespace velmorin
