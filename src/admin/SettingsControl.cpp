@@ -43,10 +43,22 @@ ControlReply SettingsGet(SettingsAdmin& settings, const std::vector<std::string>
 ControlReply SettingsSet(SettingsAdmin& settings, const std::vector<std::string>& words) {
   if (words.size() < 3 || words.size() % 2 == 0) return ControlReply::Usage(kSettingsUsage);
   SettingsForm form = settings.Read();
+  // What each key holds after the dialog's conversions, so a script sees a port outside
+  // 1-65535 turned into 1000 rather than finding it out later.
+  std::vector<std::pair<std::string, std::string>> stored;
+  std::string converted;
   for (std::size_t i = 1; i + 1 < words.size(); i += 2) {
     if (AdminResult result = settings.Set(form, words[i], words[i + 1]); !result) return ControlReply::From(result);
+    const std::string key = SettingsForm::CanonicalKey(words[i]).value_or(words[i]);
+    const std::string value = form.Get(key).value_or("");
+    if (value != words[i + 1]) converted += " " + key + " " + words[i + 1] + " becomes " + value + ".";
+    stored.emplace_back(key, value);
   }
-  return ControlReply::From(settings.Confirm(form));
+  ControlReply reply = ControlReply::From(settings.Confirm(form));
+  if (reply.status != ControlStatus::Done) return reply;
+  reply.fields = std::move(stored);
+  if (!converted.empty()) reply.message += (reply.message.empty() ? "Converted:" : " Converted:") + converted;
+  return reply;
 }
 
 ControlReply Settings(SettingsAdmin& settings, const ControlRequest& request) {

@@ -255,6 +255,12 @@ TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
   EXPECT_EQ(reply.status, ControlStatus::Done) << reply.message;
   EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.PingTimeout; }), 20000);
   EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.MaxUserCount; }), 32768);
+  // The answer says what each key holds now, and which values were converted.
+  const std::vector<std::pair<std::string, std::string>> storedFields = {{"General.PingTimeout", "20"},
+                                                                          {"General.MaxUserCount", "32768"}};
+  EXPECT_EQ(reply.fields, storedFields);
+  EXPECT_NE(reply.message.find("General.MaxUserCount 100000 becomes 32768"), std::string::npos) << reply.message;
+  EXPECT_EQ(reply.message.find("PingTimeout 20 becomes"), std::string::npos) << reply.message;
 
   reply = Control({"settings", "get", "general.pingtimeout"});
   ASSERT_EQ(reply.fields.size(), 1u);
