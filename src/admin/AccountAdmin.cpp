@@ -1,5 +1,7 @@
 #include "admin/AccountAdmin.hpp"
 
+#include "admin/FieldCheck.hpp"
+
 #include "codec/modBase64.hpp"
 #include "codec/ProfileFile.hpp"
 #include "codec/modINI.hpp"
@@ -69,23 +71,16 @@ AdminResult AccountAdmin::Refuse(const std::string& notice, const std::string& s
   return AdminResult::Refused(notice, server_.Language().data(notice, section));
 }
 
-std::optional<AdminResult> AccountAdmin::CheckField(const std::string& what, const std::string& value,
-                                                    long maxLength) const {
-  if (CleanText(value, maxLength) == value) return std::nullopt;
-  return AdminResult::Refused("invalidValue", "The " + what + " holds control characters, blanks at its ends or more than " +
-                                                  std::to_string(maxLength) + " characters.");
-}
-
 AdminResult AccountAdmin::Add(const std::string& name, const std::string& password, const std::string& comment,
                               bool active) {
   if (TrimBlanks(name).empty()) return Refuse("noticeMissingName", "frmAddEditUser");
-  if (auto refused = CheckField("name", name, kMaxName)) return *refused;
+  if (auto refused = CheckTextField("name", name, kMaxName)) return *refused;
   if (CleanNickname(name) != name) {
     // A login cleans the nickname it is given ("@" at the ends, ...): such an account could never log in.
     return AdminResult::Refused("invalidValue", "The name " + name + " is not a nickname a login can give.");
   }
-  if (auto refused = CheckField("password", password, kMaxPassword)) return *refused;
-  if (auto refused = CheckField("comment", comment, kMaxComment)) return *refused;
+  if (auto refused = CheckTextField("password", password, kMaxPassword)) return *refused;
+  if (auto refused = CheckTextField("comment", comment, kMaxComment)) return *refused;
   if (StoredName(name)) return Refuse("noticeExist", "frmAddEditUser");
 
   const long error = WriteAccountFields(name, BoolText(active), comment, password);
@@ -98,10 +93,10 @@ AdminResult AccountAdmin::Edit(const std::string& name, const AccountChange& cha
   const std::optional<std::string> stored = StoredName(name);
   if (!stored) return Refuse("noticePersonDoesNotExist", "frmSendServerMsg");
   if (change.comment) {
-    if (auto refused = CheckField("comment", *change.comment, kMaxComment)) return *refused;
+    if (auto refused = CheckTextField("comment", *change.comment, kMaxComment)) return *refused;
   }
   if (change.password) {
-    if (auto refused = CheckField("password", *change.password, kMaxPassword)) return *refused;
+    if (auto refused = CheckTextField("password", *change.password, kMaxPassword)) return *refused;
   }
   const long error = WriteAccountFields(*stored, change.active ? std::optional(BoolText(*change.active)) : std::nullopt,
                                         change.comment, change.password);

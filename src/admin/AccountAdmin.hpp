@@ -43,8 +43,6 @@ class AccountAdmin {
   // The stored spelling of the account named without regard to case, if there is one.
   std::optional<std::string> StoredName(const std::string& name) const;
   AdminResult Refuse(const std::string& notice, const std::string& section) const;
-  // Checks a field the dialog would clean; the refusal when the cleaning would change it.
-  std::optional<AdminResult> CheckField(const std::string& what, const std::string& value, long maxLength) const;
 
   clsServer& server_;
 };

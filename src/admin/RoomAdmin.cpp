@@ -1,5 +1,7 @@
 #include "admin/RoomAdmin.hpp"
 
+#include "admin/FieldCheck.hpp"
+
 #include "chat/ChatroomOperations.hpp"
 #include "chat/clsChatrooms.hpp"
 #include "codec/modBase64.hpp"
@@ -74,19 +76,12 @@ AdminResult RoomAdmin::Refuse(const std::string& notice, const std::string& sect
   return AdminResult::Refused(notice, server_.Language().data(notice, section));
 }
 
-std::optional<AdminResult> RoomAdmin::CheckField(const std::string& what, const std::string& value,
-                                                 long maxLength) const {
-  if (CleanText(value, maxLength) == value) return std::nullopt;
-  return AdminResult::Refused("invalidValue", "The " + what + " holds control characters, blanks at its ends or more than " +
-                                                  std::to_string(maxLength) + " characters.");
-}
-
 AdminResult RoomAdmin::Add(const std::string& name, const std::string& description, const std::string& password,
                            bool store) {
   if (TrimBlanks(name).empty()) return Refuse("noticeMissingName", "frmCreateChat");
-  if (auto refused = CheckField("name", name, kMaxName)) return *refused;
-  if (auto refused = CheckField("password", password, kMaxPassword)) return *refused;
-  if (auto refused = CheckField("description", description, kMaxDescription)) return *refused;
+  if (auto refused = CheckTextField("name", name, kMaxName)) return *refused;
+  if (auto refused = CheckTextField("password", password, kMaxPassword)) return *refused;
+  if (auto refused = CheckTextField("description", description, kMaxDescription)) return *refused;
   clsChatrooms& rooms = server_.Chatrooms();
   // A stored room that is not live (a client-made namesake went, or the file was edited) would
   // be overwritten by the save; it counts as existing too.
@@ -105,10 +100,10 @@ AdminResult RoomAdmin::Edit(const std::string& name, const RoomChange& change) {
   const long id = rooms.GetChatroomID(name);
   if (id < 0) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
   if (change.password) {
-    if (auto refused = CheckField("password", *change.password, kMaxPassword)) return *refused;
+    if (auto refused = CheckTextField("password", *change.password, kMaxPassword)) return *refused;
   }
   if (change.description) {
-    if (auto refused = CheckField("description", *change.description, kMaxDescription)) return *refused;
+    if (auto refused = CheckTextField("description", *change.description, kMaxDescription)) return *refused;
   }
   const std::string roomName = rooms.name(id);
   if (const auto stored = StoredName(Stored(), roomName)) {

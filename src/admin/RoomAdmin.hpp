@@ -54,7 +54,6 @@ class RoomAdmin {
 
  private:
   AdminResult Refuse(const std::string& notice, const std::string& section) const;
-  std::optional<AdminResult> CheckField(const std::string& what, const std::string& value, long maxLength) const;
 
   clsServer& server_;
 };
