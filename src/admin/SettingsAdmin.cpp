@@ -76,7 +76,8 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
   }
   const ServerSettingsRecord before = ServerSettings;
   ServerSettings = form.settings;
-  ServerSettings.Info = before.Info;
+  // The version is the running program's; the language is the page's choice, used from the next start.
+  ServerSettings.Info.Version = before.Info.Version;
   ServerSettings.General.ActivePort = before.General.ActivePort;
   if (const int error = SaveSettings(); error != 0) {
     ServerSettings = before;

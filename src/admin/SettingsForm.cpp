@@ -8,6 +8,8 @@
 #include <limits>
 #include <sstream>
 
+#include "i18n/clsLanguage.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
@@ -138,7 +140,19 @@ bool IsWindowText(const std::string& text) {
 
 std::vector<Entry> MakeEntries() {
   std::vector<Entry> entries;
-  entries.push_back({"Info.Language", [](const Record& r) { return r.Info.Language; }, {}});
+  // The language page: one of the language files the program can use, by its file name. The
+  // language is loaded at start, so a new choice shows from the next start on.
+  entries.push_back({"Info.Language", [](const Record& r) { return r.Info.Language; },
+                     [](Record& r, const std::string& text) {
+                       for (const std::string& name :
+                            SplitLines(clsLanguage::EnumLanguages(Paths().languageDirectory))) {
+                         if (!name.empty() && EqualsNoCase(name, text)) {
+                           r.Info.Language = name;
+                           return true;
+                         }
+                       }
+                       return false;
+                     }});
   entries.push_back({"Info.Version", [](const Record& r) { return r.Info.Version; }, {}});
   entries.push_back(BoolEntry("Start.ShowSplashScreen", &Record::Start, &StartSettings::ShowSplashScreen));
   entries.push_back({"Start.Window", [](const Record& r) { return r.Start.Window; },

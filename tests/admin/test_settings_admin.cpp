@@ -283,6 +283,11 @@ TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
     EXPECT_EQ(Control(words).status, ControlStatus::Usage) << words.back();
   }
 
+  // The language is chosen among the shipped files, by file name in any case.
+  EXPECT_EQ(Control({"settings", "set", "Info.Language", "deutsch.LNG"}).status, ControlStatus::Done);
+  EXPECT_NE(server.dir().read("config/server.cfg").find("Language=Deutsch.lng"), std::string::npos);
+  EXPECT_EQ(Control({"settings", "set", "Info.Language", "Klingon.lng"}).notice, "noticeInvalidSetting");
+
   EXPECT_EQ(Control({"welcome", "set", "Hi", "all"}).status, ControlStatus::Done);
   reply = Control({"welcome", "get"});
   ASSERT_EQ(reply.fields.size(), 1u);
@@ -293,7 +298,7 @@ TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
   reply = Control({"settings", "reset"});
   EXPECT_EQ(reply.status, ControlStatus::Done) << reply.message;
   EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.PingTimeout; }), 15000);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.Info.Language; }), "English.lng");
+  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.Info.Language; }), "Deutsch.lng");  // kept by a reset
   EXPECT_EQ(server.Call([](clsServer&) { return WelcomeText; }), server.Text("stdWelcomeMsg"));
   EXPECT_EQ(Control({"reload"}).status, ControlStatus::Done);
 }

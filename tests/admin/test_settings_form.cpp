@@ -104,7 +104,7 @@ TEST(SettingsForm, RefusesUnknownKeysReadOnlyKeysAndValuesThatDoNotConvert) {
       {"Port", "2000", "noticeUnknownSetting"},
       {"", "", "noticeUnknownSetting"},
       {"Info.Version", "9.9.9", "noticeReadOnlySetting"},
-      {"Info.Language", "Deutsch.lng", "noticeReadOnlySetting"},
+      {"Info.Language", "../server.cfg", "noticeInvalidSetting"},
       {"General.Port", "12a", "noticeInvalidSetting"},
       {"General.Port", "-5", "noticeInvalidSetting"},
       {"General.Port", "99999999999", "noticeInvalidSetting"},
