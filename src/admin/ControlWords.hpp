@@ -1,7 +1,8 @@
 #pragma once
-// Splits a control command's words into plain words and "--name" options. Options listed in
-// `valued` take the next word as their value; those in `flags` take none. Anything else that
-// starts with "--" makes the words invalid, so a mistyped option never passes as a name.
+// Splits a control command's words into plain words and "--name" options, and joins words
+// into a text. Options listed in `valued` take the next word as their value; those in `flags`
+// take none. Anything else that starts with "--" makes the words invalid, so a mistyped option
+// never passes as a name.
 
 #include <map>
 #include <optional>
@@ -41,6 +42,16 @@ inline ControlWords SplitControlWords(const std::vector<std::string>& words, std
     }
   }
   return result;
+}
+
+// The words from `first` on joined by single spaces: a text typed as several words.
+inline std::string JoinControlWords(const std::vector<std::string>& words, std::size_t first) {
+  std::string text;
+  for (std::size_t index = first; index < words.size(); ++index) {
+    if (index > first) text += ' ';
+    text += words[index];
+  }
+  return text;
 }
 
 }  // namespace velmorin

@@ -3,6 +3,7 @@
 #include "admin/SettingsControl.hpp"
 
 #include "admin/AdminService.hpp"
+#include "admin/ControlWords.hpp"
 #include "admin/SettingsAdmin.hpp"
 
 namespace velmorin {
@@ -12,15 +13,6 @@ constexpr const char* kSettingsUsage =
     "usage: settings get [KEY] | settings set KEY VALUE [KEY VALUE...] | settings reset";
 constexpr const char* kWelcomeUsage =
     "usage: welcome get | welcome set TEXT... | welcome import PATH | welcome export PATH";
-
-std::string JoinWords(const std::vector<std::string>& words, std::size_t from) {
-  std::string text;
-  for (std::size_t i = from; i < words.size(); ++i) {
-    if (i > from) text += ' ';
-    text += words[i];
-  }
-  return text;
-}
 
 ControlReply SettingsGet(SettingsAdmin& settings, const std::vector<std::string>& words) {
   const SettingsForm form = settings.Read();
@@ -78,7 +70,9 @@ ControlReply Welcome(SettingsAdmin& settings, const ControlRequest& request) {
     reply.fields.emplace_back("text", settings.WelcomeText());
     return reply;
   }
-  if (words[0] == "set" && words.size() >= 2) return ControlReply::From(settings.SetWelcomeText(JoinWords(words, 1)));
+  if (words[0] == "set" && words.size() >= 2) {
+    return ControlReply::From(settings.SetWelcomeText(JoinControlWords(words, 1)));
+  }
   const bool withPath = words.size() == 2 && !words[1].empty() && words[1].front() == '/';
   if (words[0] == "import" && withPath) return ControlReply::From(settings.ImportWelcomeText(words[1]));
   if (words[0] == "export" && withPath) return ControlReply::From(settings.ExportWelcomeText(words[1]));

@@ -1,6 +1,7 @@
 #include "admin/UserControl.hpp"
 
 #include "admin/AdminService.hpp"
+#include "admin/ControlWords.hpp"
 #include "admin/ControlRegistry.hpp"
 
 namespace velmorin {
@@ -25,15 +26,6 @@ ControlReply Kick(AdminService& service, const ControlRequest& request) {
   return ControlReply::From(service.Users().Disconnect(request.words[0]));
 }
 
-std::string JoinWords(const std::vector<std::string>& words, std::size_t first) {
-  std::string text;
-  for (std::size_t index = first; index < words.size(); ++index) {
-    if (index > first) text += ' ';
-    text += words[index];
-  }
-  return text;
-}
-
 ControlReply Say(AdminService& service, const ControlRequest& request) {
   const std::vector<std::string>& words = request.words;
   if (words.empty()) return ControlReply::Usage(kSayUsage);
@@ -41,11 +33,11 @@ ControlReply Say(AdminService& service, const ControlRequest& request) {
   const bool toRoom = words[0] == "--room";
   if (!toUser && !toRoom) {
     if (words[0].rfind("--", 0) == 0) return ControlReply::Usage(kSayUsage);
-    return ControlReply::From(service.Users().SendToAll(JoinWords(words, 0)));
+    return ControlReply::From(service.Users().SendToAll(JoinControlWords(words, 0)));
   }
   // The target, then at least one word of text; a second target option is not text.
   if (words.size() < 3 || words[2] == "--user" || words[2] == "--room") return ControlReply::Usage(kSayUsage);
-  const std::string text = JoinWords(words, 2);
+  const std::string text = JoinControlWords(words, 2);
   return ControlReply::From(toUser ? service.Users().SendToUser(words[1], text)
                                    : service.Users().SendToRoom(words[1], text));
 }
