@@ -15,7 +15,6 @@ namespace velmorin {
 
 namespace {
 
-constexpr long kMaxName = 40;
 constexpr long kMaxPassword = 40;
 constexpr long kMaxComment = 256;
 
@@ -74,7 +73,7 @@ AdminResult AccountAdmin::Refuse(const std::string& notice, const std::string& s
 AdminResult AccountAdmin::Add(const std::string& name, const std::string& password, const std::string& comment,
                               bool active) {
   if (TrimBlanks(name).empty()) return Refuse("noticeMissingName", "frmAddEditUser");
-  if (auto refused = CheckTextField("name", name, kMaxName)) return *refused;
+  if (auto refused = CheckTextField("name", name, kMaxNicknameLength)) return *refused;
   if (CleanNickname(name) != name) {
     // A login cleans the nickname it is given ("@" at the ends, ...): such an account could never log in.
     return AdminResult::Refused("invalidValue", "The name " + name + " is not a nickname a login can give.");

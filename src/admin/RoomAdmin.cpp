@@ -16,9 +16,6 @@ namespace velmorin {
 
 namespace {
 
-constexpr long kMaxName = 40;
-constexpr long kMaxPassword = 40;
-constexpr long kMaxDescription = 256;
 
 const std::string& RoomsFile() { return Paths().chatroomsFile; }
 
@@ -47,7 +44,7 @@ std::vector<StoredRoom> RoomAdmin::Stored() const {
     const std::string name = EscapeSectionName(escaped, 1);
     if (name.empty()) continue;
     const std::vector<std::string> values = ReadIniValues(name, {"Description", "Password"}, "", RoomsFile());
-    rooms.push_back({name, CleanText(values[0], kMaxDescription), !Base64Decode(values[1]).empty()});
+    rooms.push_back({name, CleanText(values[0], kMaxChatroomDescriptionLength), !Base64Decode(values[1]).empty()});
   }
   return rooms;
 }
@@ -79,9 +76,9 @@ AdminResult RoomAdmin::Refuse(const std::string& notice, const std::string& sect
 AdminResult RoomAdmin::Add(const std::string& name, const std::string& description, const std::string& password,
                            bool store) {
   if (TrimBlanks(name).empty()) return Refuse("noticeMissingName", "frmCreateChat");
-  if (auto refused = CheckTextField("name", name, kMaxName)) return *refused;
-  if (auto refused = CheckTextField("password", password, kMaxPassword)) return *refused;
-  if (auto refused = CheckTextField("description", description, kMaxDescription)) return *refused;
+  if (auto refused = CheckTextField("name", name, kMaxChatroomNameLength)) return *refused;
+  if (auto refused = CheckTextField("password", password, kMaxChatroomPasswordLength)) return *refused;
+  if (auto refused = CheckTextField("description", description, kMaxChatroomDescriptionLength)) return *refused;
   clsChatrooms& rooms = server_.Chatrooms();
   // A stored room that is not live (a client-made namesake went, or the file was edited) would
   // be overwritten by the save; it counts as existing too.
@@ -100,10 +97,10 @@ AdminResult RoomAdmin::Edit(const std::string& name, const RoomChange& change) {
   const long id = rooms.GetChatroomID(name);
   if (id < 0) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
   if (change.password) {
-    if (auto refused = CheckTextField("password", *change.password, kMaxPassword)) return *refused;
+    if (auto refused = CheckTextField("password", *change.password, kMaxChatroomPasswordLength)) return *refused;
   }
   if (change.description) {
-    if (auto refused = CheckTextField("description", *change.description, kMaxDescription)) return *refused;
+    if (auto refused = CheckTextField("description", *change.description, kMaxChatroomDescriptionLength)) return *refused;
   }
   const std::string roomName = rooms.name(id);
   if (const auto stored = StoredName(Stored(), roomName)) {

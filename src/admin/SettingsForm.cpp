@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 
+#include "chat/clsChatrooms.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
@@ -22,7 +23,6 @@ constexpr long kToolbarShown = 380;
 constexpr long kMaxColor = 0xFFFFFF;
 constexpr std::size_t kMaxNameLength = 64;
 constexpr std::size_t kMaxDescriptionLength = 256;
-constexpr std::size_t kMaxRoomNameLength = 40;
 constexpr std::size_t kMaxTextLength = 1024;  // any other text setting
 
 using Record = ServerSettingsRecord;
@@ -233,7 +233,7 @@ std::vector<Entry> MakeEntries() {
   entries.push_back({"Chatrooms.StandardChatroom", [](const Record& r) { return r.Chatrooms.StandardChatroom; },
                      [](Record& r, const std::string& text) {
                        if (HasControlCharacter(text) || text.size() > kMaxTextLength) return false;
-                       r.Chatrooms.StandardChatroom = Left(Trim(text), static_cast<long>(kMaxRoomNameLength));
+                       r.Chatrooms.StandardChatroom = Left(Trim(text), kMaxChatroomNameLength);
                        return true;
                      }});
   entries.push_back(BoolEntry("Log.ClearLogAtStart", &Record::Log, &LogSettings::ClearLogAtStart));
@@ -348,7 +348,7 @@ std::optional<std::string> FirstInvalidField(const SettingsForm& form) {
     return "General.AdministratorEMail";
   }
   if (g.Description.size() > kMaxDescriptionLength || HasControlCharacter(g.Description)) return "General.Description";
-  if (r.Chatrooms.StandardChatroom.size() > kMaxRoomNameLength) return "Chatrooms.StandardChatroom";
+  if (r.Chatrooms.StandardChatroom.size() > static_cast<std::size_t>(kMaxChatroomNameLength)) return "Chatrooms.StandardChatroom";
   if (r.Log.ClearLogSize < 1 || r.Log.ClearLogSize > kMaxStored) return "Log.ClearLogSize";
   if (r.Log.FontSize < 1 || r.Log.FontSize > kMaxStored) return "Log.FontSize";
   if (HasControlCharacter(r.Logging.LogPath)) return "Logging.LogPath";

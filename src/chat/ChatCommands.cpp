@@ -15,7 +15,6 @@
 namespace velmorin {
 namespace {
 
-constexpr long kMaxRoomName = 40;
 constexpr long kMaxDescription = 256;
 constexpr long kTooLight = 171;
 
@@ -217,7 +216,7 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::uint64_t serial = table_.At(index).Serial;
   // Plugins may lead the user to another room than the one asked for.
-  const std::string cleaned = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxRoomName));
+  const std::string cleaned = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxChatroomNameLength));
   if (!table_.SameConnection(index, serial)) return false;
   const long room = rooms_->GetChatroomID(cleaned);
   if (room < 0) {
@@ -258,7 +257,7 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
 bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 4);
   const std::uint64_t serial = table_.At(index).Serial;
-  std::string name = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxRoomName));
+  std::string name = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxChatroomNameLength));
   if (!table_.SameConnection(index, serial)) return false;
   const std::string description = CleanText(fields[1], kMaxDescription);
   std::string password = DecryptField(fields[2], table_.At(index).SessionKey);

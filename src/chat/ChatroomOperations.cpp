@@ -15,15 +15,11 @@
 namespace velmorin {
 namespace {
 
-constexpr long kMaxNameLength = 40;
-constexpr long kMaxDescriptionLength = 256;
-constexpr long kMaxPasswordLength = 40;
-
 const std::string& ChatroomsFile() { return Paths().chatroomsFile; }
 
 std::string ReadPassword(const std::string& section) {
   return CleanText(Base64Decode(ReadIniValue(section, "Password", "", ChatroomsFile())),
-                   kMaxPasswordLength);
+                   kMaxChatroomPasswordLength);
 }
 
 bool ContainsMember(const clsChatrooms& rooms, long id, long connection) {
@@ -44,15 +40,15 @@ void LoadChatrooms(clsChatrooms& rooms, const clsLanguage& language) {
   if (std::filesystem::exists(ChatroomsFile(), error)) {
     for (const std::string& section : SplitLines(ReadIniValue(std::nullopt, std::nullopt, "", ChatroomsFile()))) {
       // Unescaped before the cut, so that a 40-character name with brackets survives whole.
-      const std::string name = CleanText(EscapeSectionName(section, 1), kMaxNameLength);
+      const std::string name = CleanText(EscapeSectionName(section, 1), kMaxChatroomNameLength);
       // Names that meet after cleaning would give a room no one can reach by name.
       if (name.empty() || rooms.GetChatroomID(name) >= 0) continue;
       const std::string comment =
-          CleanText(ReadIniValue(section, "Description", "", ChatroomsFile()), kMaxDescriptionLength);
+          CleanText(ReadIniValue(section, "Description", "", ChatroomsFile()), kMaxChatroomDescriptionLength);
       add(name, comment, ReadPassword(section));
     }
   } else {
-    add(CleanText(language.data("stdChatroom", "modMain"), kMaxNameLength), "", "");
+    add(CleanText(language.data("stdChatroom", "modMain"), kMaxChatroomNameLength), "", "");
   }
 
   if (!standardLoaded) standard.clear();
@@ -61,9 +57,9 @@ void LoadChatrooms(clsChatrooms& rooms, const clsLanguage& language) {
 std::string CreateChatroom(clsChatrooms& rooms, const std::string& name,
                            const std::string& description, const std::string& password,
                            bool permanent) {
-  const std::string roomName = CleanText(name, kMaxNameLength);
-  const std::string comment = CleanText(description, kMaxDescriptionLength);
-  const std::string pwd = CleanText(password, kMaxPasswordLength);
+  const std::string roomName = CleanText(name, kMaxChatroomNameLength);
+  const std::string comment = CleanText(description, kMaxChatroomDescriptionLength);
+  const std::string pwd = CleanText(password, kMaxChatroomPasswordLength);
   if (roomName.empty()) return "failed";
   if (rooms.GetChatroomID(roomName) >= 0) return "exists";
   rooms.Add(roomName, comment, pwd, true);
@@ -78,17 +74,17 @@ std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const s
                            bool permanent, const std::string& value) {
   // Rooms are stored under their cleaned names: a name is cleaned the same way to find one
   // and to write its section.
-  const std::string section = CleanText(name, kMaxNameLength);
+  const std::string section = CleanText(name, kMaxChatroomNameLength);
   const long id = rooms.GetChatroomID(section);
   if (id < 0) return "notfound";
   if (field == "description") {
-    const std::string comment = CleanText(value, kMaxDescriptionLength);
+    const std::string comment = CleanText(value, kMaxChatroomDescriptionLength);
     rooms.comment(id, comment);
     if (permanent) WriteIniValue(section, "Description", comment + " ", ChatroomsFile());
     return "modified";
   }
   if (field == "password") {
-    const std::string pwd = CleanText(value, kMaxPasswordLength);
+    const std::string pwd = CleanText(value, kMaxChatroomPasswordLength);
     rooms.pwd(id, pwd);
     if (permanent) WriteIniValue(section, "Password", Base64Encode(pwd), ChatroomsFile());
     return "modified";
@@ -98,7 +94,7 @@ std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const s
 
 std::string RemoveChatroom(clsChatrooms& rooms, ChatroomMemberHost& host, const std::string& name,
                            bool permanent, bool force) {
-  const long id = rooms.GetChatroomID(CleanText(name, kMaxNameLength));
+  const long id = rooms.GetChatroomID(CleanText(name, kMaxChatroomNameLength));
   if (id < 0) return "notfound";
   if (rooms.users(id) > 0 && !force) return "notempty";
 
@@ -126,7 +122,7 @@ std::string RemoveChatroom(clsChatrooms& rooms, ChatroomMemberHost& host, const 
 }
 
 std::string SetStandardChatroom(const std::string& name) {
-  ServerSettings.Chatrooms.StandardChatroom = CleanText(name, kMaxNameLength);
+  ServerSettings.Chatrooms.StandardChatroom = CleanText(name, kMaxChatroomNameLength);
   return {};
 }
 

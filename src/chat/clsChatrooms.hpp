@@ -35,6 +35,11 @@
 
 namespace velmorin {
 
+// What a room keeps of its name, description and password; longer ones are cut when cleaned.
+inline constexpr long kMaxChatroomNameLength = 40;
+inline constexpr long kMaxChatroomDescriptionLength = 256;
+inline constexpr long kMaxChatroomPasswordLength = 40;
+
 class clsChatrooms {
  public:
   clsChatrooms();

@@ -38,7 +38,7 @@ std::string TrimBlanks(std::string_view text) { return Trim(text, kBlankCodes); 
 
 std::string CleanNickname(std::string_view text) {
   // Control characters go before the trim, so "@\x01@Bob" loses both at signs.
-  return CleanText(Trim(WithoutControlCharacters(text), kNicknameBlankCodes), 40);
+  return CleanText(Trim(WithoutControlCharacters(text), kNicknameBlankCodes), kMaxNicknameLength);
 }
 
 std::string CleanText(std::string_view text, long maxLength) {

@@ -7,6 +7,9 @@
 
 namespace velmorin {
 
+// What CleanNickname keeps of a nickname.
+inline constexpr long kMaxNicknameLength = 40;
+
 // Each of \ / : * ? " < > | becomes "_".
 std::string MakeFileName(std::string_view text);
 
@@ -14,7 +17,7 @@ std::string MakeFileName(std::string_view text);
 std::string TrimBlanks(std::string_view text);
 
 // Removes control characters, then TrimBlanks that also removes "@" at both ends, then CleanText
-// with 40. What users see of a name is what the account and ban checks compare.
+// with kMaxNicknameLength. What users see of a name is what the account and ban checks compare.
 std::string CleanNickname(std::string_view text);
 
 // Removes every control character (codes 0-31 and 127, so CR and LF too), trims spaces, keeps
