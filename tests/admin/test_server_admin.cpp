@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "admin/AdminControl.hpp"
+#include "support/PortHolder.hpp"
 #include "support/PacketText.hpp"
 
 namespace velmorin {
@@ -58,16 +59,11 @@ TEST(ServerAdmin, AFailedStartIsRefusedNotReportedDone) {
   ASSERT_EQ(Control(server, "offline").status, ControlStatus::Done);
 
   // Another program takes the port meanwhile.
-  const int other = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(server.port());
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(other, 1), 0);
+  testing::PortHolder other(server.port());
+  ASSERT_TRUE(other.listening());
 
   const ControlReply reply = Control(server, "online");
-  ::close(other);
+  other.Release();
   EXPECT_EQ(reply.status, ControlStatus::Refused);
   EXPECT_EQ(reply.notice, "msgServerCouldNotStart");
   EXPECT_EQ(Field(Control(server, "status"), "status"), "offline");

@@ -19,6 +19,7 @@
 #include "config/modSettings.hpp"
 #include "config/modWelcomeMsg.hpp"
 #include "platform/Text.hpp"
+#include "support/PortHolder.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -165,16 +166,9 @@ TEST_F(SettingsAdminTest, APortChangeMovesTheListenerAndTheDiscoverySocketAndKee
 TEST_F(SettingsAdminTest, APortThatIsTakenLeavesTheListenerWhereItWas) {
   ASSERT_TRUE(server.Start());
   // Another program holds the wanted port on every address.
-  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(holder, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(holder, 1), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string taken = std::to_string(ntohs(address.sin_port));
+  testing::PortHolder holder;
+  ASSERT_TRUE(holder.listening());
+  const std::string taken = std::to_string(holder.port());
 
   const AdminResult result = WithSettings([&](SettingsAdmin& settings) {
     SettingsForm form = settings.Read();
@@ -188,7 +182,6 @@ TEST_F(SettingsAdminTest, APortThatIsTakenLeavesTheListenerWhereItWas) {
   client::ChatClient late;
   EXPECT_TRUE(late.Connect("127.0.0.1", server.port(), kWait));
   EXPECT_TRUE(late.ReceiveWelcome(kWait));
-  ::close(holder);
 }
 
 TEST_F(SettingsAdminTest, EveryRunningPluginHearsSettingsChanged) {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "codec/modINI.hpp"
+#include "support/PortHolder.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -133,20 +134,14 @@ TEST_F(ServerExecutable, SurvivesSighupAndKeepsServing) {
 // A service manager must see a server that cannot listen as failed, and the administrator must
 // learn what to do.
 TEST_F(ServerExecutable, APortThatCannotBeBoundEndsTheProgramWithAnError) {
-  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(holder, 1), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string port = std::to_string(ntohs(address.sin_port));
+  testing::PortHolder holder;
+  ASSERT_TRUE(holder.listening());
+  const std::string port = std::to_string(holder.port());
   Configure("2000");
 
   auto server = Launch({"--headless", "/port:" + port});
   const std::optional<int> status = server->WaitForExit(std::chrono::seconds(10));
-  ::close(holder);
+  holder.Release();
   ASSERT_TRUE(status.has_value()) << "still running: " << server->Output();
   EXPECT_NE(*status, 0);
   const std::string output = server->Output();

@@ -14,6 +14,7 @@
 #include "config/modBanning.hpp"
 #include "config/modWelcomeMsg.hpp"
 #include "platform/Text.hpp"
+#include "support/PortHolder.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -25,28 +26,10 @@ using testing::ServerHarness;
 constexpr long kRed = 255;
 constexpr long kIconReady = 0, kIconFull = 1, kIconStopped = 2, kIconUsed = 3;
 
-// Another program listening on the port.
-class PortHolder {
- public:
-  explicit PortHolder(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    listening_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd_, 1) == 0;
-  }
-  ~PortHolder() { ::close(fd_); }
-  bool listening() const { return listening_; }
-
- private:
-  int fd_;
-  bool listening_ = false;
-};
-
 TEST(ServerLifecycle, APortInUseIsReportedInRedWhateverTheMessageSettingsSay) {
   ServerHarness server;
   server.Set("LogMessages", "ServerCouldNotStart_Show", "0");
-  PortHolder other(server.port());
+  testing::PortHolder other(server.port());
   ASSERT_TRUE(other.listening());
   EXPECT_FALSE(server.Start());
 
