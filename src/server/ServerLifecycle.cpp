@@ -73,10 +73,7 @@ void clsServer::Load() {
   plugins_ = clsPlugins(Paths().programDirectory);
   LoadGeneralPlugins(plugins_, pluginObjects_, *pluginCommands_, SystemDefaultLocaleId(),
                      ServerSettings.General.AlwaysOnTop);
-  if (ServerSettings.Logging.Enabled) {
-    log_.Logging().SetLogNamingByDate(ServerSettings.Logging.LogNamingByDate);
-    log_.Logging().StartLogging(ServerSettings.Logging.LogPath, "Server@" + std::to_string(general.ActivePort));
-  }
+  StartLoggingWhenEnabled();
   ResetServerState(true);
   infoSocket_.CreateInfoSocket();
   ChangeStatus(true);
@@ -185,8 +182,7 @@ void clsServer::ChangeStatus(bool ask) {
   frontEnd_.SetTitle(ReplaceAll(language_.data("titleServerOnline"), "%port", port));
   events_.OnlineStatus("online", AddressListWith("\x01") + '\0' + port);
   StartPingCycle();
-  infoSocket_.DestroyInfoSocket();
-  infoSocket_.CreateInfoSocket();
+  RestartDiscovery();
   frontEnd_.RefreshServerInfos();
 }
 

@@ -34,6 +34,10 @@ void clsServer::RestartDiscovery() {
 
 void clsServer::RestartLogging() {
   log_.Logging().StopLogging();
+  StartLoggingWhenEnabled();
+}
+
+void clsServer::StartLoggingWhenEnabled() {
   if (!ServerSettings.Logging.Enabled) return;
   log_.Logging().SetLogNamingByDate(ServerSettings.Logging.LogNamingByDate);
   log_.Logging().StartLogging(ServerSettings.Logging.LogPath,

@@ -113,6 +113,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
   // pinged each PingDelay.
   void StartPingCycle();
   void StopPingCycle();
+  // The log file opened with the configured directory and naming, when logging is enabled.
+  void StartLoggingWhenEnabled();
   std::string StatusLine(long icon) const;
 
   AdminFrontEnd& frontEnd_;
