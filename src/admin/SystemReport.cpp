@@ -9,6 +9,7 @@
 
 #include "config/modSettings.hpp"
 #include "plugins/clsPlugins.hpp"
+#include "server/StatusTexts.hpp"
 
 namespace velmorin {
 namespace {
@@ -68,8 +69,8 @@ void ReadLoadAndUptime(SystemReport& report) {
     std::string one, five, fifteen;
     if (figures >> one >> five >> fifteen) report.loadAverage = one + " " + five + " " + fifteen;
   }
-  const std::vector<std::string> uptime = ProcLines("/proc/uptime");
-  if (!uptime.empty()) report.systemUptime = LeadingNumber(uptime.front());
+  // The same figure the server information shows.
+  report.systemUptime = SystemUptimeSeconds();
 }
 
 void ReadSystem(SystemReport& report) {

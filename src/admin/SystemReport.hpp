@@ -18,7 +18,7 @@ struct SystemReport {
   long long memoryTotalKb = 0;  // MemTotal of /proc/meminfo
   long long memoryAvailableKb = 0;
   std::string loadAverage;      // the first three figures of /proc/loadavg
-  long long systemUptime = 0;   // seconds, from /proc/uptime
+  long long systemUptime = 0;   // seconds, as the server information shows it
   // Operating system, from uname.
   std::string systemName, hostName, kernelRelease, kernelVersion, machine;
   // The program and what it is built on.
