@@ -33,21 +33,6 @@ std::string Line(const JsonValue& value) { return WriteJson(value) + "\n"; }
 
 }  // namespace
 
-std::string Utf8OfWindows1252(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      out += c;
-      continue;
-    }
-    const char32_t code = CodePointOfWindows1252(byte);
-    AppendUtf8(out, code == 0 ? U'\uFFFD' : code);
-  }
-  return out;
-}
-
 std::string HexColor(long color) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   const unsigned long value = static_cast<unsigned long>(color);

@@ -36,6 +36,5 @@ std::string DroppedLinesJson(std::size_t count);
 
 // "#RRGGBB" of a colour in 0x00BBGGRR.
 std::string HexColor(long color);
-std::string Utf8OfWindows1252(std::string_view text);
 
 }  // namespace velmorin

@@ -77,4 +77,19 @@ std::string Windows1252OfUtf8(std::string_view utf8) {
   return out;
 }
 
+std::string Utf8OfWindows1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out += c;
+      continue;
+    }
+    const char32_t code = CodePointOfWindows1252(byte);
+    AppendUtf8(out, code == 0 ? U'\uFFFD' : code);
+  }
+  return out;
+}
+
 }  // namespace velmorin

@@ -21,4 +21,7 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 // of a broken sequence (one byte at a time, so the rest still decodes).
 std::string Windows1252OfUtf8(std::string_view utf8);
 
+// Windows-1252 text as UTF-8; the undefined bytes become U+FFFD.
+std::string Utf8OfWindows1252(std::string_view text);
+
 }  // namespace velmorin
