@@ -36,7 +36,12 @@ const std::unordered_map<std::string, ChatCommands::Handler>& ChatCommands::Hand
   static const std::unordered_map<std::string, Handler> handlers = {
       {"message", [](C& c, long i, const std::string& p) { return c.HandleMessage(i, p); }},
       {"ping", [](C& c, long i, const std::string& p) { return c.messages_.HandlePing(i, p); }},
-      {"pong", [](C& c, long i, const std::string& p) { return c.messages_.HandlePong(i, p); }},
+      {"pong",
+       [](C& c, long i, const std::string& p) {
+         c.messages_.HandlePong(i, p);
+         c.login_.HolderAnswered(i);
+         return true;
+       }},
       {"command", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleCommand(i, p); }},
       {"abortFiletransfer", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleAbortFiletransfer(i, p); }},
       {"acceptEncryptionkey", [](C& c, long i, const std::string& p) { return c.auxiliary_.HandleAcceptEncryptionkey(i, p); }},

@@ -2,6 +2,7 @@
 
 #include "chat/LoginService.hpp"
 
+#include <algorithm>
 #include <set>
 
 #include "codec/WireFormat.hpp"
@@ -170,8 +171,7 @@ bool LoginService::Login(long index, const std::string& payload) {
     return true;
   }
   table_.WaitForNickname(index, nickname, fields[1] + kFieldSeparator + fields[2] + kFieldSeparator + fields[3], conflicts);
-  const long timeout = ServerSettings.General.PingTimeout;
-  table_.StartReplyTimer(index, timeout + timeout / 4 + 2000);
+  table_.StartReplyTimer(index, NicknameWaitMs(ServerSettings.General.PingTimeout));
   return false;
 }
 
@@ -207,17 +207,37 @@ void LoginService::DenyUser(long index, const std::string& nickname) {
   if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, "", true, 0);
 }
 
+std::vector<long> LoginService::RemainingHolders(long index) const {
+  const std::string pending = LowerCase(table_.At(index).PendingNickname);
+  std::vector<long> holders;
+  for (const std::string& text : Split(table_.At(index).PendingConflicts, std::string_view(&kFieldSeparator, 1))) {
+    const long other = ToLong(text).value_or(0);
+    if (other != index && table_.InUse(other) && LowerCase(table_.At(other).Nickname) == pending)
+      holders.push_back(other);
+  }
+  return holders;
+}
+
+void LoginService::HolderAnswered(long index) {
+  if (!table_.InUse(index) || !table_.At(index).LoggedIn()) return;
+  // A copy: each completion removes its connection from the index.
+  for (const long waiting : table_.Waiting(LowerCase(table_.At(index).Nickname))) {
+    if (!table_.InUse(waiting) || !table_.At(waiting).WaitingForNickname()) continue;
+    const std::vector<long> holders = RemainingHolders(waiting);
+    // A holder whose reply timer still runs has not answered yet: it may be dead, and the
+    // login then goes ahead at the end of the wait.
+    const bool allAnswered = std::none_of(holders.begin(), holders.end(),
+                                          [this](long holder) { return table_.ReplyTimerActive(holder); });
+    if (!holders.empty() && allAnswered) CompleteWaitingLogin(waiting);
+  }
+}
+
 void LoginService::CompleteWaitingLogin(long index) {
   table_.StopReplyTimer(index);
   const std::uint64_t serial = table_.At(index).Serial;
   const std::string nickname = table_.At(index).PendingNickname;
   const std::vector<std::string> login = PayloadFields(table_.At(index).PendingLogin, 3);
-  const std::string pending = LowerCase(nickname);
-  bool conflict = false;
-  for (const std::string& text : Split(table_.At(index).PendingConflicts, std::string_view(&kFieldSeparator, 1))) {
-    const long other = ToLong(text).value_or(0);
-    if (other != index && table_.InUse(other) && LowerCase(table_.At(other).Nickname) == pending) conflict = true;
-  }
+  const bool conflict = !RemainingHolders(index).empty();
   table_.ClearPendingLogin(index);
   if (table_.At(index).LoggedIn()) return;
   if (conflict) {

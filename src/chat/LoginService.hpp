@@ -6,10 +6,14 @@
 // A login whose nickname is held (or awaited) by other connections waits: the holders are
 // pinged, and when the wait is over (CompleteWaitingLogin, from the connection's reply timer)
 // the login is taken if no holder still answers to the nickname, else refused as "used".
+// Once every listed holder has answered its ping (HolderAnswered), the nickname is known to be
+// taken and the login hears "used" at once; a holder that does not answer still keeps the
+// login waiting until its own ping time-out has removed it.
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "chat/ConnectionHandler.hpp"
 #include "chat/ConnectionTable.hpp"
@@ -44,6 +48,9 @@ class LoginService {
   bool Login(long index, const std::string& payload);
   // The wait for a taken nickname is over.
   void CompleteWaitingLogin(long index);
+  // A logged-in connection answered a ping: the logins waiting for its nickname end with
+  // "used" when all their holders have answered.
+  void HolderAnswered(long index);
   void LoginDeadline(long index);
   // The logged-in users fill MaxUserCount: the server is full, and no further login is taken.
   bool UsersFillServer() const;
@@ -54,6 +61,8 @@ class LoginService {
   void LoginUser(long index, const std::string& nickname, const std::string& proof, const std::string& color,
                  const std::string& clientVersion, std::optional<std::string> knownPassword = std::nullopt);
   void DenyUser(long index, const std::string& nickname);
+  // The listed conflicts of a waiting login that still hold its nickname.
+  std::vector<long> RemainingHolders(long index) const;
 
   ConnectionTable& table_;
   const std::unique_ptr<clsChatrooms>& rooms_;

@@ -27,4 +27,10 @@ inline constexpr long kMaxPacketLength = 131072;
 // buffer without end. Beyond it the stream counts as broken.
 inline constexpr std::size_t kMaxUnhandledInput = 4 * kMaxPacketLength + 65536;
 
+// How long a login whose nickname is held waits for the holders to answer their pings, at most:
+// a holder that does not answer is removed by its ping time-out first. Clients cannot learn the
+// server's PingTimeout, so they reckon with its default.
+inline constexpr long NicknameWaitMs(long pingTimeoutMs) { return pingTimeoutMs + pingTimeoutMs / 4 + 2000; }
+inline constexpr long kDefaultPingTimeoutMs = 15000;
+
 }  // namespace velmorin
