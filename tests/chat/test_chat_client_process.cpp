@@ -28,6 +28,7 @@
 #include "codec/PacketWriter.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ScriptedServer.hpp"
+#include "support/ServerProcess.hpp"
 #include "support/ServerHarness.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -45,55 +46,7 @@ constexpr milliseconds kBound{10000};
 
 const std::string kChat = std::string(VELMORIN_DIST_DIR) + "/velmorin-chat";
 
-bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + kBound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(milliseconds(20));
-  }
-  return true;
-}
-
-
-// The shipped server, headless, in a program directory of its own, on a free port.
-class ServerProcess {
- public:
-  ServerProcess() : port_(testing::FreeLoopbackPort()) {
-    const std::string program = dir_.path("velmorin-server");
-    std::filesystem::copy_file(std::string(VELMORIN_DIST_DIR) + "/velmorin-server", program);
-    std::filesystem::create_directories(dir_.path("language"));
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORIN_SOURCE_DIR) + "/language")) {
-      if (entry.path().extension() == ".lng")
-        std::filesystem::copy_file(entry.path(), dir_.path("language/" + entry.path().filename().string()));
-    }
-    dir_.installPlugin(std::string(VELMORIN_DIST_DIR) + "/plugins/sealed_channel.so", "sealed_channel");
-    // No ping cycle during a test: its pings are answered by the client library anyway, and
-    // they would only add traffic.
-    dir_.write("config/server.cfg",
-               "[Info]\r\nLanguage=English.lng\r\n[General]\r\nPingDelay=600000\r\n"
-               "Description=Test server<br>on loopback\r\n");
-    process_ = std::make_unique<Process>(
-        program, std::vector<std::string>{"--headless", "/port:" + std::to_string(port_)}, dir_.path("server.txt"),
-        false);
-  }
-
-  // True once the server takes connections.
-  bool WaitUntilOnline() {
-    return process_->Started() && WaitUntil([&] {
-             client::ChatClient probe;
-             return probe.Connect("127.0.0.1", port_, milliseconds(500));
-           });
-  }
-
-  std::uint16_t port() const { return port_; }
-  const testing::TempProgramDir& dir() const { return dir_; }
-  std::string Log() const { return process_->Output(); }
-
- private:
-  testing::TempProgramDir dir_;  // outlives the process, which is ended first
-  std::uint16_t port_;
-  std::unique_ptr<Process> process_;
-};
+using testing::ServerProcess;
 
 class ChatProcess : public ::testing::Test {
  protected:
@@ -130,7 +83,8 @@ TEST_F(ChatProcess, AliceTalksInTheStandardRoomAndBobSeesEveryKindOfMessage) {
   const auto bob = Chat({"Bob"});
   ASSERT_TRUE(bob->WaitFor("You are now in Lobby.")) << bob->Output();
 
-  const auto alice = Chat({"Alice"});
+  // The private message to nobody fails; the script goes on past it as asked.
+  const auto alice = Chat({"--keep-going", "Alice"});
   alice->Type("hello, Bob\n/me waves\n/shout watch out\n/msg bob psst\n/msg Nobody hi\n");
   alice->Type("evil \x1b]0;owned\x07 end\n/quit see you\n");
   EXPECT_EQ(alice->WaitForExit(), 0) << alice->Output();
@@ -160,7 +114,7 @@ TEST_F(ChatProcess, ARoomCreatedWithAPasswordAdmitsOnlyThoseWhoKnowIt) {
   ASSERT_TRUE(carol->WaitFor("You are now in Den.")) << carol->Output();
 
   // With two rooms there is no only room to start in any more.
-  const auto dave = Chat({"--room", "Lobby", "Dave"});
+  const auto dave = Chat({"--room", "Lobby", "--keep-going", "Dave"});
   ASSERT_TRUE(dave->WaitFor("You are now in Lobby.")) << dave->Output();
   dave->Type("/join Den\n/join Den wrong\n");
   ASSERT_TRUE(dave->WaitFor("wrong password")) << dave->Output();
@@ -241,10 +195,13 @@ TEST_F(ChatProcess, DiscoveryListsTheServerWithItsDescriptionOnTwoLines) {
 TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
   testing::TempProgramDir dir;
   testing::ScriptedServer server(kBound);
-  Process chat(kChat, {"--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "5000", "Ida"},
+  Process chat(kChat,
+               {"--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "5000", "--no-reconnect",
+                "Ida"},
                dir.path("chat.txt"), true);
   ASSERT_TRUE(server.Accept());
-  // No standard and no only room: the client stays in none and sends nothing after the login.
+  // No standard and no only room: the client asks for the list, which has no room, and stays
+  // in none.
   server.Send("welcome", "3.0.0\r\nok\r\nEnglish\r\n256\r\nAdmin\r\na@b.c\r\n\r\n\r\n"
                          "0123456789ABCDEF0123456789ABCDEF\r\n0.6\0Hi\x1b[2J\r\nsecond line"s);
   const auto login = server.ReadPacket();
@@ -253,6 +210,10 @@ TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
   EXPECT_EQ(login->payload.substr(0, 5), "Ida\0\0"s);
   EXPECT_EQ(login->payload.substr(login->payload.size() - 4), "\0" "0.6"s);
   server.Send("acceptUser", "ok\0Ida"s);
+  const auto list = server.ReadPacket();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->command, "getChatroomlist");
+  server.Send("chatroomlist", "\0" "0"s);
   server.Send("surprise\x1b[31m", "a\0b\x9b"s "c\r\n");
   ASSERT_TRUE(chat.WaitFor("[surprise")) << chat.Output();
   server.CloseConnection();

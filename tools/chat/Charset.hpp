@@ -5,6 +5,8 @@
 //
 //   Charset::FromLocale  — UTF-8 conversion on when the C library's locale says UTF-8.
 //   ToWire               — typed text for the server; characters 1252 lacks become "?".
+//   Unrepresentable      — those characters, each once, so the user can be told before they
+//                          go out as "?".
 //   ToTerminal           — wire text that is safe to print: control characters (and, without
 //                          UTF-8, the C1 range that some terminals obey) come out as escapes
 //                          such as \r, \n, \x1B, so nothing from the network can move the
@@ -12,6 +14,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmorin::chat {
 
@@ -22,6 +25,9 @@ class Charset {
 
   bool Utf8() const { return utf8_; }
   std::string ToWire(std::string_view typed) const;
+  // The typed characters (in typed order, each once) that ToWire turns into "?", named as
+  // U+XXXX (plain ASCII, printable whatever the terminal); a byte that is no UTF-8 as \xNN.
+  std::vector<std::string> Unrepresentable(std::string_view typed) const;
   std::string ToTerminal(std::string_view wire) const;
 
  private:

@@ -14,11 +14,14 @@ struct Options {
   std::uint16_t port = 1000;
   std::string password;
   long color = 0;
-  std::string room;  // empty: the room the welcome names
+  std::string room;  // empty: the standard room, else the server's first (see Session)
+  std::string roomPassword;
   std::chrono::milliseconds timeout{3000};
   bool discover = false;
   bool encrypt = false;
   bool help = false;
+  bool reconnect = true;   // after the connection is lost
+  bool keepGoing = false;  // a script goes on after a failed command
   std::string nickname;
 };
 
@@ -29,6 +32,14 @@ struct ParsedOptions {
 };
 
 ParsedOptions ParseOptions(int argc, const char* const* argv);
+
+// "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 literal ("::1"): the host, and the
+// port when one is given. Nothing when the text is none of these.
+struct HostAndPort {
+  std::string host;
+  std::optional<std::uint16_t> port;
+};
+std::optional<HostAndPort> SplitHostPort(const std::string& text);
 
 std::string UsageText();
 

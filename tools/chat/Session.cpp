@@ -2,8 +2,14 @@
 
 #include <signal.h>
 
-#include <csignal>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
+#include "chat/LongLines.hpp"
 #include "chat/Render.hpp"
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
@@ -31,6 +37,24 @@ constexpr int kTurnMs = 15;
 
 // What a script's end leaves for late answers (an away message another client sends back).
 constexpr milliseconds kDrain{500};
+
+// The room a server makes when it has no chatroom file: its name in every shipped language.
+constexpr std::string_view kDefaultRoomName = "Lobby";
+
+// A server message this shortly before the close is the close's announcement.
+constexpr std::chrono::seconds kAnnouncement{30};
+
+// Variants offered for a nickname in use, one after the other.
+constexpr int kNicknameVariants = 3;
+// What CleanNickname leaves of a nickname.
+constexpr std::size_t kNicknameLength = 40;
+
+// Bob -> Bob_, Bob_2, Bob_3, kept within the nickname length so the server does not cut the
+// variant back to the name in use.
+std::string NicknameVariant(const std::string& nickname, int n) {
+  const std::string suffix = n == 1 ? "_" : "_" + std::to_string(n);
+  return nickname.substr(0, kNicknameLength - suffix.size()) + suffix;
+}
 
 }  // namespace
 
@@ -64,55 +88,143 @@ ExitCode Session::Run(Input& input, LineEditor* editor) {
 
 ExitCode Session::Start() {
   const Charset& charset = screen_.charset();
-  const std::string where = options_.host + ":" + std::to_string(options_.port);
+  std::string nickname = options_.nickname;
+  for (int variant = 1;; ++variant) {
+    switch (ConnectAndLogIn(charset.ToWire(nickname), false)) {
+      case LoginResult::kIn: return EnterFirstRoom();
+      case LoginResult::kRefused: return kExitRefused;
+      case LoginResult::kBroken: return kExitConnection;
+      case LoginResult::kUsed: break;
+    }
+    client_.Close();
+    errors_.Print(Line(Style::kError, charset.ToWire(nickname) + " is in use."));
+    // Only a person at the terminal can say yes; a script keeps the name it was given.
+    if (scripted_ || variant > kNicknameVariants) return kExitRefused;
+    nickname = NicknameVariant(options_.nickname, variant);
+    if (!AskYesNo("Log in as " + charset.ToWire(nickname) + " instead? [Y/n]")) return kExitRefused;
+  }
+}
+
+Session::LoginResult Session::ConnectAndLogIn(const std::string& nickname, bool again) {
+  const Charset& charset = screen_.charset();
   if (!client_.Connect(options_.host, options_.port, options_.timeout)) {
-    errors_.Print(Line(Style::kError, "Cannot connect to " + where + ": " + client_.LastErrorText()));
-    return kExitConnection;
+    errors_.Print(Line(Style::kError, "Cannot connect to " + Where() + ": " + client_.LastErrorText()));
+    return LoginResult::kBroken;
   }
   const auto welcome = client_.ReceiveWelcome(options_.timeout);
   if (!welcome) {
-    errors_.Print(Line(Style::kError, "No welcome from " + where + ": " + client_.LastErrorText()));
-    return kExitConnection;
+    errors_.Print(Line(Style::kError, "No welcome from " + Where() + ": " + client_.LastErrorText()));
+    return LoginResult::kBroken;
   }
-  screen_.Print(Line(Style::kNotice, "Connected to Velmorin Server " + welcome->version + " at " + where + "."));
-  if (welcome->status == "full") screen_.Print(Line(Style::kError, "The server says it is full."));
-  if (!welcome->welcomeText.empty()) screen_.PrintText(Style::kPlain, welcome->welcomeText);
+  welcome_ = *welcome;
+  if (!again) {
+    screen_.Print(Line(Style::kNotice, "Connected to Velmorin Server " + welcome_.version + " at " + Where() + "."));
+    if (welcome_.status == "full") screen_.Print(Line(Style::kError, "The server says it is full."));
+    if (!welcome_.welcomeText.empty()) screen_.PrintText(Style::kPlain, welcome_.welcomeText);
+  }
 
-  const auto reply = client_.Login(charset.ToWire(options_.nickname), charset.ToWire(options_.password),
-                                   options_.color, kClientVersion, options_.timeout);
+  if (!client_.SendLogin(nickname, charset.ToWire(options_.password), options_.color, kClientVersion)) {
+    errors_.Print(Line(Style::kError, "Cannot send the login: " + client_.LastErrorText()));
+    return LoginResult::kBroken;
+  }
+  auto reply = client_.AwaitLoginReply(options_.timeout);
+  if (!reply && client_.LastError() == ClientError::kTimeout) {
+    // A held nickname makes the server ask its holder whether it is still there; a holder that
+    // does not answer keeps the login waiting for the server's ping time-out and more.
+    const long wait = NicknameWaitMs(kDefaultPingTimeoutMs);
+    screen_.Print(Line(Style::kNotice, "Still waiting: " + nickname +
+                                           " may be held by a connection the server is checking (up to " +
+                                           std::to_string((wait + 999) / 1000) + " s more)."));
+    reply = client_.AwaitLoginReply(milliseconds(wait));
+  }
   if (!reply) {
     errors_.Print(Line(Style::kError, "No answer to the login: " + client_.LastErrorText()));
-    return kExitConnection;
+    return LoginResult::kBroken;
   }
+  if (reply->status == "used") return LoginResult::kUsed;
   if (!reply->Accepted()) {
     errors_.Print(Line(Style::kError, LoginRefusal(reply->status)));
-    return kExitRefused;
+    return LoginResult::kRefused;
   }
   nickname_ = reply->nickname;
-  screen_.Print(Line(Style::kNotice, "Logged in as ").Add(Style::kOwnNick, nickname_).Add(Style::kNotice, "."));
-  if (reply->status == "ok_nopwd")
+  screen_.Print(Line(Style::kNotice, again ? "Logged in again as " : "Logged in as ")
+                    .Add(Style::kOwnNick, nickname_)
+                    .Add(Style::kNotice, "."));
+  if (reply->status == "ok_nopwd" && !again)
     screen_.Print(Line(Style::kNotice, "That nickname has no password, so the one given was not needed."));
   if (options_.encrypt) {
     // Asked for privacy: without it the client leaves rather than chat in clear.
     if (!client_.EnableEncryption(options_.timeout)) {
       errors_.Print(Line(Style::kError, "No encryption: " + client_.LastErrorText() + "."));
-      return client_.LastError() == client::ClientError::kEncryption ? kExitRefused : kExitConnection;
+      return client_.LastError() == ClientError::kEncryption ? LoginResult::kRefused : LoginResult::kBroken;
     }
-    screen_.Print(Line(Style::kNotice, "Messages to and from the server are encrypted."));
+    if (!again) screen_.Print(Line(Style::kNotice, "Messages to and from the server are encrypted."));
   }
+  return LoginResult::kIn;
+}
 
-  std::string room = charset.ToWire(options_.room);
-  if (room.empty()) room = !welcome->standardRoom.empty() ? welcome->standardRoom : welcome->onlyRoom;
-  if (room.empty()) {
-    screen_.Print(Line(Style::kNotice, "The server names no chatroom to start in: /rooms lists them, /join enters one."));
+// The room asked for, else the standard room, the only room, the server's default room or
+// the first one listed.
+ExitCode Session::EnterFirstRoom() {
+  const Charset& charset = screen_.charset();
+  RoomEntry entry{"", charset.ToWire(options_.room), charset.ToWire(options_.roomPassword)};
+  if (entry.room.empty()) entry.room = !welcome_.standardRoom.empty() ? welcome_.standardRoom : welcome_.onlyRoom;
+  if (entry.room.empty()) {
+    const std::optional<std::string> listed = ChooseListedRoom();
+    if (!listed) return Closed();
+    entry.room = *listed;
+  }
+  if (entry.room.empty()) {
+    screen_.Print(Line(Style::kNotice, "The server has no chatroom: /create opens one."));
     return kExitOk;
   }
-  ParsedLine join;
-  join.action = ParsedLine::Action::kSend;
-  join.requests.push_back({"joinChatroom", JoinPayload(room, "", Context())});
+  failed_ = false;
   // Typed lines may well depend on the room, so they wait for the answer in either mode.
-  if (!Submit(join) || !WaitUntilAnswered()) return Closed();
+  if (!EnterRoom(entry)) return Closed();
+  if (failed_ && scripted_ && !options_.keepGoing) {
+    errors_.Print(Line(Style::kError, "The script does not start: the chatroom " + entry.room + " could not be entered."));
+    Leave("");
+    return kExitScriptFailed;
+  }
   return kExitOk;
+}
+
+std::optional<std::string> Session::ChooseListedRoom() {
+  if (!client_.Send("getChatroomlist", "")) return std::nullopt;
+  const auto list = client_.ReceiveCommand("chatroomlist", options_.timeout);
+  if (!list) {
+    if (client_.LastError() != ClientError::kTimeout) return std::nullopt;
+    return std::string();
+  }
+  // One line per room, in the order the server made them; the name is the first column.
+  std::vector<std::string> names;
+  const std::string rooms = list->payload.substr(0, list->payload.find(kFieldSeparator));
+  for (const std::string& line : Split(rooms, "\r\n")) {
+    const std::string name = line.substr(0, line.find('\x01'));
+    if (!name.empty()) names.push_back(name);
+  }
+  const auto standard = std::find_if(names.begin(), names.end(),
+                                     [](const std::string& name) { return EqualsNoCase(name, kDefaultRoomName); });
+  if (standard != names.end()) return *standard;
+  return names.empty() ? std::string() : names.front();
+}
+
+// Sends the entry's request and waits for the answer; false when the connection is gone.
+bool Session::EnterRoom(const RoomEntry& entry) {
+  ParsedLine parsed;
+  if (!entry.typed.empty()) {
+    CommandContext context = Context();
+    context.room.clear();
+    parsed = ParseLine(entry.typed, context);
+  } else {
+    parsed.action = ParsedLine::Action::kSend;
+    parsed.requests.push_back({"joinChatroom", JoinPayload(entry.room, entry.password, Context())});
+  }
+  enteringRoom_ = entry;
+  if (!Submit(parsed, "") || !WaitUntilAnswered()) return false;
+  // A room once created by a typed /create may exist already (a permanent one): then join it.
+  if (room_.empty() && !entry.typed.empty() && !entry.room.empty()) return EnterRoom({"", entry.room, ""});
+  return true;
 }
 
 ExitCode Session::Loop(Input& input) {
@@ -124,25 +236,53 @@ ExitCode Session::Loop(Input& input) {
           if (scripted_ && !Pump(std::min<milliseconds>(kDrain, options_.timeout))) return Closed();
           return Leave("");
         }
-        switch (Perform(screen_.charset().ToWire(event.text))) {
+        switch (Perform(TypedToWire(event.text))) {
           case Outcome::kGoOn: break;
           case Outcome::kLeave: return kExitOk;
-          case Outcome::kClosed: return Closed();
+          case Outcome::kFailed:
+            errors_.Print(Line(Style::kError, "The script stops here: that command failed."));
+            Leave("");
+            return kExitScriptFailed;
+          case Outcome::kClosed:
+            // The line stays pending and goes out again once the session is back.
+            if (const ExitCode recovered = Recover(); recovered != kExitOk) return recovered;
+            break;
         }
         if (stopRequested) return Leave("");
       }
     }
-    if (!Pump(milliseconds(0))) return Closed();
+    if (!Pump(milliseconds(0))) {
+      if (const ExitCode recovered = Recover(); recovered != kExitOk) return recovered;
+    }
   }
 }
 
+std::string Session::TypedToWire(const std::string& typed) {
+  const Charset& charset = screen_.charset();
+  const std::string wire = charset.ToWire(typed);
+  const std::vector<std::string> lost = charset.Unrepresentable(typed);
+  if (lost.empty()) return wire;
+  std::string names;
+  for (const std::string& name : lost) names += (names.empty() ? "" : ", ") + name;
+  if (!charsetExplained_) {
+    screen_.Print(Line(Style::kError, "The server's character set (Windows-1252) cannot carry " + names +
+                                          ": each goes out as \"?\"."));
+    charsetExplained_ = true;
+  } else {
+    screen_.Print(Line(Style::kError, "Sent as \"?\": " + names + "."));
+  }
+  screen_.Print(Line(Style::kNotice, "Sent: ").Plain(wire));
+  return wire;
+}
+
 Session::Outcome Session::Perform(const std::string& typed) {
+  failed_ = false;
   const ParsedLine parsed = ParseLine(typed, Context());
   switch (parsed.action) {
     case ParsedLine::Action::kNothing: return Outcome::kGoOn;
     case ParsedLine::Action::kRefuse:
       screen_.Print(Line(Style::kError, parsed.message));
-      return Outcome::kGoOn;
+      return scripted_ && !options_.keepGoing ? Outcome::kFailed : Outcome::kGoOn;
     case ParsedLine::Action::kHelp: {
       std::vector<Line> lines;
       for (std::string& text : HelpLines()) lines.emplace_back(Style::kNotice, std::move(text));
@@ -155,22 +295,38 @@ Session::Outcome Session::Perform(const std::string& typed) {
       return Outcome::kLeave;
     case ParsedLine::Action::kSend: break;
   }
+  const auto split = SplitLongMessages(parsed, welcome_.maxTextLength);
+  if (!split) {
+    screen_.Print(Line(Style::kError, "Not sent: that would take more than " + std::to_string(kMaxMessagesPerLine) +
+                                          " messages of " + std::to_string(welcome_.maxTextLength) +
+                                          " characters, the most the server takes in one."));
+    return scripted_ && !options_.keepGoing ? Outcome::kFailed : Outcome::kGoOn;
+  }
+  if (split->requests.size() > parsed.requests.size()) {
+    screen_.Print(Line(Style::kNotice, "(sent as " + std::to_string(split->requests.size()) +
+                                           " messages: the server takes at most " +
+                                           std::to_string(welcome_.maxTextLength) + " characters in one)"));
+  }
   if (parsed.away) {
     away_ = *parsed.away;
     awayText_ = parsed.awayText;
   }
-  if (!Submit(parsed)) return Outcome::kClosed;
+  const std::string& command = parsed.requests.front().command;
+  if (command == "joinChatroom" || command == "createChatroom") enteringRoom_ = RoomEntry{typed, "", ""};
+  if (!Submit(*split, typed)) return Outcome::kClosed;
   if (scripted_ && !WaitUntilAnswered()) return Outcome::kClosed;
+  if (failed_ && scripted_ && !options_.keepGoing) return Outcome::kFailed;
   return Outcome::kGoOn;
 }
 
-bool Session::Submit(const ParsedLine& parsed) {
+bool Session::Submit(const ParsedLine& parsed, const std::string& typed) {
+  // Counted before the sends: a line that could not go out whole is sent again after a
+  // reconnect.
+  pending_.push_back({parsed.expect, typed});
   for (const Request& request : parsed.requests) {
     if (!client_.Send(request.command, request.payload)) return false;
   }
-  if (!client_.Send("ping", "")) return false;
-  pending_.push_back(parsed.expect);
-  return true;
+  return client_.Send("ping", "");
 }
 
 // Shows what arrives until every ping has its pong; false when the connection is gone.
@@ -186,6 +342,7 @@ bool Session::WaitUntilAnswered() {
     if (client_.LastError() != ClientError::kTimeout) return false;
     screen_.Print(Line(Style::kError, "No answer from the server within " +
                                           std::to_string(options_.timeout.count()) + " ms."));
+    failed_ = true;
     abandoned_ += pending_.size();
     pending_.clear();
   }
@@ -213,7 +370,7 @@ void Session::Handle(const Packet& packet) {
     if (abandoned_ > 0) {
       --abandoned_;
     } else if (!pending_.empty()) {
-      const Expectation expectation = pending_.front();
+      const Expectation expectation = pending_.front().expect;
       pending_.pop_front();
       Check(expectation);
     }
@@ -223,7 +380,8 @@ void Session::Handle(const Packet& packet) {
   const auto field = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
 
   // Replies that answer what we are waiting for.
-  for (Expectation& expectation : pending_) {
+  for (Unanswered& sent : pending_) {
+    Expectation& expectation = sent.expect;
     const bool echo = expectation.kind == Expectation::Kind::kPrivateEcho && command == "message" &&
                       field(0) == "private" && EqualsNoCase(field(1), nickname_) &&
                       EqualsNoCase(field(2), expectation.name);
@@ -234,10 +392,19 @@ void Session::Handle(const Packet& packet) {
       break;
     }
   }
-  // "badCRC" also leaves us in the new room, only without its password.
-  if (command == "acceptChatroom" && (field(1) == "ok" || field(1) == "badCRC")) {
-    room_ = field(0);
-    UpdatePrompt();
+  if (command == "acceptChatroom") {
+    // "badCRC" also leaves us in the new room, only without its password.
+    if (field(1) == "ok" || field(1) == "badCRC") {
+      room_ = field(0);
+      roomEntry_ = enteringRoom_;
+      roomEntry_.room = room_;
+      UpdatePrompt();
+    }
+    if (field(1) != "ok") failed_ = true;
+  }
+  if (command == "message" && field(0) == "server") {
+    lastServerMessage_ = field(1);
+    lastServerMessageAt_ = Clock::now();
   }
 
   screen_.Print(RenderPacket(packet, nickname_));
@@ -260,11 +427,105 @@ void Session::Check(const Expectation& expectation) {
     case Expectation::Kind::kNone: return;
     case Expectation::Kind::kPrivateEcho:
       screen_.Print(Line(Style::kError, "Nobody called " + expectation.name + " is online; the message was not delivered."));
+      failed_ = true;
       return;
     case Expectation::Kind::kUserlist:
       screen_.Print(Line(Style::kError, "There is no chatroom " + expectation.name + "."));
+      failed_ = true;
       return;
   }
+}
+
+ExitCode Session::Recover() {
+  if (!options_.reconnect) return Closed();
+  for (int round = 0; round < kReconnectAttempts; ++round) {
+    const ExitCode reconnected = Reconnect();
+    if (reconnected != kExitOk) return reconnected;
+    // The lines the old connection did not confirm, in their order.
+    std::deque<std::string> again;
+    for (const Unanswered& sent : pending_) {
+      if (!sent.typed.empty()) again.push_back(sent.typed);
+    }
+    pending_.clear();
+    abandoned_ = 0;
+    const RoomEntry entry = roomEntry_;
+    room_.clear();
+    UpdatePrompt();
+    if (!entry.room.empty() || !entry.typed.empty()) {
+      if (!EnterRoom(entry)) continue;
+      if (room_.empty()) screen_.Print(Line(Style::kError, "Could not enter the chatroom again."));
+    }
+    if (!again.empty()) {
+      screen_.Print(Line(Style::kNotice, "Sending again " + std::to_string(again.size()) +
+                                             (again.size() == 1 ? " line" : " lines") +
+                                             " the server had not confirmed."));
+    }
+    bool lost = false;
+    for (const std::string& typed : again) {
+      const Outcome outcome = Perform(typed);
+      if (outcome == Outcome::kClosed) {
+        lost = true;
+        break;
+      }
+      if (outcome == Outcome::kLeave) return kExitOk;
+      if (outcome == Outcome::kFailed) {
+        Leave("");
+        return kExitScriptFailed;
+      }
+    }
+    if (!lost) return kExitOk;
+  }
+  return Closed();
+}
+
+// Connects and logs in again with pauses that grow; the room is the caller's.
+ExitCode Session::Reconnect() {
+  screen_.Print(Line(Style::kError, LostText()));
+  client_.Close();
+  milliseconds pause(1000);
+  for (int attempt = 1; attempt <= kReconnectAttempts; ++attempt) {
+    screen_.Print(Line(Style::kNotice, "Connecting again in " + std::to_string(pause.count() / 1000) + " s (attempt " +
+                                           std::to_string(attempt) + " of " + std::to_string(kReconnectAttempts) +
+                                           ")..."));
+    if (!Pause(pause)) return kExitConnection;
+    pause = std::min<milliseconds>(pause * 2, kLongestReconnectPause);
+    switch (ConnectAndLogIn(nickname_, true)) {
+      case LoginResult::kIn: return kExitOk;
+      case LoginResult::kRefused: return kExitRefused;
+      case LoginResult::kUsed:
+        // Most likely our own old connection, which the server has not yet seen go.
+        screen_.Print(Line(Style::kNotice, nickname_ + " is still held on the server."));
+        break;
+      case LoginResult::kBroken: break;
+    }
+    client_.Close();
+  }
+  errors_.Print(Line(Style::kError, "Giving up after " + std::to_string(kReconnectAttempts) + " attempts."));
+  return kExitConnection;
+}
+
+bool Session::Pause(milliseconds duration) const {
+  const auto deadline = Clock::now() + duration;
+  while (Clock::now() < deadline) {
+    if (stopRequested) return false;
+    std::this_thread::sleep_for(std::min<milliseconds>(milliseconds(50), duration));
+  }
+  return !stopRequested;
+}
+
+// A question on the terminal, before the line editor takes it over; an empty answer is yes.
+bool Session::AskYesNo(const std::string& question) {
+  screen_.Print(Line(Style::kNotice, question));
+  std::string answer;
+  for (char c = 0; answer.size() < 64;) {
+    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR && !stopRequested) continue;
+    if (got <= 0 || c == '\n') break;
+    answer.push_back(c);
+  }
+  if (stopRequested) return false;
+  const std::string word = LowerCase(Trim(answer, " \t\r"));
+  return word.empty() || word == "y" || word == "yes";
 }
 
 ExitCode Session::Leave(const std::string& reason) {
@@ -286,13 +547,24 @@ ExitCode Session::Closed() {
   // The last word goes below the input line, which is no longer of use.
   screen_.Attach(nullptr);
   if (editor_ != nullptr) editor_->Hide();
-  if (client_.LastError() == ClientError::kClosed) {
-    errors_.Print(Line(Style::kError, "The server closed the connection."));
-  } else {
-    errors_.Print(Line(Style::kError, "Connection lost: " + client_.LastErrorText()));
-  }
+  errors_.Print(Line(Style::kError, LostText()));
   client_.Close();
   return kExitConnection;
+}
+
+// Why the connection ended, with the server's announcement when it made one just before.
+std::string Session::LostText() const {
+  std::string text = client_.LastError() == ClientError::kClosed ? "The server closed the connection."
+                                                                  : "Connection lost: " + client_.LastErrorText() + ".";
+  if (!lastServerMessage_.empty() && Clock::now() - lastServerMessageAt_ < kAnnouncement)
+    text += " It had announced: " + lastServerMessage_;
+  return text;
+}
+
+std::string Session::Where() const {
+  // An IPv6 address in brackets, so the port stays apart.
+  const bool v6 = options_.host.find(':') != std::string::npos;
+  return (v6 ? "[" + options_.host + "]" : options_.host) + ":" + std::to_string(options_.port);
 }
 
 void Session::UpdatePrompt() {

@@ -1,14 +1,20 @@
 #pragma once
 // One visit to a server: connect, greet, log in, enter a chatroom, then run typed commands and
-// show what arrives until the user leaves, the input ends or the server closes.
+// show what arrives until the user leaves, the input ends or the server is gone for good.
 //
 // After every request the session sends a "ping". The server handles a connection's packets
 // in order and answers "ping" with "pong", so the "pong" marks the point by which every reply
 // to the request has arrived. Scripts wait for that point before their next line; in both
 // modes it tells the user about requests the server drops without a word (a private message
-// to nobody, the users of a chatroom that does not exist).
+// to nobody, the users of a chatroom that does not exist), and it tells which typed lines the
+// server has surely handled: those it has not are sent again after a reconnect.
+//
+// A lost connection is taken up again (unless switched off): a few attempts with growing
+// pauses, the same nickname, the same chatroom, then the lines not yet confirmed.
 
+#include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "chat/Commands.hpp"
@@ -19,7 +25,12 @@
 
 namespace velmorin::chat {
 
-enum ExitCode { kExitOk = 0, kExitConnection = 1, kExitUsage = 2, kExitRefused = 3 };
+enum ExitCode { kExitOk = 0, kExitConnection = 1, kExitUsage = 2, kExitRefused = 3, kExitScriptFailed = 4 };
+
+// The pauses before each attempt to connect again: 1, 2, 4, 8, 16 s, then 30 s, this many
+// attempts in all (about two and a half minutes).
+inline constexpr int kReconnectAttempts = 8;
+inline constexpr std::chrono::seconds kLongestReconnectPause{30};
 
 class Session {
  public:
@@ -30,18 +41,49 @@ class Session {
   ExitCode Run(Input& input, LineEditor* editor);
 
  private:
-  enum class Outcome { kGoOn, kLeave, kClosed };
+  enum class Outcome { kGoOn, kLeave, kClosed, kFailed };
+  enum class LoginResult { kIn, kUsed, kRefused, kBroken };
+  // A request whose "pong" has not come yet, and the typed line it came from (empty for the
+  // client's own requests, which are not sent again).
+  struct Unanswered {
+    Expectation expect;
+    std::string typed;
+  };
+  // How the current chatroom was entered, to enter it again after a reconnect: a typed /join
+  // or /create line, or a room and password.
+  struct RoomEntry {
+    std::string typed;
+    std::string room;
+    std::string password;
+  };
 
   ExitCode Start();
+  LoginResult ConnectAndLogIn(const std::string& nickname, bool again);
+  ExitCode EnterFirstRoom();
+  // The room to start in from the server's list: empty when it names none or does not
+  // answer in time, nothing when the connection is gone.
+  std::optional<std::string> ChooseListedRoom();
+  bool EnterRoom(const RoomEntry& entry);
   ExitCode Loop(Input& input);
+  // Wire text of one typed line, with the warning for what the wire cannot carry.
+  std::string TypedToWire(const std::string& typed);
   Outcome Perform(const std::string& typed);
-  bool Submit(const ParsedLine& parsed);
+  bool Submit(const ParsedLine& parsed, const std::string& typed);
   bool WaitUntilAnswered();
   bool Pump(std::chrono::milliseconds duration);
   void Handle(const client::Packet& packet);
   void Check(const Expectation& expectation);
+  // After a lost connection: connected, logged in and back in the room, with the unconfirmed
+  // lines sent again (kExitOk), or the exit code.
+  ExitCode Recover();
+  ExitCode Reconnect();
+  // Waits, showing nothing; false when the user asked to stop.
+  bool Pause(std::chrono::milliseconds duration) const;
+  bool AskYesNo(const std::string& question);
   ExitCode Leave(const std::string& reason);
   ExitCode Closed();
+  std::string LostText() const;
+  std::string Where() const;
   void UpdatePrompt();
   CommandContext Context() const;
 
@@ -51,12 +93,19 @@ class Session {
   bool scripted_;
   LineEditor* editor_ = nullptr;
   client::ChatClient client_;
-  std::string nickname_;
+  client::Welcome welcome_;
+  std::string nickname_;  // as the server accepted it
   std::string room_;
+  RoomEntry roomEntry_;     // how room_ was entered
+  RoomEntry enteringRoom_;  // the /join or /create line sent last
   bool away_ = false;
   std::string awayText_;
-  std::deque<Expectation> pending_;  // one per ping not yet answered
-  std::size_t abandoned_ = 0;        // pongs still to come for pings no longer waited for
+  std::deque<Unanswered> pending_;  // one per ping not yet answered
+  std::size_t abandoned_ = 0;       // pongs still to come for pings no longer waited for
+  bool failed_ = false;             // the line being run failed
+  bool charsetExplained_ = false;
+  std::string lastServerMessage_;
+  std::chrono::steady_clock::time_point lastServerMessageAt_;
 };
 
 // Set by SIGINT, SIGTERM and SIGHUP: leave politely at the next turn of the loop.

@@ -97,6 +97,7 @@ ChatClient& ChatClient::operator=(ChatClient&& other) noexcept {
   autoPong_ = other.autoPong_;
   sendTimeout_ = other.sendTimeout_;
   loginKey_ = std::move(other.loginKey_);
+  loginPassword_ = std::move(other.loginPassword_);
   sessionKey_ = std::move(other.sessionKey_);
   error_ = other.error_;
   errorText_ = std::move(other.errorText_);
@@ -110,7 +111,7 @@ bool ChatClient::Connect(const std::string& host, std::uint16_t port, Timeout ti
   const auto deadline = Clock::now() + timeout;
 
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo* found = nullptr;
@@ -120,8 +121,12 @@ bool ChatClient::Connect(const std::string& host, std::uint16_t port, Timeout ti
 
   Fail(ClientError::kConnect, host + ": no address");
   for (const addrinfo* address = found; address != nullptr; address = address->ai_next) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return FailErrno(ClientError::kSocket, "socket", errno);
+    const int fd = ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      // A family this machine lacks (IPv6 switched off, say): the next address may do.
+      FailErrno(ClientError::kSocket, "socket", errno);
+      continue;
+    }
 
     int code = ::connect(fd, address->ai_addr, address->ai_addrlen) == 0 ? 0 : errno;
     if (code == EINPROGRESS) {
@@ -164,27 +169,30 @@ std::optional<Welcome> ChatClient::ReceiveWelcome(Timeout timeout) {
 std::optional<LoginReply> ChatClient::Login(std::string_view nickname, std::string_view password,
                                             long color, std::string_view clientVersion,
                                             Timeout timeout) {
-  if (fd_ < 0) {
-    Fail(ClientError::kNotConnected, "not connected");
-    return std::nullopt;
-  }
-  if (loginKey_.empty()) {
-    Fail(ClientError::kSequence, "the login key comes with the welcome packet: receive it first");
-    return std::nullopt;
-  }
-  const std::string pass(password);
-  const std::string proof = pass.empty() ? std::string() : SHA256Hex(pass + loginKey_);
+  const auto deadline = Clock::now() + timeout;
+  if (!SendLogin(nickname, password, color, clientVersion, deadline)) return std::nullopt;
+  return AwaitLoginReply(std::chrono::ceil<Timeout>(deadline - Clock::now()));
+}
+
+bool ChatClient::SendLogin(std::string_view nickname, std::string_view password, long color,
+                           std::string_view clientVersion, std::optional<Clock::time_point> deadline) {
+  if (fd_ < 0) return Fail(ClientError::kNotConnected, "not connected");
+  if (loginKey_.empty())
+    return Fail(ClientError::kSequence, "the login key comes with the welcome packet: receive it first");
+  loginPassword_ = std::string(password);
+  const std::string proof = loginPassword_.empty() ? std::string() : SHA256Hex(loginPassword_ + loginKey_);
   std::string payload;
   payload.append(nickname).push_back(kFieldSeparator);
   payload.append(proof).push_back(kFieldSeparator);
   payload.append(std::to_string(color)).push_back(kFieldSeparator);
   payload.append(clientVersion).push_back(kFieldSeparator);
   payload.append(kProtocolVersion);
-  const auto deadline = Clock::now() + timeout;
-  if (!SendBytes(FramePacket("login", payload), deadline)) return std::nullopt;
+  return SendBytes(FramePacket("login", payload), deadline.value_or(Clock::now() + sendTimeout_));
+}
 
+std::optional<LoginReply> ChatClient::AwaitLoginReply(Timeout timeout) {
   constexpr std::string_view kReply = "acceptUser";
-  const auto packet = ReceiveMatching(&kReply, deadline);
+  const auto packet = ReceiveMatching(&kReply, Clock::now() + std::max(timeout, Timeout(0)));
   if (!packet) return std::nullopt;
   LoginReply reply;
   const std::size_t nul = packet->payload.find(kFieldSeparator);
@@ -193,8 +201,9 @@ std::optional<LoginReply> ChatClient::Login(std::string_view nickname, std::stri
 
   // The server keys the session with the password it has stored: on "ok_nopwd" that is none,
   // whatever we sent.
-  if (reply.status == "ok") sessionKey_ = SHA256Hex(reply.nickname + pass + loginKey_);
+  if (reply.status == "ok") sessionKey_ = SHA256Hex(reply.nickname + loginPassword_ + loginKey_);
   if (reply.status == "ok_nopwd") sessionKey_ = SHA256Hex(reply.nickname + loginKey_);
+  loginPassword_.clear();
   return reply;
 }
 
@@ -319,6 +328,7 @@ void ChatClient::Close() {
   queue_.clear();
   peerClosed_ = false;
   loginKey_.clear();
+  loginPassword_.clear();
   sessionKey_.clear();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// A blocking chat client over one TCP connection (IPv4), for tests and the command-line client.
+// A blocking chat client over one TCP connection (IPv4 or IPv6), for tests and the command-line
+// client.
 //
 //   Welcome, ParseWelcome  — the server's greeting, the first packet on every connection.
 //   LoginReply             — the "acceptUser" answer: status word and the nickname in use.
@@ -9,6 +10,9 @@
 //     ReceiveWelcome       — waits for "welcome"; keeps its LoginKey for Login.
 //     Login                — sends "login", waits for "acceptUser" (one time-out for both);
 //                            keeps the SessionKey on acceptance.
+//     SendLogin, AwaitLoginReply — the two halves of Login, for a caller that tells its user
+//                            why the answer takes long (a login waits while its nickname is
+//                            held).
 //     Send, SendRaw        — one packet, or any bytes (for malformed input).
 //     Receive              — the next packet, in arrival order.
 //     ReceiveCommand       — the first packet with a given command; see the rule below.
@@ -98,6 +102,10 @@ class ChatClient {
   std::optional<LoginReply> Login(std::string_view nickname, std::string_view password, long color,
                                   std::string_view clientVersion, Timeout timeout);
 
+  bool SendLogin(std::string_view nickname, std::string_view password, long color, std::string_view clientVersion,
+                 std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
+  std::optional<LoginReply> AwaitLoginReply(Timeout timeout);
+
   // The server must offer the plugin channel::kIdentity. False (kEncryption) when it does not or
   // the exchange fails; the connection then stays in clear, and the server knows it.
   bool EnableEncryption(Timeout timeout);
@@ -151,6 +159,7 @@ class ChatClient {
   bool autoPong_ = true;
   Timeout sendTimeout_{10000};
   std::string loginKey_;
+  std::string loginPassword_;  // between SendLogin and AwaitLoginReply
   std::string sessionKey_;
   ClientError error_ = ClientError::kNone;
   std::string errorText_;
