@@ -225,9 +225,10 @@ void LoginService::HolderAnswered(long index) {
     if (!table_.InUse(waiting) || !table_.At(waiting).WaitingForNickname()) continue;
     const std::vector<long> holders = RemainingHolders(waiting);
     // A holder whose reply timer still runs has not answered yet: it may be dead, and the
-    // login then goes ahead at the end of the wait.
-    const bool allAnswered = std::none_of(holders.begin(), holders.end(),
-                                          [this](long holder) { return table_.ReplyTimerActive(holder); });
+    // login then goes ahead at the end of the wait. So may one that is being removed.
+    const bool allAnswered = std::none_of(holders.begin(), holders.end(), [this](long holder) {
+      return table_.ReplyTimerActive(holder) || table_.At(holder).Closing();
+    });
     if (!holders.empty() && allAnswered) CompleteWaitingLogin(waiting);
   }
 }

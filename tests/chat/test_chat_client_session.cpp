@@ -59,6 +59,20 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// A server that takes at most 40 characters per message and has the three rooms above.
+ServerProcess::Config ShortTextsAndThreeRooms() {
+  ServerProcess::Config config;
+  config.general = "MaxTextLength=40\r\n";
+  config.chatrooms = kThreeRooms;
+  return config;
+}
+
+ServerProcess::Config OnPort(std::uint16_t port) {
+  ServerProcess::Config config;
+  config.port = port;
+  return config;
+}
+
 int Count(const std::string& text, const std::string& part) {
   int count = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
@@ -195,7 +209,7 @@ TEST_F(ChatSession, WithSeveralRoomsANewcomerLandsInTheDefaultRoomAndTheReadmeSc
 }
 
 TEST_F(ChatSession, TheRoomToStartInAndAScriptThatStopsAtAFailedCommand) {
-  ServerProcess server({.general = "MaxTextLength=40\r\n", .chatrooms = kThreeRooms});
+  ServerProcess server(ShortTextsAndThreeRooms());
   ASSERT_TRUE(server.WaitUntilOnline()) << server.Log();
 
   struct Landing {
@@ -234,7 +248,7 @@ TEST_F(ChatSession, TheRoomToStartInAndAScriptThatStopsAtAFailedCommand) {
 
 TEST_F(ChatSession, LongLinesGoOutInPiecesBetweenWordsAndLostCharactersAreShown) {
   const ScopedEnv utf8("LC_ALL", "C.UTF-8");
-  ServerProcess server({.general = "MaxTextLength=40\r\n", .chatrooms = kThreeRooms});
+  ServerProcess server(ShortTextsAndThreeRooms());
   ASSERT_TRUE(server.WaitUntilOnline()) << server.Log();
   const auto watcher = Chat(server, {"Wendy"});
   ASSERT_TRUE(watcher->WaitFor("You are now in Garden.")) << watcher->Output();
@@ -274,14 +288,14 @@ TEST_F(ChatSession, LongLinesGoOutInPiecesBetweenWordsAndLostCharactersAreShown)
 
 TEST_F(ChatSession, AfterARestartTheClientLogsInAgainReentersItsRoomAndSendsTheUnconfirmedLine) {
   const std::uint16_t port = client::FreeLoopbackPort();
-  auto first = std::make_unique<ServerProcess>(ServerProcess::Config{.port = port});
+  auto first = std::make_unique<ServerProcess>(OnPort(port));
   ASSERT_TRUE(first->WaitUntilOnline()) << first->Log();
   const auto rita = Chat(*first, {"Rita"});
   ASSERT_TRUE(rita->WaitFor("You are now in Lobby.")) << rita->Output();
 
   first->Kill();
   rita->Type("while it was down\n");
-  ServerProcess second({.port = port});
+  ServerProcess second(OnPort(port));
   ASSERT_TRUE(second.WaitUntilOnline()) << second.Log();
   // The server echoes room messages to the sender too: this line is the new server's.
   ASSERT_TRUE(rita->WaitFor("<Rita> while it was down\n", milliseconds(30000))) << rita->Output();

@@ -3,8 +3,8 @@
 // language files, the sealed-channel plugin and a test configuration), on a loopback port.
 //
 //   ServerProcess server;                         on a free port
-//   ServerProcess server({.port = p, .general = "MaxTextLength=40\r\n"});
-//                                                 on port p, with more [General] keys
+//   ServerProcess server(config);                 Config: a port, more [General] keys, a
+//                                                 chatrooms.cfg
 //   server.WaitUntilOnline();                     true once it takes connections
 //   server.Kill();                                gone at once, as a crash would end it
 //

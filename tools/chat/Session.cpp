@@ -127,16 +127,26 @@ Session::LoginResult Session::ConnectAndLogIn(const std::string& nickname, bool 
     errors_.Print(Line(Style::kError, "Cannot send the login: " + client_.LastErrorText()));
     return LoginResult::kBroken;
   }
-  auto reply = client_.AwaitLoginReply(options_.timeout);
-  if (!reply && client_.LastError() == ClientError::kTimeout) {
+  // In slices, so that Ctrl-C is heard during a long wait.
+  const auto awaitReply = [this](milliseconds total) {
+    const auto deadline = Clock::now() + total;
+    for (;;) {
+      const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+      auto reply = client_.AwaitLoginReply(std::clamp(left, milliseconds(0), milliseconds(200)));
+      if (reply || client_.LastError() != ClientError::kTimeout || stopRequested || left.count() <= 0) return reply;
+    }
+  };
+  auto reply = awaitReply(options_.timeout);
+  if (!reply && client_.LastError() == ClientError::kTimeout && !stopRequested) {
     // A held nickname makes the server ask its holder whether it is still there; a holder that
     // does not answer keeps the login waiting for the server's ping time-out and more.
     const long wait = NicknameWaitMs(kDefaultPingTimeoutMs);
     screen_.Print(Line(Style::kNotice, "Still waiting: " + nickname +
                                            " may be held by a connection the server is checking (up to " +
                                            std::to_string((wait + 999) / 1000) + " s more)."));
-    reply = client_.AwaitLoginReply(milliseconds(wait));
+    reply = awaitReply(milliseconds(wait));
   }
+  if (!reply && stopRequested) return LoginResult::kBroken;
   if (!reply) {
     errors_.Print(Line(Style::kError, "No answer to the login: " + client_.LastErrorText()));
     return LoginResult::kBroken;
