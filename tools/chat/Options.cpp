@@ -139,7 +139,7 @@ std::string UsageText() {
          "  --password P    account password; without it the login is a guest's\n"
          "  --color C       text colour, 0x00BBGGRR as a decimal number or #RRGGBB (default 0)\n"
          "  --room R[:PW]   chatroom to enter, with its password (default: the standard room,\n"
-         "                  else the server's first open room, else its first room)\n"
+         "                  else the server's default room Lobby, else the first one listed)\n"
          "  --room-password PW  the chatroom's password (the --room name is then taken whole)\n"
          "  --timeout MS    how long to wait for the server (default 3000)\n"
          "  --encrypt       encrypt everything sent to and from the server after the login\n"
