@@ -340,6 +340,40 @@ TEST_F(ServerNicknameWait, AConnectionThatKeepsRetryingALiveNicknameIsRefusedAtT
   EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); }));
 }
 
+TEST_F(ServerNicknameWait, ConnectionsThatKeepRetryingANicknameOnlyTheyWaitForAreRemovedAtTheirLoginDeadline) {
+  server.Set("General", "PingTimeout", "40");  // the wait: 2050 ms; the deadline: 3 * 40 + 3000 ms
+  ASSERT_TRUE(server.Start());
+  // A holder that never answers: it goes at its ping time-out, and then each retrier waits
+  // only for the other, whose next login starts that wait anew.
+  auto holder = server.LoggedIn("Sam");
+  holder.SetAutoPong(false);
+  auto first = server.Connect();
+  auto second = server.Connect();
+  ASSERT_TRUE(first.ReceiveWelcome(kWait));
+  ASSERT_TRUE(second.ReceiveWelcome(kWait));
+  const auto start = std::chrono::steady_clock::now();
+  bool firstClosed = false;
+  bool secondClosed = false;
+  while (!(firstClosed && secondClosed) && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(5000)) {
+    if (!firstClosed) {
+      first.Send("login", LoginPayload("Sam"));
+      firstClosed = first.WaitForClose(std::chrono::milliseconds(150));
+    }
+    if (!secondClosed) {
+      second.Send("login", LoginPayload("Sam"));
+      secondClosed = second.WaitForClose(std::chrono::milliseconds(150));
+    }
+  }
+  const auto lasted = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(firstClosed && secondClosed);
+  EXPECT_LT(lasted, std::chrono::milliseconds(4000));
+  EXPECT_FALSE(first.ReceiveCommand("acceptUser", std::chrono::milliseconds(0)));
+  EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "2"}}));
+  EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "3"}}));
+  server.Sync();
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
+}
+
 TEST_F(ServerNicknameWait, WhatArrivesWhileALoginWaitsIsBounded) {
   ASSERT_TRUE(server.Start());
   auto holder = server.LoggedIn("Sam");
