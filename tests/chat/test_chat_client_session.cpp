@@ -294,12 +294,13 @@ TEST_F(ChatSession, AfterARestartTheClientLogsInAgainReentersItsRoomAndSendsTheU
   ASSERT_TRUE(rita->WaitFor("You are now in Lobby.")) << rita->Output();
 
   first->Kill();
+  // The script ends while the server is away: its last line still goes out once it is back.
   rita->Type("while it was down\n");
+  rita->EndInput();
   ServerProcess second(OnPort(port));
   ASSERT_TRUE(second.WaitUntilOnline()) << second.Log();
   // The server echoes room messages to the sender too: this line is the new server's.
   ASSERT_TRUE(rita->WaitFor("<Rita> while it was down\n", milliseconds(30000))) << rita->Output();
-  rita->EndInput();
   EXPECT_EQ(rita->WaitForExit(), 0) << rita->Output();
 
   const std::string shown = rita->Output();
@@ -308,6 +309,19 @@ TEST_F(ChatSession, AfterARestartTheClientLogsInAgainReentersItsRoomAndSendsTheU
   EXPECT_NE(shown.find("Logged in again as Rita."), std::string::npos) << shown;
   EXPECT_EQ(Count(shown, "You are now in Lobby."), 2) << shown;
   EXPECT_EQ(Count(shown, "<Rita> while it was down"), 1) << shown;
+}
+
+TEST_F(ChatSession, AtTheTerminalCtrlCEndsTheWaitForTheServerToComeBack) {
+  auto server = std::make_unique<ServerProcess>();
+  ASSERT_TRUE(server->WaitUntilOnline()) << server->Log();
+  const ScopedEnv plain("NO_COLOR", "1");
+  TerminalChat person({"--host", "127.0.0.1:" + std::to_string(server->port()), "--timeout", "5000", "Pia"});
+  ASSERT_TRUE(person.WaitFor("/quit to leave.")) << person.Shown();
+  server->Kill();
+  ASSERT_TRUE(person.WaitFor("(attempt 2 of 8)")) << person.Shown();
+  person.Type("\x03");
+  EXPECT_EQ(person.WaitForExit(milliseconds(5000)), 0) << person.Shown();
+  EXPECT_NE(person.Shown().find("Not connecting again."), std::string::npos) << person.Shown();
 }
 
 TEST_F(ChatSession, HostTakesAPortAndIPv6Addresses) {

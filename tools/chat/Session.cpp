@@ -238,33 +238,40 @@ bool Session::EnterRoom(const RoomEntry& entry) {
 }
 
 ExitCode Session::Loop(Input& input) {
+  input_ = &input;
   for (;;) {
     if (stopRequested) return Leave("");
+    if (inputEnded_) return EndOfInput();
     if (input.Ready(kTurnMs)) {
       for (const EditorInput& event : input.Read()) {
-        if (event.kind == EditorInput::Kind::kEnd) {
-          if (scripted_ && !Pump(std::min<milliseconds>(kDrain, options_.timeout))) return Closed();
-          return Leave("");
-        }
+        if (event.kind == EditorInput::Kind::kEnd) return EndOfInput();
         switch (Perform(TypedToWire(event.text))) {
           case Outcome::kGoOn: break;
           case Outcome::kLeave: return kExitOk;
-          case Outcome::kFailed:
-            errors_.Print(Line(Style::kError, "The script stops here: that command failed."));
-            Leave("");
-            return kExitScriptFailed;
+          case Outcome::kFailed: return ScriptFailed();
           case Outcome::kClosed:
             // The line stays pending and goes out again once the session is back.
-            if (const ExitCode recovered = Recover(); recovered != kExitOk) return recovered;
+            if (const auto ended = Recover()) return *ended;
             break;
         }
         if (stopRequested) return Leave("");
       }
     }
     if (!Pump(milliseconds(0))) {
-      if (const ExitCode recovered = Recover(); recovered != kExitOk) return recovered;
+      if (const auto ended = Recover()) return *ended;
     }
   }
+}
+
+ExitCode Session::EndOfInput() {
+  if (scripted_ && !Pump(std::min<milliseconds>(kDrain, options_.timeout))) return Closed();
+  return Leave("");
+}
+
+ExitCode Session::ScriptFailed() {
+  errors_.Print(Line(Style::kError, "The script stops here: that command failed."));
+  Leave("");
+  return kExitScriptFailed;
 }
 
 std::string Session::TypedToWire(const std::string& typed) {
@@ -446,50 +453,55 @@ void Session::Check(const Expectation& expectation) {
   }
 }
 
-ExitCode Session::Recover() {
+std::optional<ExitCode> Session::Recover() {
   if (!options_.reconnect) return Closed();
   for (int round = 0; round < kReconnectAttempts; ++round) {
-    const ExitCode reconnected = Reconnect();
-    if (reconnected != kExitOk) return reconnected;
-    // The lines the old connection did not confirm, in their order.
+    if (const auto ended = Reconnect()) return ended;
+    // The lines the old connection did not confirm, then those typed meanwhile, in order.
     std::deque<std::string> again;
     for (const Unanswered& sent : pending_) {
       if (!sent.typed.empty()) again.push_back(sent.typed);
     }
+    const std::size_t unconfirmed = again.size();
+    again.insert(again.end(), held_.begin(), held_.end());
+    held_.clear();
     pending_.clear();
     abandoned_ = 0;
     const RoomEntry entry = roomEntry_;
     room_.clear();
     UpdatePrompt();
     if (!entry.room.empty() || !entry.typed.empty()) {
-      if (!EnterRoom(entry)) continue;
+      if (!EnterRoom(entry)) {
+        held_ = std::move(again);
+        continue;
+      }
       if (room_.empty()) screen_.Print(Line(Style::kError, "Could not enter the chatroom again."));
     }
-    if (!again.empty()) {
-      screen_.Print(Line(Style::kNotice, "Sending again " + std::to_string(again.size()) +
-                                             (again.size() == 1 ? " line" : " lines") +
+    if (unconfirmed > 0) {
+      screen_.Print(Line(Style::kNotice, "Sending again " + std::to_string(unconfirmed) +
+                                             (unconfirmed == 1 ? " line" : " lines") +
                                              " the server had not confirmed."));
     }
     bool lost = false;
-    for (const std::string& typed : again) {
-      const Outcome outcome = Perform(typed);
-      if (outcome == Outcome::kClosed) {
-        lost = true;
-        break;
-      }
-      if (outcome == Outcome::kLeave) return kExitOk;
-      if (outcome == Outcome::kFailed) {
-        Leave("");
-        return kExitScriptFailed;
+    while (!again.empty() && !lost) {
+      const std::string typed = std::move(again.front());
+      again.pop_front();
+      switch (Perform(typed)) {
+        case Outcome::kGoOn: break;
+        case Outcome::kLeave: return kExitOk;
+        case Outcome::kFailed: return ScriptFailed();
+        case Outcome::kClosed: lost = true; break;
       }
     }
-    if (!lost) return kExitOk;
+    if (!lost) return std::nullopt;
+    // The line that met the loss is pending again; the rest wait with it.
+    held_ = std::move(again);
   }
   return Closed();
 }
 
 // Connects and logs in again with pauses that grow; the room is the caller's.
-ExitCode Session::Reconnect() {
+std::optional<ExitCode> Session::Reconnect() {
   screen_.Print(Line(Style::kError, LostText()));
   client_.Close();
   milliseconds pause(1000);
@@ -497,16 +509,22 @@ ExitCode Session::Reconnect() {
     screen_.Print(Line(Style::kNotice, "Connecting again in " + std::to_string(pause.count() / 1000) + " s (attempt " +
                                            std::to_string(attempt) + " of " + std::to_string(kReconnectAttempts) +
                                            ")..."));
-    if (!Pause(pause)) return kExitConnection;
+    if (!Pause(pause)) {
+      // The person asked to leave: that is no failure.
+      screen_.Print(Line(Style::kNotice, "Not connecting again."));
+      return kExitOk;
+    }
     pause = std::min<milliseconds>(pause * 2, kLongestReconnectPause);
     switch (ConnectAndLogIn(nickname_, true)) {
-      case LoginResult::kIn: return kExitOk;
+      case LoginResult::kIn: return std::nullopt;
       case LoginResult::kRefused: return kExitRefused;
       case LoginResult::kUsed:
         // Most likely our own old connection, which the server has not yet seen go.
         screen_.Print(Line(Style::kNotice, nickname_ + " is still held on the server."));
         break;
-      case LoginResult::kBroken: break;
+      case LoginResult::kBroken:
+        if (stopRequested) return kExitOk;
+        break;
     }
     client_.Close();
   }
@@ -514,13 +532,29 @@ ExitCode Session::Reconnect() {
   return kExitConnection;
 }
 
-bool Session::Pause(milliseconds duration) const {
+// Waits, keeping what is typed meanwhile for when the session is back. False when the user
+// asked to stop: a signal, or at the terminal the end of the input (Ctrl-C, Ctrl-D); a script
+// that ends meanwhile still has its last lines sent.
+bool Session::Pause(milliseconds duration) {
   const auto deadline = Clock::now() + duration;
-  while (Clock::now() < deadline) {
+  for (;;) {
     if (stopRequested) return false;
-    std::this_thread::sleep_for(std::min<milliseconds>(milliseconds(50), duration));
+    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return true;
+    const auto slice = std::min<milliseconds>(left, milliseconds(50));
+    if (input_ == nullptr || inputEnded_ || !input_->Ready(static_cast<int>(slice.count()))) {
+      if (input_ == nullptr || inputEnded_) std::this_thread::sleep_for(slice);
+      continue;
+    }
+    for (const EditorInput& event : input_->Read()) {
+      if (event.kind == EditorInput::Kind::kEnd) {
+        inputEnded_ = true;
+        if (!scripted_) return false;
+        continue;
+      }
+      held_.push_back(TypedToWire(event.text));
+    }
   }
-  return !stopRequested;
 }
 
 // A question on the terminal, before the line editor takes it over; an empty answer is yes.

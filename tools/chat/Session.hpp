@@ -74,11 +74,12 @@ class Session {
   void Handle(const client::Packet& packet);
   void Check(const Expectation& expectation);
   // After a lost connection: connected, logged in and back in the room, with the unconfirmed
-  // lines sent again (kExitOk), or the exit code.
-  ExitCode Recover();
-  ExitCode Reconnect();
-  // Waits, showing nothing; false when the user asked to stop.
-  bool Pause(std::chrono::milliseconds duration) const;
+  // lines and those typed meanwhile sent (nothing), or the exit code.
+  std::optional<ExitCode> Recover();
+  std::optional<ExitCode> Reconnect();
+  ExitCode EndOfInput();
+  ExitCode ScriptFailed();
+  bool Pause(std::chrono::milliseconds duration);
   bool AskYesNo(const std::string& question);
   ExitCode Leave(const std::string& reason);
   ExitCode Closed();
@@ -92,6 +93,9 @@ class Session {
   Screen& errors_;
   bool scripted_;
   LineEditor* editor_ = nullptr;
+  Input* input_ = nullptr;
+  bool inputEnded_ = false;       // read while the session was away
+  std::deque<std::string> held_;  // lines typed while the session was away
   client::ChatClient client_;
   client::Welcome welcome_;
   std::string nickname_;  // as the server accepted it
