@@ -110,8 +110,9 @@ typedef struct vm_plugin_api {
   /* General members ("general" and "generalserver" plugins). */
   /* First call after create. host: ICallback, kept until Terminate. locale_id: the system's
    * locale identifier (1033 en-US, 1031 de-DE, ...). program_directory ends in "/". host_word:
-   * "server" (the running server) or "settingsserver" (the settings dialog's own instance).
-   * always_on_top: the administrator's AlwaysOnTop setting, 1 or 0, for the plugin's windows. */
+   * "server" (the running server) or "settingsserver" (an instance made for the administrator,
+   * such as for "ShowAbout", terminated right after). always_on_top: the administrator's
+   * AlwaysOnTop setting, 1 or 0, for a plugin that opens windows of its own. */
   vm_status (*initialise)(vm_plugin* self, const vm_host* host, int32_t locale_id,
                           vm_bytes program_directory, vm_bytes host_word, int always_on_top);
   /* An event or notification: its word and two parameters, both in/out. The answer, if the
@@ -135,9 +136,9 @@ typedef struct vm_plugin_api {
   /* The clear text of an incoming packet text. */
   vm_status (*decrypt)(vm_plugin* self, int32_t connection, vm_bytes text, vm_sink sink,
                        void* sink_context);
-  /* Shows the plugin's about box (settings dialog). */
+  /* Shows the plugin's about text (velmorin-ctl plugins about). */
   vm_status (*show_about)(vm_plugin* self);
-  /* Shows the plugin's configuration dialog (settings dialog). */
+  /* Shows the plugin's configuration dialog (velmorin-ctl plugins configure). */
   vm_status (*show_configuration)(vm_plugin* self);
   /* The name clients choose the plugin by; compared exactly, letter case included. */
   vm_status (*identity)(vm_plugin* self, vm_sink sink, void* sink_context);
