@@ -124,8 +124,8 @@ static void on_user_status(vm_plugin* self, vm_bytes word, vm_bytes data) {
 
 static const char* const reserved[] = {"admin", "root", "server", "sysop", "operator"};
 
-/* Whether the nickname as the client asked for it starts with a reserved word. Leading marks
- * are skipped: the server would clean them away ("@Admin" becomes "Admin"). */
+/* Whether the nickname as the client asked for it starts with a reserved word. What comes
+ * before its first letter or digit is skipped, so "@Admin" and "_root" count as well. */
 static int is_reserved(vm_bytes nickname) {
   size_t start = 0;
   size_t i;
