@@ -9,6 +9,10 @@
 // An exception escaping an override makes that call fail (VM_FAILED): the server skips the
 // plugin for that call and goes on. Nothing else is needed to report a failure.
 //
+// Command's default is no answer (NoAnswer): a chained event passes its text on unchanged.
+// Plugins built with an older copy of this header always answered, "" by default, which drops
+// a message; rebuild them to get the new default.
+//
 //   class Hello : public velmorin::plugin::Plugin { ... };
 //   VELMORIN_PLUGIN(Hello)
 
@@ -80,9 +84,13 @@ class Plugin {
   virtual void Initialise(std::int32_t /*localeId*/, const std::string& /*programDirectory*/,
                           const std::string& /*hostWord*/, bool /*alwaysOnTop*/) {}
   // An event or notification; first and second may be changed, the result is the answer.
+  // `return NoAnswer();` gives no answer: a chained event's text then passes on unchanged.
+  // Returning "" is an answer, the empty one: it drops a message, refuses a login and so on.
+  // Unless overridden, every call goes unanswered; an override can end with
+  // `return Plugin::Command(word, first, second);` for the words it leaves alone.
   virtual std::string Command(const std::string& /*word*/, std::string& /*first*/,
                               std::string& /*second*/) {
-    return {};
+    return NoAnswer();
   }
   virtual void Terminate(const std::string& /*hostWord*/) {}
 
@@ -105,12 +113,18 @@ class Plugin {
 
  protected:
   const Host& host() const { return host_; }
+  // Only as `return NoAnswer();` from Command: marks this call as unanswered.
+  std::string NoAnswer() {
+    unanswered_ = true;
+    return {};
+  }
 
  private:
   friend struct Glue;
   static std::string NotOffered() { throw std::logic_error("member not offered by this plugin"); }
 
   Host host_;
+  bool unanswered_ = false;  // set by NoAnswer during the current Command call
 };
 
 // The C side of the table: every function turns exceptions into VM_FAILED.
@@ -161,10 +175,21 @@ struct Glue {
       const std::string secondIn = second != nullptr ? Text(second->value) : std::string();
       std::string firstOut = firstIn;
       std::string secondOut = secondIn;
-      const std::string answer = Self(self)->Command(Text(word), firstOut, secondOut);
+      // The plugin may be called again (through the host) before Command returns: each call
+      // keeps its own mark, and the outer call's is restored afterwards.
+      Plugin* plugin = Self(self);
+      const bool outer = std::exchange(plugin->unanswered_, false);
+      std::string answer;
+      try {
+        answer = plugin->Command(Text(word), firstOut, secondOut);
+      } catch (...) {
+        plugin->unanswered_ = outer;
+        throw;
+      }
+      const bool unanswered = std::exchange(plugin->unanswered_, outer);
       if (first != nullptr && firstOut != firstIn) Send(first->set, first->set_context, firstOut);
       if (second != nullptr && secondOut != secondIn) Send(second->set, second->set_context, secondOut);
-      Send(sink, context, answer);
+      if (!unanswered) Send(sink, context, answer);
     });
   }
   static vm_status Terminate(vm_plugin* self, const vm_host* host, vm_bytes hostWord) {

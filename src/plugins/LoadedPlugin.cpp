@@ -19,7 +19,8 @@ void StoreText(void* context, const char* bytes, size_t length) {
   *static_cast<std::string*>(context) = Text(vm_bytes{bytes, length});
 }
 
-// Sink into a std::optional<std::string>, so that "set to empty" differs from "not set".
+// Sink into a std::optional<std::string>, so that "set to empty" differs from "not set"
+// (a parameter left alone, an event left unanswered).
 void StoreChange(void* context, const char* bytes, size_t length) {
   static_cast<std::optional<std::string>*>(context)->emplace(Text(vm_bytes{bytes, length}));
 }
@@ -100,20 +101,22 @@ bool LoadedPlugin::Initialise(ICallback& callback, long localeId, const std::str
 }
 
 std::optional<std::string> LoadedPlugin::Command(const std::string& word, std::string& first,
-                                                 std::string& second) {
+                                                 std::string& second, bool* answered) {
+  if (answered != nullptr) *answered = false;
   if (api_.command == nullptr) return std::nullopt;
   // The plugin's changes are collected apart from the caller's texts, which it still reads.
   std::optional<std::string> newFirst;
   std::optional<std::string> newSecond;
   const vm_param firstParam{Bytes(first), &StoreChange, &newFirst};
   const vm_param secondParam{Bytes(second), &StoreChange, &newSecond};
-  std::string answer;
-  if (api_.command(object_, Bytes(word), &firstParam, &secondParam, &StoreText, &answer) != VM_OK) {
+  std::optional<std::string> answer;  // stays empty when the plugin gives no answer
+  if (api_.command(object_, Bytes(word), &firstParam, &secondParam, &StoreChange, &answer) != VM_OK) {
     return std::nullopt;
   }
   if (newFirst) first = std::move(*newFirst);
   if (newSecond) second = std::move(*newSecond);
-  return answer;
+  if (answered != nullptr) *answered = answer.has_value();
+  return std::move(answer).value_or(std::string());
 }
 
 bool LoadedPlugin::Terminate(ICallback& callback, const std::string& hostWord) {

@@ -38,8 +38,11 @@ class LoadedPlugin {
   bool HasGeneralInterface() const;
   bool Initialise(ICallback& callback, long localeId, const std::string& programDirectory,
                   const std::string& hostWord, bool alwaysOnTop);
-  // The plugin may change first and second; on failure both stay as they were.
-  std::optional<std::string> Command(const std::string& word, std::string& first, std::string& second);
+  // The plugin may change first and second; on failure both stay as they were. Nothing when the
+  // call failed. A plugin may also return without answering (it never called the answer sink):
+  // then the result is the empty text and *answered (when given) is false.
+  std::optional<std::string> Command(const std::string& word, std::string& first, std::string& second,
+                                     bool* answered = nullptr);
   bool Terminate(ICallback& callback, const std::string& hostWord);
 
   // Encryption members.

@@ -43,7 +43,8 @@ std::string PluginEvents::Chain(const std::string& event, const std::string& fir
       one = current;
       two = first;
     }
-    if (std::optional<std::string> answer = subscriber->RaiseEvent(event, one, two)) current = *answer;
+    // A failed call and a subscriber that gave no answer both leave the text as it is.
+    if (EventAnswer answer = subscriber->RaiseEvent(event, one, two); answer.text) current = std::move(*answer.text);
   }
   return current;
 }
@@ -53,14 +54,16 @@ bool PluginEvents::AnyFlag(const std::string& event, const std::string& first, c
   const std::vector<EventSubscriber*> list = SubscribersOf(event);
   if (list.empty()) return whenNone;
   bool result = false;
+  bool counted = false;  // some subscriber answered or failed
   for (EventSubscriber* subscriber : list) {
     std::string one = first;
     std::string two = second;
-    if (std::optional<std::string> answer = subscriber->RaiseEvent(event, one, two)) {
-      result = ToBool(*answer).value_or(false) || result;
-    }
+    const EventAnswer answer = subscriber->RaiseEvent(event, one, two);
+    if (answer.failed || answer.text) counted = true;
+    if (answer.text) result = ToBool(*answer.text).value_or(false) || result;
   }
-  return result;
+  // Subscribers that all kept silent decide nothing: the event keeps its default.
+  return counted ? result : whenNone;
 }
 
 void PluginEvents::Notify(const std::string& event, const std::string& first, const std::string& second) {
@@ -99,7 +102,7 @@ bool PluginEvents::ServerCommand(const std::string& commandAndNickname, const st
   for (EventSubscriber* subscriber : SubscribersOf("ServerCommand")) {
     std::string one = commandAndNickname;
     std::string two = argument;
-    if (subscriber->RaiseEvent("ServerCommand", one, two) == std::optional<std::string>("done")) handled = true;
+    if (subscriber->RaiseEvent("ServerCommand", one, two).text == "done") handled = true;
   }
   return handled;
 }

@@ -3,21 +3,34 @@
 // chained text events pass each answer on to the next subscriber, flag events OR their answers,
 // "ServerCommand" is handled when an answer is exactly "done". Without subscribers every raise
 // returns its default (the text unchanged, true for AllowJoinChatroom, false otherwise).
+//
+// A subscriber may return without answering. That is not an empty answer: a chained text
+// passes it unchanged, and a flag event counts it as absent (when no subscriber answered and
+// none failed, the flag takes its default). An empty answer drops or refuses as before.
 
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmorin {
 
-// One subscriber: a plugin's command member. Nothing means the call failed; the subscriber is
-// then skipped. Both parameters may be changed by the subscriber.
+// What one subscriber made of an event.
+struct EventAnswer {
+  bool failed = true;               // the call failed or the plugin is gone: it is skipped
+  std::optional<std::string> text;  // its answer; nothing when it returned without one
+
+  static EventAnswer Failed() { return {}; }
+  static EventAnswer Unanswered() { return {false, std::nullopt}; }
+  static EventAnswer Answered(std::string answer) { return {false, std::move(answer)}; }
+};
+
+// One subscriber: a plugin's command member. Both parameters may be changed by the subscriber.
 class EventSubscriber {
  public:
   virtual ~EventSubscriber() = default;
-  virtual std::optional<std::string> RaiseEvent(const std::string& event, std::string& first,
-                                                std::string& second) = 0;
+  virtual EventAnswer RaiseEvent(const std::string& event, std::string& first, std::string& second) = 0;
 };
 
 class PluginEvents {

@@ -1,12 +1,16 @@
 #include "plugins/PluginSubscriber.hpp"
 
+#include <utility>
+
 namespace velmorin {
 
-std::optional<std::string> PluginSubscriber::RaiseEvent(const std::string& event, std::string& first,
-                                                        std::string& second) {
+EventAnswer PluginSubscriber::RaiseEvent(const std::string& event, std::string& first, std::string& second) {
   LoadedPlugin* plugin = objects_.Find(ident_);
-  if (plugin == nullptr) return std::nullopt;
-  return plugin->Command(event, first, second);
+  if (plugin == nullptr) return EventAnswer::Failed();
+  bool answered = false;
+  std::optional<std::string> answer = plugin->Command(event, first, second, &answered);
+  if (!answer) return EventAnswer::Failed();
+  return answered ? EventAnswer::Answered(std::move(*answer)) : EventAnswer::Unanswered();
 }
 
 }  // namespace velmorin

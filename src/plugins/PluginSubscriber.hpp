@@ -15,7 +15,7 @@ namespace velmorin {
 class PluginSubscriber : public EventSubscriber {
  public:
   PluginSubscriber(const PluginObjects& objects, std::string ident) : objects_(objects), ident_(std::move(ident)) {}
-  std::optional<std::string> RaiseEvent(const std::string& event, std::string& first, std::string& second) override;
+  EventAnswer RaiseEvent(const std::string& event, std::string& first, std::string& second) override;
   const std::string& Ident() const { return ident_; }
 
  private:

@@ -6,6 +6,8 @@
 //   <event> append1 <text>    answers the first parameter followed by the text
 //   <event> append2 <text>    answers the second parameter followed by the text
 //   <event> fail              the call fails
+//   <event> silent            no answer (NoAnswer)
+//   <event> default           what the helper's own Command does
 // An event without a rule is answered with the empty text.
 //
 // Every call the plugin receives, and its Terminate, is appended to plugins/<component>.received
@@ -83,6 +85,8 @@ class Scripted : public velmorin::plugin::Plugin {
     if (rule == rules_.end()) return {};
     const auto& [action, text] = rule->second;
     if (action == "fail") throw std::runtime_error("asked to fail");
+    if (action == "silent") return NoAnswer();
+    if (action == "default") return Plugin::Command(word, first, second);
     if (action == "append1") return first + text;
     if (action == "append2") return second + text;
     return text;
