@@ -18,6 +18,7 @@ struct Options {
   std::chrono::milliseconds timeout{3000};
   bool discover = false;
   bool encrypt = false;
+  bool timestamps = true;  // "[HH:MM]" before what happens
   bool help = false;
   std::string nickname;
 };

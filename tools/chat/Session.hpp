@@ -11,9 +11,11 @@
 #include <deque>
 #include <string>
 
+#include "chat/Away.hpp"
 #include "chat/Commands.hpp"
 #include "chat/Input.hpp"
 #include "chat/Options.hpp"
+#include "chat/Roster.hpp"
 #include "chat/Screen.hpp"
 #include "client/ChatClient.hpp"
 
@@ -43,6 +45,7 @@ class Session {
   ExitCode Leave(const std::string& reason);
   ExitCode Closed();
   void UpdatePrompt();
+  void ApplyState(const ParsedLine& parsed);
   CommandContext Context() const;
 
   const Options& options_;
@@ -53,8 +56,10 @@ class Session {
   client::ChatClient client_;
   std::string nickname_;
   std::string room_;
-  bool away_ = false;
-  std::string awayText_;
+  AwayState away_;
+  Roster roster_;                    // the nicknames Tab completes
+  SelfMessageFilter selfMessages_;
+  std::string query_;                // where /query sends plain text; empty for the room
   std::deque<Expectation> pending_;  // one per ping not yet answered
   std::size_t abandoned_ = 0;        // pongs still to come for pings no longer waited for
 };
