@@ -79,17 +79,17 @@ const std::vector<std::pair<std::string, Usage>>& CommandTable() {
       {"me", {"/me TEXT", "an action: * Nick TEXT", {}}},
       {"shout", {"/shout TEXT", "shout to the chatroom", {}}},
       {"msg", {"/msg NICK TEXT", "a private message", {}}},
-      {"query", {"/query [NICK [TEXT]]", "send your plain text to NICK privately; alone, back to the room", {}}},
+      {"query", {"/query [NICK [TEXT]]", "plain text goes to NICK privately; alone: to the room", {}}},
       {"join", {"/join ROOM [PASSWORD]", "go to another chatroom", {"j"}}},
       {"create", {"/create ROOM [PASSWORD|-] [DESCRIPTION]", "open a new chatroom (- for no password)", {}}},
       {"rooms", {"/rooms", "list the chatrooms", {"list"}}},
       {"users", {"/users [ROOM]", "who is in a chatroom (default: this one)", {"who", "names"}}},
-      {"find", {"/find TEXT", "find people whose nickname contains TEXT, and their room", {"whois", "w"}}},
+      {"find", {"/find TEXT", "find people by a part of their nickname", {"whois", "w"}}},
       {"away", {"/away [TEXT]", "be away; TEXT answers those who ask or write to you", {}}},
       {"back", {"/back", "be back", {}}},
       {"getaway", {"/getaway NICK", "ask for somebody's away message", {}}},
       {"awaymsg", {"/awaymsg NICK TEXT", "send somebody an away message", {}}},
-      {"color", {"/color NAME|#RRGGBB|N", "change your text colour (/color lists the names)", {"colour"}}},
+      {"color", {"/color NAME|#RRGGBB|N", "change your text colour (/color alone names them)", {"colour"}}},
       {"cmd", {"/cmd WORD [ARGUMENT]", "a server command, handled by the server's plugins", {}}},
       {"clear", {"/clear", "clear the screen", {}}},
       {"wait", {"/wait MS", "show what arrives for MS milliseconds (for scripts)", {}}},
@@ -295,10 +295,16 @@ std::vector<std::string> HelpLines() {
   for (const auto& [name, usage] : CommandTable()) {
     std::string syntax = usage.syntax;
     syntax.resize(width + 2, ' ');
-    std::string also;
-    for (const std::string& alias : usage.aliases) also += (also.empty() ? " (also /" : ", /") + alias;
-    lines.push_back("  " + syntax + usage.meaning + (also.empty() ? "" : also + ")"));
+    lines.push_back("  " + syntax + usage.meaning);
   }
+  std::string shortForms;
+  for (const auto& [name, usage] : CommandTable()) {
+    if (usage.aliases.empty()) continue;
+    std::string forms;
+    for (const std::string& alias : usage.aliases) forms += (forms.empty() ? "/" : " /") + alias;
+    shortForms += (shortForms.empty() ? "" : ", ") + forms + " = /" + name;
+  }
+  lines.push_back("Short forms: " + shortForms + ".");
   lines.push_back("Put a word in double quotes to let it hold blanks: /join \"Tea room\".");
   lines.push_back("Tab completes nicknames and commands.");
   return lines;
