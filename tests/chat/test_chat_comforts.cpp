@@ -55,6 +55,7 @@ TEST(ChatCommands, AliasesDoWhatTheirCommandDoes) {
       {"/query Bob psst", Action::kSend, "message", "private\0Bob\0psst"s},
       {"/colour purple", Action::kSend, "setColor", "8388736"},
       {"/clear", Action::kClear, "", ""},
+      {"hi Bob ", Action::kSend, "message", "normal\0\0hi Bob"s},
   };
   for (const Case& c : cases) {
     const ParsedLine parsed = ParseLine(c.line, InLobby());

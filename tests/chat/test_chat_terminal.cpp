@@ -167,7 +167,7 @@ TEST_F(ChatTerminal, TabTimestampsTheBellClearResizeAndCtrlC) {
 
   // Tab completes Bob's nickname, which the join made known.
   alice.Type("hi b\t\r");
-  EXPECT_NE(Next(bob, "message").find("\0hi Bob"s), std::string::npos);
+  EXPECT_EQ(Next(bob, "message"), F({"normal", "Alice", "0", "hi Bob"}));
 
   alice.Type("/cle\t\r");
   EXPECT_TRUE(alice.Expect("\x1b[H\x1b[2J")) << alice.Output();

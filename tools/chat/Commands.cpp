@@ -197,7 +197,9 @@ std::string CreatePayload(std::string_view room, std::string_view password, std:
 }
 
 ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  // Trailing blanks too: Tab completion leaves one after a nickname.
+  while (!line.empty() && std::string_view("\r\n \t").find(line.back()) != std::string_view::npos)
+    line.remove_suffix(1);
   if (Trim(line, " \t").empty()) return {};
   if (line.front() != '/' || line.substr(0, 2) == "//") {
     const std::string_view text = line.front() == '/' ? line.substr(1) : line;
