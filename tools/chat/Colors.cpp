@@ -19,9 +19,39 @@ int HexDigit(char c) {
   return -1;
 }
 
+long FromRgb(long rgb) { return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16); }
+
+struct NamedColor {
+  const char* name;
+  long rgb;  // 0xRRGGBB, as people write it
+};
+
+// The sixteen basic web colours and a few more everyday names. White and silver are too light
+// for the server, which is said when they are chosen, not hidden here.
+constexpr NamedColor kNamedColors[] = {
+    {"black", 0x000000},  {"gray", 0x808080},   {"grey", 0x808080},    {"silver", 0xC0C0C0},
+    {"white", 0xFFFFFF},  {"maroon", 0x800000}, {"red", 0xFF0000},     {"orange", 0xFF8000},
+    {"brown", 0xA52A2A},  {"olive", 0x808000},  {"yellow", 0xFFFF00},  {"green", 0x008000},
+    {"lime", 0x00FF00},   {"teal", 0x008080},   {"aqua", 0x00FFFF},    {"cyan", 0x00FFFF},
+    {"navy", 0x000080},   {"blue", 0x0000FF},   {"purple", 0x800080},  {"fuchsia", 0xFF00FF},
+    {"magenta", 0xFF00FF}, {"pink", 0xFF1493},
+};
+
 }  // namespace
 
+std::string ColorNames() {
+  std::string names;
+  for (const NamedColor& color : kNamedColors) {
+    if (!names.empty()) names += ", ";
+    names += color.name;
+  }
+  return names;
+}
+
 std::optional<long> ParseColor(std::string_view text) {
+  for (const NamedColor& color : kNamedColors) {
+    if (EqualsNoCase(text, color.name)) return FromRgb(color.rgb);
+  }
   if (text.size() == 7 && text[0] == '#') {
     long rgb = 0;
     for (const char c : text.substr(1)) {
@@ -29,8 +59,7 @@ std::optional<long> ParseColor(std::string_view text) {
       if (digit < 0) return std::nullopt;
       rgb = rgb * 16 + digit;
     }
-    const long r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-    return r | (g << 8) | (b << 16);
+    return FromRgb(rgb);
   }
   if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
   const auto value = ToLong(text);

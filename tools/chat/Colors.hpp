@@ -7,8 +7,12 @@
 
 namespace velmorin::chat {
 
-// "255" (decimal, as on the wire) or "#FF0000" (as people write colours); nothing otherwise.
+// "255" (decimal, as on the wire), "#FF0000" (as people write colours) or a colour name such as
+// "purple" (any case); nothing otherwise.
 std::optional<long> ParseColor(std::string_view text);
+
+// The colour names ParseColor knows, in a fixed order, for help texts.
+std::string ColorNames();
 
 // The server ignores a colour whose average of red, green and blue is 171 or more: it would be
 // unreadable on the white background of the usual chat window.

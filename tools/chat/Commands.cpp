@@ -70,30 +70,44 @@ ParsedLine RoomMessage(std::string_view kind, std::string_view text, const Comma
 struct Usage {
   const char* syntax;
   const char* meaning;
+  std::vector<std::string> aliases;  // other words for the same command
 };
 
 // In the order /help shows them.
 const std::vector<std::pair<std::string, Usage>>& CommandTable() {
   static const std::vector<std::pair<std::string, Usage>> table = {
-      {"me", {"/me TEXT", "an action: * Nick TEXT"}},
-      {"shout", {"/shout TEXT", "shout to the chatroom"}},
-      {"msg", {"/msg NICK TEXT", "a private message"}},
-      {"join", {"/join ROOM [PASSWORD]", "go to another chatroom"}},
-      {"create", {"/create ROOM [PASSWORD|-] [DESCRIPTION]", "open a new chatroom (- for no password)"}},
-      {"rooms", {"/rooms", "list the chatrooms"}},
-      {"users", {"/users [ROOM]", "who is in a chatroom (default: this one)"}},
-      {"find", {"/find TEXT", "find people whose nickname contains TEXT"}},
-      {"away", {"/away [TEXT]", "be away; TEXT answers those who ask"}},
-      {"back", {"/back", "be back"}},
-      {"getaway", {"/getaway NICK", "ask for somebody's away message"}},
-      {"awaymsg", {"/awaymsg NICK TEXT", "send somebody an away message"}},
-      {"color", {"/color N|#RRGGBB", "change your text colour"}},
-      {"cmd", {"/cmd WORD [ARGUMENT]", "a server command, handled by the server's plugins"}},
-      {"wait", {"/wait MS", "show what arrives for MS milliseconds (for scripts)"}},
-      {"quit", {"/quit [REASON]", "leave"}},
-      {"help", {"/help", "this list"}},
+      {"me", {"/me TEXT", "an action: * Nick TEXT", {}}},
+      {"shout", {"/shout TEXT", "shout to the chatroom", {}}},
+      {"msg", {"/msg NICK TEXT", "a private message", {}}},
+      {"query", {"/query [NICK [TEXT]]", "plain text goes to NICK privately; alone: to the room", {}}},
+      {"join", {"/join ROOM [PASSWORD]", "go to another chatroom", {"j"}}},
+      {"create", {"/create ROOM [PASSWORD|-] [DESCRIPTION]", "open a new chatroom (- for no password)", {}}},
+      {"rooms", {"/rooms", "list the chatrooms", {"list"}}},
+      {"users", {"/users [ROOM]", "who is in a chatroom (default: this one)", {"who", "names"}}},
+      {"find", {"/find TEXT", "find people by a part of their nickname", {"whois", "w"}}},
+      {"away", {"/away [TEXT]", "be away; TEXT answers those who ask or write to you", {}}},
+      {"back", {"/back", "be back", {}}},
+      {"getaway", {"/getaway NICK", "ask for somebody's away message", {}}},
+      {"awaymsg", {"/awaymsg NICK TEXT", "send somebody an away message", {}}},
+      {"color", {"/color NAME|#RRGGBB|N", "change your text colour (/color alone names them)", {"colour"}}},
+      {"cmd", {"/cmd WORD [ARGUMENT]", "a server command, handled by the server's plugins", {}}},
+      {"clear", {"/clear", "clear the screen", {}}},
+      {"wait", {"/wait MS", "show what arrives for MS milliseconds (for scripts)", {}}},
+      {"quit", {"/quit [REASON]", "leave the server", {"exit", "part", "leave"}}},
+      {"help", {"/help", "this list", {"?"}}},
   };
   return table;
+}
+
+// The command a word names, aliases resolved; the word itself when it names none.
+std::string Canonical(const std::string& word) {
+  for (const auto& [command, usage] : CommandTable()) {
+    if (command == word) return command;
+    for (const std::string& alias : usage.aliases) {
+      if (alias == word) return command;
+    }
+  }
+  return word;
 }
 
 ParsedLine UsageOf(const std::string& name) {
@@ -101,6 +115,66 @@ ParsedLine UsageOf(const std::string& name) {
     if (command == name) return Refuse(std::string("Usage: ") + usage.syntax);
   }
   return Refuse("Usage: /help");
+}
+
+ParsedLine Note(std::string message) {
+  ParsedLine parsed;
+  parsed.action = Action::kNote;
+  parsed.message = std::move(message);
+  return parsed;
+}
+
+ParsedLine PrivateMessage(const std::string& nick, std::string_view text) {
+  return Send("message", Fields({"private", nick, text}), {Expectation::Kind::kPrivateEcho, nick});
+}
+
+// Away and back change the state only when it changes; a repeated /away or a /back while not
+// away is answered here instead of telling the whole room again.
+ParsedLine Away(std::string_view text, const CommandContext& context) {
+  if (context.away) {
+    if (text == context.awayText) return Note("You are already away.");
+    ParsedLine parsed = Note("You are still away; those who ask or write to you now get: " + std::string(text));
+    if (text.empty()) parsed.message = "You are still away, now without an away message.";
+    parsed.away = true;
+    parsed.awayText = std::string(text);
+    return parsed;
+  }
+  ParsedLine parsed = Send("setClientState", Fields({"away", text}));
+  parsed.away = true;
+  parsed.awayText = std::string(text);
+  return parsed;
+}
+
+ParsedLine Back(const CommandContext& context) {
+  if (!context.away) return Note("You are not away.");
+  ParsedLine parsed = Send("setClientState", "normal");
+  parsed.away = false;
+  return parsed;
+}
+
+ParsedLine Query(std::string_view& rest, const CommandContext& context) {
+  const std::string nick = NextWord(rest);
+  ParsedLine parsed;
+  if (nick.empty()) {
+    parsed = Note(context.query.empty() ? "Your text goes to the chatroom."
+                                        : "Your text goes to the chatroom again, not to " + context.query + ".");
+  } else if (rest.empty()) {
+    parsed = Note("Your text now goes privately to " + nick + "; /query alone goes back to the chatroom.");
+  } else {
+    parsed = PrivateMessage(nick, rest);
+  }
+  parsed.query = nick;
+  return parsed;
+}
+
+ParsedLine Color(std::string_view& rest) {
+  const std::string word = NextWord(rest);
+  if (word.empty()) return Refuse("Usage: /color NAME|#RRGGBB|N; the names: " + ColorNames() + ".");
+  const auto color = ParseColor(word);
+  if (!color) return Refuse("No colour " + word + "; try #RRGGBB or one of " + ColorNames() + ".");
+  if (IsTooLight(*color))
+    return Refuse("That colour is too light to read on a white window; the server would ignore it.");
+  return Send("setColor", std::to_string(*color));
 }
 
 }  // namespace
@@ -123,13 +197,18 @@ std::string CreatePayload(std::string_view room, std::string_view password, std:
 }
 
 ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  // Trailing blanks too: Tab completion leaves one after a nickname.
+  while (!line.empty() && std::string_view("\r\n \t").find(line.back()) != std::string_view::npos)
+    line.remove_suffix(1);
   if (Trim(line, " \t").empty()) return {};
-  if (line.front() != '/') return RoomMessage("normal", line, context);
-  if (line.substr(0, 2) == "//") return RoomMessage("normal", line.substr(1), context);
+  if (line.front() != '/' || line.substr(0, 2) == "//") {
+    const std::string_view text = line.front() == '/' ? line.substr(1) : line;
+    if (!context.query.empty()) return PrivateMessage(context.query, text);
+    return RoomMessage("normal", text, context);
+  }
 
   std::string_view rest = line.substr(1);
-  const std::string name = LowerCase(NextWord(rest));
+  const std::string name = Canonical(LowerCase(NextWord(rest)));
   const std::string_view text = rest;  // everything after the command word, as typed
 
   if (name == "me" || name == "shout") {
@@ -139,8 +218,9 @@ ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
   if (name == "msg") {
     const std::string nick = NextWord(rest);
     if (nick.empty() || rest.empty()) return UsageOf(name);
-    return Send("message", Fields({"private", nick, rest}), {Expectation::Kind::kPrivateEcho, nick});
+    return PrivateMessage(nick, rest);
   }
+  if (name == "query") return Query(rest, context);
   if (name == "join") {
     const std::string room = NextWord(rest);
     const std::string password = NextWord(rest);
@@ -165,17 +245,8 @@ ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
     if (text.empty()) return UsageOf(name);
     return Send("findPerson", std::string(text));
   }
-  if (name == "away") {
-    ParsedLine parsed = Send("setClientState", Fields({"away", text}));
-    parsed.away = true;
-    parsed.awayText = std::string(text);
-    return parsed;
-  }
-  if (name == "back") {
-    ParsedLine parsed = Send("setClientState", "normal");
-    parsed.away = false;
-    return parsed;
-  }
+  if (name == "away") return Away(text, context);
+  if (name == "back") return Back(context);
   if (name == "getaway") {
     const std::string nick = NextWord(rest);
     if (nick.empty()) return UsageOf(name);
@@ -186,13 +257,7 @@ ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
     if (nick.empty()) return UsageOf(name);
     return Send("awaymessage", Fields({nick, rest}));
   }
-  if (name == "color" || name == "colour") {
-    const auto color = ParseColor(NextWord(rest));
-    if (!color) return UsageOf("color");
-    if (IsTooLight(*color))
-      return Refuse("That colour is too light to read on a white window; the server would ignore it.");
-    return Send("setColor", std::to_string(*color));
-  }
+  if (name == "color") return Color(rest);
   if (name == "cmd") {
     const std::string word = NextWord(rest);
     if (word.empty()) return UsageOf(name);
@@ -207,12 +272,17 @@ ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
     parsed.wait = std::chrono::milliseconds(*value);
     return parsed;
   }
-  if (name == "quit" || name == "exit") {
+  if (name == "clear") {
+    ParsedLine parsed;
+    parsed.action = Action::kClear;
+    return parsed;
+  }
+  if (name == "quit") {
     ParsedLine parsed = Send("quit", std::string(text));
     parsed.action = Action::kQuit;
     return parsed;
   }
-  if (name == "help" || name == "?") {
+  if (name == "help") {
     ParsedLine parsed;
     parsed.action = Action::kHelp;
     return parsed;
@@ -229,8 +299,26 @@ std::vector<std::string> HelpLines() {
     syntax.resize(width + 2, ' ');
     lines.push_back("  " + syntax + usage.meaning);
   }
+  std::string shortForms;
+  for (const auto& [name, usage] : CommandTable()) {
+    if (usage.aliases.empty()) continue;
+    std::string forms;
+    for (const std::string& alias : usage.aliases) forms += (forms.empty() ? "/" : " /") + alias;
+    shortForms += (shortForms.empty() ? "" : ", ") + forms + " = /" + name;
+  }
+  lines.push_back("Short forms: " + shortForms + ".");
   lines.push_back("Put a word in double quotes to let it hold blanks: /join \"Tea room\".");
+  lines.push_back("Tab completes nicknames and commands.");
   return lines;
+}
+
+std::vector<std::string> CommandNames() {
+  std::vector<std::string> names;
+  for (const auto& [name, usage] : CommandTable()) {
+    names.push_back(name);
+    for (const std::string& alias : usage.aliases) names.push_back(alias);
+  }
+  return names;
 }
 
 }  // namespace velmorin::chat

@@ -18,6 +18,9 @@ struct CommandContext {
   std::string loginKey;    // from the welcome
   std::string sessionKey;  // from the login
   std::string room;        // the current chatroom; empty for none
+  bool away = false;       // as the user last set it
+  std::string awayText;
+  std::string query;       // the user plain text goes to privately; empty for the chatroom
 };
 
 struct Request {
@@ -41,6 +44,8 @@ struct ParsedLine {
     kHelp,
     kWait,     // show what arrives for `wait`
     kRefuse,   // `message` says what is wrong with the line
+    kNote,     // `message` says why nothing is sent; `away` and `query` may still change
+    kClear,    // clear the screen
   };
   Action action = Action::kNothing;
   std::vector<Request> requests;
@@ -48,6 +53,7 @@ struct ParsedLine {
   std::string message;
   std::optional<bool> away;  // /away and /back change the state used to answer away requests
   std::string awayText;
+  std::optional<std::string> query;  // /query opens (a nickname) or ends (empty) a conversation
   std::chrono::milliseconds wait{0};
 };
 
@@ -55,6 +61,9 @@ struct ParsedLine {
 ParsedLine ParseLine(std::string_view line, const CommandContext& context);
 
 std::vector<std::string> HelpLines();
+
+// Every command word, aliases included, without the "/", for completion.
+std::vector<std::string> CommandNames();
 
 // The "joinChatroom" and "createChatroom" payloads, with their password proofs.
 std::string JoinPayload(std::string_view room, std::string_view password, const CommandContext& context);

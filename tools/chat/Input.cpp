@@ -9,6 +9,7 @@ namespace velmorin::chat {
 
 bool Input::Ready(int ms) const {
   if (ended_) return false;
+  if (editor_ != nullptr) editor_->CheckResize();
   pollfd entry{fd_, POLLIN, 0};
   return ::poll(&entry, 1, ms) > 0;
 }

@@ -1,9 +1,12 @@
 #include "chat/LineEditor.hpp"
 
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <ostream>
 
 namespace velmorin::chat {
@@ -25,6 +28,21 @@ bool EscapeComplete(const std::string& sequence) {
   return true;
 }
 
+volatile std::sig_atomic_t terminalResized = 0;
+
+extern "C" void OnWindowChange(int) { terminalResized = 1; }
+
+// How long a terminal may take to report the cursor before the editor just redraws.
+constexpr std::chrono::milliseconds kReportWait{500};
+
+// "ESC [ row ; column R"; the column, or 0.
+std::size_t ReportedColumn(std::string_view code) {
+  unsigned row = 0, column = 0;
+  char end = 0;
+  if (std::sscanf(std::string(code).c_str(), "[%u;%u%c", &row, &column, &end) != 3 || end != 'R') return 0;
+  return column;
+}
+
 int TerminalColumns(int fd) {
   winsize size{};
   if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
@@ -32,6 +50,13 @@ int TerminalColumns(int fd) {
 }
 
 }  // namespace
+
+std::size_t RowsAboveAfterResize(std::size_t cursorColumn, std::size_t columns, std::size_t reportedColumn) {
+  if (columns == 0 || cursorColumn < columns || reportedColumn == 0) return 0;
+  const std::size_t wrappedColumn = cursorColumn % columns;
+  if (wrappedColumn == columns - 1) return 0;  // a cut row would put the cursor there too
+  return reportedColumn - 1 == wrappedColumn ? cursorColumn / columns : 0;
+}
 
 LineEditor::LineEditor(int terminalFd, std::ostream& out, bool utf8)
     : fd_(terminalFd), out_(out), utf8_(utf8) {}
@@ -53,6 +78,11 @@ bool LineEditor::Start() {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   if (::tcsetattr(fd_, TCSANOW, &raw) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnWindowChange;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGWINCH, &action, nullptr);
   active_ = true;
   Redraw();
   return true;
@@ -66,6 +96,7 @@ void LineEditor::SetPrompt(std::string prompt) {
 std::vector<EditorInput> LineEditor::Feed(std::string_view bytes) {
   std::vector<EditorInput> done;
   for (const char key : bytes) {
+    if (key != '\t') completer_.Reset();
     if (!escape_.empty()) {
       escape_.push_back(key);
       if (EscapeComplete(escape_)) {
@@ -83,6 +114,7 @@ std::vector<EditorInput> LineEditor::Feed(std::string_view bytes) {
 void LineEditor::HandleKey(char key, std::vector<EditorInput>& done) {
   switch (key) {
     case '\x1b': escape_.push_back(key); return;
+    case '\t': completer_.Complete(buffer_, cursor_); return;
     case '\r':
     case '\n':
       if (!buffer_.empty() && (history_.empty() || history_.back() != buffer_)) history_.push_back(buffer_);
@@ -123,6 +155,11 @@ void LineEditor::HandleKey(char key, std::vector<EditorInput>& done) {
 
 void LineEditor::HandleEscape(const std::string& sequence) {
   const std::string_view code = std::string_view(sequence).substr(1);
+  if (!code.empty() && code.back() == 'R') {
+    if (resizePending_)
+      FinishResize(RowsAboveAfterResize(resizeColumn_, resizeWidth_, ReportedColumn(code)));
+    return;
+  }
   if (code == "[A" || code == "OA") {
     if (historyPos_ > 0) Recall(historyPos_ - 1);
   } else if (code == "[B" || code == "OB") {
@@ -172,10 +209,37 @@ std::size_t LineEditor::Next(std::size_t pos) const {
 }
 
 void LineEditor::Hide() {
-  if (active_) out_ << "\r\x1b[K";
+  // Clearing to the end of the screen also takes the part of a line the terminal wrapped.
+  if (active_) out_ << "\r\x1b[J";
+  resizePending_ = false;
 }
 
 void LineEditor::Show() { Redraw(); }
+
+void LineEditor::CheckResize() {
+  if (!active_) return;
+  if (resizePending_ && std::chrono::steady_clock::now() >= resizeDeadline_) FinishResize(0);
+  if (!terminalResized || resizePending_) return;
+  terminalResized = 0;
+  const auto columns = static_cast<std::size_t>(TerminalColumns(STDOUT_FILENO));
+  if (drawnColumn_ < columns) {
+    // The rows before the cursor did not wrap; what may have wrapped lies below it.
+    Redraw();
+    return;
+  }
+  resizePending_ = true;
+  resizeColumn_ = drawnColumn_;
+  resizeWidth_ = columns;
+  resizeDeadline_ = std::chrono::steady_clock::now() + kReportWait;
+  out_ << "\x1b[6n";
+  out_.flush();
+}
+
+void LineEditor::FinishResize(std::size_t rowsUp) {
+  resizePending_ = false;
+  if (rowsUp > 0) out_ << "\r\x1b[" << rowsUp << 'A';
+  Redraw();
+}
 
 // One terminal row: the prompt and a window of the line that keeps the cursor in view.
 void LineEditor::Redraw() {
@@ -207,9 +271,10 @@ void LineEditor::Redraw() {
                           : (lead >= 0x80 && lead < 0xA0);
     shown += c1 ? std::string("?") : std::string(character);
   }
-  out_ << "\r\x1b[K" << prompt_ << shown << '\r';
+  out_ << "\r\x1b[J" << prompt_ << shown << '\r';
   const std::size_t column = promptWidth + cursorChar - first;
   if (column > 0) out_ << "\x1b[" << column << 'C';
+  drawnColumn_ = column;
   out_.flush();
 }
 

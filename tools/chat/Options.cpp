@@ -69,6 +69,10 @@ ParsedOptions ParseOptions(int argc, const char* const* argv) {
       options.discover = true;
       continue;
     }
+    if (name == "--no-timestamps") {
+      options.timestamps = false;
+      continue;
+    }
     if (name == "--encrypt") {
       options.encrypt = true;
       continue;
@@ -145,6 +149,7 @@ std::string UsageText() {
          "  --encrypt       encrypt everything sent to and from the server after the login\n"
          "                  (X25519 key agreement, XChaCha20-Poly1305); leave when the\n"
          "                  server cannot\n"
+         "  --no-timestamps leave out the [HH:MM] before what happens\n"
          "  --discover      list the servers that answer on the port (UDP broadcast, or the\n"
          "                  host given with --host) and exit; does not log in\n"
          "  --no-reconnect  end when the connection is lost instead of connecting again\n"

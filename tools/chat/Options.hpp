@@ -19,6 +19,7 @@ struct Options {
   std::chrono::milliseconds timeout{3000};
   bool discover = false;
   bool encrypt = false;
+  bool timestamps = true;  // "[HH:MM]" before what happens
   bool help = false;
   bool reconnect = true;   // after the connection is lost
   bool keepGoing = false;  // a script goes on after a failed command

@@ -1,6 +1,7 @@
 #include "chat/Render.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 
@@ -64,6 +65,7 @@ class Renderer {
       } else {
         line.Add(Style::kPrivate, "*");
         Nick(line, f[1], ColorOf(f[3])).Add(Style::kPrivate, "* " + f[4]);
+        line.Alert();
       }
     } else if (kind == "normal") {
       Nick(line.Plain("<"), f[1], ColorOf(f[2])).Plain("> " + f[3]);
@@ -74,6 +76,8 @@ class Renderer {
     } else {
       return {Raw("message", payload)};
     }
+    const bool chat = kind == "normal" || kind == "me" || kind == "shout";
+    if (chat && !EqualsNoCase(f[1], own_) && MentionsName(f[3], own_)) line.Alert();
     return {line};
   }
 
@@ -221,9 +225,7 @@ class Renderer {
   std::string_view own_;
 };
 
-}  // namespace
-
-std::vector<Line> RenderPacket(const Packet& packet, std::string_view ownNickname) {
+std::vector<Line> RenderEvent(const Packet& packet, std::string_view ownNickname) {
   const Renderer r(ownNickname);
   const std::string& c = packet.command;
   const std::string& p = packet.payload;
@@ -241,6 +243,34 @@ std::vector<Line> RenderPacket(const Packet& packet, std::string_view ownNicknam
   if (c == "acceptUser") return Renderer::AcceptUser(p);
   if (c == "pong") return {};  // the answer to our own ping, which only marks a point in the stream
   return {Renderer::Raw(c, p)};
+}
+
+bool IsNameCharacter(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return std::isalnum(byte) != 0 || byte >= 0x80;
+}
+
+}  // namespace
+
+std::vector<Line> RenderPacket(const Packet& packet, std::string_view ownNickname) {
+  std::vector<Line> lines = RenderEvent(packet, ownNickname);
+  // Lists keep their columns; everything else is an event of its moment.
+  if (packet.command != "chatroomlist" && packet.command != "searchResult") {
+    for (Line& line : lines) line.Stamped();
+  }
+  return lines;
+}
+
+bool MentionsName(std::string_view text, std::string_view nickname) {
+  if (nickname.empty() || nickname.size() > text.size()) return false;
+  for (std::size_t at = 0; at + nickname.size() <= text.size(); ++at) {
+    if (!EqualsNoCase(text.substr(at, nickname.size()), nickname)) continue;
+    const bool startsWord = at == 0 || !IsNameCharacter(text[at - 1]) || !IsNameCharacter(nickname.front());
+    const std::size_t end = at + nickname.size();
+    const bool endsWord = end == text.size() || !IsNameCharacter(text[end]) || !IsNameCharacter(nickname.back());
+    if (startsWord && endsWord) return true;
+  }
+  return false;
 }
 
 std::string LoginRefusal(std::string_view status) {

@@ -12,8 +12,13 @@
 
 namespace velmorin::chat {
 
-// `ownNickname` tells our own messages from others'.
+// `ownNickname` tells our own messages from others'. Lines of events are stamped; a private
+// message from somebody else and a message that names us are alerts.
 std::vector<Line> RenderPacket(const client::Packet& packet, std::string_view ownNickname);
+
+// Whether `text` names `nickname` as a word of its own, in any case ("bob:", "hi Bob!", not
+// "bobby").
+bool MentionsName(std::string_view text, std::string_view nickname);
 
 // The words for an "acceptUser" status that refuses the login.
 std::string LoginRefusal(std::string_view status);

@@ -1,5 +1,6 @@
 #include "chat/Screen.hpp"
 
+#include <cstdio>
 #include <ostream>
 
 #include "chat/Colors.hpp"
@@ -10,9 +11,9 @@ namespace velmorin::chat {
 namespace {
 
 // SGR parameters of a style; empty for the terminal's own.
-std::string Sgr(const Piece& piece) {
+std::string Sgr(const Piece& piece, bool alert) {
   switch (piece.style) {
-    case Style::kPlain: return {};
+    case Style::kPlain: return alert ? "1;93" : "";
     case Style::kNick: {
       const int color = AnsiColor(piece.color);
       return color == 0 ? "1" : "1;" + std::to_string(color);
@@ -20,7 +21,7 @@ std::string Sgr(const Piece& piece) {
     case Style::kOwnNick: return "1";
     case Style::kNotice: return "2";
     case Style::kServer: return "33";
-    case Style::kPrivate: return "35";
+    case Style::kPrivate: return alert ? "1;35" : "35";
     case Style::kShout: return "1";
     case Style::kError: return "31";
     case Style::kHeading: return "4";
@@ -28,12 +29,29 @@ std::string Sgr(const Piece& piece) {
   return {};
 }
 
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  return local;
+}
+
 }  // namespace
+
+std::string Timestamp(const std::tm& local) {
+  char text[16];
+  std::snprintf(text, sizeof text, "[%02d:%02d] ", local.tm_hour % 24, local.tm_min % 60);
+  return text;
+}
 
 std::string Screen::Format(const Line& line) const {
   std::string text;
+  if (timestamps_ && line.IsStamped()) {
+    const std::string stamp = Timestamp(LocalNow());
+    text += ansi_ ? "\x1b[2m" + stamp + "\x1b[0m" : stamp;
+  }
   for (const Piece& piece : line.Pieces()) {
-    const std::string sgr = ansi_ ? Sgr(piece) : std::string();
+    const std::string sgr = ansi_ ? Sgr(piece, line.IsAlert()) : std::string();
     if (!sgr.empty()) text += "\x1b[" + sgr + "m";
     text += charset_.ToTerminal(piece.text);
     if (!sgr.empty()) text += "\x1b[0m";
@@ -46,8 +64,20 @@ void Screen::Print(const Line& line) { Print(std::vector<Line>{line}); }
 void Screen::Print(const std::vector<Line>& lines) {
   if (lines.empty()) return;
   if (editor_ != nullptr) editor_->Hide();
-  for (const Line& line : lines) out_ << Format(line) << '\n';
+  bool alert = false;
+  for (const Line& line : lines) {
+    out_ << Format(line) << '\n';
+    alert = alert || line.IsAlert();
+  }
+  if (editor_ != nullptr && alert) out_ << '\a';
   if (editor_ != nullptr) editor_->Show();
+  out_.flush();
+}
+
+void Screen::Clear() {
+  if (editor_ == nullptr) return;
+  out_ << "\x1b[H\x1b[2J";
+  editor_->Show();
   out_.flush();
 }
 

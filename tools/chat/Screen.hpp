@@ -3,6 +3,7 @@
 // them, and every piece passes Charset::ToTerminal on its way out, so a text from the network
 // can never reach the terminal raw, whichever renderer produced the line.
 
+#include <ctime>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -40,9 +41,22 @@ class Line {
   Line& Plain(std::string text) { return Add(Style::kPlain, std::move(text)); }
   const std::vector<Piece>& Pieces() const { return pieces_; }
 
+  // Something that happened (as opposed to a list or a help text): shown with the time.
+  Line& Stamped() { stamped_ = true; return *this; }
+  bool IsStamped() const { return stamped_; }
+  // For the user in person (a private message, a mention of the nickname): highlighted, and
+  // the terminal bell rings.
+  Line& Alert() { alert_ = true; return *this; }
+  bool IsAlert() const { return alert_; }
+
  private:
   std::vector<Piece> pieces_;
+  bool stamped_ = false;
+  bool alert_ = false;
 };
+
+// "[HH:MM] ", the time a stamped line is shown with.
+std::string Timestamp(const std::tm& local);
 
 class LineEditor;
 
@@ -50,8 +64,14 @@ class Screen {
  public:
   Screen(std::ostream& out, Charset charset, bool ansi) : out_(out), charset_(charset), ansi_(ansi) {}
 
-  // While an editor is attached, printed lines go above its input line, which is drawn again.
+  // While an editor is attached, printed lines go above its input line, which is drawn again,
+  // and an alert rings the bell.
   void Attach(LineEditor* editor) { editor_ = editor; }
+
+  void SetTimestamps(bool on) { timestamps_ = on; }
+
+  // Clears the terminal (only while an editor is attached: a script's output is kept whole).
+  void Clear();
 
   void Print(const Line& line);
   void Print(const std::vector<Line>& lines);
@@ -67,6 +87,7 @@ class Screen {
   Charset charset_;
   bool ansi_;
   LineEditor* editor_ = nullptr;
+  bool timestamps_ = true;
 };
 
 }  // namespace velmorin::chat

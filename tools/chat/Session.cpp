@@ -78,6 +78,11 @@ ExitCode Session::Run(Input& input, LineEditor* editor) {
   if (started != kExitOk) return started;
   if (!scripted_) screen_.Print(Line(Style::kNotice, "Type /help for the commands, /quit to leave."));
   if (editor_ != nullptr && editor_->Start()) {
+    editor_->SetNicknames([this] {
+      std::vector<std::string> names = roster_.Names(nickname_);
+      for (std::string& name : names) name = screen_.charset().ToTerminal(name);
+      return names;
+    });
     screen_.Attach(editor_);
     UpdatePrompt();
   }
@@ -300,6 +305,13 @@ Session::Outcome Session::Perform(const std::string& typed) {
     case ParsedLine::Action::kRefuse:
       screen_.Print(Line(Style::kError, parsed.message));
       return scripted_ && !options_.keepGoing ? Outcome::kFailed : Outcome::kGoOn;
+    case ParsedLine::Action::kNote:
+      screen_.Print(Line(Style::kNotice, parsed.message));
+      ApplyState(parsed);
+      return Outcome::kGoOn;
+    case ParsedLine::Action::kClear:
+      screen_.Clear();
+      return Outcome::kGoOn;
     case ParsedLine::Action::kHelp: {
       std::vector<Line> lines;
       for (std::string& text : HelpLines()) lines.emplace_back(Style::kNotice, std::move(text));
@@ -324,10 +336,7 @@ Session::Outcome Session::Perform(const std::string& typed) {
                                            " messages: the server takes at most " +
                                            std::to_string(welcome_.maxTextLength) + " characters in one)"));
   }
-  if (parsed.away) {
-    away_ = *parsed.away;
-    awayText_ = parsed.awayText;
-  }
+  ApplyState(parsed);
   const std::string& command = parsed.requests.front().command;
   if (command == "joinChatroom" || command == "createChatroom") enteringRoom_ = RoomEntry{typed, "", ""};
   if (!Submit(*split, typed)) return Outcome::kClosed;
@@ -383,6 +392,8 @@ bool Session::Pump(milliseconds duration) {
 
 void Session::Handle(const Packet& packet) {
   const std::string& command = packet.command;
+  roster_.Observe(packet);
+  if (!selfMessages_.Show(packet, nickname_)) return;
   if (command == "pong") {
     if (abandoned_ > 0) {
       --abandoned_;
@@ -426,11 +437,15 @@ void Session::Handle(const Packet& packet) {
 
   screen_.Print(RenderPacket(packet, nickname_));
 
+  if (const auto answer = away_.AnswerTo(packet, nickname_)) {
+    client_.Send("awaymessage", *answer);
+    screen_.Print(Line(Style::kNotice, "(" + field(1) + " was told that you are away)"));
+  }
   if (command == "getAwayMessage" && !packet.payload.empty()) {
-    if (away_) {
+    if (away_.Active()) {
       std::string payload = packet.payload;
       payload.push_back(kFieldSeparator);
-      payload += awayText_;
+      payload += away_.Text();
       client_.Send("awaymessage", payload);
       screen_.Print(Line(Style::kNotice, "(answered with your away message)"));
     } else {
@@ -573,6 +588,7 @@ bool Session::AskYesNo(const std::string& question) {
 }
 
 ExitCode Session::Leave(const std::string& reason) {
+  if (!scripted_) screen_.Print(Line(Style::kNotice, "Leaving the server."));
   if (client_.Send("quit", reason)) {
     // The server closes once it has taken us out; what it sent before that is still shown.
     const auto deadline = Clock::now() + options_.timeout;
@@ -613,11 +629,22 @@ std::string Session::Where() const {
 
 void Session::UpdatePrompt() {
   if (editor_ == nullptr) return;
-  editor_->SetPrompt(room_.empty() ? "> " : "[" + screen_.charset().ToTerminal(room_) + "] ");
+  std::string where = room_;
+  if (!query_.empty()) where = (where.empty() ? "" : where + " ") + "-> " + query_;
+  editor_->SetPrompt(where.empty() ? "> " : "[" + screen_.charset().ToTerminal(where) + "] ");
+}
+
+// What a line changes in the client's own state, whether or not it sends anything.
+void Session::ApplyState(const ParsedLine& parsed) {
+  if (parsed.away) away_.Set(*parsed.away, parsed.awayText);
+  if (parsed.query) {
+    query_ = *parsed.query;
+    UpdatePrompt();
+  }
 }
 
 CommandContext Session::Context() const {
-  return CommandContext{nickname_, client_.LoginKey(), client_.SessionKey(), room_};
+  return CommandContext{nickname_, client_.LoginKey(), client_.SessionKey(), room_, away_.Active(), away_.Text(), query_};
 }
 
 }  // namespace velmorin::chat

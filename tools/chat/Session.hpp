@@ -17,9 +17,11 @@
 #include <optional>
 #include <string>
 
+#include "chat/Away.hpp"
 #include "chat/Commands.hpp"
 #include "chat/Input.hpp"
 #include "chat/Options.hpp"
+#include "chat/Roster.hpp"
 #include "chat/Screen.hpp"
 #include "client/ChatClient.hpp"
 
@@ -86,6 +88,7 @@ class Session {
   std::string LostText() const;
   std::string Where() const;
   void UpdatePrompt();
+  void ApplyState(const ParsedLine& parsed);
   CommandContext Context() const;
 
   const Options& options_;
@@ -102,8 +105,10 @@ class Session {
   std::string room_;
   RoomEntry roomEntry_;     // how room_ was entered
   RoomEntry enteringRoom_;  // the /join or /create line sent last
-  bool away_ = false;
-  std::string awayText_;
+  AwayState away_;
+  Roster roster_;                  // the nicknames Tab completes
+  SelfMessageFilter selfMessages_;
+  std::string query_;              // where /query sends plain text; empty for the room
   std::deque<Unanswered> pending_;  // one per ping not yet answered
   std::size_t abandoned_ = 0;       // pongs still to come for pings no longer waited for
   bool failed_ = false;             // the line being run failed

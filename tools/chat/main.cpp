@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
 
   const ParsedOptions parsed = ParseOptions(argc, argv);
   if (!parsed.options) {
-    std::cerr << "velmorin-chat: " << parsed.error << "\n\n" << UsageText();
+    std::cerr << "velmorin-chat: " << parsed.error << "\nTry 'velmorin-chat --help' for the options.\n";
     return kExitUsage;
   }
   const Options& options = *parsed.options;
@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (options.discover) return RunDiscovery(options, screen, errors);
+  screen.SetTimestamps(options.timestamps);
 
   InstallStopSignals();
   const bool scripted = ::isatty(STDIN_FILENO) != 1;
