@@ -6,6 +6,7 @@
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "plugins/PluginCallGuard.hpp"
 
 namespace velmorin {
 namespace {
@@ -41,21 +42,59 @@ void EncryptionPlugins::Load(const clsPlugins& plugins, long localeId, bool alwa
       Append(plugins, record, localeId, alwaysOnTop);
     }
   }
+  BuildOffered();
+}
+
+void EncryptionPlugins::BuildOffered() {
+  offered_.clear();
+  for (const std::string& ident : idents_) offered_ += ident + '\0';
   if (!offered_.empty()) offered_.pop_back();  // the NUL after the last identity
 }
 
-void EncryptionPlugins::Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
+std::unique_ptr<LoadedPlugin> EncryptionPlugins::Start(const clsPlugins& plugins, long record, long localeId,
+                                                       bool alwaysOnTop) {
   std::unique_ptr<LoadedPlugin> plugin = plugins.Create(record);
-  if (plugin && !plugin->InitialiseEncryption(plugins.ProgramDirectory(), localeId, alwaysOnTop)) {
-    plugin.reset();  // a plugin that cannot start is never asked to encrypt
+  const std::string ident = plugins.PluginIdent(record);
+  bool started = false;
+  if (plugin) {
+    const PluginCallGuard guard(ident, "encryption initialise");
+    started = plugin->InitialiseEncryption(plugins.ProgramDirectory(), localeId, alwaysOnTop);
   }
-  plugins_.push_back(std::move(plugin));
-  offered_ += plugins.PluginIdent(record);
-  offered_ += '\0';
+  if (!started) plugin.reset();  // a plugin that cannot start is never asked to encrypt
+  return plugin;
+}
+
+void EncryptionPlugins::Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
+  plugins_.push_back(Start(plugins, record, localeId, alwaysOnTop));
+  components_.push_back(plugins.dll(record));
+  idents_.push_back(plugins.PluginIdent(record));
+}
+
+std::vector<long> EncryptionPlugins::EntriesOf(const std::string& component) const {
+  std::vector<long> entries;
+  for (long index = 0; index < count(); ++index) {
+    if (EqualsNoCase(components_[static_cast<std::size_t>(index)], component)) entries.push_back(index);
+  }
+  return entries;
+}
+
+bool EncryptionPlugins::Replace(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
+  bool all = true;
+  for (const long index : EntriesOf(plugins.dll(record))) {
+    const auto entry = static_cast<std::size_t>(index);
+    plugins_[entry].reset();  // the old object goes first: one instance of a plugin at a time
+    plugins_[entry] = Start(plugins, record, localeId, alwaysOnTop);
+    idents_[entry] = plugins.PluginIdent(record);
+    all = all && plugins_[entry] != nullptr;
+  }
+  BuildOffered();
+  return all;
 }
 
 void EncryptionPlugins::Release() {
   plugins_.clear();
+  components_.clear();
+  idents_.clear();
   offered_.clear();
 }
 

@@ -29,11 +29,21 @@ class EncryptionPlugins {
   long Find(const std::string& identity) const;
   // The plugin of an entry; nullptr for an index outside the list or an entry that failed.
   LoadedPlugin* At(long index) const;
+  // The indexes of the entries made from a component (without regard to case).
+  std::vector<long> EntriesOf(const std::string& component) const;
+  // A reload: each entry of the record's component gets a new object of the record's file, in
+  // its place, and offers the record's PluginIdent. The old objects are released. Whether
+  // every new object started (one that did not still takes its place, as at Load).
+  bool Replace(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
 
  private:
   void Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+  static std::unique_ptr<LoadedPlugin> Start(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+  void BuildOffered();
 
   std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
+  std::vector<std::string> components_;  // per entry
+  std::vector<std::string> idents_;      // per entry: what it offers
   std::string offered_;
 };
 

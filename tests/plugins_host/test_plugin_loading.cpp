@@ -142,11 +142,12 @@ TEST_F(PluginScan, GetIndexIgnoresCaseAndFindsTheLastOfEqualNames) {
   Install("versioned", "ver-1");
   const clsPlugins plugins(dir.root(), kTestLimit);
   ASSERT_EQ(plugins.count(), 3);
-  long versioned = -1;
-  long lastEcho = -1;  // the file system decides the order
-  for (long index = 0; index < plugins.count(); ++index) {
-    (plugins.dll(index) == "ver-1" ? versioned : lastEcho) = index;
-  }
+  // File-name order, byte by byte: upper case before lower case.
+  EXPECT_EQ(plugins.dll(0), "ECHO");
+  EXPECT_EQ(plugins.dll(1), "Echo");
+  EXPECT_EQ(plugins.dll(2), "ver-1");
+  const long versioned = 2;
+  const long lastEcho = 1;
   EXPECT_EQ(plugins.GetIndex("echo"), lastEcho);
   EXPECT_EQ(plugins.GetIndex("eCHo"), lastEcho);
   EXPECT_EQ(plugins.GetIndex("VER-1"), versioned);
