@@ -70,6 +70,10 @@ void EncryptionPlugins::Append(const clsPlugins& plugins, long record, long loca
   idents_.push_back(plugins.PluginIdent(record));
 }
 
+std::string EncryptionPlugins::Ident(long index) const {
+  return index >= 0 && index < count() ? idents_[static_cast<std::size_t>(index)] : std::string();
+}
+
 std::vector<long> EncryptionPlugins::EntriesOf(const std::string& component) const {
   std::vector<long> entries;
   for (long index = 0; index < count(); ++index) {

@@ -29,6 +29,8 @@ class EncryptionPlugins {
   long Find(const std::string& identity) const;
   // The plugin of an entry; nullptr for an index outside the list or an entry that failed.
   LoadedPlugin* At(long index) const;
+  // The PluginIdent an entry offers ("" outside the list): names it in the log.
+  std::string Ident(long index) const;
   // The indexes of the entries made from a component (without regard to case).
   std::vector<long> EntriesOf(const std::string& component) const;
   // A reload: each entry of the record's component gets a new object of the record's file, in

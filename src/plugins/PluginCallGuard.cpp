@@ -93,11 +93,11 @@ void InstallHandlers() {
 }  // namespace
 
 PluginCallGuard::PluginCallGuard(std::string_view plugin, std::string_view event)
-    : outer_(current), start_(std::chrono::steady_clock::now()), plugin_(plugin), event_(event) {
-  length_ = Append(line_, kLineSize, 0, "Plugin ");
-  length_ = Append(line_, kLineSize, length_, plugin);
-  length_ = Append(line_, kLineSize, length_, " crashed during ");
-  length_ = Append(line_, kLineSize, length_, event);
+    : outer_(current), start_(std::chrono::steady_clock::now()) {
+  pluginStart_ = Append(line_, kLineSize, 0, "Plugin ");
+  pluginEnd_ = Append(line_, kLineSize, pluginStart_, plugin);
+  eventStart_ = Append(line_, kLineSize, pluginEnd_, " crashed during ");
+  length_ = Append(line_, kLineSize, eventStart_, event);
   current = this;
 }
 
@@ -106,8 +106,10 @@ PluginCallGuard::~PluginCallGuard() {
   const auto took =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
   if (took <= kSlowPluginCall || reportLog == nullptr) return;
-  reportLog->WriteLogLine("Plugin " + std::string(plugin_) + " took " + std::to_string(took.count()) + " ms for " +
-                              std::string(event_) + "; no client was served meanwhile.\r\n",
+  const std::string_view plugin(line_ + pluginStart_, pluginEnd_ - pluginStart_);
+  const std::string_view event(line_ + eventStart_, length_ - eventStart_);
+  reportLog->WriteLogLine("Plugin " + std::string(plugin) + " took " + std::to_string(took.count()) + " ms for " +
+                              std::string(event) + "; no client was served meanwhile.\r\n",
                           kRed);
 }
 

@@ -43,8 +43,9 @@ class PluginCallGuard {
   std::size_t length_ = 0;
   const PluginCallGuard* outer_;
   std::chrono::steady_clock::time_point start_;
-  std::string_view plugin_;
-  std::string_view event_;
+  // Where the plugin's name and the event are in line_: the guard keeps no reference to the
+  // caller's texts, which may be temporaries.
+  std::size_t pluginStart_ = 0, pluginEnd_ = 0, eventStart_ = 0;
 };
 
 }  // namespace velmorin
