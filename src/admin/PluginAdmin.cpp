@@ -74,6 +74,10 @@ PluginRow PluginAdmin::Row(long index) const {
     row.loaded = Offers(server_.LoadedEncryptionPlugins(), row.ident);
     row.state = row.loaded ? "loaded" : row.enabled ? "not loaded" : "disabled";
     if (!row.loaded && row.enabled) row.reason = "used from the next time the server goes online";
+    if (row.loaded && note != nullptr && note->Failed()) {
+      row.state = "failed";  // offered, but its object did not start
+      row.reason = note->reason;
+    }
   } else {
     row.enabled = GeneralPluginEnabled(row.component);
     row.loaded = server_.RunningPlugins().Find(row.ident) != nullptr;

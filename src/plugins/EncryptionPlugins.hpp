@@ -19,7 +19,8 @@ class EncryptionPlugins {
   // Rebuilds the list from the Encryption section of the settings file. Without any key there,
   // every installed encryption plugin is loaded and the section is written with all of them
   // enabled; otherwise the keys name the plugins to load, in section order.
-  void Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop);
+  // One note per plugin loaded: started, or why not.
+  std::vector<PluginLoadNote> Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop);
   void Release();
 
   long count() const { return static_cast<long>(plugins_.size()); }
@@ -39,8 +40,9 @@ class EncryptionPlugins {
   bool Replace(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
 
  private:
-  void Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
-  static std::unique_ptr<LoadedPlugin> Start(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+  PluginLoadNote Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+  static std::unique_ptr<LoadedPlugin> Start(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop,
+                                             std::string* whyNot);
   void BuildOffered();
 
   std::vector<std::unique_ptr<LoadedPlugin>> plugins_;

@@ -176,7 +176,10 @@ void clsServer::ChangeStatus(bool ask) {
     return;
   }
   serverStartTime_ = std::time(nullptr);
-  encryptionPlugins_.Load(plugins_, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop);
+  for (PluginLoadNote& note : encryptionPlugins_.Load(plugins_, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop)) {
+    WriteLoadNotes(log_, {note});
+    plugins_.Remember(std::move(note));
+  }
   BuildActiveAccountList();
   if (ServerSettings.General.ResetBytes) {
     table_.ResetByteCounts();

@@ -2,11 +2,14 @@
 // interface-version rule, loading the enabled general plugins, calls in both directions, the
 // end of the run and unregistration. The plugins are the real libraries of tests/plugins/.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -153,6 +156,24 @@ TEST_F(PluginScan, GetIndexIgnoresCaseAndFindsTheLastOfEqualNames) {
   EXPECT_EQ(plugins.GetIndex("VER-1"), versioned);
   EXPECT_EQ(plugins.GetIndex("ech"), -1);
   EXPECT_EQ(plugins.GetIndex("echo.so"), -1);
+}
+
+TEST_F(PluginScan, LoadsPrivateCopiesThatLeaveNothingBehindAndRemovesThoseADeadProcessLeft) {
+  Install("echo");
+  // A server that died during a load (no process has pid 2^22 + 1 or more), and this process.
+  dir.write("run/plugins/4194305-AbCdEf/echo.so", "left behind");
+  const std::string own = "run/plugins/" + std::to_string(::getpid()) + "-XyZ123/echo.so";
+  dir.write(own, "in use");
+  const clsPlugins plugins(dir.root(), kTestLimit);
+  ASSERT_EQ(plugins.count(), 1);
+  const std::unique_ptr<LoadedPlugin> running = plugins.Create(0);
+  ASSERT_NE(running, nullptr);
+  std::set<std::string> left;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path("run/plugins"))) {
+    left.insert(entry.path().string().substr(dir.root().size()));
+  }
+  EXPECT_EQ(left, (std::set<std::string>{own.substr(0, own.rfind('/')), own}));
+  EXPECT_EQ(running->PluginIdent(), "echo-test") << "the unlinked copy stays mapped";
 }
 
 TEST_F(PluginScan, RegistersEveryLibraryAndAHangingRegistrationNeitherBlocksNorCounts) {
