@@ -112,7 +112,10 @@ AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) 
     return AdminResult::Refused("errorSave", "The settings file could not be written: " +
                                                  std::string(std::strerror(static_cast<int>(error))) + ".");
   }
-  const std::string when = encryption ? "the next time the server goes online" : "at the next start of the program";
+  // A general plugin switched on can be started at once by a reload.
+  const std::string when = encryption ? "the next time the server goes online"
+                           : enabled  ? "at the next start of the program, or now with plugins reload " + target.component
+                                      : "at the next start of the program";
   return AdminResult::Done(target.component + " is " + word + "; this takes effect " + when + ".");
 }
 

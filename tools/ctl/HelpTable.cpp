@@ -95,7 +95,8 @@ const std::vector<CommandHelp>& HelpTable() {
        "A file the server refused (interface version, missing export, ...) is listed as failed."},
       {"plugins enable", "NAME",
        "Switches the plugin NAME (as plugins list shows it) on in the Plugins or Encryption section;\n"
-       "a plugin takes it at the next program start, an encryption plugin when the server next goes online."},
+       "a plugin takes it at the next program start (or at once with plugins reload), an encryption\n"
+       "plugin when the server next goes online."},
       {"plugins disable", "NAME", "Switches the plugin NAME off, as plugins enable switches it on."},
       {"plugins about", "NAME", "Asks the plugin NAME to show its about text."},
       {"plugins configure", "NAME", "Asks the encryption plugin NAME to show its configuration dialog; a general plugin's settings are a page of the desktop window."},
