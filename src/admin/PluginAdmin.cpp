@@ -168,7 +168,7 @@ AdminResult PluginAdmin::ShowConfiguration(const std::string& component) {
 
 AdminResult PluginAdmin::Reload(const std::string& component) {
   clsPlugins& plugins = server_.InstalledPlugins();
-  long index = plugins.GetIndex(component);
+  const long index = plugins.GetIndex(component);
   const std::string name = index >= 0 ? plugins.dll(index) : component;
   // Only a plain file name: the name becomes a path below plugins/.
   const bool plainName = !name.empty() && name != "." && name != ".." &&
