@@ -87,5 +87,24 @@ TEST_F(PluginReloadTest, ARefusedNewFileLeavesTheRunningPluginAsItWas) {
   EXPECT_EQ(server.dir().read("plugins/alpha.received").find("Terminate"), std::string::npos);
 }
 
+TEST_F(PluginReloadTest, AnEncryptionPluginIsReplacedInItsPlaceOnlyWhileNoConnectionUsesIt) {
+  server.dir().installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/tagging_cipher.so", "alpha");
+  ASSERT_TRUE(server.Start());
+  const auto offered = [&] {
+    return server.Call([](clsServer& s) { return s.LoadedEncryptionPlugins().OfferedList(); });
+  };
+  const ControlReply unused = Control(server, "plugins reload alpha");
+  EXPECT_EQ(unused.status, ControlStatus::Done) << unused.message;
+  EXPECT_EQ(offered(), "tagging-alpha");
+  EXPECT_NE(server.Call([](clsServer& s) { return s.LoadedEncryptionPlugins().At(0); }), nullptr);
+
+  client::ChatClient ann = server.LoggedIn("Ann");
+  ASSERT_TRUE(ann.Send("setEncryption", "tagging-alpha"));
+  ASSERT_TRUE(ann.ReceiveCommand("acceptEncryption", testing::kWait).has_value());
+  const ControlReply inUse = Control(server, "plugins reload alpha");
+  EXPECT_EQ(inUse.status, ControlStatus::Refused);
+  EXPECT_EQ(inUse.notice, "pluginInUse");
+}
+
 }  // namespace
 }  // namespace velmorin
