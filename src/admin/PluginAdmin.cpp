@@ -1,6 +1,11 @@
 #include "admin/PluginAdmin.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
 #include <memory>
 #include <utility>
 
@@ -9,6 +14,8 @@
 #include "platform/Text.hpp"
 #include "plugins/EncryptionPlugins.hpp"
 #include "plugins/ICallback.hpp"
+#include "plugins/PluginReload.hpp"
+#include "server/PluginCommands.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
@@ -40,7 +47,16 @@ bool Offers(const EncryptionPlugins& loaded, const std::string& ident) {
 std::vector<PluginRow> PluginAdmin::Plugins() const {
   std::vector<PluginRow> rows;
   for (long index = 0; index < server_.InstalledPlugins().count(); ++index) rows.push_back(Row(index));
+  for (const std::string& component : server_.InstalledPlugins().FailedFiles()) rows.push_back(FailedRow(component));
   return rows;
+}
+
+PluginRow PluginAdmin::FailedRow(const std::string& component) const {
+  PluginRow row;
+  row.component = component;
+  row.state = "failed";
+  if (const PluginLoadNote* note = server_.InstalledPlugins().LastNote(component)) row.reason = note->reason;
+  return row;
 }
 
 PluginRow PluginAdmin::Row(long index) const {
@@ -52,12 +68,24 @@ PluginRow PluginAdmin::Row(long index) const {
   row.type = plugins.PluginType(index);
   row.version = plugins.pluginversion(index);
   row.author = plugins.PluginAuthor(index);
+  const PluginLoadNote* note = plugins.LastNote(row.component);
   if (IsEncryption(row.type)) {
     row.enabled = EncryptionPluginEnabled(row.component);
     row.loaded = Offers(server_.LoadedEncryptionPlugins(), row.ident);
+    row.state = row.loaded ? "loaded" : row.enabled ? "not loaded" : "disabled";
+    if (!row.loaded && row.enabled) row.reason = "used from the next time the server goes online";
+    if (row.loaded && note != nullptr && note->Failed()) {
+      row.state = "failed";  // offered, but its object did not start
+      row.reason = note->reason;
+    }
   } else {
     row.enabled = GeneralPluginEnabled(row.component);
     row.loaded = server_.RunningPlugins().Find(row.ident) != nullptr;
+    row.state = row.loaded ? "loaded" : row.enabled ? "failed" : "disabled";
+    if (note != nullptr && (note->Failed() || note->outcome == PluginOutcome::InitialiseFailed)) {
+      row.reason = note->outcome == PluginOutcome::InitialiseFailed ? "initialise failed" : note->reason;
+    }
+    if (row.state == "disabled" && row.loaded) row.state = "loaded";
   }
   return row;
 }
@@ -84,7 +112,10 @@ AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) 
     return AdminResult::Refused("errorSave", "The settings file could not be written: " +
                                                  std::string(std::strerror(static_cast<int>(error))) + ".");
   }
-  const std::string when = encryption ? "the next time the server goes online" : "at the next start of the program";
+  // A general plugin switched on can be started at once by a reload.
+  const std::string when = encryption ? "the next time the server goes online"
+                           : enabled  ? "at the next start of the program, or now with plugins reload " + target.component
+                                      : "at the next start of the program";
   return AdminResult::Done(target.component + " is " + word + "; this takes effect " + when + ".");
 }
 
@@ -133,6 +164,82 @@ AdminResult PluginAdmin::ShowConfiguration(const std::string& component) {
                      fresh->ShowConfiguration();
   if (!shown) return AdminResult::Refused("pluginFailed", name + " did not answer.");
   return AdminResult::Done("The configuration dialog of " + name + " was asked for.");
+}
+
+AdminResult PluginAdmin::Reload(const std::string& component) {
+  clsPlugins& plugins = server_.InstalledPlugins();
+  const long index = plugins.GetIndex(component);
+  const std::string name = index >= 0 ? plugins.dll(index) : component;
+  // Only a plain file name: the name becomes a path below plugins/.
+  const bool plainName = !name.empty() && name != "." && name != ".." &&
+                         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+  std::error_code error;
+  if (!plainName || !std::filesystem::is_regular_file(plugins.ProgramDirectory() + "plugins/" + clsPlugins::FileName(name), error)) {
+    return Unknown(component);
+  }
+  if (index >= 0 && IsEncryption(plugins.PluginType(index))) return ReloadEncryption(index);
+  if (!GeneralPluginEnabled(name)) {
+    return AdminResult::Refused("pluginDisabled", name + " is disabled; switch it on with plugins enable " + name +
+                                                      " first, then reload it.");
+  }
+  PluginReloadParts parts{plugins,
+                          server_.RunningPlugins(),
+                          server_.Commands(),
+                          [this](const std::string& ident) { server_.Commands().ForgetPlugin(ident); },
+                          SystemDefaultLocaleId(),
+                          ServerSettings.General.AlwaysOnTop};
+  const bool wasRunning = index >= 0 && server_.RunningPlugins().Find(plugins.PluginIdent(index)) != nullptr;
+  const PluginReloadOutcome outcome = ReloadGeneralPlugin(parts, name);
+  WriteLoadNotes(server_.Log(), {outcome.note});
+  if (!outcome.replaced) {
+    return AdminResult::Refused("pluginFailed", clsPlugins::FileName(name) + " was not loaded: " + outcome.note.reason +
+                                                    (wasRunning ? ". The plugin that ran keeps running." : "."));
+  }
+  switch (outcome.note.outcome) {
+    case PluginOutcome::Started: return AdminResult::Done(name + " was reloaded (" + outcome.note.reason + ").");
+    case PluginOutcome::InitialiseFailed:
+      return AdminResult::Done(name + " was reloaded; its initialise failed, it runs and receives its events all the same.");
+    default:
+      return AdminResult::Refused("pluginFailed", name + (wasRunning ? " was ended, but" : "") +
+                                                      " the new file did not start: " + outcome.note.reason + ".");
+  }
+}
+
+AdminResult PluginAdmin::ReloadEncryption(long index) {
+  clsPlugins& plugins = server_.InstalledPlugins();
+  const std::string name = plugins.dll(index);
+  if (!EncryptionPluginEnabled(name)) {
+    return AdminResult::Refused("pluginDisabled", name + " is disabled; switch it on with plugins enable " + name +
+                                                      " first, then reload it.");
+  }
+  // A connection's keys live in the plugin object: a new object would not know them.
+  EncryptionPlugins& loaded = server_.LoadedEncryptionPlugins();
+  const std::vector<long> entries = loaded.EntriesOf(name);
+  const ConnectionTable& table = server_.Connections();
+  for (long slot = 1; slot <= table.MaxIndex(); ++slot) {
+    if (!table.InUse(slot)) continue;
+    const long used = table.At(slot).EncryptionIndex;
+    if (std::find(entries.begin(), entries.end(), used) != entries.end()) {
+      return AdminResult::Refused("pluginInUse", name + " encrypts connections now; reload it when none uses it, or take "
+                                                        "the server offline and online again.");
+    }
+  }
+  std::optional<PluginRecord> record;
+  const PluginLoadNote note = plugins.Examine(clsPlugins::FileName(name), kRegistrationTimeLimit, &record);
+  plugins.Remember(note);
+  WriteLoadNotes(server_.Log(), {note});
+  if (!record || !IsEncryption(record->PluginType)) {
+    const std::string why = record ? "the new file is not an encryption plugin" : note.reason;
+    return AdminResult::Refused("pluginFailed", clsPlugins::FileName(name) + " was not loaded: " + why +
+                                                    ". The plugin that ran keeps running.");
+  }
+  const long kept = plugins.Keep(std::move(*record));
+  if (entries.empty()) return AdminResult::Done(name + " was read again; it is used from the next time the server goes online.");
+  if (!loaded.Replace(plugins, kept, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop)) {
+    return AdminResult::Refused("pluginFailed", name + " was replaced, but the new object did not start; clients "
+                                                      "choosing it fail until it is reloaded.");
+  }
+  return AdminResult::Done(name + " was reloaded.");
 }
 
 AdminResult PluginAdmin::Unknown(const std::string& component) const {

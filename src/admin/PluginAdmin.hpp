@@ -1,6 +1,6 @@
 #pragma once
-// The installed plugins: which are enabled and which run now, switching them on and off, and
-// their about boxes and configuration dialogs. Switching writes the settings dialog's sections (Plugins for general
+// The installed plugins: which are enabled and which run now (and why not), switching them on
+// and off, reloading one from its file, and their about boxes and configuration dialogs. Switching writes the settings dialog's sections (Plugins for general
 // plugins, Encryption for encryption plugins); like the dialog's choice it takes effect when
 // those plugins are loaded next: general plugins at the next start of the program, encryption
 // plugins the next time the server goes online.
@@ -23,6 +23,8 @@ struct PluginRow {
   std::string author;
   bool enabled = false;   // by the settings file, for the next load
   bool loaded = false;    // runs now
+  std::string state;      // "loaded", "disabled", "failed", or "not loaded" (an encryption plugin while offline)
+  std::string reason;     // why it failed or is not loaded, from the load notes; may be empty
 };
 
 class PluginAdmin {
@@ -36,9 +38,16 @@ class PluginAdmin {
   // An encryption plugin's configuration dialog, on a fresh instance as the settings dialog
   // opens it. A general plugin's settings are a page of the desktop window: refused here.
   AdminResult ShowConfiguration(const std::string& component);
+  // Ends the plugin and loads its installed file again (see plugins/PluginReload.hpp). Refused
+  // for an unknown or disabled plugin, and when the new file is refused: the old one then
+  // keeps running. An encryption plugin is replaced in the list of the online period, and
+  // refused while a connection uses it.
+  AdminResult Reload(const std::string& component);
 
  private:
   PluginRow Row(long index) const;
+  PluginRow FailedRow(const std::string& component) const;
+  AdminResult ReloadEncryption(long index);
   AdminResult Unknown(const std::string& component) const;
 
   clsServer& server_;

@@ -1,5 +1,5 @@
 #pragma once
-// The control command of the installed plugins: "plugins list|enable NAME|disable NAME|about NAME".
+// The control command of the installed plugins: "plugins list|enable NAME|disable NAME|about NAME|configure NAME|reload NAME".
 
 namespace velmorin {
 

@@ -17,6 +17,7 @@
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
+#include "plugins/PluginCallGuard.hpp"
 
 namespace velmorin {
 namespace {
@@ -306,6 +307,7 @@ void ConnectionTable::SendCommandToEach(const std::vector<long>& targets, const 
 
 std::optional<std::string> ConnectionTable::ExchangeEncryptionKey(long index, const std::string& clientKey) {
   LoadedPlugin* plugin = ciphers_.At(At(index).EncryptionIndex);
+  const PluginCallGuard guard(ciphers_.Ident(At(index).EncryptionIndex), "the key exchange");
   if (plugin == nullptr || !plugin->SetKey(index, clientKey)) return std::nullopt;
   std::optional<std::string> ownKey = plugin->GetKey(index);
   if (!ownKey.has_value() || ownKey->empty()) return std::nullopt;
@@ -344,7 +346,12 @@ std::optional<std::string> ConnectionTable::DecryptPayload(long index, const std
 std::optional<std::string> ConnectionTable::PassThroughCipher(long index, const std::string& data, CipherMember member,
                                                               const std::string& failure, const char* source) {
   LoadedPlugin* plugin = ActiveCipher(index);
-  std::optional<std::string> result = plugin != nullptr ? (plugin->*member)(index, data) : std::nullopt;
+  std::optional<std::string> result;
+  if (plugin != nullptr) {
+    const PluginCallGuard guard(ciphers_.Ident(At(index).EncryptionIndex),
+                                member == &LoadedPlugin::Encrypt ? "encrypt" : "decrypt");
+    result = (plugin->*member)(index, data);
+  }
   if (!result.has_value()) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)},
                                            {"%nr", "5"},

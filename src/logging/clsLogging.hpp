@@ -44,6 +44,8 @@ class clsLogging {
   std::time_t Now() const { return clock_(); }
 
   bool IsLogging() const { return fd_ >= 0; }
+  // The open file's descriptor, -1 while stopped (for a line written from a signal handler).
+  int Descriptor() const { return fd_; }
   // The path of the open file; empty while stopped.
   const std::string& FileName() const { return fileName_; }
 

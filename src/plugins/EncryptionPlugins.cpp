@@ -6,6 +6,7 @@
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "plugins/PluginCallGuard.hpp"
 
 namespace velmorin {
 namespace {
@@ -18,8 +19,9 @@ bool IsEncryptionPlugin(const clsPlugins& plugins, long record) {
 
 }  // namespace
 
-void EncryptionPlugins::Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop) {
+std::vector<PluginLoadNote> EncryptionPlugins::Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop) {
   Release();
+  std::vector<PluginLoadNote> notes;
   const std::string& file = Paths().settingsFile;
   profile::Flush(file);  // the administrator may have edited the file while the server was offline
   const std::vector<std::string> keys = SplitLines(ReadIniValue(kSection, std::nullopt, "", file));
@@ -28,7 +30,7 @@ void EncryptionPlugins::Load(const clsPlugins& plugins, long localeId, bool alwa
     profile::ProfileBatch batch;
     for (long record = 0; record < plugins.count(); ++record) {
       if (!IsEncryptionPlugin(plugins, record)) continue;
-      Append(plugins, record, localeId, alwaysOnTop);
+      notes.push_back(Append(plugins, record, localeId, alwaysOnTop));
       WriteIniValue(kSection, plugins.dll(record), "1", file);
     }
     batch.Commit();
@@ -38,24 +40,77 @@ void EncryptionPlugins::Load(const clsPlugins& plugins, long localeId, bool alwa
       if (!IsEncryptionPlugin(plugins, record)) continue;
       const std::optional<bool> enabled = ToBool(ReadIniValue(kSection, key, "0", file));
       if (!enabled.value_or(false)) continue;
-      Append(plugins, record, localeId, alwaysOnTop);
+      notes.push_back(Append(plugins, record, localeId, alwaysOnTop));
     }
   }
+  BuildOffered();
+  return notes;
+}
+
+void EncryptionPlugins::BuildOffered() {
+  offered_.clear();
+  for (const std::string& ident : idents_) offered_ += ident + '\0';
   if (!offered_.empty()) offered_.pop_back();  // the NUL after the last identity
 }
 
-void EncryptionPlugins::Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
-  std::unique_ptr<LoadedPlugin> plugin = plugins.Create(record);
-  if (plugin && !plugin->InitialiseEncryption(plugins.ProgramDirectory(), localeId, alwaysOnTop)) {
-    plugin.reset();  // a plugin that cannot start is never asked to encrypt
+std::unique_ptr<LoadedPlugin> EncryptionPlugins::Start(const clsPlugins& plugins, long record, long localeId,
+                                                       bool alwaysOnTop, std::string* whyNot) {
+  std::unique_ptr<LoadedPlugin> plugin = plugins.Create(record, whyNot);
+  const std::string ident = plugins.PluginIdent(record);
+  bool started = false;
+  if (plugin) {
+    const PluginCallGuard guard(ident, "encryption initialise");
+    started = plugin->InitialiseEncryption(plugins.ProgramDirectory(), localeId, alwaysOnTop);
+    if (!started && whyNot != nullptr) *whyNot = "initialise failed";
   }
-  plugins_.push_back(std::move(plugin));
-  offered_ += plugins.PluginIdent(record);
-  offered_ += '\0';
+  if (!started) plugin.reset();  // a plugin that cannot start is never asked to encrypt
+  return plugin;
+}
+
+PluginLoadNote EncryptionPlugins::Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
+  const std::string component = plugins.dll(record);
+  PluginLoadNote note{clsPlugins::FileName(component), component, PluginOutcome::Started, ""};
+  plugins_.push_back(Start(plugins, record, localeId, alwaysOnTop, &note.reason));
+  components_.push_back(component);
+  idents_.push_back(plugins.PluginIdent(record));
+  if (plugins_.back() == nullptr) {
+    note.outcome = PluginOutcome::NotStarted;
+    note.reason += "; clients that choose " + idents_.back() + " cannot use it";
+  } else {
+    note.reason = "encryption " + idents_.back();
+  }
+  return note;
+}
+
+std::string EncryptionPlugins::Ident(long index) const {
+  return index >= 0 && index < count() ? idents_[static_cast<std::size_t>(index)] : std::string();
+}
+
+std::vector<long> EncryptionPlugins::EntriesOf(const std::string& component) const {
+  std::vector<long> entries;
+  for (long index = 0; index < count(); ++index) {
+    if (EqualsNoCase(components_[static_cast<std::size_t>(index)], component)) entries.push_back(index);
+  }
+  return entries;
+}
+
+bool EncryptionPlugins::Replace(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
+  bool all = true;
+  for (const long index : EntriesOf(plugins.dll(record))) {
+    const auto entry = static_cast<std::size_t>(index);
+    plugins_[entry].reset();  // the old object goes first: one instance of a plugin at a time
+    plugins_[entry] = Start(plugins, record, localeId, alwaysOnTop, nullptr);
+    idents_[entry] = plugins.PluginIdent(record);
+    all = all && plugins_[entry] != nullptr;
+  }
+  BuildOffered();
+  return all;
 }
 
 void EncryptionPlugins::Release() {
   plugins_.clear();
+  components_.clear();
+  idents_.clear();
   offered_.clear();
 }
 

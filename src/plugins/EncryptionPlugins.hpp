@@ -19,7 +19,8 @@ class EncryptionPlugins {
   // Rebuilds the list from the Encryption section of the settings file. Without any key there,
   // every installed encryption plugin is loaded and the section is written with all of them
   // enabled; otherwise the keys name the plugins to load, in section order.
-  void Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop);
+  // One note per plugin loaded: started, or why not.
+  std::vector<PluginLoadNote> Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop);
   void Release();
 
   long count() const { return static_cast<long>(plugins_.size()); }
@@ -29,11 +30,24 @@ class EncryptionPlugins {
   long Find(const std::string& identity) const;
   // The plugin of an entry; nullptr for an index outside the list or an entry that failed.
   LoadedPlugin* At(long index) const;
+  // The PluginIdent an entry offers ("" outside the list): names it in the log.
+  std::string Ident(long index) const;
+  // The indexes of the entries made from a component (without regard to case).
+  std::vector<long> EntriesOf(const std::string& component) const;
+  // A reload: each entry of the record's component gets a new object of the record's file, in
+  // its place, and offers the record's PluginIdent. The old objects are released. Whether
+  // every new object started (one that did not still takes its place, as at Load).
+  bool Replace(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
 
  private:
-  void Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+  PluginLoadNote Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+  static std::unique_ptr<LoadedPlugin> Start(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop,
+                                             std::string* whyNot);
+  void BuildOffered();
 
   std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
+  std::vector<std::string> components_;  // per entry
+  std::vector<std::string> idents_;      // per entry: what it offers
   std::string offered_;
 };
 

@@ -19,6 +19,11 @@ void EventHandlerRegistry::Remove(const std::string& event, const std::string& i
   if (found != subscribers_.end()) events_.Unsubscribe(event, found->second.get());
 }
 
+void EventHandlerRegistry::RemoveAll(const std::string& ident) {
+  auto found = subscribers_.find(ident);
+  if (found != subscribers_.end()) events_.UnsubscribeAll(found->second.get());
+}
+
 std::optional<std::string> EventHandlerRegistry::Entry(const std::string& event) const {
   if (!events_.HasSubscribers(event)) return std::nullopt;
   std::string entry;

@@ -28,6 +28,8 @@ class EventHandlerRegistry {
   // A plugin subscribed twice stays subscribed once. Event names are not checked.
   void Add(const std::string& event, const std::string& ident);
   void Remove(const std::string& event, const std::string& ident);
+  // Every subscription of one identity (a plugin being reloaded).
+  void RemoveAll(const std::string& ident);
   // The registry entry of an event: the identities joined by CR LF; nothing without subscribers.
   std::optional<std::string> Entry(const std::string& event) const;
   // Drops every subscription of every plugin (the adapters stay valid).

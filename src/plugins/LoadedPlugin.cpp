@@ -47,21 +47,29 @@ Function SymbolAs(const PluginLibrary& library, const char* name) {
 
 }  // namespace
 
-std::unique_ptr<LoadedPlugin> LoadedPlugin::Create(const std::string& path) {
-  std::shared_ptr<PluginLibrary> library = PluginLibrary::Open(path);
+std::unique_ptr<LoadedPlugin> LoadedPlugin::Create(const std::string& path, std::string* whyNot) {
+  const auto fail = [whyNot](std::string why) -> std::unique_ptr<LoadedPlugin> {
+    if (whyNot != nullptr) *whyNot = std::move(why);
+    return nullptr;
+  };
+  std::shared_ptr<PluginLibrary> library = PluginLibrary::Open(path, whyNot);
   if (!library) return nullptr;
   const auto entry = SymbolAs<vm_entry_function>(*library, VM_PLUGIN_ENTRY_SYMBOL);
-  if (entry == nullptr) return nullptr;
+  if (entry == nullptr) return fail("the export " + std::string(VM_PLUGIN_ENTRY_SYMBOL) + " is missing");
   const vm_plugin_api* table = entry();
-  if (table == nullptr || table->abi_version != VM_PLUGIN_ABI_VERSION) return nullptr;
-  if (table->size < offsetof(vm_plugin_api, PluginAuthor)) return nullptr;
+  if (table == nullptr) return fail(std::string(VM_PLUGIN_ENTRY_SYMBOL) + " gave no function table");
+  if (table->abi_version != VM_PLUGIN_ABI_VERSION) {
+    return fail("built for ABI version " + std::to_string(table->abi_version) + ", the server takes " +
+                std::to_string(VM_PLUGIN_ABI_VERSION));
+  }
+  if (table->size < offsetof(vm_plugin_api, PluginAuthor)) return fail("its function table is too short");
 
   // A table built against an older header is shorter: the members it lacks stay null.
   vm_plugin_api api{};
   std::memcpy(&api, table, std::min<std::size_t>(table->size, sizeof api));
-  if (api.create == nullptr || api.destroy == nullptr) return nullptr;
+  if (api.create == nullptr || api.destroy == nullptr) return fail("its table lacks create or destroy");
   vm_plugin* object = api.create();
-  if (object == nullptr) return nullptr;
+  if (object == nullptr) return fail("create gave no object");
   return std::unique_ptr<LoadedPlugin>(new LoadedPlugin(std::move(library), api, object));
 }
 

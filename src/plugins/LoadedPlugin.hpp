@@ -20,8 +20,9 @@ namespace velmorin {
 class LoadedPlugin {
  public:
   // Loads the library at path, checks its ABI and creates one object; nothing when any of
-  // that fails. The library stays loaded while the object lives.
-  static std::unique_ptr<LoadedPlugin> Create(const std::string& path);
+  // that fails (`whyNot`, when given, then says why, for the log). The library is loaded from
+  // a private copy (PluginLibrary) and stays loaded while the object lives.
+  static std::unique_ptr<LoadedPlugin> Create(const std::string& path, std::string* whyNot = nullptr);
   ~LoadedPlugin();
   LoadedPlugin(const LoadedPlugin&) = delete;
   LoadedPlugin& operator=(const LoadedPlugin&) = delete;

@@ -41,4 +41,8 @@ bool PluginMenu::Remove(const std::string& owner, const std::string& name) {
   return true;
 }
 
+bool PluginMenu::RemoveOwner(const std::string& owner) {
+  return std::erase_if(entries_, [&](const clsPluginMenuEntry& entry) { return EqualsNoCase(entry.owner, owner); }) != 0;
+}
+
 }  // namespace velmorin

@@ -18,6 +18,8 @@ class PluginMenu {
   // False when there is no such entry (none is created).
   bool Edit(const std::string& owner, const std::string& name, bool enabled, bool checked, const std::string& caption);
   bool Remove(const std::string& owner, const std::string& name);
+  // Every entry of one owner (a plugin being reloaded); whether there was any.
+  bool RemoveOwner(const std::string& owner);
   const clsPluginMenuEntry* Find(const std::string& owner, const std::string& name) const;
   const std::vector<clsPluginMenuEntry>& Entries() const { return entries_; }
 

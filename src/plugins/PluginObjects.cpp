@@ -1,6 +1,7 @@
 #include "plugins/PluginObjects.hpp"
 
 #include "platform/Text.hpp"
+#include "plugins/PluginCallGuard.hpp"
 
 namespace velmorin {
 
@@ -21,6 +22,7 @@ std::optional<std::string> PluginObjects::Call(const std::string& ident, const s
                                                std::string second) const {
   LoadedPlugin* plugin = Find(ident);
   if (plugin == nullptr) return std::nullopt;
+  const PluginCallGuard guard(ident, event);
   return plugin->Command(event, first, second);
 }
 

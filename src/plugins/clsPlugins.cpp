@@ -1,5 +1,6 @@
 #include "plugins/clsPlugins.hpp"
 
+#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -11,6 +12,8 @@
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "plugins/PluginCallGuard.hpp"
+#include "plugins/PluginLibrary.hpp"
 
 namespace velmorin {
 namespace {
@@ -22,8 +25,10 @@ std::string WithSlash(std::string directory) {
   return directory;
 }
 
-// The plugin libraries of a directory in the order the file system lists them, hidden files
-// included. A name that is only the suffix has no component name and is passed over.
+// The plugin libraries of a directory sorted by file name (byte order), hidden files included:
+// the order plugins are loaded, and so the order they subscribe and their handlers are chained,
+// does not depend on the file system. A name that is only the suffix has no component name and
+// is passed over.
 std::vector<std::string> LibraryFiles(const std::string& pluginDirectory) {
   std::vector<std::string> names;
   std::error_code error;
@@ -36,6 +41,7 @@ std::vector<std::string> LibraryFiles(const std::string& pluginDirectory) {
       names.push_back(name);
     }
   }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -57,12 +63,16 @@ std::optional<PluginRecord> ReadRecord(LoadedPlugin& plugin, const std::string& 
 
 }  // namespace
 
-long RegisterLibrary(const std::string& path, bool doRegister, std::chrono::milliseconds limit) {
-  std::shared_ptr<PluginLibrary> library = PluginLibrary::Open(path);
+long RegisterLibrary(const std::string& path, bool doRegister, std::chrono::milliseconds limit,
+                     std::string* whyNot) {
+  std::shared_ptr<PluginLibrary> library = PluginLibrary::Open(path, whyNot);
   if (!library) return kRegisterNotLoaded;
-  const auto registration = reinterpret_cast<vm_registration_function>(
-      library->Symbol(doRegister ? VM_REGISTER_SYMBOL : VM_UNREGISTER_SYMBOL));
-  if (registration == nullptr) return kRegisterNoExport;
+  const char* exportName = doRegister ? VM_REGISTER_SYMBOL : VM_UNREGISTER_SYMBOL;
+  const auto registration = reinterpret_cast<vm_registration_function>(library->Symbol(exportName));
+  if (registration == nullptr) {
+    if (whyNot != nullptr) *whyNot = "the export " + std::string(exportName) + " is missing";
+    return kRegisterNoExport;
+  }
 
   struct Completion {
     std::mutex mutex;
@@ -80,6 +90,7 @@ long RegisterLibrary(const std::string& path, bool doRegister, std::chrono::mill
       completion->ended.notify_all();
     });
   } catch (const std::system_error&) {
+    if (whyNot != nullptr) *whyNot = "no thread could be started for " + std::string(exportName);
     return kRegisterNoThread;
   }
   bool inTime = false;
@@ -92,6 +103,9 @@ long RegisterLibrary(const std::string& path, bool doRegister, std::chrono::mill
     return 0;
   }
   worker.detach();
+  if (whyNot != nullptr) {
+    *whyNot = std::string(exportName) + " did not end within " + std::to_string(limit.count()) + " ms";
+  }
   return kRegisterTimedOut;
 }
 
@@ -107,18 +121,83 @@ bool AcceptsInterfaceVersion(const std::string& version) {
 
 clsPlugins::clsPlugins(const std::string& programDirectory, std::chrono::milliseconds registrationLimit)
     : programDirectory_(WithSlash(programDirectory)) {
-  const std::string pluginDirectory = programDirectory_ + "plugins/";
-  for (const std::string& file : LibraryFiles(pluginDirectory)) {
-    const std::string path = pluginDirectory + file;
-    if (RegisterLibrary(path, true, registrationLimit) != 0) continue;
-    const std::unique_ptr<LoadedPlugin> plugin = LoadedPlugin::Create(path);
-    if (!plugin) continue;
+  RemoveStaleCopies(programDirectory_);
+  for (const std::string& file : LibraryFiles(programDirectory_ + "plugins/")) {
+    PluginLoadNote note = Examine(file, registrationLimit);
+    notes_.push_back(std::move(note));
+  }
+}
+
+PluginLoadNote clsPlugins::Examine(const std::string& file, std::chrono::milliseconds registrationLimit,
+                                   std::optional<PluginRecord>* accepted) {
+  const std::string component = ComponentName(file);
+  PluginLoadNote note{file, component, PluginOutcome::Skipped, ""};
+  const std::string path = programDirectory_ + "plugins/" + file;
+  if (RegisterLibrary(path, true, registrationLimit, &note.reason) != 0) return note;
+  const std::unique_ptr<LoadedPlugin> plugin = LoadedPlugin::Create(path, &note.reason);
+  if (!plugin) return note;
+  std::optional<PluginRecord> record;
+  {
+    const PluginCallGuard guard(file, "the information members");
     const std::optional<std::string> version = plugin->PluginInternalVersion();
-    if (!version || !AcceptsInterfaceVersion(*version)) continue;
-    if (std::optional<PluginRecord> record = ReadRecord(*plugin, ComponentName(file))) {
-      records_.push_back(std::move(*record));
+    if (!version) {
+      note.reason = "PluginInternalVersion failed";
+      return note;
+    }
+    if (!AcceptsInterfaceVersion(*version)) {
+      note.reason = "interface version \"" + version->substr(0, kMaxShownVersion) + "\"; the server takes 1.0";
+      return note;
+    }
+    record = ReadRecord(*plugin, component);
+  }
+  if (!record) {
+    note.reason = "an information member failed";
+    return note;
+  }
+  note.outcome = PluginOutcome::Listed;
+  note.reason = record->PluginIdent + " " + record->pluginversion + ", type " + record->PluginType;
+  if (accepted != nullptr) {
+    *accepted = std::move(record);
+  } else {
+    Keep(std::move(*record));
+  }
+  return note;
+}
+
+long clsPlugins::Keep(PluginRecord record) {
+  // The same file exactly: "Echo.so" and "ECHO.so" are two plugins.
+  long index = count() - 1;
+  while (index >= 0 && records_[static_cast<std::size_t>(index)].dll != record.dll) --index;
+  if (index >= 0) {
+    records_[static_cast<std::size_t>(index)] = std::move(record);
+  } else {
+    records_.push_back(std::move(record));
+    index = count() - 1;
+  }
+  return index;
+}
+
+void clsPlugins::Remember(PluginLoadNote note) {
+  if (notes_.size() >= kMaxLoadNotes) notes_.erase(notes_.begin());
+  notes_.push_back(std::move(note));
+}
+
+const PluginLoadNote* clsPlugins::LastNote(const std::string& component) const {
+  for (auto note = notes_.rbegin(); note != notes_.rend(); ++note) {
+    if (EqualsNoCase(note->component, component)) return &*note;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> clsPlugins::FailedFiles() const {
+  std::vector<std::string> components;
+  for (const PluginLoadNote& note : notes_) {
+    if (note.outcome != PluginOutcome::Skipped || GetIndex(note.component) >= 0) continue;
+    if (std::find(components.begin(), components.end(), note.component) == components.end()) {
+      components.push_back(note.component);
     }
   }
+  return components;
 }
 
 const PluginRecord* clsPlugins::Record(long index) const {
@@ -161,31 +240,64 @@ long clsPlugins::GetIndex(const std::string& componentName) const {
   return -1;
 }
 
-std::unique_ptr<LoadedPlugin> clsPlugins::Create(long index) const {
+std::string clsPlugins::FileName(const std::string& component) { return component + std::string(kLibrarySuffix); }
+
+std::unique_ptr<LoadedPlugin> clsPlugins::Create(long index, std::string* whyNot) const {
   const PluginRecord* record = Record(index);
   if (record == nullptr) return nullptr;
-  return LoadedPlugin::Create(programDirectory_ + "plugins/" + record->dll + std::string(kLibrarySuffix));
+  return LoadedPlugin::Create(programDirectory_ + "plugins/" + FileName(record->dll), whyNot);
 }
 
 // ---- Start, end and unregistration ----------------------------------------------------------
 
-void LoadGeneralPlugins(const clsPlugins& plugins, PluginObjects& objects, ICallback& callback,
-                        long localeId, bool alwaysOnTop) {
+std::vector<PluginLoadNote> LoadGeneralPlugins(const clsPlugins& plugins, PluginObjects& objects, ICallback& callback,
+                                               long localeId, bool alwaysOnTop) {
+  std::vector<PluginLoadNote> notes;
   for (long index = 0; index < plugins.count(); ++index) {
     const std::string type = plugins.PluginType(index);
     if (type != "general" && type != "generalserver") continue;
-    if (!GeneralPluginEnabled(plugins.dll(index))) continue;
-    std::unique_ptr<LoadedPlugin> plugin = plugins.Create(index);
-    if (!plugin || !plugin->HasGeneralInterface()) continue;
-    // A failed initialise is ignored: the plugin still runs and receives its events.
-    plugin->Initialise(callback, localeId, plugins.ProgramDirectory(), "server", alwaysOnTop);
-    objects.Add(plugins.PluginIdent(index), std::move(plugin));
+    if (!GeneralPluginEnabled(plugins.dll(index))) {
+      notes.push_back({clsPlugins::FileName(plugins.dll(index)), plugins.dll(index), PluginOutcome::Disabled, ""});
+      continue;
+    }
+    notes.push_back(StartGeneralPlugin(plugins, index, objects, callback, localeId, alwaysOnTop));
   }
+  return notes;
+}
+
+PluginLoadNote StartGeneralPlugin(const clsPlugins& plugins, long index, PluginObjects& objects, ICallback& callback,
+                                  long localeId, bool alwaysOnTop) {
+  const std::string component = plugins.dll(index);
+  PluginLoadNote note{clsPlugins::FileName(component), component, PluginOutcome::NotStarted, ""};
+  std::unique_ptr<LoadedPlugin> plugin = plugins.Create(index, &note.reason);
+  if (!plugin) return note;
+  if (!plugin->HasGeneralInterface()) {
+    note.reason = "it has no initialise member";
+    return note;
+  }
+  const std::string ident = plugins.PluginIdent(index);
+  bool initialised = false;
+  {
+    const PluginCallGuard guard(ident, "initialise");
+    // A failed initialise is ignored: the plugin still runs and receives its events.
+    initialised = plugin->Initialise(callback, localeId, plugins.ProgramDirectory(), "server", alwaysOnTop);
+  }
+  if (!objects.Add(ident, std::move(plugin))) {
+    note.reason = "another running plugin has the PluginIdent " + ident;
+    return note;
+  }
+  note.outcome = initialised ? PluginOutcome::Started : PluginOutcome::InitialiseFailed;
+  note.reason = initialised ? ident + " " + plugins.pluginversion(index) : std::string();
+  return note;
 }
 
 void TerminatePlugins(PluginObjects& objects, ICallback& callback) {
   while (LoadedPlugin* first = objects.First()) {
-    first->Terminate(callback, "server");  // a failed Terminate is ignored: released all the same
+    {
+      const std::string ident = objects.Snapshot().front().first;
+      const PluginCallGuard guard(ident, "Terminate");
+      first->Terminate(callback, "server");  // a failed Terminate is ignored: released all the same
+    }
     objects.Remove(first);
   }
 }

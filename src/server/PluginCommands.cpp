@@ -61,6 +61,11 @@ PluginCommands::PluginCommands(const Parts& parts)
       onlineSwitch_(parts.onlineSwitch),
       registry_(parts.events, parts.plugins) {}
 
+void PluginCommands::ForgetPlugin(const std::string& ident) {
+  registry_.RemoveAll(ident);
+  if (menu_.RemoveOwner(ident)) frontEnd_.RebuildPluginMenu();
+}
+
 void PluginCommands::MenuClick(const std::string& owner, const std::string& entry) {
   plugins_.Call(owner, "MenuClick", entry, "");
 }

@@ -66,6 +66,8 @@ class PluginCommands : public ICallback {
   // The plugin menu's entries, and a click on one of them ("MenuClick" to its owner).
   const PluginMenu& Menu() const { return menu_; }
   void MenuClick(const std::string& owner, const std::string& entry);
+  // Drops every event subscription and menu entry of a plugin (before it is reloaded).
+  void ForgetPlugin(const std::string& ident);
 
  private:
   using Handler = std::string (PluginCommands::*)(const std::string& sender, const std::string& p1,

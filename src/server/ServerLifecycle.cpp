@@ -13,6 +13,7 @@
 #include "platform/Text.hpp"
 #include "net/WinsockErrors.hpp"
 #include "server/PluginCommands.hpp"
+#include "plugins/PluginCallGuard.hpp"
 #include "chat/ChatroomOperations.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
@@ -59,6 +60,7 @@ clsServer::clsServer(AdminFrontEnd& frontEnd)
 }
 
 clsServer::~clsServer() {
+  PluginCallGuard::ReportTo(nullptr);
   StopPingCycle();
 }
 
@@ -69,11 +71,15 @@ void clsServer::Load() {
     general.ActivePort = 1000;
     general.Port = 1000;
   }
+  PluginCallGuard::ReportTo(&log_);
   // The general plugins start first, so they see everything the start-up does.
   plugins_ = clsPlugins(Paths().programDirectory);
-  LoadGeneralPlugins(plugins_, pluginObjects_, *pluginCommands_, SystemDefaultLocaleId(),
-                     ServerSettings.General.AlwaysOnTop);
+  for (PluginLoadNote& note : LoadGeneralPlugins(plugins_, pluginObjects_, *pluginCommands_, SystemDefaultLocaleId(),
+                                                 ServerSettings.General.AlwaysOnTop)) {
+    plugins_.Remember(std::move(note));
+  }
   StartLoggingWhenEnabled();
+  WriteLoadNotes(log_, plugins_.LoadNotes());  // after the log file opened, so that it has them
   ResetServerState(true);
   infoSocket_.CreateInfoSocket();
   ChangeStatus(true);
@@ -170,7 +176,10 @@ void clsServer::ChangeStatus(bool ask) {
     return;
   }
   serverStartTime_ = std::time(nullptr);
-  encryptionPlugins_.Load(plugins_, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop);
+  for (PluginLoadNote& note : encryptionPlugins_.Load(plugins_, SystemDefaultLocaleId(), ServerSettings.General.AlwaysOnTop)) {
+    WriteLoadNotes(log_, {note});
+    plugins_.Remember(std::move(note));
+  }
   BuildActiveAccountList();
   if (ServerSettings.General.ResetBytes) {
     table_.ResetByteCounts();

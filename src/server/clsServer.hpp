@@ -100,6 +100,10 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
   const clsPlugins& InstalledPlugins() const { return plugins_; }
   const PluginObjects& RunningPlugins() const { return pluginObjects_; }
   const EncryptionPlugins& LoadedEncryptionPlugins() const { return encryptionPlugins_; }
+  // For a plugin reload (admin/PluginAdmin), which replaces one plugin in these.
+  clsPlugins& InstalledPlugins() { return plugins_; }
+  PluginObjects& RunningPlugins() { return pluginObjects_; }
+  EncryptionPlugins& LoadedEncryptionPlugins() { return encryptionPlugins_; }
   PluginCommands& Commands() { return *pluginCommands_; }
 
  private:

@@ -1,6 +1,8 @@
 #pragma once
 // For test plugins installed under several component names: which file this library was
-// loaded from, and so which component it is.
+// installed as, and so which component it is. The server loads a private copy
+// (<program directory>/run/plugins/<unique>/<component>.so, already removed); the installed
+// file is <program directory>/plugins/<component>.so, where the tests put files beside it.
 
 #include <dlfcn.h>
 
@@ -11,7 +13,10 @@ namespace {
 std::string LibraryPath() {
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&LibraryPath), &info) == 0 || info.dli_fname == nullptr) return {};
-  return info.dli_fname;
+  const std::string loaded = info.dli_fname;
+  const std::size_t copies = loaded.rfind("/run/plugins/");
+  if (copies == std::string::npos) return loaded;
+  return loaded.substr(0, copies) + "/plugins/" + loaded.substr(loaded.rfind('/') + 1);
 }
 
 // plugins/<component>.so -> <component>

@@ -8,8 +8,6 @@
 //   Fail        changes the first parameter, then fails
 // Initialise subscribes to "NewMessage"; Terminate tells the server "Terminating" + host word.
 
-#include <dlfcn.h>
-
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -17,13 +15,10 @@
 
 #include <velmorin/plugin.hpp>
 
+#include "LibraryFile.hpp"
+
 namespace {
 
-std::string LibraryPath() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&LibraryPath), &info) == 0 || info.dli_fname == nullptr) return {};
-  return info.dli_fname;
-}
 
 void Note(const std::string& line) { std::ofstream(LibraryPath() + ".log", std::ios::app) << line << '\n'; }
 

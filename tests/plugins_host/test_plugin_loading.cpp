@@ -2,11 +2,14 @@
 // interface-version rule, loading the enabled general plugins, calls in both directions, the
 // end of the run and unregistration. The plugins are the real libraries of tests/plugins/.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -142,16 +145,35 @@ TEST_F(PluginScan, GetIndexIgnoresCaseAndFindsTheLastOfEqualNames) {
   Install("versioned", "ver-1");
   const clsPlugins plugins(dir.root(), kTestLimit);
   ASSERT_EQ(plugins.count(), 3);
-  long versioned = -1;
-  long lastEcho = -1;  // the file system decides the order
-  for (long index = 0; index < plugins.count(); ++index) {
-    (plugins.dll(index) == "ver-1" ? versioned : lastEcho) = index;
-  }
+  // File-name order, byte by byte: upper case before lower case.
+  EXPECT_EQ(plugins.dll(0), "ECHO");
+  EXPECT_EQ(plugins.dll(1), "Echo");
+  EXPECT_EQ(plugins.dll(2), "ver-1");
+  const long versioned = 2;
+  const long lastEcho = 1;
   EXPECT_EQ(plugins.GetIndex("echo"), lastEcho);
   EXPECT_EQ(plugins.GetIndex("eCHo"), lastEcho);
   EXPECT_EQ(plugins.GetIndex("VER-1"), versioned);
   EXPECT_EQ(plugins.GetIndex("ech"), -1);
   EXPECT_EQ(plugins.GetIndex("echo.so"), -1);
+}
+
+TEST_F(PluginScan, LoadsPrivateCopiesThatLeaveNothingBehindAndRemovesThoseADeadProcessLeft) {
+  Install("echo");
+  // A server that died during a load (no process has pid 2^22 + 1 or more), and this process.
+  dir.write("run/plugins/4194305-AbCdEf/echo.so", "left behind");
+  const std::string own = "run/plugins/" + std::to_string(::getpid()) + "-XyZ123/echo.so";
+  dir.write(own, "in use");
+  const clsPlugins plugins(dir.root(), kTestLimit);
+  ASSERT_EQ(plugins.count(), 1);
+  const std::unique_ptr<LoadedPlugin> running = plugins.Create(0);
+  ASSERT_NE(running, nullptr);
+  std::set<std::string> left;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path("run/plugins"))) {
+    left.insert(entry.path().string().substr(dir.root().size()));
+  }
+  EXPECT_EQ(left, (std::set<std::string>{own.substr(0, own.rfind('/')), own}));
+  EXPECT_EQ(running->PluginIdent(), "echo-test") << "the unlinked copy stays mapped";
 }
 
 TEST_F(PluginScan, RegistersEveryLibraryAndAHangingRegistrationNeitherBlocksNorCounts) {

@@ -63,7 +63,10 @@ class ChildProcess {
   bool Started() const { return pid_ > 0; }
   // The process id while it runs (for /proc); -1 once it was reaped or never started.
   pid_t Pid() const { return pid_; }
-  void Signal(int signal) const { ::kill(pid_, signal); }
+  // Never kill(-1, ...) once the child is reaped: that would signal every process we may signal.
+  void Signal(int signal) const {
+    if (pid_ > 0) ::kill(pid_, signal);
+  }
 
   void Type(const std::string& lines) {
     if (input_ >= 0) (void)!::write(input_, lines.data(), lines.size());

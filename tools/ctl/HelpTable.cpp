@@ -91,13 +91,19 @@ const std::vector<CommandHelp>& HelpTable() {
        "logged in it is refused (questionStopServer) unless --yes confirms it."},
       {"plugins list", "",
        "The installed plugins and encryption plugins: name, title, ident, type, version, author,\n"
-       "enabled, loaded."},
+       "enabled, loaded, state (loaded, disabled, failed, not loaded) and the reason of a failure.\n"
+       "A file the server refused (interface version, missing export, ...) is listed as failed."},
       {"plugins enable", "NAME",
        "Switches the plugin NAME (as plugins list shows it) on in the Plugins or Encryption section;\n"
-       "a plugin takes it at the next program start, an encryption plugin when the server next goes online."},
+       "a plugin takes it at the next program start (or at once with plugins reload), an encryption\n"
+       "plugin when the server next goes online."},
       {"plugins disable", "NAME", "Switches the plugin NAME off, as plugins enable switches it on."},
       {"plugins about", "NAME", "Asks the plugin NAME to show its about text."},
       {"plugins configure", "NAME", "Asks the encryption plugin NAME to show its configuration dialog; a general plugin's settings are a page of the desktop window."},
+      {"plugins reload", "NAME",
+       "Ends the plugin NAME and loads its installed file plugins/NAME.so again: Terminate, unload,\n"
+       "load, initialise; it registers its events and menu entries anew. When the new file is\n"
+       "refused, the plugin that ran keeps running. Refused for a disabled plugin."},
       {"log follow", "", "The live log, one line as it is written, coloured on a terminal; ends with Ctrl+C."},
       {"sysinfo", "",
        "A system report as fields: the machine (processor, memory, load, uptime), the system (uname)\n"
