@@ -37,6 +37,19 @@ CommandContext InLobby() {
 
 client::Packet P(std::string command, std::string payload) { return client::Packet{std::move(command), std::move(payload)}; }
 
+// /part and /leave go back to the standard room; they never leave the server.
+TEST(ChatCommands, PartGoesBackToTheRoomEverybodyStartsIn) {
+  CommandContext context = InLobby();
+  EXPECT_EQ(ParseLine("/part", context).action, Action::kRefuse) << "no standard room";
+  context.homeRoom = "lobby";
+  EXPECT_EQ(ParseLine("/leave", context).action, Action::kNote) << "already there";
+  context.room = "Den";
+  const ParsedLine parsed = ParseLine("/part", context);
+  ASSERT_EQ(parsed.action, Action::kSend);
+  EXPECT_EQ(parsed.requests.front().command, "joinChatroom");
+  EXPECT_EQ(parsed.requests.front().payload, "lobby\0"s);
+}
+
 TEST(ChatCommands, AliasesDoWhatTheirCommandDoes) {
   struct Case {
     const char* line;
@@ -47,8 +60,7 @@ TEST(ChatCommands, AliasesDoWhatTheirCommandDoes) {
   const std::vector<Case> cases = {
       {"/j Den", Action::kSend, "joinChatroom", "Den\0"s},
       {"/J Den", Action::kSend, "joinChatroom", "Den\0"s},
-      {"/part gone", Action::kQuit, "quit", "gone"},
-      {"/leave", Action::kQuit, "quit", ""},
+      {"/exit gone", Action::kQuit, "quit", "gone"},
       {"/w bo", Action::kSend, "findPerson", "bo"},
       {"/whois bob", Action::kSend, "findPerson", "bob"},
       {"/who", Action::kSend, "getUserlist", "Lobby"},

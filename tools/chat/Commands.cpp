@@ -93,7 +93,8 @@ const std::vector<std::pair<std::string, Usage>>& CommandTable() {
       {"cmd", {"/cmd WORD [ARGUMENT]", "a server command, handled by the server's plugins", {}}},
       {"clear", {"/clear", "clear the screen", {}}},
       {"wait", {"/wait MS", "show what arrives for MS milliseconds (for scripts)", {}}},
-      {"quit", {"/quit [REASON]", "leave the server", {"exit", "part", "leave"}}},
+      {"part", {"/part", "leave this chatroom for the one everybody starts in", {"leave"}}},
+      {"quit", {"/quit [REASON]", "leave the server", {"exit"}}},
       {"help", {"/help", "this list", {"?"}}},
   };
   return table;
@@ -276,6 +277,14 @@ ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
     ParsedLine parsed;
     parsed.action = Action::kClear;
     return parsed;
+  }
+  if (name == "part") {
+    // Everybody is always in some chatroom: leaving one means going back to the standard room.
+    if (context.homeRoom.empty())
+      return Refuse("This server has no chatroom everybody starts in: /join another one, or /quit to leave.");
+    if (EqualsNoCase(context.room, context.homeRoom))
+      return Note("You are in " + context.homeRoom + ", where everybody starts; /quit leaves the server.");
+    return Send("joinChatroom", JoinPayload(context.homeRoom, "", context));
   }
   if (name == "quit") {
     ParsedLine parsed = Send("quit", std::string(text));

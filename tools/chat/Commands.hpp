@@ -21,6 +21,7 @@ struct CommandContext {
   bool away = false;       // as the user last set it
   std::string awayText;
   std::string query;       // the user plain text goes to privately; empty for the chatroom
+  std::string homeRoom;    // the server's standard chatroom, where /part goes; empty for none
 };
 
 struct Request {

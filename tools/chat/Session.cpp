@@ -644,7 +644,8 @@ void Session::ApplyState(const ParsedLine& parsed) {
 }
 
 CommandContext Session::Context() const {
-  return CommandContext{nickname_, client_.LoginKey(), client_.SessionKey(), room_, away_.Active(), away_.Text(), query_};
+  return CommandContext{nickname_,     client_.LoginKey(), client_.SessionKey(), room_, away_.Active(),
+                        away_.Text(),  query_,             welcome_.standardRoom};
 }
 
 }  // namespace velmorin::chat
