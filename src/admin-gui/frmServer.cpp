@@ -82,11 +82,18 @@ frmServer::frmServer(QWidget* parent) : QMainWindow(parent) {
   toolbar_->setObjectName("tlbToolbar");
   toolbar_->setMovable(false);
   toolbar_->setIconSize(QSize(24, 24));
-  toolbar_->setContextMenuPolicy(Qt::ActionsContextMenu);
   status_ = new QLabel(this);
   status_->setObjectName("lblStatus");
   statusBar()->addWidget(status_, 1);
   BuildMenus();
+  // The toolbar's own menu: hide it, adjust it.
+  toolbar_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(toolbar_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu;
+    menu.addAction(Action("mnuShowToolbar"));
+    menu.addAction(Action("mnuAdjustToolbar"));
+    menu.exec(toolbar_->mapToGlobal(at));
+  });
   log_->setContextMenuPolicy(Qt::ActionsContextMenu);
   for (const char* name : {"mnuScrollLog", "mnuClearLog", "mnuCopyAll", "mnuCopySelection", "mnuSaveLog", "mnuPrintLog",
                            "mnuLogFont"}) {
@@ -253,7 +260,8 @@ void frmServer::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (askOnClose_ && !QueryUnload()) {
+  // The question lets the loops run: a signal may have closed the window meanwhile.
+  if (askOnClose_ && !QueryUnload() && !unloaded_) {
     event->ignore();
     return;
   }
@@ -271,6 +279,7 @@ bool frmServer::QueryUnload() {
 }
 
 void frmServer::Unload() {
+  if (unloaded_) return;
   unloaded_ = true;
   StoreWindowState();
   if (unload_) unload_();
@@ -328,12 +337,17 @@ void frmServer::RestoreWindowState() {
 
 void frmServer::StoreWindowState() {
   ServerSettings.Start.Maximized = isMaximized();
-  // The normal rectangle, also while maximized or minimized.
-  const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+  // The rectangle of the normal state: the frame's position (what move() restores) and the size.
+  QPoint position = pos();
+  QSize size = this->size();
+  if ((isMaximized() || isMinimized()) && normalGeometry().isValid()) {
+    position = normalGeometry().topLeft();
+    size = normalGeometry().size();
+  }
   const double perPixel = TwipsPerPixel();
   const auto twips = [perPixel](int pixels) { return std::to_string(std::lround(pixels * perPixel)); };
-  ServerSettings.Start.Window =
-      twips(normal.x()) + "," + twips(normal.y()) + "," + twips(normal.width()) + "," + twips(normal.height());
+  ServerSettings.Start.Window = twips(position.x()) + "," + twips(position.y()) + "," + twips(size.width()) + "," +
+                                twips(size.height());
   ServerSettings.General.ToolbarHeight = !toolbar_->isHidden() ? kShownToolbarHeight : 0;
 }
 
@@ -344,7 +358,7 @@ void frmServer::ToggleOnline() {
   ServerAdmin& state = admin_->State();
   if (!state.Figures().online) {
     state.GoOnline();
-  } else if (!state.GoOffline(false)) {
+  } else if (const AdminResult result = state.GoOffline(false); result.notice == "questionStopServer") {
     const long users = state.Figures().users;
     const std::string question = ReplaceAll(texts_.data("questionStopServer"), "%count", std::to_string(users));
     if (AskYesNo(question, texts_.data("notice"), true)) state.GoOffline(true);

@@ -51,7 +51,7 @@ std::string UnreachableDisplay() {
     if (!tried.empty()) tried += ", ";
     tried += "DISPLAY " + x;
   }
-  return tried;
+  return tried.empty() ? "DISPLAY and WAYLAND_DISPLAY are empty" : tried;
 }
 
 }  // namespace velmorin
