@@ -8,7 +8,11 @@
 #include <memory>
 #include <string>
 
+#include <QToolButton>
+
 #include "admin-gui/Toolbar.hpp"
+#include "admin-gui/frmServer.hpp"
+#include "config/modSettings.hpp"
 
 namespace velmorin {
 namespace {
@@ -53,6 +57,31 @@ TEST(CreateToolbar, FollowsTheOrderSkippingUnknownKeys) {
     EXPECT_EQ(Items(bar), c.items) << c.order;
     EXPECT_EQ(!bar.isHidden(), c.shown) << c.order;
   }
+}
+
+// A check-style button is the menu entry itself: pressing it ticks the menu and changes the
+// setting and the view, and the tick shows on the button.
+TEST(MainWindowToolbar, CheckStyleButtonsMirrorTheMenuTicks) {
+  const ServerSettingsRecord saved = ServerSettings;
+  ServerSettings.General.ToolbarOrder = "scroll,,bogus,exit";
+  ServerSettings.General.ToolbarHeight = 380;
+  ServerSettings.General.ScrollLog = true;
+  frmServer window;
+  window.RebuildToolbar();
+  window.LogView().SetScrolling(true);
+  window.Action("mnuScrollLog")->setChecked(true);
+  auto* button = qobject_cast<QToolButton*>(window.Toolbar().widgetForAction(window.Action("scroll")));
+  ASSERT_NE(button, nullptr);
+  EXPECT_TRUE(button->isCheckable());
+  button->click();
+  EXPECT_FALSE(window.Action("mnuScrollLog")->isChecked());
+  EXPECT_FALSE(ServerSettings.General.ScrollLog);
+  EXPECT_FALSE(window.LogView().Scrolling());
+  window.Action("mnuScrollLog")->trigger();
+  EXPECT_TRUE(button->isChecked());
+  EXPECT_TRUE(window.LogView().Scrolling());
+  EXPECT_EQ(window.Toolbar().actions().size(), 3);  // scroll, separator, exit
+  ServerSettings = saved;
 }
 
 }  // namespace
