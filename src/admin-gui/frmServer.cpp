@@ -245,6 +245,7 @@ void frmServer::ShowWindow() {
 }
 
 std::string frmServer::LogText(bool rich) const {
+  log_->FlushQueue();  // the lines of the current pass belong to the text
   return rich ? log_->RichText(false) : WithCrLf(ServerText(log_->PlainText(false)));
 }
 
@@ -390,6 +391,7 @@ void frmServer::ToggleScrolling(bool on) {
 }
 
 void frmServer::CopyLog(bool selectionOnly) {
+  if (!selectionOnly) log_->FlushQueue();
   auto* data = new QMimeData;
   const std::string rtf = log_->RichText(selectionOnly);
   data->setData("text/rtf", QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size())));
