@@ -1,7 +1,7 @@
 # Shared by scripts/run and scripts/test: install the Debian packages the build needs.
 # Only missing packages are installed, after an `apt-get update` (a fresh machine has no lists).
 
-VELMORIN_PACKAGES=(cmake ninja-build g++ pkg-config libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev)
+VELMORIN_PACKAGES=(cmake ninja-build g++ pkg-config libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev)
 
 ensure_packages() {
   local missing=()

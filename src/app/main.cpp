@@ -26,6 +26,10 @@
 #include "platform/InstanceLock.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "config/modSettings.hpp"
+#if VELMORIN_GUI
+#include "admin-gui/WindowMode.hpp"
+#include "app/DisplayCheck.hpp"
+#endif
 
 namespace {
 
@@ -182,7 +186,15 @@ int main(int argc, char** argv) {
   CurrentLanguage().SetLanguage("modMain", Paths().languageDirectory + ServerSettings.Info.Language);
   StartTime = std::time(nullptr);
   const bool display = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
-  if (!headless && display) std::cout << "The desktop window is not part of this build; running headless.\n";
   if (ServerSettings.General.ActivePort == 0) ServerSettings.General.ActivePort = ServerSettings.General.Port;
+#if VELMORIN_GUI
+  if (!headless && display) {
+    const std::string unreachable = UnreachableDisplay();
+    if (unreachable.empty()) return RunWindowMode(argc, argv);
+    std::cout << "No display can be reached (" << unreachable << "); running headless.\n";
+  }
+#else
+  if (!headless && display) std::cout << "The desktop window is not part of this build; running headless.\n";
+#endif
   return RunHeadless();
 }

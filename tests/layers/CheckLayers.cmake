@@ -4,7 +4,7 @@
 #
 #   cmake -DSOURCE_ROOT=<checkout> -P CheckLayers.cmake
 
-set(layers platform codec i18n config logging net plugins chat server admin app)
+set(layers platform codec i18n config logging net plugins chat server admin admin-gui app)
 set(tools_ceiling net)
 
 if(NOT SOURCE_ROOT)
@@ -21,7 +21,7 @@ endfunction()
 function(check_folder folder ceiling_rank what own_root)
   file(GLOB_RECURSE files ${folder}/*.hpp ${folder}/*.cpp ${folder}/*.h)
   foreach(file IN LISTS files)
-    file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[A-Za-z0-9_]+/")
+    file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[A-Za-z0-9_-]+/")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" path ${line})
       if(own_root AND EXISTS ${own_root}/${path})

@@ -1,0 +1,470 @@
+#include "admin-gui/frmServer.hpp"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QStatusBar>
+#include <charconv>
+#include <cmath>
+
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/Icons.hpp"
+#include "admin-gui/Toolbar.hpp"
+#include "admin-gui/WindowLanguage.hpp"
+#include "admin/AdminService.hpp"
+#include "config/modSettings.hpp"
+#include "platform/AtomicFile.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
+#include "platform/modFilter.hpp"
+#include "server/clsServer.hpp"
+
+namespace velmorin {
+namespace {
+
+// Sizes of the window in twips: the smallest, and the standard view's (each without the toolbar).
+constexpr double kMinimumWidthTwips = 5000;
+constexpr double kMinimumHeightTwips = 2000;
+constexpr double kStandardWidthTwips = 6840;
+constexpr double kStandardHeightTwips = 4050;
+// The toolbar's height as the settings store it when it is shown.
+constexpr long kShownToolbarHeight = 380;
+
+// The menu action of each toolbar key.
+const std::map<std::string, const char*>& ToolbarActionNames() {
+  static const std::map<std::string, const char*> names{
+      {"online", "mnuOnline"},          {"clear", "mnuClearLog"},           {"print", "mnuPrintLog"},
+      {"save", "mnuSaveLog"},           {"font", "mnuLogFont"},             {"alwaysontop", "mnuAlwaysOnTop"},
+      {"scroll", "mnuScrollLog"},       {"userinfos", "mnuUserInfos"},      {"chatroomsinfos", "mnuChatroomInfos"},
+      {"showips", "mnuShowIPs"},        {"serverinfos", "mnuServerInfos"},  {"settings", "mnuSettings"},
+      {"exit", "mnuExit"},
+  };
+  return names;
+}
+
+// "Description|*.ext|Description|*.ext" (the language file's filter form) as Qt's filters.
+QStringList FileFilters(const QString& pairs) {
+  const QStringList parts = pairs.split('|');
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
+  if (filters.isEmpty()) filters << QStringLiteral("Rich Text Format (*.rtf)") << QStringLiteral("Text (*.txt)");
+  return filters;
+}
+
+std::string WithCrLf(const std::string& text) { return ReplaceAll(text, "\n", "\r\n"); }
+
+// A number of the Window setting; 0 when it is none (the text is not the locale's).
+double WindowNumber(const std::string& text) {
+  double value = 0;
+  const std::string trimmed = TrimBlanks(text);
+  const auto [end, error] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
+  if (error != std::errc() || !std::isfinite(value) || std::fabs(value) > 1e7) return 0;
+  return value;
+}
+
+}  // namespace
+
+frmServer::frmServer(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("frmServer");
+  setWindowTitle("Velmorin Server");
+  log_ = new LogViewWidget(this);
+  log_->setObjectName("rtfLog");
+  setCentralWidget(log_);
+  toolbar_ = addToolBar("Toolbar");
+  toolbar_->setObjectName("tlbToolbar");
+  toolbar_->setMovable(false);
+  toolbar_->setIconSize(QSize(24, 24));
+  status_ = new QLabel(this);
+  status_->setObjectName("lblStatus");
+  statusBar()->addWidget(status_, 1);
+  BuildMenus();
+  // The toolbar's own menu: hide it, adjust it.
+  toolbar_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(toolbar_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu;
+    menu.addAction(Action("mnuShowToolbar"));
+    menu.addAction(Action("mnuAdjustToolbar"));
+    menu.exec(toolbar_->mapToGlobal(at));
+  });
+  log_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  for (const char* name : {"mnuScrollLog", "mnuClearLog", "mnuCopyAll", "mnuCopySelection", "mnuSaveLog", "mnuPrintLog",
+                           "mnuLogFont"}) {
+    log_->addAction(Action(name));
+  }
+  setWindowIcon(StatusIcon(2));
+}
+
+frmServer::~frmServer() = default;
+
+QAction* frmServer::AddAction(QMenu& menu, const char* name, const QString& text, std::function<void(bool)> run,
+                              bool checkable) {
+  QAction* action = menu.addAction(text);
+  action->setObjectName(name);
+  action->setCheckable(checkable);
+  if (run) {
+    connect(action, &QAction::triggered, this, [run = std::move(run)](bool checked) { run(checked); });
+  } else {
+    action->setEnabled(false);  // its dialog is not there yet
+  }
+  actions_[name] = action;
+  return action;
+}
+
+void frmServer::BuildMenus() {
+  QMenu* server = menuBar()->addMenu("&Server");
+  server->setObjectName("mnuServer");
+  AddAction(*server, "mnuOnline", "&Online", [this](bool) { ToggleOnline(); }, true);
+  AddAction(*server, "mnuReload", "&Reload configuration", [this](bool) { ReloadConfiguration(); });
+  server->addSeparator();
+  AddAction(*server, "mnuExit", "E&xit", [this](bool) { close(); });
+
+  QMenu* log = menuBar()->addMenu("&Log");
+  log->setObjectName("mnuLog");
+  AddAction(*log, "mnuScrollLog", "&Scroll automatically", [this](bool on) { ToggleScrolling(on); }, true);
+  AddAction(*log, "mnuClearLog", "&Clear", [this](bool) { ClearLog(); });
+  log->addSeparator();
+  AddAction(*log, "mnuCopyAll", "Copy &all", [this](bool) { CopyLog(false); });
+  AddAction(*log, "mnuCopySelection", "Copy s&election", [this](bool) { CopyLog(true); });
+  AddAction(*log, "mnuSaveLog", "Sa&ve as...", [this](bool) { SaveLog(); });
+  AddAction(*log, "mnuPrintLog", "&Print...", [this](bool) { PrintLog(); });
+  log->addSeparator();
+  AddAction(*log, "mnuLogFont", "&Font...", [this](bool) { ChooseFont(); });
+
+  QMenu* view = menuBar()->addMenu("&View");
+  view->setObjectName("mnuView");
+  AddAction(*view, "mnuShowToolbar", "Show &toolbar", [this](bool on) { ToggleToolbar(on); }, true);
+  AddAction(*view, "mnuAdjustToolbar", "&Adjust toolbar...", {});
+  AddAction(*view, "mnuStandardToolbar", "Standard tool&bar", [this](bool) { StandardToolbar(); });
+  AddAction(*view, "mnuStandardView", "Standard &view", [this](bool) { StandardView(); });
+  view->addSeparator();
+  AddAction(*view, "mnuAlwaysOnTop", "Always on t&op", [this](bool on) { SetAlwaysOnTop(on); }, true);
+
+  QMenu* extras = menuBar()->addMenu("E&xtras");
+  extras->setObjectName("mnuExtras");
+  AddAction(*extras, "mnuUserInfos", "&User information...", {});
+  AddAction(*extras, "mnuChatroomInfos", "&Chatroom information...", {});
+  AddAction(*extras, "mnuServerInfos", "&Server information...", {});
+  AddAction(*extras, "mnuSystemInfos", "S&ystem information...", {});
+  AddAction(*extras, "mnuShowIPs", "&IP addresses...", {});
+  extras->addSeparator();
+  AddAction(*extras, "mnuSettings", "S&ettings...", {});
+
+  QMenu* plugins = menuBar()->addMenu("&Plugins");
+  plugins->setObjectName("mnuPlugins");
+  plugins->setEnabled(false);
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->setObjectName("mnuHelp");
+  AddAction(*help, "mnuHelpContents", "&Contents", {});
+  AddAction(*help, "mnuAbout", "&About...", {});
+
+  for (const auto& [key, name] : ToolbarActionNames()) {
+    QAction* action = Action(name);
+    action->setIcon(ToolbarIcon(key));
+    action->setIconVisibleInMenu(false);
+  }
+}
+
+QAction* frmServer::Action(const std::string& name) const {
+  auto it = actions_.find(name);
+  if (it != actions_.end()) return it->second;
+  auto key = ToolbarActionNames().find(name);
+  if (key == ToolbarActionNames().end()) return nullptr;
+  return actions_.at(key->second);
+}
+
+void frmServer::Attach(AdminService& admin, std::function<void()> unload) {
+  admin_ = &admin;
+  unload_ = std::move(unload);
+}
+
+std::string frmServer::Text(const std::string& key) const { return texts_.data(key); }
+
+void frmServer::Notice(const std::string& key) {
+  QMessageBox::information(this, QtText(texts_.data("notice")), QtText(Text(key)));
+}
+
+std::vector<std::string> frmServer::SetLanguage(const std::string& languageFile) {
+  std::vector<std::string> refused = ApplyWindowLanguage(*this, "frmServer", languageFile);
+  texts_.SetLanguage("frmServer", languageFile);
+  for (const ToolbarButton& button : ToolbarButtons()) {
+    const std::string tip = Text(button.tooltipKey);
+    if (!tip.empty()) Action(button.key)->setToolTip(QtText(tip));
+  }
+  return refused;
+}
+
+std::vector<std::string> frmServer::LoadWindow(const std::string& languageFile) {
+  std::vector<std::string> refused = SetLanguage(languageFile);
+  RebuildToolbar();
+  RestoreWindowState();
+  return refused;
+}
+
+void frmServer::RebuildToolbar() {
+  CreateToolbar(*toolbar_, ServerSettings.General.ToolbarOrder, [this](const std::string& key) { return Action(key); });
+  const bool shown = ServerSettings.General.ToolbarHeight > 0 && !toolbar_->actions().isEmpty();
+  toolbar_->setVisible(shown);
+  Action("mnuShowToolbar")->setChecked(shown);
+  ApplyMinimumSize();
+}
+
+// --- front end -------------------------------------------------------------------------------
+
+void frmServer::AppendLogLine(const std::string& line, long color) { log_->AppendLine(line, color); }
+
+void frmServer::ClearLogView() { log_->Clear(); }
+
+void frmServer::ShowStatus(long icon, const std::string& statusLine, const std::string& /*trayTip*/) {
+  status_->setText(QtText(statusLine));
+  setWindowIcon(StatusIcon(icon));
+}
+
+void frmServer::SetTitle(const std::string& title) { setWindowTitle(QtText(title)); }
+
+void frmServer::SetOnlineState(bool online) { Action("mnuOnline")->setChecked(online); }
+
+bool frmServer::AskYesNo(const std::string& question, const std::string& title, bool /*answerWhenUnattended*/) {
+  return QMessageBox::question(this, QtText(title), QtText(question), QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+void frmServer::ShowWindow() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+std::string frmServer::LogText(bool rich) const {
+  log_->FlushQueue();  // the lines of the current pass belong to the text
+  return rich ? log_->RichText(false) : WithCrLf(ServerText(log_->PlainText(false)));
+}
+
+// --- closing ---------------------------------------------------------------------------------
+
+void frmServer::CloseWithoutQuestion() {
+  askOnClose_ = false;
+  close();
+}
+
+void frmServer::closeEvent(QCloseEvent* event) {
+  if (unloaded_) {
+    event->accept();
+    return;
+  }
+  // The question lets the loops run: a signal may have closed the window meanwhile.
+  if (askOnClose_ && !QueryUnload() && !unloaded_) {
+    event->ignore();
+    return;
+  }
+  Unload();
+  event->accept();
+}
+
+bool frmServer::QueryUnload() {
+  if (admin_ == nullptr) return true;
+  const ServerFigures figures = admin_->State().Figures();
+  if (!figures.online || figures.users < 1) return true;
+  ShowWindow();
+  const std::string question = ReplaceAll(texts_.data("questionStopServer"), "%count", std::to_string(figures.users));
+  return AskYesNo(question, texts_.data("notice"), true);
+}
+
+void frmServer::Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  StoreWindowState();
+  if (unload_) unload_();
+  setWindowFlag(Qt::WindowStaysOnTopHint, false);
+}
+
+// --- window state ----------------------------------------------------------------------------
+
+double frmServer::TwipsPerPixel() const {
+  const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  const double dpi = shown != nullptr && shown->logicalDotsPerInch() > 0 ? shown->logicalDotsPerInch() : 96.0;
+  return 1440.0 / dpi;
+}
+
+void frmServer::ApplyMinimumSize() {
+  const double perPixel = TwipsPerPixel();
+  const double toolbar = !toolbar_->isHidden() ? static_cast<double>(ServerSettings.General.ToolbarHeight) : 0.0;
+  setMinimumSize(static_cast<int>(std::lround(kMinimumWidthTwips / perPixel)),
+                 static_cast<int>(std::lround((toolbar + kMinimumHeightTwips) / perPixel)));
+}
+
+void frmServer::RestoreWindowState() {
+  const StartSettings& start = ServerSettings.Start;
+  log_->SetScrolling(ServerSettings.General.ScrollLog);
+  Action("mnuScrollLog")->setChecked(ServerSettings.General.ScrollLog);
+  QFont font(QtText(ServerSettings.Log.FontName));
+  if (ServerSettings.Log.FontSize > 0) font.setPointSize(static_cast<int>(std::min(ServerSettings.Log.FontSize, 72L)));
+  font.setBold(ServerSettings.Log.FontBold);
+  font.setItalic(ServerSettings.Log.FontItalic);
+  log_->SetLogFont(font);
+
+  StandardView();
+  std::vector<double> rect;
+  for (const std::string& part : Split(start.Window, ",")) rect.push_back(WindowNumber(part));
+  const bool stored = rect.size() == 4 && (rect[0] != 0 || rect[1] != 0 || rect[2] != 0 || rect[3] != 0);
+  if (stored) {
+    const double perPixel = TwipsPerPixel();
+    if (start.RestoreWindowSize && rect[2] > 0 && rect[3] > 0) {
+      resize(static_cast<int>(std::lround(rect[2] / perPixel)), static_cast<int>(std::lround(rect[3] / perPixel)));
+    }
+    if (start.RestoreWindowPosition) {
+      move(static_cast<int>(std::lround(rect[0] / perPixel)), static_cast<int>(std::lround(rect[1] / perPixel)));
+    }
+  }
+  Action("mnuAlwaysOnTop")->setChecked(ServerSettings.General.AlwaysOnTop);
+  setWindowFlag(Qt::WindowStaysOnTopHint, ServerSettings.General.AlwaysOnTop);
+  if (start.AutoMinimizeAtStart) {
+    showMinimized();
+  } else if (start.Maximized) {
+    showMaximized();
+  } else {
+    show();
+  }
+}
+
+void frmServer::StoreWindowState() {
+  ServerSettings.Start.Maximized = isMaximized();
+  // The rectangle of the normal state: the frame's position (what move() restores) and the size.
+  QPoint position = pos();
+  QSize size = this->size();
+  if ((isMaximized() || isMinimized()) && normalGeometry().isValid()) {
+    position = normalGeometry().topLeft();
+    size = normalGeometry().size();
+  }
+  const double perPixel = TwipsPerPixel();
+  const auto twips = [perPixel](int pixels) { return std::to_string(std::lround(pixels * perPixel)); };
+  ServerSettings.Start.Window = twips(position.x()) + "," + twips(position.y()) + "," + twips(size.width()) + "," +
+                                twips(size.height());
+  ServerSettings.General.ToolbarHeight = !toolbar_->isHidden() ? kShownToolbarHeight : 0;
+}
+
+// --- actions ---------------------------------------------------------------------------------
+
+void frmServer::ToggleOnline() {
+  if (admin_ == nullptr) return;
+  ServerAdmin& state = admin_->State();
+  if (!state.Figures().online) {
+    state.GoOnline();
+  } else if (const AdminResult result = state.GoOffline(false); result.notice == "questionStopServer") {
+    const long users = state.Figures().users;
+    const std::string question = ReplaceAll(texts_.data("questionStopServer"), "%count", std::to_string(users));
+    if (AskYesNo(question, texts_.data("notice"), true)) state.GoOffline(true);
+  }
+  // The tick shows what happened, not what was clicked.
+  SetOnlineState(state.Figures().online);
+}
+
+void frmServer::ReloadConfiguration() {
+  if (admin_ == nullptr) return;
+  const AdminResult result = admin_->Settings().ReloadFromDisk();
+  if (!result) QMessageBox::warning(this, QtText(texts_.data("notice")), QtText(result.message));
+}
+
+void frmServer::ClearLog() {
+  if (!AskYesNo(texts_.data("questionDelLog"), texts_.data("notice"), false)) return;
+  // Through the log writer, so that its line count starts again with the view.
+  if (admin_ != nullptr) {
+    admin_->Server().Log().ClearLog();
+  } else {
+    log_->Clear();
+  }
+}
+
+void frmServer::ToggleScrolling(bool on) {
+  ServerSettings.General.ScrollLog = on;
+  log_->SetScrolling(on);
+  if (on) log_->FlushQueue();
+}
+
+void frmServer::CopyLog(bool selectionOnly) {
+  if (!selectionOnly) log_->FlushQueue();
+  auto* data = new QMimeData;
+  const std::string rtf = log_->RichText(selectionOnly);
+  data->setData("text/rtf", QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size())));
+  data->setData("application/rtf", QByteArray(rtf.data(), static_cast<qsizetype>(rtf.size())));
+  data->setText(log_->PlainText(selectionOnly));
+  QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void frmServer::SaveLog() {
+  log_->FlushQueue();
+  const QStringList filters = FileFilters(QtText(texts_.data("filterTextFormat")));
+  QFileDialog dialog(this, QtText(texts_.data("titleSaveLog")), QtText(Paths().programDirectory + "logs"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters(filters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const bool rich = dialog.selectedNameFilter() == filters.front();
+  const std::string content = rich ? log_->RichText(false) : WithCrLf(ServerText(log_->PlainText(false)));
+  const QByteArray path = dialog.selectedFiles().front().toLocal8Bit();
+  if (WriteFileAtomically(path.toStdString(), content) != 0) Notice("errorSaveLog");
+}
+
+void frmServer::PrintLog() {
+  log_->FlushQueue();
+  QPrinter printer;
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() == QDialog::Accepted) log_->document()->print(&printer);
+}
+
+void frmServer::ChooseFont() {
+  bool chosen = false;
+  const QFont font = QFontDialog::getFont(&chosen, log_->font(), this);
+  if (!chosen) return;
+  ServerSettings.Log.FontName = ServerText(font.family());
+  ServerSettings.Log.FontSize = std::max(1, font.pointSize());
+  ServerSettings.Log.FontBold = font.bold();
+  ServerSettings.Log.FontItalic = font.italic();
+  log_->SetLogFont(font);
+}
+
+void frmServer::ToggleToolbar(bool shown) {
+  ServerSettings.General.ToolbarHeight = shown ? kShownToolbarHeight : 0;
+  if (shown && ServerSettings.General.ToolbarOrder.empty()) {
+    ServerSettings.General.ToolbarOrder = kStandardToolbarOrder;
+    RebuildToolbar();
+    Notice("noticeResetToolbar");
+    return;
+  }
+  RebuildToolbar();
+}
+
+void frmServer::StandardToolbar() {
+  ServerSettings.General.ToolbarOrder = kStandardToolbarOrder;
+  RebuildToolbar();
+}
+
+void frmServer::StandardView() {
+  const double perPixel = TwipsPerPixel();
+  const double toolbar = !toolbar_->isHidden() ? static_cast<double>(ServerSettings.General.ToolbarHeight) : 0.0;
+  if (isMaximized() || isMinimized()) showNormal();
+  resize(static_cast<int>(std::lround(kStandardWidthTwips / perPixel)),
+         static_cast<int>(std::lround((toolbar + kStandardHeightTwips) / perPixel)));
+  if (const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen()) {
+    const QRect area = shown->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+void frmServer::SetAlwaysOnTop(bool on) {
+  ServerSettings.General.AlwaysOnTop = on;
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (visible) show();  // changing the flags hides the window
+}
+
+}  // namespace velmorin

@@ -1,0 +1,136 @@
+// Closing the main window of a real server in this process, its loop driven by Qt's: with a
+// user logged in, the window asks first; No keeps everything running, Yes shuts the server down.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <future>
+#include <optional>
+
+#include "admin-gui/CoreLoopDriver.hpp"
+#include "admin-gui/frmServer.hpp"
+#include "admin/AdminService.hpp"
+#include "config/modSettings.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "net/LingeringSockets.hpp"
+#include "platform/EventLoop.hpp"
+#include "server/clsServer.hpp"
+#include "support/ServerHarness.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::kWait;
+
+// Answers the next question box with `button` and keeps its text.
+class QuestionAnswerer {
+ public:
+  explicit QuestionAnswerer(QMessageBox::StandardButton button) {
+    QObject::connect(&poll_, &QTimer::timeout, [this, button] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      poll_.stop();
+      question = box->text().toStdString();
+      box->button(button)->click();
+    });
+    poll_.start(10);
+  }
+  std::optional<std::string> question;
+
+ private:
+  QTimer poll_;
+};
+
+class WindowClose : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::CopyLanguageFiles(dir.path("language"));
+    testing::SettingsText settings{{
+        {"Info", {{"Language", "English.lng"}}},
+        {"General", {{"PingDelay", "600000"}, {"AllowGuests", "1"}}},
+        {"Logging", {{"Enabled", "0"}}},
+    }};
+    dir.write("config/server.cfg", settings.Text());
+    ASSERT_EQ(LoadSettings(), 0);
+    ServerSettings.General.ActivePort = port;
+    CurrentLanguage().SetLanguage("modMain", dir.path("language/English.lng"));
+    window.Attach(admin, [this] {
+      server.Unload();
+      ++unloads;
+    });
+    window.LoadWindow(dir.path("language/English.lng"));
+    server.Load();
+    ASSERT_TRUE(server.IsOnline());
+  }
+
+  void TearDown() override {
+    if (!window.Unloaded()) window.CloseWithoutQuestion();
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) MainLoop().RunOnce(20);
+  }
+
+  // A client logged in while Qt's loop runs the server.
+  client::ChatClient LoggedIn(const std::string& nickname) {
+    auto login = std::async(std::launch::async, [this, nickname] {
+      client::ChatClient client;
+      client.Connect("127.0.0.1", port, kWait);
+      client.ReceiveWelcome(kWait);
+      const auto reply = client.Login(nickname, "", 255, "test 1.0", kWait);
+      return std::make_pair(std::move(client), reply && reply->Accepted());
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return login.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                                static_cast<int>(kWait.count()) * 2));
+    auto [client, accepted] = login.get();
+    EXPECT_TRUE(accepted) << client.LastErrorText();
+    return std::move(client);
+  }
+
+  testing::TempProgramDir dir;
+  std::uint16_t port = testing::FreeLoopbackPort();
+  CoreLoopDriver driver{MainLoop()};
+  frmServer window;
+  clsServer server{window};
+  AdminService admin{server};
+  int unloads = 0;
+};
+
+TEST_F(WindowClose, AsksWithUsersLoggedInAndNoKeepsTheServerRunning) {
+  client::ChatClient ada = LoggedIn("ada");
+  ASSERT_EQ(admin.State().Figures().users, 1);
+  {
+    QuestionAnswerer no(QMessageBox::No);
+    EXPECT_FALSE(window.close());
+    ASSERT_TRUE(no.question.has_value());
+    EXPECT_NE(no.question->find("Users still logged in: 1."), std::string::npos) << *no.question;
+  }
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(unloads, 0);
+  EXPECT_TRUE(server.IsOnline());
+  EXPECT_EQ(admin.State().Figures().users, 1);
+  // Still served: a second user gets in through the loop Qt drives.
+  client::ChatClient bob = LoggedIn("bob");
+  EXPECT_EQ(admin.State().Figures().users, 2);
+
+  QuestionAnswerer yes(QMessageBox::Yes);
+  EXPECT_TRUE(window.close());
+  EXPECT_TRUE(yes.question.has_value());
+  EXPECT_EQ(unloads, 1);
+  EXPECT_FALSE(server.IsOnline());
+  EXPECT_NE(ServerSettings.Start.Window, "0,0,0,0");  // the window's rectangle stored for the save
+}
+
+TEST_F(WindowClose, ClosesWithoutAskingWhenNobodyIsLoggedIn) {
+  QuestionAnswerer no(QMessageBox::No);
+  EXPECT_TRUE(window.close());
+  EXPECT_FALSE(no.question.has_value());
+  EXPECT_EQ(unloads, 1);
+  EXPECT_FALSE(server.IsOnline());
+}
+
+}  // namespace
+}  // namespace velmorin
