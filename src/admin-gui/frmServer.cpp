@@ -378,7 +378,7 @@ void frmServer::ClearLog() {
   if (!AskYesNo(texts_.data("questionDelLog"), texts_.data("notice"), false)) return;
   // Through the log writer, so that its line count starts again with the view.
   if (admin_ != nullptr) {
-    admin_->Server().Log().ClearLog();
+    admin_->State().ClearLog();
   } else {
     log_->Clear();
   }

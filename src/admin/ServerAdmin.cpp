@@ -18,6 +18,11 @@ AdminResult ServerAdmin::GoOnline() {
   return AdminResult::Done("The server is online on port " + std::to_string(server_.ListeningPort()) + ".");
 }
 
+AdminResult ServerAdmin::ClearLog() {
+  server_.Log().ClearLog();
+  return AdminResult::Done("The log view is empty.");
+}
+
 AdminResult ServerAdmin::GoOffline(bool confirmed) {
   if (!server_.IsOnline()) return AdminResult::Refused("alreadyOffline", "The server is offline already.");
   const long users = server_.Connections().UserCount();

@@ -39,6 +39,8 @@ class ServerAdmin {
   // Refused with the stop question ("questionStopServer") while users are logged in and the
   // caller did not confirm.
   AdminResult GoOffline(bool confirmed);
+  // Empties the log view and restarts the writer's line count; the log files keep their lines.
+  AdminResult ClearLog();
 
   ServerFigures Figures() const;
   // The machine's IPv4 addresses, loopback left out.
