@@ -3,15 +3,11 @@
 // takes, characters the wire cannot carry, a server restart, and the host forms --host takes.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,14 +21,14 @@
 #include "client/LoopbackPort.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ServerProcess.hpp"
-
-extern char** environ;
+#include "support/TerminalProcess.hpp"
 
 namespace velmorin {
 namespace {
 
 using Process = testing::ChildProcess;
 using testing::ServerProcess;
+using Terminal = testing::TerminalProcess;
 using std::chrono::milliseconds;
 
 const std::string kChat = std::string(VELMORIN_DIST_DIR) + "/velmorin-chat";
@@ -79,71 +75,6 @@ int Count(const std::string& text, const std::string& part) {
   return count;
 }
 
-// velmorin-chat on a pseudo-terminal, as a person runs it: what it shows, and keys typed.
-class TerminalChat {
- public:
-  explicit TerminalChat(const std::vector<std::string>& arguments) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-    const std::string terminal = ::ptsname(master_);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, terminal.c_str(), O_RDWR, 0);
-    posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(kChat.c_str())};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, kChat.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~TerminalChat() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (master_ >= 0) ::close(master_);
-  }
-  TerminalChat(const TerminalChat&) = delete;
-  TerminalChat& operator=(const TerminalChat&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-  void Type(const std::string& keys) { (void)!::write(master_, keys.data(), keys.size()); }
-  const std::string& Shown() const { return shown_; }
-
-  bool WaitFor(const std::string& text, milliseconds bound = milliseconds(15000)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (shown_.find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      ReadSome(milliseconds(20));
-    }
-    return true;
-  }
-  std::optional<int> WaitForExit(milliseconds bound = milliseconds(15000)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-      ReadSome(milliseconds(20));
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-  }
-
- private:
-  void ReadSome(milliseconds wait) {
-    pollfd entry{master_, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(wait.count())) <= 0) return;
-    char buffer[4096];
-    const ssize_t got = ::read(master_, buffer, sizeof buffer);
-    if (got > 0) shown_.append(buffer, static_cast<std::size_t>(got));
-  }
-
-  int master_ = -1;
-  pid_t pid_ = -1;
-  std::string shown_;
-};
-
 class ChatSession : public ::testing::Test {
  protected:
   // velmorin-chat reading its commands from a pipe, with the port given in --host.
@@ -178,15 +109,15 @@ TEST_F(ChatSession, ANicknameInUseIsSaidAtOnceAndAtTheTerminalAVariantIsOffered)
   EXPECT_NE(script->Output().find("bob is in use."), std::string::npos) << script->Output();
   EXPECT_EQ(script->Output().find("instead?"), std::string::npos) << script->Output();
 
-  const ScopedEnv plain("NO_COLOR", "1");
-  TerminalChat person({"--host", "127.0.0.1:" + std::to_string(server.port()), "--timeout", "5000", "Bob"});
+  Terminal person(kChat, {"--host", "127.0.0.1:" + std::to_string(server.port()), "--timeout", "5000", "Bob"},
+                  {.environment = {"NO_COLOR=1"}});
   ASSERT_TRUE(person.Started());
-  ASSERT_TRUE(person.WaitFor("Log in as Bob_ instead? [Y/n]")) << person.Shown();
+  ASSERT_TRUE(person.WaitFor("Log in as Bob_ instead? [Y/n]")) << person.Output();
   person.Type("\n");
-  ASSERT_TRUE(person.WaitFor("Logged in as Bob_.")) << person.Shown();
-  ASSERT_TRUE(person.WaitFor("/quit to leave.")) << person.Shown();
+  ASSERT_TRUE(person.WaitFor("Logged in as Bob_.")) << person.Output();
+  ASSERT_TRUE(person.WaitFor("/quit to leave.")) << person.Output();
   person.Type("/quit\r");
-  EXPECT_EQ(person.WaitForExit(), 0) << person.Shown();
+  EXPECT_EQ(person.WaitForExit(), 0) << person.Output();
   EXPECT_TRUE(holder->WaitFor("Bob_ left the server")) << holder->Output();
 }
 
@@ -316,14 +247,14 @@ TEST_F(ChatSession, AfterARestartTheClientLogsInAgainReentersItsRoomAndSendsTheU
 TEST_F(ChatSession, AtTheTerminalCtrlCEndsTheWaitForTheServerToComeBack) {
   auto server = std::make_unique<ServerProcess>();
   ASSERT_TRUE(server->WaitUntilOnline()) << server->Log();
-  const ScopedEnv plain("NO_COLOR", "1");
-  TerminalChat person({"--host", "127.0.0.1:" + std::to_string(server->port()), "--timeout", "5000", "Pia"});
-  ASSERT_TRUE(person.WaitFor("/quit to leave.")) << person.Shown();
+  Terminal person(kChat, {"--host", "127.0.0.1:" + std::to_string(server->port()), "--timeout", "5000", "Pia"},
+                  {.environment = {"NO_COLOR=1"}});
+  ASSERT_TRUE(person.WaitFor("/quit to leave.")) << person.Output();
   server->Kill();
-  ASSERT_TRUE(person.WaitFor("(attempt 2 of 8)")) << person.Shown();
+  ASSERT_TRUE(person.WaitFor("(attempt 2 of 8)")) << person.Output();
   person.Type("\x03");
-  EXPECT_EQ(person.WaitForExit(milliseconds(5000)), 0) << person.Shown();
-  EXPECT_NE(person.Shown().find("Not connecting again."), std::string::npos) << person.Shown();
+  EXPECT_EQ(person.WaitForExit(milliseconds(5000)), 0) << person.Output();
+  EXPECT_NE(person.Output().find("Not connecting again."), std::string::npos) << person.Output();
 }
 
 TEST_F(ChatSession, HostTakesAPortAndIPv6Addresses) {

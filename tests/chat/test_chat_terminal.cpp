@@ -4,26 +4,16 @@
 // other user is a client of the client library.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstring>
-#include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/ChildProcess.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
-
-extern char** environ;
+#include "support/TerminalProcess.hpp"
 
 namespace velmorin {
 namespace {
@@ -39,99 +29,9 @@ constexpr milliseconds kBound{10000};
 
 const std::string kChat = std::string(VELMORIN_DIST_DIR) + "/velmorin-chat";
 
-// velmorin-chat on the slave side of a pseudo-terminal that is its controlling terminal, so
-// that a size change reaches it as SIGWINCH. Killed and reaped on every path.
-class Terminal {
- public:
-  Terminal(const std::vector<std::string>& arguments, unsigned short columns) {
-    std::vector<std::string> env{"TERM=xterm", "NO_COLOR=1", "LC_ALL=C.UTF-8"};
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      if (entry.rfind("TERM=", 0) != 0 && entry.rfind("NO_COLOR=", 0) != 0 && entry.rfind("LC_", 0) != 0 &&
-          entry.rfind("LANG=", 0) != 0)
-        env.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (std::string& entry : env) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args{kChat};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    winsize size{};
-    size.ws_row = 24;
-    size.ws_col = columns;
-    pid_ = ::forkpty(&master_, nullptr, nullptr, &size);
-    if (pid_ == 0) {
-      ::execve(kChat.c_str(), argv.data(), envp.data());
-      ::_exit(127);
-    }
-  }
-  ~Terminal() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (master_ >= 0) ::close(master_);
-  }
-  Terminal(const Terminal&) = delete;
-  Terminal& operator=(const Terminal&) = delete;
-
-  bool Started() const { return pid_ > 0 && master_ >= 0; }
-  void Type(const std::string& keys) { (void)!::write(master_, keys.data(), keys.size()); }
-  void Resize(unsigned short columns) {
-    winsize size{};
-    size.ws_row = 24;
-    size.ws_col = columns;
-    ::ioctl(master_, TIOCSWINSZ, &size);
-  }
-
-  // Waits for `text` after what earlier expectations matched; the match is passed.
-  bool Expect(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + kBound;
-    for (;;) {
-      const std::size_t at = output_.find(text, mark_);
-      if (at != std::string::npos) {
-        mark_ = at + text.size();
-        return true;
-      }
-      const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) return false;
-    }
-  }
-  const std::string& Output() const { return output_; }
-
-  std::optional<int> WaitForExit() {
-    const auto deadline = std::chrono::steady_clock::now() + kBound;
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-      ReadSome(20);
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-  }
-
- private:
-  bool ReadSome(int ms) {
-    pollfd entry{master_, POLLIN, 0};
-    if (::poll(&entry, 1, ms) <= 0) return false;
-    char chunk[4096];
-    const ssize_t got = ::read(master_, chunk, sizeof chunk);
-    if (got <= 0) {
-      std::this_thread::sleep_for(milliseconds(20));  // the slave side closed: nothing more comes
-      return false;
-    }
-    output_.append(chunk, static_cast<std::size_t>(got));
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  int master_ = -1;
-  std::string output_;
-  std::size_t mark_ = 0;
-};
+// velmorin-chat on a pseudo-terminal of 80 columns, in a UTF-8 locale, without colours.
+const testing::TerminalProcess::Options kTerminal{
+    .columns = 80, .environment = {"TERM=xterm", "NO_COLOR=1", "LC_ALL=C.UTF-8"}};
 
 class ChatTerminal : public ::testing::Test {
  protected:
@@ -157,7 +57,7 @@ class ChatTerminal : public ::testing::Test {
 };
 
 TEST_F(ChatTerminal, TabTimestampsTheBellClearResizeAndCtrlC) {
-  Terminal alice(Arguments("Alice"), 80);
+  testing::TerminalProcess alice(kChat, Arguments("Alice"), kTerminal);
   ASSERT_TRUE(alice.Started());
   ASSERT_TRUE(alice.Expect("You are now in Lobby.")) << alice.Output();
   ChatClient bob = Bob();

@@ -87,6 +87,7 @@ class ChildProcess {
   // The exit code once the process has ended; nothing when it did not end within the bound or
   // was ended by a signal.
   std::optional<int> WaitForExit(std::chrono::milliseconds bound = kDefaultBound) {
+    if (pid_ <= 0) return std::nullopt;  // waitpid(-1, ...) would reap some other child
     int status = 0;
     const bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, bound);
     if (!ended) return std::nullopt;
