@@ -19,6 +19,11 @@
 #include "admin-gui/Icons.hpp"
 #include "admin-gui/Toolbar.hpp"
 #include "admin-gui/WindowLanguage.hpp"
+#include "admin-gui/HelpMenu.hpp"
+#include "admin-gui/ctlTray.hpp"
+#include "admin-gui/frmAdjustToolbar.hpp"
+#include "admin-gui/frmServerInfos.hpp"
+#include "admin-gui/frmSystemInfos.hpp"
 #include "admin/AdminService.hpp"
 #include "config/modSettings.hpp"
 #include "platform/AtomicFile.hpp"
@@ -100,6 +105,7 @@ frmServer::frmServer(QWidget* parent) : QMainWindow(parent) {
     log_->addAction(Action(name));
   }
   setWindowIcon(StatusIcon(2));
+  AttachTray();
 }
 
 frmServer::~frmServer() = default;
@@ -141,7 +147,7 @@ void frmServer::BuildMenus() {
   QMenu* view = menuBar()->addMenu("&View");
   view->setObjectName("mnuView");
   AddAction(*view, "mnuShowToolbar", "Show &toolbar", [this](bool on) { ToggleToolbar(on); }, true);
-  AddAction(*view, "mnuAdjustToolbar", "&Adjust toolbar...", {});
+  AddAction(*view, "mnuAdjustToolbar", "&Adjust toolbar...", [this](bool) { ShowAdjustToolbar(*this, [this] { RebuildToolbar(); }); });
   AddAction(*view, "mnuStandardToolbar", "Standard tool&bar", [this](bool) { StandardToolbar(); });
   AddAction(*view, "mnuStandardView", "Standard &view", [this](bool) { StandardView(); });
   view->addSeparator();
@@ -151,8 +157,8 @@ void frmServer::BuildMenus() {
   extras->setObjectName("mnuExtras");
   AddAction(*extras, "mnuUserInfos", "&User information...", {});
   AddAction(*extras, "mnuChatroomInfos", "&Chatroom information...", {});
-  AddAction(*extras, "mnuServerInfos", "&Server information...", {});
-  AddAction(*extras, "mnuSystemInfos", "S&ystem information...", {});
+  AddAction(*extras, "mnuServerInfos", "&Server information...", [this](bool) { if (admin_ != nullptr) ShowServerInfos(*admin_, *this); });
+  AddAction(*extras, "mnuSystemInfos", "S&ystem information...", [this](bool) { if (admin_ != nullptr) ShowSystemInfos(*admin_, *this); });
   AddAction(*extras, "mnuShowIPs", "&IP addresses...", {});
   extras->addSeparator();
   AddAction(*extras, "mnuSettings", "S&ettings...", {});
@@ -163,8 +169,8 @@ void frmServer::BuildMenus() {
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("mnuHelp");
-  AddAction(*help, "mnuHelpContents", "&Contents", {});
-  AddAction(*help, "mnuAbout", "&About...", {});
+  AddAction(*help, "mnuHelpContents", "&Contents", [this](bool) { ShowUserGuide(*this); });
+  AddAction(*help, "mnuAbout", "&About...", [this](bool) { ShowAbout(*this); });
 
   for (const auto& [key, name] : ToolbarActionNames()) {
     QAction* action = Action(name);
@@ -195,6 +201,7 @@ void frmServer::Notice(const std::string& key) {
 std::vector<std::string> frmServer::SetLanguage(const std::string& languageFile) {
   std::vector<std::string> refused = ApplyWindowLanguage(*this, "frmServer", languageFile);
   texts_.SetLanguage("frmServer", languageFile);
+  for (std::string& key : tray_->SetLanguage(languageFile)) refused.push_back(std::move(key));
   for (const ToolbarButton& button : ToolbarButtons()) {
     const std::string tip = Text(button.tooltipKey);
     if (!tip.empty()) Action(button.key)->setToolTip(QtText(tip));
@@ -223,8 +230,9 @@ void frmServer::AppendLogLine(const std::string& line, long color) { log_->Appen
 
 void frmServer::ClearLogView() { log_->Clear(); }
 
-void frmServer::ShowStatus(long icon, const std::string& statusLine, const std::string& /*trayTip*/) {
+void frmServer::ShowStatus(long icon, const std::string& statusLine, const std::string& trayTip) {
   status_->setText(QtText(statusLine));
+  tray_->SetStatus(icon, QtText(trayTip));
   setWindowIcon(StatusIcon(icon));
 }
 

@@ -35,6 +35,7 @@
 namespace velmorin {
 
 class AdminService;
+class ctlTray;
 
 class frmServer : public QMainWindow, public AdminFrontEnd {
   Q_OBJECT
@@ -69,6 +70,12 @@ class frmServer : public QMainWindow, public AdminFrontEnd {
   bool AskYesNo(const std::string& question, const std::string& title, bool answerWhenUnattended) override;
   void ShowWindow() override;
   std::string LogText(bool rich) const override;
+  // The tray, the plugin menu and the information windows (frmServerTray.cpp).
+  void ShowTrayBalloon(long icon, const std::string& title, const std::string& text) override;
+  void RebuildPluginMenu() override;
+  void UpdatePluginMenuItem(const std::string& plugin, const std::string& entry) override;
+  void RefreshServerInfos() override;
+  ctlTray& Tray() { return *tray_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -111,6 +118,8 @@ class frmServer : public QMainWindow, public AdminFrontEnd {
   std::map<std::string, QAction*> actions_;  // by object name
   bool askOnClose_ = true;
   bool unloaded_ = false;
+  ctlTray* tray_ = nullptr;
+  void AttachTray();  // frmServerTray.cpp
 };
 
 }  // namespace velmorin

@@ -247,4 +247,12 @@ AdminResult PluginAdmin::Unknown(const std::string& component) const {
                               "No plugin named \"" + component.substr(0, kMaxEchoedName) + "\" is installed.");
 }
 
+const PluginMenu& PluginAdmin::Menu() const { return server_.Commands().Menu(); }
+
+void PluginAdmin::MenuClick(const std::string& owner, const std::string& entry) {
+  server_.Commands().MenuClick(owner, entry);
+}
+
+void PluginAdmin::ShortcutPressed(long shiftState, long keyCode) { server_.Events().ShortcutPressed(shiftState, keyCode); }
+
 }  // namespace velmorin

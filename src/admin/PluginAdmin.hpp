@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "admin/AdminResult.hpp"
+#include "plugins/PluginMenu.hpp"
 
 namespace velmorin {
 
@@ -43,6 +44,12 @@ class PluginAdmin {
   // keeps running. An encryption plugin is replaced in the list of the online period, and
   // refused while a connection uses it.
   AdminResult Reload(const std::string& component);
+
+  // The desktop window's plugin menu: its entries, a click on one ("MenuClick" to its owner;
+  // nothing when the owner no longer runs), and a key offered as "ShortcutPressed".
+  const PluginMenu& Menu() const;
+  void MenuClick(const std::string& owner, const std::string& entry);
+  void ShortcutPressed(long shiftState, long keyCode);
 
  private:
   PluginRow Row(long index) const;

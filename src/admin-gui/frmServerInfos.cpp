@@ -1,0 +1,171 @@
+#include "admin-gui/frmServerInfos.hpp"
+
+#include <QFormLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/WindowLanguage.hpp"
+#include "admin/AdminService.hpp"
+#include "config/modSettings.hpp"
+#include "net/modSocket.hpp"
+#include "platform/Text.hpp"
+
+namespace velmorin {
+
+std::string FormatBytes(double bytes, const std::array<std::string, 4>& units) {
+  if (!std::isfinite(bytes) || bytes < 0) bytes = 0;
+  std::size_t divisions = 0;
+  while (bytes >= 1024 && divisions < 3) {
+    bytes /= 1024;
+    ++divisions;
+  }
+  char number[64];
+  std::snprintf(number, sizeof number, "%.2f", std::round(bytes * 100) / 100);
+  std::string text = number;
+  // Two decimals at most: trailing zeros and a bare point go.
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text + units[divisions];
+}
+
+std::string FormatUptime(long long seconds) {
+  if (seconds < 0) seconds = 0;
+  char text[64];
+  std::snprintf(text, sizeof text, "%lld, %02lld:%02lld:%02lld", seconds / 86400, seconds / 3600 % 24,
+                seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+// The reverse lookup runs on its own thread; the window polls for its answer and may close first.
+struct frmServerInfos::Lookup {
+  std::mutex mutex;
+  bool done = false;
+  std::string name;
+};
+
+frmServerInfos::frmServerInfos(AdminService& admin, QWidget* parent) : QDialog(parent), admin_(admin) {
+  setObjectName("frmServerInfos");
+  setWindowTitle("Server information");
+  setAttribute(Qt::WA_DeleteOnClose);
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  layout->addLayout(form);
+  setLayout(layout);
+  const std::pair<const char*, const char*> rows[] = {
+      {"lblIPCaption", "IP address:"},        {"lblNameCaption", "Server name:"},
+      {"lblStatusCaption", "Status:"},        {"lblPortCaption", "Port:"},
+      {"lblPersonsCaption", "Persons:"},      {"lblChatroomsCaption", "Chatrooms:"},
+      {"lblMaxTextCaption", "Longest text:"}, {"lblBytesInCaption", "Data in:"},
+      {"lblBytesOutCaption", "Data out:"},    {"lblProgramUptimeCaption", "Program uptime:"},
+      {"lblOnlineUptimeCaption", "Online uptime:"}, {"lblSystemUptimeCaption", "System uptime:"},
+  };
+  for (const auto& [name, text] : rows) {
+    auto* caption = new QLabel(text, this);
+    caption->setObjectName(name);
+    auto* value = new QLabel(this);
+    value->setObjectName(QString(name).replace("Caption", ""));
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(caption, value);
+  }
+  auto* close = new QPushButton("&Close", this);
+  close->setObjectName("cmdClose");
+  close->setDefault(true);
+  connect(close, &QPushButton::clicked, this, &QDialog::close);
+  layout->addWidget(close, 0, Qt::AlignRight);
+
+  uptimeTimer_.setInterval(1000);
+  connect(&uptimeTimer_, &QTimer::timeout, this, [this] { RefreshUptimes(); });
+  uptimeTimer_.start();
+  lookupPoll_.setInterval(100);
+  connect(&lookupPoll_, &QTimer::timeout, this, [this] {
+    std::lock_guard lock(lookup_->mutex);
+    if (!lookup_->done) return;
+    lookupPoll_.stop();
+    findChild<QLabel*>("lblName")->setText(QtText(lookup_->name).toUpper());
+    unsetCursor();
+  });
+}
+
+frmServerInfos::~frmServerInfos() = default;
+
+std::vector<std::string> frmServerInfos::SetLanguage(const std::string& languageFile) {
+  texts_.SetLanguage("frmServerInfos", languageFile);
+  std::vector<std::string> refused = ApplyWindowLanguage(*this, "frmServerInfos", languageFile);
+  Refresh();
+  return refused;
+}
+
+QString frmServerInfos::Field(const char* name) const {
+  const QLabel* label = findChild<QLabel*>(name);
+  return label != nullptr ? label->text() : QString();
+}
+
+void frmServerInfos::LookUpName(const std::string& address) {
+  lookedUp_ = address;
+  lookup_ = std::make_shared<Lookup>();
+  findChild<QLabel*>("lblName")->setText("...");
+  setCursor(Qt::BusyCursor);
+  std::thread([lookup = lookup_, address] {
+    std::string name = LookupHostName(address);
+    std::lock_guard lock(lookup->mutex);
+    lookup->name = std::move(name);
+    lookup->done = true;
+  }).detach();
+  lookupPoll_.start();
+}
+
+void frmServerInfos::Refresh() {
+  const ServerFigures figures = admin_.State().Figures();
+  const auto set = [this](const char* name, const std::string& text) { findChild<QLabel*>(name)->setText(QtText(text)); };
+  const std::vector<std::string> addresses = admin_.State().LocalAddresses();
+  const std::string address = addresses.empty() ? "127.0.0.1" : addresses.front();
+  set("lblIP", address);
+  if (address != lookedUp_) LookUpName(address);
+  set("lblStatus", texts_.data(figures.online ? "online" : "offline"));
+  const std::array<std::string, 4> units{texts_.data("sizeBytes"), texts_.data("sizeKB"), texts_.data("sizeMB"),
+                                         texts_.data("sizeGB")};
+  if (figures.online) {
+    set("lblPort", std::to_string(figures.port));
+    set("lblPersons", std::to_string(figures.users) + "/" + std::to_string(figures.maxUsers));
+    set("lblChatrooms", std::to_string(figures.chatrooms));
+    set("lblMaxText", std::to_string(ServerSettings.General.MaxTextLength));
+  } else {
+    set("lblPort", "-");
+    set("lblPersons", "-/-");
+    set("lblChatrooms", "-");
+    set("lblMaxText", "-");
+  }
+  set("lblBytesIn", FormatBytes(figures.bytesIn, units));
+  set("lblBytesOut", FormatBytes(figures.bytesOut, units));
+  RefreshUptimes();
+}
+
+void frmServerInfos::RefreshUptimes() {
+  const ServerFigures figures = admin_.State().Figures();
+  const auto set = [this](const char* name, const std::string& text) { findChild<QLabel*>(name)->setText(QtText(text)); };
+  set("lblProgramUptime", FormatUptime(figures.programUptime));
+  set("lblOnlineUptime", figures.online ? FormatUptime(figures.onlineUptime) : "-");
+  set("lblSystemUptime", FormatUptime(figures.systemUptime));
+}
+
+void ShowServerInfos(AdminService& admin, QWidget& parent) {
+  auto* window = parent.findChild<frmServerInfos*>();
+  if (window == nullptr) {
+    window = new frmServerInfos(admin, &parent);
+    window->SetLanguage(CurrentLanguage().currentFile());
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void RefreshServerInfosWindow(QWidget& parent) {
+  if (auto* window = parent.findChild<frmServerInfos*>()) window->Refresh();
+}
+
+}  // namespace velmorin

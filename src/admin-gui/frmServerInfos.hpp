@@ -1,0 +1,56 @@
+#pragma once
+// The server information window: address, name, status, port, persons, chatrooms, longest text,
+// traffic and the three uptimes, from ServerAdmin::Figures. The uptimes tick every second
+// (the online one only while the server is online); everything else is refreshed when the
+// server says its figures changed (Refresh) and with the uptimes.
+//
+//   FormatBytes(bytes, units)    "12.5 KB": divided by 1024 while 1024 or more, at most three
+//                                times, two decimals at most, then the unit text by divisions
+//   FormatUptime(seconds)        "2, 03:04:05": days, hours, minutes, seconds
+
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "i18n/clsLanguage.hpp"
+
+namespace velmorin {
+
+class AdminService;
+
+std::string FormatBytes(double bytes, const std::array<std::string, 4>& units);
+std::string FormatUptime(long long seconds);
+
+class frmServerInfos : public QDialog {
+  Q_OBJECT
+
+ public:
+  frmServerInfos(AdminService& admin, QWidget* parent);
+  ~frmServerInfos() override;
+  // Applies the [frmServerInfos] section; returns the keys it could not apply.
+  std::vector<std::string> SetLanguage(const std::string& languageFile);
+  void Refresh();
+  QString Field(const char* name) const;
+
+ private:
+  QLabel* AddRow(const char* caption, const char* field, const QString& text);
+  void RefreshUptimes();
+  void LookUpName(const std::string& address);
+
+  struct Lookup;
+  AdminService& admin_;
+  clsLanguage texts_;
+  QTimer uptimeTimer_;
+  QTimer lookupPoll_;
+  std::shared_ptr<Lookup> lookup_;
+  std::string lookedUp_;
+};
+
+// Opens the window, or raises the one already open; Refresh when the server changes.
+void ShowServerInfos(AdminService& admin, QWidget& parent);
+void RefreshServerInfosWindow(QWidget& parent);
+
+}  // namespace velmorin

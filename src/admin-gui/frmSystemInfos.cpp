@@ -1,0 +1,130 @@
+#include "admin-gui/frmSystemInfos.hpp"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
+
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/WindowLanguage.hpp"
+#include "admin-gui/frmServerInfos.hpp"
+#include "admin/AdminService.hpp"
+#include "admin/SystemReport.hpp"
+#include "platform/AtomicFile.hpp"
+#include "platform/Text.hpp"
+#include "server/clsServer.hpp"
+
+namespace velmorin {
+namespace {
+
+// Sizes in kB as the report has them, shown in MB from 1024 kB on.
+std::string Kilobytes(const std::string& value, const clsLanguage& texts) {
+  long long kb = 0;
+  try {
+    kb = std::stoll(value);
+  } catch (...) {
+    return value;
+  }
+  if (kb < 1024) return std::to_string(kb) + texts.data("sizekB");
+  char text[64];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(kb) / 1024);
+  return text + texts.data("sizeMB");
+}
+
+}  // namespace
+
+frmSystemInfos::frmSystemInfos(AdminService& admin, QWidget* parent) : QDialog(parent), admin_(admin) {
+  setObjectName("frmSystemInfos");
+  setWindowTitle("System information");
+  setAttribute(Qt::WA_DeleteOnClose);
+  resize(520, 420);
+  auto* layout = new QVBoxLayout(this);
+  tree_ = new QTreeWidget(this);
+  tree_->setObjectName("tvwInfos");
+  tree_->setColumnCount(2);
+  tree_->setHeaderHidden(true);
+  tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  layout->addWidget(tree_);
+  auto* box = new QDialogButtonBox(this);
+  auto* refresh = box->addButton("&Refresh", QDialogButtonBox::ActionRole);
+  refresh->setObjectName("cmdRefresh");
+  auto* save = box->addButton("&Save...", QDialogButtonBox::ActionRole);
+  save->setObjectName("cmdSave");
+  auto* close = box->addButton(QDialogButtonBox::Close);
+  close->setObjectName("cmdClose");
+  connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
+  connect(save, &QPushButton::clicked, this, [this] { Save(); });
+  connect(box, &QDialogButtonBox::rejected, this, &QDialog::close);
+  layout->addWidget(box);
+}
+
+std::vector<std::string> frmSystemInfos::SetLanguage(const std::string& languageFile) {
+  texts_.SetLanguage("frmSystemInfos", languageFile);
+  labels_.SetLanguage("frmSystemInfosEntries", languageFile);
+  std::vector<std::string> refused = ApplyWindowLanguage(*this, "frmSystemInfos", languageFile);
+  Refresh();
+  return refused;
+}
+
+void frmSystemInfos::Refresh() {
+  tree_->clear();
+  const SystemReport report = BuildSystemReport(admin_.Server().InstalledPlugins());
+  QTreeWidgetItem* heading = nullptr;
+  std::string current;
+  for (const auto& [key, rawValue] : ReportEntries(report)) {
+    const std::size_t dot = key.find('.');
+    const std::string group = key.substr(0, dot);
+    const std::string name = key.substr(dot + 1);
+    if (heading == nullptr || group != current) {
+      current = group;
+      const std::string caption = texts_.data("header" + group);
+      heading = new QTreeWidgetItem(tree_, QStringList{QtText(caption.empty() ? group : caption)});
+      heading->setFirstColumnSpanned(true);
+      heading->setExpanded(true);
+    }
+    std::string value = rawValue;
+    if (name == "memory_total_kb" || name == "memory_available_kb") value = Kilobytes(value, texts_);
+    if (name == "system_uptime") {
+      value = FormatUptime(std::atoll(value.c_str()));
+    }
+    const std::string label = labels_.data(name);
+    new QTreeWidgetItem(heading, QStringList{QtText(label.empty() ? name : label), QtText(value)});
+  }
+}
+
+std::string frmSystemInfos::ReportText() const {
+  std::string text;
+  for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* heading = tree_->topLevelItem(i);
+    text += ServerText(heading->text(0)) + "\r\n";
+    for (int j = 0; j < heading->childCount(); ++j) {
+      text += "  " + ServerText(heading->child(j)->text(0)) + ": " + ServerText(heading->child(j)->text(1)) + "\r\n";
+    }
+  }
+  return text;
+}
+
+void frmSystemInfos::Save() {
+  const QString file = QFileDialog::getSaveFileName(this, windowTitle(), QString(), "Text (*.txt)");
+  if (file.isEmpty()) return;
+  if (WriteFileAtomically(file.toLocal8Bit().toStdString(), ReportText()) != 0) {
+    QMessageBox::warning(this, QtText(texts_.data("notice")), QtText(texts_.data("errorSave")));
+  }
+}
+
+void ShowSystemInfos(AdminService& admin, QWidget& parent) {
+  auto* window = parent.findChild<frmSystemInfos*>();
+  if (window == nullptr) {
+    window = new frmSystemInfos(admin, &parent);
+    window->SetLanguage(CurrentLanguage().currentFile());
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+}  // namespace velmorin
