@@ -101,7 +101,8 @@ void frmAdjustToolbar::Load(const std::string& order) {
   available_->clear();
   current_->clear();
   std::vector<std::string> used;
-  for (const std::string& raw : Split(order, ",")) {
+  const std::vector<std::string> items = order.empty() ? std::vector<std::string>{} : Split(order, ",");
+  for (const std::string& raw : items) {
     const std::string key = TrimBlanks(raw);
     bool known = key.empty();
     for (const ToolbarButton& button : ToolbarButtons()) known = known || key == button.key;

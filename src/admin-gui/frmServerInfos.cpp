@@ -3,8 +3,6 @@
 #include <QFormLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cmath>
-#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -14,32 +12,9 @@
 #include "config/modSettings.hpp"
 #include "net/modSocket.hpp"
 #include "platform/Text.hpp"
+#include "server/StatusTexts.hpp"
 
 namespace velmorin {
-
-std::string FormatBytes(double bytes, const std::array<std::string, 4>& units) {
-  if (!std::isfinite(bytes) || bytes < 0) bytes = 0;
-  std::size_t divisions = 0;
-  while (bytes >= 1024 && divisions < 3) {
-    bytes /= 1024;
-    ++divisions;
-  }
-  char number[64];
-  std::snprintf(number, sizeof number, "%.2f", std::round(bytes * 100) / 100);
-  std::string text = number;
-  // Two decimals at most: trailing zeros and a bare point go.
-  text.erase(text.find_last_not_of('0') + 1);
-  if (text.back() == '.') text.pop_back();
-  return text + units[divisions];
-}
-
-std::string FormatUptime(long long seconds) {
-  if (seconds < 0) seconds = 0;
-  char text[64];
-  std::snprintf(text, sizeof text, "%lld, %02lld:%02lld:%02lld", seconds / 86400, seconds / 3600 % 24,
-                seconds / 60 % 60, seconds % 60);
-  return text;
-}
 
 // The reverse lookup runs on its own thread; the window polls for its answer and may close first.
 struct frmServerInfos::Lookup {
@@ -127,8 +102,6 @@ void frmServerInfos::Refresh() {
   set("lblIP", address);
   if (address != lookedUp_) LookUpName(address);
   set("lblStatus", texts_.data(figures.online ? "online" : "offline"));
-  const std::array<std::string, 4> units{texts_.data("sizeBytes"), texts_.data("sizeKB"), texts_.data("sizeMB"),
-                                         texts_.data("sizeGB")};
   if (figures.online) {
     set("lblPort", std::to_string(figures.port));
     set("lblPersons", std::to_string(figures.users) + "/" + std::to_string(figures.maxUsers));
@@ -140,8 +113,8 @@ void frmServerInfos::Refresh() {
     set("lblChatrooms", "-");
     set("lblMaxText", "-");
   }
-  set("lblBytesIn", FormatBytes(figures.bytesIn, units));
-  set("lblBytesOut", FormatBytes(figures.bytesOut, units));
+  set("lblBytesIn", FormatByteCount(figures.bytesIn, texts_));
+  set("lblBytesOut", FormatByteCount(figures.bytesOut, texts_));
   RefreshUptimes();
 }
 

@@ -2,16 +2,12 @@
 // The server information window: address, name, status, port, persons, chatrooms, longest text,
 // traffic and the three uptimes, from ServerAdmin::Figures. The uptimes tick every second
 // (the online one only while the server is online); everything else is refreshed when the
-// server says its figures changed (Refresh) and with the uptimes.
-//
-//   FormatBytes(bytes, units)    "12.5 KB": divided by 1024 while 1024 or more, at most three
-//                                times, two decimals at most, then the unit text by divisions
-//   FormatUptime(seconds)        "2, 03:04:05": days, hours, minutes, seconds
+// server says its figures changed (Refresh) and with the uptimes. Traffic and uptimes take the
+// server's text forms (server/StatusTexts.hpp).
 
 #include <QDialog>
 #include <QLabel>
 #include <QTimer>
-#include <array>
 #include <memory>
 #include <string>
 
@@ -20,9 +16,6 @@
 namespace velmorin {
 
 class AdminService;
-
-std::string FormatBytes(double bytes, const std::array<std::string, 4>& units);
-std::string FormatUptime(long long seconds);
 
 class frmServerInfos : public QDialog {
   Q_OBJECT

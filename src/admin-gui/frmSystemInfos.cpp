@@ -11,11 +11,11 @@
 
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
-#include "admin-gui/frmServerInfos.hpp"
 #include "admin/AdminService.hpp"
 #include "admin/SystemReport.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
+#include "server/StatusTexts.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {

@@ -1,0 +1,75 @@
+// The tray's state without a notification area (the offscreen platform has none): the image and
+// tooltip follow the status the server shows, flashing ends as asked, and a balloon is bounded
+// and lands in the status line instead.
+
+#include <gtest/gtest.h>
+
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+
+#include "admin-gui/ctlTray.hpp"
+#include "admin-gui/frmServer.hpp"
+
+namespace velmorin {
+namespace {
+
+TEST(Tray, FollowsTheStatusTheServerShows) {
+  frmServer window;
+  ctlTray& tray = window.Tray();
+  const struct {
+    long icon;
+    long shown;
+  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {7, 2}, {-1, 2}};
+  for (const auto& c : cases) {
+    window.ShowStatus(c.icon, "status line", "tip " + std::to_string(c.icon));
+    EXPECT_EQ(tray.Icon(), c.shown) << c.icon;
+    EXPECT_EQ(tray.ToolTipText().toStdString(), "tip " + std::to_string(c.icon));
+  }
+  EXPECT_EQ(window.StatusText(), "status line");
+  EXPECT_EQ(tray.Shown(), QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+TEST(Tray, FlashStopsAfterTwiceTheCountAndAtOnceWhenSwitchedOff) {
+  frmServer window;
+  ctlTray& tray = window.Tray();
+  tray.Flash(true, 2);
+  ASSERT_TRUE(tray.Flashing());
+  std::vector<bool> blanks;
+  for (int tick = 0; tick < 4; ++tick) {
+    tray.FlashTick();
+    blanks.push_back(tray.Blank());
+  }
+  EXPECT_EQ(blanks, (std::vector<bool>{true, false, true, false}));
+  EXPECT_FALSE(tray.Flashing());
+
+  tray.Flash(true, 0);  // no end
+  for (int tick = 0; tick < 101; ++tick) tray.FlashTick();
+  EXPECT_TRUE(tray.Flashing());
+  EXPECT_TRUE(tray.Blank());
+  tray.Flash(false, 0);
+  EXPECT_FALSE(tray.Flashing());
+  EXPECT_FALSE(tray.Blank());
+}
+
+TEST(Tray, BalloonIsBoundedAndShownInTheStatusLineWithoutATray) {
+  frmServer window;
+  ctlTray& tray = window.Tray();
+  tray.ShowBalloonTooltip(QString(100, 'T'), QString(1000, 'x'), 2);
+  EXPECT_EQ(tray.LastBalloonTitle().size(), ctlTray::kMaxBalloonTitle);
+  EXPECT_EQ(tray.LastBalloonText().size(), ctlTray::kMaxBalloonText);
+  if (!tray.Shown()) {
+    EXPECT_TRUE(window.statusBar()->currentMessage().startsWith(QString(63, 'T') + ": xxx"));
+  }
+}
+
+TEST(Tray, LeftClickMinimisesAndRestores) {
+  frmServer window;
+  window.show();
+  window.Tray().LeftClick();
+  EXPECT_TRUE(window.isMinimized());
+  window.Tray().LeftClick();
+  EXPECT_FALSE(window.isMinimized());
+}
+
+}  // namespace
+}  // namespace velmorin
