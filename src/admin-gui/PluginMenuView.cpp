@@ -88,8 +88,9 @@ std::optional<OfferedKey> OfferedShortcut(int qtKey, Qt::KeyboardModifiers modif
 bool PluginShortcuts::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
-    const bool again = key->timestamp() != 0 && key->timestamp() == lastStamp_ && key->key() == lastKey_;
+    const bool again = event == lastEvent_ && key->timestamp() == lastStamp_ && key->key() == lastKey_;
     if (!key->isAutoRepeat() && !again) {
+      lastEvent_ = event;
       lastStamp_ = key->timestamp();
       lastKey_ = key->key();
       if (const auto offered = OfferedShortcut(key->key(), key->modifiers()); offered && offer_) {

@@ -46,7 +46,9 @@ class PluginShortcuts : public QObject {
 
  private:
   Offer offer_;
-  // A key event passed on from the log view to the window is offered once.
+  // A key event passed on from the log view to the window is offered once: the same event object
+  // with the same time stamp and key (a later event may reuse the object's address).
+  const QEvent* lastEvent_ = nullptr;
   quint64 lastStamp_ = 0;
   int lastKey_ = 0;
 };

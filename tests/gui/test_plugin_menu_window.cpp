@@ -122,7 +122,9 @@ TEST_F(PluginWindow, ReleasedShortcutsAreOfferedAndBalloonsReachTheTray) {
   QKeyEvent f5(QEvent::KeyRelease, Qt::Key_F5, Qt::ShiftModifier);
   QApplication::sendEvent(&window.LogView(), &f5);
   EXPECT_TRUE(Received("ShortcutPressed|1|116"));
+  // Once, though the log view passes the key on to the window; the plain key not at all.
   const std::string received = dir.read("plugins/alpha.received");
+  EXPECT_EQ(received.find("ShortcutPressed|1|116"), received.rfind("ShortcutPressed|1|116")) << received;
   EXPECT_EQ(received.find("ShortcutPressed|0|65"), std::string::npos) << received;
 
   Run("ShowBalloonTooltip", F({"warning", "Backup"}), "Backup finished");
@@ -135,7 +137,7 @@ TEST_F(PluginWindow, ServerInformationShowsTheFiguresOnlineAndOffline) {
   auto* infos = window.findChild<frmServerInfos*>();
   ASSERT_NE(infos, nullptr);
   EXPECT_EQ(infos->Field("lblPort").toStdString(), std::to_string(port));
-  EXPECT_EQ(infos->Field("lblPersons").toStdString(), "0/" + std::to_string(ServerSettings.General.MaxUsers));
+  EXPECT_EQ(infos->Field("lblPersons").toStdString(), "0/" + std::to_string(admin.State().Figures().maxUsers));
   EXPECT_EQ(infos->Field("lblStatus"), "Online");
   EXPECT_TRUE(infos->Field("lblOnlineUptime").startsWith("0, 00:00:")) << infos->Field("lblOnlineUptime").toStdString();
   EXPECT_TRUE(infos->Field("lblBytesIn").endsWith(" bytes") || infos->Field("lblBytesIn").endsWith(" KB"));
