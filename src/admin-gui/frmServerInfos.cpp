@@ -54,7 +54,7 @@ frmServerInfos::frmServerInfos(AdminService& admin, QWidget* parent) : QDialog(p
   layout->addWidget(close, 0, Qt::AlignRight);
 
   uptimeTimer_.setInterval(1000);
-  connect(&uptimeTimer_, &QTimer::timeout, this, [this] { RefreshUptimes(); });
+  connect(&uptimeTimer_, &QTimer::timeout, this, [this] { Refresh(); });
   uptimeTimer_.start();
   lookupPoll_.setInterval(100);
   connect(&lookupPoll_, &QTimer::timeout, this, [this] {

@@ -1,8 +1,8 @@
 #pragma once
 // The server information window: address, name, status, port, persons, chatrooms, longest text,
-// traffic and the three uptimes, from ServerAdmin::Figures. The uptimes tick every second
-// (the online one only while the server is online); everything else is refreshed when the
-// server says its figures changed (Refresh) and with the uptimes. Traffic and uptimes take the
+// traffic and the three uptimes, from ServerAdmin::Figures: every second (the traffic and the
+// uptimes move on their own), and at once when the server says its figures changed (Refresh).
+// The server name is looked up again only when the address changes. Traffic and uptimes take the
 // server's text forms (server/StatusTexts.hpp).
 
 #include <QDialog>

@@ -133,9 +133,12 @@ TEST_F(PluginWindow, ReleasedShortcutsAreOfferedAndBalloonsReachTheTray) {
 }
 
 TEST_F(PluginWindow, ServerInformationShowsTheFiguresOnlineAndOffline) {
+  // The window as the menu opens it, with this test's language file (the process-wide language
+  // stays bound to the first test's).
+  auto* infos = new frmServerInfos(admin, &window);
+  infos->SetLanguage(dir.path("language/English.lng"));
   ShowServerInfos(admin, window);
-  auto* infos = window.findChild<frmServerInfos*>();
-  ASSERT_NE(infos, nullptr);
+  ASSERT_EQ(window.findChildren<frmServerInfos*>().size(), 1);  // the open one raised, no second
   EXPECT_EQ(infos->Field("lblPort").toStdString(), std::to_string(port));
   EXPECT_EQ(infos->Field("lblPersons").toStdString(), "0/" + std::to_string(admin.State().Figures().maxUsers));
   EXPECT_EQ(infos->Field("lblStatus"), "Online");
