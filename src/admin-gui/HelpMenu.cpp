@@ -6,9 +6,20 @@
 #include <filesystem>
 
 #include "admin-gui/GuiText.hpp"
+#include "i18n/clsLanguage.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
+namespace {
+
+// A text of the [HelpMenu.Data] section of the language file, or the English one.
+QString HelpText(const char* key, const char* english) {
+  const std::string text = CurrentLanguage().data(key, "HelpMenu");
+  return text.empty() ? QString::fromUtf8(english) : QtText(text);
+}
+
+}  // namespace
 
 std::string UserGuidePath() {
   std::vector<std::string> candidates{Paths().programDirectory + "docs/user-guide.md"};
@@ -25,23 +36,24 @@ std::string UserGuidePath() {
 void ShowUserGuide(QWidget& parent) {
   const std::string path = UserGuidePath();
   if (path.empty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)))) {
-    QMessageBox::information(&parent, "Velmorin Server",
-                             path.empty() ? QStringLiteral("The user guide docs/user-guide.md is not installed.")
-                                          : QString::fromStdString(path));
+    const QString text = path.empty() ? HelpText("errorNoGuide", "The user guide docs/user-guide.md is not installed.")
+                                      : HelpText("errorOpenGuide", "The user guide could not be opened:") + "\n" +
+                                            QString::fromStdString(path);
+    QMessageBox::information(&parent, HelpText("titleGuide", "User guide"), text);
   }
 }
 
 QString AboutText() {
+  // The licence names stay as their authors wrote them, in every language.
   return QStringLiteral("Velmorin Server %1\n\n").arg(QtText(RunningVersion())) +
-         QStringLiteral(
-             "This program uses:\n"
-             "- Qt %1 (Widgets, Print Support), under the GNU Lesser General Public License version 3\n"
-             "- libsodium, in the shipped encryption plugin, under the ISC licence\n"
-             "- the C++ standard library of GCC, under the GPL version 3 with the GCC Runtime Library "
-             "Exception\n")
-             .arg(QString::fromLatin1(qVersion()));
+         HelpText("textUses", "This program uses:") + "\n" +
+         QStringLiteral("- Qt %1 (Widgets, Print Support): GNU Lesser General Public License version 3\n")
+             .arg(QString::fromLatin1(qVersion())) +
+         HelpText("textSodium", "- libsodium, in the shipped encryption plugin") + ": ISC License\n" +
+         HelpText("textRuntime", "- the C++ standard library of GCC") +
+         ": GNU General Public License version 3 with the GCC Runtime Library Exception\n";
 }
 
-void ShowAbout(QWidget& parent) { QMessageBox::about(&parent, QStringLiteral("About Velmorin Server"), AboutText()); }
+void ShowAbout(QWidget& parent) { QMessageBox::about(&parent, HelpText("titleAbout", "About Velmorin Server"), AboutText()); }
 
 }  // namespace velmorin
