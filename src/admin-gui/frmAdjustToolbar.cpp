@@ -84,7 +84,7 @@ QListWidgetItem* frmAdjustToolbar::Item(const std::string& key) const {
   auto* item = new QListWidgetItem;
   item->setData(kKeyRole, QtText(key));
   if (key.empty()) {
-    const std::string divider = texts_.data("divider");
+    const std::string divider = texts_.data("divider", "frmAdjustToolbar");
     item->setText(divider.empty() ? QStringLiteral("--- divider ---") : QtText(divider));
     return item;
   }

@@ -29,10 +29,10 @@ std::string Kilobytes(const std::string& value, const clsLanguage& texts) {
   } catch (...) {
     return value;
   }
-  if (kb < 1024) return std::to_string(kb) + texts.data("sizekB");
+  if (kb < 1024) return std::to_string(kb) + texts.data("sizekB", "frmSystemInfos");
   char text[64];
   std::snprintf(text, sizeof text, "%.1f", static_cast<double>(kb) / 1024);
-  return text + texts.data("sizeMB");
+  return text + texts.data("sizeMB", "frmSystemInfos");
 }
 
 }  // namespace
@@ -112,7 +112,7 @@ void frmSystemInfos::Save() {
   const QString file = QFileDialog::getSaveFileName(this, windowTitle(), QString(), "Text (*.txt)");
   if (file.isEmpty()) return;
   if (WriteFileAtomically(file.toLocal8Bit().toStdString(), ReportText()) != 0) {
-    QMessageBox::warning(this, QtText(texts_.data("notice")), QtText(texts_.data("errorSave")));
+    QMessageBox::warning(this, QtText(texts_.data("notice", "frmSystemInfos")), QtText(texts_.data("errorSave", "frmSystemInfos")));
   }
 }
 
