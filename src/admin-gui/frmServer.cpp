@@ -19,6 +19,7 @@
 #include "admin-gui/Icons.hpp"
 #include "admin-gui/Toolbar.hpp"
 #include "admin-gui/WindowLanguage.hpp"
+#include "admin-gui/frmSettings.hpp"
 #include "admin/AdminService.hpp"
 #include "config/modSettings.hpp"
 #include "platform/AtomicFile.hpp"
@@ -155,7 +156,9 @@ void frmServer::BuildMenus() {
   AddAction(*extras, "mnuSystemInfos", "S&ystem information...", {});
   AddAction(*extras, "mnuShowIPs", "&IP addresses...", {});
   extras->addSeparator();
-  AddAction(*extras, "mnuSettings", "S&ettings...", {});
+  AddAction(*extras, "mnuSettings", "S&ettings...", [this](bool) {
+    if (ShowSettingsDialog(this, *admin_, texts_.currentFile())) RebuildToolbar();
+  });
 
   QMenu* plugins = menuBar()->addMenu("&Plugins");
   plugins->setObjectName("mnuPlugins");
