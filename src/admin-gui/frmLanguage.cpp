@@ -1,5 +1,6 @@
 #include "admin-gui/frmLanguage.hpp"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
@@ -7,7 +8,9 @@
 
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
+#include "config/modSettings.hpp"
 #include "i18n/clsLanguage.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
@@ -61,6 +64,28 @@ std::optional<std::string> ChooseLanguageFile(const std::string& directory, cons
   const std::string chosen = dialog.Chosen();
   if (chosen.empty()) return std::nullopt;
   return chosen;
+}
+
+void AskLanguageAtStart(const char* programName) {
+  const std::string directory = Paths().languageDirectory;
+  std::vector<std::string> files;
+  for (const std::string& file : SplitLines(clsLanguage::EnumLanguages(directory))) {
+    if (!file.empty()) files.push_back(file);
+  }
+  const std::string& configured = ServerSettings.Info.Language;
+  if (files.size() < 2 ||
+      (!configured.empty() && !clsLanguage::info("languageIDs", directory + configured).empty())) {
+    return;
+  }
+  const auto ask = [&] {
+    if (const std::optional<std::string> chosen = ChooseLanguageFile(directory, configured)) StoreLanguageSetting(*chosen);
+  };
+  if (QApplication::instance() != nullptr) return ask();
+  int argc = 1;
+  char name[] = "velmorin-server";
+  char* argv[] = {programName != nullptr ? const_cast<char*>(programName) : name, nullptr};
+  QApplication application(argc, argv);
+  ask();
 }
 
 }  // namespace velmorin
