@@ -117,8 +117,8 @@ class SettingsDialog : public ::testing::Test {
       client::ChatClient client;
       return client.Connect("127.0.0.1", onPort, kWait) && client.ReceiveWelcome(kWait).has_value();
     });
-    QTest::qWaitFor([&] { return welcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-                    static_cast<int>(kWait.count()) * 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return welcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                                static_cast<int>(kWait.count()) * 2));
     return welcome.get();
   }
 
