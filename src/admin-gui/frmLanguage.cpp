@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "admin-gui/GuiText.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "config/modSettings.hpp"
 #include "i18n/clsLanguage.hpp"

@@ -38,10 +38,4 @@ class frmLanguage : public QDialog {
 std::optional<std::string> ChooseLanguageFile(const std::string& directory, const std::string& current,
                                               QWidget* parent = nullptr);
 
-// The first start in desktop mode: with more than one usable language file and no usable one
-// configured, the administrator chooses, and the choice is stored at once. Otherwise, or when
-// the chooser is closed without a choice, nothing changes and the automatic choice of headless
-// mode (by the system's locale) follows. Makes a QApplication of its own when none exists.
-void AskLanguageAtStart(const char* programName);
-
 }  // namespace velmorin

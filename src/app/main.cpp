@@ -28,7 +28,7 @@
 #include "config/modSettings.hpp"
 #if VELMORIN_GUI
 #include "admin-gui/WindowMode.hpp"
-#include "admin-gui/frmLanguage.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
 #include "app/DisplayCheck.hpp"
 #endif
 
