@@ -209,6 +209,7 @@ AdminResult frmSettings::Store() {
   AdminResult result = admin_.Settings().Confirm(form);
   if (!result) return result;
   form_ = form;
+  if (AdminResult lists = StoreListChanges(); !lists) return lists;
   if (autostart_ != nullptr && autostart_->isChecked() != AutostartEnabled()) {
     const int error = autostart_->isChecked()
                           ? WriteAutostartEntry(ServerText(QCoreApplication::applicationFilePath()))

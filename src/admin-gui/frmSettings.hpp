@@ -8,7 +8,8 @@
 //             milliseconds, line breaks of the description to "<br>"), then the service confirms
 //             the copy: checked, stored and applied to the running server. A refusal is shown as
 //             the notice the service names and the dialog stays open with nothing stored. Only
-//             after the settings are stored: the autostart entry and the plugins' choice.
+//             after the settings are stored: the lists' removals and nickname bans, the autostart
+//             entry and the plugins' choice.
 //   Standard  asks "questionResetSettings"; on yes the pages show the standard values.
 //   Cancel    closes; nothing is stored.
 //
@@ -101,6 +102,10 @@ class frmSettings : public QDialog {
   void StorePluginChoices();
   void ShowPlaceholders(const std::string& titleKey, const std::string& textKey, const std::vector<std::string>& keys);
   void ImportWelcomeText();
+  // The lists' changes (frmSettingsListPages.cpp): kept until OK, then made in their order.
+  bool AskRemove(const std::string& questionKey, QListWidget* list);
+  void EditNicknameBan(QListWidget* list, bool add);
+  AdminResult StoreListChanges();
   void ExportWelcomeText();
 
   void OnOk();
@@ -116,6 +121,7 @@ class frmSettings : public QDialog {
   QCheckBox* autostart_ = nullptr;
   QPlainTextEdit* welcome_ = nullptr;
   std::vector<QListWidget*> pluginLists_;
+  std::vector<std::function<AdminResult()>> listChanges_;
   std::vector<std::string> languageRefusals_;
 };
 

@@ -1,4 +1,4 @@
-// The settings dialog's pages of the program, the server and its lists.
+// The settings dialog's pages of the program and the server.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,13 +38,6 @@ QLineEdit* LineEdit(QWidget* page, const char* name) {
   auto* field = new QLineEdit(page);
   field->setObjectName(name);
   return field;
-}
-
-QListWidget* ReadOnlyList(QWidget* page, const char* name, const std::vector<std::string>& rows) {
-  auto* list = new QListWidget(page);
-  list->setObjectName(name);
-  for (const std::string& row : rows) list->addItem(QtText(row));
-  return list;
 }
 
 }  // namespace
@@ -111,48 +104,6 @@ void frmSettings::BuildGeneralPage() {
     form->addRow(box);
     Bind(key, box);
   }
-}
-
-void frmSettings::BuildUsersPage() {
-  QWidget* page = AddPage("Users", "lstUsers", "users");
-  auto* layout = new QVBoxLayout(page);
-  std::vector<std::string> rows;
-  for (const AccountInfo& account : admin_.Accounts().List()) rows.push_back(account.name);
-  layout->addWidget(Label(page, "lblUsers", "User accounts"));
-  layout->addWidget(ReadOnlyList(page, "lstUserAccounts", rows));
-}
-
-void frmSettings::BuildBanPage() {
-  QWidget* page = AddPage("Ban", "lstBan", "ban");
-  auto* layout = new QVBoxLayout(page);
-  const BanRuleView rules = admin_.Bans().List();
-  layout->addWidget(Label(page, "lblBanIP", "Banned addresses"));
-  layout->addWidget(ReadOnlyList(page, "lstBanIP", rules.addresses));
-  std::vector<std::string> nicknames;
-  for (const NicknameBan& ban : rules.nicknames) nicknames.push_back(ban.part ? "*" + ban.nickname + "*" : ban.nickname);
-  layout->addWidget(Label(page, "lblBanNick", "Banned nicknames"));
-  layout->addWidget(ReadOnlyList(page, "lstBanNick", nicknames));
-}
-
-void frmSettings::BuildChatroomsPage() {
-  QWidget* page = AddPage("Chatrooms", "lstChatrooms", "chatrooms");
-  auto* layout = new QVBoxLayout(page);
-  std::vector<std::string> stored;
-  for (const StoredRoom& room : admin_.Rooms().Stored()) stored.push_back(room.name);
-  layout->addWidget(Label(page, "lblChatrooms", "Stored chatrooms"));
-  layout->addWidget(ReadOnlyList(page, "lstStoredChatrooms", stored));
-  // The standard chatroom: one of the rooms that exist now, or none.
-  auto* standard = new QComboBox(page);
-  standard->setObjectName("cboStandardChatroom");
-  standard->addItem(QtText(Text("listNone")), QString());
-  for (const LiveRoom& room : admin_.Rooms().Live()) standard->addItem(QtText(room.name), QtText(room.name));
-  auto* row = new QFormLayout;
-  row->addRow(Label(page, "lblStandardChatroom", "Standard chatroom"), standard);
-  layout->addLayout(row);
-  Bind("Chatrooms.StandardChatroom", standard);
-  QCheckBox* create = CheckBox(page, "chkAllowCreateChatroom", "Clients may create chatrooms");
-  layout->addWidget(create);
-  Bind("Chatrooms.AllowCreateChatroom", create);
 }
 
 void frmSettings::BuildIconsPage() {

@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -244,6 +246,69 @@ TEST_F(SettingsDialog, ARefusedFieldIsShownAndNothingIsStored) {
     EXPECT_EQ(dir.read("config/server.cfg"), storedSettings);
     Click(dialog, "cmdCancel");
   }
+}
+
+// Enters `text` in the next input box.
+class InputAnswerer {
+ public:
+  explicit InputAnswerer(QString text) {
+    QObject::connect(&poll_, &QTimer::timeout, [this, text] {
+      auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      poll_.stop();
+      asked = true;
+      box->setTextValue(text);
+      box->accept();
+    });
+    poll_.start(10);
+  }
+  bool asked = false;
+
+ private:
+  QTimer poll_;
+};
+
+TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
+  const auto bannedNicknames = [this] {
+    std::vector<std::string> names;
+    for (const NicknameBan& ban : admin.Bans().List().nicknames) names.push_back(ban.nickname);
+    return names;
+  };
+  ASSERT_TRUE(admin.Bans().AddNickname("mallory", false));
+  {
+    frmSettings dialog(admin, language, &window);
+    dialog.show();
+    InputAnswerer eve("eve");
+    Click(dialog, "cmdAddBanNick");
+    EXPECT_TRUE(eve.asked);
+    EXPECT_EQ(Find<QListWidget>(dialog, "lstBanNick")->count(), 2);
+    Click(dialog, "cmdCancel");
+  }
+  EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"mallory"});
+  {
+    frmSettings dialog(admin, language, &window);
+    dialog.show();
+    {
+      InputAnswerer again("MALLORY");
+      BoxAnswerer notice(QMessageBox::Ok);
+      Click(dialog, "cmdAddBanNick");
+      ASSERT_TRUE(notice.text.has_value());
+      EXPECT_EQ(*notice.text, "This nickname is already banned.");
+    }
+    InputAnswerer eve("eve");
+    Click(dialog, "cmdAddBanNick");
+    QListWidget* list = Find<QListWidget>(dialog, "lstBanNick");
+    list->setCurrentRow(0);  // mallory
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      Click(dialog, "cmdRemoveBanNick");
+      EXPECT_TRUE(yes.text.has_value());
+    }
+    EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"mallory"});
+    Click(dialog, "cmdOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  }
+  EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"eve"});
 }
 
 TEST_F(SettingsDialog, AutostartEntryIsWrittenAndRemovedByOk) {
