@@ -24,6 +24,7 @@
 
 #include "admin-gui/AutostartEntry.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
 #include "admin-gui/frmLanguage.hpp"
 #include "admin-gui/frmServer.hpp"
 #include "admin-gui/frmSettings.hpp"
@@ -379,6 +380,36 @@ TEST_F(SettingsDialog, ShippedLanguagesFitEveryControlAndPagesAreThere) {
     EXPECT_TRUE(chooser.SetLanguage(path).empty());
     EXPECT_EQ(chooser.Chosen(), "Deutsch.lng");
     EXPECT_EQ(chooser.Files(), (std::vector<std::string>{"Deutsch.lng", "English.lng"}));
+  }
+}
+
+// The first start in desktop mode asks; a usable configured language is kept without a question.
+TEST(LanguageAtStart, AsksOnlyWithoutAUsableConfiguredLanguage) {
+  testing::TempProgramDir dir;
+  testing::CopyLanguageFiles(dir.path("language"));
+  for (const char* configured : {"", "Missing.lng", "Deutsch.lng"}) {
+    SCOPED_TRACE(configured);
+    dir.write("config/server.cfg", testing::SettingsText{{{"Info", {{"Language", configured}}}}}.Text());
+    ASSERT_EQ(LoadSettings(), 0);
+    QTimer poll;
+    bool asked = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* chooser = qobject_cast<frmLanguage*>(QApplication::activeModalWidget());
+      if (chooser == nullptr) return;
+      poll.stop();
+      asked = true;
+      auto* list = chooser->findChild<QListWidget*>("lstLanguages");
+      ASSERT_NE(list, nullptr);
+      list->setCurrentRow(1);  // English.lng, after Deutsch.lng
+      chooser->accept();
+    });
+    poll.start(10);
+    AskLanguageAtStart(nullptr);
+    const bool usable = std::string(configured) == "Deutsch.lng";
+    EXPECT_EQ(asked, !usable);
+    EXPECT_EQ(ServerSettings.Info.Language, usable ? "Deutsch.lng" : "English.lng");
+    EXPECT_NE(dir.read("config/server.cfg").find(usable ? "Language=Deutsch.lng" : "Language=English.lng"),
+              std::string::npos);
   }
 }
 
