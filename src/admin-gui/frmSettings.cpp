@@ -53,6 +53,7 @@ frmSettings::frmSettings(AdminService& admin, const std::string& languageFile, Q
   tree_->setObjectName("tvwSettings");
   tree_->setHeaderHidden(true);
   tree_->setMinimumWidth(160);
+  tree_->setMaximumWidth(220);
   pages_ = new QStackedWidget(this);
   connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (item != nullptr) pages_->setCurrentIndex(item->data(0, Qt::UserRole).toInt());

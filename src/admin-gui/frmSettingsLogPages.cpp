@@ -132,6 +132,7 @@ void frmSettings::BuildLogPage() {
     Bind(showKey, box);
     auto* colour = new QPushButton(types);
     colour->setObjectName(QString::fromStdString("cmdColor_" + std::to_string(row)));
+    colour->setFixedWidth(64);
     auto bgr = std::make_shared<long>(0);
     bindings_.push_back({key,
                          [colour, bgr](const std::string& text) {
@@ -149,6 +150,7 @@ void frmSettings::BuildLogPage() {
     grid->addWidget(box, row, 1);
     ++row;
   }
+  grid->setColumnStretch(1, 1);
   auto* scroll = new QScrollArea(page);
   scroll->setWidget(types);
   scroll->setWidgetResizable(true);
