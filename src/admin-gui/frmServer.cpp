@@ -23,6 +23,7 @@
 #include "admin-gui/ctlTray.hpp"
 #include "admin-gui/frmAdjustToolbar.hpp"
 #include "admin-gui/frmServerInfos.hpp"
+#include "admin-gui/frmSettings.hpp"
 #include "admin-gui/frmSystemInfos.hpp"
 #include "admin/AdminService.hpp"
 #include "config/modSettings.hpp"
@@ -161,7 +162,9 @@ void frmServer::BuildMenus() {
   AddAction(*extras, "mnuSystemInfos", "S&ystem information...", [this](bool) { if (admin_ != nullptr) ShowSystemInfos(*admin_, *this); });
   AddAction(*extras, "mnuShowIPs", "&IP addresses...", {});
   extras->addSeparator();
-  AddAction(*extras, "mnuSettings", "S&ettings...", {});
+  AddAction(*extras, "mnuSettings", "S&ettings...", [this](bool) {
+    if (admin_ != nullptr && ShowSettingsDialog(this, *admin_, texts_.currentFile())) RebuildToolbar();
+  });
 
   QMenu* plugins = menuBar()->addMenu("&Plugins");
   plugins->setObjectName("mnuPlugins");

@@ -28,6 +28,7 @@
 #include "config/modSettings.hpp"
 #if VELMORIN_GUI
 #include "admin-gui/WindowMode.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
 #include "app/DisplayCheck.hpp"
 #endif
 
@@ -179,13 +180,17 @@ int main(int argc, char** argv) {
               << "Give the server's user read and write access to it, or move it away to start with defaults.\n";
     return 1;
   }
+  const bool display = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+#if VELMORIN_GUI
+  // Desktop mode lets the administrator choose where headless mode goes by the system's locale.
+  if (!headless && display && UnreachableDisplay().empty()) AskLanguageAtStart(argv[0]);
+#endif
   if (!ChooseLanguageWithoutAsking(SystemDefaultLocaleId())) {
     std::cerr << "Velmorin - Fehler/Error...: " << kNoLanguageMessage << "\n";
     return 1;
   }
   CurrentLanguage().SetLanguage("modMain", Paths().languageDirectory + ServerSettings.Info.Language);
   StartTime = std::time(nullptr);
-  const bool display = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
   if (ServerSettings.General.ActivePort == 0) ServerSettings.General.ActivePort = ServerSettings.General.Port;
 #if VELMORIN_GUI
   if (!headless && display) {

@@ -1,0 +1,92 @@
+#include "admin-gui/frmLanguage.hpp"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
+#include "admin-gui/WindowLanguage.hpp"
+#include "config/modSettings.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
+
+namespace velmorin {
+
+frmLanguage::frmLanguage(const std::string& directory, const std::string& current, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("frmLanguage");
+  setWindowTitle("Sprache / Language");
+  auto* prompt = new QLabel("Bitte wählen Sie eine Sprache. / Please choose a language.", this);
+  prompt->setObjectName("lblChoose");
+  prompt->setWordWrap(true);
+  list_ = new QListWidget(this);
+  list_->setObjectName("lstLanguages");
+  const std::string folder = directory.empty() || directory.back() == '/' ? directory : directory + "/";
+  for (const std::string& file : SplitLines(clsLanguage::EnumLanguages(folder))) {
+    if (file.empty()) continue;
+    const std::string name = clsLanguage::info("LanguageName", folder + file);
+    auto* item = new QListWidgetItem(QtText(name.empty() ? file : name), list_);
+    item->setToolTip(QtText(file));
+    if (file == current || (list_->currentItem() == nullptr && files_.empty())) list_->setCurrentItem(item);
+    files_.push_back(file);
+  }
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  ok->setObjectName("cmdOK");
+  ok->setEnabled(!files_.empty());
+  QPushButton* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+  cancel->setObjectName("cmdCancel");
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(prompt);
+  layout->addWidget(list_, 1);
+  layout->addWidget(buttons);
+}
+
+std::string frmLanguage::Chosen() const {
+  const int row = list_->currentRow();
+  return row >= 0 && static_cast<std::size_t>(row) < files_.size() ? files_[row] : std::string();
+}
+
+std::vector<std::string> frmLanguage::SetLanguage(const std::string& languageFile) {
+  return ApplyWindowLanguage(*this, "frmLanguage", languageFile);
+}
+
+std::optional<std::string> ChooseLanguageFile(const std::string& directory, const std::string& current,
+                                              QWidget* parent) {
+  frmLanguage dialog(directory, current, parent);
+  if (dialog.Files().empty() || dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const std::string chosen = dialog.Chosen();
+  if (chosen.empty()) return std::nullopt;
+  return chosen;
+}
+
+void AskLanguageAtStart(const char* programName) {
+  const std::string directory = Paths().languageDirectory;
+  std::vector<std::string> files;
+  for (const std::string& file : SplitLines(clsLanguage::EnumLanguages(directory))) {
+    if (!file.empty()) files.push_back(file);
+  }
+  const std::string& configured = ServerSettings.Info.Language;
+  if (files.size() < 2 ||
+      (!configured.empty() && !clsLanguage::info("languageIDs", directory + configured).empty())) {
+    return;
+  }
+  const auto ask = [&] {
+    if (const std::optional<std::string> chosen = ChooseLanguageFile(directory, configured)) StoreLanguageSetting(*chosen);
+  };
+  if (QApplication::instance() != nullptr) return ask();
+  int argc = 1;
+  char name[] = "velmorin-server";
+  char* argv[] = {programName != nullptr ? const_cast<char*>(programName) : name, nullptr};
+  QApplication application(argc, argv);
+  ask();
+}
+
+}  // namespace velmorin

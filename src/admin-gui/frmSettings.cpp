@@ -1,0 +1,254 @@
+#include "admin-gui/frmSettings.hpp"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "admin-gui/AutostartEntry.hpp"
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/Icons.hpp"
+#include "admin-gui/WindowLanguage.hpp"
+#include "admin/AdminService.hpp"
+#include "platform/Text.hpp"
+
+namespace velmorin {
+namespace {
+
+// A page's image: the desktop theme's icon for the purpose, else the nearest drawing of the
+// toolbar's own.
+QIcon PageIcon(const std::string& image) {
+  static const std::map<std::string, std::pair<const char*, const char*>> icons{
+      {"start", {"system-run", "online"}},          {"general", {"preferences-system", "settings"}},
+      {"users", {"system-users", "userinfos"}},      {"ban", {"dialog-error", "exit"}},
+      {"chatrooms", {"user-group-new", "chatroomsinfos"}}, {"log", {"text-x-generic", "save"}},
+      {"logging", {"document-save", "save"}},       {"encryption", {"security-high", "settings"}},
+      {"welcome", {"mail-message", "font"}},        {"icons", {"image-x-generic", "alwaysontop"}},
+      {"plugins", {"application-x-addon", "settings"}}, {"language", {"preferences-desktop-locale", "font"}},
+  };
+  const auto it = icons.find(image);
+  if (it == icons.end()) return ToolbarIcon("settings");
+  return QIcon::fromTheme(QString::fromLatin1(it->second.first), ToolbarIcon(it->second.second));
+}
+
+}  // namespace
+
+frmSettings::frmSettings(AdminService& admin, const std::string& languageFile, QWidget* parent)
+    : QDialog(parent), admin_(admin), form_(admin.Settings().Read()) {
+  setObjectName("frmSettings");
+  setWindowTitle("Settings");
+  texts_.SetLanguage("frmSettings", languageFile);
+
+  tree_ = new QTreeWidget(this);
+  tree_->setObjectName("tvwSettings");
+  tree_->setHeaderHidden(true);
+  tree_->setMinimumWidth(160);
+  tree_->setMaximumWidth(220);
+  pages_ = new QStackedWidget(this);
+  connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (item != nullptr) pages_->setCurrentIndex(item->data(0, Qt::UserRole).toInt());
+  });
+
+  auto* buttons = new QDialogButtonBox(this);
+  auto* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  ok->setObjectName("cmdOK");
+  ok->setDefault(true);
+  auto* standard = buttons->addButton("Standard", QDialogButtonBox::ResetRole);
+  standard->setObjectName("cmdStandard");
+  auto* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+  cancel->setObjectName("cmdCancel");
+  connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
+  connect(standard, &QPushButton::clicked, this, [this] { OnStandard(); });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* body = new QHBoxLayout;
+  body->addWidget(tree_);
+  body->addWidget(pages_, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(body, 1);
+  layout->addWidget(buttons);
+
+  BuildStartPage();
+  BuildGeneralPage();
+  BuildUsersPage();
+  BuildBanPage();
+  BuildChatroomsPage();
+  BuildLogPage();
+  BuildLogPatternPage();
+  BuildLoggingPage();
+  BuildEncryptionPage();
+  BuildWelcomeMessagePage();
+  BuildIconsPage();
+  BuildPluginsPage();
+  BuildLanguagePage();
+  tree_->expandAll();
+  tree_->setCurrentItem(items_.at("Start"));
+
+  Fill(form_);
+  // The boxes that enable their pages show their state once at the start.
+  for (const char* name : {"chkLogging", "chkSendWelcomeMessage"}) {
+    if (auto* box = findChild<QCheckBox*>(name)) emit box->toggled(box->isChecked());
+  }
+  languageRefusals_ = ApplyWindowLanguage(*this, "frmSettings", languageFile);
+  resize(720, 520);
+}
+
+std::string frmSettings::Text(const std::string& key) const { return texts_.data(key); }
+
+QWidget* frmSettings::AddPage(const std::string& treeKey, const std::string& captionKey, const char* icon,
+                              const std::string& parentKey) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromStdString("fra" + treeKey));
+  const int index = pages_->addWidget(page);
+  const QString caption = QtText(Text(captionKey));
+  auto* item = parentKey.empty() ? new QTreeWidgetItem(tree_) : new QTreeWidgetItem(items_.at(parentKey));
+  item->setText(0, caption.isEmpty() ? QString::fromStdString(treeKey) : caption);
+  item->setIcon(0, PageIcon(icon));
+  item->setData(0, Qt::UserRole, index);
+  items_[treeKey] = item;
+  return page;
+}
+
+bool frmSettings::ShowPage(const std::string& treeKey) {
+  auto it = items_.find(treeKey);
+  if (it == items_.end()) return false;
+  tree_->setCurrentItem(it->second);
+  return true;
+}
+
+void frmSettings::AddPluginPage(const std::string& title) {
+  const std::string key = "Plugin:" + title;
+  if (items_.count(key) != 0) return;
+  QWidget* page = AddPage(key, {}, "plugins", "Plugins");
+  items_[key]->setText(0, QtText(title));
+  auto* layout = new QVBoxLayout(page);
+  auto* heading = new QLabel(QtText(title), page);
+  QFont bold = heading->font();
+  bold.setBold(true);
+  heading->setFont(bold);
+  layout->addWidget(heading);
+  auto* note = new QLabel(page);
+  note->setObjectName("lblPluginPage");
+  note->setWordWrap(true);
+  note->setText(QtText(Text("textPluginPage")));
+  layout->addWidget(note);
+  layout->addStretch(1);
+}
+
+// --- bindings ----------------------------------------------------------------------------------
+
+void frmSettings::Bind(const std::string& key, QCheckBox* box) {
+  bindings_.push_back({key, [box](const std::string& text) { box->setChecked(text != "0" && !text.empty()); },
+                       [box] { return std::string(box->isChecked() ? "1" : "0"); }});
+}
+
+void frmSettings::Bind(const std::string& key, QLineEdit* field) {
+  bindings_.push_back({key, [field](const std::string& text) { field->setText(QtText(text)); },
+                       [field] { return ServerText(field->text()); }});
+}
+
+void frmSettings::BindNumber(const std::string& key, QLineEdit* field, const char* defaultValue) {
+  // Digits only; a field left empty or at zero shows its default again.
+  field->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,10}"), field));
+  connect(field, &QLineEdit::editingFinished, field, [field, defaultValue] {
+    bool numeric = false;
+    if (field->text().toLongLong(&numeric) <= 0 || !numeric) field->setText(defaultValue);
+  });
+  Bind(key, field);
+}
+
+void frmSettings::Bind(const std::string& key, QPlainTextEdit* field) {
+  bindings_.push_back({key, [field](const std::string& text) { field->setPlainText(QtText(text)); },
+                       [field] { return ServerText(field->toPlainText()); }});
+}
+
+void frmSettings::Bind(const std::string& key, QComboBox* box) {
+  // An editable box holds any text; a fixed one shows the value when it is one of its entries.
+  bindings_.push_back({key,
+                       [box](const std::string& text) {
+                         const int found = box->findData(QtText(text));
+                         if (found >= 0) {
+                           box->setCurrentIndex(found);
+                         } else if (box->isEditable()) {
+                           box->setEditText(QtText(text));
+                         } else {
+                           box->setCurrentIndex(0);
+                         }
+                       },
+                       [box] {
+                         if (box->isEditable()) return ServerText(box->currentText());
+                         return ServerText(box->currentData().toString());
+                       }});
+}
+
+void frmSettings::Fill(const SettingsForm& form) {
+  form_ = form;
+  for (const Binding& binding : bindings_) {
+    if (const std::optional<std::string> value = form_.Get(binding.key)) binding.show(*value);
+  }
+  if (welcome_ != nullptr) welcome_->setPlainText(QtText(form_.welcomeText));
+}
+
+// --- OK, Standard, Cancel ----------------------------------------------------------------------
+
+AdminResult frmSettings::Store() {
+  SettingsForm form = form_;
+  for (const Binding& binding : bindings_) {
+    if (AdminResult set = admin_.Settings().Set(form, binding.key, binding.value()); !set) return set;
+  }
+  if (welcome_ != nullptr) form.welcomeText = ReplaceAll(ServerText(welcome_->toPlainText()), "\n", "\r\n");
+  AdminResult result = admin_.Settings().Confirm(form);
+  if (!result) return result;
+  form_ = form;
+  if (AdminResult lists = StoreListChanges(); !lists) return lists;
+  if (autostart_ != nullptr && autostart_->isChecked() != AutostartEnabled()) {
+    const int error = autostart_->isChecked()
+                          ? WriteAutostartEntry(ServerText(QCoreApplication::applicationFilePath()))
+                          : RemoveAutostartEntry();
+    if (error != 0) {
+      return AdminResult::Refused("errorAutostart", Text("errorAutostart") + std::strerror(error));
+    }
+  }
+  StorePluginChoices();
+  return result;
+}
+
+void frmSettings::ShowNotice(const std::string& text) {
+  const std::string title = Text("notice");
+  QMessageBox::information(this, QtText(title.empty() ? "Notice" : title), QtText(text));
+}
+
+void frmSettings::OnOk() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const AdminResult result = Store();
+  QApplication::restoreOverrideCursor();
+  if (!result) {
+    ShowNotice(result.message.empty() ? Text(result.notice) : result.message);
+    return;
+  }
+  accept();
+}
+
+void frmSettings::OnStandard() {
+  const auto answer = QMessageBox::question(this, windowTitle(), QtText(Text("questionResetSettings")),
+                                            QMessageBox::Yes | QMessageBox::No);
+  if (answer != QMessageBox::Yes) return;
+  Fill(admin_.Settings().Standard());
+}
+
+bool ShowSettingsDialog(QWidget* parent, AdminService& admin, const std::string& languageFile) {
+  frmSettings dialog(admin, languageFile, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace velmorin

@@ -1,0 +1,131 @@
+#pragma once
+// The settings dialog: a tree of pages on the left, the chosen page on the right, OK, Standard
+// and Cancel below. It edits a copy (a SettingsForm read from the administration service);
+// nothing reaches the running server before OK.
+//
+//   OK        every control goes into the copy through the service's key view (its conversions:
+//             a field that is not a positive number becomes its default, seconds and minutes to
+//             milliseconds, line breaks of the description to "<br>"), then the service confirms
+//             the copy: checked, stored and applied to the running server. A refusal is shown as
+//             the notice the service names and the dialog stays open with nothing stored. Only
+//             after the settings are stored: the lists' removals and nickname bans, the autostart
+//             entry and the plugins' choice.
+//   Standard  asks "questionResetSettings"; on yes the pages show the standard values.
+//   Cancel    closes; nothing is stored.
+//
+// Every control is named as the language file's [frmSettings] section addresses it; the page
+// captions and notices come from [frmSettings.Data].
+
+#include <QDialog>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "admin/AdminResult.hpp"
+#include "admin/SettingsForm.hpp"
+#include "i18n/clsLanguage.hpp"
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QComboBox;
+class QListWidget;
+class QPushButton;
+
+namespace velmorin {
+
+class AdminService;
+
+class frmSettings : public QDialog {
+  Q_OBJECT
+
+ public:
+  frmSettings(AdminService& admin, const std::string& languageFile, QWidget* parent = nullptr);
+
+  // The keys of the language file the dialog could not apply to its controls.
+  const std::vector<std::string>& LanguageRefusals() const { return languageRefusals_; }
+  // Shows the page of that tree key ("General", "Log", ...); false for an unknown key.
+  bool ShowPage(const std::string& treeKey);
+  // A page a plugin adds: its title in the tree and a page saying that its window cannot be
+  // shown inside this dialog.
+  void AddPluginPage(const std::string& title);
+
+  // What OK does without closing; the refusal, or done. The dialog's OK shows a refusal.
+  AdminResult Store();
+  // The pages filled again from a form.
+  void Fill(const SettingsForm& form);
+
+ private:
+  // A control bound to a setting of the key view: how it shows the dialog's text of the value,
+  // and what text it holds now.
+  struct Binding {
+    std::string key;
+    std::function<void(const std::string&)> show;
+    std::function<std::string()> value;
+  };
+  struct PluginChoice {
+    std::string component;
+    QListWidget* list;
+  };
+
+  QWidget* AddPage(const std::string& treeKey, const std::string& captionKey, const char* icon,
+                   const std::string& parentKey = {});
+  std::string Text(const std::string& key) const;
+  void ShowNotice(const std::string& text);
+
+  void Bind(const std::string& key, QCheckBox* box);
+  void Bind(const std::string& key, QLineEdit* field);
+  void BindNumber(const std::string& key, QLineEdit* field, const char* defaultValue);
+  void Bind(const std::string& key, QPlainTextEdit* field);
+  void Bind(const std::string& key, QComboBox* box);
+
+  // The pages, one function each (frmSettingsPages.cpp, frmSettingsLogPages.cpp,
+  // frmSettingsPluginPages.cpp).
+  void BuildStartPage();
+  void BuildGeneralPage();
+  void BuildUsersPage();
+  void BuildBanPage();
+  void BuildChatroomsPage();
+  void BuildLogPage();
+  void BuildLogPatternPage();
+  void BuildLoggingPage();
+  void BuildEncryptionPage();
+  void BuildWelcomeMessagePage();
+  void BuildIconsPage();
+  void BuildPluginsPage();
+  void BuildLanguagePage();
+
+  QListWidget* PluginList(QWidget* page, bool encryption);
+  void StorePluginChoices();
+  void ShowPlaceholders(const std::string& titleKey, const std::string& textKey, const std::vector<std::string>& keys);
+  void ImportWelcomeText();
+  // The lists' changes (frmSettingsListPages.cpp): kept until OK, then made in their order.
+  bool AskRemove(const std::string& questionKey, QListWidget* list);
+  void EditNicknameBan(QListWidget* list, bool add);
+  AdminResult StoreListChanges();
+  void ExportWelcomeText();
+
+  void OnOk();
+  void OnStandard();
+
+  AdminService& admin_;
+  clsLanguage texts_;
+  SettingsForm form_;
+  std::vector<Binding> bindings_;
+  QTreeWidget* tree_;
+  QStackedWidget* pages_;
+  std::map<std::string, QTreeWidgetItem*> items_;
+  QCheckBox* autostart_ = nullptr;
+  QPlainTextEdit* welcome_ = nullptr;
+  std::vector<QListWidget*> pluginLists_;
+  std::vector<std::function<AdminResult()>> listChanges_;
+  std::vector<std::string> languageRefusals_;
+};
+
+// Opens the dialog modally over `parent`; true when OK stored the settings.
+bool ShowSettingsDialog(QWidget* parent, AdminService& admin, const std::string& languageFile);
+
+}  // namespace velmorin

@@ -1,0 +1,133 @@
+// The settings dialog's plugin pages: encryption plugins and the other plugins. Which plugins
+// are enabled is stored by OK, like every other control; the about box and the configuration
+// dialog open at once.
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/frmSettings.hpp"
+#include "admin/AdminService.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr int kComponentRole = Qt::UserRole;
+constexpr int kEnabledRole = Qt::UserRole + 1;
+constexpr int kNameRole = Qt::UserRole + 2;
+
+QPushButton* Button(QWidget* page, const char* name, const char* text) {
+  auto* button = new QPushButton(QString::fromLatin1(text), page);
+  button->setObjectName(name);
+  return button;
+}
+
+std::string SelectedComponent(const QListWidget* list) {
+  const QListWidgetItem* item = list->currentItem();
+  return item == nullptr ? std::string() : item->data(kComponentRole).toString().toStdString();
+}
+
+}  // namespace
+
+QListWidget* frmSettings::PluginList(QWidget* page, bool encryption) {
+  auto* list = new QListWidget(page);
+  for (const PluginRow& row : admin_.Plugins().Plugins()) {
+    if ((row.type == "encryption") != encryption) continue;
+    std::string caption = (row.name.empty() ? row.component : row.name) + " " + row.version;
+    if (!row.author.empty()) caption += " (" + row.author + ")";
+    caption += " - " + row.state;
+    if (!row.reason.empty()) caption += ": " + row.reason;
+    auto* item = new QListWidgetItem(QtText(caption), list);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(row.enabled ? Qt::Checked : Qt::Unchecked);
+    item->setData(kComponentRole, QString::fromStdString(row.component));
+    item->setData(kEnabledRole, row.enabled);
+    item->setData(kNameRole, QtText(row.name));
+  }
+  pluginLists_.push_back(list);
+  return list;
+}
+
+void frmSettings::StorePluginChoices() {
+  for (QListWidget* list : pluginLists_) {
+    for (int i = 0; i < list->count(); ++i) {
+      QListWidgetItem* item = list->item(i);
+      const bool enabled = item->checkState() == Qt::Checked;
+      if (enabled == item->data(kEnabledRole).toBool()) continue;
+      const AdminResult result = admin_.Plugins().SetEnabled(item->data(kComponentRole).toString().toStdString(), enabled);
+      if (result) item->setData(kEnabledRole, enabled);
+    }
+  }
+}
+
+void frmSettings::BuildEncryptionPage() {
+  QWidget* page = AddPage("Encryption", "lstEncryption", "encryption");
+  auto* layout = new QVBoxLayout(page);
+  QListWidget* list = PluginList(page, true);
+  list->setObjectName("lstEncryptionPlugins");
+  layout->addWidget(list, 1);
+  auto* buttons = new QHBoxLayout;
+  QPushButton* configure = Button(page, "cmdEncryptionConfigure", "Configure...");
+  QPushButton* about = Button(page, "cmdEncryptionAbout", "About...");
+  buttons->addStretch(1);
+  buttons->addWidget(about);
+  buttons->addWidget(configure);
+  layout->addLayout(buttons);
+  connect(configure, &QPushButton::clicked, this, [this, list] {
+    const std::string component = SelectedComponent(list);
+    if (component.empty()) return;
+    if (const AdminResult result = admin_.Plugins().ShowConfiguration(component); !result) ShowNotice(result.message);
+  });
+  connect(about, &QPushButton::clicked, this, [this, list] {
+    const std::string component = SelectedComponent(list);
+    if (component.empty()) return;
+    if (const AdminResult result = admin_.Plugins().ShowAbout(component); !result) ShowNotice(result.message);
+  });
+}
+
+void frmSettings::BuildPluginsPage() {
+  QWidget* page = AddPage("Plugins", "lstPlugins", "plugins");
+  auto* layout = new QVBoxLayout(page);
+  QListWidget* list = PluginList(page, false);
+  list->setObjectName("lstPluginList");
+  layout->addWidget(list, 1);
+  auto* note = new QLabel("Plugins are loaded or left out from the next start on.", page);
+  note->setObjectName("lblPluginsNextStart");
+  note->setWordWrap(true);
+  layout->addWidget(note);
+  auto* buttons = new QHBoxLayout;
+  QPushButton* all = Button(page, "cmdLoadAll", "Load all");
+  QPushButton* none = Button(page, "cmdLoadNone", "Load none");
+  QPushButton* about = Button(page, "cmdPluginAbout", "About...");
+  QPushButton* configure = Button(page, "cmdPluginConfigure", "Configure...");
+  buttons->addWidget(all);
+  buttons->addWidget(none);
+  buttons->addStretch(1);
+  buttons->addWidget(about);
+  buttons->addWidget(configure);
+  layout->addLayout(buttons);
+  const auto checkAll = [list](Qt::CheckState state) {
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(state);
+  };
+  connect(all, &QPushButton::clicked, this, [checkAll] { checkAll(Qt::Checked); });
+  connect(none, &QPushButton::clicked, this, [checkAll] { checkAll(Qt::Unchecked); });
+  connect(about, &QPushButton::clicked, this, [this, list] {
+    const std::string component = SelectedComponent(list);
+    if (component.empty()) return;
+    if (const AdminResult result = admin_.Plugins().ShowAbout(component); !result) ShowNotice(result.message);
+  });
+  // A plugin that added a settings page under its name shows that page; otherwise the
+  // plugin's own configuration, or the service's reason why there is none.
+  connect(configure, &QPushButton::clicked, this, [this, list] {
+    QListWidgetItem* item = list->currentItem();
+    if (item == nullptr) return;
+    if (ShowPage("Plugin:" + ServerText(item->data(kNameRole).toString()))) return;
+    const AdminResult result = admin_.Plugins().ShowConfiguration(item->data(kComponentRole).toString().toStdString());
+    if (!result) ShowNotice(result.message);
+  });
+}
+
+}  // namespace velmorin

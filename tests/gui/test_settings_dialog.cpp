@@ -1,0 +1,417 @@
+// The settings dialog over a real server in this process, its loop driven by Qt's: OK stores and
+// applies through the administration service, Standard and Cancel store nothing, a refused field
+// is shown and stores nothing, the autostart entry follows its box, and the shipped language
+// files fit the dialog's controls. What applying does inside the server is the administration
+// tests' subject; here it is that the dialog's values reach it, converted.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <optional>
+
+#include "admin-gui/AutostartEntry.hpp"
+#include "admin-gui/CoreLoopDriver.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
+#include "admin-gui/frmLanguage.hpp"
+#include "admin-gui/frmServer.hpp"
+#include "admin-gui/frmSettings.hpp"
+#include "admin/AdminService.hpp"
+#include "config/modSettings.hpp"
+#include "config/modWelcomeMsg.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "net/LingeringSockets.hpp"
+#include "platform/EventLoop.hpp"
+#include "server/clsServer.hpp"
+#include "support/ServerHarness.hpp"
+
+namespace velmorin {
+namespace {
+
+using testing::kWait;
+
+// Answers the next message box with `button` and keeps its text.
+class BoxAnswerer {
+ public:
+  explicit BoxAnswerer(QMessageBox::StandardButton button) {
+    QObject::connect(&poll_, &QTimer::timeout, [this, button] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      poll_.stop();
+      text = box->text().toStdString();
+      box->button(button)->click();
+    });
+    poll_.start(10);
+  }
+  std::optional<std::string> text;
+
+ private:
+  QTimer poll_;
+};
+
+// XDG_CONFIG_HOME pointed into the test's directory while it lives.
+class ConfigHome {
+ public:
+  explicit ConfigHome(const std::string& path) {
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
+    ::setenv("XDG_CONFIG_HOME", path.c_str(), 1);
+  }
+  ~ConfigHome() {
+    if (old_) {
+      ::setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
+    } else {
+      ::unsetenv("XDG_CONFIG_HOME");
+    }
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+class SettingsDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::CopyLanguageFiles(dir.path("language"));
+    testing::SettingsText settings{{
+        {"Info", {{"Language", "English.lng"}}},
+        {"General", {{"PingDelay", "600000"}, {"Port", std::to_string(port)}}},
+        {"Logging", {{"Enabled", "0"}}},
+    }};
+    dir.write("config/server.cfg", settings.Text());
+    ASSERT_EQ(LoadSettings(), 0);
+    ServerSettings.General.ActivePort = port;
+    CurrentLanguage().SetLanguage("modMain", language);
+    window.Attach(admin, [this] { server.Unload(); });
+    window.LoadWindow(language);
+    server.Load();
+    ASSERT_TRUE(server.IsOnline());
+  }
+
+  void TearDown() override {
+    if (!window.Unloaded()) window.CloseWithoutQuestion();
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) MainLoop().RunOnce(20);
+  }
+
+  template <typename Control>
+  static Control* Find(QWidget& dialog, const char* name) {
+    auto* control = dialog.findChild<Control*>(name);
+    EXPECT_NE(control, nullptr) << name;
+    return control;
+  }
+
+  static void Click(QWidget& dialog, const char* button) { Find<QPushButton>(dialog, button)->click(); }
+
+  // Whether a client gets the welcome on that port while Qt's loop runs the server.
+  bool Welcomed(std::uint16_t onPort) {
+    auto welcome = std::async(std::launch::async, [onPort] {
+      client::ChatClient client;
+      return client.Connect("127.0.0.1", onPort, kWait) && client.ReceiveWelcome(kWait).has_value();
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return welcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                                static_cast<int>(kWait.count()) * 2));
+    return welcome.get();
+  }
+
+  testing::TempProgramDir dir;
+  std::string language = dir.path("language/English.lng");
+  std::uint16_t port = testing::FreeLoopbackPort();
+  CoreLoopDriver driver{MainLoop()};
+  frmServer window;
+  clsServer server{window};
+  AdminService admin{server};
+};
+
+TEST_F(SettingsDialog, OkStoresConvertedValuesAndAppliesThemToTheRunningServer) {
+  const std::uint16_t newPort = testing::FreeLoopbackPort();
+  frmSettings dialog(admin, language, &window);
+  dialog.show();
+  Find<QLineEdit>(dialog, "txtPort")->setText(QString::number(newPort));
+  Find<QLineEdit>(dialog, "txtPingTimeout")->setText("20");
+  Find<QLineEdit>(dialog, "txtPingDelay")->setText("2");
+  Find<QLineEdit>(dialog, "txtMaxUserCount")->setText("99999");
+  Find<QLineEdit>(dialog, "txtMaxTextLength")->setText("0");
+  Find<QPlainTextEdit>(dialog, "txtDescription")->setPlainText("first line\nsecond line");
+  Find<QPlainTextEdit>(dialog, "txtWelcomeMessage")->setPlainText("Hello\nthere");
+  Click(dialog, "cmdOK");
+
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  const GeneralSettings& general = ServerSettings.General;
+  EXPECT_EQ(general.Port, newPort);
+  EXPECT_EQ(general.PingTimeout, 20000);
+  EXPECT_EQ(general.PingDelay, 120000);
+  EXPECT_EQ(general.MaxUserCount, 32768);
+  EXPECT_EQ(general.MaxTextLength, 256);
+  EXPECT_EQ(general.Description, "first line<br>second line");
+  EXPECT_EQ(WelcomeText, "Hello\r\nthere");
+  EXPECT_NE(dir.read("config/server.cfg").find("Port=" + std::to_string(newPort)), std::string::npos);
+  EXPECT_NE(dir.read("config/welcome.msg").find("Hello"), std::string::npos);
+  // Applied: the listener moved to the new port, and the server still serves there.
+  EXPECT_EQ(general.ActivePort, newPort);
+  EXPECT_TRUE(server.IsOnline());
+  EXPECT_TRUE(Welcomed(newPort));
+}
+
+TEST_F(SettingsDialog, TheMenuEntryOpensTheDialogAndTheWindowFollowsItsToolbarChoice) {
+  ASSERT_FALSE(window.Toolbar().isHidden());
+  QTimer poll;
+  bool seen = false;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<frmSettings*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    poll.stop();
+    seen = true;
+    Find<QCheckBox>(*dialog, "chkShowToolbar")->setChecked(false);
+    Click(*dialog, "cmdOK");
+  });
+  poll.start(10);
+  window.Action("mnuSettings")->trigger();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(ServerSettings.General.ToolbarHeight, 0);
+  EXPECT_TRUE(window.Toolbar().isHidden());
+}
+
+TEST_F(SettingsDialog, StandardFillsTheStandardValuesAndCancelStoresNothing) {
+  const std::string storedSettings = dir.read("config/server.cfg");
+  const std::string storedWelcome = WelcomeText;
+  const ServerSettingsRecord before = ServerSettings;
+  frmSettings dialog(admin, language, &window);
+  dialog.show();
+  QLineEdit* portField = Find<QLineEdit>(dialog, "txtPort");
+  portField->setText("4321");
+  {
+    BoxAnswerer no(QMessageBox::No);
+    Click(dialog, "cmdStandard");
+    EXPECT_TRUE(no.text.has_value());
+  }
+  EXPECT_EQ(portField->text(), "4321");
+  {
+    BoxAnswerer yes(QMessageBox::Yes);
+    Click(dialog, "cmdStandard");
+    ASSERT_TRUE(yes.text.has_value());
+    EXPECT_NE(yes.text->find("standard values"), std::string::npos) << *yes.text;
+  }
+  EXPECT_EQ(portField->text(), "1000");
+  EXPECT_EQ(Find<QLineEdit>(dialog, "txtPingTimeout")->text(), "15");
+  EXPECT_EQ(Find<QLineEdit>(dialog, "txtPingDelay")->text(), "5");
+  EXPECT_TRUE(Find<QPlainTextEdit>(dialog, "txtWelcomeMessage")->toPlainText().startsWith("Welcome to"));
+  // Standard changed only the pages.
+  EXPECT_EQ(ServerSettings.General.Port, before.General.Port);
+  EXPECT_EQ(dir.read("config/server.cfg"), storedSettings);
+
+  Click(dialog, "cmdCancel");
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(ServerSettings.General.Port, before.General.Port);
+  EXPECT_EQ(ServerSettings.General.PingDelay, before.General.PingDelay);
+  EXPECT_EQ(ServerSettings.General.ActivePort, port);
+  EXPECT_EQ(WelcomeText, storedWelcome);
+  EXPECT_EQ(dir.read("config/server.cfg"), storedSettings);
+  EXPECT_TRUE(Welcomed(port));
+}
+
+TEST_F(SettingsDialog, ARefusedFieldIsShownAndNothingIsStored) {
+  const struct {
+    const char* field;
+    const char* text;
+    const char* key;  // named in the notice
+  } cases[] = {
+      {"txtLogPath", "relative/logs", "Logging.LogPath"},
+      {"txtAdministratorName", "tab\there", "General.AdministratorName"},
+  };
+  const std::string storedSettings = dir.read("config/server.cfg");
+  for (const auto& refused : cases) {
+    SCOPED_TRACE(refused.field);
+    frmSettings dialog(admin, language, &window);
+    dialog.show();
+    Find<QLineEdit>(dialog, "txtPort")->setText(QString::number(testing::FreeLoopbackPort()));
+    Find<QLineEdit>(dialog, refused.field)->setText(refused.text);
+    BoxAnswerer ok(QMessageBox::Ok);
+    Click(dialog, "cmdOK");
+    ASSERT_TRUE(ok.text.has_value());
+    EXPECT_NE(ok.text->find(refused.key), std::string::npos) << *ok.text;
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(ServerSettings.General.Port, port);
+    EXPECT_EQ(ServerSettings.General.ActivePort, port);
+    EXPECT_EQ(dir.read("config/server.cfg"), storedSettings);
+    Click(dialog, "cmdCancel");
+  }
+}
+
+// Enters `text` in the next input box.
+class InputAnswerer {
+ public:
+  explicit InputAnswerer(QString text) {
+    QObject::connect(&poll_, &QTimer::timeout, [this, text] {
+      auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      poll_.stop();
+      asked = true;
+      box->setTextValue(text);
+      box->accept();
+    });
+    poll_.start(10);
+  }
+  bool asked = false;
+
+ private:
+  QTimer poll_;
+};
+
+TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
+  const auto bannedNicknames = [this] {
+    std::vector<std::string> names;
+    for (const NicknameBan& ban : admin.Bans().List().nicknames) names.push_back(ban.nickname);
+    return names;
+  };
+  ASSERT_TRUE(admin.Bans().AddNickname("mallory", false));
+  {
+    frmSettings dialog(admin, language, &window);
+    dialog.show();
+    InputAnswerer eve("eve");
+    Click(dialog, "cmdAddBanNick");
+    EXPECT_TRUE(eve.asked);
+    EXPECT_EQ(Find<QListWidget>(dialog, "lstBanNick")->count(), 2);
+    Click(dialog, "cmdCancel");
+  }
+  EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"mallory"});
+  {
+    frmSettings dialog(admin, language, &window);
+    dialog.show();
+    {
+      InputAnswerer again("MALLORY");
+      BoxAnswerer notice(QMessageBox::Ok);
+      Click(dialog, "cmdAddBanNick");
+      ASSERT_TRUE(notice.text.has_value());
+      EXPECT_EQ(*notice.text, "This nickname is already banned.");
+    }
+    InputAnswerer eve("eve");
+    Click(dialog, "cmdAddBanNick");
+    QListWidget* list = Find<QListWidget>(dialog, "lstBanNick");
+    list->setCurrentRow(0);  // mallory
+    {
+      BoxAnswerer yes(QMessageBox::Yes);
+      Click(dialog, "cmdRemoveBanNick");
+      EXPECT_TRUE(yes.text.has_value());
+    }
+    EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"mallory"});
+    Click(dialog, "cmdOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  }
+  EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"eve"});
+}
+
+TEST_F(SettingsDialog, AutostartEntryIsWrittenAndRemovedByOk) {
+  ConfigHome home(dir.path("xdg"));
+  ASSERT_EQ(AutostartEntryPath(), dir.path("xdg/autostart/velmorin-server.desktop"));
+  ASSERT_FALSE(AutostartEnabled());
+  {
+    frmSettings dialog(admin, language, &window);
+    QCheckBox* box = Find<QCheckBox>(dialog, "chkAutostart");
+    EXPECT_FALSE(box->isChecked());
+    box->setChecked(true);
+    Click(dialog, "cmdOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  }
+  ASSERT_TRUE(AutostartEnabled());
+  const std::string entry = dir.read("xdg/autostart/velmorin-server.desktop");
+  EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
+  EXPECT_NE(entry.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"), std::string::npos)
+      << entry;
+  {
+    frmSettings dialog(admin, language, &window);
+    QCheckBox* box = Find<QCheckBox>(dialog, "chkAutostart");
+    EXPECT_TRUE(box->isChecked());
+    box->setChecked(false);
+    Click(dialog, "cmdCancel");
+  }
+  EXPECT_TRUE(AutostartEnabled());  // Cancel leaves it
+  {
+    frmSettings dialog(admin, language, &window);
+    Find<QCheckBox>(dialog, "chkAutostart")->setChecked(false);
+    Click(dialog, "cmdOK");
+  }
+  EXPECT_FALSE(AutostartEnabled());
+}
+
+TEST(AutostartEntry, RefusesPathsTheEntryCannotHoldAndQuotesTheRest) {
+  testing::TempProgramDir dir;
+  ConfigHome home(dir.path("xdg"));
+  EXPECT_EQ(WriteAutostartEntry("relative/velmorin-server"), EINVAL);
+  EXPECT_EQ(WriteAutostartEntry("/opt/velmorin\n[Desktop Entry]\nExec=/bin/evil"), EINVAL);
+  EXPECT_FALSE(AutostartEnabled());
+  ASSERT_EQ(WriteAutostartEntry("/opt/my \"server\"/$HOME/velmorin 100%"), 0);
+  EXPECT_NE(dir.read("xdg/autostart/velmorin-server.desktop")
+                .find("Exec=\"/opt/my \\\\\"server\\\\\"/\\\\$HOME/velmorin 100%%\"\n"),
+            std::string::npos)
+      << dir.read("xdg/autostart/velmorin-server.desktop");
+  EXPECT_EQ(RemoveAutostartEntry(), 0);
+  EXPECT_EQ(RemoveAutostartEntry(), 0);
+  EXPECT_FALSE(AutostartEnabled());
+}
+
+TEST_F(SettingsDialog, ShippedLanguagesFitEveryControlAndPagesAreThere) {
+  for (const char* file : {"English.lng", "Deutsch.lng"}) {
+    SCOPED_TRACE(file);
+    const std::string path = dir.path("language/") + file;
+    frmSettings dialog(admin, path, &window);
+    std::string refused;
+    for (const std::string& key : dialog.LanguageRefusals()) refused += key + "\n";
+    EXPECT_TRUE(dialog.LanguageRefusals().empty()) << refused;
+    for (const char* page : {"Start", "General", "Users", "Ban", "Chatrooms", "Log", "LogPattern", "Logging",
+                             "Encryption", "WelcomeMessage", "Icons", "Plugins", "Language"}) {
+      EXPECT_TRUE(dialog.ShowPage(page)) << page;
+    }
+    dialog.AddPluginPage("Weather");
+    EXPECT_TRUE(dialog.ShowPage("Plugin:Weather"));
+
+    frmLanguage chooser(dir.path("language"), "Deutsch.lng");
+    EXPECT_TRUE(chooser.SetLanguage(path).empty());
+    EXPECT_EQ(chooser.Chosen(), "Deutsch.lng");
+    EXPECT_EQ(chooser.Files(), (std::vector<std::string>{"Deutsch.lng", "English.lng"}));
+  }
+}
+
+// The first start in desktop mode asks; a usable configured language is kept without a question.
+TEST(LanguageAtStart, AsksOnlyWithoutAUsableConfiguredLanguage) {
+  testing::TempProgramDir dir;
+  testing::CopyLanguageFiles(dir.path("language"));
+  for (const char* configured : {"", "Missing.lng", "Deutsch.lng"}) {
+    SCOPED_TRACE(configured);
+    dir.write("config/server.cfg", testing::SettingsText{{{"Info", {{"Language", configured}}}}}.Text());
+    ASSERT_EQ(LoadSettings(), 0);
+    QTimer poll;
+    bool asked = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* chooser = qobject_cast<frmLanguage*>(QApplication::activeModalWidget());
+      if (chooser == nullptr) return;
+      poll.stop();
+      asked = true;
+      auto* list = chooser->findChild<QListWidget*>("lstLanguages");
+      ASSERT_NE(list, nullptr);
+      list->setCurrentRow(1);  // English.lng, after Deutsch.lng
+      chooser->accept();
+    });
+    poll.start(10);
+    AskLanguageAtStart(nullptr);
+    const bool usable = std::string(configured) == "Deutsch.lng";
+    EXPECT_EQ(asked, !usable);
+    EXPECT_EQ(ServerSettings.Info.Language, usable ? "Deutsch.lng" : "English.lng");
+    EXPECT_NE(dir.read("config/server.cfg").find(usable ? "Language=Deutsch.lng" : "Language=English.lng"),
+              std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace velmorin
