@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "admin-gui/AdminWindows.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/Icons.hpp"
 #include "admin-gui/Toolbar.hpp"
@@ -149,11 +150,11 @@ void frmServer::BuildMenus() {
 
   QMenu* extras = menuBar()->addMenu("E&xtras");
   extras->setObjectName("mnuExtras");
-  AddAction(*extras, "mnuUserInfos", "&User information...", {});
-  AddAction(*extras, "mnuChatroomInfos", "&Chatroom information...", {});
+  AddAction(*extras, "mnuUserInfos", "&User information...", [this](bool) { if (admin_) ShowUserInfos(*admin_, *this); });
+  AddAction(*extras, "mnuChatroomInfos", "&Chatroom information...", [this](bool) { if (admin_) ShowChatroomInfos(*admin_, *this); });
   AddAction(*extras, "mnuServerInfos", "&Server information...", {});
   AddAction(*extras, "mnuSystemInfos", "S&ystem information...", {});
-  AddAction(*extras, "mnuShowIPs", "&IP addresses...", {});
+  AddAction(*extras, "mnuShowIPs", "&IP addresses...", [this](bool) { if (admin_) ShowIPs(*admin_, *this); });
   extras->addSeparator();
   AddAction(*extras, "mnuSettings", "S&ettings...", {});
 
