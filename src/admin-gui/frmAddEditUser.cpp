@@ -60,7 +60,7 @@ frmAddEditUser::frmAddEditUser(Mode mode, Accept accept, QWidget* parent)
   resize(380, 140);
 }
 
-void frmAddEditUser::SetEntry(const AccountEntry& entry) {
+void frmAddEditUser::SetEntry(const AccountFields& entry) {
   txtName_->setText(QtText(entry.name));
   txtPassword_->setText(QtText(entry.password));
   txtComment_->setText(QtText(entry.comment));
@@ -68,7 +68,7 @@ void frmAddEditUser::SetEntry(const AccountEntry& entry) {
 
 AdminResult frmAddEditUser::Confirm() {
   cmdOK_->setEnabled(false);
-  const AccountEntry entry{Cleaned(*txtName_, kNameLength), Cleaned(*txtPassword_, kPasswordLength),
+  const AccountFields entry{Cleaned(*txtName_, kNameLength), Cleaned(*txtPassword_, kPasswordLength),
                            Cleaned(*txtComment_, kCommentLength)};
   AdminResult result = AdminResult::Done();
   if (entry.name.empty()) {

@@ -14,7 +14,7 @@
 
 namespace velmorin {
 
-struct AccountEntry {
+struct AccountFields {
   std::string name;
   std::string password;
   std::string comment;
@@ -25,11 +25,11 @@ class frmAddEditUser : public AdminDialog {
 
  public:
   enum class Mode { Add, Edit };
-  using Accept = std::function<AdminResult(const AccountEntry&)>;
+  using Accept = std::function<AdminResult(const AccountFields&)>;
 
   frmAddEditUser(Mode mode, Accept accept, QWidget* parent = nullptr);
 
-  void SetEntry(const AccountEntry& entry);
+  void SetEntry(const AccountFields& entry);
   QLineEdit& Name() { return *txtName_; }
   QLineEdit& Password() { return *txtPassword_; }
   QLineEdit& Comment() { return *txtComment_; }
