@@ -7,6 +7,8 @@
 
 #include "admin-gui/frmBanUser.hpp"
 #include "admin-gui/frmChatroomInfos.hpp"
+#include "admin-gui/frmServer.hpp"
+#include "admin-gui/frmShowIPs.hpp"
 #include "admin-gui/frmSendServerMsg.hpp"
 #include "admin-gui/frmUserInfos.hpp"
 #include "admin-gui/GuiText.hpp"
@@ -211,6 +213,28 @@ TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
   EXPECT_TRUE(ok.texts.empty());
   ASSERT_TRUE(admin.Users().SendToAll("marker"));
   EXPECT_TRUE(MessagesUntilMarker(ann).empty());
+}
+
+TEST_F(AdminDialogs, TheExtrasMenuOpensEachListOnceInTheWindowsLanguage) {
+  frmServer window;
+  window.Attach(admin, {});
+  for (int i = 0; i < 2; ++i) {
+    for (const char* entry : {"mnuUserInfos", "mnuChatroomInfos", "mnuShowIPs"}) {
+      ASSERT_TRUE(window.Action(entry)->isEnabled()) << entry;
+      window.Action(entry)->trigger();
+    }
+  }
+  const auto users = window.findChildren<frmUserInfos*>();
+  const auto rooms = window.findChildren<frmChatroomInfos*>();
+  const auto addresses = window.findChildren<frmShowIPs*>();
+  ASSERT_EQ(users.size(), 1);
+  ASSERT_EQ(rooms.size(), 1);
+  ASSERT_EQ(addresses.size(), 1);
+  EXPECT_TRUE(users[0]->isVisible());
+  EXPECT_EQ(users[0]->windowTitle(), "User information");
+  EXPECT_EQ(rooms[0]->List().headerItem()->text(2), "Users");
+  EXPECT_TRUE(rooms[0]->Select("Garden"));
+  EXPECT_EQ(addresses[0]->windowTitle(), "IP addresses");
 }
 
 }  // namespace
