@@ -7,6 +7,7 @@
 
 #include "admin-gui/frmBanUser.hpp"
 #include "admin-gui/frmChatroomInfos.hpp"
+#include "admin-gui/frmCreateChat.hpp"
 #include "admin-gui/frmServer.hpp"
 #include "admin-gui/frmShowIPs.hpp"
 #include "admin-gui/frmSendServerMsg.hpp"
@@ -213,6 +214,32 @@ TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
   EXPECT_TRUE(ok.texts.empty());
   ASSERT_TRUE(admin.Users().SendToAll("marker"));
   EXPECT_TRUE(MessagesUntilMarker(ann).empty());
+}
+
+TEST_F(AdminDialogs, TheRoomCreatorCleansItsFieldsAndShowsWhyItRefuses) {
+  frmCreateChat creator(admin);
+  creator.SetLanguage(language);
+  creator.show();
+  {
+    ModalAnswerer ok(QMessageBox::Ok);
+    creator.Name().setText("   ");
+    EXPECT_FALSE(creator.Create());
+    creator.Name().setText("GARDEN");
+    EXPECT_FALSE(creator.Create());
+    EXPECT_EQ(ok.texts, (std::vector<std::string>{"Please enter a name.", "A chatroom with this name already exists."}));
+  }
+  EXPECT_TRUE(creator.isVisible());
+  EXPECT_TRUE(creator.findChild<QPushButton*>("cmdCreate")->isEnabled());
+  creator.Name().setText(" Tea\tRoom ");
+  creator.Description().setText("Hot");
+  creator.Permanent().setChecked(true);
+  EXPECT_TRUE(creator.Create());
+  EXPECT_EQ(creator.Name().text(), "TeaRoom");  // shown as cleaned
+  EXPECT_FALSE(creator.isVisible());
+  const long id = server.Chatrooms().GetChatroomID("TeaRoom");
+  ASSERT_GE(id, 0);
+  EXPECT_TRUE(server.Chatrooms().isProtected(id));
+  EXPECT_NE(dir.read("config/chatrooms.cfg").find("[TeaRoom]"), std::string::npos);
 }
 
 TEST_F(AdminDialogs, TheExtrasMenuOpensEachListOnceInTheWindowsLanguage) {
