@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "admin-gui/AdminWindows.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/Icons.hpp"
 #include "admin-gui/Toolbar.hpp"
@@ -156,11 +157,11 @@ void frmServer::BuildMenus() {
 
   QMenu* extras = menuBar()->addMenu("E&xtras");
   extras->setObjectName("mnuExtras");
-  AddAction(*extras, "mnuUserInfos", "&User information...", {});
-  AddAction(*extras, "mnuChatroomInfos", "&Chatroom information...", {});
+  AddAction(*extras, "mnuUserInfos", "&User information...", [this](bool) { if (admin_ != nullptr) ShowUserInfos(*admin_, *this); });
+  AddAction(*extras, "mnuChatroomInfos", "&Chatroom information...", [this](bool) { if (admin_ != nullptr) ShowChatroomInfos(*admin_, *this); });
   AddAction(*extras, "mnuServerInfos", "&Server information...", [this](bool) { if (admin_ != nullptr) ShowServerInfos(*admin_, *this); });
   AddAction(*extras, "mnuSystemInfos", "S&ystem information...", [this](bool) { if (admin_ != nullptr) ShowSystemInfos(*admin_, *this); });
-  AddAction(*extras, "mnuShowIPs", "&IP addresses...", {});
+  AddAction(*extras, "mnuShowIPs", "&IP addresses...", [this](bool) { if (admin_ != nullptr) ShowIPs(*admin_, *this); });
   extras->addSeparator();
   AddAction(*extras, "mnuSettings", "S&ettings...", [this](bool) {
     if (admin_ != nullptr && ShowSettingsDialog(this, *admin_, texts_.currentFile())) RebuildToolbar();

@@ -1,0 +1,50 @@
+#include "admin-gui/AdminDialog.hpp"
+
+#include <QMessageBox>
+
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/WindowLanguage.hpp"
+#include "config/modSettings.hpp"
+#include "platform/ProgramPaths.hpp"
+
+namespace velmorin {
+
+AdminDialog::AdminDialog(const char* name, QWidget* parent) : QDialog(parent), name_(name) {
+  setObjectName(name);
+}
+
+std::vector<std::string> AdminDialog::SetLanguage(const std::string& languageFile) {
+  std::vector<std::string> refused = ApplyWindowLanguage(*this, name_, languageFile);
+  // A fresh instance: an instance stays bound to the first file it was given.
+  texts_ = std::make_unique<clsLanguage>();
+  languageFile_ = languageFile;
+  texts_->SetLanguage(name_, languageFile);
+  ApplyDataTexts();
+  return refused;
+}
+
+std::string AdminDialog::Text(const std::string& key) const { return texts_->data(key); }
+
+void AdminDialog::ShowBox(const std::string& text) {
+  std::string title = Text("notice");
+  if (title.empty()) title = texts_->data("notice", "frmUserInfos");
+  QMessageBox box(QMessageBox::Information, QtText(title), QtText(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+void AdminDialog::Notice(const std::string& key) { ShowBox(Text(key)); }
+
+void AdminDialog::ShowRefusal(const AdminResult& result) {
+  ShowBox(result.message.empty() ? result.notice : result.message);
+}
+
+bool AdminDialog::Ask(const std::string& question) {
+  std::string title = Text("notice");
+  if (title.empty()) title = texts_->data("notice", "frmUserInfos");
+  QMessageBox box(QMessageBox::Question, QtText(title), QtText(question), QMessageBox::Yes | QMessageBox::No, this);
+  return box.exec() == QMessageBox::Yes;
+}
+
+std::string CurrentLanguageFile() { return Paths().languageDirectory + ServerSettings.Info.Language; }
+
+}  // namespace velmorin

@@ -1,0 +1,54 @@
+#pragma once
+// What the administrator's dialogs share: their language section, and the boxes they show.
+//
+//   AdminDialog dialog("frmUserInfos", parent);   the object name is the language file's section
+//   dialog.SetLanguage(file)      applies [name] to the controls, loads [name.Data] for Text();
+//                                 returns the keys it could not apply
+//   Text(key)                     a text of [name.Data]
+//   Notice(key)                   an information box with that text, titled "notice"
+//   ShowRefusal(result)           the notice the administration named, with its text
+//   Ask(text)                     a yes/no question titled "notice"
+//
+// Every box is a child of the dialog, so a test can find and answer it.
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "admin/AdminResult.hpp"
+#include "i18n/clsLanguage.hpp"
+
+namespace velmorin {
+
+class AdminDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  AdminDialog(const char* name, QWidget* parent);
+
+  virtual std::vector<std::string> SetLanguage(const std::string& languageFile);
+  std::string Text(const std::string& key) const;
+  // The file SetLanguage was given last; the dialogs this one opens take it too.
+  const std::string& LanguageFile() const { return languageFile_; }
+
+  void Notice(const std::string& key);
+  void ShowRefusal(const AdminResult& result);
+  bool Ask(const std::string& question);
+
+ protected:
+  // Called after the language changed, for texts the code builds (titles, column heads).
+  virtual void ApplyDataTexts() {}
+
+ private:
+  void ShowBox(const std::string& text);
+
+  std::string name_;
+  std::string languageFile_;
+  std::unique_ptr<clsLanguage> texts_ = std::make_unique<clsLanguage>();
+};
+
+// The language file the window uses now.
+std::string CurrentLanguageFile();
+
+}  // namespace velmorin

@@ -1,0 +1,45 @@
+#pragma once
+// The address ban editor: one address (its parts may be "*") or a range of two plain addresses,
+// entered with ctlIP. An incomplete address is refused with "noticeIP", a range with an
+// incomplete end with "noticeIP_Range". The entry (the address, or from "-" to) then goes to
+// `accept`, the owner's part (a duplicate: "noticeAlreadyBannedIP"). A refusal is shown and the
+// dialog stays open; on done it closes.
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <functional>
+#include <string>
+
+#include "admin-gui/AdminDialog.hpp"
+#include "admin-gui/ctlIP.hpp"
+
+namespace velmorin {
+
+class frmAddEditBanIP : public AdminDialog {
+  Q_OBJECT
+
+ public:
+  using Accept = std::function<AdminResult(const std::string& entry)>;
+
+  // `accept` adds the entry (add) or replaces the selected one (edit): the owner's part.
+  explicit frmAddEditBanIP(Accept accept, QWidget* parent = nullptr);
+
+  // An address, or a range written from-to (edit mode's start).
+  void SetEntry(const std::string& entry);
+  void SetRange(bool range);
+  ctlIP& From() { return *ipFrom_; }
+  ctlIP& To() { return *ipTo_; }
+  // The entry as the fields give it; empty while incomplete.
+  std::string Entry() const;
+  AdminResult Confirm();
+
+ private:
+  Accept accept_;
+  QRadioButton* optSingle_;
+  QRadioButton* optRange_;
+  ctlIP* ipFrom_;
+  ctlIP* ipTo_;
+  QPushButton* cmdOK_;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,63 @@
+#include "admin-gui/frmAddEditChatroom.hpp"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "admin-gui/GuiText.hpp"
+#include "platform/modFilter.hpp"
+
+namespace velmorin {
+
+frmAddEditChatroom::frmAddEditChatroom(Mode mode, Accept accept, QWidget* parent)
+    : AdminDialog("frmAddEditChatroom", parent), mode_(mode), accept_(std::move(accept)) {
+  auto* form = new QFormLayout;
+  fields_ = RoomFields::Create(*this, *form);
+  fields_.name->setReadOnly(mode_ != Mode::AddSettings);
+  connect(fields_.password, &QLineEdit::textEdited, this, [this] { passwordTyped_ = true; });
+  cmdOK_ = new QPushButton("OK", this);
+  cmdOK_->setObjectName("cmdOK");
+  cmdOK_->setDefault(true);
+  auto* cmdCancel = new QPushButton("Cancel", this);
+  cmdCancel->setObjectName("cmdCancel");
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cmdOK_);
+  buttons->addWidget(cmdCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addLayout(buttons);
+  connect(cmdOK_, &QPushButton::clicked, this, [this] { Confirm(); });
+  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  setWindowTitle("Chatroom");
+  resize(380, 140);
+}
+
+void frmAddEditChatroom::SetEntry(const RoomEntry& entry) {
+  fields_.name->setText(QtText(entry.name));
+  fields_.description->setText(QtText(entry.description));
+  fields_.password->setText(QtText(entry.password));
+  passwordTyped_ = false;
+}
+
+AdminResult frmAddEditChatroom::Confirm() {
+  cmdOK_->setEnabled(false);
+  fields_.Clean();
+  RoomEntry entry{fields_.Name(), fields_.Description(), fields_.Password(),
+                  passwordTyped_ || mode_ == Mode::AddSettings};
+  AdminResult result = AdminResult::Done();
+  if (TrimBlanks(entry.name).empty()) {
+    result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
+  } else if (accept_) {
+    result = accept_(entry);
+  }
+  cmdOK_->setEnabled(true);
+  if (!result) {
+    ShowRefusal(result);
+    return result;
+  }
+  accept();
+  return result;
+}
+
+}  // namespace velmorin

@@ -1,0 +1,88 @@
+#include "admin-gui/frmAddEditUser.hpp"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "admin-gui/GuiText.hpp"
+#include "platform/modFilter.hpp"
+
+namespace velmorin {
+namespace {
+
+constexpr long kNameLength = 40;
+constexpr long kPasswordLength = 40;
+constexpr long kCommentLength = 256;
+
+QLineEdit* Field(QWidget& owner, QFormLayout& form, const char* name, const char* label, const char* caption,
+                 long maxLength) {
+  auto* field = new QLineEdit(&owner);
+  field->setObjectName(name);
+  field->setMaxLength(static_cast<int>(maxLength));
+  auto* text = new QLabel(caption, &owner);
+  text->setObjectName(label);
+  text->setBuddy(field);
+  form.addRow(text, field);
+  return field;
+}
+
+std::string Cleaned(QLineEdit& field, long maxLength) {
+  const std::string cleaned = CleanText(ServerText(field.text()), maxLength);
+  field.setText(QtText(cleaned));
+  return cleaned;
+}
+
+}  // namespace
+
+frmAddEditUser::frmAddEditUser(Mode mode, Accept accept, QWidget* parent)
+    : AdminDialog("frmAddEditUser", parent), accept_(std::move(accept)) {
+  auto* form = new QFormLayout;
+  txtName_ = Field(*this, *form, "txtName", "lblName", "&Name:", kNameLength);
+  txtPassword_ = Field(*this, *form, "txtPassword", "lblPassword", "&Password:", kPasswordLength);
+  txtComment_ = Field(*this, *form, "txtComment", "lblComment", "&Comment:", kCommentLength);
+  txtName_->setReadOnly(mode == Mode::Edit);
+  cmdOK_ = new QPushButton("OK", this);
+  cmdOK_->setObjectName("cmdOK");
+  cmdOK_->setDefault(true);
+  auto* cmdCancel = new QPushButton("Cancel", this);
+  cmdCancel->setObjectName("cmdCancel");
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cmdOK_);
+  buttons->addWidget(cmdCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addLayout(buttons);
+  connect(cmdOK_, &QPushButton::clicked, this, [this] { Confirm(); });
+  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  setWindowTitle("User account");
+  resize(380, 140);
+}
+
+void frmAddEditUser::SetEntry(const AccountFields& entry) {
+  txtName_->setText(QtText(entry.name));
+  txtPassword_->setText(QtText(entry.password));
+  txtComment_->setText(QtText(entry.comment));
+}
+
+AdminResult frmAddEditUser::Confirm() {
+  cmdOK_->setEnabled(false);
+  const AccountFields entry{Cleaned(*txtName_, kNameLength), Cleaned(*txtPassword_, kPasswordLength),
+                           Cleaned(*txtComment_, kCommentLength)};
+  AdminResult result = AdminResult::Done();
+  if (entry.name.empty()) {
+    result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
+  } else if (accept_) {
+    result = accept_(entry);
+  }
+  cmdOK_->setEnabled(true);
+  if (!result) {
+    ShowRefusal(result);
+    return result;
+  }
+  accept();
+  return result;
+}
+
+}  // namespace velmorin

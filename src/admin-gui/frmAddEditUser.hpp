@@ -1,0 +1,46 @@
+#pragma once
+// The account editor: name, password and comment of a user account, for the settings dialog's
+// account list (add, edit). OK cleans the fields (name and password 40 characters, comment 256)
+// and shows them cleaned; an empty name is refused with "noticeMissingName". The entry then
+// goes to `accept`, the owner's part (an existing name: "noticeExist"). A refusal is shown and
+// the dialog stays open; on done it closes. In edit mode the name cannot be changed.
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <functional>
+#include <string>
+
+#include "admin-gui/AdminDialog.hpp"
+
+namespace velmorin {
+
+struct AccountFields {
+  std::string name;
+  std::string password;
+  std::string comment;
+};
+
+class frmAddEditUser : public AdminDialog {
+  Q_OBJECT
+
+ public:
+  enum class Mode { Add, Edit };
+  using Accept = std::function<AdminResult(const AccountFields&)>;
+
+  frmAddEditUser(Mode mode, Accept accept, QWidget* parent = nullptr);
+
+  void SetEntry(const AccountFields& entry);
+  QLineEdit& Name() { return *txtName_; }
+  QLineEdit& Password() { return *txtPassword_; }
+  QLineEdit& Comment() { return *txtComment_; }
+  AdminResult Confirm();
+
+ private:
+  Accept accept_;
+  QLineEdit* txtName_;
+  QLineEdit* txtPassword_;
+  QLineEdit* txtComment_;
+  QPushButton* cmdOK_;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,40 @@
+#pragma once
+// Bans a logged-in user: any of their address, their nickname, and every nickname containing
+// it; then the administration disconnects them. A refusal (nothing chosen, the user gone, the
+// rules not saved) is shown and changes nothing.
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <string>
+
+#include "admin-gui/AdminDialog.hpp"
+
+namespace velmorin {
+
+class AdminService;
+
+class frmBanUser : public AdminDialog {
+  Q_OBJECT
+
+ public:
+  frmBanUser(AdminService& admin, std::string nickname, std::string address, QWidget* parent = nullptr);
+
+  QCheckBox& BanIP() { return *chkBanIP_; }
+  QCheckBox& BanNick() { return *chkBanNick_; }
+  QCheckBox& BanNickRange() { return *chkBanNickRange_; }
+  // What OK does: bans with the chosen options and closes when done.
+  AdminResult Ban();
+
+ protected:
+  void ApplyDataTexts() override;
+
+ private:
+  AdminService& admin_;
+  std::string nickname_;
+  std::string address_;
+  QCheckBox* chkBanIP_;
+  QCheckBox* chkBanNick_;
+  QCheckBox* chkBanNickRange_;
+};
+
+}  // namespace velmorin

@@ -1,0 +1,59 @@
+#include "admin-gui/frmCreateChat.hpp"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "admin-gui/RoomFields.hpp"
+#include "admin/AdminService.hpp"
+#include "platform/modFilter.hpp"
+
+namespace velmorin {
+
+frmCreateChat::frmCreateChat(AdminService& admin, QWidget* parent) : AdminDialog("frmCreateChat", parent), admin_(admin) {
+  auto* form = new QFormLayout;
+  const RoomFields fields = RoomFields::Create(*this, *form);
+  txtName_ = fields.name;
+  txtDescription_ = fields.description;
+  txtPassword_ = fields.password;
+  chkPermanent_ = new QCheckBox("&Keep the chatroom in chatrooms.cfg", this);
+  chkPermanent_->setObjectName("chkPermanent");
+  form->addRow(chkPermanent_);
+  cmdCreate_ = new QPushButton("C&reate", this);
+  cmdCreate_->setObjectName("cmdCreate");
+  cmdCreate_->setDefault(true);
+  auto* cmdCancel = new QPushButton("Cancel", this);
+  cmdCancel->setObjectName("cmdCancel");
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cmdCreate_);
+  buttons->addWidget(cmdCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addLayout(buttons);
+  connect(cmdCreate_, &QPushButton::clicked, this, [this] { Create(); });
+  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  setWindowTitle("Create chatroom");
+  resize(380, 160);
+}
+
+AdminResult frmCreateChat::Create() {
+  cmdCreate_->setEnabled(false);
+  RoomFields fields{txtName_, txtDescription_, txtPassword_};
+  AdminResult result;
+  if (TrimBlanks(fields.Name()).empty()) {
+    result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
+  } else {
+    fields.Clean();
+    result = admin_.Rooms().Add(fields.Name(), fields.Description(), fields.Password(), chkPermanent_->isChecked());
+  }
+  if (!result) {
+    ShowRefusal(result);
+    cmdCreate_->setEnabled(true);
+    return result;
+  }
+  accept();
+  return result;
+}
+
+}  // namespace velmorin

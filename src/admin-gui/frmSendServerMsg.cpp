@@ -1,0 +1,82 @@
+#include "admin-gui/frmSendServerMsg.hpp"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "admin-gui/GuiText.hpp"
+#include "admin/AdminService.hpp"
+#include "platform/Text.hpp"
+#include "platform/modFilter.hpp"
+
+namespace velmorin {
+namespace {
+
+// The refusals that mean the message has nobody to go to: the editor has done its work.
+bool TargetGone(const std::string& notice) {
+  return notice == "noticePersonDoesNotExist" || notice == "noticeChatroomDoesNotExist" ||
+         notice == "noticeChatroomEmpty" || notice == "nobodyLoggedIn";
+}
+
+}  // namespace
+
+frmSendServerMsg::frmSendServerMsg(AdminService& admin, Mode mode, std::string target, QWidget* parent)
+    : AdminDialog("frmSendServerMsg", parent), admin_(admin), mode_(mode), target_(std::move(target)) {
+  txtMessage_ = new QPlainTextEdit(this);
+  txtMessage_->setObjectName("txtMessage");
+  cmdSend_ = new QPushButton("&Send", this);
+  cmdSend_->setObjectName("cmdSend");
+  cmdSend_->setDefault(true);
+  auto* cmdCancel = new QPushButton("Cancel", this);
+  cmdCancel->setObjectName("cmdCancel");
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cmdSend_);
+  buttons->addWidget(cmdCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(txtMessage_);
+  layout->addLayout(buttons);
+  connect(cmdSend_, &QPushButton::clicked, this, [this] { Send(); });
+  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  resize(420, 220);
+}
+
+void frmSendServerMsg::ApplyDataTexts() {
+  switch (mode_) {
+    case Mode::User:
+      setWindowTitle(QtText(ReplaceAll(Text("titleSendMsgToPerson"), "%name", target_)));
+      break;
+    case Mode::Chatroom:
+      setWindowTitle(QtText(Text("titleSendMsgToChatroom")) + " - " + QtText(target_));
+      break;
+    case Mode::AllUsers:
+      setWindowTitle(QtText(Text("titleSendMsgToAllPersons")));
+      break;
+  }
+}
+
+AdminResult frmSendServerMsg::Send() {
+  // Lines end in CR LF on the wire, as the clients write them.
+  const std::string text = TrimBlanks(ReplaceAll(ServerText(txtMessage_->toPlainText()), "\n", "\r\n"));
+  if (text.empty()) return AdminResult::Done();  // nothing to send
+  UserAdmin& users = admin_.Users();
+  AdminResult result;
+  switch (mode_) {
+    case Mode::User:
+      result = users.SendToUser(target_, text);
+      break;
+    case Mode::Chatroom:
+      result = users.SendToRoom(target_, text);
+      break;
+    case Mode::AllUsers:
+      result = users.SendToAll(text);
+      break;
+  }
+  if (!result) {
+    ShowRefusal(result);
+    if (!TargetGone(result.notice)) return result;
+  }
+  accept();
+  return result;
+}
+
+}  // namespace velmorin
