@@ -45,6 +45,23 @@ bool AdminDialog::Ask(const std::string& question) {
   return box.exec() == QMessageBox::Yes;
 }
 
+QPushButton* AdminDialog::AddConfirmRow(QBoxLayout& layout, const char* objectName, const char* caption,
+                                        std::function<void()> confirm) {
+  auto* confirmButton = new QPushButton(caption, this);
+  confirmButton->setObjectName(objectName);
+  confirmButton->setDefault(true);
+  auto* cancelButton = new QPushButton("Cancel", this);
+  cancelButton->setObjectName("cmdCancel");
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  row->addWidget(confirmButton);
+  row->addWidget(cancelButton);
+  layout.addLayout(row);
+  connect(confirmButton, &QPushButton::clicked, this, [confirm = std::move(confirm)] { confirm(); });
+  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  return confirmButton;
+}
+
 std::string CurrentLanguageFile() { return Paths().languageDirectory + ServerSettings.Info.Language; }
 
 }  // namespace velmorin

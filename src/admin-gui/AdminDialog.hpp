@@ -8,10 +8,14 @@
 //   Notice(key)                   an information box with that text, titled "notice"
 //   ShowRefusal(result)           the notice the administration named, with its text
 //   Ask(text)                     a yes/no question titled "notice"
+//   AddConfirmRow(layout, ...)    the foot row: the default button that confirms, and Cancel
 //
 // Every box is a child of the dialog, so a test can find and answer it.
 
+#include <QBoxLayout>
 #include <QDialog>
+#include <QPushButton>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +41,11 @@ class AdminDialog : public QDialog {
   bool Ask(const std::string& question);
 
  protected:
+  // Adds the row of the confirming button (the default one, named `objectName`, which runs
+  // `confirm`) and Cancel (which rejects) at the foot of `layout`; returns the confirming button.
+  QPushButton* AddConfirmRow(QBoxLayout& layout, const char* objectName, const char* caption,
+                             std::function<void()> confirm);
+
   // Called after the language changed, for texts the code builds (titles, column heads).
   virtual void ApplyDataTexts() {}
 

@@ -15,20 +15,9 @@ frmAddEditChatroom::frmAddEditChatroom(Mode mode, Accept accept, QWidget* parent
   fields_ = RoomFields::Create(*this, *form);
   fields_.name->setReadOnly(mode_ != Mode::AddSettings);
   connect(fields_.password, &QLineEdit::textEdited, this, [this] { passwordTyped_ = true; });
-  cmdOK_ = new QPushButton("OK", this);
-  cmdOK_->setObjectName("cmdOK");
-  cmdOK_->setDefault(true);
-  auto* cmdCancel = new QPushButton("Cancel", this);
-  cmdCancel->setObjectName("cmdCancel");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdOK_);
-  buttons->addWidget(cmdCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
-  connect(cmdOK_, &QPushButton::clicked, this, [this] { Confirm(); });
-  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  cmdOK_ = AddConfirmRow(*layout, "cmdOK", "OK", [this] { Confirm(); });
   setWindowTitle("Chatroom");
   resize(380, 140);
 }

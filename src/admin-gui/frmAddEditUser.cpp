@@ -42,20 +42,9 @@ frmAddEditUser::frmAddEditUser(Mode mode, Accept accept, QWidget* parent)
   txtPassword_ = Field(*this, *form, "txtPassword", "lblPassword", "&Password:", kPasswordLength);
   txtComment_ = Field(*this, *form, "txtComment", "lblComment", "&Comment:", kCommentLength);
   txtName_->setReadOnly(mode == Mode::Edit);
-  cmdOK_ = new QPushButton("OK", this);
-  cmdOK_->setObjectName("cmdOK");
-  cmdOK_->setDefault(true);
-  auto* cmdCancel = new QPushButton("Cancel", this);
-  cmdCancel->setObjectName("cmdCancel");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdOK_);
-  buttons->addWidget(cmdCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
-  connect(cmdOK_, &QPushButton::clicked, this, [this] { Confirm(); });
-  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  cmdOK_ = AddConfirmRow(*layout, "cmdOK", "OK", [this] { Confirm(); });
   setWindowTitle("User account");
   resize(380, 140);
 }

@@ -19,20 +19,9 @@ frmBanUser::frmBanUser(AdminService& admin, std::string nickname, std::string ad
   chkBanNickRange_->setObjectName("chkBanNickRange");
   chkBanIP_->setChecked(true);
   chkBanIP_->setEnabled(!address_.empty());
-  auto* cmdOK = new QPushButton("OK", this);
-  cmdOK->setObjectName("cmdOK");
-  cmdOK->setDefault(true);
-  auto* cmdCancel = new QPushButton("Cancel", this);
-  cmdCancel->setObjectName("cmdCancel");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdOK);
-  buttons->addWidget(cmdCancel);
   auto* layout = new QVBoxLayout(this);
   for (QCheckBox* box : {chkBanIP_, chkBanNick_, chkBanNickRange_}) layout->addWidget(box);
-  layout->addLayout(buttons);
-  connect(cmdOK, &QPushButton::clicked, this, [this] { Ban(); });
-  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  AddConfirmRow(*layout, "cmdOK", "OK", [this] { Ban(); });
   ApplyDataTexts();
 }
 

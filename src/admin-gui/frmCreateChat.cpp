@@ -19,20 +19,9 @@ frmCreateChat::frmCreateChat(AdminService& admin, QWidget* parent) : AdminDialog
   chkPermanent_ = new QCheckBox("&Keep the chatroom in chatrooms.cfg", this);
   chkPermanent_->setObjectName("chkPermanent");
   form->addRow(chkPermanent_);
-  cmdCreate_ = new QPushButton("C&reate", this);
-  cmdCreate_->setObjectName("cmdCreate");
-  cmdCreate_->setDefault(true);
-  auto* cmdCancel = new QPushButton("Cancel", this);
-  cmdCancel->setObjectName("cmdCancel");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdCreate_);
-  buttons->addWidget(cmdCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
-  connect(cmdCreate_, &QPushButton::clicked, this, [this] { Create(); });
-  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  cmdCreate_ = AddConfirmRow(*layout, "cmdCreate", "C&reate", [this] { Create(); });
   setWindowTitle("Create chatroom");
   resize(380, 160);
 }

@@ -23,20 +23,9 @@ frmSendServerMsg::frmSendServerMsg(AdminService& admin, Mode mode, std::string t
     : AdminDialog("frmSendServerMsg", parent), admin_(admin), mode_(mode), target_(std::move(target)) {
   txtMessage_ = new QPlainTextEdit(this);
   txtMessage_->setObjectName("txtMessage");
-  cmdSend_ = new QPushButton("&Send", this);
-  cmdSend_->setObjectName("cmdSend");
-  cmdSend_->setDefault(true);
-  auto* cmdCancel = new QPushButton("Cancel", this);
-  cmdCancel->setObjectName("cmdCancel");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdSend_);
-  buttons->addWidget(cmdCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(txtMessage_);
-  layout->addLayout(buttons);
-  connect(cmdSend_, &QPushButton::clicked, this, [this] { Send(); });
-  connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+  cmdSend_ = AddConfirmRow(*layout, "cmdSend", "&Send", [this] { Send(); });
   resize(420, 220);
 }
 
