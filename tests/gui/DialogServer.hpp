@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/BoxAnswerers.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin/AdminService.hpp"
 #include "config/modSettings.hpp"
@@ -35,25 +36,6 @@
 #include "support/ServerHarness.hpp"
 
 namespace velmorin::testing {
-
-// Answers every message box that opens while it lives with `button`, and keeps their texts.
-class ModalAnswerer {
- public:
-  explicit ModalAnswerer(QMessageBox::StandardButton button) {
-    QObject::connect(&poll_, &QTimer::timeout, [this, button] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr || box->property("answered").toBool()) return;
-      box->setProperty("answered", true);
-      texts.push_back(box->text().toStdString());
-      box->button(button)->click();
-    });
-    poll_.start(10);
-  }
-  std::vector<std::string> texts;
-
- private:
-  QTimer poll_;
-};
 
 // Runs `act` once on the next modal dialog of type Dialog.
 template <typename Dialog>

@@ -22,6 +22,7 @@
 #include <future>
 #include <optional>
 
+#include "gui/BoxAnswerers.hpp"
 #include "admin-gui/AutostartEntry.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
@@ -41,25 +42,6 @@ namespace velmorin {
 namespace {
 
 using testing::kWait;
-
-// Answers the next message box with `button` and keeps its text.
-class BoxAnswerer {
- public:
-  explicit BoxAnswerer(QMessageBox::StandardButton button) {
-    QObject::connect(&poll_, &QTimer::timeout, [this, button] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr) return;
-      poll_.stop();
-      text = box->text().toStdString();
-      box->button(button)->click();
-    });
-    poll_.start(10);
-  }
-  std::optional<std::string> text;
-
- private:
-  QTimer poll_;
-};
 
 // XDG_CONFIG_HOME pointed into the test's directory while it lives.
 class ConfigHome {
@@ -192,13 +174,13 @@ TEST_F(SettingsDialog, StandardFillsTheStandardValuesAndCancelStoresNothing) {
   QLineEdit* portField = Find<QLineEdit>(dialog, "txtPort");
   portField->setText("4321");
   {
-    BoxAnswerer no(QMessageBox::No);
+    testing::BoxAnswerer no(QMessageBox::No);
     Click(dialog, "cmdStandard");
     EXPECT_TRUE(no.text.has_value());
   }
   EXPECT_EQ(portField->text(), "4321");
   {
-    BoxAnswerer yes(QMessageBox::Yes);
+    testing::BoxAnswerer yes(QMessageBox::Yes);
     Click(dialog, "cmdStandard");
     ASSERT_TRUE(yes.text.has_value());
     EXPECT_NE(yes.text->find("standard values"), std::string::npos) << *yes.text;
@@ -237,7 +219,7 @@ TEST_F(SettingsDialog, ARefusedFieldIsShownAndNothingIsStored) {
     dialog.show();
     Find<QLineEdit>(dialog, "txtPort")->setText(QString::number(testing::FreeLoopbackPort()));
     Find<QLineEdit>(dialog, refused.field)->setText(refused.text);
-    BoxAnswerer ok(QMessageBox::Ok);
+    testing::BoxAnswerer ok(QMessageBox::Ok);
     Click(dialog, "cmdOK");
     ASSERT_TRUE(ok.text.has_value());
     EXPECT_NE(ok.text->find(refused.key), std::string::npos) << *ok.text;
@@ -291,7 +273,7 @@ TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
     dialog.show();
     {
       InputAnswerer again("MALLORY");
-      BoxAnswerer notice(QMessageBox::Ok);
+      testing::BoxAnswerer notice(QMessageBox::Ok);
       Click(dialog, "cmdAddBanNick");
       ASSERT_TRUE(notice.text.has_value());
       EXPECT_EQ(*notice.text, "This nickname is already banned.");
@@ -301,7 +283,7 @@ TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
     QListWidget* list = Find<QListWidget>(dialog, "lstBanNick");
     list->setCurrentRow(0);  // mallory
     {
-      BoxAnswerer yes(QMessageBox::Yes);
+      testing::BoxAnswerer yes(QMessageBox::Yes);
       Click(dialog, "cmdRemoveBanNick");
       EXPECT_TRUE(yes.text.has_value());
     }

@@ -12,6 +12,7 @@
 #include <future>
 #include <optional>
 
+#include "gui/BoxAnswerers.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin-gui/frmServer.hpp"
 #include "admin/AdminService.hpp"
@@ -26,25 +27,6 @@ namespace velmorin {
 namespace {
 
 using testing::kWait;
-
-// Answers the next question box with `button` and keeps its text.
-class QuestionAnswerer {
- public:
-  explicit QuestionAnswerer(QMessageBox::StandardButton button) {
-    QObject::connect(&poll_, &QTimer::timeout, [this, button] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr) return;
-      poll_.stop();
-      question = box->text().toStdString();
-      box->button(button)->click();
-    });
-    poll_.start(10);
-  }
-  std::optional<std::string> question;
-
- private:
-  QTimer poll_;
-};
 
 class WindowClose : public ::testing::Test {
  protected:
@@ -103,10 +85,10 @@ TEST_F(WindowClose, AsksWithUsersLoggedInAndNoKeepsTheServerRunning) {
   client::ChatClient ada = LoggedIn("ada");
   ASSERT_EQ(admin.State().Figures().users, 1);
   {
-    QuestionAnswerer no(QMessageBox::No);
+    testing::BoxAnswerer no(QMessageBox::No);
     EXPECT_FALSE(window.close());
-    ASSERT_TRUE(no.question.has_value());
-    EXPECT_NE(no.question->find("Users still logged in: 1."), std::string::npos) << *no.question;
+    ASSERT_TRUE(no.text.has_value());
+    EXPECT_NE(no.text->find("Users still logged in: 1."), std::string::npos) << *no.text;
   }
   EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(unloads, 0);
@@ -116,18 +98,18 @@ TEST_F(WindowClose, AsksWithUsersLoggedInAndNoKeepsTheServerRunning) {
   client::ChatClient bob = LoggedIn("bob");
   EXPECT_EQ(admin.State().Figures().users, 2);
 
-  QuestionAnswerer yes(QMessageBox::Yes);
+  testing::BoxAnswerer yes(QMessageBox::Yes);
   EXPECT_TRUE(window.close());
-  EXPECT_TRUE(yes.question.has_value());
+  EXPECT_TRUE(yes.text.has_value());
   EXPECT_EQ(unloads, 1);
   EXPECT_FALSE(server.IsOnline());
   EXPECT_NE(ServerSettings.Start.Window, "0,0,0,0");  // the window's rectangle stored for the save
 }
 
 TEST_F(WindowClose, ClosesWithoutAskingWhenNobodyIsLoggedIn) {
-  QuestionAnswerer no(QMessageBox::No);
+  testing::BoxAnswerer no(QMessageBox::No);
   EXPECT_TRUE(window.close());
-  EXPECT_FALSE(no.question.has_value());
+  EXPECT_FALSE(no.text.has_value());
   EXPECT_EQ(unloads, 1);
   EXPECT_FALSE(server.IsOnline());
 }
