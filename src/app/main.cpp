@@ -1,11 +1,9 @@
 // Entry point of velmorin-server.
 
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -13,11 +11,10 @@
 #include <string>
 
 #include "admin/AdminService.hpp"
-#include "admin/ControlServer.hpp"
+#include "admin/ProcessControl.hpp"
 #include "app/HeadlessFrontEnd.hpp"
 #include "server/clsServer.hpp"
 #include "server/modMain.hpp"
-#include "net/LingeringSockets.hpp"
 #include "plugins/clsPlugins.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
@@ -78,13 +75,7 @@ bool LockProgramDirectory(velmorin::InstanceLock& lock) {
 // 1 when the server could not go online at start, for a service manager to see.
 int RunHeadless() {
   using namespace velmorin;
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  sigprocmask(SIG_BLOCK, &signals, nullptr);
-  const int signalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+  const int signalFd = BlockControlSignals();
   EventLoop& loop = MainLoop();
 
   HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1, HeadlessFlush::EachPass);
@@ -92,24 +83,7 @@ int RunHeadless() {
   {
     clsServer server(frontEnd);
     AdminService admin(server);
-    ControlRegistry registry;
-    admin.RegisterControlCommands(registry);
-    ControlServer control(loop, registry, server.Log().Feed(), RunningVersion());
-    if (const int error = control.Open(Paths().controlSocket); error != 0) {
-      std::cerr << "velmorin-server: no control socket at " << Paths().controlSocket << " (" << std::strerror(error)
-                << "); velmorin-ctl cannot reach this server.\n";
-    }
-    const EventLoop::WatchId signalWatch = loop.Watch(signalFd, true, false, [&](std::uint32_t) {
-      signalfd_siginfo info{};
-      while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        if (info.ssi_signo == SIGHUP) {
-          server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
-          admin.Settings().ReloadFromDisk();
-        } else {
-          loop.Stop();
-        }
-      }
-    });
+    ProcessControl control(loop, signalFd, server, admin, [&loop] { loop.Stop(); });
     server.Load();
     if (server.IsOnline()) {
       loop.Run();
@@ -120,12 +94,8 @@ int RunHeadless() {
     }
     control.Close();
     server.Unload();
-    loop.Unwatch(signalWatch);
-    // Give closing connections a moment to deliver what they still hold.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) loop.RunOnce(50);
+    LetClosingConnectionsFinish(loop);
   }
-  close(signalFd);
   std::cout.flush();
   return status;
 }

@@ -1,0 +1,75 @@
+#include "admin/ProcessControl.hpp"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <iostream>
+
+#include "admin/AdminService.hpp"
+#include "net/LingeringSockets.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "server/clsServer.hpp"
+
+namespace velmorin {
+
+int BlockControlSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  return signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+namespace {
+
+ControlRegistry& Registered(ControlRegistry& registry, AdminService& admin) {
+  admin.RegisterControlCommands(registry);
+  return registry;
+}
+
+}  // namespace
+
+ProcessControl::ProcessControl(EventLoop& loop, int signalFd, clsServer& server, AdminService& admin,
+                               std::function<void()> stop)
+    : loop_(loop),
+      signalFd_(signalFd),
+      control_(loop, Registered(registry_, admin), server.Log().Feed(), RunningVersion()) {
+  if (const int error = control_.Open(Paths().controlSocket); error != 0) {
+    std::cerr << "velmorin-server: no control socket at " << Paths().controlSocket << " (" << std::strerror(error)
+              << "); velmorin-ctl cannot reach this server.\n";
+  }
+  signalWatch_ = loop.Watch(signalFd, true, false, [this, &server, &admin, stop = std::move(stop)](std::uint32_t) {
+    signalfd_siginfo info{};
+    while (read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      if (info.ssi_signo == SIGHUP) {
+        server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
+        admin.Settings().ReloadFromDisk();
+      } else {
+        stop();
+      }
+    }
+  });
+}
+
+void ProcessControl::Close() {
+  control_.Close();
+  if (watching_) loop_.Unwatch(signalWatch_);
+  watching_ = false;
+}
+
+ProcessControl::~ProcessControl() {
+  Close();
+  if (signalFd_ >= 0) close(signalFd_);
+}
+
+void LetClosingConnectionsFinish(EventLoop& loop) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) loop.RunOnce(50);
+}
+
+}  // namespace velmorin
