@@ -38,6 +38,15 @@ void AdminDialog::ShowRefusal(const AdminResult& result) {
   ShowBox(result.message.empty() ? result.notice : result.message);
 }
 
+const AdminResult& AdminDialog::AcceptUnlessRefused(const AdminResult& result) {
+  if (result) {
+    accept();
+  } else {
+    ShowRefusal(result);
+  }
+  return result;
+}
+
 bool AdminDialog::Ask(const std::string& question) {
   std::string title = Text("notice");
   if (title.empty()) title = texts_->data("notice", "frmUserInfos");

@@ -8,6 +8,7 @@
 //   Notice(key)                   an information box with that text, titled "notice"
 //   ShowRefusal(result)           the notice the administration named, with its text
 //   Ask(text)                     a yes/no question titled "notice"
+//   AcceptUnlessRefused(result)   a refusal shown with the dialog left open, else accepted
 //   AddConfirmRow(layout, ...)    the foot row: the default button that confirms, and Cancel
 //
 // Every box is a child of the dialog, so a test can find and answer it.
@@ -39,6 +40,8 @@ class AdminDialog : public QDialog {
   void Notice(const std::string& key);
   void ShowRefusal(const AdminResult& result);
   bool Ask(const std::string& question);
+  // Shows a refusal and leaves the dialog open, or closes it accepted; returns `result`.
+  const AdminResult& AcceptUnlessRefused(const AdminResult& result);
 
  protected:
   // Adds the row of the confirming button (the default one, named `objectName`, which runs

@@ -67,12 +67,7 @@ AdminResult frmAddEditBanIP::Confirm() {
   } else if (accept_) {
     result = accept_(entry);
   }
-  if (!result) {
-    ShowRefusal(result);
-    return result;
-  }
-  accept();
-  return result;
+  return AcceptUnlessRefused(result);
 }
 
 }  // namespace velmorin

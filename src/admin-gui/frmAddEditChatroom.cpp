@@ -41,12 +41,7 @@ AdminResult frmAddEditChatroom::Confirm() {
     result = accept_(entry);
   }
   cmdOK_->setEnabled(true);
-  if (!result) {
-    ShowRefusal(result);
-    return result;
-  }
-  accept();
-  return result;
+  return AcceptUnlessRefused(result);
 }
 
 }  // namespace velmorin

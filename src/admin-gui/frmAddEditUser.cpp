@@ -66,12 +66,7 @@ AdminResult frmAddEditUser::Confirm() {
     result = accept_(entry);
   }
   cmdOK_->setEnabled(true);
-  if (!result) {
-    ShowRefusal(result);
-    return result;
-  }
-  accept();
-  return result;
+  return AcceptUnlessRefused(result);
 }
 
 }  // namespace velmorin

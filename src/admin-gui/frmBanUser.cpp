@@ -38,12 +38,7 @@ AdminResult frmBanUser::Ban() {
   choice.nickname = chkBanNick_->isChecked();
   choice.nicknamePart = chkBanNickRange_->isChecked();
   const AdminResult result = admin_.Bans().BanUser(nickname_, choice);
-  if (!result) {
-    ShowRefusal(result);
-    return result;
-  }
-  accept();
-  return result;
+  return AcceptUnlessRefused(result);
 }
 
 }  // namespace velmorin
