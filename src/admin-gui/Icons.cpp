@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <array>
 #include <functional>
 #include <map>
 
@@ -19,6 +20,21 @@ QIcon Drawn(const std::function<void(QPainter&)>& draw) {
   painter.setPen(QPen(QColor(40, 60, 90), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   draw(painter);
   return QIcon(pixmap);
+}
+
+QIcon DrawStatusIcon(long icon) {
+  QColor colour(200, 50, 40);                     // stopped
+  if (icon == 0) colour = QColor(60, 170, 70);    // ready
+  if (icon == 1) colour = QColor(230, 150, 30);   // full
+  if (icon == 3) colour = QColor(50, 110, 200);   // used
+  return Drawn([colour, icon](QPainter& p) {
+    p.setBrush(colour);
+    p.setPen(QPen(colour.darker(150), 2));
+    p.drawEllipse(QRectF(4, 4, 24, 24));
+    p.setPen(QPen(Qt::white, 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(11, 16), QPointF(21, 16));
+    if (icon != 2) p.drawLine(QPointF(16, 11), QPointF(16, 21));
+  });
 }
 
 struct IconDrawing {
@@ -147,18 +163,13 @@ QIcon ToolbarIcon(const std::string& key) {
 }
 
 QIcon StatusIcon(long icon) {
-  QColor colour(200, 50, 40);                     // stopped
-  if (icon == 0) colour = QColor(60, 170, 70);    // ready
-  if (icon == 1) colour = QColor(230, 150, 30);   // full
-  if (icon == 3) colour = QColor(50, 110, 200);   // used
-  return Drawn([colour, icon](QPainter& p) {
-    p.setBrush(colour);
-    p.setPen(QPen(colour.darker(150), 2));
-    p.drawEllipse(QRectF(4, 4, 24, 24));
-    p.setPen(QPen(Qt::white, 2.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(11, 16), QPointF(21, 16));
-    if (icon != 2) p.drawLine(QPointF(16, 11), QPointF(16, 21));
-  });
+  // Drawn once per status: the status is shown again at every login and logout.
+  static const std::array<QIcon, 4> drawn = [] {
+    std::array<QIcon, 4> icons;
+    for (long status = 0; status < 4; ++status) icons[static_cast<std::size_t>(status)] = DrawStatusIcon(status);
+    return icons;
+  }();
+  return drawn[static_cast<std::size_t>(icon >= 0 && icon <= 3 ? icon : 2)];
 }
 
 }  // namespace velmorin

@@ -50,10 +50,13 @@ LogViewWidget::~LogViewWidget() = default;
 
 void LogViewWidget::AppendLine(const std::string& line, long colour) {
   queue_.push_back({QtText(line), colour});
-  if (flushScheduled_) return;
+  if (queue_.size() > static_cast<std::size_t>(kMaxLogViewLines)) queue_.pop_front();
+  if (flushScheduled_ || writes_.Pending()) return;
   flushScheduled_ = true;
   scheduler_([this, alive = std::weak_ptr<char>(alive_)] {
-    if (!alive.expired()) FlushQueue();
+    if (alive.expired()) return;
+    flushScheduled_ = false;
+    writes_.Request();
   });
 }
 
@@ -63,7 +66,6 @@ void LogViewWidget::Clear() {
 }
 
 void LogViewWidget::FlushQueue() {
-  flushScheduled_ = false;
   if (queue_.empty()) return;
   QScrollBar* bar = verticalScrollBar();
   const int scrolledTo = bar->value();

@@ -3,8 +3,12 @@
 //
 //   AppendLine(line, colour)   queued; the queue is written at the end of the current pass of
 //                              the server's loop, in one edit of the document, so a burst of
-//                              lines costs one update and one layout of the new lines only
+//                              lines costs one update and one layout of the new lines only.
+//                              Writes come at most once per write interval (100 ms): lines of
+//                              passes closer together wait for the next write, so a storm of
+//                              logins is not slowed by laying out text nobody can read that fast
 //   Clear()                    empties the view (lines still queued are dropped)
+//   FlushQueue()               writes the queue now; whatever reads the view's text calls it
 //   SetScrolling(on)           on: the view follows the newest line; off: it stays where the
 //                              administrator left it, selection included
 //   SetLogFont(font)           every line, old and new, in that font
@@ -17,9 +21,13 @@
 // through Clear().
 
 #include <QPlainTextEdit>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "admin-gui/Throttle.hpp"
 
 namespace velmorin {
 
@@ -40,6 +48,9 @@ class LogViewWidget : public QPlainTextEdit {
   // Writes the queue now (also what the scheduled write does).
   void FlushQueue();
 
+  // 0: every pass writes its lines (for tests that count writes).
+  void SetWriteInterval(std::chrono::milliseconds interval) { writes_.SetInterval(interval); }
+
   void SetScrolling(bool on) { scrolling_ = on; }
   bool Scrolling() const { return scrolling_; }
   void SetLogFont(const QFont& font);
@@ -54,8 +65,10 @@ class LogViewWidget : public QPlainTextEdit {
   };
 
   Scheduler scheduler_;
-  std::vector<QueuedLine> queue_;
+  // Never more than the view keeps: older queued lines would leave it in the same write.
+  std::deque<QueuedLine> queue_;
   bool flushScheduled_ = false;
+  Throttle writes_{kDisplayUpdateInterval, [this] { FlushQueue(); }};
   bool scrolling_ = true;
   std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

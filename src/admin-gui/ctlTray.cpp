@@ -68,10 +68,17 @@ ctlTray::~ctlTray() {
 }
 
 void ctlTray::SetStatus(long icon, const QString& toolTip) {
-  icon_ = icon >= 0 && icon <= 3 ? icon : 2;
-  toolTip_ = toolTip;
-  if (system_ != nullptr) system_->setToolTip(toolTip);
-  ShowImage();
+  // Shown again at every login and logout: only what changed goes to the system tray.
+  const long shown = icon >= 0 && icon <= 3 ? icon : 2;
+  if (toolTip != toolTip_) {
+    toolTip_ = toolTip;
+    if (system_ != nullptr) system_->setToolTip(toolTip);
+  }
+  if (shown != icon_ || !imageShown_) {
+    icon_ = shown;
+    imageShown_ = true;
+    ShowImage();
+  }
 }
 
 void ctlTray::SetVisible(bool visible) {

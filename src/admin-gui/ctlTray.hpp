@@ -71,6 +71,7 @@ class ctlTray : public QObject {
   QSystemTrayIcon* system_ = nullptr;  // none without a notification area
   QTimer flashTimer_;
   long icon_ = 2;
+  bool imageShown_ = false;
   QString toolTip_;
   bool visible_ = true;
   bool blank_ = false;

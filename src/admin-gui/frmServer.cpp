@@ -235,9 +235,15 @@ void frmServer::AppendLogLine(const std::string& line, long color) { log_->Appen
 void frmServer::ClearLogView() { log_->Clear(); }
 
 void frmServer::ShowStatus(long icon, const std::string& statusLine, const std::string& trayTip) {
-  status_->setText(QtText(statusLine));
+  // Called at every login and logout: the status line is laid out at most once per interval,
+  // and the window icon goes to the display only when it changes.
+  shownStatus_ = QtText(statusLine);
+  statusUpdates_.Request();
   tray_->SetStatus(icon, QtText(trayTip));
-  setWindowIcon(StatusIcon(icon));
+  if (icon != windowIcon_) {
+    windowIcon_ = icon;
+    setWindowIcon(StatusIcon(icon));
+  }
 }
 
 void frmServer::SetTitle(const std::string& title) { setWindowTitle(QtText(title)); }

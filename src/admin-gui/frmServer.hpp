@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "admin-gui/LogViewWidget.hpp"
+#include "admin-gui/Throttle.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "server/AdminFrontEnd.hpp"
 
@@ -113,6 +114,11 @@ class frmServer : public QMainWindow, public AdminFrontEnd {
   std::function<void()> unload_;
   clsLanguage texts_;
   LogViewWidget* log_;
+  long windowIcon_ = -1;  // the status whose icon the window shows
+  QString shownStatus_;   // the newest status line, shown at the next status update
+  Throttle statusUpdates_{kDisplayUpdateInterval, [this] {
+    if (status_->text() != shownStatus_) status_->setText(shownStatus_);
+  }};
   QToolBar* toolbar_;
   QLabel* status_;
   std::map<std::string, QAction*> actions_;  // by object name

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <functional>
@@ -23,6 +25,8 @@ namespace {
 struct ViewWithPasses {
   std::vector<std::function<void()>> scheduled;
   LogViewWidget view{nullptr, [this](std::function<void()> task) { scheduled.push_back(std::move(task)); }};
+
+  ViewWithPasses() { view.SetWriteInterval(std::chrono::milliseconds(0)); }
 
   void EndPass() {
     auto tasks = std::move(scheduled);
@@ -73,6 +77,30 @@ TEST(LogView, KeepsTheSelectionWhileScrollingIsOff) {
   EXPECT_EQ(pass.Lines().size(), 3u);
 }
 
+// Passes closer together than the write interval share one later write, and nothing waits
+// longer than the interval.
+TEST(LogView, WritesAtMostOncePerIntervalAndNeverLosesTheLaterLines) {
+  ViewWithPasses pass;
+  pass.view.SetWriteInterval(std::chrono::milliseconds(200));
+  QSignalSpy updates(pass.view.document(), &QTextDocument::contentsChange);
+  pass.view.AppendLine("first", 0);
+  pass.EndPass();
+  EXPECT_EQ(updates.count(), 1);  // a quiet view writes at the end of the pass
+  QElapsedTimer since;
+  since.start();
+  for (const char* line : {"second", "third"}) {
+    pass.view.AppendLine(line, 0);
+    pass.EndPass();
+  }
+  EXPECT_EQ(updates.count(), 1);
+  EXPECT_EQ(pass.Lines().size(), 1u);
+  for (int wait = 0; wait < 500 && pass.Lines().size() < 3; ++wait) QTest::qWait(10);
+  EXPECT_GE(since.elapsed(), 150);
+  EXPECT_EQ(pass.Lines(), (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(updates.count(), 2);
+  EXPECT_EQ(pass.view.PlainText(false), "first\nsecond\nthird");
+}
+
 // The window as the log writer's view: the fourth line with ClearLogSize 3 empties the view
 // first and stands alone, also when the lines and the clearing fall into one pass.
 TEST(LogView, ClearsAtClearLogSizeThroughTheWriter) {
@@ -81,6 +109,7 @@ TEST(LogView, ClearsAtClearLogSizeThroughTheWriter) {
   ServerSettings.Log.ClearLogAtSize = true;
   ServerSettings.Log.ClearLogSize = 3;
   frmServer window;
+  window.LogView().SetWriteInterval(std::chrono::milliseconds(0));
   clsLanguage language;
   LogWriter writer(window, language);
   for (const char* line : {"one", "two", "three", "four"}) writer.WriteLogLine(std::string(line) + "\r\n", 0);

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QEvent>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTest>
 
 #include "admin-gui/ctlTray.hpp"
 #include "admin-gui/frmServer.hpp"
@@ -27,6 +29,28 @@ TEST(Tray, FollowsTheStatusTheServerShows) {
   }
   EXPECT_EQ(window.StatusText(), "status line");
   EXPECT_EQ(tray.Shown(), QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+// A storm of logins shows the status hundreds of times a second: the window icon goes to the
+// display only when the status changes, and the status line ends on the newest text.
+TEST(Tray, AStormOfStatusChangesRedrawsOnlyWhatChanged) {
+  frmServer window;
+  struct IconChanges : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::WindowIconChange) ++count;
+      return false;
+    }
+  } changes;
+  window.installEventFilter(&changes);
+  for (int users = 1; users <= 200; ++users) {
+    window.ShowStatus(3, std::to_string(users) + " users", std::to_string(users) + " users");
+  }
+  window.ShowStatus(0, "nobody", "nobody");
+  EXPECT_EQ(changes.count, 2);
+  EXPECT_EQ(window.Tray().ToolTipText(), "nobody");
+  for (int wait = 0; wait < 100 && window.StatusText() != "nobody"; ++wait) QTest::qWait(10);
+  EXPECT_EQ(window.StatusText(), "nobody");
 }
 
 TEST(Tray, FlashStopsAfterTwiceTheCountAndAtOnceWhenSwitchedOff) {
