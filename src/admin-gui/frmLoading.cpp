@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFrame>
+#include <QScreen>
 #include <QEventLoop>
 #include <QThread>
 #include <QVBoxLayout>
@@ -46,25 +48,36 @@ frmLoading::frmLoading(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt:
   setObjectName("frmLoading");
   setWindowTitle("Velmorin Server");
   setAttribute(Qt::WA_ShowWithoutActivating);
-  auto* product = new QLabel(QtText("Velmorin Server " + RunningVersion()), this);
+  // Without a window frame, the box marks the window's edge.
+  auto* box = new QFrame(this);
+  box->setFrameShape(QFrame::Box);
+  box->setFrameShadow(QFrame::Plain);
+  auto* product = new QLabel(QtText("Velmorin Server " + RunningVersion()), box);
   product->setObjectName("lblProduct");
   QFont large = product->font();
   large.setPointSizeF(large.pointSizeF() * 1.6);
   large.setBold(true);
   product->setFont(large);
-  auto* loading = new QLabel("Starting the server, please wait...", this);
+  auto* loading = new QLabel("Starting the server, please wait...", box);
   loading->setObjectName("lblLoading");
-  step_ = new QLabel(this);
+  step_ = new QLabel(box);
   step_->setObjectName("lblStep");
-  bar_ = new GradientProgressBar(this);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(24, 20, 24, 20);
-  layout->addWidget(product);
-  layout->addWidget(loading);
-  layout->addSpacing(8);
-  layout->addWidget(step_);
-  layout->addWidget(bar_);
-  setMinimumWidth(380);
+  step_->setWordWrap(true);
+  // Room for two lines, so that a long step text wraps instead of resizing the window.
+  step_->setMinimumHeight(2 * step_->fontMetrics().lineSpacing());
+  step_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  bar_ = new GradientProgressBar(box);
+  auto* inner = new QVBoxLayout(box);
+  inner->setContentsMargins(24, 20, 24, 20);
+  inner->addWidget(product);
+  inner->addWidget(loading);
+  inner->addSpacing(8);
+  inner->addWidget(step_);
+  inner->addWidget(bar_);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->addWidget(box);
+  setFixedWidth(440);
 }
 
 std::vector<std::string> frmLoading::SetLanguage(const std::string& languageFile) {
@@ -88,6 +101,7 @@ void frmLoading::ShowStep(StartupStep step) {
 
 void frmLoading::ShowAndDraw() {
   adjustSize();
+  if (const QScreen* shown = screen()) move(shown->availableGeometry().center() - rect().center());
   show();
   // A new window is drawn once the window system has mapped it; a display that never answers
   // costs at most this long.
@@ -102,8 +116,8 @@ void frmLoading::ShowAndDraw() {
 
 void frmLoading::Redraw() {
   if (!isVisible()) return;
+  QCoreApplication::processEvents(kDrawOnly);  // a new step text laid out first
   repaint();
-  QCoreApplication::processEvents(kDrawOnly);
 }
 
 StartupSplash::StartupSplash(bool shown, const std::string& languageFile) {
