@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "admin-gui/CoreLoopDriver.hpp"
+#include "admin-gui/frmLoading.hpp"
 #include "admin-gui/frmServer.hpp"
 #include "admin/AdminService.hpp"
 #include "admin/ProcessControl.hpp"
@@ -21,10 +22,16 @@ int RunWindowMode(int& argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("Velmorin Server");
+  StartupSplash splash(ServerSettings.Start.ShowSplashScreen, Paths().languageDirectory + ServerSettings.Info.Language);
+  return RunDesktop(signalFd, splash, [](frmServer&, clsServer&) { QApplication::exec(); });
+}
+
+int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow) {
   EventLoop& loop = MainLoop();
-  CoreLoopDriver driver(loop);
   {
+    splash.Reach(StartupStep::Window);
     frmServer window;
+    splash.Reach(StartupStep::Server);
     clsServer server(window);
     AdminService admin(server);
     // Closed from the next pass of Qt's loop, not from inside the server's pass.
@@ -35,9 +42,18 @@ int RunWindowMode(int& argc, char** argv) {
       control.Close();
       server.Unload();
     });
+    splash.Reach(StartupStep::WindowState);
     window.LoadWindow(Paths().languageDirectory + ServerSettings.Info.Language);
+    // The window has shown; the splash stays above it while the slowest step runs.
+    splash.Raise();
+    splash.Reach(StartupStep::Online);
     server.Load();
-    application.exec();
+    splash.Reach(StartupStep::Ready);
+    splash.Close();
+    // Qt's loop drives the server's only from here: the splash's redraws during the start-up
+    // serve no client, no velmorin-ctl request and no signal before the server has loaded.
+    CoreLoopDriver driver(loop);
+    runWindow(window, server);
     if (!window.Unloaded()) window.CloseWithoutQuestion();
     LetClosingConnectionsFinish(loop);
   }

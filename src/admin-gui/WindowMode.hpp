@@ -7,9 +7,22 @@
 // Call it after the settings and the language are loaded, as headless mode. Returns the exit
 // status, 0: a server that cannot go online at start keeps its window open, with the reason in
 // its log, so that the administrator can choose another port.
+//
+// RunDesktop is the part after the QApplication exists: it opens the window and starts the
+// server, reporting each step to the splash (frmLoading, when ShowSplashScreen is set), closes
+// the splash, connects the server's loop to Qt's, then hands the open window to `runWindow`
+// (Qt's loop in the program) and closes everything down when that returns.
+
+#include <functional>
 
 namespace velmorin {
 
+class clsServer;
+class frmServer;
+class StartupSplash;
+
 int RunWindowMode(int& argc, char** argv);
+
+int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow);
 
 }  // namespace velmorin

@@ -1,5 +1,5 @@
-// Both shipped language files fit every administrator dialog: each key names a control and a
-// text property it has.
+// Both shipped language files fit every administrator dialog and the splash: each key names a
+// control and a text property it has, and every start-up step has its text.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "admin-gui/frmBanUser.hpp"
 #include "admin-gui/frmChatroomInfos.hpp"
 #include "admin-gui/frmCreateChat.hpp"
+#include "admin-gui/frmLoading.hpp"
 #include "admin-gui/frmSendServerMsg.hpp"
 #include "admin-gui/frmShowIPs.hpp"
 #include "admin-gui/frmUserInfos.hpp"
@@ -38,6 +39,17 @@ TEST_F(DialogLanguage, TheShippedFilesFitEveryDialog) {
       EXPECT_TRUE(refused.empty()) << file << " " << dialog->objectName().toStdString() << ": "
                                    << ::testing::PrintToString(refused);
       EXPECT_FALSE(dialog->windowTitle().isEmpty()) << file << " " << dialog->objectName().toStdString();
+    }
+  }
+  for (const char* file : {"English.lng", "Deutsch.lng"}) {
+    frmLoading splash;
+    const std::vector<std::string> refused = splash.SetLanguage(dir.path("language/") + file);
+    EXPECT_TRUE(refused.empty()) << file << " frmLoading: " << ::testing::PrintToString(refused);
+    clsLanguage texts;
+    texts.SetLanguage("frmLoading", dir.path("language/") + file);
+    for (const StartupStep step : {StartupStep::Window, StartupStep::Server, StartupStep::WindowState,
+                                   StartupStep::Online, StartupStep::Ready}) {
+      EXPECT_FALSE(texts.data(StartupStepKey(step)).empty()) << file << " " << StartupStepKey(step);
     }
   }
   frmBanUser ban(admin, "Ann", "127.0.0.1");

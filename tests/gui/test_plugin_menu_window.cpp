@@ -10,18 +10,13 @@
 #include <QMenuBar>
 #include <QTest>
 
-#include "admin-gui/CoreLoopDriver.hpp"
+#include "gui/WindowServer.hpp"
 #include "admin-gui/PluginMenuView.hpp"
 #include "admin-gui/ctlTray.hpp"
 #include "admin-gui/frmServer.hpp"
 #include "admin-gui/frmServerInfos.hpp"
-#include "admin/AdminService.hpp"
 #include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
-#include "net/LingeringSockets.hpp"
-#include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "server/clsServer.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -31,31 +26,11 @@ namespace {
 using testing::F;
 using testing::kWait;
 
-class PluginWindow : public ::testing::Test {
+class PluginWindow : public testing::WindowServer {
  protected:
-  void SetUp() override {
-    testing::CopyLanguageFiles(dir.path("language"));
+  void Prepare() override {
     dir.installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/scripted.so", "alpha");
     dir.write("plugins/alpha.rules", "");
-    testing::SettingsText settings{{
-        {"Info", {{"Language", "English.lng"}}},
-        {"General", {{"PingDelay", "600000"}}},
-        {"Logging", {{"Enabled", "0"}}},
-    }};
-    dir.write("config/server.cfg", settings.Text());
-    ASSERT_EQ(LoadSettings(), 0);
-    ServerSettings.General.ActivePort = port;
-    CurrentLanguage().SetLanguage("modMain", dir.path("language/English.lng"));
-    window.Attach(admin, [this] { server.Unload(); });
-    window.LoadWindow(dir.path("language/English.lng"));
-    server.Load();
-    ASSERT_TRUE(server.IsOnline());
-  }
-
-  void TearDown() override {
-    if (!window.Unloaded()) window.CloseWithoutQuestion();
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) MainLoop().RunOnce(20);
   }
 
   // The plugin issues a command to the server.
@@ -74,13 +49,6 @@ class PluginWindow : public ::testing::Test {
         static_cast<int>(kWait.count()));
   }
   QMenu& PluginsMenu() { return *window.menuBar()->findChild<QMenu*>("mnuPlugins"); }
-
-  testing::TempProgramDir dir;
-  std::uint16_t port = testing::FreeLoopbackPort();
-  CoreLoopDriver driver{MainLoop()};
-  frmServer window;
-  clsServer server{window};
-  AdminService admin{server};
 };
 
 TEST_F(PluginWindow, MenuEntriesShowTheirStateAndAClickReachesTheOwner) {

@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "gui/BoxAnswerers.hpp"
+#include "gui/WindowServer.hpp"
 #include "admin-gui/AutostartEntry.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
@@ -62,30 +63,9 @@ class ConfigHome {
   std::optional<std::string> old_;
 };
 
-class SettingsDialog : public ::testing::Test {
+class SettingsDialog : public testing::WindowServer {
  protected:
-  void SetUp() override {
-    testing::CopyLanguageFiles(dir.path("language"));
-    testing::SettingsText settings{{
-        {"Info", {{"Language", "English.lng"}}},
-        {"General", {{"PingDelay", "600000"}, {"Port", std::to_string(port)}}},
-        {"Logging", {{"Enabled", "0"}}},
-    }};
-    dir.write("config/server.cfg", settings.Text());
-    ASSERT_EQ(LoadSettings(), 0);
-    ServerSettings.General.ActivePort = port;
-    CurrentLanguage().SetLanguage("modMain", language);
-    window.Attach(admin, [this] { server.Unload(); });
-    window.LoadWindow(language);
-    server.Load();
-    ASSERT_TRUE(server.IsOnline());
-  }
-
-  void TearDown() override {
-    if (!window.Unloaded()) window.CloseWithoutQuestion();
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) MainLoop().RunOnce(20);
-  }
+  void Prepare() override { settings.Set("General", "Port", std::to_string(port)); }
 
   template <typename Control>
   static Control* Find(QWidget& dialog, const char* name) {
@@ -106,14 +86,6 @@ class SettingsDialog : public ::testing::Test {
                                 static_cast<int>(kWait.count()) * 2));
     return welcome.get();
   }
-
-  testing::TempProgramDir dir;
-  std::string language = dir.path("language/English.lng");
-  std::uint16_t port = testing::FreeLoopbackPort();
-  CoreLoopDriver driver{MainLoop()};
-  frmServer window;
-  clsServer server{window};
-  AdminService admin{server};
 };
 
 TEST_F(SettingsDialog, OkStoresConvertedValuesAndAppliesThemToTheRunningServer) {

@@ -13,14 +13,8 @@
 #include <optional>
 
 #include "gui/BoxAnswerers.hpp"
-#include "admin-gui/CoreLoopDriver.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "admin/AdminService.hpp"
+#include "gui/WindowServer.hpp"
 #include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
-#include "net/LingeringSockets.hpp"
-#include "platform/EventLoop.hpp"
-#include "server/clsServer.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -28,33 +22,9 @@ namespace {
 
 using testing::kWait;
 
-class WindowClose : public ::testing::Test {
+class WindowClose : public testing::WindowServer {
  protected:
-  void SetUp() override {
-    testing::CopyLanguageFiles(dir.path("language"));
-    testing::SettingsText settings{{
-        {"Info", {{"Language", "English.lng"}}},
-        {"General", {{"PingDelay", "600000"}, {"AllowGuests", "1"}}},
-        {"Logging", {{"Enabled", "0"}}},
-    }};
-    dir.write("config/server.cfg", settings.Text());
-    ASSERT_EQ(LoadSettings(), 0);
-    ServerSettings.General.ActivePort = port;
-    CurrentLanguage().SetLanguage("modMain", dir.path("language/English.lng"));
-    window.Attach(admin, [this] {
-      server.Unload();
-      ++unloads;
-    });
-    window.LoadWindow(dir.path("language/English.lng"));
-    server.Load();
-    ASSERT_TRUE(server.IsOnline());
-  }
-
-  void TearDown() override {
-    if (!window.Unloaded()) window.CloseWithoutQuestion();
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (LingeringSocketCount() > 0 && std::chrono::steady_clock::now() < deadline) MainLoop().RunOnce(20);
-  }
+  void Prepare() override { settings.Set("General", "AllowGuests", "1"); }
 
   // A client logged in while Qt's loop runs the server.
   client::ChatClient LoggedIn(const std::string& nickname) {
@@ -71,14 +41,6 @@ class WindowClose : public ::testing::Test {
     EXPECT_TRUE(accepted) << client.LastErrorText();
     return std::move(client);
   }
-
-  testing::TempProgramDir dir;
-  std::uint16_t port = testing::FreeLoopbackPort();
-  CoreLoopDriver driver{MainLoop()};
-  frmServer window;
-  clsServer server{window};
-  AdminService admin{server};
-  int unloads = 0;
 };
 
 TEST_F(WindowClose, AsksWithUsersLoggedInAndNoKeepsTheServerRunning) {
