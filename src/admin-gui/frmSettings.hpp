@@ -21,9 +21,9 @@
 // captions and notices come from [frmSettings.Data].
 
 #include <QDialog>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QTreeWidget>
-#include <QPointer>
 #include <QWindow>
 #include <functional>
 #include <map>
@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "admin/AdminResult.hpp"
-#include "admin/SettingsPluginSession.hpp"
 #include "admin/SettingsForm.hpp"
+#include "admin/SettingsPluginSession.hpp"
 #include "i18n/clsLanguage.hpp"
 
 class QCheckBox;

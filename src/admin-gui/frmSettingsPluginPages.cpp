@@ -20,9 +20,8 @@ namespace {
 constexpr int kComponentRole = Qt::UserRole;
 constexpr int kEnabledRole = Qt::UserRole + 1;
 constexpr int kNameRole = Qt::UserRole + 2;
-// Plugin pages a dialog holds: each session plugin may add kSettingsPagesPerPlugin, this bounds
-// the pages added by their titles alone as well.
-constexpr int kMaxTitleNumber = 1000;
+// How many plugin pages may share a title; the session bounds the pages per plugin as well.
+constexpr int kMaxTitleNumber = 100;
 
 QPushButton* Button(QWidget* page, const char* name, const char* text) {
   auto* button = new QPushButton(QString::fromLatin1(text), page);
