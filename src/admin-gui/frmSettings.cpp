@@ -91,6 +91,7 @@ frmSettings::frmSettings(AdminService& admin, const std::string& languageFile, Q
   BuildIconsPage();
   BuildPluginsPage();
   BuildLanguagePage();
+  OpenPluginSession();
   tree_->expandAll();
   tree_->setCurrentItem(items_.at("Start"));
 
@@ -124,25 +125,6 @@ bool frmSettings::ShowPage(const std::string& treeKey) {
   if (it == items_.end()) return false;
   tree_->setCurrentItem(it->second);
   return true;
-}
-
-void frmSettings::AddPluginPage(const std::string& title) {
-  const std::string key = "Plugin:" + title;
-  if (items_.count(key) != 0) return;
-  QWidget* page = AddPage(key, {}, "plugins", "Plugins");
-  items_[key]->setText(0, QtText(title));
-  auto* layout = new QVBoxLayout(page);
-  auto* heading = new QLabel(QtText(title), page);
-  QFont bold = heading->font();
-  bold.setBold(true);
-  heading->setFont(bold);
-  layout->addWidget(heading);
-  auto* note = new QLabel(page);
-  note->setObjectName("lblPluginPage");
-  note->setWordWrap(true);
-  note->setText(QtText(Text("textPluginPage")));
-  layout->addWidget(note);
-  layout->addStretch(1);
 }
 
 // --- bindings ----------------------------------------------------------------------------------
@@ -219,6 +201,7 @@ AdminResult frmSettings::Store() {
       return AdminResult::Refused("errorAutostart", Text("errorAutostart") + std::strerror(error));
     }
   }
+  if (pluginSession_) pluginSession_->SettingsChanged();
   StorePluginChoices();
   return result;
 }

@@ -13,19 +13,27 @@
 //   Standard  asks "questionResetSettings"; on yes the pages show the standard values.
 //   Cancel    closes; nothing is stored.
 //
+// While it is open the dialog holds its own instances of the enabled general plugins
+// (SettingsPluginSession): their pages appear under "plugins", "About" goes to them, OK tells
+// them "SettingsChanged", and closing the dialog gives their windows back and ends them.
+//
 // Every control is named as the language file's [frmSettings] section addresses it; the page
 // captions and notices come from [frmSettings.Data].
 
 #include <QDialog>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <QWindow>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "admin/AdminResult.hpp"
 #include "admin/SettingsForm.hpp"
+#include "admin/SettingsPluginSession.hpp"
 #include "i18n/clsLanguage.hpp"
 
 class QCheckBox;
@@ -44,14 +52,18 @@ class frmSettings : public QDialog {
 
  public:
   frmSettings(AdminService& admin, const std::string& languageFile, QWidget* parent = nullptr);
+  ~frmSettings() override;
 
   // The keys of the language file the dialog could not apply to its controls.
   const std::vector<std::string>& LanguageRefusals() const { return languageRefusals_; }
   // Shows the page of that tree key ("General", "Log", ...); false for an unknown key.
   bool ShowPage(const std::string& treeKey);
-  // A page a plugin adds: its title in the tree and a page saying that its window cannot be
-  // shown inside this dialog.
-  void AddPluginPage(const std::string& title);
+  // A page a plugin adds, under "plugins" with its title. On X11 the plugin's window (by its
+  // handle) is shown inside the page; elsewhere, or for a window that cannot be found, the page
+  // says that it cannot be. Its tree key: "Plugin:" + title, numbered when the title is taken.
+  std::string AddPluginPage(const std::string& title, unsigned long window = 0);
+
+  void done(int result) override;
 
   // What OK does without closing; the refusal, or done. The dialog's OK shows a refusal.
   AdminResult Store();
@@ -99,6 +111,10 @@ class frmSettings : public QDialog {
   void BuildLanguagePage();
 
   QListWidget* PluginList(QWidget* page, bool encryption);
+  // The session of the dialog's plugin instances (frmSettingsPluginPages.cpp); closing gives
+  // the embedded windows back to their plugins first, then ends the plugins.
+  void OpenPluginSession();
+  void ClosePluginSession();
   void StorePluginChoices();
   void ShowPlaceholders(const std::string& titleKey, const std::string& textKey, const std::vector<std::string>& keys);
   void ImportWelcomeText();
@@ -121,6 +137,9 @@ class frmSettings : public QDialog {
   QCheckBox* autostart_ = nullptr;
   QPlainTextEdit* welcome_ = nullptr;
   std::vector<QListWidget*> pluginLists_;
+  std::unique_ptr<SettingsPluginSession> pluginSession_;
+  std::map<std::string, std::string> pluginPageKeys_;  // component in lower case: its first page
+  std::vector<QPointer<QWindow>> pluginWindows_;       // the plugins' windows shown in pages
   std::vector<std::function<AdminResult()>> listChanges_;
   std::vector<std::string> languageRefusals_;
 };

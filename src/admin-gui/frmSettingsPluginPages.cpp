@@ -1,6 +1,6 @@
-// The settings dialog's plugin pages: encryption plugins and the other plugins. Which plugins
-// are enabled is stored by OK, like every other control; the about box and the configuration
-// dialog open at once.
+// The settings dialog's plugin pages: encryption plugins and the other plugins, and the pages
+// the dialog's own plugin instances add. Which plugins are enabled is stored by OK, like every
+// other control; the about box and the configuration dialog open at once.
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,8 +9,10 @@
 #include <QVBoxLayout>
 
 #include "admin-gui/GuiText.hpp"
+#include "admin-gui/PluginWindow.hpp"
 #include "admin-gui/frmSettings.hpp"
 #include "admin/AdminService.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {
@@ -18,6 +20,8 @@ namespace {
 constexpr int kComponentRole = Qt::UserRole;
 constexpr int kEnabledRole = Qt::UserRole + 1;
 constexpr int kNameRole = Qt::UserRole + 2;
+// How many plugin pages may share a title; the session bounds the pages per plugin as well.
+constexpr int kMaxTitleNumber = 100;
 
 QPushButton* Button(QWidget* page, const char* name, const char* text) {
   auto* button = new QPushButton(QString::fromLatin1(text), page);
@@ -114,20 +118,82 @@ void frmSettings::BuildPluginsPage() {
   };
   connect(all, &QPushButton::clicked, this, [checkAll] { checkAll(Qt::Checked); });
   connect(none, &QPushButton::clicked, this, [checkAll] { checkAll(Qt::Unchecked); });
+  // The dialog's own instance hears "About" when it has one.
   connect(about, &QPushButton::clicked, this, [this, list] {
     const std::string component = SelectedComponent(list);
     if (component.empty()) return;
-    if (const AdminResult result = admin_.Plugins().ShowAbout(component); !result) ShowNotice(result.message);
+    const AdminResult result = admin_.Plugins().ShowAbout(component, pluginSession_.get());
+    if (!result) ShowNotice(result.message);
   });
-  // A plugin that added a settings page under its name shows that page; otherwise the
-  // plugin's own configuration, or the service's reason why there is none.
+  // A plugin that added a settings page shows its first page (or the page under its name);
+  // otherwise the plugin's own configuration, or the service's reason why there is none.
   connect(configure, &QPushButton::clicked, this, [this, list] {
     QListWidgetItem* item = list->currentItem();
     if (item == nullptr) return;
+    const auto owned = pluginPageKeys_.find(LowerCase(item->data(kComponentRole).toString().toStdString()));
+    if (owned != pluginPageKeys_.end() && ShowPage(owned->second)) return;
     if (ShowPage("Plugin:" + ServerText(item->data(kNameRole).toString()))) return;
     const AdminResult result = admin_.Plugins().ShowConfiguration(item->data(kComponentRole).toString().toStdString());
     if (!result) ShowNotice(result.message);
   });
+}
+
+// --- the pages of the dialog's plugin instances ---------------------------------------------------
+
+void frmSettings::OpenPluginSession() {
+  pluginSession_ = admin_.Plugins().OpenSettingsSession([this](const SettingsPage& page) {
+    const std::string key = AddPluginPage(page.title, page.window);
+    if (!key.empty()) pluginPageKeys_.emplace(LowerCase(page.component), key);
+  });
+}
+
+void frmSettings::ClosePluginSession() {
+  // The windows belong to the plugins: each goes back to its plugin before the plugins end and
+  // destroy their windows themselves.
+  for (const QPointer<QWindow>& window : pluginWindows_) ReleasePluginWindow(window.data());
+  pluginWindows_.clear();
+  if (pluginSession_) pluginSession_->Close();
+}
+
+void frmSettings::done(int result) {
+  ClosePluginSession();
+  QDialog::done(result);
+}
+
+frmSettings::~frmSettings() {
+  ClosePluginSession();
+}
+
+std::string frmSettings::AddPluginPage(const std::string& title, unsigned long window) {
+  std::string key = "Plugin:" + title;
+  for (int number = 2; items_.count(key) != 0; ++number) {
+    if (number > kMaxTitleNumber) return {};
+    key = "Plugin:" + title + " (" + std::to_string(number) + ")";
+  }
+  QWidget* page = AddPage(key, {}, "plugins", "Plugins");
+  items_[key]->setText(0, QtText(title));
+  auto* layout = new QVBoxLayout(page);
+  auto* heading = new QLabel(QtText(title), page);
+  heading->setObjectName("lblPluginPageTitle");
+  heading->setTextFormat(Qt::PlainText);
+  QFont bold = heading->font();
+  bold.setBold(true);
+  heading->setFont(bold);
+  layout->addWidget(heading);
+  const EmbeddedPluginWindow embedded = EmbedPluginWindow(window, page);
+  if (embedded.container != nullptr) {
+    embedded.container->setObjectName("ctlPluginWindow");
+    pluginWindows_.push_back(embedded.window);
+    layout->addWidget(embedded.container, 1);
+    return key;
+  }
+  auto* note = new QLabel(page);
+  note->setObjectName("lblPluginPage");
+  note->setWordWrap(true);
+  note->setText(QtText(Text("textPluginPage")));
+  layout->addWidget(note);
+  layout->addStretch(1);
+  return key;
 }
 
 }  // namespace velmorin

@@ -13,22 +13,12 @@
 #include "i18n/modLangID.hpp"
 #include "platform/Text.hpp"
 #include "plugins/EncryptionPlugins.hpp"
-#include "plugins/ICallback.hpp"
 #include "plugins/PluginReload.hpp"
 #include "server/PluginCommands.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
 namespace {
-
-// The callback of an instance made only to show its about box: like the settings dialog's own,
-// it keeps the instance's requests (event subscriptions, menu entries) away from the server.
-class AboutBoxCallback : public ICallback {
- public:
-  std::string command(const std::string&, const std::string&, const std::string&, const std::string&) override {
-    return {};
-  }
-};
 
 // How much of a name the caller gave is repeated in a refusal.
 constexpr std::size_t kMaxEchoedName = 64;
@@ -119,7 +109,7 @@ AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) 
   return AdminResult::Done(target.component + " is " + word + "; this takes effect " + when + ".");
 }
 
-AdminResult PluginAdmin::ShowAbout(const std::string& component) {
+AdminResult PluginAdmin::ShowAbout(const std::string& component, SettingsPluginSession* session) {
   const clsPlugins& plugins = server_.InstalledPlugins();
   const long index = plugins.GetIndex(component);
   if (index < 0) return Unknown(component);
@@ -135,19 +125,19 @@ AdminResult PluginAdmin::ShowAbout(const std::string& component) {
                        fresh->ShowAbout();
     return shown ? done : failed;
   }
+  if (session != nullptr && session->Has(name)) return session->ShowAbout(name) ? done : failed;
   if (server_.RunningPlugins().Find(plugins.PluginIdent(index)) != nullptr) {
     return server_.RunningPlugins().Call(plugins.PluginIdent(index), "ShowAbout", "", "").has_value() ? done : failed;
   }
   // Not running: an instance of its own, started and ended as the settings dialog's are.
-  AboutBoxCallback callback;  // declared first: it outlives the instance
-  std::unique_ptr<LoadedPlugin> fresh = plugins.Create(index);
-  if (!fresh || !fresh->HasGeneralInterface()) return failed;
-  fresh->Initialise(callback, SystemDefaultLocaleId(), plugins.ProgramDirectory(), "settingsserver",
-                    ServerSettings.General.AlwaysOnTop);
-  std::string first, second;
-  const bool shown = fresh->Command("ShowAbout", first, second).has_value();
-  fresh->Terminate(callback, "settingsserver");
-  return shown ? done : failed;
+  SettingsPluginSession own(plugins);
+  return own.Start(index) && own.ShowAbout(name) ? done : failed;
+}
+
+std::unique_ptr<SettingsPluginSession> PluginAdmin::OpenSettingsSession(SettingsPluginSession::PageListener listener) {
+  auto session = std::make_unique<SettingsPluginSession>(server_.InstalledPlugins(), std::move(listener));
+  session->StartEnabled();
+  return session;
 }
 
 AdminResult PluginAdmin::ShowConfiguration(const std::string& component) {

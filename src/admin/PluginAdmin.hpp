@@ -5,10 +5,12 @@
 // those plugins are loaded next: general plugins at the next start of the program, encryption
 // plugins the next time the server goes online.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "admin/AdminResult.hpp"
+#include "admin/SettingsPluginSession.hpp"
 #include "plugins/PluginMenu.hpp"
 
 namespace velmorin {
@@ -34,8 +36,12 @@ class PluginAdmin {
 
   std::vector<PluginRow> Plugins() const;
   AdminResult SetEnabled(const std::string& component, bool enabled);
-  // "ShowAbout" to the running plugin, or to a fresh instance when it does not run.
-  AdminResult ShowAbout(const std::string& component);
+  // "ShowAbout" to the settings dialog's instance when a session is given and holds one, else
+  // to the running plugin, or to a fresh instance when it does not run.
+  AdminResult ShowAbout(const std::string& component, SettingsPluginSession* session = nullptr);
+  // The settings dialog's instances of the enabled general plugins (see SettingsPluginSession);
+  // the listener hears of each page they add.
+  std::unique_ptr<SettingsPluginSession> OpenSettingsSession(SettingsPluginSession::PageListener listener);
   // An encryption plugin's configuration dialog, on a fresh instance as the settings dialog
   // opens it. A general plugin's settings are a page of the desktop window: refused here.
   AdminResult ShowConfiguration(const std::string& component);

@@ -266,7 +266,7 @@ std::vector<PluginLoadNote> LoadGeneralPlugins(const clsPlugins& plugins, Plugin
 }
 
 PluginLoadNote StartGeneralPlugin(const clsPlugins& plugins, long index, PluginObjects& objects, ICallback& callback,
-                                  long localeId, bool alwaysOnTop) {
+                                  long localeId, bool alwaysOnTop, const std::string& hostWord) {
   const std::string component = plugins.dll(index);
   PluginLoadNote note{clsPlugins::FileName(component), component, PluginOutcome::NotStarted, ""};
   std::unique_ptr<LoadedPlugin> plugin = plugins.Create(index, &note.reason);
@@ -280,7 +280,7 @@ PluginLoadNote StartGeneralPlugin(const clsPlugins& plugins, long index, PluginO
   {
     const PluginCallGuard guard(ident, "initialise");
     // A failed initialise is ignored: the plugin still runs and receives its events.
-    initialised = plugin->Initialise(callback, localeId, plugins.ProgramDirectory(), "server", alwaysOnTop);
+    initialised = plugin->Initialise(callback, localeId, plugins.ProgramDirectory(), hostWord, alwaysOnTop);
   }
   if (!objects.Add(ident, std::move(plugin))) {
     note.reason = "another running plugin has the PluginIdent " + ident;
@@ -291,12 +291,12 @@ PluginLoadNote StartGeneralPlugin(const clsPlugins& plugins, long index, PluginO
   return note;
 }
 
-void TerminatePlugins(PluginObjects& objects, ICallback& callback) {
+void TerminatePlugins(PluginObjects& objects, ICallback& callback, const std::string& hostWord) {
   while (LoadedPlugin* first = objects.First()) {
     {
       const std::string ident = objects.Snapshot().front().first;
       const PluginCallGuard guard(ident, "Terminate");
-      first->Terminate(callback, "server");  // a failed Terminate is ignored: released all the same
+      first->Terminate(callback, hostWord);  // a failed Terminate is ignored: released all the same
     }
     objects.Remove(first);
   }

@@ -123,13 +123,15 @@ inline constexpr std::size_t kMaxShownVersion = 32;
 std::vector<PluginLoadNote> LoadGeneralPlugins(const clsPlugins& plugins, PluginObjects& objects, ICallback& callback,
                                                long localeId, bool alwaysOnTop);
 
-// LoadGeneralPlugins for the one plugin at `index`, whatever its Plugins key says.
+// LoadGeneralPlugins for the one plugin at `index`, whatever its Plugins key says. The settings
+// dialog's instances are started the same way with the host word "settingsserver".
 PluginLoadNote StartGeneralPlugin(const clsPlugins& plugins, long index, PluginObjects& objects, ICallback& callback,
-                                  long localeId, bool alwaysOnTop);
+                                  long localeId, bool alwaysOnTop, const std::string& hostWord = "server");
 
-// Terminates (host word "server") and releases the objects one by one, first to last. A plugin
-// stays reachable in the collection during its own Terminate.
-void TerminatePlugins(PluginObjects& objects, ICallback& callback);
+// Terminates (host word "server", or the one the objects were started with) and releases the
+// objects one by one, first to last. A plugin stays reachable in the collection during its own
+// Terminate.
+void TerminatePlugins(PluginObjects& objects, ICallback& callback, const std::string& hostWord = "server");
 
 // Runs the unregistration export of every plugins/*.so of the program directory.
 void UnregisterPlugins(const std::string& programDirectory,
