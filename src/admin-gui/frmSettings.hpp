@@ -13,7 +13,7 @@
 //   Standard  asks "questionResetSettings"; on yes the pages show the standard values.
 //   Cancel    closes; nothing is stored.
 //
-// While it is open the dialog holds its own instances of the enabled general plugins
+// While it is open the dialog holds its own instances of the general plugins, disabled ones too
 // (SettingsPluginSession): their pages appear under "plugins", "About" goes to them, OK tells
 // them "SettingsChanged", and closing the dialog gives their windows back and ends them.
 //

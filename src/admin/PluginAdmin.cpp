@@ -136,7 +136,7 @@ AdminResult PluginAdmin::ShowAbout(const std::string& component, SettingsPluginS
 
 std::unique_ptr<SettingsPluginSession> PluginAdmin::OpenSettingsSession(SettingsPluginSession::PageListener listener) {
   auto session = std::make_unique<SettingsPluginSession>(server_.InstalledPlugins(), std::move(listener));
-  session->StartEnabled();
+  session->StartGeneral();
   return session;
 }
 

@@ -39,8 +39,8 @@ class PluginAdmin {
   // "ShowAbout" to the settings dialog's instance when a session is given and holds one, else
   // to the running plugin, or to a fresh instance when it does not run.
   AdminResult ShowAbout(const std::string& component, SettingsPluginSession* session = nullptr);
-  // The settings dialog's instances of the enabled general plugins (see SettingsPluginSession);
-  // the listener hears of each page they add.
+  // The settings dialog's instances of the general plugins, disabled ones too (see
+  // SettingsPluginSession); the listener hears of each page they add.
   std::unique_ptr<SettingsPluginSession> OpenSettingsSession(SettingsPluginSession::PageListener listener);
   // An encryption plugin's configuration dialog, on a fresh instance as the settings dialog
   // opens it. A general plugin's settings are a page of the desktop window: refused here.

@@ -50,9 +50,9 @@ SettingsPluginSession::Busy::~Busy() {
   if (--session_.busy_ == 0 && session_.closeWhenIdle_) session_.Close();
 }
 
-void SettingsPluginSession::StartEnabled() {
+void SettingsPluginSession::StartGeneral() {
   for (long index = 0; index < plugins_.count(); ++index) {
-    if (IsGeneral(plugins_.PluginType(index)) && GeneralPluginEnabled(plugins_.dll(index))) Start(index);
+    if (IsGeneral(plugins_.PluginType(index))) Start(index);
   }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The plugin instances of the settings dialog, for as long as it is open. Opening creates every
-// enabled "general" and "generalserver" plugin anew, apart from the running ones, and
+// "general" and "generalserver" plugin anew, apart from the running ones, and
 // initialises it with the session's own callback and the host word "settingsserver"; they are
 // kept by PluginIdent (the first plugin with an identity wins, a later one is not created).
 //
@@ -49,8 +49,9 @@ class SettingsPluginSession {
   SettingsPluginSession(const SettingsPluginSession&) = delete;
   SettingsPluginSession& operator=(const SettingsPluginSession&) = delete;
 
-  // Every plugin that is general and enabled, in the plugin list's order.
-  void StartEnabled();
+  // Every general plugin in the plugin list's order, the disabled ones too: the administrator
+  // may set a plugin up on its page before switching it on.
+  void StartGeneral();
   // The plugin at that index of the plugin list, enabled or not, whatever its type says. False
   // when it cannot be created, has no general members, its identity is taken, or the session
   // is closing.

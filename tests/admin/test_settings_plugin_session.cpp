@@ -90,6 +90,7 @@ TEST(SettingsPluginSession, PagesReachTheListenerAndHostileHandlesAndTitlesAreRe
   ServerHarness server;
   InstallPageAdding(server, "alpha", cases);
   InstallPageAdding(server, "beta", many);
+  // Disabled: it has its page all the same, to be set up before it is switched on.
   InstallPageAdding(server, "gamma", {{"6001", "Disabled", "done"}});
   server.Set("Plugins", "gamma", "0");
   // The same identity as alpha: the first plugin with an identity wins.
@@ -101,9 +102,9 @@ TEST(SettingsPluginSession, PagesReachTheListenerAndHostileHandlesAndTitlesAreRe
     std::vector<SettingsPage> pages;
     PluginAdmin admin(s);
     const auto session = admin.OpenSettingsSession([&pages](const SettingsPage& page) { pages.push_back(page); });
-    EXPECT_EQ(session->InstanceCount(), 2u);
+    EXPECT_EQ(session->InstanceCount(), 3u);
     EXPECT_TRUE(session->Has("ALPHA"));
-    EXPECT_FALSE(session->Has("gamma"));
+    EXPECT_TRUE(session->Has("gamma"));
     EXPECT_FALSE(session->Has("delta"));
     EXPECT_TRUE(s.IsOnline()) << "a settings instance stopped the server";
     return pages;
@@ -122,6 +123,7 @@ TEST(SettingsPluginSession, PagesReachTheListenerAndHostileHandlesAndTitlesAreRe
     if (page.answer == "done") accepted.push_back({"pages-beta", "beta", std::stoul(page.handle), page.title});
   }
   EXPECT_EQ(AddAnswers(SettingsLines(server, "beta")), expected);
+  accepted.push_back({"pages-gamma", "gamma", 6001, "Disabled"});
   ASSERT_EQ(heard.size(), accepted.size());
   for (std::size_t i = 0; i < heard.size(); ++i) {
     EXPECT_EQ(heard[i].ident, accepted[i].ident) << i;
