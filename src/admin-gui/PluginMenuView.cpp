@@ -42,7 +42,7 @@ void UpdatePluginMenuItem(QMenu& menu, const PluginMenu& entries, const std::str
   }
 }
 
-std::optional<OfferedKey> OfferedShortcut(int qtKey, Qt::KeyboardModifiers modifiers) {
+std::optional<OfferedKey> OfferedShortcut(int qtKey, Qt::KeyboardModifiers modifiers, bool everyKey) {
   long code = 0;
   if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12) {
     code = 112 + (qtKey - Qt::Key_F1);
@@ -55,7 +55,7 @@ std::optional<OfferedKey> OfferedShortcut(int qtKey, Qt::KeyboardModifiers modif
   } else if (qtKey == Qt::Key_PageDown) {
     code = 34;
   }
-  const bool held = (modifiers & (Qt::ControlModifier | Qt::AltModifier)) != 0;
+  const bool held = everyKey || (modifiers & (Qt::ControlModifier | Qt::AltModifier)) != 0;
   if (code == 0 && held) {
     // Letters and digits share their codes; a few more keys by their classic numbers.
     if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)) {
@@ -93,7 +93,7 @@ bool PluginShortcuts::eventFilter(QObject* watched, QEvent* event) {
       lastEvent_ = event;
       lastStamp_ = key->timestamp();
       lastKey_ = key->key();
-      if (const auto offered = OfferedShortcut(key->key(), key->modifiers()); offered && offer_) {
+      if (const auto offered = OfferedShortcut(key->key(), key->modifiers(), everyKey_); offered && offer_) {
         offer_(offered->shiftState, offered->keyCode);
       }
     }

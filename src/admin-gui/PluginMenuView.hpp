@@ -13,7 +13,9 @@
 //                                           Page Up and Page Down. Codes are the classic virtual
 //                                           key numbers plugins expect (F1 112, Delete 46);
 //                                           the shift state adds 1 Shift, 2 Ctrl, 4 Alt.
-//   PluginShortcuts                         an event filter on the window that offers them
+//                                           With everyKey, every key that has a code.
+//   PluginShortcuts                         an event filter on the window that offers them (on
+//                                           the settings dialog's lists: every key)
 
 #include <QMenu>
 #include <QObject>
@@ -34,18 +36,20 @@ struct OfferedKey {
   long keyCode;
   long shiftState;
 };
-std::optional<OfferedKey> OfferedShortcut(int qtKey, Qt::KeyboardModifiers modifiers);
+std::optional<OfferedKey> OfferedShortcut(int qtKey, Qt::KeyboardModifiers modifiers, bool everyKey = false);
 
 class PluginShortcuts : public QObject {
  public:
   using Offer = std::function<void(long shiftState, long keyCode)>;
-  PluginShortcuts(QObject& parent, Offer offer) : QObject(&parent), offer_(std::move(offer)) {}
+  PluginShortcuts(QObject& parent, Offer offer, bool everyKey = false)
+      : QObject(&parent), offer_(std::move(offer)), everyKey_(everyKey) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   Offer offer_;
+  bool everyKey_;
   // A key event passed on from the log view to the window is offered once: the same event object
   // with the same time stamp and key (a later event may reuse the object's address).
   const QEvent* lastEvent_ = nullptr;

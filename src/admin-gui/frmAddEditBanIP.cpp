@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "config/modParsingIP.hpp"
+
 namespace velmorin {
 
 frmAddEditBanIP::frmAddEditBanIP(Accept accept, QWidget* parent)
@@ -51,10 +53,11 @@ void frmAddEditBanIP::SetEntry(const std::string& entry) {
 }
 
 std::string frmAddEditBanIP::Entry() const {
-  const std::string from = ipFrom_->Address();
+  const std::string from = NormalizeIP(ipFrom_->Address());
   if (!optRange_->isChecked()) return from;
-  const std::string to = ipTo_->Address();
-  if (from.empty() || to.empty()) return {};
+  const std::string to = NormalizeIP(ipTo_->Address());
+  // A range whose ends are in the wrong order would match no address at all.
+  if (from.empty() || to.empty() || CompareIP(from, to) == 1) return {};
   return from + "-" + to;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The address ban editor: one address (its parts may be "*") or a range of two plain addresses,
 // entered with ctlIP. An incomplete address is refused with "noticeIP", a range with an
-// incomplete end with "noticeIP_Range". The entry (the address, or from "-" to) then goes to
-// `accept`, the owner's part (a duplicate: "noticeAlreadyBannedIP"). A refusal is shown and the
-// dialog stays open; on done it closes.
+// incomplete end or with its ends in the wrong order with "noticeIP_Range". The entry (the
+// address, or from "-" to) then goes to `accept`, the owner's part (a duplicate:
+// "noticeAlreadyBannedIP"). A refusal is shown and the dialog stays open; on done it closes.
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,7 +29,7 @@ class frmAddEditBanIP : public AdminDialog {
   void SetRange(bool range);
   ctlIP& From() { return *ipFrom_; }
   ctlIP& To() { return *ipTo_; }
-  // The entry as the fields give it; empty while incomplete.
+  // The entry as the fields give it, its parts as plain numbers; empty while incomplete.
   std::string Entry() const;
   AdminResult Confirm();
 

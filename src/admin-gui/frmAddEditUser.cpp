@@ -36,12 +36,13 @@ std::string Cleaned(QLineEdit& field, long maxLength) {
 }  // namespace
 
 frmAddEditUser::frmAddEditUser(Mode mode, Accept accept, QWidget* parent)
-    : AdminDialog("frmAddEditUser", parent), accept_(std::move(accept)) {
+    : AdminDialog("frmAddEditUser", parent), mode_(mode), accept_(std::move(accept)) {
   auto* form = new QFormLayout;
   txtName_ = Field(*this, *form, "txtName", "lblName", "&Name:", kNameLength);
   txtPassword_ = Field(*this, *form, "txtPassword", "lblPassword", "&Password:", kPasswordLength);
   txtComment_ = Field(*this, *form, "txtComment", "lblComment", "&Comment:", kCommentLength);
   txtName_->setReadOnly(mode == Mode::Edit);
+  connect(txtPassword_, &QLineEdit::textEdited, this, [this] { passwordTyped_ = true; });
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   cmdOK_ = AddConfirmRow(*layout, "cmdOK", "OK", [this] { Confirm(); });
@@ -53,12 +54,13 @@ void frmAddEditUser::SetEntry(const AccountFields& entry) {
   txtName_->setText(QtText(entry.name));
   txtPassword_->setText(QtText(entry.password));
   txtComment_->setText(QtText(entry.comment));
+  passwordTyped_ = false;
 }
 
 AdminResult frmAddEditUser::Confirm() {
   cmdOK_->setEnabled(false);
   const AccountFields entry{Cleaned(*txtName_, kNameLength), Cleaned(*txtPassword_, kPasswordLength),
-                           Cleaned(*txtComment_, kCommentLength)};
+                           Cleaned(*txtComment_, kCommentLength), passwordTyped_ || mode_ == Mode::Add};
   AdminResult result = AdminResult::Done();
   if (entry.name.empty()) {
     result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));

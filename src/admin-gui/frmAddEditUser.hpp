@@ -3,7 +3,8 @@
 // account list (add, edit). OK cleans the fields (name and password 40 characters, comment 256)
 // and shows them cleaned; an empty name is refused with "noticeMissingName". The entry then
 // goes to `accept`, the owner's part (an existing name: "noticeExist"). A refusal is shown and
-// the dialog stays open; on done it closes. In edit mode the name cannot be changed.
+// the dialog stays open; on done it closes. In edit mode the name cannot be changed, and the
+// password changes only when it was typed (the stored one is never shown).
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +19,7 @@ struct AccountFields {
   std::string name;
   std::string password;
   std::string comment;
+  bool passwordTyped = true;
 };
 
 class frmAddEditUser : public AdminDialog {
@@ -36,11 +38,13 @@ class frmAddEditUser : public AdminDialog {
   AdminResult Confirm();
 
  private:
+  Mode mode_;
   Accept accept_;
   QLineEdit* txtName_;
   QLineEdit* txtPassword_;
   QLineEdit* txtComment_;
   QPushButton* cmdOK_;
+  bool passwordTyped_ = false;
 };
 
 }  // namespace velmorin

@@ -44,7 +44,7 @@ QIcon PageIcon(const std::string& image) {
 }  // namespace
 
 frmSettings::frmSettings(AdminService& admin, const std::string& languageFile, QWidget* parent)
-    : QDialog(parent), admin_(admin), form_(admin.Settings().Read()) {
+    : QDialog(parent), admin_(admin), languageFile_(languageFile), form_(admin.Settings().Read()) {
   setObjectName("frmSettings");
   setWindowTitle("Settings");
   texts_.SetLanguage("frmSettings", languageFile);
@@ -189,10 +189,15 @@ AdminResult frmSettings::Store() {
     if (AdminResult set = admin_.Settings().Set(form, binding.key, binding.value()); !set) return set;
   }
   if (welcome_ != nullptr) form.welcomeText = ReplaceAll(ServerText(welcome_->toPlainText()), "\n", "\r\n");
+  const std::string addedStandard = DeferAddedStandardRoom(form);
   AdminResult result = admin_.Settings().Confirm(form);
   if (!result) return result;
   form_ = form;
   if (AdminResult lists = StoreListChanges(); !lists) return lists;
+  if (!addedStandard.empty()) {
+    if (AdminResult standard = admin_.Rooms().SetStandard(addedStandard); !standard) return standard;
+    form_.settings.Chatrooms.StandardChatroom = addedStandard;
+  }
   if (autostart_ != nullptr && autostart_->isChecked() != AutostartEnabled()) {
     const int error = autostart_->isChecked()
                           ? WriteAutostartEntry(ServerText(QCoreApplication::applicationFilePath()))

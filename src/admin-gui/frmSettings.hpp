@@ -8,8 +8,9 @@
 //             milliseconds, line breaks of the description to "<br>"), then the service confirms
 //             the copy: checked, stored and applied to the running server. A refusal is shown as
 //             the notice the service names and the dialog stays open with nothing stored. Only
-//             after the settings are stored: the lists' removals and nickname bans, the autostart
-//             entry and the plugins' choice.
+//             after the settings are stored: the lists' changes in their order, the autostart
+//             entry and the plugins' choice. A standard chatroom added on the Chatrooms page
+//             becomes the standard one after it is added.
 //   Standard  asks "questionResetSettings"; on yes the pages show the standard values.
 //   Cancel    closes; nothing is stored.
 //
@@ -120,14 +121,21 @@ class frmSettings : public QDialog {
   void ImportWelcomeText();
   // The lists' changes (frmSettingsListPages.cpp): kept until OK, then made in their order.
   bool AskRemove(const std::string& questionKey, QListWidget* list);
+  void EditAccount(QListWidget* list, bool add);
+  void EditAddressBan(QListWidget* list, bool add);
   void EditNicknameBan(QListWidget* list, bool add);
+  void EditChatroom(QListWidget* list, bool add);
+  void OfferKeysToPlugins(QListWidget* list);
   AdminResult StoreListChanges();
+  // Takes a standard room that is added only by the list changes out of `form`; returns it.
+  std::string DeferAddedStandardRoom(SettingsForm& form);
   void ExportWelcomeText();
 
   void OnOk();
   void OnStandard();
 
   AdminService& admin_;
+  std::string languageFile_;
   clsLanguage texts_;
   SettingsForm form_;
   std::vector<Binding> bindings_;
@@ -140,7 +148,9 @@ class frmSettings : public QDialog {
   std::unique_ptr<SettingsPluginSession> pluginSession_;
   std::map<std::string, std::string> pluginPageKeys_;  // component in lower case: its first page
   std::vector<QPointer<QWindow>> pluginWindows_;       // the plugins' windows shown in pages
+  QComboBox* standardRoom_ = nullptr;
   std::vector<std::function<AdminResult()>> listChanges_;
+  std::vector<std::string> addedRooms_;
   std::vector<std::string> languageRefusals_;
 };
 
