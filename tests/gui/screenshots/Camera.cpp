@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <iostream>
 
 namespace velmorin::screenshots {
@@ -61,6 +62,10 @@ void Camera::Save(QWidget& widget, const std::string& name) {
     return;
   }
   ++written_;
+  // Without a window manager the pictures have no title bars: the titles go into a list.
+  if (!widget.windowTitle().isEmpty()) {
+    std::ofstream(directory_ + "/titles.txt", std::ios::app) << name << ": " << widget.windowTitle().toStdString() << "\n";
+  }
 }
 
 }  // namespace velmorin::screenshots

@@ -6,6 +6,7 @@
 //   camera.ShootMenu(menu, at, "name");        a popup menu opened at `at`
 //   camera.ShootModal("About", [&] { action->trigger(); });   the modal window the call opens,
 //                                              closed again so that the call returns
+//   titles.txt                                 each picture's window title (no title bars drawn)
 //   camera.Failures()                          the names whose file could not be written
 
 #include <QMenu>
