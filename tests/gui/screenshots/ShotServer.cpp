@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <chrono>
+#include <ctime>
 #include <future>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "i18n/clsLanguage.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "server/modMain.hpp"
 #include "support/ServerHarness.hpp"
 #include "support/SettingsText.hpp"
 
@@ -46,6 +48,7 @@ ShotServer::ShotServer(const std::string& languageFileName)
   dir.write("config/chatrooms.cfg",
             "[Lobby]\r\nDescription=Everybody starts here\r\n[Garden]\r\nDescription=Green and quiet\r\n");
   LoadSettings();
+  StartTime = std::time(nullptr);  // as the entry point records it, for the program uptime
   ServerSettings.General.ActivePort = port_;
   CurrentLanguage().SetLanguage("modMain", LanguageFile());
   window.Attach(admin, [this] { server.Unload(); });
