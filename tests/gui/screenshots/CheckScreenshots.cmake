@@ -1,7 +1,7 @@
 # Runs velmorin-screenshots (TOOL) into OUT for both shipped languages and checks that every
 # window left a non-empty PNG.
 set(windows
-  frmServer frmServer-mnuServer frmServer-mnuLog frmServer-mnuView frmServer-mnuExtras frmServer-mnuHelp
+  frmServer frmServer-mnuServer frmServer-mnuLog frmServer-mnuView frmServer-mnuExtras frmServer-mnuPlugins frmServer-mnuHelp
   ctlTray-menu
   frmUserInfos frmChatroomInfos frmShowIPs frmServerInfos frmSystemInfos frmAdjustToolbar
   frmSettings-Start frmSettings-General frmSettings-Users frmSettings-Ban frmSettings-Chatrooms

@@ -39,6 +39,10 @@ Result Served(std::future<Result> done) {
 ShotServer::ShotServer(const std::string& languageFileName)
     : driver(MainLoop()), port_(testing::FreeLoopbackPort()) {
   testing::CopyLanguageFiles(dir.path("language"));
+  // A plugin with menu entries and an encryption plugin, so that their menu and pages show some.
+  dir.installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/scripted.so", "notes");
+  dir.write("plugins/notes.rules", "");
+  dir.installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/identity_cipher.so", "identity_cipher");
   testing::SettingsText settings{{
       {"Info", {{"Language", languageFileName}}},
       {"General", {{"PingDelay", "600000"}, {"AllowGuests", "1"}, {"Port", std::to_string(port_)}}},
@@ -54,6 +58,12 @@ ShotServer::ShotServer(const std::string& languageFileName)
   window.Attach(admin, [this] { server.Unload(); });
   window.LoadWindow(LanguageFile());
   server.Load();
+  // The plugin's menu: a ticked entry (text, checked, enabled) and a plain one.
+  const std::string field(kFieldSeparatorText);
+  for (const auto& [name, entry] : {std::pair<std::string, std::string>{"notes", "&Notes" + field + "1" + field + "1"},
+                                    {"clear", "Clear notes"}}) {
+    server.RunningPlugins().Call("scripted-notes", "Run", "AddMenuEntry", name + '\x1e' + entry);
+  }
 }
 
 ShotServer::~ShotServer() {

@@ -45,7 +45,7 @@ constexpr int kRunLimitMs = 180000;
 
 void ShootMainWindow(Camera& camera, frmServer& window) {
   camera.Shoot(window, "frmServer");
-  for (const char* name : {"mnuServer", "mnuLog", "mnuView", "mnuExtras", "mnuHelp"}) {
+  for (const char* name : {"mnuServer", "mnuLog", "mnuView", "mnuExtras", "mnuPlugins", "mnuHelp"}) {
     auto* menu = window.menuBar()->findChild<QMenu*>(name);
     const QRect title = window.menuBar()->actionGeometry(menu->menuAction());
     camera.ShootMenu(*menu, window.menuBar()->mapToGlobal(title.bottomLeft()), std::string("frmServer-") + name);
