@@ -1,7 +1,10 @@
-# Shared by scripts/run and scripts/test: install the Debian packages the build needs.
-# Only missing packages are installed, after an `apt-get update` (a fresh machine has no lists).
+# Shared by the scripts: install the Debian packages the build needs (plus those a script names,
+# `ensure_packages "${VELMORIN_SCREENSHOT_PACKAGES[@]}"`). Only missing packages are installed,
+# after an `apt-get update` (a fresh machine has no lists).
 
 VELMORIN_PACKAGES=(cmake ninja-build g++ pkg-config libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev)
+# scripts/screenshots only: the virtual display and a font for stable pictures.
+VELMORIN_SCREENSHOT_PACKAGES=(xvfb fonts-dejavu-core)
 
 ensure_packages() {
   local missing=()

@@ -72,6 +72,8 @@ void frmChatroomInfos::ApplyDataTexts() {
     heads << QtText(Text(key));
   }
   lvwChatrooms_->setHeaderLabels(heads);
+  // Every column but the last as wide as its texts; the last takes the rest.
+  for (int column = 0; column + 1 < lvwChatrooms_->columnCount(); ++column) lvwChatrooms_->resizeColumnToContents(column);
 }
 
 void frmChatroomInfos::Refresh() {
@@ -86,6 +88,7 @@ void frmChatroomInfos::Refresh() {
     item->setData(0, Qt::UserRole, static_cast<qlonglong>(room.id));
     if (selected && selected->id == room.id && selected->name == room.name) item->setSelected(true);
   }
+  for (int column = 0; column + 1 < lvwChatrooms_->columnCount(); ++column) lvwChatrooms_->resizeColumnToContents(column);
   shown_ = std::move(rooms);
   UpdateButtons();
 }

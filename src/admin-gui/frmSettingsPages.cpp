@@ -109,20 +109,24 @@ void frmSettings::BuildGeneralPage() {
 void frmSettings::BuildIconsPage() {
   QWidget* page = AddPage("Icons", "lstIcons", "icons");
   auto* grid = new QGridLayout(page);
+  // Two columns: the buttons' names are long in some languages and the page is narrow.
+  constexpr int kColumns = 2;
   int row = 0;
   for (const ToolbarButton& button : ToolbarButtons()) {
     auto* image = new QLabel(page);
     image->setPixmap(ToolbarIcon(button.key).pixmap(24, 24));
-    grid->addWidget(image, row / 4, (row % 4) * 2);
-    grid->addWidget(new QLabel(QString::fromLatin1(button.key), page), row / 4, (row % 4) * 2 + 1);
+    grid->addWidget(image, row / kColumns, (row % kColumns) * 2);
+    const std::string tip = texts_.data(button.tooltipKey, "frmServer");  // the button's own name
+    grid->addWidget(new QLabel(tip.empty() ? QString::fromLatin1(button.key) : QtText(tip), page), row / kColumns,
+                    (row % kColumns) * 2 + 1);
     ++row;
   }
   for (long icon = 0; icon < 4; ++icon, ++row) {
     auto* image = new QLabel(page);
     image->setPixmap(StatusIcon(icon).pixmap(24, 24));
-    grid->addWidget(image, row / 4, (row % 4) * 2);
+    grid->addWidget(image, row / kColumns, (row % kColumns) * 2);
   }
-  grid->setRowStretch(row / 4 + 1, 1);
+  grid->setRowStretch(row / kColumns + 1, 1);
 }
 
 void frmSettings::BuildLanguagePage() {

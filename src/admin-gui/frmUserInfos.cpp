@@ -68,6 +68,8 @@ void frmUserInfos::ApplyDataTexts() {
   QStringList heads;
   for (const char* key : {"listID", "listChatname", "listChatroom", "listIP", "listVersion"}) heads << QtText(Text(key));
   lvwUsers_->setHeaderLabels(heads);
+  // Every column but the last as wide as its texts; the last takes the rest.
+  for (int column = 0; column + 1 < lvwUsers_->columnCount(); ++column) lvwUsers_->resizeColumnToContents(column);
 }
 
 void frmUserInfos::Refresh() {
@@ -82,6 +84,7 @@ void frmUserInfos::Refresh() {
     item->setData(0, Qt::UserRole, static_cast<qlonglong>(row.id));
     if (selected && selected->id == row.id && selected->nickname == row.nickname) item->setSelected(true);
   }
+  for (int column = 0; column + 1 < lvwUsers_->columnCount(); ++column) lvwUsers_->resizeColumnToContents(column);
   shown_ = std::move(rows);
   UpdateButtons();
 }
