@@ -1,12 +1,12 @@
 #pragma once
 // The log view of the main window (rtfLog): the log lines in their colours.
 //
-//   AppendLine(line, colour)   queued; the queue is written at the end of the current pass of
-//                              the server's loop, in one edit of the document, so a burst of
-//                              lines costs one update and one layout of the new lines only.
-//                              Writes come at most once per write interval (100 ms): lines of
-//                              passes closer together wait for the next write, so a storm of
-//                              logins is not slowed by laying out text nobody can read that fast
+//   AppendLine(line, colour)   queued; the queue is written in one edit of the document, so a
+//                              burst of lines costs one update and one layout of the new lines
+//                              only. The write comes a write interval (100 ms) after the end of
+//                              the pass that queued the first line, and takes every line queued
+//                              meanwhile: a storm of logins is not slowed by laying out and
+//                              painting text that nobody can read that fast
 //   Clear()                    empties the view (lines still queued are dropped)
 //   FlushQueue()               writes the queue now; whatever reads the view's text calls it
 //   SetScrolling(on)           on: the view follows the newest line; off: it stays where the

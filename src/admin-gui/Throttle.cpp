@@ -9,20 +9,18 @@ Throttle::Throttle(std::chrono::milliseconds interval, std::function<void()> upd
 }
 
 void Throttle::Request() {
-  if (interval_.count() > 0 && timer_.isActive()) {
-    pending_ = true;
+  if (interval_.count() == 0) {
+    update_();
     return;
   }
-  Run();
+  if (pending_) return;
+  pending_ = true;
+  timer_.start(interval_);
 }
 
 void Throttle::IntervalEnded() {
-  if (pending_) Run();
-}
-
-void Throttle::Run() {
+  if (!pending_) return;
   pending_ = false;
-  if (interval_.count() > 0) timer_.start(interval_);
   update_();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// Runs an update at most once per interval: the first request runs it at once; requests during
-// the interval that follows are gathered into one run at its end. For what the server changes
-// far faster than anyone can read, such as the log view and the status line during a storm of
-// logins, where laying out text at every change would slow the server itself.
+// Runs an update at most once per interval: a request starts the interval, and every request
+// until it ends is gathered into one run at its end. For what the server changes far faster
+// than anyone can read, such as the log view and the status line during a storm of logins:
+// laying out and painting text in the middle of the storm would slow the server itself, and
+// a tenth of a second later nobody notices.
 //
 // An interval of 0 runs every request at once.
 
@@ -28,7 +29,6 @@ class Throttle : public QObject {
 
  private:
   void IntervalEnded();
-  void Run();
 
   std::chrono::milliseconds interval_;
   std::function<void()> update_;

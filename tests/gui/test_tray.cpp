@@ -27,6 +27,7 @@ TEST(Tray, FollowsTheStatusTheServerShows) {
     EXPECT_EQ(tray.Icon(), c.shown) << c.icon;
     EXPECT_EQ(tray.ToolTipText().toStdString(), "tip " + std::to_string(c.icon));
   }
+  for (int wait = 0; wait < 100 && window.StatusText().isEmpty(); ++wait) QTest::qWait(10);
   EXPECT_EQ(window.StatusText(), "status line");
   EXPECT_EQ(tray.Shown(), QSystemTrayIcon::isSystemTrayAvailable());
 }
