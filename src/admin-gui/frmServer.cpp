@@ -271,6 +271,16 @@ std::string frmServer::LogText(bool rich) const {
 
 void frmServer::CloseWithoutQuestion() {
   askOnClose_ = false;
+  // A dialog the administrator has open runs a loop of its own, and the process would wait in
+  // it for the administrator. It is closed first; the window closes once its loop has returned.
+  // Bounded, for a dialog that will not close.
+  if (QWidget* dialog = QApplication::activeModalWidget(); dialog != nullptr && dialog != this &&
+                                                            dialogsClosedForStop_ < kMaxDialogsClosedForStop) {
+    ++dialogsClosedForStop_;
+    dialog->close();
+    QMetaObject::invokeMethod(this, [this] { CloseWithoutQuestion(); }, Qt::QueuedConnection);
+    return;
+  }
   close();
 }
 

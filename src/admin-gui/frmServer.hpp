@@ -14,7 +14,7 @@
 // Closing (the close box, Exit): when the server is online with users logged in, the window is
 // shown and asks "questionStopServer"; No keeps everything running. Then the window state is
 // stored in the settings and `unload` runs, once. CloseWithoutQuestion (a signal, the session
-// ending) skips the question.
+// ending) skips the question and closes the dialogs that are open first.
 //
 // Window-state settings (Start group, AlwaysOnTop, ScrollLog, ToolbarHeight, ToolbarOrder and
 // the log font) are the window's own: it reads and writes them in ServerSettings, and the
@@ -114,6 +114,8 @@ class frmServer : public QMainWindow, public AdminFrontEnd {
   std::function<void()> unload_;
   clsLanguage texts_;
   LogViewWidget* log_;
+  static constexpr int kMaxDialogsClosedForStop = 16;
+  int dialogsClosedForStop_ = 0;
   long windowIcon_ = -1;  // the status whose icon the window shows
   QString shownStatus_;   // the newest status line, shown at the next status update
   Throttle statusUpdates_{kDisplayUpdateInterval, [this] {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -73,6 +75,25 @@ TEST_F(WindowClose, ClosesWithoutAskingWhenNobodyIsLoggedIn) {
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(no.text.has_value());
   EXPECT_EQ(unloads, 1);
+  EXPECT_FALSE(server.IsOnline());
+}
+
+// A stop by signal while the administrator has a dialog open: the dialog is closed and the
+// server shuts down, instead of the process waiting for the administrator.
+TEST_F(WindowClose, AStopWhileADialogIsOpenClosesTheDialogFirst) {
+  client::ChatClient ada = LoggedIn("ada");
+  QDialog dialog(&window);
+  QTimer::singleShot(0, &window, [this] {
+    // What the signal does, from inside the dialog's own loop.
+    QMetaObject::invokeMethod(&window, [this] { window.CloseWithoutQuestion(); }, Qt::QueuedConnection);
+  });
+  QTimer::singleShot(8000, &dialog, &QDialog::accept);  // ends the test's wait if the dialog stays
+  QElapsedTimer held;
+  held.start();
+  dialog.exec();
+  EXPECT_TRUE(QTest::qWaitFor([this] { return unloads == 1; }, 5000));
+  EXPECT_LT(held.elapsed(), 5000);
+  EXPECT_FALSE(window.isVisible());
   EXPECT_FALSE(server.IsOnline());
 }
 
