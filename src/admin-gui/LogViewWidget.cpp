@@ -67,6 +67,9 @@ void LogViewWidget::Clear() {
 
 void LogViewWidget::FlushQueue() {
   if (queue_.empty()) return;
+  // A queue as long as the view replaces every line: dropping them first spares laying them out
+  // beside the new ones and then trimming them away.
+  if (queue_.size() >= static_cast<std::size_t>(kMaxLogViewLines)) clear();
   QScrollBar* bar = verticalScrollBar();
   const int scrolledTo = bar->value();
   const QTextCursor viewCursor = textCursor();
