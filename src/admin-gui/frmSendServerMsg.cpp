@@ -21,9 +21,16 @@ bool TargetGone(const std::string& notice) {
 
 frmSendServerMsg::frmSendServerMsg(AdminService& admin, Mode mode, std::string target, QWidget* parent)
     : AdminDialog("frmSendServerMsg", parent), admin_(admin), mode_(mode), target_(std::move(target)) {
+  // The receiver is named inside the window as well: a window manager may cut or hide the title.
+  lblTarget_ = new QLabel(this);
+  lblTarget_->setObjectName("lblTarget");
+  lblTarget_->setTextFormat(Qt::PlainText);
+  lblTarget_->setWordWrap(true);
   txtMessage_ = new QPlainTextEdit(this);
   txtMessage_->setObjectName("txtMessage");
+  lblTarget_->setBuddy(txtMessage_);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(lblTarget_);
   layout->addWidget(txtMessage_);
   cmdSend_ = AddConfirmRow(*layout, "cmdSend", "&Send", [this] { Send(); });
   resize(420, 220);
@@ -33,12 +40,15 @@ void frmSendServerMsg::ApplyDataTexts() {
   switch (mode_) {
     case Mode::User:
       setWindowTitle(QtText(ReplaceAll(Text("titleSendMsgToPerson"), "%name", target_)));
+      lblTarget_->setText(QtText(ReplaceAll(Text("textSendMsgToPerson"), "%name", target_)));
       break;
     case Mode::Chatroom:
       setWindowTitle(QtText(Text("titleSendMsgToChatroom")) + " - " + QtText(target_));
+      lblTarget_->setText(QtText(ReplaceAll(Text("textSendMsgToChatroom"), "%name", target_)));
       break;
     case Mode::AllUsers:
       setWindowTitle(QtText(Text("titleSendMsgToAllPersons")));
+      lblTarget_->setText(QtText(Text("textSendMsgToAllPersons")));
       break;
   }
 }

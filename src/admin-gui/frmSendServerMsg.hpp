@@ -7,6 +7,7 @@
 // "noticeChatroomEmpty") is shown and the editor closes, as it does after sending; any other
 // refusal (a text too long) is shown and the editor stays open with the text.
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <string>
@@ -37,6 +38,7 @@ class frmSendServerMsg : public AdminDialog {
   AdminService& admin_;
   Mode mode_;
   std::string target_;
+  QLabel* lblTarget_;
   QPlainTextEdit* txtMessage_;
   QPushButton* cmdSend_;
 };

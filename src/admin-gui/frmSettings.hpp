@@ -87,6 +87,8 @@ class frmSettings : public QDialog {
   QWidget* AddPage(const std::string& treeKey, const std::string& captionKey, const char* icon,
                    const std::string& parentKey = {});
   std::string Text(const std::string& key) const;
+  std::string StateText(const std::string& state) const;
+  std::string ReasonText(const std::string& reason) const;
   void ShowNotice(const std::string& text);
 
   void Bind(const std::string& key, QCheckBox* box);

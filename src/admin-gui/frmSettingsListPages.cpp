@@ -277,11 +277,15 @@ void frmSettings::EditNicknameBan(QListWidget* list, bool add) {
   if (!add && item == nullptr) return;
   const std::string old = item != nullptr ? Rule(item) : std::string();
   const bool part = item != nullptr && item->data(kPartRole).toBool();
-  bool ok = false;
-  const QString entered = QInputDialog::getText(this, QtText(Text(add ? "titleBanNickAdd" : "titleBanNickEdit")),
-                                                QtText(Text(add ? "textBanNickAdd" : "textBanNickEdit")),
-                                                QLineEdit::Normal, QtText(old), &ok);
-  const std::string nickname = Trim(ServerText(entered));
+  // The box's buttons take the dialog's own OK and Cancel texts: Qt's stock ones stay English.
+  QInputDialog box(this);
+  box.setWindowTitle(QtText(Text(add ? "titleBanNickAdd" : "titleBanNickEdit")));
+  box.setLabelText(QtText(Text(add ? "textBanNickAdd" : "textBanNickEdit")));
+  box.setTextValue(QtText(old));
+  if (const auto* own = findChild<QPushButton*>("cmdOK")) box.setOkButtonText(own->text());
+  if (const auto* own = findChild<QPushButton*>("cmdCancel")) box.setCancelButtonText(own->text());
+  const bool ok = box.exec() == QDialog::Accepted;
+  const std::string nickname = Trim(ServerText(box.textValue()));
   if (!ok || nickname.empty() || nickname == old) return;
   for (int i = 0; i < list->count(); ++i) {
     const QListWidgetItem* row = list->item(i);

@@ -121,10 +121,17 @@ void frmSettings::BuildIconsPage() {
                     (row % kColumns) * 2 + 1);
     ++row;
   }
+  // The server status images, in the order of their numbers: ready, full, stopped, in use.
+  static const char* const kStatusKeys[] = {"statusIconReady", "statusIconFull", "statusIconStopped", "statusIconUsed"};
+  static const char* const kStatusNames[] = {"Online", "Full", "Offline", "Users online"};
   for (long icon = 0; icon < 4; ++icon, ++row) {
     auto* image = new QLabel(page);
     image->setPixmap(StatusIcon(icon).pixmap(24, 24));
     grid->addWidget(image, row / kColumns, (row % kColumns) * 2);
+    const std::string name = Text(kStatusKeys[icon]);
+    auto* label = new QLabel(name.empty() ? QString::fromLatin1(kStatusNames[icon]) : QtText(name), page);
+    label->setObjectName(QString::fromLatin1(kStatusKeys[icon]));
+    grid->addWidget(label, row / kColumns, (row % kColumns) * 2 + 1);
   }
   grid->setRowStretch(row / kColumns + 1, 1);
 }

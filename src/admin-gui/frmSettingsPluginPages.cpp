@@ -2,6 +2,8 @@
 // the dialog's own plugin instances add. Which plugins are enabled is stored by OK, like every
 // other control; the about box and the configuration dialog open at once.
 
+#include <map>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -36,14 +38,37 @@ std::string SelectedComponent(const QListWidget* list) {
 
 }  // namespace
 
+// The service's state words and its own fixed reasons in the language of the window; a reason
+// from the plugin loader (a system message) is shown as it stands.
+std::string frmSettings::StateText(const std::string& state) const {
+  static const std::map<std::string, std::string> keys = {{"loaded", "statePluginLoaded"},
+                                                          {"not loaded", "statePluginNotLoaded"},
+                                                          {"disabled", "statePluginDisabled"},
+                                                          {"failed", "statePluginFailed"}};
+  const auto key = keys.find(state);
+  if (key == keys.end()) return state;
+  const std::string text = Text(key->second);
+  return text.empty() ? state : text;
+}
+
+std::string frmSettings::ReasonText(const std::string& reason) const {
+  static const std::map<std::string, std::string> keys = {
+      {"used from the next time the server goes online", "reasonPluginNextOnline"},
+      {"initialise failed", "reasonPluginInitialiseFailed"}};
+  const auto key = keys.find(reason);
+  if (key == keys.end()) return reason;
+  const std::string text = Text(key->second);
+  return text.empty() ? reason : text;
+}
+
 QListWidget* frmSettings::PluginList(QWidget* page, bool encryption) {
   auto* list = new QListWidget(page);
   for (const PluginRow& row : admin_.Plugins().Plugins()) {
     if ((row.type == "encryption") != encryption) continue;
     std::string caption = (row.name.empty() ? row.component : row.name) + " " + row.version;
     if (!row.author.empty()) caption += " (" + row.author + ")";
-    caption += " - " + row.state;
-    if (!row.reason.empty()) caption += ": " + row.reason;
+    caption += " - " + StateText(row.state);
+    if (!row.reason.empty()) caption += ": " + ReasonText(row.reason);
     auto* item = new QListWidgetItem(QtText(caption), list);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(row.enabled ? Qt::Checked : Qt::Unchecked);
@@ -72,7 +97,15 @@ void frmSettings::BuildEncryptionPage() {
   auto* layout = new QVBoxLayout(page);
   QListWidget* list = PluginList(page, true);
   list->setObjectName("lstEncryptionPlugins");
+  auto* caption = new QLabel("Encryption plugins the server offers to its clients:", page);
+  caption->setObjectName("lblEncryptionPlugins");
+  caption->setBuddy(list);
+  layout->addWidget(caption);
   layout->addWidget(list, 1);
+  auto* note = new QLabel("A newly switched on encryption plugin is offered from the next time the server goes online.", page);
+  note->setObjectName("lblEncryptionNextOnline");
+  note->setWordWrap(true);
+  layout->addWidget(note);
   auto* buttons = new QHBoxLayout;
   QPushButton* configure = Button(page, "cmdEncryptionConfigure", "Configure...");
   QPushButton* about = Button(page, "cmdEncryptionAbout", "About...");
@@ -97,6 +130,10 @@ void frmSettings::BuildPluginsPage() {
   auto* layout = new QVBoxLayout(page);
   QListWidget* list = PluginList(page, false);
   list->setObjectName("lstPluginList");
+  auto* caption = new QLabel("Installed plugins:", page);
+  caption->setObjectName("lblPluginList");
+  caption->setBuddy(list);
+  layout->addWidget(caption);
   layout->addWidget(list, 1);
   auto* note = new QLabel("Plugins are loaded or left out from the next start on.", page);
   note->setObjectName("lblPluginsNextStart");

@@ -10,7 +10,7 @@ set(windows
   frmBanUser frmSendServerMsg-User frmSendServerMsg-Chatroom frmSendServerMsg-AllUsers frmCreateChat
   frmAddEditChatroom-Add frmAddEditChatroom-Edit frmAddEditChatroom-EditLive
   frmAddEditUser-Add frmAddEditUser-Edit frmAddEditBanIP-Single frmAddEditBanIP-Range
-  frmLanguage About)
+  frmSettings-BanNickAdd frmLoading frmLanguage About)
 
 file(REMOVE_RECURSE ${OUT})
 foreach(language English Deutsch)

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include "admin-gui/frmChatroomInfos.hpp"
 #include "admin-gui/frmCreateChat.hpp"
 #include "admin-gui/frmLanguage.hpp"
+#include "admin-gui/frmLoading.hpp"
 #include "admin-gui/frmSendServerMsg.hpp"
 #include "admin-gui/frmServerInfos.hpp"
 #include "admin-gui/frmSettings.hpp"
@@ -82,6 +84,11 @@ void ShootSettings(Camera& camera, ShotServer& scene) {
     settings.ShowPage(key);
     camera.Shoot(settings, "frmSettings-" + key);
   }
+  // The nickname-ban editor is a question box the Ban page opens.
+  settings.ShowPage("Ban");
+  if (auto* add = settings.findChild<QPushButton*>("cmdAddBanNick")) {
+    camera.ShootModal("frmSettings-BanNickAdd", [add] { add->click(); });
+  }
   settings.close();
 }
 
@@ -133,6 +140,12 @@ void ShootDialogs(Camera& camera, ShotServer& scene) {
   language.SetLanguage(scene.LanguageFile());
   camera.Shoot(language, "frmLanguage");
   language.close();
+
+  frmLoading splash;
+  splash.SetLanguage(scene.LanguageFile());
+  splash.ShowStep(StartupStep::Online);
+  camera.Shoot(splash, "frmLoading");
+  splash.close();
 
   camera.ShootModal("About", [&] { scene.window.Action("mnuAbout")->trigger(); });
 }
