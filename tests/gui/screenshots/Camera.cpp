@@ -7,12 +7,15 @@
 #include <fstream>
 #include <iostream>
 
+#include "admin-gui/Throttle.hpp"
+
 namespace velmorin::screenshots {
 namespace {
 
 constexpr int kExposeWaitMs = 5000;
-// Time for layouts, fonts and deferred paints to settle before the grab.
-constexpr int kSettleMs = 80;
+// Time for layouts, fonts and deferred paints to settle before the grab, longer than the
+// window's display interval: the log view and the status line are written that much later.
+constexpr int kSettleMs = static_cast<int>(kDisplayUpdateInterval.count()) + 80;
 
 }  // namespace
 
