@@ -2,11 +2,10 @@
 
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QVBoxLayout>
 
+#include "admin-gui/FormFields.hpp"
 #include "admin-gui/GuiText.hpp"
-#include "platform/modFilter.hpp"
 
 namespace velmorin {
 namespace {
@@ -15,32 +14,14 @@ constexpr long kNameLength = 40;
 constexpr long kPasswordLength = 40;
 constexpr long kCommentLength = 256;
 
-QLineEdit* Field(QWidget& owner, QFormLayout& form, const char* name, const char* label, const char* caption,
-                 long maxLength) {
-  auto* field = new QLineEdit(&owner);
-  field->setObjectName(name);
-  field->setMaxLength(static_cast<int>(maxLength));
-  auto* text = new QLabel(caption, &owner);
-  text->setObjectName(label);
-  text->setBuddy(field);
-  form.addRow(text, field);
-  return field;
-}
-
-std::string Cleaned(QLineEdit& field, long maxLength) {
-  const std::string cleaned = CleanText(ServerText(field.text()), maxLength);
-  field.setText(QtText(cleaned));
-  return cleaned;
-}
-
 }  // namespace
 
 frmAddEditUser::frmAddEditUser(Mode mode, Accept accept, QWidget* parent)
     : AdminDialog("frmAddEditUser", parent), mode_(mode), accept_(std::move(accept)) {
   auto* form = new QFormLayout;
-  txtName_ = Field(*this, *form, "txtName", "lblName", "&Name:", kNameLength);
-  txtPassword_ = Field(*this, *form, "txtPassword", "lblPassword", "&Password:", kPasswordLength);
-  txtComment_ = Field(*this, *form, "txtComment", "lblComment", "&Comment:", kCommentLength);
+  txtName_ = AddFormField(*this, *form, "txtName", "lblName", "&Name:", kNameLength);
+  txtPassword_ = AddFormField(*this, *form, "txtPassword", "lblPassword", "&Password:", kPasswordLength);
+  txtComment_ = AddFormField(*this, *form, "txtComment", "lblComment", "&Comment:", kCommentLength);
   txtName_->setReadOnly(mode == Mode::Edit);
   connect(txtPassword_, &QLineEdit::textEdited, this, [this] { passwordTyped_ = true; });
   auto* layout = new QVBoxLayout(this);
@@ -59,8 +40,8 @@ void frmAddEditUser::SetEntry(const AccountFields& entry) {
 
 AdminResult frmAddEditUser::Confirm() {
   cmdOK_->setEnabled(false);
-  const AccountFields entry{Cleaned(*txtName_, kNameLength), Cleaned(*txtPassword_, kPasswordLength),
-                           Cleaned(*txtComment_, kCommentLength), passwordTyped_ || mode_ == Mode::Add};
+  const AccountFields entry{CleanFieldText(*txtName_, kNameLength), CleanFieldText(*txtPassword_, kPasswordLength),
+                           CleanFieldText(*txtComment_, kCommentLength), passwordTyped_ || mode_ == Mode::Add};
   AdminResult result = AdminResult::Done();
   if (entry.name.empty()) {
     result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
