@@ -47,6 +47,16 @@ const AdminResult& AdminDialog::AcceptUnlessRefused(const AdminResult& result) {
   return result;
 }
 
+AdminResult AdminDialog::ConfirmNamed(QPushButton& button, bool nameGiven,
+                                      const std::function<AdminResult()>& accept) {
+  button.setEnabled(false);
+  const AdminResult result =
+      nameGiven ? accept() : AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
+  button.setEnabled(true);
+  AcceptUnlessRefused(result);
+  return result;
+}
+
 bool AdminDialog::Ask(const std::string& question) {
   std::string title = Text("notice");
   if (title.empty()) title = texts_->data("notice", "frmUserInfos");

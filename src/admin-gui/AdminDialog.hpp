@@ -9,6 +9,7 @@
 //   ShowRefusal(result)           the notice the administration named, with its text
 //   Ask(text)                     a yes/no question titled "notice"
 //   AcceptUnlessRefused(result)   a refusal shown with the dialog left open, else accepted
+//   ConfirmNamed(button, ...)     an editor's confirm: a missing name refused, else its own part
 //   AddConfirmRow(layout, ...)    the foot row: the default button that confirms, and Cancel
 //
 // Every box is a child of the dialog, so a test can find and answer it.
@@ -42,6 +43,10 @@ class AdminDialog : public QDialog {
   bool Ask(const std::string& question);
   // Shows a refusal and leaves the dialog open, or closes it accepted; returns `result`.
   const AdminResult& AcceptUnlessRefused(const AdminResult& result);
+  // The confirm of an editor whose entry needs a name: without one it is refused with
+  // "noticeMissingName", else `accept` decides; then as AcceptUnlessRefused. The button is off
+  // meanwhile, so that a second click cannot confirm twice.
+  AdminResult ConfirmNamed(QPushButton& button, bool nameGiven, const std::function<AdminResult()>& accept);
 
  protected:
   // Adds the row of the confirming button (the default one, named `objectName`, which runs

@@ -30,18 +30,11 @@ void frmAddEditChatroom::SetEntry(const RoomEntry& entry) {
 }
 
 AdminResult frmAddEditChatroom::Confirm() {
-  cmdOK_->setEnabled(false);
   fields_.Clean();
-  RoomEntry entry{fields_.Name(), fields_.Description(), fields_.Password(),
-                  passwordTyped_ || mode_ == Mode::AddSettings};
-  AdminResult result = AdminResult::Done();
-  if (TrimBlanks(entry.name).empty()) {
-    result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
-  } else if (accept_) {
-    result = accept_(entry);
-  }
-  cmdOK_->setEnabled(true);
-  return AcceptUnlessRefused(result);
+  const RoomEntry entry{fields_.Name(), fields_.Description(), fields_.Password(),
+                        passwordTyped_ || mode_ == Mode::AddSettings};
+  return ConfirmNamed(*cmdOK_, !TrimBlanks(entry.name).empty(),
+                      [this, &entry] { return accept_ ? accept_(entry) : AdminResult::Done(); });
 }
 
 }  // namespace velmorin

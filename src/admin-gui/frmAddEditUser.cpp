@@ -39,17 +39,10 @@ void frmAddEditUser::SetEntry(const AccountFields& entry) {
 }
 
 AdminResult frmAddEditUser::Confirm() {
-  cmdOK_->setEnabled(false);
   const AccountFields entry{CleanFieldText(*txtName_, kNameLength), CleanFieldText(*txtPassword_, kPasswordLength),
                            CleanFieldText(*txtComment_, kCommentLength), passwordTyped_ || mode_ == Mode::Add};
-  AdminResult result = AdminResult::Done();
-  if (entry.name.empty()) {
-    result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
-  } else if (accept_) {
-    result = accept_(entry);
-  }
-  cmdOK_->setEnabled(true);
-  return AcceptUnlessRefused(result);
+  return ConfirmNamed(*cmdOK_, !entry.name.empty(),
+                      [this, &entry] { return accept_ ? accept_(entry) : AdminResult::Done(); });
 }
 
 }  // namespace velmorin

@@ -27,22 +27,11 @@ frmCreateChat::frmCreateChat(AdminService& admin, QWidget* parent) : AdminDialog
 }
 
 AdminResult frmCreateChat::Create() {
-  cmdCreate_->setEnabled(false);
   RoomFields fields{txtName_, txtDescription_, txtPassword_};
-  AdminResult result;
-  if (TrimBlanks(fields.Name()).empty()) {
-    result = AdminResult::Refused("noticeMissingName", Text("noticeMissingName"));
-  } else {
+  return ConfirmNamed(*cmdCreate_, !TrimBlanks(fields.Name()).empty(), [this, &fields] {
     fields.Clean();
-    result = admin_.Rooms().Add(fields.Name(), fields.Description(), fields.Password(), chkPermanent_->isChecked());
-  }
-  if (!result) {
-    ShowRefusal(result);
-    cmdCreate_->setEnabled(true);
-    return result;
-  }
-  accept();
-  return result;
+    return admin_.Rooms().Add(fields.Name(), fields.Description(), fields.Password(), chkPermanent_->isChecked());
+  });
 }
 
 }  // namespace velmorin
