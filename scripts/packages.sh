@@ -2,7 +2,7 @@
 # `ensure_packages "${VELMORIN_SCREENSHOT_PACKAGES[@]}"`). Only missing packages are installed,
 # after an `apt-get update` (a fresh machine has no lists).
 
-VELMORIN_PACKAGES=(cmake ninja-build g++ pkg-config libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev)
+VELMORIN_PACKAGES=(cmake ninja-build g++ pkg-config libsodium-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev locales)
 # scripts/screenshots only: the virtual display and a font for stable pictures.
 VELMORIN_SCREENSHOT_PACKAGES=(xvfb fonts-dejavu-core)
 

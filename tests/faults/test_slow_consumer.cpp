@@ -23,7 +23,7 @@ using testing::ServerUnderTest;
 
 constexpr char kNul = '\0';
 constexpr int kSenders = 3;
-constexpr int kMessagesPerSender = 1000;  // 23 MiB to each reader: far past any cap
+constexpr int kMessagesPerSender = 2500;  // 57 MiB to each reader: far past any cap
 constexpr int kWarmUpMessages = 150;  // per sender, read by everybody, before the baseline
 constexpr std::size_t kTextLength = 8000;
 constexpr int kWindow = 16;  // own messages in flight before a sender waits for its echo
@@ -193,12 +193,14 @@ TEST(SlowConsumer, AReaderThatStopsInABusyRoomCostsBoundedMemoryAndTheOthersLose
   EXPECT_EQ(lost, 0);
   EXPECT_EQ(outOfOrder, 0);
   EXPECT_EQ(malformed, 0);
-  // The sleeper may hold at most its unsent cap (4 MiB) at the server, plus what the
-  // allocator keeps of freed blocks (the quarantine of a sanitized build is 8 MiB here).
-  // Everything sent to it beyond that must not stay in memory.
-  constexpr long kBoundKb = (4 + 10) * 1024;
-  EXPECT_LT(rssPeak - rssBefore, kBoundKb) << "kB of growth while " << relayedMb << " MiB went to the sleeper";
-  EXPECT_LT(rssAfter - rssBefore, kBoundKb);
+  // The sleeper may hold at most its unsent cap (4 MiB) at the server; on top come what the
+  // allocator keeps of freed blocks (the quarantine of a sanitized build is 8 MiB here), a
+  // buffer's copy while it grows, and the other readers' lag on a busy machine. A server that
+  // kept what it could not send would grow by all 57 MiB; the bound is half of that, so it
+  // tells the two apart with room to spare for a loaded two-core machine.
+  const long boundKb = static_cast<long>(relayedMb * 1024.0 / 2.0);
+  EXPECT_LT(rssPeak - rssBefore, boundKb) << "kB of growth while " << relayedMb << " MiB went to the sleeper";
+  EXPECT_LT(rssAfter - rssBefore, boundKb);
   EXPECT_TRUE(usersAfter == kSenders || usersAfter == kSenders + 1) << usersAfter;
 
   // Whatever happened to it, the sleeper never gets a torn stream: what it reads now parses.
