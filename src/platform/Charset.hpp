@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmorin {
 
@@ -11,14 +12,37 @@ namespace velmorin {
 // leaves undefined.
 char32_t CodePointOfWindows1252(unsigned char byte);
 
+// Whether Windows-1252 has a byte for the code point.
+bool Windows1252Carries(char32_t codePoint);
+
 // The Windows-1252 byte of a code point; '?' when the code page has none.
 char Windows1252OfCodePoint(char32_t codePoint);
 
 // Appends a code point of the Basic Multilingual Plane as UTF-8.
 void AppendUtf8(std::string& out, char32_t codePoint);
 
-// UTF-8 text as Windows-1252: characters the code page lacks become '?', and so does each byte
-// of a broken sequence (one byte at a time, so the rest still decodes).
+// A character of UTF-8 text that Windows-1252 cannot carry: a code point the code page lacks, or
+// a byte that starts no valid UTF-8 sequence.
+struct UncarriedCharacter {
+  char32_t codePoint = 0;  // the byte's value when brokenByte
+  bool brokenByte = false;
+  bool operator==(const UncarriedCharacter&) const = default;
+};
+
+// "U+03A9" for a code point, "\xFF" for a broken byte: plain ASCII, printable anywhere.
+std::string NameOf(const UncarriedCharacter& character);
+
+// UTF-8 text as Windows-1252, and what it could not carry (in order of appearance, each once).
+// Each such character becomes '?' in the text, and so does each byte of a broken sequence (one
+// byte at a time, so the rest still decodes). A caller that must not store something other
+// than what was given refuses the text when `uncarried` is not empty.
+struct Windows1252Conversion {
+  std::string text;
+  std::vector<UncarriedCharacter> uncarried;
+};
+Windows1252Conversion ConvertUtf8ToWindows1252(std::string_view utf8);
+
+// The text of ConvertUtf8ToWindows1252, for output where a '?' loses nothing that matters.
 std::string Windows1252OfUtf8(std::string_view utf8);
 
 // Windows-1252 text as UTF-8; the undefined bytes become U+FFFD.
