@@ -95,6 +95,13 @@ Windows1252Conversion ConvertUtf8ToWindows1252(std::string_view utf8) {
       if ((next & 0xC0) != 0x80) valid = false;
       codePoint = (codePoint << 6) | (next & 0x3F);
     }
+    // An overlong form ("\xC0\x80" for NUL), a surrogate or a value past U+10FFFF is no
+    // character: it would slip a NUL or a control past checks made on the UTF-8 text.
+    static constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid && length > 1 &&
+        (codePoint < kShortest[length] || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)) {
+      valid = false;
+    }
     if (!valid) {
       Remember(result.uncarried, {lead, true});
       out.push_back('?');
