@@ -42,7 +42,7 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
   // any command sees it: a password "секрет" must not become "??????".
   if (auto refused = CheckCarried("command", request->uncarriedInWords)) {
     reply = ControlReply::From(*refused);
-  } else if (auto refusedInput = CheckCarried("secret input", request->uncarriedInInput)) {
+  } else if (auto refusedInput = CheckCarried("password (secret input)", request->uncarriedInInput)) {
     reply = ControlReply::From(*refusedInput);
   } else if (!request->words.empty() && request->words.front() == "log") {
     reply = Follow(connection, request->words);
