@@ -1,7 +1,5 @@
 #include "admin/ControlProtocol.hpp"
 
-#include <algorithm>
-
 #include "platform/Charset.hpp"
 #include "platform/Json.hpp"
 
@@ -72,12 +70,7 @@ std::optional<ControlLine> ParseControlRequest(std::string_view line, std::strin
     if (word.AsString().find('\0') != std::string::npos) return fail("a word holds a NUL character");
     Windows1252Conversion converted = ConvertUtf8ToWindows1252(word.AsString());
     result.words.push_back(std::move(converted.text));
-    for (const UncarriedCharacter& character : converted.uncarried) {
-      if (std::find(result.uncarriedInWords.begin(), result.uncarriedInWords.end(), character) ==
-          result.uncarriedInWords.end()) {
-        result.uncarriedInWords.push_back(character);
-      }
-    }
+    for (const UncarriedCharacter& character : converted.uncarried) RememberUncarried(result.uncarriedInWords, character);
   }
   if (const JsonValue* input = request->Find("input"); input != nullptr && !input->IsNull()) {
     if (input->kind() != JsonValue::Kind::String) return fail("\"input\" must be a string");

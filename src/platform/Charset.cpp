@@ -32,13 +32,13 @@ int ByteOfCodePoint(char32_t codePoint) {
   return -1;
 }
 
-void Remember(std::vector<UncarriedCharacter>& list, UncarriedCharacter character) {
-  if (std::find(list.begin(), list.end(), character) == list.end()) list.push_back(character);
-}
-
 }  // namespace
 
-bool Windows1252Carries(char32_t codePoint) { return ByteOfCodePoint(codePoint) >= 0; }
+void RememberUncarried(std::vector<UncarriedCharacter>& list, const UncarriedCharacter& character) {
+  if (list.size() < kMaxUncarriedReported && std::find(list.begin(), list.end(), character) == list.end()) {
+    list.push_back(character);
+  }
+}
 
 char Windows1252OfCodePoint(char32_t codePoint) {
   const int byte = ByteOfCodePoint(codePoint);
@@ -103,13 +103,13 @@ Windows1252Conversion ConvertUtf8ToWindows1252(std::string_view utf8) {
       valid = false;
     }
     if (!valid) {
-      Remember(result.uncarried, {lead, true});
+      RememberUncarried(result.uncarried, {lead, true});
       out.push_back('?');
       ++i;
       continue;
     }
     const int byte = ByteOfCodePoint(codePoint);
-    if (byte < 0) Remember(result.uncarried, {codePoint, false});
+    if (byte < 0) RememberUncarried(result.uncarried, {codePoint, false});
     out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
     i += length;
   }

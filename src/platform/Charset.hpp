@@ -12,9 +12,6 @@ namespace velmorin {
 // leaves undefined.
 char32_t CodePointOfWindows1252(unsigned char byte);
 
-// Whether Windows-1252 has a byte for the code point.
-bool Windows1252Carries(char32_t codePoint);
-
 // The Windows-1252 byte of a code point; '?' when the code page has none.
 char Windows1252OfCodePoint(char32_t codePoint);
 
@@ -29,10 +26,16 @@ struct UncarriedCharacter {
   bool operator==(const UncarriedCharacter&) const = default;
 };
 
+inline constexpr std::size_t kMaxUncarriedReported = 16;
+
+// Adds the character to the list unless it is there or the list is full.
+void RememberUncarried(std::vector<UncarriedCharacter>& list, const UncarriedCharacter& character);
+
 // "U+03A9" for a code point, "\xFF" for a broken byte: plain ASCII, printable anywhere.
 std::string NameOf(const UncarriedCharacter& character);
 
-// UTF-8 text as Windows-1252, and what it could not carry (in order of appearance, each once).
+// UTF-8 text as Windows-1252, and what it could not carry (in order of appearance, each once,
+// the first kMaxUncarriedReported of them: enough to name, and a bound on the work).
 // Each such character becomes '?' in the text, and so does each byte of a broken sequence (one
 // byte at a time, so the rest still decodes). A caller that must not store something other
 // than what was given refuses the text when `uncarried` is not empty.

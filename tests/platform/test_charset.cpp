@@ -43,5 +43,15 @@ TEST(Charset, TheConversionReportsEachCharacterItCannotCarryOnce) {
   }
 }
 
+// However many characters a text holds that the code page lacks, the report stays short.
+TEST(Charset, TheReportIsBounded) {
+  std::string greek;
+  for (char32_t letter = 0x3B1; letter <= 0x3C9; ++letter) AppendUtf8(greek, letter);  // 25 letters
+  const Windows1252Conversion converted = ConvertUtf8ToWindows1252(greek + greek);
+  EXPECT_EQ(converted.text, std::string(50, '?'));
+  ASSERT_EQ(converted.uncarried.size(), kMaxUncarriedReported);
+  EXPECT_EQ(NameOf(converted.uncarried.front()), "U+03B1");
+}
+
 }  // namespace
 }  // namespace velmorin
