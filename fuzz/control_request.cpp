@@ -1,6 +1,7 @@
 // Control requests and the JSON under them: reading never fails other than by a refusal,
-// writing what was read and reading it again gives the same text, and every answer built from a
-// request's words is one line.
+// writing what was read and reading it again gives the same text, every answer built from a
+// request's words is one line, and a word the request does not report as holding characters
+// Windows-1252 cannot carry is exactly what was sent.
 //
 // Input: one request line as a control client would send it.
 
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "admin/ControlProtocol.hpp"
+#include "platform/Charset.hpp"
 #include "platform/Json.hpp"
 #include "support/FuzzCheck.hpp"
 
@@ -34,6 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!request) return 0;
   FUZZ_CHECK(value.has_value());
   FUZZ_CHECK(request->words.size() <= kMaxControlWords);
+  if (request->uncarriedInWords.empty()) {
+    const std::vector<JsonValue>& sent = value->Find("words")->Items();
+    FUZZ_CHECK(sent.size() == request->words.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) FUZZ_CHECK(Utf8OfWindows1252(request->words[i]) == sent[i].AsString());
+  }
   ControlReply reply = ControlReply::Usage(request->input);
   for (const std::string& word : request->words) reply.fields.emplace_back(word, word);
   reply.table.columns = request->words;

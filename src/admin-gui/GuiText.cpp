@@ -20,11 +20,10 @@ QString QtText(const std::string& windows1252) {
   return text;
 }
 
-std::string ServerText(const QString& text) {
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(text.size()));
-  for (const QChar c : text) bytes += Windows1252OfCodePoint(c.unicode());
-  return bytes;
+std::string ServerText(const QString& text) { return Windows1252OfUtf8(text.toStdString()); }
+
+std::vector<UncarriedCharacter> Uncarried(const QString& text) {
+  return ConvertUtf8ToWindows1252(text.toStdString()).uncarried;
 }
 
 QColor QtColour(long bgr) {

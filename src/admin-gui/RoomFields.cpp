@@ -12,7 +12,7 @@ RoomFields RoomFields::Create(QWidget& owner, QFormLayout& form) {
   fields.description = AddFormField(owner, form, "txtDescription", "lblDescription", "&Description:",
                                     kMaxChatroomDescriptionLength);
   fields.password =
-      AddFormField(owner, form, "txtPassword", "lblPassword", "&Password:", kMaxChatroomPasswordLength);
+      AddPasswordField(owner, form, "txtPassword", "lblPassword", "&Password:", kMaxChatroomPasswordLength);
   return fields;
 }
 

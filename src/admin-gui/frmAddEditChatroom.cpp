@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "admin-gui/FormFields.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "platform/modFilter.hpp"
 
@@ -30,6 +31,7 @@ void frmAddEditChatroom::SetEntry(const RoomEntry& entry) {
 }
 
 AdminResult frmAddEditChatroom::Confirm() {
+  if (const auto refused = RefuseUncarried(*this)) return AcceptUnlessRefused(*refused);
   fields_.Clean();
   const RoomEntry entry{fields_.Name(), fields_.Description(), fields_.Password(),
                         passwordTyped_ || mode_ == Mode::AddSettings};

@@ -2,11 +2,13 @@
 // The chatroom editor: name, description and password of a room, for the settings dialog's
 // room list (add, edit) and for a live room of the chatroom information window.
 //
-// OK cleans the fields as the store does and shows them cleaned; an empty name is refused with
+// OK refuses a field holding characters Windows-1252 cannot carry ("invalidValue"), then
+// cleans the fields as the store does and shows them cleaned; an empty name is refused with
 // "noticeMissingName". The entry then goes to `accept`, the owner's part: the settings dialog
 // checks its list ("noticeExist"), the chatroom information window asks the administration to
 // change the live room. A refusal is shown and the dialog stays open; on done it closes.
 // In the edit modes the name cannot be changed; the password changes only when it was typed.
+// The password shows as dots.
 
 #include <QLineEdit>
 #include <QPushButton>

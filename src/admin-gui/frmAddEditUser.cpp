@@ -20,7 +20,7 @@ frmAddEditUser::frmAddEditUser(Mode mode, Accept accept, QWidget* parent)
     : AdminDialog("frmAddEditUser", parent), mode_(mode), accept_(std::move(accept)) {
   auto* form = new QFormLayout;
   txtName_ = AddFormField(*this, *form, "txtName", "lblName", "&Name:", kNameLength);
-  txtPassword_ = AddFormField(*this, *form, "txtPassword", "lblPassword", "&Password:", kPasswordLength);
+  txtPassword_ = AddPasswordField(*this, *form, "txtPassword", "lblPassword", "&Password:", kPasswordLength);
   txtComment_ = AddFormField(*this, *form, "txtComment", "lblComment", "&Comment:", kCommentLength);
   txtName_->setReadOnly(mode == Mode::Edit);
   connect(txtPassword_, &QLineEdit::textEdited, this, [this] { passwordTyped_ = true; });
@@ -39,6 +39,7 @@ void frmAddEditUser::SetEntry(const AccountFields& entry) {
 }
 
 AdminResult frmAddEditUser::Confirm() {
+  if (const auto refused = RefuseUncarried(*this)) return AcceptUnlessRefused(*refused);
   const AccountFields entry{CleanFieldText(*txtName_, kNameLength), CleanFieldText(*txtPassword_, kPasswordLength),
                            CleanFieldText(*txtComment_, kCommentLength), passwordTyped_ || mode_ == Mode::Add};
   return ConfirmNamed(*cmdOK_, !entry.name.empty(),

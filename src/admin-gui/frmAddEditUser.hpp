@@ -1,10 +1,11 @@
 #pragma once
 // The account editor: name, password and comment of a user account, for the settings dialog's
-// account list (add, edit). OK cleans the fields (name and password 40 characters, comment 256)
+// account list (add, edit). OK refuses a field holding characters Windows-1252 cannot carry
+// ("invalidValue"), then cleans the fields (name and password 40 characters, comment 256)
 // and shows them cleaned; an empty name is refused with "noticeMissingName". The entry then
 // goes to `accept`, the owner's part (an existing name: "noticeExist"). A refusal is shown and
 // the dialog stays open; on done it closes. In edit mode the name cannot be changed, and the
-// password changes only when it was typed (the stored one is never shown).
+// password changes only when it was typed (the stored one is never shown); it shows as dots.
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "admin-gui/FormFields.hpp"
 #include "admin-gui/RoomFields.hpp"
 #include "admin/AdminService.hpp"
 #include "platform/modFilter.hpp"
@@ -27,6 +28,7 @@ frmCreateChat::frmCreateChat(AdminService& admin, QWidget* parent) : AdminDialog
 }
 
 AdminResult frmCreateChat::Create() {
+  if (const auto refused = RefuseUncarried(*this)) return AcceptUnlessRefused(*refused);
   RoomFields fields{txtName_, txtDescription_, txtPassword_};
   return ConfirmNamed(*cmdCreate_, !TrimBlanks(fields.Name()).empty(), [this, &fields] {
     fields.Clean();

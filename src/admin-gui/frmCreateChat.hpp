@@ -2,7 +2,8 @@
 // Creates a live chatroom (protected: it stays when empty), kept in config/chatrooms.cfg as
 // well when "permanent" is ticked. The fields are cleaned as the room dialogs clean them
 // (name and password 40 characters, description 256) and shown cleaned before the room is
-// added; an empty name or an existing room is refused with its notice and the dialog stays.
+// added; an empty name, an existing room or a field holding characters Windows-1252 cannot
+// carry is refused with its notice and the dialog stays. The password shows as dots.
 
 #include <QCheckBox>
 #include <QLineEdit>

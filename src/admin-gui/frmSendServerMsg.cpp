@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "admin-gui/FormFields.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin/AdminService.hpp"
 #include "platform/Text.hpp"
@@ -54,6 +55,10 @@ void frmSendServerMsg::ApplyDataTexts() {
 }
 
 AdminResult frmSendServerMsg::Send() {
+  if (const auto refused = RefuseUncarried(*this)) {
+    ShowRefusal(*refused);
+    return *refused;
+  }
   // Lines end in CR LF on the wire, as the clients write them.
   const std::string text = TrimBlanks(ReplaceAll(ServerText(txtMessage_->toPlainText()), "\n", "\r\n"));
   if (text.empty()) return AdminResult::Done();  // nothing to send

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "admin-gui/AutostartEntry.hpp"
+#include "admin-gui/FormFields.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/Icons.hpp"
 #include "admin-gui/WindowLanguage.hpp"
@@ -184,6 +185,7 @@ void frmSettings::Fill(const SettingsForm& form) {
 // --- OK, Standard, Cancel ----------------------------------------------------------------------
 
 AdminResult frmSettings::Store() {
+  if (auto refused = RefuseUncarried(*this)) return *refused;
   SettingsForm form = form_;
   for (const Binding& binding : bindings_) {
     if (AdminResult set = admin_.Settings().Set(form, binding.key, binding.value()); !set) return set;

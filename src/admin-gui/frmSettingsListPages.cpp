@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "admin-gui/GuiText.hpp"
+#include "admin/FieldCheck.hpp"
 #include "admin-gui/PluginMenuView.hpp"
 #include "admin-gui/frmAddEditBanIP.hpp"
 #include "admin-gui/frmAddEditChatroom.hpp"
@@ -287,6 +288,10 @@ void frmSettings::EditNicknameBan(QListWidget* list, bool add) {
   const bool ok = box.exec() == QDialog::Accepted;
   const std::string nickname = Trim(ServerText(box.textValue()));
   if (!ok || nickname.empty() || nickname == old) return;
+  if (const auto refused = CheckCarried("nickname", Uncarried(box.textValue()))) {
+    ShowNotice(refused->message);
+    return;
+  }
   for (int i = 0; i < list->count(); ++i) {
     const QListWidgetItem* row = list->item(i);
     if (row != item && row->data(kPartRole).toBool() == part && EqualsNoCase(Rule(row), nickname)) {

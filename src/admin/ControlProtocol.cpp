@@ -68,12 +68,16 @@ std::optional<ControlLine> ParseControlRequest(std::string_view line, std::strin
     if (word.kind() != JsonValue::Kind::String) return fail("\"words\" must be an array of strings");
     // No text of the server may hold a NUL: it ends fields on the wire and lines in the files.
     if (word.AsString().find('\0') != std::string::npos) return fail("a word holds a NUL character");
-    result.words.push_back(Windows1252OfUtf8(word.AsString()));
+    Windows1252Conversion converted = ConvertUtf8ToWindows1252(word.AsString());
+    result.words.push_back(std::move(converted.text));
+    for (const UncarriedCharacter& character : converted.uncarried) RememberUncarried(result.uncarriedInWords, character);
   }
   if (const JsonValue* input = request->Find("input"); input != nullptr && !input->IsNull()) {
     if (input->kind() != JsonValue::Kind::String) return fail("\"input\" must be a string");
     if (input->AsString().find('\0') != std::string::npos) return fail("\"input\" holds a NUL character");
-    result.input = Windows1252OfUtf8(input->AsString());
+    Windows1252Conversion converted = ConvertUtf8ToWindows1252(input->AsString());
+    result.input = std::move(converted.text);
+    result.uncarriedInInput = std::move(converted.uncarried);
   }
   return result;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "admin/ControlReply.hpp"
+#include "platform/Charset.hpp"
 
 namespace velmorin {
 
@@ -22,6 +23,9 @@ inline constexpr std::size_t kMaxControlWords = 256;
 struct ControlLine {
   std::vector<std::string> words;  // Windows-1252
   std::string input;               // Windows-1252
+  // What Windows-1252 could not carry (each is '?' above); a request with any is refused.
+  std::vector<UncarriedCharacter> uncarriedInWords;
+  std::vector<UncarriedCharacter> uncarriedInInput;
 };
 
 // The request of one line, or nothing with the reason in *error.

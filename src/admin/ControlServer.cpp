@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "admin/ControlProtocol.hpp"
+#include "admin/FieldCheck.hpp"
 
 namespace velmorin {
 namespace {
@@ -37,7 +38,13 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
     return;
   }
   ControlReply reply;
-  if (!request->words.empty() && request->words.front() == "log") {
+  // A value the server would store with '?' in place of what was typed is refused whole, before
+  // any command sees it: a password "секрет" must not become "??????".
+  if (auto refused = CheckCarried("command", request->uncarriedInWords)) {
+    reply = ControlReply::From(*refused);
+  } else if (auto refusedInput = CheckCarried("password (secret input)", request->uncarriedInInput)) {
+    reply = ControlReply::From(*refusedInput);
+  } else if (!request->words.empty() && request->words.front() == "log") {
     reply = Follow(connection, request->words);
   } else {
     // A handler's fault must not end the server or leave the client without an answer.

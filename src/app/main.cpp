@@ -141,7 +141,10 @@ int main(int argc, char** argv) {
   }
   if (commandLine.word == "port") ServerSettings.General.ActivePort = PortOfCommandLine(commandLine.value);
 
-  CreateProgramDirectories();
+  if (const int error = CreateProgramDirectories(); error != 0) {
+    std::cerr << "velmorin-server: warning: " << Paths().configDirectory
+              << " or the password files in it may be readable by other users: " << std::strerror(error) << "\n";
+  }
   // Left by a save that was killed before its rename.
   RemoveStaleTemporaryFiles(Paths().configDirectory);
   if (const int error = LoadSettings(); error != 0) {

@@ -21,6 +21,8 @@ namespace velmorin {
 namespace {
 
 constexpr const char* kProtocolVersion = "0.6";
+// The longest client version text kept; real clients send a name and a number.
+constexpr long kMaxClientVersionLength = 64;
 
 }  // namespace
 
@@ -186,7 +188,9 @@ void LoginService::LoginUser(long index, const std::string& nickname, const std:
   const std::string password = knownPassword ? std::move(*knownPassword) : GetPassword(nickname);
   Connection& record = table_.At(index);
   record.Color = ToLong(color).value_or(0);
-  record.ClientVersion = clientVersion;
+  // Shown to administrators and plugins as the client gave it: cleaned as a nickname is, so it
+  // holds no control characters (a terminal would obey them) and stays short.
+  record.ClientVersion = CleanText(clientVersion, kMaxClientVersionLength);
   record.SessionKey = SHA256Hex(nickname + password + record.LoginKey);
   status_.RefreshStatus();
   userList_.UserListUpdate(index);

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <string_view>
 
+#include "platform/SecretFiles.hpp"
+
 namespace velmorin {
 namespace {
 
@@ -42,8 +44,12 @@ int WriteFileAtomically(const std::string& path, std::string_view content, struc
   // Held until the descriptor closes: a temporary file nobody holds is left over from a process
   // that died while writing (see RemoveStaleTemporaryFiles).
   ::flock(fd, LOCK_EX | LOCK_NB);
+  // The mode is set explicitly, so the umask plays no part: an existing file keeps its own, a new
+  // one is 0644; a file holding secrets is never readable by group or others.
   struct stat existing {};
-  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+  const bool exists = ::stat(path.c_str(), &existing) == 0;
+  mode_t mode = exists ? (existing.st_mode & 07777) : 0644;
+  if (HoldsSecrets(path)) mode = exists ? OwnerOnlyMode(mode) : kSecretFileMode;
   int error = WriteAll(fd, content);
   if (error == 0 && ::fchmod(fd, mode) != 0) error = errno;
   if (error == 0 && ::fsync(fd) != 0) error = errno;

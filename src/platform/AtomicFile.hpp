@@ -14,7 +14,8 @@ namespace velmorin {
 int WriteAll(int fd, std::string_view content);
 
 // Returns 0 or the errno of the failed step (the target is then untouched). An existing file's
-// permissions are kept; `written`, when given, receives the new file's status.
+// permissions are kept, a new file gets 0644, and a file that holds secrets (HoldsSecrets)
+// is owner-only (0600 when new); `written`, when given, receives the new file's status.
 int WriteFileAtomically(const std::string& path, std::string_view content,
                         struct stat* written = nullptr);
 

@@ -1,6 +1,8 @@
 #include "platform/Charset.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace velmorin {
 namespace {
@@ -19,12 +21,38 @@ char32_t CodePointOfWindows1252(unsigned char byte) {
   return byte;
 }
 
-char Windows1252OfCodePoint(char32_t codePoint) {
-  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<char>(codePoint);
+namespace {
+
+// The byte of a code point, or -1 when the code page has none.
+int ByteOfCodePoint(char32_t codePoint) {
+  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<int>(codePoint);
   for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-    if (kHighControls[i] != 0 && kHighControls[i] == codePoint) return static_cast<char>(0x80 + i);
+    if (kHighControls[i] != 0 && kHighControls[i] == codePoint) return static_cast<int>(0x80 + i);
   }
-  return '?';
+  return -1;
+}
+
+}  // namespace
+
+void RememberUncarried(std::vector<UncarriedCharacter>& list, const UncarriedCharacter& character) {
+  if (list.size() < kMaxUncarriedReported && std::find(list.begin(), list.end(), character) == list.end()) {
+    list.push_back(character);
+  }
+}
+
+char Windows1252OfCodePoint(char32_t codePoint) {
+  const int byte = ByteOfCodePoint(codePoint);
+  return byte < 0 ? '?' : static_cast<char>(byte);
+}
+
+std::string NameOf(const UncarriedCharacter& character) {
+  char name[16];
+  if (character.brokenByte) {
+    std::snprintf(name, sizeof name, "\\x%02X", static_cast<unsigned>(character.codePoint));
+  } else {
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(character.codePoint));
+  }
+  return name;
 }
 
 void AppendUtf8(std::string& out, char32_t codePoint) {
@@ -40,8 +68,9 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
   }
 }
 
-std::string Windows1252OfUtf8(std::string_view utf8) {
-  std::string out;
+Windows1252Conversion ConvertUtf8ToWindows1252(std::string_view utf8) {
+  Windows1252Conversion result;
+  std::string& out = result.text;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
@@ -66,16 +95,28 @@ std::string Windows1252OfUtf8(std::string_view utf8) {
       if ((next & 0xC0) != 0x80) valid = false;
       codePoint = (codePoint << 6) | (next & 0x3F);
     }
+    // An overlong form ("\xC0\x80" for NUL), a surrogate or a value past U+10FFFF is no
+    // character: it would slip a NUL or a control past checks made on the UTF-8 text.
+    static constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid && length > 1 &&
+        (codePoint < kShortest[length] || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)) {
+      valid = false;
+    }
     if (!valid) {
+      RememberUncarried(result.uncarried, {lead, true});
       out.push_back('?');
       ++i;
       continue;
     }
-    out.push_back(Windows1252OfCodePoint(codePoint));
+    const int byte = ByteOfCodePoint(codePoint);
+    if (byte < 0) RememberUncarried(result.uncarried, {codePoint, false});
+    out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
     i += length;
   }
-  return out;
+  return result;
 }
+
+std::string Windows1252OfUtf8(std::string_view utf8) { return ConvertUtf8ToWindows1252(utf8).text; }
 
 std::string Utf8OfWindows1252(std::string_view text) {
   std::string out;

@@ -8,6 +8,7 @@
 #include "platform/Text.hpp"
 #include "codec/modINI.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/SecretFiles.hpp"
 #include "config/modSettings.hpp"
 
 namespace velmorin {
@@ -51,9 +52,13 @@ long PortOfCommandLine(const std::string& value) {
   return ToLong(value.substr(i, end - i)).value_or(0);
 }
 
-void CreateProgramDirectories() {
-  MakeDirectories(Paths().configDirectory);
+int CreateProgramDirectories() {
+  MakeDirectories(Paths().programDirectory);
+  // config/ holds the passwords (users.cfg, chatrooms.cfg): created 0700, and an existing one
+  // and those files lose what group and others may do.
+  const int error = KeepSecretsPrivate();
   MakeDirectories(Paths().logDirectory);
+  return error;
 }
 
 bool ChooseLanguageWithoutAsking(long systemLocaleId) {

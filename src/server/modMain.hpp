@@ -17,8 +17,10 @@ CommandLine ParseCommandLine(const std::string& line);
 // The value of the "port" word: the leading numeric part rounded to a whole number, 0 without one.
 long PortOfCommandLine(const std::string& value);
 
-// Creates config/ and logs/ of the program directory with every missing parent.
-void CreateProgramDirectories();
+// Creates config/ (0700) and logs/ of the program directory with every missing parent, and
+// takes from group and others every permission on config/, users.cfg and chatrooms.cfg.
+// 0, or the errno of a mode that could not be set.
+int CreateProgramDirectories();
 
 // When the program started; the program uptime counts from it.
 extern std::time_t StartTime;

@@ -1,6 +1,7 @@
 // The control commands end to end: velmorin-ctl talks to a headless server over its real control
 // socket, and chat clients on loopback see what the commands do to them.
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -258,6 +259,106 @@ TEST(CtlOperations, RefusalsExitWithOneAndNameTheirNotice) {
   EXPECT_FALSE(server.dir().exists("config/ban.cfg") &&
                server.dir().read("config/ban.cfg").find("300.1.2.3") != std::string::npos);
   EXPECT_TRUE(Answers(server.port()));
+}
+
+// The server stores Windows-1252: a password the code page cannot carry would be stored as
+// "??????", and six question marks would log in. It is refused, naming the characters.
+TEST(CtlOperations, APasswordWindows1252CannotCarryIsRefusedAndQuestionMarksNeverLogIn) {
+  ServerUnderTest server;
+  server.Set("General", "AllowGuests", "0");
+  ASSERT_TRUE(server.Start()) << server.Output();
+
+  const CtlRun refused = CtlJson(server.dir(), {"account", "add", "ivan", "--password-stdin"},
+                                 {.input = "\xD1\x81\xD0\xB5\xD0\xBA\xD1\x80\xD0\xB5\xD1\x82\n"});  // "секрет"
+  EXPECT_EQ(refused.exit, 1) << Described(refused);
+  EXPECT_EQ(refused.Text("notice"), "invalidValue") << refused.output;
+  EXPECT_NE(refused.Text("message").find("U+0441"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.Text("message").find("U+0442"), std::string::npos) << refused.output;
+  EXPECT_FALSE(server.dir().exists("config/users.cfg") &&
+               server.dir().read("config/users.cfg").find("ivan") != std::string::npos);
+  client::ChatClient impostor = server.Welcomed();
+  const auto login = impostor.Login("ivan", "??????", 0, "test", kWait);
+  EXPECT_FALSE(login && login->Accepted()) << "six question marks logged in as ivan";
+
+  // What the code page carries is stored as typed: "café" logs in with its own é.
+  const CtlRun added = Ctl(server.dir(), {"account", "add", "ivan", "--password-stdin"}, {.input = "caf\xC3\xA9\n"});
+  ASSERT_EQ(added.exit, 0) << Described(added);
+  client::ChatClient ivan = server.Welcomed();
+  const auto accepted = ivan.Login("ivan", "caf\xE9", 0, "test", kWait);
+  ASSERT_TRUE(accepted) << ivan.LastErrorText();
+  EXPECT_EQ(accepted->status, "ok");
+}
+
+// Names, rules, descriptions, settings and the welcome text: none is stored with '?' in place
+// of what was typed, and a refusal changes no file.
+TEST(CtlOperations, EveryValueWindows1252CannotCarryIsRefusedNamingTheCharacters) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  ASSERT_EQ(Ctl(server.dir(), {"account", "add", "Ann", "--password-stdin"}, {.input = "pw\n"}).exit, 0);
+  ASSERT_EQ(Ctl(server.dir(), {"room", "add", "Loft", "--store"}).exit, 0);
+  const std::string omega = "\xCE\xA9mega";  // "Ωmega"
+  const struct {
+    std::vector<std::string> words;
+    const char* named;
+  } cases[] = {
+      {{"account", "add", omega, "--password-stdin"}, "U+03A9"},
+      {{"account", "edit", "Ann", "--comment", "\xE2\x98\x83"}, "U+2603"},
+      {{"room", "add", omega, "--store"}, "U+03A9"},
+      {{"room", "edit", "Loft", "--description", "\xF0\x9F\x99\x82"}, "U+1F642"},
+      {{"ban", "add", "nickpart", "\xCE\xA9"}, "U+03A9"},
+      {{"ban", "add", "nick", omega}, "U+03A9"},
+      {{"settings", "set", "General.AdministratorName", omega}, "U+03A9"},
+      {{"welcome", "set", "Hello", omega}, "U+03A9"},
+      {{"say", "\xD0\x94"}, "U+0414"},
+  };
+  const std::vector<std::string> files = {"config/server.cfg", "config/users.cfg", "config/chatrooms.cfg",
+                                          "config/welcome.msg", "config/ban.cfg"};
+  std::vector<std::string> before;
+  for (const std::string& file : files) before.push_back(server.dir().exists(file) ? server.dir().read(file) : "");
+  for (const auto& one : cases) {
+    SCOPED_TRACE(one.words[0] + " " + one.words[1]);
+    const CtlRun run = CtlJson(server.dir(), one.words, {.input = "pw\n"});
+    EXPECT_EQ(run.exit, 1) << Described(run);
+    EXPECT_EQ(run.Text("notice"), "invalidValue") << run.output;
+    EXPECT_NE(run.Text("message").find(one.named), std::string::npos) << run.output;
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(server.dir().exists(files[i]) ? server.dir().read(files[i]) : "", before[i]) << files[i];
+  }
+  const CtlRun bans = CtlJson(server.dir(), {"ban", "list"});
+  EXPECT_EQ(bans.output.find('?'), std::string::npos) << bans.output;
+}
+
+// A hostile guest's version text: a window title, the clipboard (OSC 52), and a forged row.
+TEST(CtlOperations, AClientsVersionTextReachesTheUserListWithoutAnythingATerminalObeys) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  const std::string version = "1.0\x1b]0;owned\x07\x1b]52;c;cm0gLXJmIH4=\x07\r\n7   Admin     Lobby     10.0.0.1  trusted";
+  client::ChatClient mallory = server.Welcomed();
+  const auto accepted = mallory.Login("Mallory", "", 0, version, kWait);
+  ASSERT_TRUE(accepted && accepted->Accepted()) << mallory.LastErrorText();
+
+  const CtlRun users = Ctl(server.dir(), {"users"});
+  ASSERT_EQ(users.exit, 0) << Described(users);
+  for (const char control : {'\x1b', '\x07', '\r'}) {
+    EXPECT_EQ(users.output.find(control), std::string::npos) << "control " << int(control) << " in " << users.output;
+  }
+  // The heading and Mallory's row, and no third line.
+  EXPECT_EQ(std::count(users.output.begin(), users.output.end(), '\n'), 2) << users.output;
+  // The server keeps the version cleaned, so scripts reading JSON get no control characters either.
+  const CtlRun json = CtlJson(server.dir(), {"users"});
+  const std::vector<std::string> versions = [&] {
+    std::vector<std::string> cells;
+    const JsonValue* table = json.reply ? json.reply->Find("table") : nullptr;
+    const JsonValue* rows = table != nullptr ? table->Find("rows") : nullptr;
+    if (rows != nullptr) {
+      for (const JsonValue& row : rows->Items()) cells.push_back(row.Items().back().AsString());
+    }
+    return cells;
+  }();
+  ASSERT_EQ(versions.size(), 1u) << json.output;
+  EXPECT_EQ(versions[0].find_first_of("\x1b\x07\r\n"), std::string::npos) << versions[0];
+  EXPECT_EQ(versions[0].rfind("1.0]0;owned]52;c;", 0), 0u) << versions[0];
 }
 
 }  // namespace

@@ -44,6 +44,24 @@ TEST(CtlOutput, LogLinesAreColouredOnATerminalAndNeverCarryEscapes) {
   EXPECT_EQ(odd.str(), "x\n");
 }
 
+// What a client or plugin chose (a version, a nickname, a log line) never reaches the terminal
+// as a control: no escape, no bell, no C1 control, no line break inside a row.
+TEST(CtlOutput, FieldsCellsAndLogLinesCarryNoControlCharacters) {
+  const auto reply = ParseJson(
+      R"({"status":"done","fields":{"away\u001b[2J":"back\r\nforged: 1"},)"
+      R"("table":{"columns":["id","version"],"rows":[["1","a\u001b]52;c;eA==\u0007\u009b2J\r\n2  fake"]]}})");
+  ASSERT_TRUE(reply);
+  std::ostringstream body;
+  RenderBody(*reply, body);
+  EXPECT_EQ(body.str(),
+            "away[2J: backforged: 1\n"
+            "id  version\n"
+            "1   a]52;c;eA==2J2  fake\n");
+  std::ostringstream log;
+  RenderLogLine(*ParseJson(R"({"text":"one\r\ntwo\u0007\u009d0;t\u009c"})"), false, log);
+  EXPECT_EQ(log.str(), "one\ntwo0;t\n");
+}
+
 TEST(CtlOutput, HelpOfACommandIsFoundFromItsWords) {
   const struct {
     std::vector<std::string> words;

@@ -5,6 +5,7 @@
 
 #include <QPushButton>
 
+#include "admin-gui/frmAddEditUser.hpp"
 #include "admin-gui/frmBanUser.hpp"
 #include "admin-gui/frmChatroomInfos.hpp"
 #include "admin-gui/frmCreateChat.hpp"
@@ -240,6 +241,39 @@ TEST_F(AdminDialogs, TheRoomCreatorCleansItsFieldsAndShowsWhyItRefuses) {
   ASSERT_GE(id, 0);
   EXPECT_TRUE(server.Chatrooms().isProtected(id));
   EXPECT_NE(dir.read("config/chatrooms.cfg").find("[TeaRoom]"), std::string::npos);
+}
+
+// What Windows-1252 cannot carry would be stored as '?': a room "?mega", a password "??????".
+// The editors refuse it, name the field and the characters, and stay open.
+TEST_F(AdminDialogs, TheEditorsRefuseWhatTheServerCannotStoreAsTyped) {
+  frmCreateChat creator(admin);
+  creator.SetLanguage(language);
+  creator.show();
+  bool accepted = false;
+  frmAddEditUser account(frmAddEditUser::Mode::Add, [&accepted](const AccountFields&) {
+    accepted = true;
+    return AdminResult::Done();
+  });
+  account.SetLanguage(language);
+  account.show();
+  {
+    ModalAnswerer ok(QMessageBox::Ok);
+    creator.Name().setText(QString::fromUtf8("\u03A9mega"));
+    const AdminResult room = creator.Create();
+    EXPECT_EQ(room.notice, "invalidValue");
+    account.Name().setText("ivan");
+    account.Password().setText(QString::fromUtf8("\u0441\u0435\u043A\u0440\u0435\u0442"));
+    EXPECT_EQ(account.Confirm().notice, "invalidValue");
+    ASSERT_EQ(ok.texts.size(), 2u);
+    EXPECT_NE(ok.texts[0].find("U+03A9"), std::string::npos) << ok.texts[0];
+    EXPECT_NE(ok.texts[1].find("U+0441"), std::string::npos) << ok.texts[1];
+    EXPECT_NE(ok.texts[1].find("Password"), std::string::npos) << ok.texts[1];
+  }
+  EXPECT_FALSE(accepted);
+  EXPECT_TRUE(creator.isVisible());
+  EXPECT_TRUE(account.isVisible());
+  EXPECT_EQ(creator.Name().text(), QString::fromUtf8("\u03A9mega"));  // left as typed, to be corrected
+  EXPECT_LT(server.Chatrooms().GetChatroomID("?mega"), 0);
 }
 
 TEST_F(AdminDialogs, TheExtrasMenuOpensEachListOnceInTheWindowsLanguage) {

@@ -179,10 +179,11 @@ TEST_F(SettingsDialog, ARefusedFieldIsShownAndNothingIsStored) {
   const struct {
     const char* field;
     const char* text;
-    const char* key;  // named in the notice
+    const char* key;  // named in the notice (a key, or a character the server cannot store)
   } cases[] = {
       {"txtLogPath", "relative/logs", "Logging.LogPath"},
       {"txtAdministratorName", "tab\there", "General.AdministratorName"},
+      {"txtAdministratorName", "\xCE\xA9mega", "U+03A9"},  // Windows-1252 has no Omega: it would be stored as '?'
   };
   const std::string storedSettings = dir.read("config/server.cfg");
   for (const auto& refused : cases) {

@@ -2,7 +2,6 @@
 
 #include <langinfo.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -39,33 +38,8 @@ std::string Charset::ToWire(std::string_view typed) const {
 std::vector<std::string> Charset::Unrepresentable(std::string_view typed) const {
   std::vector<std::string> lost;
   if (!utf8_) return lost;
-  const auto keep = [&lost](std::string text) {
-    if (std::find(lost.begin(), lost.end(), text) == lost.end()) lost.push_back(std::move(text));
-  };
-  for (std::size_t i = 0; i < typed.size();) {
-    const auto lead = static_cast<unsigned char>(typed[i]);
-    const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                                : (lead & 0xF8) == 0xF0 ? 4 : 0;
-    bool valid = length > 0 && i + length <= typed.size();
-    for (std::size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(typed[i + k]) & 0xC0) == 0x80;
-    if (!valid) {
-      std::string escape;
-      AppendEscape(escape, lead);
-      keep(std::move(escape));
-      ++i;
-      continue;
-    }
-    const std::string_view character = typed.substr(i, length);
-    // The one conversion decides, so the warning names exactly what becomes "?".
-    if (character != "?" && Windows1252OfUtf8(character) == "?") {
-      char32_t codePoint = length == 1 ? lead : lead & (0xFF >> (length + 1));
-      for (std::size_t k = 1; k < length; ++k) codePoint = (codePoint << 6) | (typed[i + k] & 0x3F);
-      char name[16];
-      std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
-      keep(name);
-    }
-    i += length;
-  }
+  // The one conversion decides, so the warning names exactly what becomes "?".
+  for (const UncarriedCharacter& character : ConvertUtf8ToWindows1252(typed).uncarried) lost.push_back(NameOf(character));
   return lost;
 }
 

@@ -15,6 +15,9 @@ std::string StringOf(const JsonValue* value) {
   }
 }
 
+// A field or a cell as the terminal may see it: on one line, with nothing it would obey.
+std::string CellOf(const JsonValue* value) { return TerminalText(StringOf(value), false); }
+
 void Pad(std::ostream& out, const std::string& text, std::size_t width) {
   out << text;
   for (std::size_t i = DisplayWidth(text); i < width; ++i) out << ' ';
@@ -22,10 +25,10 @@ void Pad(std::ostream& out, const std::string& text, std::size_t width) {
 
 void RenderFields(const JsonValue& fields, std::ostream& out) {
   std::size_t width = 0;
-  for (const auto& [name, value] : fields.Members()) width = std::max(width, DisplayWidth(name));
+  for (const auto& [name, value] : fields.Members()) width = std::max(width, DisplayWidth(TerminalText(name, false)));
   for (const auto& [name, value] : fields.Members()) {
-    Pad(out, name + ":", width + 1);
-    out << ' ' << StringOf(&value) << '\n';
+    Pad(out, TerminalText(name, false) + ":", width + 1);
+    out << ' ' << CellOf(&value) << '\n';
   }
 }
 
@@ -35,11 +38,11 @@ void RenderTable(const JsonValue& table, std::ostream& out) {
   if (columns == nullptr || columns->kind() != JsonValue::Kind::Array) return;
   std::vector<std::vector<std::string>> cells;
   cells.emplace_back();
-  for (const JsonValue& column : columns->Items()) cells.back().push_back(StringOf(&column));
+  for (const JsonValue& column : columns->Items()) cells.back().push_back(CellOf(&column));
   if (rows != nullptr) {
     for (const JsonValue& row : rows->Items()) {
       cells.emplace_back();
-      for (const JsonValue& cell : row.Items()) cells.back().push_back(StringOf(&cell));
+      for (const JsonValue& cell : row.Items()) cells.back().push_back(CellOf(&cell));
     }
   }
   std::vector<std::size_t> widths;
@@ -79,18 +82,28 @@ std::string AnsiColour(const std::string& hex) {
   return out + "m";
 }
 
-// Removes what a terminal would take for a control sequence; the server escapes these already.
-std::string Printable(const std::string& text) {
+}  // namespace
+
+std::string TerminalText(const std::string& text, bool multiline) {
   std::string out;
-  for (const char c : text) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code == 0x1b || (code < 0x20 && c != '\n' && c != '\t' && c != '\r') || code == 0x7f) continue;
-    out += c;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto code = static_cast<unsigned char>(text[i]);
+    // U+0080..U+009F, the C1 controls, are C2 80..C2 9F in UTF-8: some terminals obey them.
+    if (code == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+        static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+      ++i;
+      continue;
+    }
+    if ((code == '\n' || code == '\t') && multiline) {
+      out += text[i];
+      continue;
+    }
+    if (code < 0x20 || code == 0x7F) continue;
+    out += text[i];
   }
   return out;
 }
-
-}  // namespace
 
 std::size_t DisplayWidth(const std::string& text) {
   std::size_t width = 0;
@@ -106,7 +119,7 @@ void RenderBody(const JsonValue& reply, std::ostream& out) {
 }
 
 void RenderLogLine(const JsonValue& line, bool colour, std::ostream& out) {
-  const std::string text = Printable(StringOf(line.Find("text")));
+  const std::string text = TerminalText(StringOf(line.Find("text")), true);
   const std::string ansi = colour ? AnsiColour(StringOf(line.Find("color"))) : std::string();
   if (ansi.empty()) {
     out << text << '\n';

@@ -173,7 +173,7 @@ int ExitOf(const std::string& status) {
 // Prints the reply and returns the exit status it stands for.
 int ShowReply(const std::string& line, const std::optional<JsonValue>& reply, bool json) {
   if (!reply || reply->kind() != JsonValue::Kind::Object) {
-    std::cerr << "velmorin-ctl: the server's answer is not understood: " << line << "\n";
+    std::cerr << "velmorin-ctl: the server's answer is not understood: " << TerminalText(line, false) << "\n";
     return kFailed;
   }
   const std::string status = Text(*reply, "status");
@@ -182,11 +182,11 @@ int ShowReply(const std::string& line, const std::optional<JsonValue>& reply, bo
     std::cout << line << std::endl;
     return exit;
   }
-  const std::string message = Text(*reply, "message");
+  const std::string message = TerminalText(Text(*reply, "message"), true);
   if (exit == kDone) {
     if (!message.empty()) std::cout << message << "\n";
   } else {
-    const std::string notice = Text(*reply, "notice");
+    const std::string notice = TerminalText(Text(*reply, "notice"), false);
     std::cerr << "velmorin-ctl: " << (message.empty() ? status : message);
     if (!notice.empty()) std::cerr << " (" << notice << ")";
     std::cerr << "\n";
