@@ -32,7 +32,8 @@ LoginService::LoginService(const Parts& parts)
       messages_(parts.messages),
       status_(parts.status),
       userList_(parts.userList),
-      connections_(parts.connections) {}
+      connections_(parts.connections),
+      connectionRate_(parts.log) {}
 
 bool LoginService::UsersFillServer() const { return table_.UserCount() >= ServerSettings.General.MaxUserCount; }
 
@@ -40,6 +41,9 @@ void LoginService::Accept(ctlSocket& listener, long requestId) {
   const long maxUsers = ServerSettings.General.MaxUserCount;
   const std::string address = listener.RemoteHostIP();
   if (IsAddressBanned(address)) return;
+  // Beyond its rate an address is refused silently: closed at once, no slot, no welcome, no
+  // line of its own (the refusals are counted and reported once per interval).
+  if (!connectionRate_.Admit(address, ServerSettings.General.MaxConnectionRate)) return;
   if (table_.ConnectionCount() > maxUsers + maxUsers / 2) {
     // At the limit, the newcomer takes the place of the oldest connection that has not logged
     // in, so connections that never log in cannot lock real clients out.
@@ -53,7 +57,7 @@ void LoginService::Accept(ctlSocket& listener, long requestId) {
   const std::uint64_t serial = table_.At(index).Serial;
   // Last: the status display is a call out, and the slot is complete by now.
   table_.At(index).FullAtConnect = status_.RefreshStatus() == StatusFull;
-  log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}});
+  log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}, {"%peer", address}});
   if (!table_.SameConnection(index, serial)) return;
   ctlSocket& client = *table_.At(index).Socket();
   client.SetLocalPort(ServerSettings.General.ActivePort);
@@ -93,7 +97,7 @@ void LoginService::SendWelcome(long index) {
                               (rooms_->GetChatroomID(standard) >= 0 ? standard : std::string()) + "\r\n" +
                               rooms_->OnlyChatroom() + "\r\n" + table_.At(index).LoginKey + "\r\n" + "0.6" +
                               '\0' + welcomeText;
-  log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}});
+  log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
   table_.SendCommand(index, "welcome", payload);
 }
 
@@ -260,7 +264,7 @@ void LoginService::LoginDeadline(long index) {
   // Counted from the connect, whatever the connection did since: one that has not logged in
   // by now goes as a connection that stopped answering does.
   if (!table_.InUse(index) || table_.At(index).LoggedIn() || table_.At(index).Closing()) return;
-  log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}});
+  log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
   connections_.RemoveUser(index, "Timeout", true, -1);
 }
 
