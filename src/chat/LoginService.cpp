@@ -115,7 +115,7 @@ bool LoginService::Login(long index, const std::string& payload) {
     return false;
   }
   if (fields[4] != kProtocolVersion) {
-    log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}});
+    log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}, {"%peer", table_.PeerNotLoggedIn(index)}});
     table_.SendCommand(index, "acceptUser", "unsupported");
     connections_.RemoveUser(index, "", true, 0);
     return false;
@@ -140,7 +140,7 @@ bool LoginService::Login(long index, const std::string& payload) {
     DenyUser(index, nickname);
     return false;
   } else if (!ServerSettings.General.AllowGuests) {
-    log_.Log(LogMessageType::ErrorNoGuests, {{"%id", id}, {"%name", nickname}});
+    log_.Log(LogMessageType::ErrorNoGuests, {{"%id", id}, {"%name", nickname}, {"%peer", table_.PeerNotLoggedIn(index)}});
     table_.SendCommand(index, "acceptUser", "noguests");
     connections_.RemoveUser(index, "", true, 0);
     return false;
@@ -204,7 +204,8 @@ void LoginService::LoginUser(long index, const std::string& nickname, const std:
 
 void LoginService::DenyUser(long index, const std::string& nickname) {
   const std::uint64_t serial = table_.At(index).Serial;
-  log_.Log(LogMessageType::ErrorDenied, {{"%id", std::to_string(index)}, {"%name", nickname}});
+  log_.Log(LogMessageType::ErrorDenied,
+           {{"%id", std::to_string(index)}, {"%name", nickname}, {"%peer", table_.PeerNotLoggedIn(index)}});
   if (!table_.SameConnection(index, serial)) return;
   table_.SendCommand(index, "acceptUser", "denied");
   // The reply leaves before the connection closes: the close is graceful and flushes it.
@@ -246,7 +247,7 @@ void LoginService::CompleteWaitingLogin(long index) {
   table_.ClearPendingLogin(index);
   if (table_.At(index).LoggedIn()) return;
   if (conflict) {
-    log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}});
+    log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
     if (!table_.SameConnection(index, serial)) return;
     table_.SendCommand(index, "acceptUser", "used");
     if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, "", true, 0);

@@ -17,6 +17,10 @@ constexpr std::chrono::milliseconds kReportInterval{1000};
 constexpr std::string_view kLineBreak = "\r\n";
 // Marks the limiter's keys that are addresses rather than connection ids.
 constexpr std::string_view kPeerKeyMark = "@";
+// Lines of one kind per second from the connections of one address that have not logged in:
+// a few users behind one address who connect together are all shown, a client that connects
+// without end costs a few lines per second.
+constexpr long kPeerLinesPerSecond = 5;
 
 bool EndsWithBreak(std::string_view text) { return text.ends_with(kLineBreak); }
 
@@ -147,7 +151,8 @@ void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
   const std::string_view peer = PlaceholderValue(placeholders, "%peer");
   const bool byPeer = !peer.empty() && (IsRateLimited(type) || IsConnectionLine(type));
   const std::string key = byPeer ? std::string(kPeerKeyMark) + std::string(peer) : std::string(id);
-  if ((byPeer || (!id.empty() && IsRateLimited(type))) && !limiter_.Admit(key, type, now)) {
+  if ((byPeer || (!id.empty() && IsRateLimited(type))) &&
+      !limiter_.Admit(key, type, now, byPeer ? kPeerLinesPerSecond : 1)) {
     StartReportTimer();
     return;
   }

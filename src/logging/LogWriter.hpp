@@ -34,7 +34,7 @@
 //
 // A line of a connection that has not logged in may carry its address as "%peer" (never shown):
 // its error lines and its connection lines (IsConnectionLine: connect, welcome, close, time-out)
-// are then limited per address and kind instead, once per second, and what is held back is
+// are then limited per address and kind instead, five per second, and what is held back is
 // reported as "msgSuppressedAddress". A client that connects again and again thus costs a few
 // lines per second, however fast it connects.
 
