@@ -19,7 +19,8 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 constexpr int kReadsPerEvent = 4;
 constexpr int kAcceptsPerEvent = 32;
 constexpr int kBacklog = 16;
-// The sweep runs four times per time-out, so a connection goes at most a quarter late.
+// The time-outs are checked four times per time-out (a connection goes at most a quarter of it
+// late), and not more often than this.
 constexpr std::chrono::milliseconds kMinSweepInterval{10};
 
 }  // namespace
