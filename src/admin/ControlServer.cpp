@@ -1,5 +1,6 @@
 #include "admin/ControlServer.hpp"
 
+#include <algorithm>
 #include <exception>
 
 #include "admin/ControlProtocol.hpp"
@@ -9,6 +10,10 @@ namespace velmorin {
 namespace {
 
 constexpr const char* kFollowUsage = "usage: log follow";
+
+// Followers never end by themselves, so they get only half of the slots: the other half stays
+// free for requests, which end or time out.
+std::size_t MaxFollowers(const ControlSocket::Limits& limits) { return std::max<std::size_t>(1, limits.maxConnections / 2); }
 
 }  // namespace
 
@@ -60,6 +65,12 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
 
 ControlReply ControlServer::Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words) {
   if (words.size() != 2 || words[1] != "follow") return ControlReply::Usage(kFollowUsage);
+  if (followers_.size() >= MaxFollowers(socket_.limits())) {
+    return ControlReply::From(AdminResult::Refused(
+        "tooManyFollowers", "the log is followed by " + std::to_string(followers_.size()) +
+                                " connections already; close one of them first"));
+  }
+  socket_.StopWaitingForRequests(connection);
   Follower& follower = followers_[connection];
   follower.listener = feed_.Subscribe([this, connection](std::optional<LogMessageType> type, long color,
                                                          const std::string& line) {
@@ -93,6 +104,11 @@ void ControlServer::SendLogLine(ControlSocket::ConnectionId connection, std::opt
 void ControlServer::OnOversizedLine(ControlSocket::ConnectionId connection) {
   socket_.Send(connection, ErrorJson("request line too long (at most " +
                                      std::to_string(socket_.limits().maxRequestLine) + " bytes); closing"));
+}
+
+void ControlServer::OnRequestTimeout(ControlSocket::ConnectionId connection) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(socket_.limits().requestTimeout).count();
+  socket_.Send(connection, ErrorJson("no request within " + std::to_string(seconds) + " seconds; closing"));
 }
 
 void ControlServer::OnClosed(ControlSocket::ConnectionId connection) {

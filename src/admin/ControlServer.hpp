@@ -4,6 +4,10 @@
 // "log follow" is answered here: after its "done" the connection gets every log line as it is
 // written, until the client closes. A follower that reads too slowly loses lines instead of
 // growing the server's memory; it is told how many before the next line it gets.
+//
+// Slots are kept for the administrator: a connection that sends no request for the socket's
+// request time-out is told so and closed, and at most half of the slots may follow the log
+// (a follower keeps its slot while it reads; one that stops reading is closed by the socket).
 
 #include <cstddef>
 #include <string>
@@ -39,6 +43,7 @@ class ControlServer : private ControlSocket::Handler {
   void OnOpened(ControlSocket::ConnectionId connection) override;
   void OnLine(ControlSocket::ConnectionId connection, std::string_view line) override;
   void OnOversizedLine(ControlSocket::ConnectionId connection) override;
+  void OnRequestTimeout(ControlSocket::ConnectionId connection) override;
   void OnClosed(ControlSocket::ConnectionId connection) override;
 
   ControlReply Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words);

@@ -229,6 +229,7 @@ std::vector<Entry> MakeEntries() {
                        return true;
                      }});
   entries.push_back(BoolEntry("General.AllowGuests", &Record::General, &GeneralSettings::AllowGuests));
+  entries.push_back(NumberEntry("General.MaxConnectionRate", &Record::General, &GeneralSettings::MaxConnectionRate, 100));
   entries.push_back(BoolEntry("Chatrooms.AllowCreateChatroom", &Record::Chatrooms, &ChatroomSettings::AllowCreateChatroom));
   entries.push_back({"Chatrooms.StandardChatroom", [](const Record& r) { return r.Chatrooms.StandardChatroom; },
                      [](Record& r, const std::string& text) {

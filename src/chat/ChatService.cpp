@@ -45,8 +45,9 @@ void ChatService::RemoveUser(long index, const std::string& reason, bool roomNot
   if (!table_.SlotHolds(index, serial)) return;
   ctlSocket* socket = table_.At(index).Socket();
   if (socket != nullptr && (socket->State() == sckConnected || socket->State() == sckError)) {
+    const std::string peer = table_.PeerNotLoggedIn(index);
     socket->CloseSocket();
-    log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}});
+    log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}, {"%peer", peer}});
     if (!table_.SlotHolds(index, serial)) return;
   }
   const long room = table_.At(index).ChatroomID;
@@ -71,7 +72,7 @@ void ChatService::ReplyTimeout(long index) {
     login_.CompleteWaitingLogin(index);
     return;
   }
-  log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}});
+  log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
   RemoveUser(index, "Timeout", true, -1);
 }
 

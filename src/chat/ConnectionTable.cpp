@@ -45,6 +45,11 @@ ConnectionTable::~ConnectionTable() {
 
 ctlSocket* ConnectionTable::Socket(long index) { return InUse(index) ? At(index).Socket() : nullptr; }
 
+std::string ConnectionTable::PeerNotLoggedIn(long index) const {
+  if (!InUse(index) || !At(index).Nickname.empty() || At(index).Socket() == nullptr) return {};
+  return At(index).Socket()->RemoteHostIP();
+}
+
 long ConnectionTable::FindFreeSlot() const {
   for (long index = 1; index <= MaxIndex(); ++index) {
     if (slots_[static_cast<std::size_t>(index)] == nullptr) return index;
@@ -434,7 +439,7 @@ bool ConnectionTable::ReadOnePacket(long index) {
 }
 
 void ConnectionTable::InvalidData(long index) {
-  log_.Log(LogMessageType::ErrorInvalidData, {{"%id", std::to_string(index)}});
+  log_.Log(LogMessageType::ErrorInvalidData, {{"%id", std::to_string(index)}, {"%peer", PeerNotLoggedIn(index)}});
   if (ctlSocket* socket = Socket(index)) {
     socket->CloseSocket();
     OnClose(*socket);
@@ -444,7 +449,9 @@ void ConnectionTable::InvalidData(long index) {
 void ConnectionTable::OnClose(ctlSocket& socket) {
   const long index = socket.Index();
   if (index <= 0) return;
-  if (InUse(index) && !At(index).Closing()) log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}});
+  if (InUse(index) && !At(index).Closing()) {
+    log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}, {"%peer", PeerNotLoggedIn(index)}});
+  }
   handler_->RemoveUser(index, "", true, 0);
 }
 

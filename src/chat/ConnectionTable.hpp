@@ -66,6 +66,9 @@ class ConnectionTable : private SocketEvents {
   const Connection& At(long index) const { return *slots_[static_cast<std::size_t>(index)]; }
   // The client socket of a slot in use, else nullptr.
   ctlSocket* Socket(long index);
+  // The address of a connection that has never logged in (its log lines are limited by
+  // address: the "%peer" placeholder); empty for a logged-in one or a free slot.
+  std::string PeerNotLoggedIn(long index) const;
   // The slot still holds the connection `serial`, and it is not being removed.
   bool SameConnection(long index, std::uint64_t serial) const {
     return SlotHolds(index, serial) && !At(index).Closing();

@@ -34,7 +34,8 @@ LoginService::LoginService(const Parts& parts)
       messages_(parts.messages),
       status_(parts.status),
       userList_(parts.userList),
-      connections_(parts.connections) {}
+      connections_(parts.connections),
+      connectionRate_(parts.log) {}
 
 bool LoginService::UsersFillServer() const { return table_.UserCount() >= ServerSettings.General.MaxUserCount; }
 
@@ -42,6 +43,9 @@ void LoginService::Accept(ctlSocket& listener, long requestId) {
   const long maxUsers = ServerSettings.General.MaxUserCount;
   const std::string address = listener.RemoteHostIP();
   if (IsAddressBanned(address)) return;
+  // Beyond its rate an address is refused silently: closed at once, no slot, no welcome, no
+  // line of its own (the refusals are counted and reported once per interval).
+  if (!connectionRate_.Admit(address, ServerSettings.General.MaxConnectionRate)) return;
   if (table_.ConnectionCount() > maxUsers + maxUsers / 2) {
     // At the limit, the newcomer takes the place of the oldest connection that has not logged
     // in, so connections that never log in cannot lock real clients out.
@@ -55,7 +59,7 @@ void LoginService::Accept(ctlSocket& listener, long requestId) {
   const std::uint64_t serial = table_.At(index).Serial;
   // Last: the status display is a call out, and the slot is complete by now.
   table_.At(index).FullAtConnect = status_.RefreshStatus() == StatusFull;
-  log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}});
+  log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}, {"%peer", address}});
   if (!table_.SameConnection(index, serial)) return;
   ctlSocket& client = *table_.At(index).Socket();
   client.SetLocalPort(ServerSettings.General.ActivePort);
@@ -95,7 +99,7 @@ void LoginService::SendWelcome(long index) {
                               (rooms_->GetChatroomID(standard) >= 0 ? standard : std::string()) + "\r\n" +
                               rooms_->OnlyChatroom() + "\r\n" + table_.At(index).LoginKey + "\r\n" + "0.6" +
                               '\0' + welcomeText;
-  log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}});
+  log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
   table_.SendCommand(index, "welcome", payload);
 }
 
@@ -113,7 +117,7 @@ bool LoginService::Login(long index, const std::string& payload) {
     return false;
   }
   if (fields[4] != kProtocolVersion) {
-    log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}});
+    log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}, {"%peer", table_.PeerNotLoggedIn(index)}});
     table_.SendCommand(index, "acceptUser", "unsupported");
     connections_.RemoveUser(index, "", true, 0);
     return false;
@@ -138,7 +142,7 @@ bool LoginService::Login(long index, const std::string& payload) {
     DenyUser(index, nickname);
     return false;
   } else if (!ServerSettings.General.AllowGuests) {
-    log_.Log(LogMessageType::ErrorNoGuests, {{"%id", id}, {"%name", nickname}});
+    log_.Log(LogMessageType::ErrorNoGuests, {{"%id", id}, {"%name", nickname}, {"%peer", table_.PeerNotLoggedIn(index)}});
     table_.SendCommand(index, "acceptUser", "noguests");
     connections_.RemoveUser(index, "", true, 0);
     return false;
@@ -204,7 +208,8 @@ void LoginService::LoginUser(long index, const std::string& nickname, const std:
 
 void LoginService::DenyUser(long index, const std::string& nickname) {
   const std::uint64_t serial = table_.At(index).Serial;
-  log_.Log(LogMessageType::ErrorDenied, {{"%id", std::to_string(index)}, {"%name", nickname}});
+  log_.Log(LogMessageType::ErrorDenied,
+           {{"%id", std::to_string(index)}, {"%name", nickname}, {"%peer", table_.PeerNotLoggedIn(index)}});
   if (!table_.SameConnection(index, serial)) return;
   table_.SendCommand(index, "acceptUser", "denied");
   // The reply leaves before the connection closes: the close is graceful and flushes it.
@@ -246,7 +251,7 @@ void LoginService::CompleteWaitingLogin(long index) {
   table_.ClearPendingLogin(index);
   if (table_.At(index).LoggedIn()) return;
   if (conflict) {
-    log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}});
+    log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
     if (!table_.SameConnection(index, serial)) return;
     table_.SendCommand(index, "acceptUser", "used");
     if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, "", true, 0);
@@ -264,7 +269,7 @@ void LoginService::LoginDeadline(long index) {
   // Counted from the connect, whatever the connection did since: one that has not logged in
   // by now goes as a connection that stopped answering does.
   if (!table_.InUse(index) || table_.At(index).LoggedIn() || table_.At(index).Closing()) return;
-  log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}});
+  log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
   connections_.RemoveUser(index, "Timeout", true, -1);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "chat/ConnectionHandler.hpp"
+#include "chat/ConnectionRateLimit.hpp"
 #include "chat/ConnectionTable.hpp"
 #include "chat/ServerMessages.hpp"
 #include "chat/StatusHost.hpp"
@@ -41,8 +42,8 @@ class LoginService {
   };
   explicit LoginService(const Parts& parts);
 
-  // The listening socket took a connection: the connection limit and address bans, a slot, the
-  // welcome.
+  // The listening socket took a connection: address bans, the connection rate of its address,
+  // the connection limit, a slot, the welcome.
   void Accept(ctlSocket& listener, long requestId);
   // The "login" packet; returns whether the reader goes on.
   bool Login(long index, const std::string& payload);
@@ -72,6 +73,7 @@ class LoginService {
   StatusHost& status_;
   UserListView& userList_;
   ConnectionHandler& connections_;
+  ConnectionRateLimit connectionRate_;
 };
 
 }  // namespace velmorin

@@ -22,6 +22,11 @@ inline constexpr std::string_view kFieldSeparatorText(&kFieldSeparator, 1);
 // header, separator and payload together.
 inline constexpr std::size_t kMaxHeaderLength = 132;
 inline constexpr long kMaxPacketLength = 131072;
+// The longest payload a client takes from a server. The server's own lists may be longer than
+// what it takes from clients: the user list of one room holding 32768 users with 40-character
+// names comes to about 1.9 MB. A longer length is not from a server of this protocol, and a
+// client refuses it at the header, before it buffers any of the payload.
+inline constexpr std::size_t kMaxServerPayloadLength = 2 * 1024 * 1024;
 // What a connection may leave received but not handled (four packets of the largest size and a
 // margin): a connection whose reader is held up, as while a login waits, cannot make the server
 // buffer without end. Beyond it the stream counts as broken.

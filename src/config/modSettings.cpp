@@ -22,6 +22,26 @@ constexpr const char* kDefaultToolbarOrder =
 constexpr const char* kDefaultAdministratorEMail = "administrator@example.org";
 constexpr const char* kDefaultPattern = "%date/%longtime: %message";
 constexpr long kMaxUserCountLimit = 32768;
+// New connections per second from one address. A client connects once per session and waits
+// at least a second before it connects again: a hundred users behind one address who all
+// reconnect in the same second still get in at once, while a client that connects without end
+// is held to this rate.
+constexpr const char* kDefaultMaxConnectionRate = "100";
+// The default log directory, relative to the program directory: stored so, a copied program
+// directory logs into its own logs/ rather than the original's.
+constexpr const char* kDefaultLogPath = "logs/";
+
+// The log directory as the server uses it: a relative one (the stored default among them) lies
+// in the program directory, an empty one is the default; an absolute one stays as it is.
+std::string ResolvedLogPath(const std::string& path) {
+  if (path.empty()) return Paths().logDirectory;
+  return path.front() == '/' ? path : Paths().programDirectory + path;
+}
+
+// The log directory as it is stored: the program directory's own is written relative.
+std::string StoredLogPath(const std::string& path) {
+  return path == Paths().logDirectory ? std::string(kDefaultLogPath) : path;
+}
 
 // The log message types whose visibility key is the bare entry name.
 bool HasBareVisibilityKey(std::size_t type) {
@@ -66,6 +86,7 @@ void VisitSettings(ServerSettingsRecord& s, Visitor&& visit) {
   visit("General", "PingTimeout", s.General.PingTimeout, "15000");
   visit("General", "PingDelay", s.General.PingDelay, "300000");
   visit("General", "AllowGuests", s.General.AllowGuests, "1");
+  visit("General", "MaxConnectionRate", s.General.MaxConnectionRate, kDefaultMaxConnectionRate);
 
   visit("Chatrooms", "AllowCreateChatroom", s.Chatrooms.AllowCreateChatroom, "1");
   visit("Chatrooms", "StandardChatroom", s.Chatrooms.StandardChatroom, "");
@@ -89,7 +110,7 @@ void VisitSettings(ServerSettingsRecord& s, Visitor&& visit) {
 
   visit("Logging", "Enabled", s.Logging.Enabled, "0");
   visit("Logging", "LogNamingByDate", s.Logging.LogNamingByDate, "1");
-  visit("Logging", "LogPath", s.Logging.LogPath, Paths().logDirectory);
+  visit("Logging", "LogPath", s.Logging.LogPath, kDefaultLogPath);
 
   visit("WelcomeMessage", "SendWelcomeMessage", s.WelcomeMessage.SendWelcomeMessage, "1");
 }
@@ -112,6 +133,7 @@ void ApplyReadRules(ServerSettingsRecord& s) {
   if (s.General.MaxUserCount > kMaxUserCountLimit) s.General.MaxUserCount = kMaxUserCountLimit;
   s.Chatrooms.StandardChatroom = Left(Trim(s.Chatrooms.StandardChatroom, " "), 40);
   s.Log.Pattern = PatternToInternal(s.Log.Pattern);
+  s.Logging.LogPath = ResolvedLogPath(s.Logging.LogPath);
 }
 
 // Every stored key as "section/key=value" lines: the settings' text form, for comparing the
@@ -119,6 +141,7 @@ void ApplyReadRules(ServerSettingsRecord& s) {
 std::string SettingsText(const ServerSettingsRecord& record) {
   ServerSettingsRecord stored = record;
   stored.Log.Pattern = PatternToText(stored.Log.Pattern);
+  stored.Logging.LogPath = StoredLogPath(stored.Logging.LogPath);
   std::string text;
   VisitSettings(stored, [&](const char* section, const std::string& key, auto& field, const std::string&) {
     text.append(section).append("/").append(key).append("=").append(TextOf(field)).append("\n");
@@ -148,6 +171,7 @@ void TakeSnapshot() { snapshot = {SettingsText(ServerSettings), SettingsOnDisk(P
 int SaveSettingsTo(const std::string& file) {
   ServerSettingsRecord stored = ServerSettings;
   stored.Log.Pattern = PatternToText(stored.Log.Pattern);
+  stored.Logging.LogPath = StoredLogPath(stored.Logging.LogPath);
   profile::ProfileBatch batch;
   long error = 0;
   VisitSettings(stored, [&](const char* section, const std::string& key, auto& field, const std::string&) {
@@ -184,6 +208,7 @@ void ResetSettings() {
   ServerSettings.Info.Language = language;
   ServerSettings.General.ActivePort = activePort;
   ServerSettings.Log.Pattern = PatternToInternal(ServerSettings.Log.Pattern);
+  ServerSettings.Logging.LogPath = ResolvedLogPath(ServerSettings.Logging.LogPath);
 }
 
 int LoadSettings() {

@@ -38,6 +38,7 @@ struct GeneralSettings {
   long PingTimeout{};  // milliseconds
   long PingDelay{};   // milliseconds
   bool AllowGuests{};
+  long MaxConnectionRate{};  // new connections per second from one address; 0: no limit
   long ActivePort{};  // the port in use; never stored
 };
 

@@ -2,7 +2,7 @@
 
 namespace velmorin {
 
-bool LogRateLimiter::Admit(std::string_view id, LogMessageType type, std::time_t now) {
+bool LogRateLimiter::Admit(std::string_view id, LogMessageType type, std::time_t now, long perSecond) {
   Key key{std::string(id), type};
   auto found = entries_.find(key);
   if (found == entries_.end() && entries_.size() >= kMaxTracked) {
@@ -10,12 +10,16 @@ bool LogRateLimiter::Admit(std::string_view id, LogMessageType type, std::time_t
     found = entries_.find(key);
   }
   if (found == entries_.end()) {
-    entries_.emplace(std::move(key), Entry{now, 0});
+    entries_.emplace(std::move(key), Entry{now, 0, 1});
     return true;
   }
   if (found->second.second != now) {
     // Only reached when the caller did not end the past seconds first; the line is written.
-    found->second = Entry{now, 0};
+    found->second = Entry{now, 0, 1};
+    return true;
+  }
+  if (found->second.admitted < perSecond) {
+    ++found->second.admitted;
     return true;
   }
   ++found->second.suppressed;

@@ -1,7 +1,8 @@
 #pragma once
 // Limits the error lines one connection can cause: one line per connection and kind in each
-// second of the log clock. Lines held back are counted; once their second has passed, the count
-// is handed back for one "suppressed" line.
+// second of the log clock (or perSecond lines, for keys that stand for more than one
+// connection). Lines held back are counted; once their second has passed, the count is handed
+// back for one "suppressed" line.
 //
 //   Admit(id, type, now)   true: write the line; false: it was counted instead. Call EndBefore
 //                          (or EndConnection) first, so no ended second is still counted.
@@ -35,7 +36,7 @@ class LogRateLimiter {
     long count;
   };
 
-  bool Admit(std::string_view id, LogMessageType type, std::time_t now);
+  bool Admit(std::string_view id, LogMessageType type, std::time_t now, long perSecond = 1);
   std::vector<Suppressed> EndBefore(std::time_t now);
   std::vector<Suppressed> EndConnection(std::string_view id);
   bool Empty() const { return entries_.empty(); }
@@ -44,6 +45,7 @@ class LogRateLimiter {
   struct Entry {
     std::time_t second = 0;
     long suppressed = 0;
+    long admitted = 1;
   };
   using Key = std::pair<std::string, LogMessageType>;
   using Entries = std::map<Key, Entry>;

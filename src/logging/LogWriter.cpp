@@ -1,6 +1,7 @@
 #include "logging/LogWriter.hpp"
 
 #include <chrono>
+#include <cstring>
 
 #include "logging/LogView.hpp"
 #include "i18n/clsLanguage.hpp"
@@ -14,6 +15,12 @@ namespace {
 constexpr long kRed = 255;
 constexpr std::chrono::milliseconds kReportInterval{1000};
 constexpr std::string_view kLineBreak = "\r\n";
+// Marks the limiter's keys that are addresses rather than connection ids.
+constexpr std::string_view kPeerKeyMark = "@";
+// Lines of one kind per second from the connections of one address that have not logged in:
+// a few users behind one address who connect together are all shown, a client that connects
+// without end costs a few lines per second.
+constexpr long kPeerLinesPerSecond = 5;
 
 bool EndsWithBreak(std::string_view text) { return text.ends_with(kLineBreak); }
 
@@ -60,6 +67,18 @@ bool IsRateLimited(LogMessageType type) {
     case LogMessageType::ErrorNoGuests:
     case LogMessageType::ErrorVersion:
     case LogMessageType::UnknownCommand:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsConnectionLine(LogMessageType type) {
+  switch (type) {
+    case LogMessageType::Connected:
+    case LogMessageType::SendingWelcome:
+    case LogMessageType::Disconnected:
+    case LogMessageType::PingTimeout:
       return true;
     default:
       return false;
@@ -127,13 +146,25 @@ void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
   if (!setting->Show) return;
   const std::time_t now = file_.Now();
   WriteSuppressed(limiter_.EndBefore(now));
-  if (!id.empty() && IsRateLimited(type) && !limiter_.Admit(id, type, now)) {
+  // A connection that has not logged in is counted by its address, so that connecting again
+  // and again does not start a new count each time.
+  const std::string_view peer = PlaceholderValue(placeholders, "%peer");
+  const bool byPeer = !peer.empty() && (IsRateLimited(type) || IsConnectionLine(type));
+  const std::string key = byPeer ? std::string(kPeerKeyMark) + std::string(peer) : std::string(id);
+  if ((byPeer || (!id.empty() && IsRateLimited(type))) &&
+      !limiter_.Admit(key, type, now, byPeer ? kPeerLinesPerSecond : 1)) {
     StartReportTimer();
     return;
   }
-  const std::string key = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
+  const std::string text = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
   const std::size_t maxValueLength = CarriesClientValues(type) ? kMaxLogValueLength : std::string::npos;
-  WriteLine(type, FillPlaceholders(language_.data(key), placeholders, maxValueLength) + "\r\n", setting->Color);
+  WriteLine(type, FillPlaceholders(language_.data(text), placeholders, maxValueLength) + "\r\n", setting->Color);
+}
+
+void LogWriter::LogText(LogMessageType type, const std::string& key, LogPlaceholders placeholders) {
+  const LogMessageSetting* setting = SettingOf(type);
+  if (setting == nullptr || !setting->Show) return;
+  WriteLine(type, FillPlaceholders(language_.data(key), placeholders, kMaxLogValueLength) + "\r\n", setting->Color);
 }
 
 void LogWriter::LogPortInUse(long port) {
@@ -147,11 +178,23 @@ void LogWriter::WriteLine(std::optional<LogMessageType> type, const std::string&
   // Only a final CR LF is cut: a pattern or plugin text without one keeps all its characters.
   const std::string line = WithoutFinalBreak(BuildLine(EscapedEntry(text)));
   file_.AddEntry(line);
+  ShowLine(type, line, color);
+  if (const auto failure = file_.TakeUnreportedFailure()) ReportFileFailure(*failure);
+}
+
+void LogWriter::ShowLine(std::optional<LogMessageType> type, const std::string& line, long color) {
   const LogSettings& log = ServerSettings.Log;
   if (log.ClearLogAtSize && lineCount_ == log.ClearLogSize) ClearLog();
   view_.AppendLogLine(line, color);
   ++lineCount_;
   if (!feed_.Empty()) feed_.Publish(type, color, line);
+}
+
+void LogWriter::ReportFileFailure(const clsLogging::Failure& failure) {
+  // Only to the view and the followers: the file is what failed.
+  const std::string text = FillPlaceholders(language_.data("msgLogFileFailed"),
+                                            {{"%file", failure.path}, {"%error", std::strerror(failure.error)}});
+  ShowLine(std::nullopt, WithoutFinalBreak(BuildLine(EscapedEntry(text))), kRed);
 }
 
 void LogWriter::ReportSuppressed() {
@@ -163,10 +206,13 @@ void LogWriter::WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& c
   for (const LogRateLimiter::Suppressed& suppressed : counts) {
     const LogMessageSetting* setting = SettingOf(suppressed.type);
     if (setting == nullptr || !setting->Show) continue;
+    const bool byPeer = suppressed.id.starts_with(kPeerKeyMark);
     const std::string text = suppressed.id.empty() ? language_.data("msgSuppressed")
+                             : byPeer              ? language_.data("msgSuppressedAddress")
                                                    : language_.data("msgSuppressedClient");
     const std::string line =
         FillPlaceholders(text, {{"%id", suppressed.id},
+                                {"%ip", byPeer ? suppressed.id.substr(1) : std::string()},
                                 {"%count", std::to_string(suppressed.count)},
                                 {"%type", std::string(kLogMessageTypeNames[static_cast<std::size_t>(suppressed.type)])}});
     WriteLine(suppressed.type, line + "\r\n", setting->Color);

@@ -10,6 +10,8 @@
 //   ReportSuppressed()              writes the counts of error lines held back in seconds that
 //                                   have passed (a timer does it while counts are pending)
 //   ClearLog()                      empties the view and restarts the line count
+//   (a log file that cannot be opened or written is reported once, to the view and the
+//   listeners, with the system's error text: "msgLogFileFailed")
 //   Logging()                       the log file (started and stopped by the owner)
 //   Feed()                          listeners of the lines as they are written, with their type
 //   SetClock(clock)                 "now" for the line pattern, the log file and the limit of
@@ -29,6 +31,12 @@
 // when the text does not show it. The lines held back are counted and reported in one line
 // ("msgSuppressedClient") when that connection's next line of the kind comes in a later second,
 // when the connection's slot logs "Connected" or "Disconnected", or on the report timer.
+//
+// A line of a connection that has not logged in may carry its address as "%peer" (never shown):
+// its error lines and its connection lines (IsConnectionLine: connect, welcome, close, time-out)
+// are then limited per address and kind instead, five per second, and what is held back is
+// reported as "msgSuppressedAddress". A client that connects again and again thus costs a few
+// lines per second, however fast it connects.
 
 #include <cstddef>
 #include <cstdint>
@@ -56,6 +64,8 @@ inline constexpr std::size_t kMaxLogValueLength = 200;
 
 // The error kinds a client can cause again and again.
 bool IsRateLimited(LogMessageType type);
+// The lines every connection causes, limited for connections that have not logged in.
+bool IsConnectionLine(LogMessageType type);
 
 class LogWriter {
  public:
@@ -66,6 +76,8 @@ class LogWriter {
 
   void Log(LogMessageType type, LogPlaceholders placeholders = {});
   void LogPortInUse(long port);
+  // A line of its own text (a language key) in the type's colour, when the type is shown.
+  void LogText(LogMessageType type, const std::string& key, LogPlaceholders placeholders = {});
   void WriteLogLine(const std::string& text, long color);
   void ReportSuppressed();
 
@@ -78,6 +90,9 @@ class LogWriter {
 
  private:
   void WriteLine(std::optional<LogMessageType> type, const std::string& text, long color);
+  // To the view and the live log's listeners, not the file.
+  void ShowLine(std::optional<LogMessageType> type, const std::string& line, long color);
+  void ReportFileFailure(const clsLogging::Failure& failure);
   std::string BuildLine(const std::string& text) const;
   void WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& counts);
   void StartReportTimer();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "i18n/clsLanguage.hpp"
 #include "platform/AtomicFile.hpp"
@@ -57,15 +58,20 @@ void clsLogging::StartLogging(const std::string& directory, const std::string& b
   if (path.size() < 3 || base.empty()) return;
   if (path.back() != '/') path += '/';
 
-  std::error_code ignored;
-  std::filesystem::create_directories(path, ignored);
+  std::error_code created;
+  std::filesystem::create_directories(path, created);
 
   const std::time_t now = clock_();
   std::string name = path;
   if (namingByDate_) name += Format(now, "%Y_%m_%d") + " - ";
   name += base + ".log";
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;
+  if (fd < 0) {
+    // The directory's own failure says more than the open's "no such file".
+    Failed(name, created && errno == ENOENT ? created.value() : errno);
+    return;
+  }
+  Succeeded();
 
   fd_ = fd;
   fileName_ = name;
@@ -103,7 +109,24 @@ void clsLogging::AddEntry(const std::string& line) {
   Append(line);
 }
 
-void clsLogging::Append(const std::string& line) { WriteAll(fd_, line + "\r\n"); }
+void clsLogging::Append(const std::string& line) {
+  if (const int error = WriteAll(fd_, line + "\r\n"); error != 0) {
+    Failed(fileName_, error);
+  } else {
+    Succeeded();
+  }
+}
+
+void clsLogging::Failed(const std::string& path, int error) {
+  if (failureReported_ || failure_) return;
+  failure_ = Failure{path, error};
+}
+
+std::optional<clsLogging::Failure> clsLogging::TakeUnreportedFailure() {
+  if (!failure_) return std::nullopt;
+  failureReported_ = true;
+  return std::exchange(failure_, std::nullopt);
+}
 
 std::string clsLogging::Stamp() const {
   const std::time_t now = clock_();

@@ -10,10 +10,13 @@
 //   SetClock(clock)          the source of "now" (tests move it past midnight)
 //
 // Every entry reaches the file with one write() call, so a crash loses nothing already logged.
-// Failures (directory, open, write) are ignored: logging just stays stopped or drops the line.
+// A failure (directory, open, write) stops nothing else: logging stays stopped or drops the
+// line, and the failure is kept for its owner to report once (TakeUnreportedFailure); a start
+// or a write that succeeds again makes the next failure worth a report of its own.
 
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace velmorin {
@@ -43,6 +46,13 @@ class clsLogging {
   void SetClock(LogClock clock);
   std::time_t Now() const { return clock_(); }
 
+  struct Failure {
+    std::string path;
+    int error = 0;  // errno
+  };
+  // The failure since the last report, once; nothing when none or already taken.
+  std::optional<Failure> TakeUnreportedFailure();
+
   bool IsLogging() const { return fd_ >= 0; }
   // The open file's descriptor, -1 while stopped (for a line written from a signal handler).
   int Descriptor() const { return fd_; }
@@ -52,6 +62,8 @@ class clsLogging {
  private:
   void Append(const std::string& line);
   std::string Stamp() const;
+  void Failed(const std::string& path, int error);
+  void Succeeded() { failureReported_ = false; }
 
   const clsLanguage& language_;
   LogClock clock_;
@@ -62,6 +74,8 @@ class clsLogging {
   std::string baseName_;
   long openedOn_ = 0;  // local date the file was opened, as yyyymmdd
   bool headerPending_ = false;
+  std::optional<Failure> failure_;  // not yet reported
+  bool failureReported_ = false;    // reported, and nothing has succeeded since
 };
 
 }  // namespace velmorin

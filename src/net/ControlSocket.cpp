@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -18,6 +19,9 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 constexpr int kReadsPerEvent = 4;
 constexpr int kAcceptsPerEvent = 32;
 constexpr int kBacklog = 16;
+// The time-outs are checked four times per time-out (a connection goes at most a quarter of it
+// late), and not more often than this.
+constexpr std::chrono::milliseconds kMinSweepInterval{10};
 
 }  // namespace
 
@@ -107,6 +111,8 @@ void ControlSocket::AcceptAll() {
     Connection& connection = connections_[id];
     connection.fd = fd;
     connection.watch = watch;
+    connection.lastRequest = Clock::now();
+    StartSweep();
     handler_.OnOpened(id);
   }
 }
@@ -172,6 +178,7 @@ void ControlSocket::HandleLines(ConnectionId id) {
     }
     std::string line = input.substr(start, end - start);
     start = end + 1;
+    connection->lastRequest = Clock::now();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     handler_.OnLine(id, line);
   }
@@ -188,9 +195,14 @@ bool ControlSocket::Send(ConnectionId id, std::string_view bytes) {
     QueueFlush(id, *connection);
     return false;
   }
+  if (connection->output.empty()) connection->lastOutputProgress = Clock::now();
   connection->output.append(bytes);
   QueueFlush(id, *connection);
   return true;
+}
+
+void ControlSocket::StopWaitingForRequests(ConnectionId id) {
+  if (Connection* connection = Find(id)) connection->waitingForRequests = false;
 }
 
 void ControlSocket::CloseAfterSending(ConnectionId id) {
@@ -228,6 +240,7 @@ void ControlSocket::Flush(ConnectionId id) {
     }
     sent += static_cast<std::size_t>(size);
   }
+  if (sent > 0) connection->lastOutputProgress = Clock::now();
   connection->output.erase(0, sent);
   const bool pending = !connection->output.empty();
   if (!pending && connection->closing) {
@@ -243,7 +256,43 @@ void ControlSocket::Drop(ConnectionId id) {
   loop_.Unwatch(found->second.watch);
   ::close(found->second.fd);
   connections_.erase(found);
+  if (connections_.empty()) StopSweep();
   handler_.OnClosed(id);
+}
+
+void ControlSocket::StartSweep() {
+  if (sweepTimer_ != 0) return;
+  const auto interval = std::max(std::min(limits_.requestTimeout, limits_.stalledOutputTimeout) / 4, kMinSweepInterval);
+  sweepTimer_ = loop_.StartTimer(interval, [this] { Sweep(); });
+}
+
+void ControlSocket::StopSweep() {
+  if (sweepTimer_ == 0) return;
+  loop_.StopTimer(sweepTimer_);
+  sweepTimer_ = 0;
+}
+
+void ControlSocket::Sweep() {
+  const Clock::time_point now = Clock::now();
+  std::vector<ConnectionId> stalled, silent;
+  for (const auto& [id, connection] : connections_) {
+    if (!connection.output.empty() && now - connection.lastOutputProgress >= limits_.stalledOutputTimeout) {
+      stalled.push_back(id);
+    } else if (connection.waitingForRequests && !connection.closing &&
+               now - connection.lastRequest >= limits_.requestTimeout) {
+      silent.push_back(id);
+    }
+  }
+  // A peer that takes nothing would not take a farewell either.
+  for (const ConnectionId id : stalled) Drop(id);
+  for (const ConnectionId id : silent) {
+    Connection* connection = Find(id);
+    if (connection == nullptr || connection->closing) continue;
+    connection->closing = true;
+    connection->input.clear();
+    handler_.OnRequestTimeout(id);
+    CloseAfterSending(id);
+  }
 }
 
 }  // namespace velmorin

@@ -9,10 +9,16 @@
 //     connection is closed once that answer is out;
 //   - output: Send never writes more than the kernel takes; the rest waits in the connection's
 //     buffer, and a connection whose unsent output passes maxUnsentOutput is closed;
-//   - at most maxConnections at a time; one more is given busyLine and closed at once.
+//   - at most maxConnections at a time; one more is given busyLine and closed at once;
+//   - time: a connection that waits for requests and has sent no complete line for
+//     requestTimeout is told (OnRequestTimeout) and closed, so silent clients cannot hold the
+//     slots for ever; one the handler has made a listener (StopWaitingForRequests, a log
+//     follower) keeps its slot for as long as it takes what is sent to it, and any connection
+//     whose unsent output the peer has not taken a byte of for stalledOutputTimeout is closed.
 // Sends are flushed at the end of the loop's pass, and closes caused by a Send happen then too,
 // so Send never calls back into the handler.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,6 +38,8 @@ class ControlSocket {
     std::size_t maxRequestLine = 64 * 1024;
     std::size_t maxUnsentOutput = 1024 * 1024;
     std::size_t maxConnections = 16;
+    std::chrono::milliseconds requestTimeout{10000};
+    std::chrono::milliseconds stalledOutputTimeout{30000};
   };
 
   class Handler {
@@ -42,6 +50,8 @@ class ControlSocket {
     virtual void OnLine(ConnectionId connection, std::string_view line) = 0;
     // The line being received passed the limit; what is sent now goes out before the close.
     virtual void OnOversizedLine(ConnectionId /*connection*/) {}
+    // No request line came within the time-out; what is sent now goes out before the close.
+    virtual void OnRequestTimeout(ConnectionId /*connection*/) {}
     virtual void OnClosed(ConnectionId /*connection*/) {}
   };
 
@@ -62,11 +72,16 @@ class ControlSocket {
   bool Send(ConnectionId connection, std::string_view bytes);
   // Closes the connection once what was queued has been sent (or could not be).
   void CloseAfterSending(ConnectionId connection);
+  // The connection only receives from now on (a log follower): the request time-out no longer
+  // applies to it, the stalled-output time-out still does.
+  void StopWaitingForRequests(ConnectionId connection);
   std::size_t Unsent(ConnectionId connection) const;
   std::size_t ConnectionCount() const { return connections_.size(); }
   const Limits& limits() const { return limits_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   struct Connection {
     int fd = -1;
     EventLoop::WatchId watch = 0;
@@ -75,6 +90,9 @@ class ControlSocket {
     bool flushQueued = false;
     bool closing = false;   // no more input; closed when the output is out
     bool dropping = false;  // closed at the end of the pass, output or not
+    bool waitingForRequests = true;
+    Clock::time_point lastRequest;  // the connect, or the last complete request line
+    Clock::time_point lastOutputProgress;  // output became pending, or the peer took some
   };
 
   void AcceptAll();
@@ -85,6 +103,10 @@ class ControlSocket {
   void QueueFlush(ConnectionId id, Connection& connection);
   void Drop(ConnectionId id);
   Connection* Find(ConnectionId id);
+  // Closes the connections whose time-outs have passed; the sweep runs while any is open.
+  void Sweep();
+  void StartSweep();
+  void StopSweep();
 
   EventLoop& loop_;
   Handler& handler_;
@@ -93,6 +115,7 @@ class ControlSocket {
   std::string busyLine_;
   int listenFd_ = -1;
   EventLoop::WatchId listenWatch_ = 0;
+  EventLoop::TimerId sweepTimer_ = 0;
   ConnectionId nextId_ = 1;
   std::unordered_map<ConnectionId, Connection> connections_;
   // Deferred work holds a weak reference, so it does nothing once the socket is gone.

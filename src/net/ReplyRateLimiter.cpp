@@ -24,7 +24,12 @@ ReplyRateLimiter::Window* ReplyRateLimiter::WindowOf(const std::string& source, 
 bool ReplyRateLimiter::Allow(const std::string& source, Clock::time_point now) {
   if (!HasRoom(total_, limits_.total, now)) return false;
   Window* window = WindowOf(source, now);
-  if (window == nullptr || !HasRoom(*window, limits_.perSource, now)) return false;
+  if (window == nullptr) {
+    if (limits_.refuseWhenFull) return false;
+    ++total_.replies;
+    return true;
+  }
+  if (!HasRoom(*window, limits_.perSource, now)) return false;
   ++window->replies;
   ++total_.replies;
   return true;

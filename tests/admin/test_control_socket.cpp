@@ -273,5 +273,70 @@ TEST_F(ControlSocketTest, AFollowerGetsLogLinesWithTypeAndColourAndIsToldWhatItM
   ASSERT_TRUE(ControlTestClient(path_, &loop_).Until([&] { return feed_.Empty(); }, std::chrono::seconds(5)));
 }
 
+TEST_F(ControlSocketTest, SilentConnectionsAreToldAndClosedWhileFollowersKeepTheirSlots) {
+  Open({.maxRequestLine = 1024, .maxUnsentOutput = 64 * 1024, .maxConnections = 4,
+        .requestTimeout = std::chrono::milliseconds(300)});
+  auto silent = Client();
+  auto talker = Client();
+  auto follower = Client();
+  ASSERT_TRUE(follower->Request(R"(["log","follow"])"));
+  EXPECT_EQ(StatusOf(follower->ReadLine()), "done");
+  // Half of the slots may follow; the rest stay for requests.
+  auto second = Client();
+  ASSERT_TRUE(second->Request(R"(["log","follow"])"));
+  EXPECT_EQ(StatusOf(second->ReadLine()), "done");
+  ASSERT_TRUE(talker->Request(R"(["log","follow"])"));
+  const JsonValue refused = Parsed(talker->ReadLine());
+  EXPECT_EQ(refused.Find("status")->AsString(), "refused");
+  EXPECT_EQ(refused.Find("notice")->AsString(), "tooManyFollowers");
+
+  // The talker keeps asking within the time-out; the silent one never does.
+  for (int i = 0; i < 4; ++i) {
+    talker->Until([] { return false; }, std::chrono::milliseconds(150));
+    ASSERT_TRUE(talker->Request(R"(["echo"])"));
+    ASSERT_EQ(StatusOf(talker->ReadLine()), "done");
+  }
+  const JsonValue timedOut = Parsed(silent->ReadLine());
+  EXPECT_EQ(timedOut.Find("status")->AsString(), "error");
+  EXPECT_NE(timedOut.Find("message")->AsString().find("no request within"), std::string::npos);
+  EXPECT_TRUE(silent->WaitForEnd());
+  EXPECT_EQ(server_->ConnectionCount(), 3u);
+
+  // Followers that read go on getting lines long after the request time-out.
+  feed_.Publish(LogMessageType::Connected, 0, "still followed");
+  EXPECT_NE(follower->ReadLine().value_or("").find("still followed"), std::string::npos);
+  EXPECT_NE(second->ReadLine().value_or("").find("still followed"), std::string::npos);
+}
+
+TEST_F(ControlSocketTest, AFollowerThatStopsReadingLosesItsSlotAfterTheStalledOutputTimeout) {
+  Open({.maxRequestLine = 1024, .maxUnsentOutput = 64 * 1024, .maxConnections = 4,
+        .requestTimeout = std::chrono::milliseconds(200), .stalledOutputTimeout = std::chrono::milliseconds(400)});
+  auto stopped = Client();
+  auto reader = Client();
+  for (auto* client : {stopped.get(), reader.get()}) {
+    ASSERT_TRUE(client->Request(R"(["log","follow"])"));
+    ASSERT_EQ(StatusOf(client->ReadLine()), "done");
+  }
+  // Far more than the system's socket buffer holds, a little at a time; the reader takes every
+  // line, the stopped one none.
+  const std::string text(1000, 'l');
+  std::size_t read = 0;
+  const bool closed = reader->Until(
+      [&] {
+        for (int i = 0; i < 20; ++i) feed_.Publish(LogMessageType::ErrorRaised, 255, text);
+        while (reader->ReadLine(std::chrono::milliseconds(0))) ++read;
+        return server_->ConnectionCount() == 1;
+      },
+      std::chrono::seconds(10));
+  EXPECT_TRUE(closed) << "connections " << server_->ConnectionCount();
+  EXPECT_TRUE(stopped->WaitForEnd(std::chrono::seconds(10)));
+  EXPECT_GT(read, 1000u);
+  feed_.Publish(LogMessageType::Connected, 0, "reader stays");
+  std::optional<std::string> line;
+  while ((line = reader->ReadLine()) && line->find("reader stays") == std::string::npos) {
+  }
+  EXPECT_TRUE(line.has_value());
+}
+
 }  // namespace
 }  // namespace velmorin

@@ -228,5 +228,25 @@ TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
   EXPECT_EQ(shown.find('\x9b'), std::string::npos) << shown;
 }
 
+TEST(VelmorinChat, ALengthAboveTheLongestServerPacketEndsTheConnectionAtTheHeader) {
+  testing::TempProgramDir dir;
+  testing::ScriptedServer server(kBound);
+  Process chat(kChat,
+               {"--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "5000", "--no-reconnect",
+                "Ida"},
+               dir.path("chat.txt"), true);
+  ASSERT_TRUE(server.Accept());
+  server.Send("welcome", "3.0.0\r\nok\r\nEnglish\r\n256\r\nAdmin\r\na@b.c\r\n\r\n\r\n"
+                         "0123456789ABCDEF0123456789ABCDEF\r\n0.6\0"s);
+  ASSERT_TRUE(server.ReadPacket());
+  server.Send("acceptUser", "ok\0Ida"s);
+  ASSERT_TRUE(server.ReadPacket());
+  // 64 MiB announced, a little sent, and the connection held open: a client that waits for the
+  // rest buffers whatever the server chooses to send.
+  server.Write("message\r\n" + std::to_string(64 * 1024 * 1024) + "\r\n\x02\r\n" + std::string(64 * 1024, 'x'));
+  EXPECT_EQ(chat.WaitForExit(), 1) << chat.Output();
+  EXPECT_NE(chat.Output().find("over the limit"), std::string::npos) << chat.Output();
+}
+
 }  // namespace
 }  // namespace velmorin

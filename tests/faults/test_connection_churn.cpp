@@ -1,5 +1,7 @@
 // Connect and disconnect rounds of every kind against the real executable: afterwards its
-// descriptor count is back at its start value and discovery reports no user.
+// descriptor count is back at its start value and discovery reports no user. A churn of bare
+// connects from one address is held to the connection rate and costs a bounded number of log
+// bytes, while a client from another address gets in.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -7,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -55,6 +59,48 @@ class RawConnection {
  private:
   int fd_;
   bool connected_ = false;
+};
+
+// Connects from `source` (a loopback address) and closes at once, as fast as it can, until
+// stopped or `most` cycles are done.
+class Churn {
+ public:
+  Churn(std::uint16_t port, const char* source, int most)
+      : thread_([this, port, source, most] {
+          for (int i = 0; i < most && running_; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, source, &local.sin_addr);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+                ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+              ++cycles_;
+            }
+            // A reset leaves no TIME_WAIT behind: thousands of ports held for a minute would
+            // keep other tests' servers from listening on them.
+            const linger abort{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            ::close(fd);
+          }
+        }) {}
+  ~Churn() { Stop(); }
+  Churn(const Churn&) = delete;
+  Churn& operator=(const Churn&) = delete;
+
+  int Stop() {
+    running_ = false;
+    if (thread_.joinable()) thread_.join();
+    return cycles_;
+  }
+
+ private:
+  std::atomic<bool> running_{true};
+  std::atomic<int> cycles_{0};
+  std::thread thread_;
 };
 
 // One connection's life, chosen by the round number.
@@ -122,6 +168,9 @@ TEST(ConnectionChurn, TwoHundredRoundsOfEveryKindLeaveNoDescriptorOrUserBehind) 
   constexpr int kWaiting = 5;
   ServerUnderTest server;
   server.Set("General", "PingTimeout", "200");
+  // The rounds connect from one address faster than the connection rate allows; they are about
+  // what connections leave behind, so the rate is not limited here.
+  server.Set("General", "MaxConnectionRate", "0");
   ASSERT_TRUE(server.Start()) << server.Output();
   // The first round opens what the server keeps open from then on (the log, say).
   ASSERT_TRUE(Play(server, Round::kChatAndClose, -1));
@@ -179,6 +228,47 @@ TEST(ConnectionChurn, TwoHundredRoundsOfEveryKindLeaveNoDescriptorOrUserBehind) 
   EXPECT_EQ(usersBeforeLeaving, kWaiting) << "each waiting client counts once";
   EXPECT_EQ(descriptorsAfter, baseline);
   EXPECT_EQ(usersAfter, 0);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(ConnectionChurn, BareConnectsFromOneAddressAreHeldToTheRateAndCostBoundedLogBytes) {
+  constexpr auto kChurnTime = 3s;
+  ServerUnderTest server;
+  server.Set("Log", "Pattern", "%date/%longtime: %message");
+  server.Set("Logging", "Enabled", "1");
+  server.Set("Logging", "LogNamingByDate", "0");
+  ASSERT_TRUE(server.Start()) << server.Output();
+  server.LoggedIn("Before").Close();
+  const std::string logFile = server.dir().path("logs/Server@" + std::to_string(server.port()) + ".log");
+  ASSERT_TRUE(PollUntil([&] { return std::filesystem::exists(logFile); }, 5s));
+  const auto fileBefore = std::filesystem::file_size(logFile);
+  const std::size_t outputBefore = server.Output().size();
+
+  const auto started = std::chrono::steady_clock::now();
+  Churn churn(server.port(), "127.0.0.2", 15000);
+  std::this_thread::sleep_for(kChurnTime / 2);
+  // A client from another address gets in while the churn goes on.
+  client::ChatClient legitimate = server.LoggedIn("Legitimate");
+  EXPECT_TRUE(legitimate.IsConnected());
+  std::this_thread::sleep_until(started + kChurnTime);
+  const int cycles = churn.Stop();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  // The refusals are reported once their interval has passed.
+  const bool reported = PollUntil([&] { return server.Output().find("connections were refused") != std::string::npos; },
+                                  15s);
+  const auto fileBytes = std::filesystem::file_size(logFile) - fileBefore;
+  const std::size_t outputBytes = server.Output().size() - outputBefore;
+  std::cout << "[ figures  ] churn from one address: " << cycles << " connects in " << seconds << " s; log file +"
+            << fileBytes << " bytes, standard output +" << outputBytes << " bytes\n";
+
+  EXPECT_GT(cycles, 1000) << "the churn was too slow to show anything";
+  EXPECT_TRUE(reported) << server.Output().substr(outputBefore);
+  // A few lines per second: the first connect and close of each second, what was held back,
+  // the legitimate client's lines and the refusal report (before: about 100 bytes per connect).
+  const auto bound = static_cast<std::uintmax_t>(2048 * (seconds + 12));
+  EXPECT_LT(fileBytes, bound);
+  EXPECT_LT(outputBytes, bound);
+  EXPECT_TRUE(legitimate.IsConnected());
   EXPECT_EQ(server.Stop(), 0);
 }
 

@@ -54,7 +54,9 @@ class LogWriterTest : public ::testing::Test {
               "msgErrorInvalidData=Client %id sent invalid data.\r\n"
               "msgUnknownCommand=Client %id sent %cmd.\r\n"
               "msgSuppressedClient=Client %id: %count more %type lines suppressed.\r\n"
-              "msgSuppressed=%count more %type lines suppressed.\r\n");
+              "msgSuppressed=%count more %type lines suppressed.\r\n"
+              "msgSuppressedAddress=%ip: %count more %type lines suppressed.\r\n"
+              "msgLogFileFailed=No log file %file: %error\r\n");
     language.SetLanguage("frmServer", dir.path("language/Test.lng"));
     ServerSettings.Log.Pattern = PatternToInternal("%message");
     ServerSettings.Log.ClearLogAtSize = false;
@@ -241,6 +243,43 @@ TEST_F(LogWriterTest, ErrorLinesOfAConnectionAreLimitedPerSecondAndTheRestCounte
                          "Client 3: 1 more ErrorInvalidData lines suppressed.",
                          "Client 3: 4 more UnknownCommand lines suppressed.",
                          "Client 4 sent z.",
+                     }));
+}
+
+TEST_F(LogWriterTest, ConnectionLinesOfConnectionsNotLoggedInAreLimitedPerAddress) {
+  // Ten connections from one address in one second, each in a slot of its own: five of each
+  // kind are shown. One from another address counts apart; a logged-in user's close (no
+  // "%peer") is never held back.
+  for (int i = 1; i <= 10; ++i) {
+    const std::string id = std::to_string(i);
+    writer.Log(LogMessageType::Connected, {{"%id", id}, {"%ip", "10.0.0.9"}, {"%peer", "10.0.0.9"}});
+    writer.Log(LogMessageType::Disconnected, {{"%id", id}, {"%peer", "10.0.0.9"}});
+  }
+  writer.Log(LogMessageType::Connected, {{"%id", "11"}, {"%ip", "10.0.0.1"}, {"%peer", "10.0.0.1"}});
+  writer.Log(LogMessageType::Disconnected, {{"%id", "12"}, {"%peer", ""}});
+  writer.Log(LogMessageType::Disconnected, {{"%id", "13"}});
+  ++now;
+  writer.ReportSuppressed();
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 5; ++i) {
+    expected.push_back("Client " + std::to_string(i) + " from 10.0.0.9 (" + std::to_string(i) + ", %ID)");
+    expected.push_back("Client " + std::to_string(i) + " left.");
+  }
+  expected.insert(expected.end(), {"Client 11 from 10.0.0.1 (11, %ID)", "Client 12 left.", "Client 13 left.",
+                                   "10.0.0.9: 5 more Connected lines suppressed.",
+                                   "10.0.0.9: 5 more Disconnected lines suppressed."});
+  EXPECT_EQ(Lines(), expected);
+}
+
+TEST_F(LogWriterTest, ALogFileThatCannotBeOpenedIsReportedOnceToTheViewNotPerLine) {
+  dir.write("blocked", "a file where the log directory should be");
+  writer.Logging().StartLogging(dir.path("blocked/logs"), "Server@1");
+  for (const char* text : {"1", "2", "3"}) Write(text);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "1",
+                         "No log file " + dir.path("blocked/logs/Server@1.log") + ": Not a directory",
+                         "2",
+                         "3",
                      }));
 }
 

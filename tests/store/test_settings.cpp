@@ -34,7 +34,8 @@ TEST_F(Settings, AMissingFileIsCreatedWithEveryDefault) {
   EXPECT_EQ(Read("General", "Port"), "1000");
   EXPECT_EQ(Read("General", "AdministratorName"), "Unknown");
   EXPECT_EQ(Read("Log", "Pattern"), "%date/%longtime: %message");
-  EXPECT_EQ(Read("Logging", "LogPath"), dir.root() + "logs/");
+  EXPECT_EQ(Read("Logging", "LogPath"), "logs/");
+  EXPECT_EQ(ServerSettings.Logging.LogPath, dir.root() + "logs/");
   EXPECT_EQ(SplitLines(ReadIniValue("LogMessages", std::nullopt, "", Paths().settingsFile)).size(), 42u);
   EXPECT_EQ(Read("LogMessages", "ClientJoinedChatroom"), "1");
   EXPECT_EQ(Read("LogMessages", "SendingUserlist"), "0");
@@ -44,6 +45,25 @@ TEST_F(Settings, AMissingFileIsCreatedWithEveryDefault) {
   EXPECT_EQ(ServerSettings.General.MaxUserCount, 256);
   EXPECT_EQ(ServerSettings.Log.Pattern, "\x03/\x05: \x02");
   EXPECT_TRUE(ServerSettings.LogMessages[static_cast<int>(LogMessageType::Connected)].Show);
+}
+
+TEST_F(Settings, TheLogPathIsStoredRelativeWhenItIsTheProgramDirectorysOwn) {
+  const struct {
+    const char* stored;
+    std::string used;
+    std::string storedAgain;
+  } cases[] = {
+      {"", dir.root() + "logs/", "logs/"},
+      {"logs/", dir.root() + "logs/", "logs/"},
+      {"/srv/velmorin/logs/", "/srv/velmorin/logs/", "/srv/velmorin/logs/"},
+  };
+  for (const auto& one : cases) {
+    dir.write("config/server.cfg", std::string("[Logging]\r\nLogPath=") + one.stored + "\r\n");
+    ASSERT_EQ(LoadSettings(), 0);
+    EXPECT_EQ(ServerSettings.Logging.LogPath, one.used) << one.stored;
+    ASSERT_EQ(SaveSettings(), 0);
+    EXPECT_EQ(Read("Logging", "LogPath"), one.storedAgain) << one.stored;
+  }
 }
 
 TEST_F(Settings, LoadingAppliesCutsClampsAndConversions) {

@@ -24,10 +24,10 @@ struct Packet {
   bool operator==(const Packet&) const = default;
 };
 
-// The decoder is more lenient than the server's reader (which allows a 132-byte header and
-// 128 KiB packets); these caps only keep garbage from growing the buffer without bound. The
-// length must be plain decimal digits.
-inline constexpr PacketLimits kClientLimits{1024, static_cast<std::size_t>(-1), 64 * 1024 * 1024, true};
+// The decoder allows a longer header than the server's reader (132 bytes) and the longest
+// payload a server sends (kMaxServerPayloadLength, above the 128 KiB the server takes): a
+// hostile server cannot make the client buffer more. The length must be plain decimal digits.
+inline constexpr PacketLimits kClientLimits{1024, static_cast<std::size_t>(-1), kMaxServerPayloadLength, true};
 
 class PacketDecoder {
  public:

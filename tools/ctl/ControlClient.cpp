@@ -17,10 +17,24 @@ constexpr int kGreetingTimeoutMs = 10000;
 // No answer line is longer than this; a longer one means the other end is not our server.
 constexpr std::size_t kMaxLine = 64 * 1024 * 1024;
 
+// The message of an error line ({"status":"error","message":...}); empty for anything else.
+std::string ErrorMessageOf(const std::optional<JsonValue>& value) {
+  if (!value || value->kind() != JsonValue::Kind::Object) return {};
+  const JsonValue* status = value->Find("status");
+  const JsonValue* message = value->Find("message");
+  if (status == nullptr || status->kind() != JsonValue::Kind::String || status->AsString() != "error") return {};
+  if (message == nullptr || message->kind() != JsonValue::Kind::String) return {};
+  return message->AsString();
+}
+
 }  // namespace
 
-ControlClient::~ControlClient() {
+ControlClient::~ControlClient() { Disconnect(); }
+
+void ControlClient::Disconnect() {
   if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  buffered_.clear();
 }
 
 ConnectResult ControlClient::Connect(const std::string& path) {
@@ -31,6 +45,7 @@ ConnectResult ControlClient::Connect(const std::string& path) {
     return ConnectResult::Failed;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  Disconnect();
   fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) {
     error_ = std::strerror(errno);
@@ -47,6 +62,12 @@ ConnectResult ControlClient::Connect(const std::string& path) {
   std::optional<JsonValue> value;
   if (greeting) value = ParseJson(*greeting);
   const JsonValue* protocol = value ? value->Find("velmorin-control") : nullptr;
+  // A server that cannot take the connection (all its control slots in use) says why instead
+  // of greeting.
+  if (const std::string refusal = ErrorMessageOf(value); protocol == nullptr && !refusal.empty()) {
+    error_ = "the server refused the connection: " + refusal;
+    return ConnectResult::Failed;
+  }
   if (protocol == nullptr || protocol->kind() != JsonValue::Kind::Number) {
     error_ = greeting ? "the server's greeting is not understood: " + *greeting : "the server did not greet";
     return ConnectResult::Failed;

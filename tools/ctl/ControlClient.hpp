@@ -18,8 +18,10 @@ class ControlClient {
   ControlClient& operator=(const ControlClient&) = delete;
 
   // Connects to the socket and reads the greeting. NotRunning when there is no socket or nothing
-  // listens on it; Failed (with the reason in error()) for anything else.
+  // listens on it; Failed (with the reason in error(), the server's own text when it refused the
+  // connection) for anything else. A connection made before is closed first.
   ConnectResult Connect(const std::string& path);
+  void Disconnect();
   bool SendRequest(const std::vector<std::string>& words, const std::string& input);
   // The next line from the server without its line break; nothing at the end of the stream, on
   // an error or after timeoutMs (-1: no limit).

@@ -210,6 +210,20 @@ int FollowLog(ControlClient& client, bool json) {
   }
 }
 
+// Connects and reads the greeting; kDone, or the exit status of the failure (reported).
+int Connect(ControlClient& client) {
+  switch (client.Connect(Paths().controlSocket)) {
+    case ConnectResult::Connected: return kDone;
+    case ConnectResult::NotRunning:
+      std::cerr << "velmorin-ctl: no server runs in " << Paths().programDirectory << " (nothing listens on "
+                << Paths().controlSocket << ")\n";
+      return kNotRunning;
+    case ConnectResult::Failed: break;
+  }
+  std::cerr << "velmorin-ctl: " << client.error() << "\n";
+  return kFailed;
+}
+
 int Run(Options& options) {
   if (options.words.empty()) {
     std::cerr << "velmorin-ctl: no command given (see --help)\n";
@@ -218,19 +232,15 @@ int Run(Options& options) {
   AbsolutePaths(options.words);
   SetProgramDirectory(options.programDirectory.empty() ? ExecutableDirectory() : options.programDirectory);
   ControlClient client;
-  switch (client.Connect(Paths().controlSocket)) {
-    case ConnectResult::Connected: break;
-    case ConnectResult::NotRunning:
-      std::cerr << "velmorin-ctl: no server runs in " << Paths().programDirectory << " (nothing listens on "
-                << Paths().controlSocket << ")\n";
-      return kNotRunning;
-    case ConnectResult::Failed:
-      std::cerr << "velmorin-ctl: " << client.error() << "\n";
-      return kFailed;
-  }
+  if (const int exit = Connect(client); exit != kDone) return exit;
   // Asked only now, so nobody types a password for a server that does not run.
   std::string input;
   if (!SecretInput(options, input)) return kUsage;
+  // Typing may take longer than the server waits for a request: the request goes out on a
+  // fresh connection.
+  if (!input.empty()) {
+    if (const int exit = Connect(client); exit != kDone) return exit;
+  }
   if (!client.SendRequest(options.words, input)) {
     std::cerr << "velmorin-ctl: " << client.error() << "\n";
     return kFailed;
