@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "faults/ServerUnderTest.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/PortHolder.hpp"
 #include "support/ServerHarness.hpp"
@@ -114,15 +115,15 @@ TEST_F(RunDirectory, ALinkedOrForeignLockFileOrRunDirectoryIsRefusedAndItsTarget
   }
 }
 
-TEST_F(RunDirectory, RootIsWarnedInAProgramDirectoryAnotherUserOwns) {
+TEST(RunDirectoryOwner, RootIsWarnedInAProgramDirectoryAnotherUserOwnsAndRunsOn) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root is warned";
-  ASSERT_EQ(::chown(dir.root().c_str(), kNobody, kNobody), 0);
-  ChildProcess server(program, {"--headless"}, dir.path("output.txt"));
-  EXPECT_TRUE(server.WaitFor("warning: running as root in " + dir.root() + ", which belongs to user 65534",
-                                   std::chrono::seconds(10)))
+  testing::ServerUnderTest server;
+  ASSERT_EQ(::chown(server.dir().root().c_str(), kNobody, kNobody), 0);
+  ASSERT_TRUE(server.Start()) << server.Output();
+  EXPECT_NE(server.Output().find("warning: running as root in " + server.dir().root() + ", which belongs to user 65534"),
+            std::string::npos)
       << server.Output();
-  server.Signal(SIGTERM);
-  EXPECT_EQ(server.WaitForExit(std::chrono::seconds(10)), std::optional<int>(0)) << server.Output();
+  EXPECT_EQ(server.Stop(), std::optional<int>(0)) << server.Output();
 }
 
 }  // namespace
