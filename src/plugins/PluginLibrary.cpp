@@ -46,6 +46,12 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
+  // Closes now; 0 or the errno of close (a write the kernel could not finish).
+  int close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0 ? 0 : errno;
+  }
 
  private:
   int fd_;
@@ -150,7 +156,7 @@ std::shared_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path, std:
   // The copy is checked, not the installed file: the copy is the file the loader maps, and in a
   // directory only this user can write, nobody can change it between the check and the load.
   const std::string refusal = copyError == 0 ? RefusalOf(written.get()) : std::string();
-  written.reset(-1);
+  if (const int error = written.close(); copyError == 0) copyError = error;
   if (copyError == 0 && refusal.empty()) {
     // Local binding: plugins built from the same helper header must not share each other's symbols.
     handle = ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
