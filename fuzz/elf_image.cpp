@@ -32,6 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t index = 0; index < header.e_phnum; ++index) {
     ElfW(Phdr) segment{};
     std::memcpy(&segment, data + header.e_phoff + index * sizeof segment, sizeof segment);
+    if (segment.p_type == PT_LOAD && segment.p_filesz == 0 && segment.p_memsz > 0) {
+      FUZZ_CHECK(segment.p_offset < size);
+      if (segment.p_offset + 1 > furthest) furthest = segment.p_offset + 1;
+    }
     if (segment.p_filesz == 0) continue;
     FUZZ_CHECK(segment.p_offset + segment.p_filesz <= size);
     if (segment.p_offset + segment.p_filesz > furthest) furthest = segment.p_offset + segment.p_filesz;

@@ -94,6 +94,11 @@ std::string ElfImageProblem(std::uint64_t fileSize, const ReadAt& read) {
       loadable = true;
       if (segment.p_filesz > segment.p_memsz) return "its segment " + Number(index) + " is larger in the file than in memory";
     }
+    // A loadable segment with nothing from the file still has the page at its offset mapped
+    // and cleared past its start: that page must be in the file.
+    if (segment.p_type == PT_LOAD && segment.p_filesz == 0 && segment.p_memsz > 0 && segment.p_offset >= fileSize) {
+      return CutShort(fileSize, "its segment " + Number(index), segment.p_offset + 1);
+    }
     // Whatever the loader reads or maps from the file must be in it.
     if (segment.p_filesz == 0) continue;
     std::uint64_t end = 0;

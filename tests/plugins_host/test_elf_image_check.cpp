@@ -87,6 +87,11 @@ TEST(ElfImageCheck, HostileHeadersAreRefusedWithTheirReason) {
       {"table offset overflows", WithHeader(image, [](auto& h) { h.e_phoff = UINT64_MAX - 8; }), "outside any file"},
       {"segment past the end", WithFirstLoad(image, [&](auto& p) { p.p_filesz = p.p_memsz = image.size() + 1; }),
        "not copied in full"},
+      {"memory-only segment past the end", WithFirstLoad(image, [&](auto& p) {
+         p.p_filesz = 0;
+         p.p_offset = image.size();
+       }),
+       "not copied in full"},
       {"segment offset overflows", WithFirstLoad(image, [](auto& p) { p.p_offset = UINT64_MAX - 4; }),
        "outside any file"},
       {"more in the file than in memory", WithFirstLoad(image, [](auto& p) { p.p_memsz = p.p_filesz - 1; }),
