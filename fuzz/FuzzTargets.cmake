@@ -10,7 +10,8 @@ set(VELMORIN_FUZZ_TARGETS
   ban_rules
   base64_cipher
   sealed_channel
-  control_request)
+  control_request
+  elf_image)
 
 # What every target links: the core, the sealed channel and the in-process server.
 function(velmorin_add_fuzz_support name)

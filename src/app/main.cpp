@@ -1,6 +1,7 @@
 // Entry point of velmorin-server.
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,10 +65,28 @@ bool LockProgramDirectory(velmorin::InstanceLock& lock) {
     std::cerr << "velmorin-server: another server (process " << velmorin::InstanceLock::HolderOf(run)
               << ") already runs in " << velmorin::Paths().programDirectory
               << "; one program directory serves one server. Stop it first, or use velmorin-ctl to manage it.\n";
+  } else if (error == ELOOP || error == EPERM || error == ENOTDIR || error == EINVAL) {
+    std::cerr << "velmorin-server: " << run << " or " << run << velmorin::kLockFileName
+              << " is a symbolic link, not a directory or file, or belongs to another user ("
+              << std::strerror(error) << "). The server does not follow or use it and does not start. "
+              << "Remove it if you did not make it (the server makes both again), and start the server as "
+              << "the user the program directory belongs to.\n";
   } else {
     std::cerr << "velmorin-server: cannot lock " << run << velmorin::kLockFileName << ": " << std::strerror(error) << "\n";
   }
   return false;
+}
+
+// Root running in another user's program directory runs what that user puts there: plugins,
+// settings. Said once at start; the administrator decides.
+void WarnWhenRootInAnotherUsersDirectory() {
+  if (::geteuid() != 0) return;
+  const std::string& directory = velmorin::Paths().programDirectory;
+  struct stat status{};
+  if (::stat(directory.c_str(), &status) != 0 || status.st_uid == 0) return;
+  std::cerr << "velmorin-server: warning: running as root in " << directory << ", which belongs to user "
+            << status.st_uid << ": that user can change the plugins and settings this server uses as root. "
+            << "Run the server as that user, or give the directory to root.\n";
 }
 
 // Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
@@ -132,6 +151,7 @@ int main(int argc, char** argv) {
   }
 
   SetProgramDirectory(ExecutableDirectory());
+  WarnWhenRootInAnotherUsersDirectory();
   InstanceLock lock;
   if (!LockProgramDirectory(lock)) return 1;
   const CommandLine commandLine = ParseCommandLine(classic);

@@ -39,13 +39,17 @@ int ControlSocket::Listen(const std::string& path, std::string busyLine) {
 
   struct stat status{};
   if (::lstat(path.c_str(), &status) == 0) {
-    // Only a socket is ours to replace; anything else there was put by someone else.
+    // Only a socket of ours is ours to replace; anything else there (a link too) was put by
+    // someone else and is left as it is.
     if (!S_ISSOCK(status.st_mode)) return EEXIST;
+    if (status.st_uid != ::geteuid()) return EPERM;
     if (::unlink(path.c_str()) != 0) return errno;
   }
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return errno;
   int error = 0;
+  // chmod follows a link, but only this user can write the private run directory, so the path is
+  // still the socket just bound.
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     error = errno;
   } else if (::chmod(path.c_str(), 0600) != 0 || ::listen(fd, kBacklog) != 0) {

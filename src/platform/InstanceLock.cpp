@@ -20,12 +20,42 @@ std::string LockPath(const std::string& runDirectory) {
 }  // namespace
 
 int MakePrivateDirectory(const std::string& directory) {
-  if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  // A final "/" would make the kernel follow a link in the last place: without it, O_NOFOLLOW
+  // refuses one there.
+  std::string path = directory;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno;
   struct stat status{};
-  if (::stat(directory.c_str(), &status) != 0) return errno;
-  if (!S_ISDIR(status.st_mode)) return ENOTDIR;
-  if ((status.st_mode & 07777) != 0700 && ::chmod(directory.c_str(), 0700) != 0) return errno;
-  return 0;
+  int error = 0;
+  if (::fstat(fd, &status) != 0) {
+    error = errno;
+  } else if (status.st_uid != ::geteuid()) {
+    error = EPERM;  // made by someone else: what is put in it would be theirs to change
+  } else if ((status.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
+    error = errno;
+  }
+  ::close(fd);
+  return error;
+}
+
+int OpenOwnFile(const std::string& path, int flags, mode_t mode) {
+  const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  if (fd < 0) return -1;
+  struct stat status{};
+  int error = 0;
+  if (::fstat(fd, &status) != 0) {
+    error = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    error = EINVAL;
+  } else if (status.st_uid != ::geteuid() || status.st_nlink != 1) {
+    error = EPERM;  // another user's file, or a second name of a file that lives elsewhere
+  }
+  if (error == 0) return fd;
+  ::close(fd);
+  errno = error;
+  return -1;
 }
 
 InstanceLock::~InstanceLock() { Release(); }
@@ -33,7 +63,7 @@ InstanceLock::~InstanceLock() { Release(); }
 int InstanceLock::Acquire(const std::string& runDirectory) {
   Release();
   if (const int error = MakePrivateDirectory(runDirectory); error != 0) return error;
-  const int fd = ::open(LockPath(runDirectory).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = OpenOwnFile(LockPath(runDirectory), O_RDWR | O_CREAT, 0600);
   if (fd < 0) return errno;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno == EWOULDBLOCK ? EWOULDBLOCK : errno;
@@ -53,7 +83,7 @@ void InstanceLock::Release() {
 }
 
 pid_t InstanceLock::HolderOf(const std::string& runDirectory) {
-  const int fd = ::open(LockPath(runDirectory).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenOwnFile(LockPath(runDirectory), O_RDONLY, 0);
   if (fd < 0) return 0;
   char buffer[32] = {};
   const ssize_t size = ::read(fd, buffer, sizeof buffer - 1);

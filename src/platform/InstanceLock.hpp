@@ -16,7 +16,9 @@ class InstanceLock {
   InstanceLock& operator=(const InstanceLock&) = delete;
 
   // Creates the run directory (mode 0700) and takes the lock in it, writing our process id into
-  // the file. 0, EWOULDBLOCK when another process holds it, or the errno of the failed call.
+  // the file. 0, EWOULDBLOCK when another process holds it, or the errno of the failed call
+  // (those of MakePrivateDirectory and OpenOwnFile for a run directory or lock file that is a
+  // link or another user's: nothing of it is changed).
   int Acquire(const std::string& runDirectory);
   void Release();
   bool Held() const { return fd_ >= 0; }
@@ -28,8 +30,15 @@ class InstanceLock {
   int fd_ = -1;
 };
 
-// Creates the directory with mode 0700 (and sets that mode when it exists). 0 or the errno.
+// Creates the directory with mode 0700 (and sets that mode when it exists). 0 or the errno:
+// ELOOP when it is a symbolic link, ENOTDIR when it is no directory, EPERM when it belongs to
+// another user. Nothing is followed, changed or written in what is refused.
 int MakePrivateDirectory(const std::string& directory);
+
+// Opens (or with O_CREAT makes) a regular file of the effective user, without following a
+// symbolic link: a descriptor, or -1 with errno ELOOP (a link), EINVAL (no regular file) or EPERM
+// (another user's file, or one with more than one name, as a hard link planted there would be).
+int OpenOwnFile(const std::string& path, int flags, mode_t mode);
 
 inline constexpr const char* kLockFileName = "server.lock";
 

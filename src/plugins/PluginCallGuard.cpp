@@ -1,6 +1,7 @@
 #include "plugins/PluginCallGuard.hpp"
 
 #include <signal.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "logging/LogWriter.hpp"
+#include "plugins/PluginAddressRanges.hpp"
 
 namespace velmorin {
 namespace {
@@ -46,20 +48,47 @@ void WriteOut(int fd, const char* bytes, std::size_t length) {
   }
 }
 
+// The address of the instruction that faulted; the faulting data address where it is unknown.
+std::uintptr_t CodeAddress(const siginfo_t* info, const void* context) {
+#if defined(__x86_64__)
+  if (context != nullptr) return static_cast<std::uintptr_t>(static_cast<const ucontext_t*>(context)->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__aarch64__)
+  if (context != nullptr) return static_cast<std::uintptr_t>(static_cast<const ucontext_t*>(context)->uc_mcontext.pc);
+#else
+  (void)context;
+#endif
+  return info != nullptr ? reinterpret_cast<std::uintptr_t>(info->si_addr) : 0;
+}
+
+// The line for a fault outside any watched call: where the code was, and the plugins' ranges.
+std::size_t UnwatchedCrashLine(char* line, std::size_t size, int signal, std::uintptr_t address) {
+  std::size_t length = Append(line, size, 0, "The server got ");
+  length = Append(line, size, length, SignalName(signal));
+  length = Append(line, size, length, " at ");
+  length = AppendHex(line, size, length, address);
+  length = Append(line, size, length, " ");
+  return length + DescribeCodeAddress(address, line + length, size > length ? size - length : 0);
+}
+
 // Async-signal-safe: copies prepared bytes, calls write(2), then lets the signal take its
 // earlier course (the default action: the process dies as it would have).
-void OnFatalSignal(int signal) {
+void OnFatalSignal(int signal, siginfo_t* info, void* context) {
+  char line[1200];
+  std::size_t length = 0;
   if (const PluginCallGuard* call = current) {
-    char line[400];
-    std::size_t length = Append(line, sizeof line, 0, call->CrashText());
+    length = Append(line, sizeof line, 0, call->CrashText());
     length = Append(line, sizeof line, length, " (");
     length = Append(line, sizeof line, length, SignalName(signal));
     length = Append(line, sizeof line, length, "); the server ends. Remove or replace that plugin.\r\n");
-    WriteOut(STDERR_FILENO, line, length);
-    if (reportLog != nullptr) {
-      const int fd = reportLog->Logging().Descriptor();
-      if (fd >= 0) WriteOut(fd, line, length);
-    }
+  } else {
+    // Not inside a call: a plugin's own thread, or the server itself.
+    length = UnwatchedCrashLine(line, sizeof line - 3, signal, CodeAddress(info, context));
+    length = Append(line, sizeof line, length, ".\r\n");
+  }
+  WriteOut(STDERR_FILENO, line, length);
+  if (reportLog != nullptr) {
+    const int fd = reportLog->Logging().Descriptor();
+    if (fd >= 0) WriteOut(fd, line, length);
   }
   for (std::size_t index = 0; index < std::size(kFatalSignals); ++index) {
     if (kFatalSignals[index] == signal) ::sigaction(signal, &previous[index], nullptr);
@@ -82,9 +111,9 @@ void InstallHandlers() {
     ::sigaltstack(&own, nullptr);
   }
   struct sigaction action {};
-  action.sa_handler = &OnFatalSignal;
+  action.sa_sigaction = &OnFatalSignal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_ONSTACK;
+  action.sa_flags = SA_ONSTACK | SA_SIGINFO;
   for (std::size_t index = 0; index < std::size(kFatalSignals); ++index) {
     ::sigaction(kFatalSignals[index], &action, &previous[index]);
   }

@@ -7,7 +7,9 @@
 // server is single-threaded: while a plugin sleeps, no client is served). When the process
 // gets SIGSEGV, SIGBUS, SIGFPE or SIGILL during a watched call, one line naming the plugin and
 // the event goes to standard error and to the open log file before the process dies with the
-// signal, so the administrator knows which plugin to remove.
+// signal, so the administrator knows which plugin to remove. A fault outside any watched call
+// (on a plugin's own thread) gets a line with the faulting code address, the plugin whose code
+// holds it, and every loaded plugin's address range (PluginAddressRanges).
 //
 // The crash line is prepared when the guard is made (a fixed buffer in the guard), so the
 // signal handler only copies bytes and calls write(2). Guards nest: a plugin may call the

@@ -13,7 +13,11 @@
 #include <string_view>
 #include <system_error>
 
+#include "i18n/clsLanguage.hpp"
+#include "logging/LogWriter.hpp"
 #include "platform/InstanceLock.hpp"
+#include "plugins/ElfImageCheck.hpp"
+#include "plugins/PluginAddressRanges.hpp"
 
 namespace velmorin {
 namespace {
@@ -38,10 +42,15 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
-  int release() {
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  // Closes now; 0 or the errno of close (a write the kernel could not finish).
+  int close() {
     const int fd = fd_;
     fd_ = -1;
-    return fd;
+    return fd < 0 || ::close(fd) == 0 ? 0 : errno;
   }
 
  private:
@@ -62,15 +71,16 @@ int WriteAll(int fd, const char* bytes, std::size_t length) {
   return 0;
 }
 
-// Copies the regular file `from` to the new file `to` (mode 0600); 0 or the errno.
-int CopyFile(const std::string& from, const std::string& to) {
+// Copies the regular file `from` to the new file `to` (mode 0600); 0 or the errno. The copy
+// stays open in `target`, so it can be examined as written.
+int CopyFile(const std::string& from, const std::string& to, Descriptor& target) {
   const Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   if (source.get() < 0) return errno;
   struct stat status {};
   if (::fstat(source.get(), &status) != 0) return errno;
   if (!S_ISREG(status.st_mode)) return EINVAL;
   if (status.st_size > kMaxPluginFileSize) return EFBIG;
-  Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  target.reset(::open(to.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (target.get() < 0) return errno;
   char buffer[64 * 1024];
   long long copied = 0;
@@ -85,7 +95,16 @@ int CopyFile(const std::string& from, const std::string& to) {
     if (copied > kMaxPluginFileSize) return EFBIG;  // it grew while being copied
     if (const int error = WriteAll(target.get(), buffer, static_cast<std::size_t>(got)); error != 0) return error;
   }
-  return ::close(target.release()) == 0 ? 0 : errno;
+  return 0;
+}
+
+// Why a copied library must not be loaded, in the language's words; empty when it may be.
+std::string RefusalOf(int copy) {
+  const std::string problem = ElfFileProblem(copy);
+  if (problem.empty()) return {};
+  const std::string text = CurrentLanguage().data("msgPluginFileRefused");
+  return FillPlaceholders(text.empty() ? "%reason; loading it would end the server" : text,
+                          {{"%reason", problem}});
 }
 
 // A directory of its own for one copy: run/plugins/<pid>-XXXXXX. Empty when none could be made.
@@ -130,10 +149,15 @@ std::shared_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path, std:
   const std::string directory = MakeCopyDirectory(ProgramDirectoryOf(path), copyError);
   if (directory.empty()) return fail(ErrnoText("no private copy could be made", copyError));
   const std::string copy = directory + std::filesystem::path(path).filename().string();
-  copyError = CopyFile(path, copy);
+  Descriptor written(-1);
+  copyError = CopyFile(path, copy, written);
   void* handle = nullptr;
   std::string loadError;
-  if (copyError == 0) {
+  // The copy is checked, not the installed file: the copy is the file the loader maps, and in a
+  // directory only this user can write, nobody can change it between the check and the load.
+  const std::string refusal = copyError == 0 ? RefusalOf(written.get()) : std::string();
+  if (const int error = written.close(); copyError == 0) copyError = error;
+  if (copyError == 0 && refusal.empty()) {
     // Local binding: plugins built from the same helper header must not share each other's symbols.
     handle = ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
@@ -147,15 +171,20 @@ std::shared_ptr<PluginLibrary> PluginLibrary::Open(const std::string& path, std:
   if (copyError != 0) {
     return fail(copyError == ENOENT ? std::string("the file is gone") : ErrnoText("the file could not be copied", copyError));
   }
+  if (!refusal.empty()) return fail(refusal);
   if (handle == nullptr) {
     // dlerror names the private copy; the administrator knows the installed file.
     if (const std::size_t at = loadError.find(copy); at != std::string::npos) loadError.replace(at, copy.size(), path);
     return fail("not a loadable library (" + loadError + ")");
   }
+  NotePluginRange(handle, std::filesystem::path(path).filename().string());
   return std::shared_ptr<PluginLibrary>(new PluginLibrary(handle));
 }
 
-PluginLibrary::~PluginLibrary() { ::dlclose(handle_); }
+PluginLibrary::~PluginLibrary() {
+  ForgetPluginRange(handle_);
+  ::dlclose(handle_);
+}
 
 void* PluginLibrary::Symbol(const char* name) const { return ::dlsym(handle_, name); }
 

@@ -8,6 +8,10 @@
 // the server runs cannot change the code the server executes, and every load (a reload too)
 // gets a path glibc has never seen, so it is never handed a stale library of the same name.
 // The copy keeps the installed file's name: a plugin may take its component name from it.
+//
+// Before the loader sees it, the copy is checked through the descriptor it was written with
+// (ElfImageCheck): a file cut short would make dlopen die of SIGBUS. Only this user can write
+// the copy's directory, so what was checked is what is loaded.
 
 #include <memory>
 #include <string>

@@ -123,6 +123,27 @@ TEST_F(ControlSocketTest, SomethingElseAtThePathIsLeftAloneAndRefused) {
   ControlServer server(loop_, registry_, feed_, "1");
   EXPECT_EQ(server.Open(path_), EEXIST);
   EXPECT_TRUE(std::filesystem::is_regular_file(path_));
+
+  // A link, even to a socket, is not followed, and another user's socket is not replaced.
+  const std::string elsewhere = root_ + "/elsewhere.sock";
+  const int other = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, elsewhere.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(other, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::close(other);
+  std::filesystem::remove(path_);
+  std::filesystem::create_symlink(elsewhere, path_);
+  EXPECT_EQ(server.Open(path_), EEXIST);
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+  EXPECT_TRUE(std::filesystem::is_socket(elsewhere));
+  if (::geteuid() == 0) {
+    std::filesystem::remove(path_);
+    std::filesystem::rename(elsewhere, path_);
+    ASSERT_EQ(::lchown(path_.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(server.Open(path_), EPERM);
+    EXPECT_TRUE(std::filesystem::is_socket(path_));
+  }
 }
 
 TEST_F(ControlSocketTest, AnswersEveryRequestLineAndAMalformedOneLeavesTheConnectionUsable) {

@@ -2,6 +2,8 @@
 // client command words
 //   nap     sleeps 300 ms, then answers "done" (a slow handler)
 //   crash   gets SIGSEGV (a crashing handler)
+//   crash-later  starts a thread of its own that faults in the plugin's code (SIGILL) after the
+//           call has returned
 // Every other command is left unhandled.
 
 #include <signal.h>
@@ -34,6 +36,13 @@ class Napping : public velmorin::plugin::Plugin {
     // The fault a bad pointer causes, raised directly: a sanitizer would stop a real null
     // store before it faults.
     if (command == "crash") ::raise(SIGSEGV);
+    if (command == "crash-later") {
+      std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        __builtin_trap();
+      }).detach();
+      return "done";
+    }
     return {};
   }
 };

@@ -1,6 +1,6 @@
 // The plugin host of the shipped server, with real plugin libraries: an installed plugin
 // overwritten while the server runs, `plugins reload` through velmorin-ctl, the load log of
-// refused files, a slow handler and a crashing one.
+// refused files, files cut short, a slow handler and crashing ones.
 
 #include <gtest/gtest.h>
 
@@ -32,6 +32,13 @@ void OverwriteInPlace(const std::string& target, const std::string& source) {
   std::ifstream in(source, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::ofstream(target, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The first `size` bytes of a test plugin, as a copy that was cut short leaves them.
+std::string CutShort(const std::string& plugin, std::size_t size) {
+  std::ifstream in(Library(plugin), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return bytes.substr(0, size);
 }
 
 bool OutputHas(const ServerUnderTest& server, const std::string& text) {
@@ -149,6 +156,51 @@ TEST(PluginHostExecutable, APluginThatCrashesIsNamedWithItsEventBeforeTheServerD
     logged = logged || text.find(line) != std::string::npos;
   }
   EXPECT_TRUE(logged);
+}
+
+TEST(PluginHostExecutable, PluginFilesCutShortAreRefusedAtStartAndOnReloadAndTheOldPluginRunsOn) {
+  ServerUnderTest server;
+  const std::size_t sizes[] = {1, 64, 1000, 4096, 9000, 16384};
+  for (const std::size_t size : sizes) server.dir().write("plugins/cut" + std::to_string(size) + ".so", CutShort("napping", size));
+  server.dir().installPlugin(Library("napping"), "nap");
+  ASSERT_TRUE(server.Start()) << server.Output();
+  for (const std::size_t size : sizes) {
+    EXPECT_TRUE(OutputHas(server, "Plugin cut" + std::to_string(size) + ".so: not loaded: the file ends at byte " +
+                                      std::to_string(size)))
+        << server.Output();
+  }
+  EXPECT_NE(server.Output().find("not copied in full; loading it would end the server"), std::string::npos);
+  EXPECT_TRUE(OutputHas(server, "Plugin nap.so: loaded: napping-test")) << server.Output();
+
+  for (const std::size_t size : sizes) {
+    server.dir().write("plugins/nap.so", CutShort("echo", size));
+    const CtlRun reload = Ctl(server.dir(), {"plugins", "reload", "nap"});
+    EXPECT_EQ(reload.exit, 1) << reload.output;
+    EXPECT_NE(reload.output.find("not copied in full"), std::string::npos) << reload.output;
+    EXPECT_NE(reload.output.find("keeps running"), std::string::npos) << reload.output;
+  }
+  const std::string row = ListedRow(server, "nap");
+  EXPECT_NE(row.find("napping-test"), std::string::npos) << row;
+  EXPECT_NE(row.find("loaded"), std::string::npos) << row;
+  client::ChatClient ann = server.LoggedIn("Ann");
+  ASSERT_TRUE(ann.IsConnected()) << "the server serves on";
+  EXPECT_FALSE(UnknownCommand(ann, "nap")) << "the old plugin still handles its command";
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(PluginHostExecutable, ACrashOnAPluginsOwnThreadNamesThePluginAndTheLoadedRanges) {
+  ServerUnderTest server;
+  server.dir().installPlugin(Library("napping"), "nap");
+  server.dir().installPlugin(Library("echo"), "echo");
+  ASSERT_TRUE(server.Start()) << server.Output();
+  client::ChatClient ann = server.LoggedIn("Ann");
+  ASSERT_TRUE(ann.IsConnected());
+  ASSERT_TRUE(ann.Send("command", testing::F({"crash-later", ""})));
+  EXPECT_TRUE(OutputHas(server, "The server got SIGILL at 0x")) << server.Output();
+  EXPECT_TRUE(OutputHas(server, "in the code of plugin nap.so. Remove or replace that plugin. Loaded plugins: "))
+      << server.Output();
+  EXPECT_NE(server.Output().find("echo.so 0x"), std::string::npos) << server.Output();
+  EXPECT_NE(server.Stop(5s), std::optional<int>(0)) << "the server must not go on";
 }
 
 }  // namespace
