@@ -118,6 +118,24 @@ TEST_F(SettingsDialog, OkStoresConvertedValuesAndAppliesThemToTheRunningServer) 
   EXPECT_TRUE(Welcomed(newPort));
 }
 
+TEST_F(SettingsDialog, OkKeepsAChangeMadeElsewhereWhileTheDialogWasOpen) {
+  frmSettings dialog(admin, language, &window);
+  dialog.show();
+  // While the dialog is open, another administrator stores a setting as velmorin-ctl does.
+  SettingsForm elsewhere = admin.Settings().Read();
+  ASSERT_TRUE(admin.Settings().Set(elsewhere, "General.MaxUserCount", "2"));
+  ASSERT_TRUE(admin.Settings().Confirm(elsewhere));
+  Find<QLineEdit>(dialog, "txtAdministratorName")->setText("Dialog");
+  Click(dialog, "cmdOK");
+
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(ServerSettings.General.MaxUserCount, 2);
+  EXPECT_EQ(ServerSettings.General.AdministratorName, "Dialog");
+  const std::string stored = dir.read("config/server.cfg");
+  EXPECT_NE(stored.find("MaxUserCount=2"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("AdministratorName=Dialog"), std::string::npos) << stored;
+}
+
 TEST_F(SettingsDialog, TheMenuEntryOpensTheDialogAndTheWindowFollowsItsToolbarChoice) {
   ASSERT_FALSE(window.Toolbar().isHidden());
   QTimer poll;
