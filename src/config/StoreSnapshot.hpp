@@ -10,6 +10,8 @@
 //                                 the server's version goes to BesideName(file)
 //   SaveStoreAtShutdown(...)      the choice carried out for one store
 //   ShutdownSave                  what happened, for the log
+//   kFileChangedOnDisk            what a store's save answers, without writing, when its file
+//                                 changed on disk since the store last read or wrote it
 
 #include <functional>
 #include <string>
@@ -17,6 +19,17 @@
 #include "config/FileContent.hpp"
 
 namespace velmorin {
+
+class clsLanguage;
+
+// A save's answer besides 0 and the errno of a failed write: the file holds something else than
+// what the store last read or wrote (a hand edit), so it is not overwritten. Reading the file
+// again (a reload) takes the edit in, and the next save keeps it.
+inline constexpr int kFileChangedOnDisk = -1;
+
+// What a failed save says: "msgChangedOnDisk" for kFileChangedOnDisk, else "msgErrorSaving" with
+// the system's text of the error; both name the file.
+std::string SaveFailureText(const clsLanguage& language, const std::string& file, int error);
 
 struct StoreSnapshot {
   std::string memory;

@@ -67,9 +67,30 @@ void LoadWelcomeMessage() {
 }
 
 int SaveWelcomeMessage() {
+  if (!(WelcomeFileOnDisk(Paths().welcomeFile) == snapshot.disk)) return kFileChangedOnDisk;
   const int error = WriteWelcomeFile(Paths().welcomeFile);
   if (error == 0) snapshot = {WelcomeText, WelcomeFileOnDisk(Paths().welcomeFile)};
   return error;
+}
+
+ReloadRefusal CheckWelcomeFileForReload() {
+  const std::string& file = Paths().welcomeFile;
+  const FileContent disk = WelcomeFileOnDisk(file);
+  if (disk.state == FileContent::State::Unreadable) {
+    struct stat info {};
+    int error = EACCES;
+    if (::stat(file.c_str(), &info) != 0) {
+      error = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+      error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    }
+    return {ReloadRefusal::Why::Unreadable, error};
+  }
+  // Gone since it was read or written: the standard text would replace the running one.
+  if (disk.state == FileContent::State::Missing && snapshot.disk.state == FileContent::State::Present) {
+    return {ReloadRefusal::Why::Missing, ENOENT};
+  }
+  return {};
 }
 
 ShutdownSave SaveWelcomeMessageAtShutdown() {
