@@ -136,6 +136,26 @@ TEST_F(SettingsDialog, OkKeepsAChangeMadeElsewhereWhileTheDialogWasOpen) {
   EXPECT_NE(stored.find("AdministratorName=Dialog"), std::string::npos) << stored;
 }
 
+TEST_F(SettingsDialog, OkAfterAHandEditOfTheSettingsFileIsRefusedWithANotice) {
+  frmSettings dialog(admin, language, &window);
+  dialog.show();
+  std::string handEdited = dir.read("config/server.cfg");
+  const std::size_t general = handEdited.find("[General]");
+  ASSERT_NE(general, std::string::npos) << handEdited;
+  handEdited.insert(handEdited.find('\n', general) + 1, "AdministratorName=Hand\r\n");
+  dir.write("config/server.cfg", handEdited);
+  Find<QLineEdit>(dialog, "txtMaxUserCount")->setText("7");
+  testing::BoxAnswerer ok(QMessageBox::Ok);
+  Click(dialog, "cmdOK");
+  ASSERT_TRUE(ok.text.has_value());
+  EXPECT_NE(ok.text->find("server.cfg"), std::string::npos) << *ok.text;
+  EXPECT_NE(ok.text->find("Read it again first"), std::string::npos) << *ok.text;
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(dir.read("config/server.cfg"), handEdited);
+  EXPECT_NE(ServerSettings.General.MaxUserCount, 7);
+  Click(dialog, "cmdCancel");
+}
+
 TEST_F(SettingsDialog, TheMenuEntryOpensTheDialogAndTheWindowFollowsItsToolbarChoice) {
   ASSERT_FALSE(window.Toolbar().isHidden());
   QTimer poll;
