@@ -53,7 +53,7 @@ AdminResult BanAdmin::Save(const std::string& done, Undo undo) {
   const int error = SaveBanList();
   if (error == 0) return AdminResult::Done(done);
   undo();
-  return RefuseStore(server_, Paths().banFile, error);
+  return RefuseStore(server_, Paths().banFile, error, "failed");
 }
 
 AdminResult BanAdmin::AddAddress(const std::string& rule) {

@@ -128,7 +128,7 @@ AdminResult RoomAdmin::Remove(const std::string& name) {
     standard.clear();
     if (const int error = SaveSettings(); error != 0) {
       standard = standardBefore;
-      return RefuseStore(server_, Paths().settingsFile, error);
+      return RefuseStore(server_, Paths().settingsFile, error, "failed");
     }
   }
   if (stored && WriteIniValue(*stored, std::nullopt, std::nullopt, RoomsFile()) != 0) {
@@ -157,7 +157,7 @@ AdminResult RoomAdmin::SetStandard(const std::string& name) {
   }
   if (const int error = SaveSettings(); error != 0) {
     standard = before;
-    return RefuseStore(server_, Paths().settingsFile, error);
+    return RefuseStore(server_, Paths().settingsFile, error, "failed");
   }
   return AdminResult::Done(standard.empty() ? "No standard chatroom." : "Standard chatroom: " + standard + ".");
 }

@@ -20,6 +20,10 @@ std::string SaveFailureText(const clsLanguage& language, const std::string& file
                     std::strerror(error));
 }
 
+bool MayOverwrite(const StoreSnapshot& taken, const std::string& file, const FileContent& diskNow) {
+  return taken.file != file || diskNow == taken.disk;
+}
+
 ShutdownChoice ChooseShutdownSave(const StoreSnapshot& taken, const std::string& memoryNow, const FileContent& diskNow) {
   const bool stillMissing = taken.disk.state == FileContent::State::Missing && diskNow == taken.disk;
   if (stillMissing) return ShutdownChoice::Write;

@@ -34,7 +34,12 @@ std::string SaveFailureText(const clsLanguage& language, const std::string& file
 struct StoreSnapshot {
   std::string memory;
   FileContent disk;
+  std::string file;  // the file `disk` was taken of; empty before the first load or save
 };
+
+// Whether a save may write the file now: it holds what the store last read or wrote there, or
+// the store has not read or written this file yet. Otherwise the save answers kFileChangedOnDisk.
+bool MayOverwrite(const StoreSnapshot& taken, const std::string& file, const FileContent& diskNow);
 
 enum class ShutdownChoice { Skip, Write, WriteBeside };
 

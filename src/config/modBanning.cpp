@@ -137,7 +137,7 @@ FileContent BanFileOnDisk(const std::string& file) {
 
 StoreSnapshot snapshot;
 
-void TakeSnapshot() { snapshot = {BanText(Bans()), BanFileOnDisk(Paths().banFile)}; }
+void TakeSnapshot() { snapshot = {BanText(Bans()), BanFileOnDisk(Paths().banFile), Paths().banFile}; }
 
 int SaveBanListTo(const std::string& file) {
   const BanLists& lists = Bans();
@@ -175,7 +175,7 @@ void LoadBanList() {
 int SaveBanList() {
   const std::string& file = Paths().banFile;
   if (const int error = profile::ReadError(file); error != 0) return error;
-  if (!(BanFileOnDisk(file) == snapshot.disk)) return kFileChangedOnDisk;
+  if (!MayOverwrite(snapshot, file, BanFileOnDisk(file))) return kFileChangedOnDisk;
   const int error = SaveBanListTo(file);
   if (error == 0) TakeSnapshot();
   return error;

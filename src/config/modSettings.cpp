@@ -145,7 +145,9 @@ FileContent SettingsOnDisk(const std::string& file) {
 
 StoreSnapshot snapshot;
 
-void TakeSnapshot() { snapshot = {SettingsText(ServerSettings), SettingsOnDisk(Paths().settingsFile)}; }
+void TakeSnapshot() {
+  snapshot = {SettingsText(ServerSettings), SettingsOnDisk(Paths().settingsFile), Paths().settingsFile};
+}
 
 int SaveSettingsTo(const std::string& file) {
   ServerSettingsRecord stored = ServerSettings;
@@ -241,7 +243,7 @@ int LoadSettings() {
 int SaveSettings() {
   const std::string& file = Paths().settingsFile;
   if (const int error = profile::ReadError(file); error != 0) return error;
-  if (!(SettingsOnDisk(file) == snapshot.disk)) return kFileChangedOnDisk;
+  if (!MayOverwrite(snapshot, file, SettingsOnDisk(file))) return kFileChangedOnDisk;
   const int error = SaveSettingsTo(file);
   if (error == 0) TakeSnapshot();
   return error;
@@ -249,7 +251,7 @@ int SaveSettings() {
 
 int StoreLanguageSetting(const std::string& languageFile) {
   ServerSettings.Info.Language = languageFile;
-  const bool unchangedOnDisk = SettingsOnDisk(Paths().settingsFile) == snapshot.disk;
+  const bool unchangedOnDisk = MayOverwrite(snapshot, Paths().settingsFile, SettingsOnDisk(Paths().settingsFile));
   const long error = WriteIniValue("Info", "Language", languageFile, Paths().settingsFile);
   // The same change on both sides is no change: the shutdown save need not write for it. A
   // hand edit made before stays unseen by the snapshot, so that no save overwrites it.

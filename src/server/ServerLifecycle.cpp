@@ -80,6 +80,10 @@ void clsServer::Load() {
   }
   StartLoggingWhenEnabled();
   WriteLoadNotes(log_, plugins_.LoadNotes());  // after the log file opened, so that it has them
+  // The start takes the files as they are; later resets read them again only when that keeps
+  // what the server holds (see ResetServerState).
+  LoadWelcomeMessage();
+  LoadBanList();
   ResetServerState(true);
   infoSocket_.CreateInfoSocket();
   ChangeStatus(true);
