@@ -74,7 +74,8 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
 
   const ServerSettingsRecord before = ServerSettings;
   // A new port is taken first: one that cannot be listened on refuses the whole change.
-  const bool portChanged = form.settings.General.Port != before.General.Port;
+  // Compared as used: a stored port out of range runs as 1000, as the form shows it.
+  const bool portChanged = UsablePort(form.settings.General.Port) != UsablePort(before.General.Port);
   if (portChanged) {
     if (AdminResult moved = MoveListenerTo(UsablePort(form.settings.General.Port)); !moved) return moved;
   }
@@ -177,7 +178,7 @@ AdminResult SettingsAdmin::ReloadFromDisk() {
   }
   LoadBanList();
   LoadWelcomeMessage();
-  ApplyToServer(ServerSettings.General.Port != portBefore);
+  ApplyToServer(UsablePort(ServerSettings.General.Port) != UsablePort(portBefore));
   const std::string text = server_.Language().data("msgReloaded");
   server_.Log().WriteLogLine(text + "\r\n", 0);
   return AdminResult::Done(text);
