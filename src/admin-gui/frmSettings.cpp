@@ -97,6 +97,7 @@ frmSettings::frmSettings(AdminService& admin, const std::string& languageFile, Q
   tree_->setCurrentItem(items_.at("Start"));
 
   Fill(form_);
+  opened_ = form_;
   // The boxes that enable their pages show their state once at the start.
   for (const char* name : {"chkLogging", "chkSendWelcomeMessage"}) {
     if (auto* box = findChild<QCheckBox*>(name)) emit box->toggled(box->isChecked());
@@ -192,9 +193,10 @@ AdminResult frmSettings::Store() {
   }
   if (welcome_ != nullptr) form.welcomeText = ReplaceAll(ServerText(welcome_->toPlainText()), "\n", "\r\n");
   const std::string addedStandard = DeferAddedStandardRoom(form);
-  AdminResult result = admin_.Settings().Confirm(form);
+  AdminResult result = admin_.Settings().ConfirmChanges(opened_, form);
   if (!result) return result;
   form_ = form;
+  opened_ = form;
   if (AdminResult lists = StoreListChanges(); !lists) return lists;
   if (!addedStandard.empty()) {
     if (AdminResult standard = admin_.Rooms().SetStandard(addedStandard); !standard) return standard;

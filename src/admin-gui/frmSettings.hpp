@@ -140,6 +140,9 @@ class frmSettings : public QDialog {
   std::string languageFile_;
   clsLanguage texts_;
   SettingsForm form_;
+  // The settings as the dialog was opened (or last stored): OK applies only what differs from
+  // them, so a change made elsewhere meanwhile stays.
+  SettingsForm opened_;
   std::vector<Binding> bindings_;
   QTreeWidget* tree_;
   QStackedWidget* pages_;

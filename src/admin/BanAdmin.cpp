@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "admin/StoreRefusal.hpp"
 #include "chat/ChatService.hpp"
 #include "chat/ConnectionTable.hpp"
 #include "config/modParsingIP.hpp"
 #include "net/ctlSocket.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 #include "platform/modFilter.hpp"
 #include "server/clsServer.hpp"
@@ -48,9 +50,10 @@ AdminResult BanAdmin::Refuse(const std::string& notice, const std::string& secti
 
 template <typename Undo>
 AdminResult BanAdmin::Save(const std::string& done, Undo undo) {
-  if (SaveBanList() == 0) return AdminResult::Done(done);
+  const int error = SaveBanList();
+  if (error == 0) return AdminResult::Done(done);
   undo();
-  return AdminResult::Refused("failed", "config/ban.cfg could not be written.");
+  return RefuseStore(server_, Paths().banFile, error, "failed");
 }
 
 AdminResult BanAdmin::AddAddress(const std::string& rule) {

@@ -1,6 +1,7 @@
 #include "admin/RoomAdmin.hpp"
 
 #include "admin/FieldCheck.hpp"
+#include "admin/StoreRefusal.hpp"
 
 #include "chat/ChatroomOperations.hpp"
 #include "chat/clsChatrooms.hpp"
@@ -125,9 +126,9 @@ AdminResult RoomAdmin::Remove(const std::string& name) {
   const std::string standardBefore = standard;
   if (!standard.empty() && LowerCase(standard) == LowerCase(roomName)) {
     standard.clear();
-    if (SaveSettings() != 0) {
+    if (const int error = SaveSettings(); error != 0) {
       standard = standardBefore;
-      return AdminResult::Refused("failed", "config/server.cfg could not be written.");
+      return RefuseStore(server_, Paths().settingsFile, error, "failed");
     }
   }
   if (stored && WriteIniValue(*stored, std::nullopt, std::nullopt, RoomsFile()) != 0) {
@@ -154,9 +155,9 @@ AdminResult RoomAdmin::SetStandard(const std::string& name) {
     }
     standard = *stored;
   }
-  if (SaveSettings() != 0) {
+  if (const int error = SaveSettings(); error != 0) {
     standard = before;
-    return AdminResult::Refused("failed", "config/server.cfg could not be written.");
+    return RefuseStore(server_, Paths().settingsFile, error, "failed");
   }
   return AdminResult::Done(standard.empty() ? "No standard chatroom." : "Standard chatroom: " + standard + ".");
 }

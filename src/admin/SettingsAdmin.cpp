@@ -1,5 +1,7 @@
 #include "admin/SettingsAdmin.hpp"
 
+#include "admin/StoreRefusal.hpp"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -32,6 +34,8 @@ std::string WithCrLf(const std::string& text) {
 }
 
 bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+long UsablePort(long port) { return port >= 1 && port <= 65535 ? port : kDefaultPort; }
 
 }  // namespace
 
@@ -68,26 +72,66 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
                                 server_.Language().data("noticeChatroomDoesNotExist", "frmSendServerMsg"));
   }
 
+  const ServerSettingsRecord before = ServerSettings;
+  // A new port is taken first: one that cannot be listened on refuses the whole change.
+  // Compared as used: a stored port out of range runs as 1000, as the form shows it.
+  const bool portChanged = UsablePort(form.settings.General.Port) != UsablePort(before.General.Port);
+  if (portChanged) {
+    if (AdminResult moved = MoveListenerTo(UsablePort(form.settings.General.Port)); !moved) return moved;
+  }
+  const auto moveBack = [&] {
+    if (portChanged) MoveListenerTo(before.General.ActivePort);
+  };
+
   const std::string oldWelcome = velmorin::WelcomeText;
   const bool welcomeChanged = form.welcomeText != oldWelcome;
   // The welcome text goes first: if either write fails, both are as they were.
   if (welcomeChanged) {
-    if (AdminResult stored = StoreWelcomeText(form.welcomeText); !stored) return stored;
+    if (AdminResult stored = StoreWelcomeText(form.welcomeText); !stored) {
+      moveBack();
+      return stored;
+    }
   }
-  const ServerSettingsRecord before = ServerSettings;
+  const long activePort = ServerSettings.General.ActivePort;
   ServerSettings = form.settings;
   // The version is the running program's; the language is the page's choice, used from the next start.
   ServerSettings.Info.Version = before.Info.Version;
-  ServerSettings.General.ActivePort = before.General.ActivePort;
+  ServerSettings.General.ActivePort = activePort;
   if (const int error = SaveSettings(); error != 0) {
     ServerSettings = before;
-    if (welcomeChanged) StoreWelcomeText(oldWelcome);
-    return AdminResult::Refused("msgErrorSaving", WithPlaceholders(server_.Language().data("msgErrorSaving"),
-                                                                   {{"%file", Paths().settingsFile},
-                                                                    {"%error", std::strerror(error)}}));
+    if (welcomeChanged) {
+      velmorin::WelcomeText = oldWelcome;
+      SaveWelcomeMessage();
+    }
+    moveBack();
+    return RefuseStore(server_, Paths().settingsFile, error);
   }
-  ApplyToServer();
+  ApplyToServer(portChanged);
   return AdminResult::Done(SettingsText("doneSettingsApplied"));
+}
+
+AdminResult SettingsAdmin::ConfirmChanges(const SettingsForm& opened, const SettingsForm& edited) {
+  SettingsForm form = Read();
+  for (const std::string& key : SettingsForm::Keys()) {
+    const std::optional<std::string> value = edited.Get(key);
+    if (!value || *value == opened.Get(key)) continue;
+    if (AdminResult set = Set(form, key, *value); !set) return set;
+  }
+  if (edited.welcomeText != opened.welcomeText) form.welcomeText = edited.welcomeText;
+  return Confirm(form);
+}
+
+AdminResult SettingsAdmin::MoveListenerTo(long port) {
+  GeneralSettings& general = ServerSettings.General;
+  const long before = general.ActivePort;
+  general.ActivePort = port;
+  if (!server_.MoveListener()) return AdminResult::Done();
+  // MoveListener went back to the port it had, and logged why the new one failed.
+  general.ActivePort = before;
+  const std::string text = WithPlaceholders(server_.Language().data("msgPortNotMoved"),
+                                            {{"%port", std::to_string(port)}, {"%active", std::to_string(before)}});
+  server_.Log().WriteLogLine(text + "\r\n", kRed);
+  return AdminResult::Refused("msgPortNotMoved", text);
 }
 
 SettingsForm SettingsAdmin::Standard() const {
@@ -100,21 +144,14 @@ SettingsForm SettingsAdmin::Standard() const {
   return form;
 }
 
-void SettingsAdmin::ApplyToServer() {
+void SettingsAdmin::ApplyToServer(bool portChanged) {
   // A plugin may leave or stop the server while it hears the event: each is called by its
   // identity from a snapshot, and everything after looks at the server again.
   for (const auto& [ident, plugin] : server_.RunningPlugins().Snapshot()) {
     server_.RunningPlugins().Call(ident, "SettingsChanged", "", "");
   }
-  GeneralSettings& general = ServerSettings.General;
-  general.ActivePort = general.Port >= 1 && general.Port <= 65535 ? general.Port : kDefaultPort;
-  if (const SocketError error = server_.MoveListener()) {
-    server_.Log().WriteLogLine(WithPlaceholders(server_.Language().data("msgPortNotMoved"),
-                                                {{"%port", std::to_string(general.Port)},
-                                                 {"%active", std::to_string(general.ActivePort)}}) +
-                                   "\r\n",
-                               kRed);
-  }
+  // A port given on the command line holds until the port setting itself changes.
+  if (portChanged) MoveListenerTo(UsablePort(ServerSettings.General.Port));
   server_.RestartDiscovery();
   server_.RestartLogging();
   BuildActiveAccountList();
@@ -123,15 +160,25 @@ void SettingsAdmin::ApplyToServer() {
 }
 
 AdminResult SettingsAdmin::ReloadFromDisk() {
-  if (const int error = LoadSettings(); error != 0) {
-    const std::string text = WithPlaceholders(server_.Language().data("msgReloadFailed"),
-                                              {{"%file", Paths().settingsFile}, {"%error", std::strerror(error)}});
+  const auto refuse = [&](const std::string& file, const ReloadRefusal& refusal, const std::string& sections) {
+    const std::string text = ReloadRefusalText(server_.Language(), file, refusal, sections);
     server_.Log().WriteLogLine(text + "\r\n", kRed);
     return AdminResult::Refused("msgReloadFailed", text);
+  };
+  // Every file is looked at before any is read, so that a refusal changes nothing.
+  if (const ReloadRefusal refusal = CheckSettingsFileForReload()) {
+    return refuse(Paths().settingsFile, refusal, SettingsSectionList());
+  }
+  if (const ReloadRefusal refusal = CheckUsersFileForReload()) return refuse(Paths().usersFile, refusal, "");
+  if (const ReloadRefusal refusal = CheckBanFileForReload()) return refuse(Paths().banFile, refusal, BanSectionList());
+  if (const ReloadRefusal refusal = CheckWelcomeFileForReload()) return refuse(Paths().welcomeFile, refusal, "");
+  const long portBefore = ServerSettings.General.Port;
+  if (const int error = LoadSettings(); error != 0) {
+    return refuse(Paths().settingsFile, {ReloadRefusal::Why::Unreadable, error}, "");
   }
   LoadBanList();
   LoadWelcomeMessage();
-  ApplyToServer();
+  ApplyToServer(UsablePort(ServerSettings.General.Port) != UsablePort(portBefore));
   const std::string text = server_.Language().data("msgReloaded");
   server_.Log().WriteLogLine(text + "\r\n", 0);
   return AdminResult::Done(text);
@@ -144,9 +191,7 @@ AdminResult SettingsAdmin::StoreWelcomeText(const std::string& text) {
   velmorin::WelcomeText = text;
   if (const int error = SaveWelcomeMessage(); error != 0) {
     velmorin::WelcomeText = old;
-    return AdminResult::Refused("msgErrorSaving", WithPlaceholders(server_.Language().data("msgErrorSaving"),
-                                                                   {{"%file", Paths().welcomeFile},
-                                                                    {"%error", std::strerror(error)}}));
+    return RefuseStore(server_, Paths().welcomeFile, error);
   }
   return AdminResult::Done();
 }

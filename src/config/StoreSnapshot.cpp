@@ -3,13 +3,26 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
 #include "platform/AtomicFile.hpp"
 #include "codec/ProfileFile.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
+
+std::string SaveFailureText(const clsLanguage& language, const std::string& file, int error) {
+  if (error == kFileChangedOnDisk) return ReplaceAll(language.data("msgChangedOnDisk", "frmServer"), "%file", file);
+  return ReplaceAll(ReplaceAll(language.data("msgErrorSaving", "frmServer"), "%file", file), "%error",
+                    std::strerror(error));
+}
+
+bool MayOverwrite(const StoreSnapshot& taken, const std::string& file, const FileContent& diskNow) {
+  return taken.file != file || diskNow == taken.disk;
+}
 
 ShutdownChoice ChooseShutdownSave(const StoreSnapshot& taken, const std::string& memoryNow, const FileContent& diskNow) {
   const bool stillMissing = taken.disk.state == FileContent::State::Missing && diskNow == taken.disk;

@@ -10,6 +10,8 @@
 //                                 the server's version goes to BesideName(file)
 //   SaveStoreAtShutdown(...)      the choice carried out for one store
 //   ShutdownSave                  what happened, for the log
+//   kFileChangedOnDisk            what a store's save answers, without writing, when its file
+//                                 changed on disk since the store last read or wrote it
 
 #include <functional>
 #include <string>
@@ -18,10 +20,26 @@
 
 namespace velmorin {
 
+class clsLanguage;
+
+// A save's answer besides 0 and the errno of a failed write: the file holds something else than
+// what the store last read or wrote (a hand edit), so it is not overwritten. Reading the file
+// again (a reload) takes the edit in, and the next save keeps it.
+inline constexpr int kFileChangedOnDisk = -1;
+
+// What a failed save says: "msgChangedOnDisk" for kFileChangedOnDisk, else "msgErrorSaving" with
+// the system's text of the error; both name the file.
+std::string SaveFailureText(const clsLanguage& language, const std::string& file, int error);
+
 struct StoreSnapshot {
   std::string memory;
   FileContent disk;
+  std::string file;  // the file `disk` was taken of; empty before the first load or save
 };
+
+// Whether a save may write the file now: it holds what the store last read or wrote there, or
+// the store has not read or written this file yet. Otherwise the save answers kFileChangedOnDisk.
+bool MayOverwrite(const StoreSnapshot& taken, const std::string& file, const FileContent& diskNow);
 
 enum class ShutdownChoice { Skip, Write, WriteBeside };
 

@@ -137,7 +137,7 @@ FileContent BanFileOnDisk(const std::string& file) {
 
 StoreSnapshot snapshot;
 
-void TakeSnapshot() { snapshot = {BanText(Bans()), BanFileOnDisk(Paths().banFile)}; }
+void TakeSnapshot() { snapshot = {BanText(Bans()), BanFileOnDisk(Paths().banFile), Paths().banFile}; }
 
 int SaveBanListTo(const std::string& file) {
   const BanLists& lists = Bans();
@@ -173,9 +173,27 @@ void LoadBanList() {
 }
 
 int SaveBanList() {
-  const int error = SaveBanListTo(Paths().banFile);
+  const std::string& file = Paths().banFile;
+  if (const int error = profile::ReadError(file); error != 0) return error;
+  if (!MayOverwrite(snapshot, file, BanFileOnDisk(file))) return kFileChangedOnDisk;
+  const int error = SaveBanListTo(file);
   if (error == 0) TakeSnapshot();
   return error;
+}
+
+ReloadRefusal CheckBanFileForReload() {
+  const ReloadRefusal refusal =
+      CheckProfileFileForReload(Paths().banFile, {kIPSection, kIPRangeSection, kNickSection, kNickRangeSection});
+  const BanLists& lists = Bans();
+  const bool holdsRules = !lists.IPRules.empty() || !lists.IPRangeRules.empty() || !lists.NickRules.empty() ||
+                          !lists.NickRangeRules.empty();
+  if (refusal.why == ReloadRefusal::Why::Unreadable || holdsRules) return refusal;
+  return {};
+}
+
+std::string BanSectionList() {
+  return std::string("[") + kIPSection + "], [" + kIPRangeSection + "], [" + kNickSection + "], [" + kNickRangeSection +
+         "]";
 }
 
 ShutdownSave SaveBanListAtShutdown() {

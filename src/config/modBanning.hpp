@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/ReloadRefusal.hpp"
 #include "config/StoreSnapshot.hpp"
 
 namespace velmorin {
@@ -32,8 +33,16 @@ BanLists& Bans();
 // Replaces the lists by the file's rules; empty values, ranges without both halves and
 // duplicates (IPRuleExists / NickRuleExists) are skipped. A missing file gives empty lists.
 void LoadBanList();
-// Rewrites the four sections in one atomic write; other lines of the file stay. 0 or the errno.
+// Rewrites the four sections in one atomic write; other lines of the file stay. 0, the errno,
+// or kFileChangedOnDisk (nothing written) when the file changed on disk since it was last loaded
+// or saved.
 int SaveBanList();
+// Whether a reload may read the file over the running rules: refused when it is unreadable, and
+// while rules are held when it is missing, empty or holds none of the four sections (reading it
+// would drop every rule).
+ReloadRefusal CheckBanFileForReload();
+// The four sections, for the refusal's text: "[IP], [IP-Range], [Nick], [Nick-Range]".
+std::string BanSectionList();
 // The save at program close: writes only when the rules changed in memory since they were
 // loaded or saved; when the file changed on disk too, the file stays and the server's rules go
 // beside it (see StoreSnapshot.hpp).

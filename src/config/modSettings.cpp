@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
@@ -166,7 +168,9 @@ FileContent SettingsOnDisk(const std::string& file) {
 
 StoreSnapshot snapshot;
 
-void TakeSnapshot() { snapshot = {SettingsText(ServerSettings), SettingsOnDisk(Paths().settingsFile)}; }
+void TakeSnapshot() {
+  snapshot = {SettingsText(ServerSettings), SettingsOnDisk(Paths().settingsFile), Paths().settingsFile};
+}
 
 int SaveSettingsTo(const std::string& file) {
   ServerSettingsRecord stored = ServerSettings;
@@ -180,6 +184,19 @@ int SaveSettingsTo(const std::string& file) {
   });
   const int committed = batch.Commit();
   return committed != 0 ? committed : static_cast<int>(error);
+}
+
+// The sections the settings live in, in file order.
+const std::vector<std::string>& SettingsSections() {
+  static const std::vector<std::string> sections = [] {
+    std::vector<std::string> names;
+    ServerSettingsRecord record{};
+    VisitSettings(record, [&](const char* section, const std::string&, auto&, const std::string&) {
+      if (std::find(names.begin(), names.end(), section) == names.end()) names.emplace_back(section);
+    });
+    return names;
+  }();
+  return sections;
 }
 
 }  // namespace
@@ -211,6 +228,16 @@ void ResetSettings() {
   ServerSettings.Logging.LogPath = ResolvedLogPath(ServerSettings.Logging.LogPath);
 }
 
+ReloadRefusal CheckSettingsFileForReload() {
+  return CheckProfileFileForReload(Paths().settingsFile, SettingsSections());
+}
+
+std::string SettingsSectionList() {
+  std::string list;
+  for (const std::string& section : SettingsSections()) list += (list.empty() ? "[" : ", [") + section + "]";
+  return list;
+}
+
 int LoadSettings() {
   const std::string& file = Paths().settingsFile;
   WriteIniValue(std::nullopt, std::nullopt, std::nullopt, file);
@@ -221,7 +248,7 @@ int LoadSettings() {
   if (::stat(file.c_str(), &info) != 0) {
     // Created with every default; a failed write leaves the server on its defaults all the same.
     ResetSettings();
-    SaveSettings();
+    SaveSettingsTo(file);
     TakeSnapshot();
     return 0;
   }
@@ -239,16 +266,21 @@ int LoadSettings() {
 }
 
 int SaveSettings() {
-  const int error = SaveSettingsTo(Paths().settingsFile);
+  const std::string& file = Paths().settingsFile;
+  if (const int error = profile::ReadError(file); error != 0) return error;
+  if (!MayOverwrite(snapshot, file, SettingsOnDisk(file))) return kFileChangedOnDisk;
+  const int error = SaveSettingsTo(file);
   if (error == 0) TakeSnapshot();
   return error;
 }
 
 int StoreLanguageSetting(const std::string& languageFile) {
   ServerSettings.Info.Language = languageFile;
+  const bool unchangedOnDisk = MayOverwrite(snapshot, Paths().settingsFile, SettingsOnDisk(Paths().settingsFile));
   const long error = WriteIniValue("Info", "Language", languageFile, Paths().settingsFile);
-  // The same change on both sides is no change: the shutdown save need not write for it.
-  if (error == 0) TakeSnapshot();
+  // The same change on both sides is no change: the shutdown save need not write for it. A
+  // hand edit made before stays unseen by the snapshot, so that no save overwrites it.
+  if (error == 0 && unchangedOnDisk) TakeSnapshot();
   return static_cast<int>(error);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/LogMessageType.hpp"
+#include "config/ReloadRefusal.hpp"
 #include "config/StoreSnapshot.hpp"
 
 namespace velmorin {
@@ -100,9 +101,16 @@ extern ServerSettingsRecord ServerSettings;
 // errno (0 on success), and the program must not start, or it would later write over it.
 int LoadSettings();
 
-// Writes every key (all but the plugin sections) in one atomic write; 0 or the errno of the
-// failed write.
+// Writes every key (all but the plugin sections) in one atomic write; 0, the errno of the
+// failed write, or kFileChangedOnDisk (nothing written) when the file changed on disk since it
+// was last loaded or saved.
 int SaveSettings();
+
+// Whether a reload may read the settings file over the running settings: refused when it is
+// missing, unreadable, empty, or holds none of the settings' sections.
+ReloadRefusal CheckSettingsFileForReload();
+// The sections the settings file holds, for the refusal's text: "[Info], [Start], ...".
+std::string SettingsSectionList();
 
 // Sets Info/Language in memory and in the file (only that key); 0 or the errno.
 int StoreLanguageSetting(const std::string& languageFile);

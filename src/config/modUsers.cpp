@@ -1,5 +1,6 @@
 #include "config/modUsers.hpp"
 
+#include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
 #include "codec/modBase64.hpp"
 #include "codec/modINI.hpp"
@@ -25,6 +26,11 @@ void RemoveFromActiveList(const std::string& name) {
 void AddToActiveList(const std::string& name) { ActiveAccountList += LowerCase(name) + kNul; }
 
 }  // namespace
+
+ReloadRefusal CheckUsersFileForReload() {
+  if (const int error = profile::ReadError(UsersFile()); error != 0) return {ReloadRefusal::Why::Unreadable, error};
+  return {};
+}
 
 void BuildActiveAccountList() {
   std::string list = kNul;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "config/ReloadRefusal.hpp"
+
 namespace velmorin {
 
 // The lowercase names of all active accounts, each preceded and followed by a NUL:
@@ -12,6 +14,9 @@ namespace velmorin {
 extern std::string ActiveAccountList;
 
 void BuildActiveAccountList();
+// Whether a reload may read the file: refused when it exists and cannot be read (the accounts
+// are read from the file at each use; a missing file holds none).
+ReloadRefusal CheckUsersFileForReload();
 bool IsActiveAccount(const std::string& nickname);
 // True when the account's section has a non-empty Active value.
 bool AccountExists(const std::string& name);

@@ -56,6 +56,14 @@ FileContent WelcomeFileOnDisk(const std::string& file) {
 
 StoreSnapshot snapshot;
 
+// Why a file WelcomeFileOnDisk found unreadable cannot be read.
+int WelcomeFileReadError(const std::string& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  return S_ISREG(info.st_mode) ? EACCES : EINVAL;
+}
+
 int WriteWelcomeFile(const std::string& file) { return WriteFileAtomically(file, WelcomeText + "\r\n"); }
 
 }  // namespace
@@ -63,13 +71,29 @@ int WriteWelcomeFile(const std::string& file) { return WriteFileAtomically(file,
 void LoadWelcomeMessage() {
   FileContent disk = WelcomeFileOnDisk(Paths().welcomeFile);
   WelcomeText = disk.state == FileContent::State::Present ? disk.text : CurrentLanguage().data("stdWelcomeMsg");
-  snapshot = {WelcomeText, std::move(disk)};
+  snapshot = {WelcomeText, std::move(disk), Paths().welcomeFile};
 }
 
 int SaveWelcomeMessage() {
+  const std::string& file = Paths().welcomeFile;
+  const FileContent disk = WelcomeFileOnDisk(file);
+  if (disk.state == FileContent::State::Unreadable) return WelcomeFileReadError(file);
+  if (!MayOverwrite(snapshot, file, disk)) return kFileChangedOnDisk;
   const int error = WriteWelcomeFile(Paths().welcomeFile);
-  if (error == 0) snapshot = {WelcomeText, WelcomeFileOnDisk(Paths().welcomeFile)};
+  if (error == 0) snapshot = {WelcomeText, WelcomeFileOnDisk(Paths().welcomeFile), Paths().welcomeFile};
   return error;
+}
+
+ReloadRefusal CheckWelcomeFileForReload() {
+  const std::string& file = Paths().welcomeFile;
+  const FileContent disk = WelcomeFileOnDisk(file);
+  if (disk.state == FileContent::State::Unreadable) return {ReloadRefusal::Why::Unreadable, WelcomeFileReadError(file)};
+  // Gone since it was read or written: the standard text would replace the running one.
+  if (disk.state == FileContent::State::Missing && snapshot.file == file &&
+      snapshot.disk.state == FileContent::State::Present) {
+    return {ReloadRefusal::Why::Missing, ENOENT};
+  }
+  return {};
 }
 
 ShutdownSave SaveWelcomeMessageAtShutdown() {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ReloadRefusal.hpp"
 #include "config/StoreSnapshot.hpp"
 
 namespace velmorin {
@@ -14,8 +15,13 @@ extern std::string WelcomeText;
 
 // Reads the file; without one, the language's default text (no file is created).
 void LoadWelcomeMessage();
-// Writes WelcomeText and one CR LF; 0 or the errno of the failed write.
+// Writes WelcomeText and one CR LF; 0, the errno of the failed write, or kFileChangedOnDisk
+// (nothing written) when the file changed on disk since it was last loaded or saved.
 int SaveWelcomeMessage();
+// Whether a reload may read the file over the running text: refused when it cannot be read, and
+// when it is missing but was there when last read or written (the language's standard text
+// would replace the running one).
+ReloadRefusal CheckWelcomeFileForReload();
 // The save at program close: writes only when the text changed in memory since it was loaded or
 // saved (or the file is still missing); when the file changed on disk too, the file stays and
 // the server's text goes beside it (see StoreSnapshot.hpp).

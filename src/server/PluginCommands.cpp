@@ -13,6 +13,8 @@
 #include "config/modUsers.hpp"
 #include "codec/PayloadFields.hpp"
 #include "config/modWelcomeMsg.hpp"
+#include "i18n/clsLanguage.hpp"
+#include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
 
@@ -222,8 +224,14 @@ std::string PluginCommands::GetWelcomeMessage(const std::string&, const std::str
 }
 
 std::string PluginCommands::SetWelcomeMessage(const std::string&, const std::string& p1, const std::string&) {
+  const std::string before = WelcomeText;
   WelcomeText = p1;
-  SaveWelcomeMessage();
+  // A text the file cannot take now (changed by hand, or not writable) is not taken; the log
+  // says why.
+  if (const int error = SaveWelcomeMessage(); error != 0) {
+    WelcomeText = before;
+    log_.WriteLogLine(SaveFailureText(CurrentLanguage(), Paths().welcomeFile, error) + "\r\n", 255);
+  }
   return {};
 }
 

@@ -80,6 +80,10 @@ void clsServer::Load() {
   }
   StartLoggingWhenEnabled();
   WriteLoadNotes(log_, plugins_.LoadNotes());  // after the log file opened, so that it has them
+  // The start takes the files as they are; later resets read them again only when that keeps
+  // what the server holds (see ResetServerState).
+  LoadWelcomeMessage();
+  LoadBanList();
   ResetServerState(true);
   infoSocket_.CreateInfoSocket();
   ChangeStatus(true);
@@ -209,8 +213,18 @@ void clsServer::ResetServerState(bool keepConnections) {
   }
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
   chat_.ResetRooms([this] { frontEnd_.RefreshChatroomInfos(); });
-  LoadWelcomeMessage();
-  LoadBanList();
+  // Read again as a reload reads them: a file that would replace the running text or rules with
+  // nothing (gone, unreadable, emptied) is not read, and the log says why.
+  if (const ReloadRefusal refusal = CheckWelcomeFileForReload()) {
+    log_.WriteLogLine(ReloadRefusalText(language_, Paths().welcomeFile, refusal, "") + "\r\n", 255);
+  } else {
+    LoadWelcomeMessage();
+  }
+  if (const ReloadRefusal refusal = CheckBanFileForReload()) {
+    log_.WriteLogLine(ReloadRefusalText(language_, Paths().banFile, refusal, BanSectionList()) + "\r\n", 255);
+  } else {
+    LoadBanList();
+  }
   // Connections whose removal a plugin interrupted by this reset end here: their timers stop,
   // and their sockets close and are destroyed from the loop, as one of them may be delivering
   // the very event that led here. The counts go with the table they count.

@@ -22,6 +22,11 @@ SocketError clsServer::MoveListener() {
     listener_.SetLocalPort(oldPort);
     listener_.Listen();
     general.ActivePort = oldPort;
+  } else {
+    log_.WriteLogLine(ReplaceAll(ReplaceAll(language_.data("msgPortMoved"), "%old", std::to_string(oldPort)), "%port",
+                                 std::to_string(general.ActivePort)) +
+                          "\r\n",
+                      0);
   }
   frontEnd_.SetTitle(ReplaceAll(language_.data("titleServerOnline"), "%port", std::to_string(listener_.LocalPort())));
   return error;

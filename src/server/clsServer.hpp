@@ -75,7 +75,8 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
 
   // Changed settings reach the running parts through these (see SettingsApply.cpp).
   // Online on another port than ActivePort: listens on ActivePort instead, keeping the
-  // connections; when that port cannot be had, goes back to the old one and sets ActivePort to it.
+  // connections, and logs the move with both ports; when that port cannot be had, goes back to
+  // the old one and sets ActivePort to it.
   SocketError MoveListener();
   // The discovery socket closed and opened again on ActivePort.
   void RestartDiscovery();

@@ -111,8 +111,8 @@ TEST_F(SettingsAdminTest, ARefusedConfirmationChangesNeitherMemoryNorFiles) {
 }
 
 TEST_F(SettingsAdminTest, AFailedSaveKeepsTheRunningSettingsAndNamesTheError) {
-  ASSERT_TRUE(server.Start());
   server.dir().write("config/welcome.msg", "Hello\r\nthere\r\n");
+  ASSERT_TRUE(server.Start());
   for (const std::string file : {"config/server.cfg", "config/welcome.msg"}) {
     SCOPED_TRACE(file);
     // A directory where the file should be: the save cannot replace it, even for root.
@@ -163,7 +163,7 @@ TEST_F(SettingsAdminTest, APortChangeMovesTheListenerAndTheDiscoverySocketAndKee
             false);
 }
 
-TEST_F(SettingsAdminTest, APortThatIsTakenLeavesTheListenerWhereItWas) {
+TEST_F(SettingsAdminTest, APortThatIsTakenIsRefusedAndLeavesTheListenerWhereItWas) {
   ASSERT_TRUE(server.Start());
   // Another program holds the wanted port on every address.
   testing::PortHolder holder;
@@ -175,7 +175,10 @@ TEST_F(SettingsAdminTest, APortThatIsTakenLeavesTheListenerWhereItWas) {
     settings.Set(form, "General.Port", taken);
     return settings.Confirm(form);
   });
-  EXPECT_TRUE(result.done);  // stored: the next start tries the port again
+  EXPECT_FALSE(result.done);  // not stored: nothing changes
+  EXPECT_EQ(result.notice, "msgPortNotMoved");
+  EXPECT_EQ(server.dir().read("config/server.cfg").find("Port=" + taken), std::string::npos);
+  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.Port; }), server.port());
   EXPECT_EQ(server.Call([](clsServer& s) { return s.ListeningPort(); }), server.port());
   EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.ActivePort; }), server.port());
   EXPECT_TRUE(server.WaitForLog("msgPortNotMoved", {{"%port", taken}}));

@@ -4,6 +4,7 @@
 //
 //   ServerUnderTest server;
 //   server.Set("General", "MaxUserCount", "20");   a key of config/server.cfg, before Start
+//   server.CommandLinePort(24100);   started with /port:24100 (discovery is asked there)
 //   server.Start();          writes config/server.cfg, launches, true once discovery answers
 //   server.Launch();         launches over the files as they are (no config written)
 //   server.RssKb(), server.Descriptors(), server.Users()   the figures of the moment
@@ -110,6 +111,10 @@ class ServerUnderTest {
     settings_.Set(section, key, value);
   }
 
+  // "/port:N" on the command line of the next launch; the server listens there, not on port().
+  void CommandLinePort(std::uint16_t port) { commandLinePort_ = port; }
+  std::uint16_t ListeningPort() const { return commandLinePort_ != 0 ? commandLinePort_ : port_; }
+
   // The configuration file Start writes.
   std::string ConfigText() const { return settings_.Text(); }
 
@@ -124,7 +129,9 @@ class ServerUnderTest {
     process_.reset();
     const std::string asan = ::getenv("ASAN_OPTIONS") ? ::getenv("ASAN_OPTIONS") : "";
     const ScopedEnvironment quarantine("ASAN_OPTIONS", (asan.empty() ? "" : asan + ":") + "quarantine_size_mb=8");
-    process_ = std::make_unique<ChildProcess>(program_, std::vector<std::string>{"--headless"},
+    std::vector<std::string> arguments{"--headless"};
+    if (commandLinePort_ != 0) arguments.push_back("/port:" + std::to_string(commandLinePort_));
+    process_ = std::make_unique<ChildProcess>(program_, arguments,
                                               dir_.path("output-" + std::to_string(++launches_) + ".txt"));
   }
 
@@ -159,8 +166,9 @@ class ServerUnderTest {
   std::optional<long> Descriptors() const { return load::CountDescriptors(Pid()); }
 
   // The user count of the discovery reply ("users/max"); nothing when it does not answer.
-  std::optional<long> Users() const {
-    const chat::DiscoveryResult result = chat::Discover("127.0.0.1", port_, std::chrono::milliseconds(300));
+  std::optional<long> Users() const { return UsersOn(ListeningPort()); }
+  std::optional<long> UsersOn(std::uint16_t port) const {
+    const chat::DiscoveryResult result = chat::Discover("127.0.0.1", port, std::chrono::milliseconds(300));
     if (result.servers.empty()) return std::nullopt;
     const std::string& users = result.servers.front().users;
     try {
@@ -173,7 +181,7 @@ class ServerUnderTest {
   // Connected and welcomed (check IsConnected()).
   client::ChatClient Welcomed() {
     client::ChatClient client;
-    if (!client.Connect("127.0.0.1", port_, kWait)) {
+    if (!client.Connect("127.0.0.1", ListeningPort(), kWait)) {
       ADD_FAILURE() << "no connection: " << client.LastErrorText();
     } else if (!client.ReceiveWelcome(kWait)) {
       ADD_FAILURE() << "no welcome: " << client.LastErrorText();
@@ -194,6 +202,7 @@ class ServerUnderTest {
  private:
   TempProgramDir dir_;  // outlives the process, which is ended first
   std::uint16_t port_;
+  std::uint16_t commandLinePort_ = 0;
   const std::string program_ = dir_.path("velmorin-server");
   SettingsText settings_;
   std::unique_ptr<ChildProcess> process_;

@@ -118,6 +118,44 @@ TEST_F(SettingsDialog, OkStoresConvertedValuesAndAppliesThemToTheRunningServer) 
   EXPECT_TRUE(Welcomed(newPort));
 }
 
+TEST_F(SettingsDialog, OkKeepsAChangeMadeElsewhereWhileTheDialogWasOpen) {
+  frmSettings dialog(admin, language, &window);
+  dialog.show();
+  // While the dialog is open, another administrator stores a setting as velmorin-ctl does.
+  SettingsForm elsewhere = admin.Settings().Read();
+  ASSERT_TRUE(admin.Settings().Set(elsewhere, "General.MaxUserCount", "2"));
+  ASSERT_TRUE(admin.Settings().Confirm(elsewhere));
+  Find<QLineEdit>(dialog, "txtAdministratorName")->setText("Dialog");
+  Click(dialog, "cmdOK");
+
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(ServerSettings.General.MaxUserCount, 2);
+  EXPECT_EQ(ServerSettings.General.AdministratorName, "Dialog");
+  const std::string stored = dir.read("config/server.cfg");
+  EXPECT_NE(stored.find("MaxUserCount=2"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("AdministratorName=Dialog"), std::string::npos) << stored;
+}
+
+TEST_F(SettingsDialog, OkAfterAHandEditOfTheSettingsFileIsRefusedWithANotice) {
+  frmSettings dialog(admin, language, &window);
+  dialog.show();
+  std::string handEdited = dir.read("config/server.cfg");
+  const std::size_t general = handEdited.find("[General]");
+  ASSERT_NE(general, std::string::npos) << handEdited;
+  handEdited.insert(handEdited.find('\n', general) + 1, "AdministratorName=Hand\r\n");
+  dir.write("config/server.cfg", handEdited);
+  Find<QLineEdit>(dialog, "txtMaxUserCount")->setText("7");
+  testing::BoxAnswerer ok(QMessageBox::Ok);
+  Click(dialog, "cmdOK");
+  ASSERT_TRUE(ok.text.has_value());
+  EXPECT_NE(ok.text->find("server.cfg"), std::string::npos) << *ok.text;
+  EXPECT_NE(ok.text->find("Read it again first"), std::string::npos) << *ok.text;
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(dir.read("config/server.cfg"), handEdited);
+  EXPECT_NE(ServerSettings.General.MaxUserCount, 7);
+  Click(dialog, "cmdCancel");
+}
+
 TEST_F(SettingsDialog, TheMenuEntryOpensTheDialogAndTheWindowFollowsItsToolbarChoice) {
   ASSERT_FALSE(window.Toolbar().isHidden());
   QTimer poll;

@@ -443,5 +443,16 @@ TEST_F(PluginServerCommands, SettingsSwitchesReturnTheOldValue) {
   EXPECT_EQ(Run("alpha", "GetServerInfo", "Port"), "");
 }
 
+TEST_F(PluginServerCommands, AWelcomeTextOverAHandEditedFileIsNotTakenAndTheLogSaysWhy) {
+  Install("alpha");
+  server.dir().write("config/welcome.msg", "Hello\r\n");
+  ASSERT_TRUE(server.Start());
+  server.dir().write("config/welcome.msg", "Hand text\r\n");
+  EXPECT_EQ(Run("alpha", "SetWelcomeMessage", "Plugin text"), "");
+  EXPECT_EQ(server.dir().read("config/welcome.msg"), "Hand text\r\n");
+  EXPECT_EQ(Run("alpha", "GetWelcomeMessage"), "Hello");
+  EXPECT_TRUE(server.WaitForLog("msgChangedOnDisk", {{"%file", server.dir().path("config/welcome.msg")}}));
+}
+
 }  // namespace
 }  // namespace velmorin

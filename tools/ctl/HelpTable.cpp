@@ -71,7 +71,9 @@ const std::vector<CommandHelp>& HelpTable() {
       {"settings set", "KEY VALUE [KEY VALUE...]",
        "Changes settings and confirms them in one step: saved to server.cfg and applied to the\n"
        "running server. The dialog's conversions apply (a port outside 1-65535 becomes 1000, a user\n"
-       "limit above 32768 becomes 32768). One bad key or value refuses all and changes nothing."},
+       "limit above 32768 becomes 32768). One bad key or value refuses all and changes nothing, and so\n"
+       "do a new General.Port that cannot be listened on and a server.cfg changed by hand since the\n"
+       "server read it (reload first)."},
       {"settings reset", "", "Confirms the standard settings and the standard welcome text."},
       {"welcome get", "", "The welcome text, as the field text."},
       {"welcome set", "TEXT...",
@@ -84,8 +86,10 @@ const std::vector<CommandHelp>& HelpTable() {
        "Writes the welcome text to the file PATH, relative to the current directory; the server\n"
        "writes it as the user it runs as."},
       {"reload", "",
-       "Reads server.cfg, users.cfg, ban.cfg and welcome.msg again and applies them, as SIGHUP does."},
-      {"online", "", "Takes the server online on the configured port."},
+       "Reads server.cfg, users.cfg, ban.cfg and welcome.msg again and applies them, as SIGHUP does.\n"
+       "Refused, and nothing changes, when a file is missing, unreadable, empty or holds none of its\n"
+       "sections (reading it would put defaults over the running configuration); the message says why."},
+      {"online", "", "Takes the server online on its port: the one given with /port:N at start, else the configured one."},
       {"offline", "[--yes]",
        "Takes the server offline: every user is disconnected and the listener closed. While users are\n"
        "logged in it is refused (questionStopServer) unless --yes confirms it."},
