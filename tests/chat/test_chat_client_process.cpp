@@ -192,18 +192,23 @@ TEST_F(ChatProcess, DiscoveryListsTheServerWithItsDescriptionOnTwoLines) {
 }
 
 
+// Ida's client against a scripted server, without reconnecting.
+std::vector<std::string> IdaAgainst(const testing::ScriptedServer& server) {
+  return {"--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "5000", "--no-reconnect", "Ida"};
+}
+
+// A welcome's fields up to its protocol version and the NUL before its text.
+const std::string kWelcomeFields =
+    "3.0.0\r\nok\r\nEnglish\r\n256\r\nAdmin\r\na@b.c\r\n\r\n\r\n0123456789ABCDEF0123456789ABCDEF\r\n0.6\0"s;
+
 TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
   testing::TempProgramDir dir;
   testing::ScriptedServer server(kBound);
-  Process chat(kChat,
-               {"--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "5000", "--no-reconnect",
-                "Ida"},
-               dir.path("chat.txt"), true);
+  Process chat(kChat, IdaAgainst(server), dir.path("chat.txt"), true);
   ASSERT_TRUE(server.Accept());
   // No standard and no only room: the client asks for the list, which has no room, and stays
   // in none.
-  server.Send("welcome", "3.0.0\r\nok\r\nEnglish\r\n256\r\nAdmin\r\na@b.c\r\n\r\n\r\n"
-                         "0123456789ABCDEF0123456789ABCDEF\r\n0.6\0Hi\x1b[2J\r\nsecond line"s);
+  server.Send("welcome", kWelcomeFields + "Hi\x1b[2J\r\nsecond line");
   const auto login = server.ReadPacket();
   ASSERT_TRUE(login);
   EXPECT_EQ(login->command, "login");
@@ -231,13 +236,9 @@ TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
 TEST(VelmorinChat, ALengthAboveTheLongestServerPacketEndsTheConnectionAtTheHeader) {
   testing::TempProgramDir dir;
   testing::ScriptedServer server(kBound);
-  Process chat(kChat,
-               {"--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "5000", "--no-reconnect",
-                "Ida"},
-               dir.path("chat.txt"), true);
+  Process chat(kChat, IdaAgainst(server), dir.path("chat.txt"), true);
   ASSERT_TRUE(server.Accept());
-  server.Send("welcome", "3.0.0\r\nok\r\nEnglish\r\n256\r\nAdmin\r\na@b.c\r\n\r\n\r\n"
-                         "0123456789ABCDEF0123456789ABCDEF\r\n0.6\0"s);
+  server.Send("welcome", kWelcomeFields);
   ASSERT_TRUE(server.ReadPacket());
   server.Send("acceptUser", "ok\0Ida"s);
   ASSERT_TRUE(server.ReadPacket());

@@ -27,16 +27,16 @@ TEST(ShutdownChoice, OnlyAChangeInMemoryIsWrittenAndNeverOverAChangeOnDisk) {
     ShutdownChoice choice;
   };
   const Case cases[] = {
-      {"nothing changed", {"a", loaded}, "a", loaded, ShutdownChoice::Skip},
-      {"only the disk changed", {"a", loaded}, "a", FileContent::Present("b"), ShutdownChoice::Skip},
-      {"the file was deleted by hand", {"a", loaded}, "a", FileContent::Missing(), ShutdownChoice::Skip},
-      {"only memory changed", {"a", loaded}, "m", loaded, ShutdownChoice::Write},
-      {"both changed", {"a", loaded}, "m", FileContent::Present("b"), ShutdownChoice::WriteBeside},
-      {"both changed alike", {"a", loaded}, "m", FileContent::Present("m"), ShutdownChoice::Skip},
-      {"deleted by hand, changed in memory", {"a", loaded}, "m", FileContent::Missing(), ShutdownChoice::WriteBeside},
-      {"missing at load and now", {"d", FileContent::Missing()}, "d", FileContent::Missing(), ShutdownChoice::Write},
-      {"created by hand", {"d", FileContent::Missing()}, "d", FileContent::Present("b"), ShutdownChoice::Skip},
-      {"unreadable, changed in memory", {"a", FileContent::Unreadable()}, "m", FileContent::Unreadable(),
+      {"nothing changed", {"a", loaded, ""}, "a", loaded, ShutdownChoice::Skip},
+      {"only the disk changed", {"a", loaded, ""}, "a", FileContent::Present("b"), ShutdownChoice::Skip},
+      {"the file was deleted by hand", {"a", loaded, ""}, "a", FileContent::Missing(), ShutdownChoice::Skip},
+      {"only memory changed", {"a", loaded, ""}, "m", loaded, ShutdownChoice::Write},
+      {"both changed", {"a", loaded, ""}, "m", FileContent::Present("b"), ShutdownChoice::WriteBeside},
+      {"both changed alike", {"a", loaded, ""}, "m", FileContent::Present("m"), ShutdownChoice::Skip},
+      {"deleted by hand, changed in memory", {"a", loaded, ""}, "m", FileContent::Missing(), ShutdownChoice::WriteBeside},
+      {"missing at load and now", {"d", FileContent::Missing(), ""}, "d", FileContent::Missing(), ShutdownChoice::Write},
+      {"created by hand", {"d", FileContent::Missing(), ""}, "d", FileContent::Present("b"), ShutdownChoice::Skip},
+      {"unreadable, changed in memory", {"a", FileContent::Unreadable(), ""}, "m", FileContent::Unreadable(),
        ShutdownChoice::WriteBeside},
   };
   for (const Case& c : cases) {
