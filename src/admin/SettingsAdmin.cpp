@@ -1,13 +1,12 @@
 #include "admin/SettingsAdmin.hpp"
 
-#include "admin/StoreRefusal.hpp"
-
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 
+#include "admin/StoreRefusal.hpp"
 #include "config/modBanning.hpp"
 #include "config/modSettings.hpp"
 #include "config/modUsers.hpp"
