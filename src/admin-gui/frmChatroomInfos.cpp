@@ -160,8 +160,11 @@ void frmChatroomInfos::RemoveSelected() {
   Refresh();
   const std::optional<LiveRoom> room = Selected();
   if (!room) return;
-  if (room->members > 0 && !Ask(ReplaceAll(Text("questionDel"), "%count", std::to_string(room->members)))) return;
-  const AdminResult result = admin_.Rooms().Remove(room->name);
+  // Asked every time: a stored room goes from chatrooms.cfg for good.
+  const std::string question = room->members > 0 ? ReplaceAll(Text("questionDel"), "%count", std::to_string(room->members))
+                                                 : ReplaceAll(Text("questionDelEmpty"), "%name", room->name);
+  if (!Ask(question)) return;
+  const AdminResult result = admin_.Rooms().Remove(room->name, true);
   if (!result) ShowRefusal(result);
   lvwChatrooms_->clearSelection();
   Refresh();

@@ -343,7 +343,7 @@ void frmSettings::BuildChatroomsPage() {
       if (standardRoom_->currentIndex() == choice) standardRoom_->setCurrentIndex(0);
       standardRoom_->removeItem(choice);
     }
-    listChanges_.push_back([this, name] { return admin_.Rooms().Remove(name); });
+    listChanges_.push_back([this, name] { return admin_.Rooms().Remove(name, true); });
   });
   auto* row = new QFormLayout;
   row->addRow(Label(page, "lblStandardChatroom", "Standard chatroom"), standardRoom_);

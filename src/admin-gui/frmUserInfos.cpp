@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "admin-gui/GuiText.hpp"
@@ -52,8 +53,21 @@ frmUserInfos::frmUserInfos(AdminService& admin, QWidget* parent) : AdminDialog("
   cmdClose->setObjectName("cmdClose");
   connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
   buttons->addWidget(cmdClose);
+  // The reason a disconnect gives the user, its room and the log.
+  txtReason_ = new QLineEdit(this);
+  txtReason_->setObjectName("txtReason");
+  txtReason_->setMaxLength(static_cast<int>(kMaxKickReasonLength));
+  auto* lblReason = new QLabel("Reas&on for a disconnect:", this);
+  lblReason->setObjectName("lblReason");
+  lblReason->setBuddy(txtReason_);
+  auto* reasonRow = new QHBoxLayout;
+  reasonRow->addWidget(lblReason);
+  reasonRow->addWidget(txtReason_, 1);
+  auto* listColumn = new QVBoxLayout;
+  listColumn->addWidget(lvwUsers_, 1);
+  listColumn->addLayout(reasonRow);
   auto* layout = new QHBoxLayout(this);
-  layout->addWidget(lvwUsers_, 1);
+  layout->addLayout(listColumn, 1);
   layout->addLayout(buttons);
   connect(lvwUsers_, &QTreeWidget::itemSelectionChanged, this, &frmUserInfos::UpdateButtons);
   connect(&refresh_, &QTimer::timeout, this, &frmUserInfos::Refresh);
@@ -119,8 +133,9 @@ void frmUserInfos::UpdateButtons() {
 void frmUserInfos::DisconnectSelected() {
   const std::optional<UserRow> user = Selected();
   if (!user || !Ask(Text("questionDisconnect"))) return;
-  const AdminResult result = admin_.Users().Disconnect(user->nickname);
+  const AdminResult result = admin_.Users().Disconnect(user->nickname, ServerText(txtReason_->text()));
   if (!result) ShowRefusal(result);
+  if (result) txtReason_->clear();
   lvwUsers_->clearSelection();
   Refresh();
 }

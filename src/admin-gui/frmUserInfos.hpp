@@ -1,10 +1,11 @@
 #pragma once
 // The user list: every logged-in user with ID, nickname, chatroom, address and client version.
-// Disconnect (after a question), ban (frmBanUser), and server messages to the selected user or
+// Disconnect (after a question, with the reason typed below the list), ban (frmBanUser), and server messages to the selected user or
 // to everybody (frmSendServerMsg). The list follows the server by itself (it is read again
 // every second and rebuilt when it changed) and after every action; a selection whose user
 // left is dropped, and the buttons that need one are disabled.
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -45,6 +46,7 @@ class frmUserInfos : public AdminDialog {
 
   AdminService& admin_;
   QTreeWidget* lvwUsers_;
+  QLineEdit* txtReason_;
   std::vector<QPushButton*> needSelection_;
   QTimer refresh_;
   std::vector<UserRow> shown_;

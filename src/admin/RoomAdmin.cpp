@@ -114,12 +114,20 @@ AdminResult RoomAdmin::Edit(const std::string& name, const RoomChange& change) {
   return AdminResult::Done("Chatroom " + roomName + " changed.");
 }
 
-AdminResult RoomAdmin::Remove(const std::string& name) {
+AdminResult RoomAdmin::Remove(const std::string& name, bool confirmed) {
   clsChatrooms& rooms = server_.Chatrooms();
   const long id = rooms.GetChatroomID(name);
   const std::optional<std::string> stored = StoredName(Stored(), name);
   if (id < 0 && !stored) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
   const std::string roomName = id >= 0 ? rooms.name(id) : *stored;
+  if (stored && !confirmed) {
+    // The last stored room leaves a server that starts with no room at all.
+    const std::string why = Stored().size() == 1
+                                ? roomName + " is the last chatroom in chatrooms.cfg: after a restart the server "
+                                             "would have no chatroom at all."
+                                : roomName + " is stored in chatrooms.cfg and is removed from there for good.";
+    return AdminResult::Refused("notConfirmed", why + " Add --yes to remove it.");
+  }
 
   // The standard room that names it is cleared first, so that a failed save changes nothing.
   std::string& standard = ServerSettings.Chatrooms.StandardChatroom;

@@ -47,7 +47,10 @@ class RoomAdmin {
   std::vector<StoredRoom> Stored() const;
   AdminResult Add(const std::string& name, const std::string& description, const std::string& password, bool store);
   AdminResult Edit(const std::string& name, const RoomChange& change);
-  AdminResult Remove(const std::string& name);
+  // Removes a room, live and stored. A stored room goes for good, so its removal needs
+  // `confirmed` (the window asks first, velmorin-ctl takes --yes); a room that is only live
+  // does not.
+  AdminResult Remove(const std::string& name, bool confirmed);
   // The room offered to connecting clients; it must be stored, since only stored rooms come
   // back at the next start. An empty name clears the choice.
   AdminResult SetStandard(const std::string& name);

@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: room add NAME [--password P] [--description TEXT] [--store] | "
-    "room edit NAME [--password P] [--description TEXT] | room remove NAME | room standard NAME|--none";
+    "room edit NAME [--password P] [--description TEXT] | room remove NAME [--yes] | room standard NAME|--none";
 
 ControlReply ListRooms(RoomAdmin& rooms) {
   ControlReply reply;
@@ -46,6 +46,12 @@ ControlReply Edit(RoomAdmin& rooms, const std::vector<std::string>& words) {
   return ControlReply::From(rooms.Edit(split.plain[0], {split.Value("--description"), split.Value("--password")}));
 }
 
+ControlReply Remove(RoomAdmin& rooms, const std::vector<std::string>& words) {
+  const ControlWords split = SplitControlWords(words, 1, {"--yes"}, {});
+  if (!split.valid || split.plain.size() != 1) return ControlReply::Usage("usage: room remove NAME [--yes]");
+  return ControlReply::From(rooms.Remove(split.plain[0], split.Has("--yes")));
+}
+
 }  // namespace
 
 void RegisterRoomControl(ControlRegistry& registry, AdminService& admin) {
@@ -59,7 +65,7 @@ void RegisterRoomControl(ControlRegistry& registry, AdminService& admin) {
     const std::string sub = words.empty() ? "" : words[0];
     if (sub == "add") return Add(rooms, words);
     if (sub == "edit") return Edit(rooms, words);
-    if (sub == "remove" && words.size() == 2) return ControlReply::From(rooms.Remove(words[1]));
+    if (sub == "remove") return Remove(rooms, words);
     if (sub == "standard" && words.size() == 2) {
       return ControlReply::From(rooms.SetStandard(words[1] == "--none" ? "" : words[1]));
     }

@@ -10,9 +10,19 @@ namespace velmorin {
 namespace {
 
 constexpr const char* kSettingsUsage =
-    "usage: settings get [KEY] | settings set KEY VALUE [KEY VALUE...] | settings reset";
+    "usage: settings get [KEY] | settings set KEY VALUE [KEY VALUE...] | settings reset [--yes]";
 constexpr const char* kWelcomeUsage =
     "usage: welcome get | welcome set TEXT... | welcome import PATH | welcome export PATH";
+
+ControlReply SettingsReset(SettingsAdmin& settings, const std::vector<std::string>& words) {
+  const bool confirmed = words.size() == 2 && words[1] == "--yes";
+  if (words.size() != 1 && !confirmed) return ControlReply::Usage(kSettingsUsage);
+  if (!confirmed) {
+    return ControlReply::From(AdminResult::Refused(
+        "notConfirmed", "Every setting and the welcome text go back to their standard values. Add --yes to reset them."));
+  }
+  return ControlReply::From(settings.Confirm(settings.Standard()));
+}
 
 ControlReply SettingsGet(SettingsAdmin& settings, const std::vector<std::string>& words) {
   const SettingsForm form = settings.Read();
@@ -58,7 +68,7 @@ ControlReply Settings(SettingsAdmin& settings, const ControlRequest& request) {
   if (words.empty()) return ControlReply::Usage(kSettingsUsage);
   if (words[0] == "get") return SettingsGet(settings, words);
   if (words[0] == "set") return SettingsSet(settings, words);
-  if (words[0] == "reset" && words.size() == 1) return ControlReply::From(settings.Confirm(settings.Standard()));
+  if (words[0] == "reset") return SettingsReset(settings, words);
   return ControlReply::Usage(kSettingsUsage);
 }
 

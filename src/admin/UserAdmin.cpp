@@ -1,7 +1,10 @@
 #include "admin/UserAdmin.hpp"
 
+#include <algorithm>
 #include <utility>
 
+#include "codec/WireFormat.hpp"
+#include "platform/Text.hpp"
 #include "platform/modFilter.hpp"
 #include "server/PluginCommands.hpp"
 #include "server/clsServer.hpp"
@@ -30,11 +33,40 @@ std::vector<UserRow> UserAdmin::Users() {
   return rows;
 }
 
-AdminResult UserAdmin::Disconnect(const std::string& nickname) {
-  if (server_.Commands().command("", "KickUser", nickname, "") != "kicked") {
-    return Notice("noticePersonDoesNotExist");
+AdminResult UserAdmin::Disconnect(const std::string& nickname, const std::string& reason) {
+  const std::string why = TrimBlanks(reason);
+  if (why.size() > kMaxKickReasonLength) {
+    return AdminResult::Refused("textTooLong",
+                                "The reason is longer than " + std::to_string(kMaxKickReasonLength) + " bytes.");
   }
-  return AdminResult::Done(nickname + " was disconnected.");
+  // Control characters would split the fields the reason travels in.
+  if (std::any_of(why.begin(), why.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+    return AdminResult::Refused("invalidValue", "The reason contains a control character.");
+  }
+  ConnectionTable& table = server_.Connections();
+  const long index = table.GetUserID(nickname);
+  if (index < 0) return Notice("noticePersonDoesNotExist");
+  const std::string found = table.At(index).Nickname;
+  std::string line = server_.Language().data(why.empty() ? "msgKickLog" : "msgKickLogReason");
+  line = ReplaceAll(ReplaceAll(ReplaceAll(line, "%id", std::to_string(index)), "%name", found), "%reason", why);
+  server_.Log().WriteLogLine(line + "\r\n", 0);
+  TellDisconnected(index, why);
+  // A send that failed has removed the user already, which is the same end.
+  server_.Commands().command("", "KickUser", found, why);
+  return AdminResult::Done(found + " was disconnected" + (why.empty() ? "." : " (reason: " + why + ")."));
+}
+
+void UserAdmin::TellDisconnected(long index, const std::string& reason) {
+  ConnectionTable& table = server_.Connections();
+  const std::uint64_t serial = table.At(index).Serial;
+  const std::string text =
+      ReplaceAll(server_.Language().data(reason.empty() ? "msgKicked" : "msgKickedReason"), "%reason", reason);
+  table.SendCommand(index, "message", std::string("server") + kFieldSeparator + text);
+  if (!table.SameConnection(index, serial)) return;
+  const Connection& user = table.At(index);
+  const std::string room = user.ChatroomID >= 0 ? server_.Chatrooms().name(user.ChatroomID) : std::string();
+  table.SendCommand(index, "userLeft",
+                    user.Nickname + kFieldSeparator + room + kFieldSeparator + kFieldSeparator + reason);
 }
 
 AdminResult UserAdmin::SendToAll(const std::string& text) {

@@ -25,6 +25,8 @@ struct UserRow {
 
 // The longest server message the administration sends; longer texts are refused.
 inline constexpr std::size_t kMaxServerMessageLength = 4096;
+// The longest reason for a disconnect.
+inline constexpr std::size_t kMaxKickReasonLength = 400;
 
 class UserAdmin {
  public:
@@ -32,8 +34,11 @@ class UserAdmin {
 
   // Every logged-in user, in connection order.
   std::vector<UserRow> Users();
-  // Closes the user's connection as the window's disconnect does (no reason, the room told).
-  AdminResult Disconnect(const std::string& nickname);
+  // Closes the user's connection; the user is told first (a server message with the reason,
+  // then its own "userLeft" with no new room, by which a client knows it was disconnected on
+  // purpose and should not connect again on its own), the room hears the reason, the log
+  // names it. An empty reason is allowed.
+  AdminResult Disconnect(const std::string& nickname, const std::string& reason = {});
 
   AdminResult SendToAll(const std::string& text);
   AdminResult SendToUser(const std::string& nickname, const std::string& text);
@@ -42,6 +47,8 @@ class UserAdmin {
  private:
   // The trimmed text, or the refusal of an empty, oversized or malformed one.
   AdminResult CheckText(const std::string& text, std::string& trimmed) const;
+  // What the kicked user is sent before its connection closes.
+  void TellDisconnected(long index, const std::string& reason);
   AdminResult Send(const std::string& recipients, const std::string& text, const std::string& done);
   AdminResult Notice(const std::string& key) const;
 

@@ -7,7 +7,7 @@
 namespace velmorin {
 namespace {
 
-constexpr const char* kKickUsage = "usage: kick NICK";
+constexpr const char* kKickUsage = "usage: kick NICK [--reason TEXT]";
 constexpr const char* kSayUsage = "usage: say [--user NICK | --room ROOM] TEXT...";
 
 ControlReply ListUsers(AdminService& service, const ControlRequest& request) {
@@ -22,8 +22,9 @@ ControlReply ListUsers(AdminService& service, const ControlRequest& request) {
 }
 
 ControlReply Kick(AdminService& service, const ControlRequest& request) {
-  if (request.words.size() != 1) return ControlReply::Usage(kKickUsage);
-  return ControlReply::From(service.Users().Disconnect(request.words[0]));
+  const ControlWords words = SplitControlWords(request.words, 0, {}, {"--reason"});
+  if (!words.valid || words.plain.size() != 1) return ControlReply::Usage(kKickUsage);
+  return ControlReply::From(service.Users().Disconnect(words.plain[0], words.Value("--reason").value_or("")));
 }
 
 ControlReply Say(AdminService& service, const ControlRequest& request) {

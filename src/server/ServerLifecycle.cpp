@@ -213,6 +213,8 @@ void clsServer::ResetServerState(bool keepConnections) {
   }
   frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
   chat_.ResetRooms([this] { frontEnd_.RefreshChatroomInfos(); });
+  // Clients enter the standard room or the only one; with none they cannot chat at all.
+  if (Chatrooms().count() == 0) log_.WriteLogLine(language_.data("msgNoChatroom") + "\r\n", 255);
   // Read again as a reload reads them: a file that would replace the running text or rules with
   // nothing (gone, unreadable, emptied) is not read, and the log says why.
   if (const ReloadRefusal refusal = CheckWelcomeFileForReload()) {

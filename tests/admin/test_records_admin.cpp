@@ -116,7 +116,7 @@ TEST(AdminRooms, TheMembersOfARemovedRoomAreToldAndTheRoomLeavesTableAndFile) {
   for (ChatClient* user : {&ann, &ben}) EXPECT_EQ(testing::Join(*user, "Garden"), testing::F({"Garden", "ok"}));
   server.Sync();
 
-  ExpectDone(Control(server, {"room", "remove", "garden"}));
+  ExpectDone(Control(server, {"room", "remove", "garden", "--yes"}));
   for (ChatClient* user : {&ann, &ben}) {
     const auto closed = user->ReceiveCommand("closeChatroom", kWait);
     ASSERT_TRUE(closed);
@@ -124,6 +124,11 @@ TEST(AdminRooms, TheMembersOfARemovedRoomAreToldAndTheRoomLeavesTableAndFile) {
   }
   EXPECT_EQ(server.Call([](clsServer& s) { return s.Chatrooms().GetChatroomID("Garden"); }), -1);
   EXPECT_EQ(server.dir().read("config/chatrooms.cfg").find("Garden"), std::string::npos);
+  EXPECT_NE(server.dir().read("config/chatrooms.cfg").find("Lobby"), std::string::npos);
+  // The last stored room goes only when confirmed: without it the next start has no room.
+  const ControlReply last = Control(server, {"room", "remove", "Lobby"});
+  EXPECT_EQ(last.notice, "notConfirmed");
+  EXPECT_NE(last.message.find("last chatroom"), std::string::npos) << last.message;
   EXPECT_NE(server.dir().read("config/chatrooms.cfg").find("Lobby"), std::string::npos);
 }
 
@@ -136,7 +141,7 @@ TEST(AdminRooms, RemovingTheStandardRoomIsRefusedWholeWhenTheSettingsCannotBeSav
   std::filesystem::remove(server.dir().path("config/server.cfg"));
   std::filesystem::create_directory(server.dir().path("config/server.cfg"));
 
-  const ControlReply reply = Control(server, {"room", "remove", "Garden"});
+  const ControlReply reply = Control(server, {"room", "remove", "Garden", "--yes"});
   EXPECT_EQ(reply.status, ControlStatus::Refused);
   EXPECT_EQ(reply.notice, "failed");
   EXPECT_GE(server.Call([](clsServer& s) { return s.Chatrooms().GetChatroomID("Garden"); }), 0);
@@ -209,6 +214,9 @@ TEST(AdminRefusals, BadFieldsAreRefusedWithTheirNoticeAndChangeNothing) {
       {{"room", "edit", "Nowhere", "--password", "p"}, "", "noticeChatroomDoesNotExist"},
       {{"room", "remove", "Nowhere"}, "", "noticeChatroomDoesNotExist"},
       {{"room", "standard", "Nowhere"}, "", "noticeChatroomDoesNotExist"},
+      // What goes for good waits for --yes.
+      {{"room", "remove", "Garden"}, "", "notConfirmed"},
+      {{"settings", "reset"}, "", "notConfirmed"},
   };
   const State before = Snapshot(server);
   for (const Case& c : cases) {

@@ -291,7 +291,7 @@ TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
 
   // Offline, so that the standard port 1000 is not taken by the test.
   server.Call([](clsServer& s) { s.ChangeStatus(false); });
-  reply = Control({"settings", "reset"});
+  reply = Control({"settings", "reset", "--yes"});
   EXPECT_EQ(reply.status, ControlStatus::Done) << reply.message;
   EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.PingTimeout; }), 15000);
   EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.Info.Language; }), "Deutsch.lng");  // kept by a reset

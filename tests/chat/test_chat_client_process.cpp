@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "admin/CtlRun.hpp"
 #include "client/ChatClient.hpp"
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
@@ -134,6 +135,53 @@ TEST_F(ChatProcess, ARoomCreatedWithAPasswordAdmitsOnlyThoseWhoKnowIt) {
   EXPECT_GT(joining.find("You are now in Den."), joining.rfind("You may not join Den")) << joining;
   EXPECT_TRUE(std::regex_search(joining, std::regex("\nDen +2 +\\* +A quiet corner\n"))) << joining;
   EXPECT_EQ(carol->Output().find("WITHOUT a password"), std::string::npos) << carol->Output();
+}
+
+TEST_F(ChatProcess, AKickedClientSaysWhyAndDoesNotConnectAgain) {
+  const auto kim = Chat({"Kim"});
+  ASSERT_TRUE(kim->WaitFor("You are now in Lobby.")) << kim->Output();
+  const auto lee = Chat({"Lee"});
+  ASSERT_TRUE(lee->WaitFor("You are now in Lobby.")) << lee->Output();
+
+  const testing::CtlRun kick = testing::Ctl(server_->dir(), {"kick", "Kim", "--reason", "flooding the room"});
+  EXPECT_EQ(kick.exit, 0) << kick.output;
+  EXPECT_EQ(kim->WaitForExit(), 3) << kim->Output();
+  const std::string kicked = kim->Output();
+  EXPECT_NE(kicked.find("Disconnected by the administrator: flooding the room"), std::string::npos) << kicked;
+  EXPECT_EQ(kicked.find("Connecting again"), std::string::npos) << kicked;
+  EXPECT_TRUE(lee->WaitFor("<- Kim left the server (flooding the room)")) << lee->Output();
+  EXPECT_TRUE(std::regex_search(server_->Log(), std::regex("disconnects Kim \\(client \\d+\\)\\. Reason: flooding the room")))
+      << server_->Log();
+  lee->EndInput();
+  EXPECT_EQ(lee->WaitForExit(), 0);
+}
+
+TEST_F(ChatProcess, AClosedRoomTakesItsMemberToTheStandardRoomTheAdministratorChose) {
+  const auto ctl = [](std::vector<std::string> words) {
+    const testing::CtlRun run = testing::Ctl(server_->dir(), words);
+    EXPECT_EQ(run.exit, 0) << run.output;
+  };
+  ctl({"room", "add", "Support", "--store"});
+  ctl({"room", "add", "Temp"});
+  const auto mia = Chat({"--room", "Temp", "Mia"});
+  ASSERT_TRUE(mia->WaitFor("You are now in Temp.")) << mia->Output();
+  // Chosen after Mia's welcome named the old standard room.
+  ctl({"room", "standard", "Support"});
+
+  ctl({"room", "remove", "Temp"});
+  ASSERT_TRUE(mia->WaitFor("You are now in Support.")) << mia->Output();
+  mia->Type("/join Lobby\n/part\nstill here\n");
+  mia->EndInput();
+  EXPECT_EQ(mia->WaitForExit(), 0) << mia->Output();
+  ctl({"room", "standard", "--none"});
+  ctl({"room", "remove", "Support", "--yes"});
+
+  const std::string seen = mia->Output();
+  EXPECT_NE(seen.find("Temp was closed.\n"), std::string::npos) << seen;
+  EXPECT_EQ(seen.find("closeChatroom"), std::string::npos) << seen;
+  const std::size_t back = seen.find("You are now in Support.", seen.find("You are now in Lobby."));
+  ASSERT_NE(back, std::string::npos) << seen;
+  EXPECT_NE(seen.find("<Mia> still here", back), std::string::npos) << seen;
 }
 
 TEST_F(ChatProcess, AnAwayUserAnswersRequestsForItsAwayMessageByItself) {

@@ -67,10 +67,16 @@ TEST_F(AdminDialogs, UserListDisconnectsAfterTheQuestionAndOnlyOnYes) {
     EXPECT_EQ(no.texts, (std::vector<std::string>{"Do you really want to disconnect the selected user?"}));
   }
   EXPECT_EQ(admin.State().Figures().users, 2);
+  users.findChild<QLineEdit*>("txtReason")->setText("  time for a break ");
   {
     ModalAnswerer yes(QMessageBox::Yes);
     users.DisconnectSelected();
   }
+  // Ada is told why before her connection closes.
+  const auto told = Await([&] { return ada.ReceiveCommand("message", kWait); });
+  ASSERT_TRUE(told);
+  EXPECT_NE(told->payload.find("Reason: time for a break"), std::string::npos) << told->payload;
+  EXPECT_TRUE(users.findChild<QLineEdit*>("txtReason")->text().isEmpty());
   EXPECT_TRUE(Await([&] { return ada.WaitForClose(kWait); }));
   EXPECT_EQ(Nicknames(users), (std::vector<std::string>{"Bob"}));
   EXPECT_FALSE(Enabled(users, "cmdDisconnect"));  // the selection went with the user
@@ -143,13 +149,24 @@ TEST_F(AdminDialogs, RemovingARoomAsksThenClosesItForEveryMember) {
   EXPECT_EQ(server.Chatrooms().GetChatroomID("Garden"), -1);
   EXPECT_FALSE(rooms.Select("Garden"));
   EXPECT_FALSE(Enabled(rooms, "cmdRemove"));
-  // An empty room goes without a question; sending to one shows its notice instead of an editor.
+  // Sending to an empty room shows its notice instead of an editor; removing it asks too.
   ASSERT_TRUE(rooms.Select("Lobby"));
-  ModalAnswerer ok(QMessageBox::Ok);
-  rooms.SendToSelected();
-  EXPECT_EQ(ok.texts, (std::vector<std::string>{"Nobody is in this chatroom."}));
-  rooms.RemoveSelected();
-  EXPECT_EQ(ok.texts.size(), 1u);
+  {
+    ModalAnswerer ok(QMessageBox::Ok);
+    rooms.SendToSelected();
+    EXPECT_EQ(ok.texts, (std::vector<std::string>{"Nobody is in this chatroom."}));
+  }
+  {
+    ModalAnswerer no(QMessageBox::No);
+    rooms.RemoveSelected();
+    EXPECT_EQ(no.texts, (std::vector<std::string>{"Do you really want to remove the chatroom Lobby?"}));
+  }
+  EXPECT_EQ(server.Chatrooms().count(), 1);
+  {
+    ModalAnswerer yes(QMessageBox::Yes);
+    ASSERT_TRUE(rooms.Select("Lobby"));
+    rooms.RemoveSelected();
+  }
   EXPECT_EQ(server.Chatrooms().count(), 0);
 }
 

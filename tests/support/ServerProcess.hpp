@@ -72,6 +72,7 @@ class ServerProcess {
 
   std::uint16_t port() const { return port_; }
   const TempProgramDir& dir() const { return dir_; }
+  TempProgramDir& dir() { return dir_; }
   std::string Log() const { return process_ ? process_->Output() : std::string(); }
 
  private:

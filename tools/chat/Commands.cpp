@@ -280,11 +280,16 @@ ParsedLine ParseLine(std::string_view line, const CommandContext& context) {
   }
   if (name == "part") {
     // Everybody is always in some chatroom: leaving one means going back to the standard room.
-    if (context.homeRoom.empty())
-      return Refuse("This server has no chatroom everybody starts in: /join another one, or /quit to leave.");
-    if (EqualsNoCase(context.room, context.homeRoom))
-      return Note("You are in " + context.homeRoom + ", where everybody starts; /quit leaves the server.");
-    return Send("joinChatroom", JoinPayload(context.homeRoom, "", context));
+    ParsedLine parsed;
+    if (context.homeRoom.empty()) {
+      parsed = Refuse("This server has no chatroom everybody starts in: /join another one, or /quit to leave.");
+    } else if (EqualsNoCase(context.room, context.homeRoom)) {
+      parsed = Note("You are in " + context.homeRoom + ", where everybody starts; /quit leaves the server.");
+    } else {
+      parsed = Send("joinChatroom", JoinPayload(context.homeRoom, "", context));
+    }
+    parsed.usesHomeRoom = true;
+    return parsed;
   }
   if (name == "quit") {
     ParsedLine parsed = Send("quit", std::string(text));

@@ -56,6 +56,7 @@ struct ParsedLine {
   std::string awayText;
   std::optional<std::string> query;  // /query opens (a nickname) or ends (empty) a conversation
   std::chrono::milliseconds wait{0};
+  bool usesHomeRoom = false;  // the answer depends on the standard room (/part)
 };
 
 // `line` is wire text.

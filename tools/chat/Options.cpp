@@ -161,7 +161,9 @@ std::string UsageText() {
          "leaves when the input ends. A command that fails (refused, unanswered, a chatroom\n"
          "that cannot be entered, a private message to nobody) ends the script.\n"
          "Exit status: 0 ok, 1 connection failed or lost for good, 2 usage, 3 login or\n"
-         "encryption refused (3 also when the nickname is in use), 4 a script command failed.\n";
+         "encryption refused (3 also when the nickname is in use, and after the administrator\n"
+         "disconnected the session: it does not connect again on its own), 4 a script\n"
+         "command failed.\n";
 }
 
 }  // namespace velmorin::chat

@@ -41,8 +41,9 @@ constexpr milliseconds kDrain{500};
 // The room a server makes when it has no chatroom file: its name in every shipped language.
 constexpr std::string_view kDefaultRoomName = "Lobby";
 
-// A server message this shortly before the close is the close's announcement.
-constexpr std::chrono::seconds kAnnouncement{30};
+// A server message this shortly before the close is the close's announcement; an older one
+// is unrelated to it.
+constexpr std::chrono::seconds kAnnouncement{5};
 
 // Variants offered for a nickname in use, one after the other.
 constexpr int kNicknameVariants = 3;
@@ -299,7 +300,11 @@ std::string Session::TypedToWire(const std::string& typed) {
 
 Session::Outcome Session::Perform(const std::string& typed) {
   failed_ = false;
-  const ParsedLine parsed = ParseLine(typed, Context());
+  ParsedLine parsed = ParseLine(typed, Context());
+  if (parsed.usesHomeRoom) {
+    LearnStandardRoom();
+    parsed = ParseLine(typed, Context());
+  }
   switch (parsed.action) {
     case ParsedLine::Action::kNothing: return Outcome::kGoOn;
     case ParsedLine::Action::kRefuse:
@@ -430,6 +435,15 @@ void Session::Handle(const Packet& packet) {
     }
     if (field(1) != "ok") failed_ = true;
   }
+  if (command == "userLeft" && EqualsNoCase(field(0), nickname_) && field(2).empty()) {
+    // Our own leaving of the server: the server is about to close the connection on purpose.
+    kickReason_ = field(3);
+    return;
+  }
+  if (command == "closeChatroom") {
+    RoomClosed(packet.payload);
+    return;
+  }
   if (command == "message" && field(0) == "server") {
     lastServerMessage_ = field(1);
     lastServerMessageAt_ = Clock::now();
@@ -469,6 +483,7 @@ void Session::Check(const Expectation& expectation) {
 }
 
 std::optional<ExitCode> Session::Recover() {
+  if (kickReason_) return DisconnectedByAdministrator();
   if (!options_.reconnect) return Closed();
   for (int round = 0; round < kReconnectAttempts; ++round) {
     if (const auto ended = Reconnect()) return ended;
@@ -604,6 +619,7 @@ ExitCode Session::Leave(const std::string& reason) {
 }
 
 ExitCode Session::Closed() {
+  if (kickReason_) return DisconnectedByAdministrator();
   // The last word goes below the input line, which is no longer of use.
   screen_.Attach(nullptr);
   if (editor_ != nullptr) editor_->Hide();
@@ -619,6 +635,53 @@ std::string Session::LostText() const {
   if (!lastServerMessage_.empty() && Clock::now() - lastServerMessageAt_ < kAnnouncement)
     text += " It had announced: " + lastServerMessage_;
   return text;
+}
+
+// The welcome is the only packet that names the standard room, and the administrator may
+// choose another while the session runs: a second connection reads a fresh welcome and closes
+// before it logs in. Without an answer the room known so far stays.
+void Session::LearnStandardRoom() {
+  client::ChatClient probe;
+  if (!probe.Connect(options_.host, options_.port, options_.timeout)) return;
+  if (const auto welcome = probe.ReceiveWelcome(options_.timeout)) {
+    welcome_.standardRoom = welcome->standardRoom;
+    welcome_.onlyRoom = welcome->onlyRoom;
+  }
+  probe.Close();
+}
+
+// The server closed a room (an administrator or a plugin removed it, or threw us out of it);
+// if it was ours, we are in no room now. The standard room is entered when there is another
+// one; otherwise the user is told how to go on.
+void Session::RoomClosed(const std::string& name) {
+  screen_.Print(Line(Style::kNotice, name + " was closed."));
+  if (!EqualsNoCase(name, room_)) return;
+  room_.clear();
+  roomEntry_ = RoomEntry{};
+  UpdatePrompt();
+  LearnStandardRoom();
+  const std::string standard = !welcome_.standardRoom.empty() ? welcome_.standardRoom : welcome_.onlyRoom;
+  if (standard.empty() || EqualsNoCase(standard, name)) {
+    screen_.Print(Line(Style::kNotice, "You are in no chatroom now: /join ROOM enters one (/rooms lists them)."));
+    return;
+  }
+  screen_.Print(Line(Style::kNotice, "Entering " + standard + ", where everybody starts."));
+  ParsedLine join;
+  join.action = ParsedLine::Action::kSend;
+  join.requests.push_back({"joinChatroom", JoinPayload(standard, "", Context())});
+  enteringRoom_ = RoomEntry{"", standard, ""};
+  Submit(join, "");
+}
+
+ExitCode Session::DisconnectedByAdministrator() {
+  screen_.Attach(nullptr);
+  if (editor_ != nullptr) editor_->Hide();
+  std::string text = "Disconnected by the administrator";
+  text += kickReason_->empty() ? "." : ": " + *kickReason_;
+  errors_.Print(Line(Style::kError, text));
+  errors_.Print(Line(Style::kNotice, "Not connecting again; start velmorin-chat again to return."));
+  client_.Close();
+  return kExitRefused;
 }
 
 std::string Session::Where() const {

@@ -10,7 +10,9 @@
 // server has surely handled: those it has not are sent again after a reconnect.
 //
 // A lost connection is taken up again (unless switched off): a few attempts with growing
-// pauses, the same nickname, the same chatroom, then the lines not yet confirmed.
+// pauses, the same nickname, the same chatroom, then the lines not yet confirmed. A session
+// the administrator ended (the server sends the user its own "userLeft" with no new room just
+// before it closes) is not taken up again: the user is told why and the client ends.
 
 #include <chrono>
 #include <deque>
@@ -86,6 +88,10 @@ class Session {
   ExitCode Leave(const std::string& reason);
   ExitCode Closed();
   std::string LostText() const;
+  // The standard room as the server names it now, read from a fresh welcome.
+  void LearnStandardRoom();
+  void RoomClosed(const std::string& name);
+  ExitCode DisconnectedByAdministrator();
   std::string Where() const;
   void UpdatePrompt();
   void ApplyState(const ParsedLine& parsed);
@@ -113,6 +119,7 @@ class Session {
   std::size_t abandoned_ = 0;       // pongs still to come for pings no longer waited for
   bool failed_ = false;             // the line being run failed
   bool charsetExplained_ = false;
+  std::optional<std::string> kickReason_;  // set once the server said it is ending the session
   std::string lastServerMessage_;
   std::chrono::steady_clock::time_point lastServerMessageAt_;
 };

@@ -28,7 +28,9 @@ const std::vector<CommandHelp>& HelpTable() {
        "The server's state as fields: status (online or offline), port, users, max_users, connections,\n"
        "chatrooms, bytes and data in and out, start times and uptimes (\"-\" while offline)."},
       {"users", "", "The logged-in users: id, nickname, chatroom, ip, version."},
-      {"kick", "NICK", "Disconnects the logged-in user NICK."},
+      {"kick", "NICK [--reason TEXT]",
+       "Disconnects the logged-in user NICK. The user is told so, with the reason; its room and the\n"
+       "log get the reason too. The terminal client does not connect again on its own after that."},
       {"say", "[--user NICK | --room ROOM] TEXT...",
        "Sends a server message (the words of TEXT joined by blanks) to every logged-in user, to one\n"
        "user (--user) or to the members of one room (--room)."},
@@ -41,9 +43,10 @@ const std::vector<CommandHelp>& HelpTable() {
       {"room edit", "NAME [--password P] [--description TEXT]",
        "Changes a live chatroom's password (empty: none) or description; a stored room in\n"
        "chatrooms.cfg too."},
-      {"room remove", "NAME",
+      {"room remove", "NAME [--yes]",
        "Removes a chatroom, live and stored; its members get \"closeChatroom\". A removed standard\n"
-       "room leaves none."},
+       "room leaves none. A stored room goes from chatrooms.cfg for good, so its removal is refused\n"
+       "unless --yes confirms it (and the last stored one leaves a server that starts without a room)."},
       {"room standard", "NAME|--none",
        "Makes NAME, a stored room that is live, the room new users enter; --none: no standard room."},
       {"account add", "NAME [--comment TEXT] [--inactive] [--password-stdin]",
@@ -74,7 +77,8 @@ const std::vector<CommandHelp>& HelpTable() {
        "limit above 32768 becomes 32768). One bad key or value refuses all and changes nothing, and so\n"
        "do a new General.Port that cannot be listened on and a server.cfg changed by hand since the\n"
        "server read it (reload first)."},
-      {"settings reset", "", "Confirms the standard settings and the standard welcome text."},
+      {"settings reset", "[--yes]",
+       "Confirms the standard settings and the standard welcome text; refused unless --yes confirms it."},
       {"welcome get", "", "The welcome text, as the field text."},
       {"welcome set", "TEXT...",
        "Replaces the welcome text with the words of TEXT joined by blanks; a line break inside a\n"
