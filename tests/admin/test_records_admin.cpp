@@ -132,6 +132,14 @@ TEST(AdminRooms, TheMembersOfARemovedRoomAreToldAndTheRoomLeavesTableAndFile) {
   EXPECT_NE(server.dir().read("config/chatrooms.cfg").find("Lobby"), std::string::npos);
 }
 
+TEST(AdminRooms, AStartWithAChatroomFileWithoutRoomsWarnsInTheLog) {
+  ServerHarness server;
+  server.dir().write("config/chatrooms.cfg", "");  // what removing the last stored room leaves
+  ASSERT_TRUE(server.Start());
+  EXPECT_EQ(server.Call([](clsServer& s) { return s.Chatrooms().count(); }), 0);
+  EXPECT_EQ(server.CountLog("msgNoChatroom"), 1);
+}
+
 TEST(AdminRooms, RemovingTheStandardRoomIsRefusedWholeWhenTheSettingsCannotBeSaved) {
   ServerHarness server;
   server.dir().write("config/chatrooms.cfg", kRoomsFile);
