@@ -281,6 +281,26 @@ TEST(VelmorinChat, EscapesWhatAServerSendsAndTellsWhenTheServerHangsUp) {
   EXPECT_EQ(shown.find('\x9b'), std::string::npos) << shown;
 }
 
+TEST(VelmorinChat, AServerMessageLongBeforeTheCloseIsNotTakenForItsAnnouncement) {
+  testing::TempProgramDir dir;
+  testing::ScriptedServer server(kBound);
+  Process chat(kChat, IdaAgainst(server), dir.path("chat.txt"), true);
+  ASSERT_TRUE(server.Accept());
+  server.Send("welcome", kWelcomeFields);
+  ASSERT_TRUE(server.ReadPacket());
+  server.Send("acceptUser", "ok\0Ida"s);
+  ASSERT_TRUE(server.ReadPacket());
+  server.Send("chatroomlist", "\0" "0"s);
+  server.Send("message", "server\0maintenance next week"s);
+  ASSERT_TRUE(chat.WaitFor("maintenance next week")) << chat.Output();
+  // Longer than the few seconds in which a message still announces the close.
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  server.CloseConnection();
+  EXPECT_EQ(chat.WaitForExit(), 1) << chat.Output();
+  EXPECT_NE(chat.Output().find("The server closed the connection."), std::string::npos) << chat.Output();
+  EXPECT_EQ(chat.Output().find("It had announced"), std::string::npos) << chat.Output();
+}
+
 TEST(VelmorinChat, ALengthAboveTheLongestServerPacketEndsTheConnectionAtTheHeader) {
   testing::TempProgramDir dir;
   testing::ScriptedServer server(kBound);
