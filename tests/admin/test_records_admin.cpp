@@ -225,6 +225,8 @@ TEST(AdminRefusals, BadFieldsAreRefusedWithTheirNoticeAndChangeNothing) {
       // What goes for good waits for --yes.
       {{"room", "remove", "Garden"}, "", "notConfirmed"},
       {{"settings", "reset"}, "", "notConfirmed"},
+      {{"kick", "Nobody", "--reason", std::string(401, 'x')}, "", "textTooLong"},
+      {{"kick", "Nobody", "--reason", "line\nbreak"}, "", "invalidValue"},
   };
   const State before = Snapshot(server);
   for (const Case& c : cases) {
