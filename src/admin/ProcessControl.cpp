@@ -11,6 +11,7 @@
 #include "admin/AdminService.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/ServiceNotify.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
@@ -48,8 +49,11 @@ ProcessControl::ProcessControl(EventLoop& loop, int signalFd, clsServer& server,
     while (read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       if (info.ssi_signo == SIGHUP) {
         server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
+        NotifyReloading();
         admin.Settings().ReloadFromDisk();
+        NotifyServiceManager("READY=1");
       } else {
+        NotifyServiceManager("STOPPING=1");
         stop();
       }
     }

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sysexits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,7 @@
 #include "platform/EventLoop.hpp"
 #include "platform/InstanceLock.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/ServiceNotify.hpp"
 #include "config/modSettings.hpp"
 #if VELMORIN_GUI
 #include "admin-gui/WindowMode.hpp"
@@ -47,6 +49,11 @@ void PrintHelp(const char* program) {
             << "Settings live in config/, logs in logs/ and language files in language/ of the\n"
             << "program directory (the directory of this executable).\n";
 }
+
+// The exit status of a server that cannot listen: a status of its own, so that a service manager
+// can be told not to restart it again and again (the port stays taken or reserved until someone
+// acts).
+constexpr int kExitCannotListen = EX_UNAVAILABLE;
 
 // Says that the server cannot listen, and what to do about it; the log above says why.
 void ExplainListenFailure(long port) {
@@ -91,7 +98,7 @@ void WarnWhenRootInAnotherUsersDirectory() {
 
 // Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
 // SIGHUP re-reads the configuration files and applies them, as daemons do. Returns the exit status:
-// 1 when the server could not go online at start, for a service manager to see.
+// kExitCannotListen when the server could not go online at start, for a service manager to see.
 int RunHeadless() {
   using namespace velmorin;
   const int signalFd = BlockControlSignals();
@@ -105,11 +112,12 @@ int RunHeadless() {
     ProcessControl control(loop, signalFd, server, admin, [&loop] { loop.Stop(); });
     server.Load();
     if (server.IsOnline()) {
+      NotifyServiceManager("READY=1");
       loop.Run();
     } else {
       std::cout.flush();  // the log lines before the explanation on standard error
       ExplainListenFailure(ServerSettings.General.ActivePort);
-      status = 1;
+      status = kExitCannotListen;
     }
     control.Close();
     server.Unload();
