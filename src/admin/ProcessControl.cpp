@@ -10,6 +10,7 @@
 
 #include "admin/AdminService.hpp"
 #include "net/LingeringSockets.hpp"
+#include "platform/AdminGroup.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/ServiceNotify.hpp"
 #include "server/clsServer.hpp"
@@ -40,7 +41,7 @@ ProcessControl::ProcessControl(EventLoop& loop, int signalFd, clsServer& server,
     : loop_(loop),
       signalFd_(signalFd),
       control_(loop, Registered(registry_, admin), server.Log().Feed(), RunningVersion()) {
-  if (const int error = control_.Open(Paths().controlSocket); error != 0) {
+  if (const int error = control_.Open(Paths().controlSocket, AdminGroupOf(Paths().programDirectory)); error != 0) {
     std::cerr << "velmorin-server: no control socket at " << Paths().controlSocket << " (" << std::strerror(error)
               << "); velmorin-ctl cannot reach this server.\n";
   }

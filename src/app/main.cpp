@@ -20,6 +20,7 @@
 #include "plugins/clsPlugins.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
+#include "platform/AdminGroup.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/InstanceLock.hpp"
@@ -66,7 +67,7 @@ void ExplainListenFailure(long port) {
 // server runs there or the lock cannot be taken.
 bool LockProgramDirectory(velmorin::InstanceLock& lock) {
   const std::string& run = velmorin::Paths().runDirectory;
-  const int error = lock.Acquire(run);
+  const int error = lock.Acquire(run, velmorin::AdminGroupOf(velmorin::Paths().programDirectory));
   if (error == 0) return true;
   if (error == EWOULDBLOCK) {
     std::cerr << "velmorin-server: another server (process " << velmorin::InstanceLock::HolderOf(run)
@@ -104,7 +105,8 @@ int RunHeadless() {
   const int signalFd = BlockControlSignals();
   EventLoop& loop = MainLoop();
 
-  HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1, HeadlessFlush::EachPass);
+  HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1, HeadlessFlush::EachPass,
+                            HeadlessFrontEnd::StdoutIsJournal());
   int status = 0;
   {
     clsServer server(frontEnd);

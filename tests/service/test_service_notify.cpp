@@ -93,7 +93,7 @@ TEST(ServiceNotifyCall, DoesNothingWithoutTheVariableAndRefusesANameItCannotUse)
     ScopedEnvironment unset("NOTIFY_SOCKET", "");
     EXPECT_EQ(NotifyServiceManager("READY=1"), 0);
   }
-  for (const std::string name : {"relative/notify", "@", std::string(200, '/')}) {
+  for (const std::string& name : {std::string("relative/notify"), std::string("@"), std::string(200, '/')}) {
     ScopedEnvironment wrong("NOTIFY_SOCKET", name);
     EXPECT_NE(NotifyServiceManager("READY=1"), 0) << name;
   }
