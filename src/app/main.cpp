@@ -48,7 +48,9 @@ void PrintHelp(const char* program) {
             << "  /unregister  unregister every plugin and exit\n"
             << "\n"
             << "Settings live in config/, logs in logs/ and language files in language/ of the\n"
-            << "program directory (the directory of this executable).\n";
+            << "program directory (the directory of this executable).\n"
+            << "\n"
+            << "Exit status: 0 stopped, 1 could not start, 2 usage error, 69 cannot listen on the port.\n";
 }
 
 // The exit status of a server that cannot listen: a status of its own, so that a service manager
