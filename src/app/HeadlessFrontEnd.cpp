@@ -20,6 +20,10 @@ std::string ColourEscape(long color) {
 
 constexpr const char* kReset = "\x1b[0m";
 
+// The status icons of AdminFrontEnd::ShowStatus.
+constexpr long kIconReady = 0;
+constexpr long kIconUsed = 3;
+
 constexpr int kPriorityError = 3;
 constexpr int kPriorityWarning = 4;
 constexpr int kPriorityNotice = 5;
@@ -124,6 +128,9 @@ bool HeadlessFrontEnd::StdoutIsJournal() {
 void HeadlessFrontEnd::ShowStatus(long icon, const std::string& statusLine, const std::string& /*trayTip*/) {
   // Only a change of state is news on a console; the counts in the line change with every
   // connection and would drown the log.
+  // The journal keeps lines for good: there, online with users (3) and without (0) are one
+  // state, so that the first login and the last logout of a quiet server are not status lines.
+  if (journal_ && icon == kIconUsed) icon = kIconReady;
   if (statusShown_ && icon == lastIcon_) return;
   statusShown_ = true;
   lastIcon_ = icon;

@@ -13,7 +13,8 @@
 //                                           pattern (no date or time) and without colour, each
 //                                           output line led by its priority, "<3>" errors, "<4>"
 //                                           warnings, "<5>" notices (start, stop, status), "<6>"
-//                                           the rest (JournalPriority)
+//                                           the rest (JournalPriority); status lines only when
+//                                           the server goes online, full or stopped
 //   StdoutIsJournal()                       the usual value for `journal`: JOURNAL_STREAM names
 //                                           standard output's device and inode
 //

@@ -404,9 +404,9 @@ TEST(HeadlessFrontEnd, JournalLinesCarryThePriorityOnEveryOutputLineAndNoStamp) 
   }
   std::ostringstream out;
   HeadlessFrontEnd frontEnd(out, false, HeadlessFlush::EachLine, true);
-  frontEnd.ShowStatus(0, "Ready", "");
-  frontEnd.ShowStatus(0, "Ready, 3 connections", "");
-  EXPECT_EQ(out.str(), "<5>[status] Ready\n");
+  // Online with or without users is one state there; full and stopped are news.
+  for (const long icon : {0, 0, 3, 0, 3, 1, 3, 2}) frontEnd.ShowStatus(icon, "state " + std::to_string(icon), "");
+  EXPECT_EQ(out.str(), "<5>[status] state 0\n<5>[status] state 1\n<5>[status] state 3\n<5>[status] state 2\n");
 }
 
 // Counts the flushes that reach the stream's buffer.
