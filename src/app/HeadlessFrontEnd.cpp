@@ -1,11 +1,8 @@
 #include "app/HeadlessFrontEnd.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstdio>
-
+#include "app/JournalStandardError.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Charset.hpp"
 
@@ -112,18 +109,7 @@ void HeadlessFrontEnd::Flush() {
 
 bool HeadlessFrontEnd::StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
-bool HeadlessFrontEnd::StdoutIsJournal() {
-  // Set by the service manager for the stream it connected; a child that was given another
-  // standard output inherits the variable but not the stream.
-  const char* stream = std::getenv("JOURNAL_STREAM");
-  if (stream == nullptr) return false;
-  unsigned long long device = 0;
-  unsigned long long inode = 0;
-  char rest = 0;
-  if (std::sscanf(stream, "%llu:%llu%c", &device, &inode, &rest) != 2) return false;
-  struct stat status{};
-  return ::fstat(STDOUT_FILENO, &status) == 0 && status.st_dev == device && status.st_ino == inode;
-}
+bool HeadlessFrontEnd::StdoutIsJournal() { return IsJournalStream(STDOUT_FILENO); }
 
 void HeadlessFrontEnd::ShowStatus(long icon, const std::string& statusLine, const std::string& /*trayTip*/) {
   // Only a change of state is news on a console; the counts in the line change with every

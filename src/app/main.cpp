@@ -15,6 +15,7 @@
 #include "admin/AdminService.hpp"
 #include "admin/ProcessControl.hpp"
 #include "app/HeadlessFrontEnd.hpp"
+#include "app/JournalStandardError.hpp"
 #include "server/clsServer.hpp"
 #include "server/modMain.hpp"
 #include "plugins/clsPlugins.hpp"
@@ -136,6 +137,7 @@ int RunHeadless() {
 int main(int argc, char** argv) {
   using namespace velmorin;
   std::setlocale(LC_ALL, "");
+  const JournalStandardError journalErrors;
   RaiseDescriptorLimit();
 
   std::string classic;

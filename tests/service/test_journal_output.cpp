@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "faults/ServerUnderTest.hpp"
+#include "support/PortHolder.hpp"
 
 namespace velmorin {
 namespace {
@@ -72,6 +73,24 @@ TEST(JournalOutput, LinesKeepThePatternWhenTheJournalIsAnotherStream) {
   const std::string output = OutputOfARun(server, false);
   EXPECT_TRUE(std::regex_search(output, std::regex(R"(\d\d:\d\d:\d\d: )"))) << output;
   EXPECT_FALSE(std::regex_search(output, std::regex("(^|\n)<[0-7]>"))) << output;
+}
+
+// Why the server does not start goes to standard error, which is the journal too: as an error.
+TEST(JournalOutput, AStartThatCannotListenIsAnErrorInTheJournal) {
+  ServerUnderTest server;
+  testing::PortHolder busy;
+  ASSERT_TRUE(busy.listening());
+  server.CommandLinePort(busy.port());
+  server.dir().write("config/server.cfg", server.ConfigText());
+  server.dir().write("output-1.txt", "");
+  const ScopedEnvironment journal("JOURNAL_STREAM", DeviceAndInode(server.dir().path("output-1.txt")));
+  server.Launch();
+  EXPECT_TRUE(testing::PollUntil([&] { return server.Output().find("/port:N") != std::string::npos; },
+                                 std::chrono::seconds(20)));
+  const std::string output = server.Output();
+  EXPECT_TRUE(std::regex_search(output, std::regex("(^|\n)<3>velmorin-server: cannot listen on port " +
+                                                   std::to_string(busy.port())))) << output;
+  EXPECT_TRUE(std::regex_search(output, std::regex("\n<3>Start it with /port:N"))) << output;
 }
 
 }  // namespace
