@@ -23,8 +23,8 @@ ControlServer::ControlServer(EventLoop& loop, const ControlRegistry& registry, L
 
 ControlServer::~ControlServer() { Close(); }
 
-int ControlServer::Open(const std::string& path) {
-  return socket_.Listen(path, ErrorJson("too many control connections; try again later"));
+int ControlServer::Open(const std::string& path, std::optional<gid_t> adminGroup) {
+  return socket_.Listen(path, ErrorJson("too many control connections; try again later"), adminGroup);
 }
 
 void ControlServer::Close() { socket_.Close(); }

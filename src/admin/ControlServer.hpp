@@ -28,8 +28,9 @@ class ControlServer : private ControlSocket::Handler {
   ControlServer(const ControlServer&) = delete;
   ControlServer& operator=(const ControlServer&) = delete;
 
-  // Listens at the path (see ControlSocket::Listen). 0 or the errno.
-  int Open(const std::string& path);
+  // Listens at the path, for the administrators' group too when one is given (see
+  // ControlSocket::Listen). 0 or the errno.
+  int Open(const std::string& path, std::optional<gid_t> adminGroup = std::nullopt);
   // Closes every connection and removes the socket file.
   void Close();
   std::size_t ConnectionCount() const { return socket_.ConnectionCount(); }

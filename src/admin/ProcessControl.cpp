@@ -10,7 +10,9 @@
 
 #include "admin/AdminService.hpp"
 #include "net/LingeringSockets.hpp"
+#include "platform/AdminGroup.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/ServiceNotify.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
@@ -39,7 +41,7 @@ ProcessControl::ProcessControl(EventLoop& loop, int signalFd, clsServer& server,
     : loop_(loop),
       signalFd_(signalFd),
       control_(loop, Registered(registry_, admin), server.Log().Feed(), RunningVersion()) {
-  if (const int error = control_.Open(Paths().controlSocket); error != 0) {
+  if (const int error = control_.Open(Paths().controlSocket, AdminGroupOf(Paths().programDirectory)); error != 0) {
     std::cerr << "velmorin-server: no control socket at " << Paths().controlSocket << " (" << std::strerror(error)
               << "); velmorin-ctl cannot reach this server.\n";
   }
@@ -48,8 +50,11 @@ ProcessControl::ProcessControl(EventLoop& loop, int signalFd, clsServer& server,
     while (read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       if (info.ssi_signo == SIGHUP) {
         server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
+        NotifyReloading();
         admin.Settings().ReloadFromDisk();
+        NotifyServiceManager("READY=1");
       } else {
+        NotifyServiceManager("STOPPING=1");
         stop();
       }
     }

@@ -1,7 +1,8 @@
 #pragma once
 // How a running server process is administered from outside, the same in headless and desktop
 // mode: the control socket for velmorin-ctl, SIGHUP (re-read the configuration files and apply
-// them) and SIGTERM/SIGINT (end, through the mode's own close).
+// them) and SIGTERM/SIGINT (end, through the mode's own close). A service manager is told of the
+// reload (RELOADING=1, then READY=1) and of the stop (STOPPING=1); see platform/ServiceNotify.
 //
 //   const int signalFd = BlockControlSignals();   before any other thread starts, so that
 //                                                  every thread leaves the three to the signalfd

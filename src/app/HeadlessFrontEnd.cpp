@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "app/JournalStandardError.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Charset.hpp"
 
@@ -16,7 +17,52 @@ std::string ColourEscape(long color) {
 
 constexpr const char* kReset = "\x1b[0m";
 
+// The status icons of AdminFrontEnd::ShowStatus.
+constexpr long kIconReady = 0;
+constexpr long kIconUsed = 3;
+
+constexpr int kPriorityError = 3;
+constexpr int kPriorityWarning = 4;
+constexpr int kPriorityNotice = 5;
+constexpr int kPriorityInfo = 6;
+
+// Each output line of the text led by the priority, so that the journal sees every line alone.
+std::string WithPriority(int priority, const std::string& text) {
+  const std::string prefix = "<" + std::to_string(priority) + ">";
+  std::string out = prefix;
+  for (const char c : text) {
+    out += c;
+    if (c == '\n') out += prefix;
+  }
+  return out;
+}
+
 }  // namespace
+
+int JournalPriority(std::optional<LogMessageType> type, long color) {
+  if (!type) return (color & 0xFFFFFF) == 0x0000FF ? kPriorityError : kPriorityInfo;
+  switch (*type) {
+    case LogMessageType::ServerCouldNotStart:
+      return kPriorityError;
+    // What clients cause: worth a look when it piles up, not a fault of the server.
+    case LogMessageType::ChatnameAlreadyUsed:
+    case LogMessageType::PingTimeout:
+    case LogMessageType::ErrorRaised:
+    case LogMessageType::ErrorInvalidData:
+    case LogMessageType::ErrorSendingData:
+    case LogMessageType::ErrorCRC:
+    case LogMessageType::ErrorDenied:
+    case LogMessageType::ErrorNoGuests:
+    case LogMessageType::ErrorVersion:
+    case LogMessageType::UnknownCommand:
+      return kPriorityWarning;
+    case LogMessageType::ServerStarted:
+    case LogMessageType::ServerStopped:
+      return kPriorityNotice;
+    default:
+      return kPriorityInfo;
+  }
+}
 
 std::string ConsoleText(const std::string& text) {
   std::string out;
@@ -44,8 +90,8 @@ std::string ConsoleText(const std::string& text) {
   return out;
 }
 
-HeadlessFrontEnd::HeadlessFrontEnd(std::ostream& out, bool terminal, HeadlessFlush flush)
-    : out_(out), terminal_(terminal), flush_(flush) {}
+HeadlessFrontEnd::HeadlessFrontEnd(std::ostream& out, bool terminal, HeadlessFlush flush, bool journal)
+    : out_(out), terminal_(terminal && !journal), journal_(journal), flush_(flush) {}
 
 void HeadlessFrontEnd::Flush() {
   if (flush_ == HeadlessFlush::EachLine) {
@@ -63,13 +109,29 @@ void HeadlessFrontEnd::Flush() {
 
 bool HeadlessFrontEnd::StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
+bool HeadlessFrontEnd::StdoutIsJournal() { return IsJournalStream(STDOUT_FILENO); }
+
 void HeadlessFrontEnd::ShowStatus(long icon, const std::string& statusLine, const std::string& /*trayTip*/) {
   // Only a change of state is news on a console; the counts in the line change with every
   // connection and would drown the log.
+  // The journal keeps lines for good: there, online with users (3) and without (0) are one
+  // state, so that the first login and the last logout of a quiet server are not status lines.
+  if (journal_ && icon == kIconUsed) icon = kIconReady;
   if (statusShown_ && icon == lastIcon_) return;
   statusShown_ = true;
   lastIcon_ = icon;
-  out_ << "[status] " << ConsoleText(statusLine) << '\n';
+  const std::string text = "[status] " + ConsoleText(statusLine);
+  out_ << (journal_ ? WithPriority(kPriorityNotice, text) : text) << '\n';
+  Flush();
+}
+
+void HeadlessFrontEnd::AppendLogEntry(std::optional<LogMessageType> type, const std::string& text,
+                                      const std::string& line, long color) {
+  if (!journal_) {
+    AppendLogLine(line, color);
+    return;
+  }
+  out_ << WithPriority(JournalPriority(type, color), ConsoleText(text)) << '\n';
   Flush();
 }
 

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sysexits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,15 +15,18 @@
 #include "admin/AdminService.hpp"
 #include "admin/ProcessControl.hpp"
 #include "app/HeadlessFrontEnd.hpp"
+#include "app/JournalStandardError.hpp"
 #include "server/clsServer.hpp"
 #include "server/modMain.hpp"
 #include "plugins/clsPlugins.hpp"
 #include "i18n/clsLanguage.hpp"
 #include "i18n/modLangID.hpp"
+#include "platform/AdminGroup.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/InstanceLock.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/ServiceNotify.hpp"
 #include "config/modSettings.hpp"
 #if VELMORIN_GUI
 #include "admin-gui/WindowMode.hpp"
@@ -45,8 +49,15 @@ void PrintHelp(const char* program) {
             << "  /unregister  unregister every plugin and exit\n"
             << "\n"
             << "Settings live in config/, logs in logs/ and language files in language/ of the\n"
-            << "program directory (the directory of this executable).\n";
+            << "program directory (the directory of this executable).\n"
+            << "\n"
+            << "Exit status: 0 stopped, 1 could not start, 2 usage error, 69 cannot listen on the port.\n";
 }
+
+// The exit status of a server that cannot listen: a status of its own, so that a service manager
+// can be told not to restart it again and again (the port stays taken or reserved until someone
+// acts).
+constexpr int kExitCannotListen = EX_UNAVAILABLE;
 
 // Says that the server cannot listen, and what to do about it; the log above says why.
 void ExplainListenFailure(long port) {
@@ -59,7 +70,7 @@ void ExplainListenFailure(long port) {
 // server runs there or the lock cannot be taken.
 bool LockProgramDirectory(velmorin::InstanceLock& lock) {
   const std::string& run = velmorin::Paths().runDirectory;
-  const int error = lock.Acquire(run);
+  const int error = lock.Acquire(run, velmorin::AdminGroupOf(velmorin::Paths().programDirectory));
   if (error == 0) return true;
   if (error == EWOULDBLOCK) {
     std::cerr << "velmorin-server: another server (process " << velmorin::InstanceLock::HolderOf(run)
@@ -91,13 +102,14 @@ void WarnWhenRootInAnotherUsersDirectory() {
 
 // Runs the server until SIGTERM or SIGINT, then closes it down as closing the window would.
 // SIGHUP re-reads the configuration files and applies them, as daemons do. Returns the exit status:
-// 1 when the server could not go online at start, for a service manager to see.
+// kExitCannotListen when the server could not go online at start, for a service manager to see.
 int RunHeadless() {
   using namespace velmorin;
   const int signalFd = BlockControlSignals();
   EventLoop& loop = MainLoop();
 
-  HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1, HeadlessFlush::EachPass);
+  HeadlessFrontEnd frontEnd(std::cout, isatty(STDOUT_FILENO) == 1, HeadlessFlush::EachPass,
+                            HeadlessFrontEnd::StdoutIsJournal());
   int status = 0;
   {
     clsServer server(frontEnd);
@@ -105,11 +117,12 @@ int RunHeadless() {
     ProcessControl control(loop, signalFd, server, admin, [&loop] { loop.Stop(); });
     server.Load();
     if (server.IsOnline()) {
+      NotifyServiceManager("READY=1");
       loop.Run();
     } else {
       std::cout.flush();  // the log lines before the explanation on standard error
       ExplainListenFailure(ServerSettings.General.ActivePort);
-      status = 1;
+      status = kExitCannotListen;
     }
     control.Close();
     server.Unload();
@@ -124,6 +137,7 @@ int RunHeadless() {
 int main(int argc, char** argv) {
   using namespace velmorin;
   std::setlocale(LC_ALL, "");
+  const JournalStandardError journalErrors;
   RaiseDescriptorLimit();
 
   std::string classic;

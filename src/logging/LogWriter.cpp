@@ -176,16 +176,18 @@ void LogWriter::WriteLogLine(const std::string& text, long color) { WriteLine(st
 
 void LogWriter::WriteLine(std::optional<LogMessageType> type, const std::string& text, long color) {
   // Only a final CR LF is cut: a pattern or plugin text without one keeps all its characters.
-  const std::string line = WithoutFinalBreak(BuildLine(EscapedEntry(text)));
+  const std::string entry = EscapedEntry(text);
+  const std::string line = WithoutFinalBreak(BuildLine(entry));
   file_.AddEntry(line);
-  ShowLine(type, line, color);
+  ShowLine(type, WithoutFinalBreak(entry), line, color);
   if (const auto failure = file_.TakeUnreportedFailure()) ReportFileFailure(*failure);
 }
 
-void LogWriter::ShowLine(std::optional<LogMessageType> type, const std::string& line, long color) {
+void LogWriter::ShowLine(std::optional<LogMessageType> type, const std::string& text, const std::string& line,
+                         long color) {
   const LogSettings& log = ServerSettings.Log;
   if (log.ClearLogAtSize && lineCount_ == log.ClearLogSize) ClearLog();
-  view_.AppendLogLine(line, color);
+  view_.AppendLogEntry(type, text, line, color);
   ++lineCount_;
   if (!feed_.Empty()) feed_.Publish(type, color, line);
 }
@@ -194,7 +196,8 @@ void LogWriter::ReportFileFailure(const clsLogging::Failure& failure) {
   // Only to the view and the followers: the file is what failed.
   const std::string text = FillPlaceholders(language_.data("msgLogFileFailed"),
                                             {{"%file", failure.path}, {"%error", std::strerror(failure.error)}});
-  ShowLine(std::nullopt, WithoutFinalBreak(BuildLine(EscapedEntry(text))), kRed);
+  const std::string entry = EscapedEntry(text);
+  ShowLine(std::nullopt, WithoutFinalBreak(entry), WithoutFinalBreak(BuildLine(entry)), kRed);
 }
 
 void LogWriter::ReportSuppressed() {

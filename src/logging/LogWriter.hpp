@@ -91,7 +91,7 @@ class LogWriter {
  private:
   void WriteLine(std::optional<LogMessageType> type, const std::string& text, long color);
   // To the view and the live log's listeners, not the file.
-  void ShowLine(std::optional<LogMessageType> type, const std::string& line, long color);
+  void ShowLine(std::optional<LogMessageType> type, const std::string& text, const std::string& line, long color);
   void ReportFileFailure(const clsLogging::Failure& failure);
   std::string BuildLine(const std::string& text) const;
   void WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& counts);

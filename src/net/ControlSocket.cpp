@@ -30,7 +30,7 @@ ControlSocket::ControlSocket(EventLoop& loop, Handler& handler, Limits limits)
 
 ControlSocket::~ControlSocket() { Close(); }
 
-int ControlSocket::Listen(const std::string& path, std::string busyLine) {
+int ControlSocket::Listen(const std::string& path, std::string busyLine, std::optional<gid_t> group) {
   Close();
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -48,11 +48,12 @@ int ControlSocket::Listen(const std::string& path, std::string busyLine) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return errno;
   int error = 0;
-  // chmod follows a link, but only this user can write the private run directory, so the path is
+  // chown and chmod follow a link, but only this user can write the run directory, so the path is
   // still the socket just bound.
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     error = errno;
-  } else if (::chmod(path.c_str(), 0600) != 0 || ::listen(fd, kBacklog) != 0) {
+  } else if ((group && ::chown(path.c_str(), static_cast<uid_t>(-1), *group) != 0) ||
+             ::chmod(path.c_str(), group ? 0660 : 0600) != 0 || ::listen(fd, kBacklog) != 0) {
     error = errno;
     ::unlink(path.c_str());
   }

@@ -18,10 +18,13 @@
 // Sends are flushed at the end of the loop's pass, and closes caused by a Send happen then too,
 // so Send never calls back into the handler.
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -61,9 +64,10 @@ class ControlSocket {
   ControlSocket& operator=(const ControlSocket&) = delete;
 
   // Listens at `path`, replacing whatever is there: the caller holds the instance lock, so a
-  // socket file found there belongs to a server that is gone. The socket file gets mode 0600.
-  // 0 or the errno of the failed call.
-  int Listen(const std::string& path, std::string busyLine = {});
+  // socket file found there belongs to a server that is gone. The socket file gets mode 0600, or
+  // 0660 and the group when one is given (the administrators' group). 0 or the errno of the
+  // failed call.
+  int Listen(const std::string& path, std::string busyLine = {}, std::optional<gid_t> group = std::nullopt);
   // Closes every connection and the listener and removes the socket file.
   void Close();
   bool Listening() const { return listenFd_ >= 0; }

@@ -19,7 +19,7 @@ std::string LockPath(const std::string& runDirectory) {
 
 }  // namespace
 
-int MakePrivateDirectory(const std::string& directory) {
+int MakePrivateDirectory(const std::string& directory, std::optional<gid_t> group) {
   // A final "/" would make the kernel follow a link in the last place: without it, O_NOFOLLOW
   // refuses one there.
   std::string path = directory;
@@ -33,7 +33,9 @@ int MakePrivateDirectory(const std::string& directory) {
     error = errno;
   } else if (status.st_uid != ::geteuid()) {
     error = EPERM;  // made by someone else: what is put in it would be theirs to change
-  } else if ((status.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
+  } else if (group && status.st_gid != *group && ::fchown(fd, static_cast<uid_t>(-1), *group) != 0) {
+    error = errno;
+  } else if (const mode_t mode = group ? 0750 : 0700; (status.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0) {
     error = errno;
   }
   ::close(fd);
@@ -60,9 +62,9 @@ int OpenOwnFile(const std::string& path, int flags, mode_t mode) {
 
 InstanceLock::~InstanceLock() { Release(); }
 
-int InstanceLock::Acquire(const std::string& runDirectory) {
+int InstanceLock::Acquire(const std::string& runDirectory, std::optional<gid_t> adminGroup) {
   Release();
-  if (const int error = MakePrivateDirectory(runDirectory); error != 0) return error;
+  if (const int error = MakePrivateDirectory(runDirectory, adminGroup); error != 0) return error;
   const int fd = OpenOwnFile(LockPath(runDirectory), O_RDWR | O_CREAT, 0600);
   if (fd < 0) return errno;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -17,7 +17,7 @@ struct ProgramPaths {
   std::string chatroomsFile;     // config/chatrooms.cfg
   std::string banFile;           // config/ban.cfg
   std::string welcomeFile;       // config/welcome.msg
-  std::string runDirectory;      // run/: the instance lock and the control socket (mode 0700)
+  std::string runDirectory;      // run/: the instance lock and the control socket (mode 0700, 0750 for an admin group)
   std::string controlSocket;     // run/control.sock
 };
 

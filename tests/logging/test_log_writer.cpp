@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -376,6 +377,36 @@ TEST(HeadlessFrontEnd, StatusIsPrintedWhenTheStateChangesAndTitlesNever) {
   frontEnd.SetTitle("Velmorin Server");
   frontEnd.ShowStatus(2, "Stopped", "");
   EXPECT_EQ(out.str(), "[status] Ready\n[status] Stopped\n");
+}
+
+// For the journal: the text without the pattern's stamp, every output line led by the priority
+// (a line break in a nickname cannot make a line of another priority), no colour, even on a
+// terminal.
+TEST(HeadlessFrontEnd, JournalLinesCarryThePriorityOnEveryOutputLineAndNoStamp) {
+  const struct {
+    std::optional<LogMessageType> type;
+    long color;
+    const char* text;
+    const char* output;
+  } cases[] = {
+      {std::nullopt, 255, "port taken", "<3>port taken\n"},
+      {std::nullopt, 0, "SIGHUP", "<6>SIGHUP\n"},
+      {LogMessageType::ServerCouldNotStart, 0, "no start", "<3>no start\n"},
+      {LogMessageType::ErrorInvalidData, 255, "bad\r\n<3>forged", "<4>bad\n<4><3>forged\n"},
+      {LogMessageType::ServerStarted, 0, "started", "<5>started\n"},
+      {LogMessageType::Connected, 0xFF8001, "\x1b[2Jhello", "<6>?[2Jhello\n"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    HeadlessFrontEnd frontEnd(out, true, HeadlessFlush::EachLine, true);
+    frontEnd.AppendLogEntry(c.type, c.text, std::string("12/11/26/06:48:38: ") + c.text, c.color);
+    EXPECT_EQ(out.str(), c.output) << c.text;
+  }
+  std::ostringstream out;
+  HeadlessFrontEnd frontEnd(out, false, HeadlessFlush::EachLine, true);
+  // Online with or without users is one state there; full and stopped are news.
+  for (const long icon : {0, 0, 3, 0, 3, 1, 3, 2}) frontEnd.ShowStatus(icon, "state " + std::to_string(icon), "");
+  EXPECT_EQ(out.str(), "<5>[status] state 0\n<5>[status] state 1\n<5>[status] state 3\n<5>[status] state 2\n");
 }
 
 // Counts the flushes that reach the stream's buffer.

@@ -131,8 +131,8 @@ TEST_F(ServerExecutable, SurvivesSighupAndKeepsServing) {
   EXPECT_EQ(server->WaitForExit(std::chrono::seconds(10)), 0);
 }
 
-// A service manager must see a server that cannot listen as failed, and the administrator must
-// learn what to do.
+// A service manager must see a server that cannot listen as failed, with the status of its own
+// (69) that the unit's RestartPreventExitStatus= names, and the administrator must learn what to do.
 TEST_F(ServerExecutable, APortThatCannotBeBoundEndsTheProgramWithAnError) {
   testing::PortHolder holder;
   ASSERT_TRUE(holder.listening());
@@ -143,7 +143,7 @@ TEST_F(ServerExecutable, APortThatCannotBeBoundEndsTheProgramWithAnError) {
   const std::optional<int> status = server->WaitForExit(std::chrono::seconds(10));
   holder.Release();
   ASSERT_TRUE(status.has_value()) << "still running: " << server->Output();
-  EXPECT_NE(*status, 0);
+  EXPECT_EQ(*status, 69);
   const std::string output = server->Output();
   EXPECT_NE(output.find("port " + port), std::string::npos) << output;
   EXPECT_NE(output.find("/port:N"), std::string::npos) << output;
@@ -171,7 +171,7 @@ TEST_F(ServerExecutable, APrivilegedPortWithoutPrivilegesEndsTheProgramWithTheHi
   ChildProcess server(launcher, arguments, dir.path("output.txt"));
   const std::optional<int> status = server.WaitForExit(std::chrono::seconds(10));
   ASSERT_TRUE(status.has_value()) << "still running: " << server.Output();
-  EXPECT_NE(*status, 0);
+  EXPECT_EQ(*status, 69);
   const std::string output = server.Output();
   EXPECT_NE(output.find("Port 1000 is reserved for the system"), std::string::npos) << output;  // the log says why
   EXPECT_NE(output.find("cannot listen on port 1000"), std::string::npos) << output;

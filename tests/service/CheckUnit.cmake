@@ -7,7 +7,9 @@
 # What the unit is for, whatever systemd thinks of its syntax.
 file(READ ${UNIT} unit)
 foreach(line "ExecStart=/opt/velmorin/velmorin-server --headless" "ExecReload=/bin/kill -HUP $MAINPID"
-             "Restart=on-failure" "AmbientCapabilities=CAP_NET_BIND_SERVICE" "User=velmorin")
+             "Restart=on-failure" "AmbientCapabilities=CAP_NET_BIND_SERVICE" "User=velmorin"
+             "Type=notify" "RestartPreventExitStatus=69" "ProtectSystem=strict"
+             "ReadWritePaths=/opt/velmorin/config /opt/velmorin/logs /opt/velmorin/run")
   string(FIND "${unit}" "\n${line}\n" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "the unit lacks the line: ${line}")
