@@ -67,7 +67,13 @@ ControlReply Online(AdminService& service, const ControlRequest& request) {
 ControlReply Offline(AdminService& service, const ControlRequest& request) {
   const bool confirmed = request.words.size() == 1 && request.words[0] == "--yes";
   if (!request.words.empty() && !confirmed) return ControlReply::Usage("usage: offline [--yes]");
-  return ControlReply::From(service.State().GoOffline(confirmed));
+  AdminResult result = service.State().GoOffline(confirmed);
+  // The window asks its question; here the answer is the option that gives it.
+  if (result.notice == "questionStopServer") {
+    result.message = "Users logged in: " + std::to_string(service.State().Figures().users) +
+                     ". Add --yes to disconnect them and take the server offline.";
+  }
+  return ControlReply::From(result);
 }
 
 ControlReply Addresses(AdminService& service, const ControlRequest& request) {
