@@ -294,6 +294,44 @@ TEST_F(ControlSocketTest, AFollowerGetsLogLinesWithTypeAndColourAndIsToldWhatItM
   ASSERT_TRUE(ControlTestClient(path_, &loop_).Until([&] { return feed_.Empty(); }, std::chrono::seconds(5)));
 }
 
+// "--lines N" gives the last N lines written before the follow, then the live ones; the backlog
+// keeps the last LogBacklog::kMaxLines lines however many were written.
+TEST_F(ControlSocketTest, AFollowerAsksForTheLastLinesOfABoundedBacklog) {
+  Open({.maxRequestLine = 1024, .maxUnsentOutput = 256 * 1024, .maxConnections = 6});
+  for (int i = 1; i <= 3000; ++i) feed_.Publish(LogMessageType::Connected, 0, "line " + std::to_string(i));
+  EXPECT_EQ(feed_.Backlog().size(), LogBacklog::kMaxLines);
+
+  const auto texts = [&](ControlTestClient& client, std::size_t count) {
+    std::vector<std::string> lines;
+    while (lines.size() < count) {
+      const auto line = client.ReadLine(std::chrono::seconds(2));
+      if (!line) break;
+      lines.push_back(Parsed(line).Find("text")->AsString());
+    }
+    return lines;
+  };
+  auto three = Client();
+  ASSERT_TRUE(three->Request(R"(["log","follow","--lines","3"])"));
+  EXPECT_EQ(StatusOf(three->ReadLine()), "done");
+  feed_.Publish(std::nullopt, 0, "live");
+  EXPECT_EQ(texts(*three, 4), (std::vector<std::string>{"line 2998", "line 2999", "line 3000", "live"}));
+
+  auto all = Client();
+  ASSERT_TRUE(all->Request(R"(["log","follow","--lines","999999999"])"));
+  EXPECT_EQ(StatusOf(all->ReadLine()), "done");
+  const std::vector<std::string> kept = texts(*all, LogBacklog::kMaxLines);
+  ASSERT_EQ(kept.size(), LogBacklog::kMaxLines);
+  EXPECT_EQ(kept.front(), "line 2002");
+  EXPECT_EQ(kept.back(), "live");
+
+  auto wrong = Client();
+  for (const char* request : {R"(["log","follow","--lines"])", R"(["log","follow","--lines","-1"])",
+                              R"(["log","follow","--lines","1e3"])", R"(["log","follow","--lines","9999999999"])"}) {
+    ASSERT_TRUE(wrong->Request(request));
+    EXPECT_EQ(StatusOf(wrong->ReadLine()), "usage") << request;
+  }
+}
+
 TEST_F(ControlSocketTest, SilentConnectionsAreToldAndClosedWhileFollowersKeepTheirSlots) {
   Open({.maxRequestLine = 1024, .maxUnsentOutput = 64 * 1024, .maxConnections = 4,
         .requestTimeout = std::chrono::milliseconds(300)});

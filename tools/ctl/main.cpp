@@ -35,6 +35,7 @@ struct Options {
   std::string programDirectory;
   bool json = false;
   bool help = false;
+  bool version = false;
   bool passwordStdin = false;
   std::vector<std::string> words;
 };
@@ -49,6 +50,7 @@ void PrintHelp(const std::vector<CommandHelp>& entries, bool all) {
               << "  --program-dir DIR  the program directory of the server\n"
               << "  --json             print the server's answers as JSON lines, for scripts\n"
               << "  --help             this text; after a command, that command's help\n"
+              << "  --version          the version of velmorin-ctl\n"
               << "\n"
               << "Exit status: 0 done, 1 refused, 2 usage error, 3 not running, 4 protocol or I/O error.\n"
               << "\n"
@@ -77,6 +79,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.json = true;
     } else if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument == "--password-stdin") {
       options.passwordStdin = true;
     } else if (argument == "--program-dir") {
@@ -260,6 +264,10 @@ int Run(Options& options) {
 int main(int argc, char** argv) {
   std::optional<Options> options = ParseOptions(argc, argv);
   if (!options) return kUsage;
+  if (options->version) {
+    std::cout << "velmorin-ctl " << RunningVersion() << "\n";
+    return kDone;
+  }
   if (options->help) {
     PrintHelp(HelpFor(options->words), options->words.empty());
     return kDone;
