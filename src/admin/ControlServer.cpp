@@ -62,7 +62,7 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
     reply = ControlReply::From(*refusedInput);
   } else if (!request->words.empty() && request->words.front() == "log") {
     reply = Follow(connection, request->words);
-    socket_.Send(connection, ReplyJson(reply));
+    socket_.Send(connection, ReplyJson(reply, request->version));
     SendBacklog(connection);
     return;
   } else {
@@ -74,7 +74,7 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
       return;
     }
   }
-  socket_.Send(connection, ReplyJson(reply));
+  socket_.Send(connection, ReplyJson(reply, request->version));
 }
 
 ControlReply ControlServer::Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words) {

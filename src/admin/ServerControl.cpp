@@ -56,6 +56,21 @@ ControlReply Status(AdminService& service, const ControlRequest& request) {
       {"online_uptime", figures.online ? FormatUptime(figures.onlineUptime) : kNone},
       {"system_uptime", FormatUptime(figures.systemUptime)},
   };
+  const auto seconds = [](long long value) { return static_cast<double>(value); };
+  const std::optional<double> none;
+  reply.numbers = {
+      {"server_status", figures.status},
+      {"port", figures.online ? std::optional<double>(figures.port) : none},
+      {"users", figures.users},
+      {"max_users", figures.maxUsers},
+      {"connections", figures.connections},
+      {"chatrooms", figures.chatrooms},
+      {"bytes_in", figures.bytesIn},
+      {"bytes_out", figures.bytesOut},
+      {"program_uptime", seconds(figures.programUptime)},
+      {"online_uptime", figures.online ? std::optional<double>(seconds(figures.onlineUptime)) : none},
+      {"system_uptime", seconds(figures.systemUptime)},
+  };
   return reply;
 }
 

@@ -58,6 +58,15 @@ class ControlSocketTest : public ::testing::Test {
       for (const std::string& word : request.words) reply.table.rows.push_back({word});
       return reply;
     });
+    registry_.Add("figures", [](const ControlRequest&) {
+      ControlReply reply;
+      reply.fields = {{"users", "3"}, {"uptime", "0, 00:01:33"}, {"port", "-"}, {"name", "7"}};
+      reply.numbers = {{"users", 3}, {"uptime", 93}, {"port", std::nullopt}};
+      reply.table.columns = {"id", "name"};
+      reply.table.numericColumns = {0};
+      reply.table.rows = {{"12", "42"}};
+      return reply;
+    });
     registry_.Add("refuse", [](const ControlRequest&) {
       return ControlReply::From(AdminResult::Refused("noticePersonDoesNotExist", "no such person"));
     });
@@ -83,7 +92,7 @@ class ControlSocketTest : public ::testing::Test {
     auto client = std::make_unique<ControlTestClient>(path_, &loop_);
     EXPECT_TRUE(client->connected());
     const JsonValue greeting = Parsed(client->ReadLine());
-    EXPECT_EQ(WriteJson(greeting), R"({"velmorin-control":1,"version":"9.8.7"})");
+    EXPECT_EQ(WriteJson(greeting), R"({"velmorin-control":1,"version":"9.8.7","protocols":[1,2]})");
     return client;
   }
 
@@ -146,6 +155,21 @@ TEST_F(ControlSocketTest, SomethingElseAtThePathIsLeftAloneAndRefused) {
   }
 }
 
+// Protocol 2 writes what the handler marks as numbers as JSON numbers (durations in seconds,
+// null for none); protocol 1 is answered as before, every value its text.
+TEST_F(ControlSocketTest, ProtocolTwoAnswersNumbersAsNumbersAndOneStillTexts) {
+  Open();
+  auto client = Client();
+  ASSERT_TRUE(client->SendAll("{\"v\":1,\"words\":[\"figures\"]}\n"));
+  EXPECT_EQ(WriteJson(Parsed(client->ReadLine())),
+            R"({"status":"done","notice":"","message":"","fields":{"users":"3","uptime":"0, 00:01:33","port":"-",)"
+            R"("name":"7"},"table":{"columns":["id","name"],"rows":[["12","42"]]}})");
+  ASSERT_TRUE(client->SendAll("{\"v\":2,\"words\":[\"figures\"]}\n"));
+  EXPECT_EQ(WriteJson(Parsed(client->ReadLine())),
+            R"({"status":"done","notice":"","message":"","fields":{"users":3,"uptime":93,"port":null,)"
+            R"("name":"7"},"table":{"columns":["id","name"],"rows":[[12,"42"]]}})");
+}
+
 TEST_F(ControlSocketTest, AnswersEveryRequestLineAndAMalformedOneLeavesTheConnectionUsable) {
   Open();
   auto client = Client();
@@ -154,7 +178,7 @@ TEST_F(ControlSocketTest, AnswersEveryRequestLineAndAMalformedOneLeavesTheConnec
       "not json",
       "[1,2]",
       "{\"words\":[\"echo\"]}",
-      "{\"v\":2,\"words\":[\"echo\"]}",
+      "{\"v\":3,\"words\":[\"echo\"]}",
       "{\"v\":\"1\",\"words\":[\"echo\"]}",
       "{\"v\":1}",
       "{\"v\":1,\"words\":\"echo\"}",

@@ -157,12 +157,18 @@ TEST(CtlOperations, PortMoveStatusOfflineAndOnline) {
   ASSERT_EQ(status.exit, 0) << Described(status);
   EXPECT_EQ(status.Text("status"), "done");
   EXPECT_EQ(status.Field("status"), "online");
-  EXPECT_EQ(status.Field("port"), std::to_string(newPort));
-  EXPECT_EQ(status.Field("users"), "2");
-  EXPECT_EQ(status.Field("max_users"), "256");
-  EXPECT_GE(std::stol(status.Field("connections")), 2);
-  EXPECT_GT(std::stod(status.Field("bytes_in")), 0);
-  EXPECT_GT(std::stod(status.Field("bytes_out")), 0);
+  // --json: numbers as numbers, durations in seconds.
+  EXPECT_EQ(status.Number("port"), newPort) << status.output;
+  EXPECT_EQ(status.Number("users"), 2);
+  EXPECT_EQ(status.Number("max_users"), 256);
+  EXPECT_GE(status.Number("connections").value_or(0), 2);
+  EXPECT_GT(status.Number("bytes_in").value_or(0), 0);
+  EXPECT_GT(status.Number("bytes_out").value_or(0), 0);
+  EXPECT_GE(status.Number("program_uptime").value_or(-1), 0);
+  EXPECT_LE(status.Number("online_uptime").value_or(-1), status.Number("program_uptime").value_or(-1));
+  // The human output keeps the texts.
+  const CtlRun shown = Ctl(server.dir(), {"status"});
+  EXPECT_NE(shown.output.find("max_users:      256\n"), std::string::npos) << shown.output;
   EXPECT_EQ(status.Field("server_start").size(), std::string("2026-01-01T00:00:00Z").size()) << status.output;
   EXPECT_LE(status.Field("program_start"), status.Field("server_start"));
 
@@ -181,21 +187,22 @@ TEST(CtlOperations, PortMoveStatusOfflineAndOnline) {
   EXPECT_TRUE(bob.WaitForClose(kWait));
   const CtlRun offline = CtlJson(server.dir(), {"status"});
   EXPECT_EQ(offline.Field("status"), "offline");
-  EXPECT_EQ(offline.Field("port"), "-");
-  EXPECT_EQ(offline.Field("users"), "0");
+  EXPECT_TRUE(offline.IsNull("port")) << offline.output;
+  EXPECT_TRUE(offline.IsNull("online_uptime")) << offline.output;
+  EXPECT_EQ(offline.Number("users"), 0);
   client::ChatClient refused;
   EXPECT_FALSE(refused.Connect("127.0.0.1", newPort, kWait)) << "an offline server accepts";
   EXPECT_EQ(Ctl(server.dir(), {"offline", "--yes"}).exit, 1);
 
   const CtlRun started = Ctl(server.dir(), {"online"});
   ASSERT_EQ(started.exit, 0) << Described(started);
-  EXPECT_EQ(CtlJson(server.dir(), {"status"}).Field("port"), std::to_string(newPort));
+  EXPECT_EQ(CtlJson(server.dir(), {"status"}).Number("port"), newPort);
   client::ChatClient carol;
   ASSERT_TRUE(carol.Connect("127.0.0.1", newPort, kWait)) << carol.LastErrorText();
   ASSERT_TRUE(carol.ReceiveWelcome(kWait));
   const auto carolIn = carol.Login("Carol", "", 0, "test", kWait);
   EXPECT_TRUE(carolIn && carolIn->Accepted());
-  EXPECT_EQ(CtlJson(server.dir(), {"status"}).Field("users"), "1");
+  EXPECT_EQ(CtlJson(server.dir(), {"status"}).Number("users"), 1);
 }
 
 TEST(CtlOperations, WelcomeExportedAndImportedByRelativePathGreetsTheNextClient) {

@@ -48,7 +48,8 @@ void PrintHelp(const std::vector<CommandHelp>& entries, bool all) {
               << "program) through its control socket, run/control.sock.\n"
               << "\n"
               << "  --program-dir DIR  the program directory of the server\n"
-              << "  --json             print the server's answers as JSON lines, for scripts\n"
+              << "  --json             print the server's answers as JSON lines, for scripts (numbers as\n"
+              << "                     numbers, durations in seconds)\n"
               << "  --help             this text; after a command, that command's help\n"
               << "  --version          the version of velmorin-ctl\n"
               << "\n"
@@ -245,7 +246,10 @@ int Run(Options& options) {
   if (!input.empty()) {
     if (const int exit = Connect(client); exit != kDone) return exit;
   }
-  if (!client.SendRequest(options.words, input)) {
+  // Scripts get numbers as numbers and durations in seconds when the server speaks protocol 2;
+  // the human output keeps the texts of protocol 1.
+  const int version = options.json && client.Offers(2) ? 2 : 1;
+  if (!client.SendRequest(options.words, input, version)) {
     std::cerr << "velmorin-ctl: " << client.error() << "\n";
     return kFailed;
   }
