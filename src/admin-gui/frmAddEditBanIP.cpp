@@ -61,11 +61,17 @@ std::string frmAddEditBanIP::Entry() const {
   return from + "-" + to;
 }
 
+bool frmAddEditBanIP::Backward() const {
+  const std::string from = NormalizeIP(ipFrom_->Address());
+  const std::string to = NormalizeIP(ipTo_->Address());
+  return !from.empty() && !to.empty() && CompareIP(from, to) == 1;
+}
+
 AdminResult frmAddEditBanIP::Confirm() {
   const std::string entry = Entry();
   AdminResult result = AdminResult::Done();
   if (entry.empty()) {
-    const char* notice = optRange_->isChecked() ? "noticeIP_Range" : "noticeIP";
+    const char* notice = !optRange_->isChecked() ? "noticeIP" : Backward() ? "noticeIP_Backward" : "noticeIP_Range";
     result = AdminResult::Refused(notice, Text(notice));
   } else if (accept_) {
     result = accept_(entry);

@@ -1,7 +1,8 @@
 #pragma once
 // The address ban editor: one address (its parts may be "*") or a range of two plain addresses,
 // entered with ctlIP. An incomplete address is refused with "noticeIP", a range with an
-// incomplete end or with its ends in the wrong order with "noticeIP_Range". The entry (the
+// incomplete end with "noticeIP_Range", one with its ends in the wrong order with
+// "noticeIP_Backward". The entry (the
 // address, or from "-" to) then goes to `accept`, the owner's part (a duplicate:
 // "noticeAlreadyBannedIP"). A refusal is shown and the dialog stays open; on done it closes.
 
@@ -34,6 +35,9 @@ class frmAddEditBanIP : public AdminDialog {
   AdminResult Confirm();
 
  private:
+  // Both ends complete, the first above the second.
+  bool Backward() const;
+
   Accept accept_;
   QRadioButton* optSingle_;
   QRadioButton* optRange_;

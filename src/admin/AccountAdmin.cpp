@@ -90,7 +90,7 @@ AdminResult AccountAdmin::Add(const std::string& name, const std::string& passwo
 
 AdminResult AccountAdmin::Edit(const std::string& name, const AccountChange& change) {
   const std::optional<std::string> stored = StoredName(name);
-  if (!stored) return Refuse("noticePersonDoesNotExist", "frmSendServerMsg");
+  if (!stored) return Refuse("noticeAccountDoesNotExist", "frmAddEditUser");
   if (change.comment) {
     if (auto refused = CheckTextField("comment", *change.comment, kMaxComment)) return *refused;
   }
@@ -106,7 +106,7 @@ AdminResult AccountAdmin::Edit(const std::string& name, const AccountChange& cha
 
 AdminResult AccountAdmin::Remove(const std::string& name) {
   const std::optional<std::string> stored = StoredName(name);
-  if (!stored) return Refuse("noticePersonDoesNotExist", "frmSendServerMsg");
+  if (!stored) return Refuse("noticeAccountDoesNotExist", "frmAddEditUser");
   if (WriteIniValue(*stored, std::nullopt, std::nullopt, UsersFile()) != 0) {
     return AdminResult::Refused("failed", "config/users.cfg could not be written.");
   }

@@ -59,7 +59,7 @@ AdminResult BanAdmin::Save(const std::string& done, Undo undo) {
 AdminResult BanAdmin::AddAddress(const std::string& rule) {
   const bool range = rule.find('-') != std::string::npos;
   const char* invalid = range ? "noticeIP_Range" : "noticeIP";
-  if (IsBackwardRange(rule)) return Refuse(invalid, "frmAddEditBanIP");
+  if (IsBackwardRange(rule)) return Refuse("noticeIP_Backward", "frmAddEditBanIP");
   const std::string result = AddBanRule("ip", rule);
   if (result == "exists") return Refuse("noticeAlreadyBannedIP", "frmAddEditBanIP");
   if (result != "done") return Refuse(invalid, "frmAddEditBanIP");

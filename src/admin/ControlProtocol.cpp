@@ -17,13 +17,21 @@ const char* StatusWord(ControlStatus status) {
   return "error";
 }
 
-JsonValue TableJson(const ControlTable& table) {
+// A cell of a numeric column in protocol 2: its number; text that is no number stays text.
+JsonValue NumberOrText(const std::string& cell) {
+  const std::optional<JsonValue> number = ParseJson(cell);
+  return number && number->kind() == JsonValue::Kind::Number ? *number : Text(cell);
+}
+
+JsonValue TableJson(const ControlTable& table, int version) {
   JsonValue columns = JsonValue::Array();
   for (const std::string& column : table.columns) columns.Add(Text(column));
   JsonValue rows = JsonValue::Array();
   for (const auto& row : table.rows) {
     JsonValue cells = JsonValue::Array();
-    for (const std::string& cell : row) cells.Add(Text(cell));
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      cells.Add(version >= 2 && table.numericColumns.contains(i) ? NumberOrText(row[i]) : Text(row[i]));
+    }
     rows.Add(std::move(cells));
   }
   return JsonValue::Object({{"columns", std::move(columns)}, {"rows", std::move(rows)}});
@@ -57,13 +65,14 @@ std::optional<ControlLine> ParseControlRequest(std::string_view line, std::strin
   if (request->kind() != JsonValue::Kind::Object) return fail("a request is a JSON object");
   const JsonValue* version = request->Find("v");
   if (version == nullptr || version->kind() != JsonValue::Kind::Number ||
-      version->AsNumber() != kControlProtocolVersion) {
-    return fail("unsupported protocol version (this server speaks \"v\":1)");
+      (version->AsNumber() != 1 && version->AsNumber() != 2)) {
+    return fail("unsupported protocol version (this server speaks \"v\":1 and \"v\":2)");
   }
   const JsonValue* words = request->Find("words");
   if (words == nullptr || words->kind() != JsonValue::Kind::Array) return fail("\"words\" must be an array of strings");
   if (words->Items().size() > kMaxControlWords) return fail("too many words");
   ControlLine result;
+  result.version = static_cast<int>(version->AsNumber());
   for (const JsonValue& word : words->Items()) {
     if (word.kind() != JsonValue::Kind::String) return fail("\"words\" must be an array of strings");
     // No text of the server may hold a NUL: it ends fields on the wire and lines in the files.
@@ -83,18 +92,30 @@ std::optional<ControlLine> ParseControlRequest(std::string_view line, std::strin
 }
 
 std::string GreetingJson(const std::string& version) {
+  JsonValue protocols = JsonValue::Array();
+  for (int offered = kControlProtocolVersion; offered <= kNewestControlProtocol; ++offered) {
+    protocols.Add(JsonValue::Number(offered));
+  }
   return Line(JsonValue::Object({{"velmorin-control", JsonValue::Number(kControlProtocolVersion)},
-                                 {"version", JsonValue::String(version)}}));
+                                 {"version", JsonValue::String(version)},
+                                 {"protocols", std::move(protocols)}}));
 }
 
-std::string ReplyJson(const ControlReply& reply) {
+std::string ReplyJson(const ControlReply& reply, int version) {
   JsonValue fields = JsonValue::Object();
-  for (const auto& [name, value] : reply.fields) fields.Set(Utf8OfWindows1252(name), Text(value));
+  for (const auto& [name, value] : reply.fields) {
+    const auto number = version >= 2 ? reply.numbers.find(name) : reply.numbers.end();
+    if (number == reply.numbers.end()) {
+      fields.Set(Utf8OfWindows1252(name), Text(value));
+    } else {
+      fields.Set(Utf8OfWindows1252(name), number->second ? JsonValue::Number(*number->second) : JsonValue());
+    }
+  }
   JsonValue out = JsonValue::Object({{"status", JsonValue::String(StatusWord(reply.status))},
                                      {"notice", Text(reply.notice)},
                                      {"message", Text(reply.message)},
                                      {"fields", std::move(fields)}});
-  if (!reply.table.columns.empty()) out.Set("table", TableJson(reply.table));
+  if (!reply.table.columns.empty()) out.Set("table", TableJson(reply.table, version));
   return Line(out);
 }
 

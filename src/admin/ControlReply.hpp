@@ -3,6 +3,9 @@
 // human-readable output of velmorin-ctl are made from: the result, named fields (shown as
 // "name: value" lines) and an optional table (shown with aligned columns).
 
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +23,8 @@ enum class ControlStatus {
 struct ControlTable {
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;  // each row has one cell per column
+  // Protocol 2 writes the cells of these columns (by index) as JSON numbers.
+  std::set<std::size_t> numericColumns;
 };
 
 struct ControlReply {
@@ -28,6 +33,9 @@ struct ControlReply {
   std::string message;  // a line to show: what was done, why it was refused, or the usage
   std::vector<std::pair<std::string, std::string>> fields;
   ControlTable table;   // no columns: no table
+  // Protocol 2 writes these fields as JSON numbers (durations in seconds; no value: null);
+  // protocol 1 writes every field as its text.
+  std::map<std::string, std::optional<double>> numbers;
 
   static ControlReply From(const AdminResult& result) {
     ControlReply reply;

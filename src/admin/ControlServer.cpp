@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
+#include <utility>
 
 #include "admin/ControlProtocol.hpp"
 #include "admin/FieldCheck.hpp"
@@ -9,7 +11,16 @@
 namespace velmorin {
 namespace {
 
-constexpr const char* kFollowUsage = "usage: log follow";
+constexpr const char* kFollowUsage = "usage: log follow [--lines N]";
+
+// N of "--lines N": digits only; more than the backlog keeps gives what it keeps.
+std::optional<std::size_t> BacklogCount(const std::vector<std::string>& words) {
+  if (words.size() == 2) return 0;
+  if (words.size() != 4 || words[2] != "--lines") return std::nullopt;
+  const std::string& count = words[3];
+  if (count.empty() || count.size() > 9 || count.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  return std::min<std::size_t>(std::stoul(count), LogBacklog::kMaxLines);
+}
 
 // Followers never end by themselves, so they get only half of the slots: the other half stays
 // free for requests, which end or time out.
@@ -51,6 +62,9 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
     reply = ControlReply::From(*refusedInput);
   } else if (!request->words.empty() && request->words.front() == "log") {
     reply = Follow(connection, request->words);
+    socket_.Send(connection, ReplyJson(reply, request->version));
+    SendBacklog(connection);
+    return;
   } else {
     // A handler's fault must not end the server or leave the client without an answer.
     try {
@@ -60,11 +74,12 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
       return;
     }
   }
-  socket_.Send(connection, ReplyJson(reply));
+  socket_.Send(connection, ReplyJson(reply, request->version));
 }
 
 ControlReply ControlServer::Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words) {
-  if (words.size() != 2 || words[1] != "follow") return ControlReply::Usage(kFollowUsage);
+  const std::optional<std::size_t> backlog = words.size() >= 2 && words[1] == "follow" ? BacklogCount(words) : std::nullopt;
+  if (!backlog) return ControlReply::Usage(kFollowUsage);
   if (followers_.size() >= MaxFollowers(socket_.limits())) {
     return ControlReply::From(AdminResult::Refused(
         "tooManyFollowers", "the log is followed by " + std::to_string(followers_.size()) +
@@ -72,11 +87,20 @@ ControlReply ControlServer::Follow(ControlSocket::ConnectionId connection, const
   }
   socket_.StopWaitingForRequests(connection);
   Follower& follower = followers_[connection];
+  follower.backlog = *backlog;
   follower.listener = feed_.Subscribe([this, connection](std::optional<LogMessageType> type, long color,
                                                          const std::string& line) {
     SendLogLine(connection, type, color, line);
   });
   return ControlReply::From(AdminResult::Done("following the log; close the connection to stop"));
+}
+
+void ControlServer::SendBacklog(ControlSocket::ConnectionId connection) {
+  const auto found = followers_.find(connection);
+  if (found == followers_.end() || found->second.backlog == 0) return;
+  const std::size_t count = std::exchange(found->second.backlog, 0);
+  // The lines as the follower would have got them, bounded by its output as those are.
+  for (const LogBacklog::Line& line : feed_.Backlog().Last(count)) SendLogLine(connection, line.type, line.color, line.text);
 }
 
 void ControlServer::SendLogLine(ControlSocket::ConnectionId connection, std::optional<LogMessageType> type, long color,

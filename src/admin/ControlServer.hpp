@@ -1,8 +1,8 @@
 #pragma once
 // The control socket of the running server: takes request lines from ControlSocket, runs them
 // through the ControlRegistry and answers each with one JSON line (admin/ControlProtocol).
-// "log follow" is answered here: after its "done" the connection gets every log line as it is
-// written, until the client closes. A follower that reads too slowly loses lines instead of
+// "log follow" is answered here: after its "done" the connection gets the last N lines of the
+// log's backlog ("--lines N"), then every log line as it is written, until the client closes. A follower that reads too slowly loses lines instead of
 // growing the server's memory; it is told how many before the next line it gets.
 //
 // Slots are kept for the administrator: a connection that sends no request for the socket's
@@ -39,6 +39,7 @@ class ControlServer : private ControlSocket::Handler {
   struct Follower {
     LogFeed::ListenerId listener = 0;
     std::size_t dropped = 0;
+    std::size_t backlog = 0;  // lines of the backlog still to send after the reply
   };
 
   void OnOpened(ControlSocket::ConnectionId connection) override;
@@ -48,6 +49,7 @@ class ControlServer : private ControlSocket::Handler {
   void OnClosed(ControlSocket::ConnectionId connection) override;
 
   ControlReply Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words);
+  void SendBacklog(ControlSocket::ConnectionId connection);
   void SendLogLine(ControlSocket::ConnectionId connection, std::optional<LogMessageType> type, long color,
                    const std::string& line);
 

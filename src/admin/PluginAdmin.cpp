@@ -20,6 +20,24 @@
 namespace velmorin {
 namespace {
 
+constexpr std::size_t kMaxAboutText = 4096;
+
+// A plugin's about text as an answer may carry it: line breaks as "\n", no other control
+// characters, bounded; or, when it gave none, why there is nothing to show.
+AdminResult AboutAnswered(const std::string& name, const std::string& answer) {
+  std::string text;
+  for (std::size_t i = 0; i < answer.size() && text.size() < kMaxAboutText; ++i) {
+    const auto c = static_cast<unsigned char>(answer[i]);
+    if (c == '\r' && i + 1 < answer.size() && answer[i + 1] == '\n') continue;
+    if (c == '\n' || c == '\t' || (c >= 0x20 && c != 0x7F)) text += answer[i];
+  }
+  if (text.find_first_not_of(" \t\n") == std::string::npos) {
+    return AdminResult::Done(name + " has no about text to show here (a plugin's about box is a window of its own, on "
+                             "the server's desktop only).");
+  }
+  return AdminResult::Done(text);
+}
+
 // How much of a name the caller gave is repeated in a refusal.
 constexpr std::size_t kMaxEchoedName = 64;
 
@@ -106,7 +124,11 @@ AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) 
   const std::string when = encryption ? "the next time the server goes online"
                            : enabled  ? "at the next start of the program, or now with plugins reload " + target.component
                                       : "at the next start of the program";
-  return AdminResult::Done(target.component + " is " + word + "; this takes effect " + when + ".");
+  // Switching off ends nothing by itself: say what keeps running, and until when.
+  const std::string running = enabled || !target.loaded ? ""
+                              : encryption ? " The loaded plugin serves until the server goes offline."
+                                           : " The running plugin keeps running until then.";
+  return AdminResult::Done(target.component + " is " + word + "; this takes effect " + when + "." + running);
 }
 
 AdminResult PluginAdmin::ShowAbout(const std::string& component, SettingsPluginSession* session) {
@@ -114,7 +136,6 @@ AdminResult PluginAdmin::ShowAbout(const std::string& component, SettingsPluginS
   const long index = plugins.GetIndex(component);
   if (index < 0) return Unknown(component);
   const std::string name = plugins.dll(index);
-  const AdminResult done = AdminResult::Done("The about box of " + name + " was asked for.");
   const AdminResult failed = AdminResult::Refused("pluginFailed", name + " did not answer.");
 
   if (IsEncryption(plugins.PluginType(index))) {
@@ -123,15 +144,19 @@ AdminResult PluginAdmin::ShowAbout(const std::string& component, SettingsPluginS
     const bool shown = fresh && fresh->InitialiseEncryption(plugins.ProgramDirectory(), SystemDefaultLocaleId(),
                                                            ServerSettings.General.AlwaysOnTop) &&
                        fresh->ShowAbout();
-    return shown ? done : failed;
+    return shown ? AboutAnswered(name, "") : failed;
   }
-  if (session != nullptr && session->Has(name)) return session->ShowAbout(name) ? done : failed;
-  if (server_.RunningPlugins().Find(plugins.PluginIdent(index)) != nullptr) {
-    return server_.RunningPlugins().Call(plugins.PluginIdent(index), "ShowAbout", "", "").has_value() ? done : failed;
+  std::optional<std::string> answer;
+  if (session != nullptr && session->Has(name)) {
+    answer = session->ShowAbout(name);
+  } else if (server_.RunningPlugins().Find(plugins.PluginIdent(index)) != nullptr) {
+    answer = server_.RunningPlugins().Call(plugins.PluginIdent(index), "ShowAbout", "", "");
+  } else {
+    // Not running: an instance of its own, started and ended as the settings dialog's are.
+    SettingsPluginSession own(plugins);
+    if (own.Start(index)) answer = own.ShowAbout(name);
   }
-  // Not running: an instance of its own, started and ended as the settings dialog's are.
-  SettingsPluginSession own(plugins);
-  return own.Start(index) && own.ShowAbout(name) ? done : failed;
+  return answer ? AboutAnswered(name, *answer) : failed;
 }
 
 std::unique_ptr<SettingsPluginSession> PluginAdmin::OpenSettingsSession(SettingsPluginSession::PageListener listener) {
@@ -153,7 +178,8 @@ AdminResult PluginAdmin::ShowConfiguration(const std::string& component) {
                                                          ServerSettings.General.AlwaysOnTop) &&
                      fresh->ShowConfiguration();
   if (!shown) return AdminResult::Refused("pluginFailed", name + " did not answer.");
-  return AdminResult::Done("The configuration dialog of " + name + " was asked for.");
+  return AdminResult::Done(name + " was asked for its configuration dialog; it has no text to show here (a plugin's "
+                           "dialog is a window of its own, on the server's desktop only).");
 }
 
 AdminResult PluginAdmin::Reload(const std::string& component) {

@@ -157,7 +157,9 @@ AdminResult RoomAdmin::SetStandard(const std::string& name) {
   if (name.empty()) {
     standard.clear();
   } else {
+    // Only a stored room is there again after a restart, where the standard room is looked up.
     const std::optional<std::string> stored = StoredName(Stored(), name);
+    if (!stored && server_.Chatrooms().GetChatroomID(name) >= 0) return Refuse("noticeChatroomNotStored", "frmAddEditChatroom");
     if (!stored || server_.Chatrooms().GetChatroomID(*stored) < 0) {
       return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
     }

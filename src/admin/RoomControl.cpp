@@ -18,6 +18,7 @@ constexpr const char* kUsage =
 ControlReply ListRooms(RoomAdmin& rooms) {
   ControlReply reply;
   reply.table.columns = {"id", "name", "members", "password", "stored", "standard", "description"};
+  reply.table.numericColumns = {0, 2};
   for (const LiveRoom& room : rooms.Live()) {
     reply.table.rows.push_back({std::to_string(room.id), room.name, std::to_string(room.members),
                                 room.hasPassword ? "*" : "", room.stored ? "yes" : (room.isProtected ? "no" : "client"),

@@ -56,6 +56,21 @@ ControlReply Status(AdminService& service, const ControlRequest& request) {
       {"online_uptime", figures.online ? FormatUptime(figures.onlineUptime) : kNone},
       {"system_uptime", FormatUptime(figures.systemUptime)},
   };
+  const auto seconds = [](long long value) { return static_cast<double>(value); };
+  const std::optional<double> none;
+  reply.numbers = {
+      {"server_status", figures.status},
+      {"port", figures.online ? std::optional<double>(figures.port) : none},
+      {"users", figures.users},
+      {"max_users", figures.maxUsers},
+      {"connections", figures.connections},
+      {"chatrooms", figures.chatrooms},
+      {"bytes_in", figures.bytesIn},
+      {"bytes_out", figures.bytesOut},
+      {"program_uptime", seconds(figures.programUptime)},
+      {"online_uptime", figures.online ? std::optional<double>(seconds(figures.onlineUptime)) : none},
+      {"system_uptime", seconds(figures.systemUptime)},
+  };
   return reply;
 }
 
@@ -67,7 +82,13 @@ ControlReply Online(AdminService& service, const ControlRequest& request) {
 ControlReply Offline(AdminService& service, const ControlRequest& request) {
   const bool confirmed = request.words.size() == 1 && request.words[0] == "--yes";
   if (!request.words.empty() && !confirmed) return ControlReply::Usage("usage: offline [--yes]");
-  return ControlReply::From(service.State().GoOffline(confirmed));
+  AdminResult result = service.State().GoOffline(confirmed);
+  // The window asks its question; here the answer is the option that gives it.
+  if (result.notice == "questionStopServer") {
+    result.message = "Users logged in: " + std::to_string(service.State().Figures().users) +
+                     ". Add --yes to disconnect them and take the server offline.";
+  }
+  return ControlReply::From(result);
 }
 
 ControlReply Addresses(AdminService& service, const ControlRequest& request) {

@@ -229,7 +229,14 @@ std::vector<Entry> MakeEntries() {
                        return true;
                      }});
   entries.push_back(BoolEntry("General.AllowGuests", &Record::General, &GeneralSettings::AllowGuests));
-  entries.push_back(NumberEntry("General.MaxConnectionRate", &Record::General, &GeneralSettings::MaxConnectionRate, 100));
+  // 0 turns the limit off, so only an empty field is the default.
+  entries.push_back({"General.MaxConnectionRate", [](const Record& r) { return std::to_string(r.General.MaxConnectionRate); },
+                     [](Record& r, const std::string& text) {
+                       const std::optional<long> rate = Digits(Trim(text));
+                       if (!rate) return false;
+                       r.General.MaxConnectionRate = Trim(text).empty() ? 100 : *rate;
+                       return true;
+                     }});
   entries.push_back(BoolEntry("Chatrooms.AllowCreateChatroom", &Record::Chatrooms, &ChatroomSettings::AllowCreateChatroom));
   entries.push_back({"Chatrooms.StandardChatroom", [](const Record& r) { return r.Chatrooms.StandardChatroom; },
                      [](Record& r, const std::string& text) {

@@ -94,13 +94,13 @@ bool SettingsPluginSession::Has(const std::string& component) const {
                      [&](const Started& started) { return EqualsNoCase(started.component, component); });
 }
 
-bool SettingsPluginSession::ShowAbout(const std::string& component) {
+std::optional<std::string> SettingsPluginSession::ShowAbout(const std::string& component) {
   const auto found = std::find_if(started_.begin(), started_.end(),
                                   [&](const Started& started) { return EqualsNoCase(started.component, component); });
-  if (closing_ || found == started_.end()) return false;
+  if (closing_ || found == started_.end()) return std::nullopt;
   const std::string ident = found->ident;
   const Busy busy(*this);
-  return objects_.Call(ident, "ShowAbout", "", "").has_value();
+  return objects_.Call(ident, "ShowAbout", "", "");
 }
 
 void SettingsPluginSession::SettingsChanged() {

@@ -59,8 +59,9 @@ class SettingsPluginSession {
 
   // Whether the session holds an instance of that component (any letter case).
   bool Has(const std::string& component) const;
-  // "ShowAbout" to the instance of that component; false when there is none or the call failed.
-  bool ShowAbout(const std::string& component);
+  // "ShowAbout" to the instance of that component: its answer (empty when it gave none);
+  // nothing when there is no instance or the call failed.
+  std::optional<std::string> ShowAbout(const std::string& component);
   // "SettingsChanged" to every instance, in start order.
   void SettingsChanged();
   // Terminates and destroys every instance; later calls do nothing.

@@ -14,6 +14,7 @@ ControlReply ListUsers(AdminService& service, const ControlRequest& request) {
   if (!request.words.empty()) return ControlReply::Usage("usage: users");
   ControlReply reply;
   reply.table.columns = {"id", "nickname", "chatroom", "ip", "version"};
+  reply.table.numericColumns = {0};
   for (const UserRow& user : service.Users().Users()) {
     reply.table.rows.push_back(
         {std::to_string(user.id), user.nickname, user.chatroom, user.address, user.clientVersion});

@@ -14,7 +14,9 @@ void LogFeed::Unsubscribe(ListenerId id) {
   std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
 }
 
-void LogFeed::Publish(std::optional<LogMessageType> type, long color, const std::string& line) const {
+void LogFeed::Publish(std::optional<LogMessageType> type, long color, const std::string& line) {
+  backlog_.Add(type, color, line);
+  if (listeners_.empty()) return;
   // A copy, so a listener that (un)subscribes does not disturb this walk; one that was removed
   // by an earlier listener of this walk is skipped.
   const auto listeners = listeners_;

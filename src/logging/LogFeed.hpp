@@ -1,7 +1,7 @@
 #pragma once
 // Listeners of the log as it is written: each gets every line shown, with its message type
-// (none for lines without one: plugin lines, the port error, signals) and its colour. The log
-// writer publishes only when someone listens, so an empty feed costs one test per line.
+// (none for lines without one: plugin lines, the port error, signals) and its colour. The
+// recent lines are kept in a bounded backlog for listeners that want them.
 // Listeners may subscribe and unsubscribe (themselves or others) while a line is published.
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/LogMessageType.hpp"
+#include "logging/LogBacklog.hpp"
 
 namespace velmorin {
 
@@ -25,9 +26,11 @@ class LogFeed {
   ListenerId Subscribe(Listener listener);
   void Unsubscribe(ListenerId id);
   bool Empty() const { return listeners_.empty(); }
-  void Publish(std::optional<LogMessageType> type, long color, const std::string& line) const;
+  void Publish(std::optional<LogMessageType> type, long color, const std::string& line);
+  const LogBacklog& Backlog() const { return backlog_; }
 
  private:
+  LogBacklog backlog_;
   ListenerId nextId_ = 1;
   std::vector<std::pair<ListenerId, std::shared_ptr<Listener>>> listeners_;
 };

@@ -189,7 +189,7 @@ void LogWriter::ShowLine(std::optional<LogMessageType> type, const std::string& 
   if (log.ClearLogAtSize && lineCount_ == log.ClearLogSize) ClearLog();
   view_.AppendLogEntry(type, text, line, color);
   ++lineCount_;
-  if (!feed_.Empty()) feed_.Publish(type, color, line);
+  feed_.Publish(type, color, line);
 }
 
 void LogWriter::ReportFileFailure(const clsLogging::Failure& failure) {

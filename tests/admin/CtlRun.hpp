@@ -36,6 +36,18 @@ struct CtlRun {
     return value != nullptr && value->kind() == JsonValue::Kind::String ? value->AsString() : "";
   }
   std::string Field(const char* name) const { return Text(name, true); }
+  // A number of "fields" (protocol 2, which --json asks for); nothing when absent, null or text.
+  std::optional<double> Number(const char* name) const {
+    const JsonValue* fields = reply ? reply->Find("fields") : nullptr;
+    const JsonValue* value = fields != nullptr ? fields->Find(name) : nullptr;
+    if (value == nullptr || value->kind() != JsonValue::Kind::Number) return std::nullopt;
+    return value->AsNumber();
+  }
+  bool IsNull(const char* name) const {
+    const JsonValue* fields = reply ? reply->Find("fields") : nullptr;
+    const JsonValue* value = fields != nullptr ? fields->Find(name) : nullptr;
+    return value != nullptr && value->IsNull();
+  }
 };
 
 struct CtlOptions {

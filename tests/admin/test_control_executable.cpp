@@ -4,7 +4,11 @@
 
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,7 +16,10 @@
 #include "admin/ControlTestClient.hpp"
 #include "admin/CtlRun.hpp"
 #include "faults/ServerUnderTest.hpp"
+#include "ctl/HelpTable.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "support/ChildProcess.hpp"
+#include "support/TempProgramDir.hpp"
 
 namespace velmorin {
 namespace {
@@ -54,6 +61,9 @@ TEST(ControlExecutable, ExitStatusTellsNotRunningUsageAndDone) {
     EXPECT_EQ(run.exit, one.exit) << run.output;
     EXPECT_NE(run.output.find(one.says), std::string::npos) << run.output;
   }
+  const CtlRun version = Ctl(server.dir(), {"--version"});
+  EXPECT_EQ(version.exit, 0);
+  EXPECT_EQ(version.output, "velmorin-ctl " + RunningVersion() + "\n");
 
   server.Kill();
   EXPECT_TRUE(std::filesystem::exists(server.dir().path("run/control.sock")));
@@ -64,6 +74,49 @@ TEST(ControlExecutable, ExitStatusTellsNotRunningUsageAndDone) {
   EXPECT_EQ(Ctl(server.dir(), {"nosuch"}).exit, 2);
   EXPECT_EQ(server.Stop(), 0);
   EXPECT_FALSE(std::filesystem::exists(server.dir().path("run/control.sock")));
+}
+
+// The completion shipped beside velmorin-ctl offers every command of the help, its second word,
+// and each option its usage names.
+TEST(ControlExecutable, BashCompletionOffersEveryCommandAndOptionOfTheHelp) {
+  testing::TempProgramDir dir;
+  const std::string script = std::string(VELMORIN_DIST_DIR) + "/velmorin-ctl.bash";
+  ASSERT_TRUE(std::filesystem::exists(script));
+  // "offer WORDS... ''" completes the empty word after WORDS and prints "WORDS |offers".
+  std::string run = "source '" + script + "'\n";
+  run += "offer() { COMP_WORDS=(velmorin-ctl \"$@\"); COMP_CWORD=$#; _velmorin_ctl; echo \"$*|${COMPREPLY[*]}\"; }\n";
+  run += "offer ''\n";
+  for (const ctl::CommandHelp& entry : ctl::HelpTable()) {
+    std::istringstream words(entry.words);
+    std::string first;
+    words >> first;
+    run += "offer " + first + " ''\n";
+    run += std::string("offer ") + entry.words + " ''\n";
+  }
+  ChildProcess bash("/bin/bash", {"--norc", "-c", run}, dir.path("completion.out"));
+  ASSERT_EQ(bash.WaitForExit(), 0) << bash.Output();
+  std::map<std::string, std::set<std::string>> offers;  // typed words and a blank -> offered words
+  std::istringstream lines(bash.Output());
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t bar = line.find('|');
+    if (bar == std::string::npos) continue;
+    std::istringstream offered(line.substr(bar + 1));
+    for (std::string word; offered >> word;) offers[line.substr(0, bar)].insert(word);
+  }
+  const auto offered = [&](const std::string& typed, const std::string& word) { return offers[typed].count(word) == 1; };
+  const std::regex option("--[a-z-]+");
+  for (const ctl::CommandHelp& entry : ctl::HelpTable()) {
+    std::istringstream split(entry.words);
+    std::vector<std::string> words;
+    for (std::string word; split >> word;) words.push_back(word);
+    EXPECT_TRUE(offered("", words[0])) << entry.words << "\n" << bash.Output();
+    if (words.size() == 2) EXPECT_TRUE(offered(words[0] + " ", words[1])) << entry.words << "\n" << bash.Output();
+    const std::string usage = entry.usage;
+    for (auto name = std::sregex_iterator(usage.begin(), usage.end(), option); name != std::sregex_iterator(); ++name) {
+      EXPECT_TRUE(offered(std::string(entry.words) + " ", name->str())) << entry.words << " " << name->str();
+    }
+  }
+  EXPECT_TRUE(offered("", "--version"));
 }
 
 TEST(ControlExecutable, ASecondServerOnTheSameDirectoryIsRefused) {
@@ -95,6 +148,10 @@ TEST(ControlExecutable, LogFollowGetsTheLinesWrittenAfterItSubscribed) {
       EXPECT_EQ(follow.Output().find('\x1b'), std::string::npos);
     }
   }
+  // With a backlog, the lines written before come first: both logins.
+  ChildProcess backlog(CtlIn(server.dir()), {"log", "follow", "--lines", "50"}, server.dir().path("backlog.out"));
+  EXPECT_TRUE(backlog.WaitFor("Bob")) << backlog.Output();
+  EXPECT_NE(backlog.Output().find("Ann"), std::string::npos) << backlog.Output();
 }
 
 TEST(ControlExecutable, AControlClientThatNeverReadsDoesNotDisturbChatTraffic) {

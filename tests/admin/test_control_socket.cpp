@@ -58,6 +58,15 @@ class ControlSocketTest : public ::testing::Test {
       for (const std::string& word : request.words) reply.table.rows.push_back({word});
       return reply;
     });
+    registry_.Add("figures", [](const ControlRequest&) {
+      ControlReply reply;
+      reply.fields = {{"users", "3"}, {"uptime", "0, 00:01:33"}, {"port", "-"}, {"name", "7"}};
+      reply.numbers = {{"users", 3}, {"uptime", 93}, {"port", std::nullopt}};
+      reply.table.columns = {"id", "name"};
+      reply.table.numericColumns = {0};
+      reply.table.rows = {{"12", "42"}};
+      return reply;
+    });
     registry_.Add("refuse", [](const ControlRequest&) {
       return ControlReply::From(AdminResult::Refused("noticePersonDoesNotExist", "no such person"));
     });
@@ -83,7 +92,7 @@ class ControlSocketTest : public ::testing::Test {
     auto client = std::make_unique<ControlTestClient>(path_, &loop_);
     EXPECT_TRUE(client->connected());
     const JsonValue greeting = Parsed(client->ReadLine());
-    EXPECT_EQ(WriteJson(greeting), R"({"velmorin-control":1,"version":"9.8.7"})");
+    EXPECT_EQ(WriteJson(greeting), R"({"velmorin-control":1,"version":"9.8.7","protocols":[1,2]})");
     return client;
   }
 
@@ -146,6 +155,21 @@ TEST_F(ControlSocketTest, SomethingElseAtThePathIsLeftAloneAndRefused) {
   }
 }
 
+// Protocol 2 writes what the handler marks as numbers as JSON numbers (durations in seconds,
+// null for none); protocol 1 is answered as before, every value its text.
+TEST_F(ControlSocketTest, ProtocolTwoAnswersNumbersAsNumbersAndOneStillTexts) {
+  Open();
+  auto client = Client();
+  ASSERT_TRUE(client->SendAll("{\"v\":1,\"words\":[\"figures\"]}\n"));
+  EXPECT_EQ(WriteJson(Parsed(client->ReadLine())),
+            R"({"status":"done","notice":"","message":"","fields":{"users":"3","uptime":"0, 00:01:33","port":"-",)"
+            R"("name":"7"},"table":{"columns":["id","name"],"rows":[["12","42"]]}})");
+  ASSERT_TRUE(client->SendAll("{\"v\":2,\"words\":[\"figures\"]}\n"));
+  EXPECT_EQ(WriteJson(Parsed(client->ReadLine())),
+            R"({"status":"done","notice":"","message":"","fields":{"users":3,"uptime":93,"port":null,)"
+            R"("name":"7"},"table":{"columns":["id","name"],"rows":[[12,"42"]]}})");
+}
+
 TEST_F(ControlSocketTest, AnswersEveryRequestLineAndAMalformedOneLeavesTheConnectionUsable) {
   Open();
   auto client = Client();
@@ -154,7 +178,7 @@ TEST_F(ControlSocketTest, AnswersEveryRequestLineAndAMalformedOneLeavesTheConnec
       "not json",
       "[1,2]",
       "{\"words\":[\"echo\"]}",
-      "{\"v\":2,\"words\":[\"echo\"]}",
+      "{\"v\":3,\"words\":[\"echo\"]}",
       "{\"v\":\"1\",\"words\":[\"echo\"]}",
       "{\"v\":1}",
       "{\"v\":1,\"words\":\"echo\"}",
@@ -292,6 +316,44 @@ TEST_F(ControlSocketTest, AFollowerGetsLogLinesWithTypeAndColourAndIsToldWhatItM
 
   follower->Close();
   ASSERT_TRUE(ControlTestClient(path_, &loop_).Until([&] { return feed_.Empty(); }, std::chrono::seconds(5)));
+}
+
+// "--lines N" gives the last N lines written before the follow, then the live ones; the backlog
+// keeps the last LogBacklog::kMaxLines lines however many were written.
+TEST_F(ControlSocketTest, AFollowerAsksForTheLastLinesOfABoundedBacklog) {
+  Open({.maxRequestLine = 1024, .maxUnsentOutput = 256 * 1024, .maxConnections = 6});
+  for (int i = 1; i <= 3000; ++i) feed_.Publish(LogMessageType::Connected, 0, "line " + std::to_string(i));
+  EXPECT_EQ(feed_.Backlog().size(), LogBacklog::kMaxLines);
+
+  const auto texts = [&](ControlTestClient& client, std::size_t count) {
+    std::vector<std::string> lines;
+    while (lines.size() < count) {
+      const auto line = client.ReadLine(std::chrono::seconds(2));
+      if (!line) break;
+      lines.push_back(Parsed(line).Find("text")->AsString());
+    }
+    return lines;
+  };
+  auto three = Client();
+  ASSERT_TRUE(three->Request(R"(["log","follow","--lines","3"])"));
+  EXPECT_EQ(StatusOf(three->ReadLine()), "done");
+  feed_.Publish(std::nullopt, 0, "live");
+  EXPECT_EQ(texts(*three, 4), (std::vector<std::string>{"line 2998", "line 2999", "line 3000", "live"}));
+
+  auto all = Client();
+  ASSERT_TRUE(all->Request(R"(["log","follow","--lines","999999999"])"));
+  EXPECT_EQ(StatusOf(all->ReadLine()), "done");
+  const std::vector<std::string> kept = texts(*all, LogBacklog::kMaxLines);
+  ASSERT_EQ(kept.size(), LogBacklog::kMaxLines);
+  EXPECT_EQ(kept.front(), "line 2002");
+  EXPECT_EQ(kept.back(), "live");
+
+  auto wrong = Client();
+  for (const char* request : {R"(["log","follow","--lines"])", R"(["log","follow","--lines","-1"])",
+                              R"(["log","follow","--lines","1e3"])", R"(["log","follow","--lines","9999999999"])"}) {
+    ASSERT_TRUE(wrong->Request(request));
+    EXPECT_EQ(StatusOf(wrong->ReadLine()), "usage") << request;
+  }
 }
 
 TEST_F(ControlSocketTest, SilentConnectionsAreToldAndClosedWhileFollowersKeepTheirSlots) {

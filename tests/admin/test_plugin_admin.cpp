@@ -66,6 +66,7 @@ TEST(PluginAdmin, DisablingAGeneralPluginWritesThePluginsSectionForTheNextStart)
     const ControlReply reply = Control(first, "plugins disable ALPHA");
     EXPECT_EQ(reply.status, ControlStatus::Done);
     EXPECT_NE(reply.message.find("next start"), std::string::npos) << reply.message;
+    EXPECT_NE(reply.message.find("The running plugin keeps running until then."), std::string::npos) << reply.message;
     EXPECT_EQ(State(first, "alpha"), "no/yes");  // runs until the program starts again
     written = Section(first, "Plugins");
     first.Stop();
@@ -113,14 +114,21 @@ TEST(PluginAdmin, SwitchingAnEncryptionPluginWritesTheEncryptionSectionForTheNex
   EXPECT_EQ(State(server, "spare"), "yes/yes");
 }
 
-TEST(PluginAdmin, AboutReachesThePluginRunningOrNot) {
+// The answer is what the plugin says about itself; a plugin that answers nothing has nothing to
+// show outside its own window, and the reply says so.
+TEST(PluginAdmin, AboutReachesThePluginRunningOrNotAndShowsItsAnswer) {
   ServerHarness server;
   InstallScripted(server, "alpha");
   InstallScripted(server, "beta");
+  server.dir().write("plugins/alpha.rules", "ShowAbout answer Alpha 1.0 \x1b[2J by Ann\n");
   server.Set("Plugins", "beta", "0");
   ASSERT_TRUE(server.Start());
-  EXPECT_EQ(Control(server, "plugins about alpha").status, ControlStatus::Done);
-  EXPECT_EQ(Control(server, "plugins about beta").status, ControlStatus::Done);
+  const ControlReply alpha = Control(server, "plugins about alpha");
+  EXPECT_EQ(alpha.status, ControlStatus::Done);
+  EXPECT_EQ(alpha.message, "Alpha 1.0 [2J by Ann");
+  const ControlReply beta = Control(server, "plugins about beta");
+  EXPECT_EQ(beta.status, ControlStatus::Done);
+  EXPECT_NE(beta.message.find("beta has no about text to show here"), std::string::npos) << beta.message;
   server.Stop();
   for (const std::string component : {"alpha", "beta"}) {
     EXPECT_NE(server.dir().read("plugins/" + component + ".received").find("ShowAbout|"), std::string::npos)
@@ -133,8 +141,12 @@ TEST(PluginAdmin, OnlyEncryptionPluginsHaveAConfigurationDialogOutsideTheWindow)
   InstallScripted(server, "alpha");
   InstallCipher(server, "cipher");
   ASSERT_TRUE(server.Start());
-  EXPECT_EQ(Control(server, "plugins configure cipher").status, ControlStatus::Done);
-  EXPECT_EQ(Control(server, "plugins about cipher").status, ControlStatus::Done);
+  const ControlReply configure = Control(server, "plugins configure cipher");
+  EXPECT_EQ(configure.status, ControlStatus::Done);
+  EXPECT_NE(configure.message.find("no text to show here"), std::string::npos) << configure.message;
+  const ControlReply about = Control(server, "plugins about cipher");
+  EXPECT_EQ(about.status, ControlStatus::Done);
+  EXPECT_NE(about.message.find("no about text to show here"), std::string::npos) << about.message;
   const ControlReply general = Control(server, "plugins configure alpha");
   EXPECT_EQ(general.status, ControlStatus::Refused);
   EXPECT_EQ(general.notice, "pluginHasNoDialog");

@@ -37,6 +37,7 @@ TEST(SettingsForm, ConvertsValuesAsTheDialogStoresAndShowsThem) {
   const auto delay = [](const ServerSettingsRecord& r) { return r.General.PingDelay; };
   const auto toolbar = [](const ServerSettingsRecord& r) { return r.General.ToolbarHeight; };
   const auto textLength = [](const ServerSettingsRecord& r) { return r.General.MaxTextLength; };
+  const auto rate = [](const ServerSettingsRecord& r) { return r.General.MaxConnectionRate; };
   const Case cases[] = {
       {"General.Port", "2000", "2000", port, 2000},
       {"General.Port", "65535", "65535", port, 65535},
@@ -58,6 +59,10 @@ TEST(SettingsForm, ConvertsValuesAsTheDialogStoresAndShowsThem) {
       {"General.ToolbarHeight", "off", "0", toolbar, 0},
       {"General.MaxTextLength", "", "256", textLength, 256},
       {"General.MaxTextLength", "1024", "1024", textLength, 1024},
+      // 0 turns the limit of new connections per address off; only empty is the default.
+      {"General.MaxConnectionRate", "0", "0", rate, 0},
+      {"General.MaxConnectionRate", "", "100", rate, 100},
+      {"General.MaxConnectionRate", "7", "7", rate, 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.key) + " = '" + c.typed + "'");

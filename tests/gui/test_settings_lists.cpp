@@ -222,7 +222,7 @@ TEST_F(SettingsLists, AddressBansAreAddedAndEditedWithTheAddressEditor) {
       editor.To().SetAddress("10.0.0.1");
       Click(editor, "cmdOK");
       ASSERT_EQ(ok.texts.size(), 1u);
-      EXPECT_EQ(ok.texts[0], "Please enter both addresses of the range completely.");
+      EXPECT_EQ(ok.texts[0], "The range ends before it begins: enter the lower address first.");
       EXPECT_TRUE(editor.isVisible());
       editor.From().SetAddress("10.0.0.1");
       editor.To().SetAddress("10.0.0.50");

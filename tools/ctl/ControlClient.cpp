@@ -77,15 +77,28 @@ ConnectResult ControlClient::Connect(const std::string& path) {
              "; this velmorin-ctl speaks 1";
     return ConnectResult::Failed;
   }
+  protocols_ = {1};
+  if (const JsonValue* offered = value->Find("protocols"); offered != nullptr) {
+    for (const JsonValue& item : offered->Items()) {
+      if (item.kind() == JsonValue::Kind::Number) protocols_.push_back(static_cast<int>(item.AsNumber()));
+    }
+  }
   if (const JsonValue* version = value->Find("version"); version != nullptr && version->kind() == JsonValue::Kind::String) {
     serverVersion_ = version->AsString();
   }
   return ConnectResult::Connected;
 }
 
-bool ControlClient::SendRequest(const std::vector<std::string>& words, const std::string& input) {
+bool ControlClient::Offers(int version) const {
+  for (const int offered : protocols_) {
+    if (offered == version) return true;
+  }
+  return false;
+}
+
+bool ControlClient::SendRequest(const std::vector<std::string>& words, const std::string& input, int version) {
   JsonValue request = JsonValue::Object();
-  request.Set("v", JsonValue::Number(1));
+  request.Set("v", JsonValue::Number(version));
   JsonValue list = JsonValue::Array();
   for (const std::string& word : words) list.Add(JsonValue::String(word));
   request.Set("words", std::move(list));

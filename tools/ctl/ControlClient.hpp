@@ -22,19 +22,23 @@ class ControlClient {
   // connection) for anything else. A connection made before is closed first.
   ConnectResult Connect(const std::string& path);
   void Disconnect();
-  bool SendRequest(const std::vector<std::string>& words, const std::string& input);
+  // `version`: the protocol the reply is to be written in (1, or 2 when Offers(2)).
+  bool SendRequest(const std::vector<std::string>& words, const std::string& input, int version = 1);
   // The next line from the server without its line break; nothing at the end of the stream, on
   // an error or after timeoutMs (-1: no limit).
   std::optional<std::string> ReadLine(int timeoutMs);
 
   const std::string& error() const { return error_; }
   const std::string& serverVersion() const { return serverVersion_; }
+  // Whether the server's greeting lists that protocol version (every server speaks 1).
+  bool Offers(int version) const;
 
  private:
   int fd_ = -1;
   std::string buffered_;
   std::string error_;
   std::string serverVersion_;
+  std::vector<int> protocols_;
 };
 
 }  // namespace velmorin::ctl

@@ -48,7 +48,8 @@ const std::vector<CommandHelp>& HelpTable() {
        "room leaves none. A stored room goes from chatrooms.cfg for good, so its removal is refused\n"
        "unless --yes confirms it (and the last stored one leaves a server that starts without a room)."},
       {"room standard", "NAME|--none",
-       "Makes NAME, a stored room that is live, the room new users enter; --none: no standard room."},
+       "Makes NAME, a stored room that is live, the room new users enter (a room added without\n"
+       "--store is refused: it is gone after a restart); --none: no standard room."},
       {"account add", "NAME [--comment TEXT] [--inactive] [--password-stdin]",
        "Adds an account. The password is asked twice on the terminal without echo, or read from\n"
        "standard input (its first line) with --password-stdin; never from the command line."},
@@ -73,8 +74,9 @@ const std::vector<CommandHelp>& HelpTable() {
        "settings dialog shows them: ping timeout in seconds, ping delay in minutes, Booleans 1 or 0."},
       {"settings set", "KEY VALUE [KEY VALUE...]",
        "Changes settings and confirms them in one step: saved to server.cfg and applied to the\n"
-       "running server. The dialog's conversions apply (a port outside 1-65535 becomes 1000, a user\n"
-       "limit above 32768 becomes 32768). One bad key or value refuses all and changes nothing, and so\n"
+       "running server. The dialog's conversions apply (a port of 0 or above 65535 becomes 1000, a\n"
+       "user limit above 32768 becomes 32768, an empty or 0 number its default). A number that is not\n"
+       "digits is refused. One bad key or value refuses all and changes nothing, and so\n"
        "do a new General.Port that cannot be listened on and a server.cfg changed by hand since the\n"
        "server read it (reload first)."},
       {"settings reset", "[--yes]",
@@ -96,7 +98,8 @@ const std::vector<CommandHelp>& HelpTable() {
       {"online", "", "Takes the server online on its port: the one given with /port:N at start, else the configured one."},
       {"offline", "[--yes]",
        "Takes the server offline: every user is disconnected and the listener closed. While users are\n"
-       "logged in it is refused (questionStopServer) unless --yes confirms it."},
+       "logged in it is refused (questionStopServer: how many, and to add --yes) unless --yes\n"
+       "confirms it."},
       {"plugins list", "",
        "The installed plugins and encryption plugins: name, title, ident, type, version, author,\n"
        "enabled, loaded, state (loaded, disabled, failed, not loaded) and the reason of a failure.\n"
@@ -105,14 +108,22 @@ const std::vector<CommandHelp>& HelpTable() {
        "Switches the plugin NAME (as plugins list shows it) on in the Plugins or Encryption section;\n"
        "a plugin takes it at the next program start (or at once with plugins reload), an encryption\n"
        "plugin when the server next goes online."},
-      {"plugins disable", "NAME", "Switches the plugin NAME off, as plugins enable switches it on."},
-      {"plugins about", "NAME", "Asks the plugin NAME to show its about text."},
-      {"plugins configure", "NAME", "Asks the encryption plugin NAME to show its configuration dialog; a general plugin's settings are a page of the desktop window."},
+      {"plugins disable", "NAME",
+       "Switches the plugin NAME off, as plugins enable switches it on; a plugin that runs keeps\n"
+       "running until then."},
+      {"plugins about", "NAME",
+       "Prints the about text the plugin NAME answers, or says that it has none to show here (an\n"
+       "about box that is a window shows only on the server's desktop)."},
+      {"plugins configure", "NAME",
+       "Asks the encryption plugin NAME to show its configuration dialog, a window on the server's\n"
+       "desktop; a general plugin's settings are a page of the desktop window."},
       {"plugins reload", "NAME",
        "Ends the plugin NAME and loads its installed file plugins/NAME.so again: Terminate, unload,\n"
        "load, initialise; it registers its events and menu entries anew. When the new file is\n"
        "refused, the plugin that ran keeps running. Refused for a disabled plugin."},
-      {"log follow", "", "The live log, one line as it is written, coloured on a terminal; ends with Ctrl+C."},
+      {"log follow", "[--lines N]",
+       "The live log, one line as it is written, coloured on a terminal; ends with Ctrl+C. With\n"
+       "--lines N the last N lines written before come first (the server keeps the last 1000)."},
       {"sysinfo", "",
        "A system report as fields: the machine (processor, memory, load, uptime), the system (uname)\n"
        "and the program (version, C library, compiler, plugins)."},

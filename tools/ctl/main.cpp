@@ -35,6 +35,7 @@ struct Options {
   std::string programDirectory;
   bool json = false;
   bool help = false;
+  bool version = false;
   bool passwordStdin = false;
   std::vector<std::string> words;
 };
@@ -47,8 +48,10 @@ void PrintHelp(const std::vector<CommandHelp>& entries, bool all) {
               << "program) through its control socket, run/control.sock.\n"
               << "\n"
               << "  --program-dir DIR  the program directory of the server\n"
-              << "  --json             print the server's answers as JSON lines, for scripts\n"
+              << "  --json             print the server's answers as JSON lines, for scripts (numbers as\n"
+              << "                     numbers, durations in seconds)\n"
               << "  --help             this text; after a command, that command's help\n"
+              << "  --version          the version of velmorin-ctl\n"
               << "\n"
               << "Exit status: 0 done, 1 refused, 2 usage error, 3 not running, 4 protocol or I/O error.\n"
               << "\n"
@@ -77,6 +80,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.json = true;
     } else if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument == "--password-stdin") {
       options.passwordStdin = true;
     } else if (argument == "--program-dir") {
@@ -241,7 +246,10 @@ int Run(Options& options) {
   if (!input.empty()) {
     if (const int exit = Connect(client); exit != kDone) return exit;
   }
-  if (!client.SendRequest(options.words, input)) {
+  // Scripts get numbers as numbers and durations in seconds when the server speaks protocol 2;
+  // the human output keeps the texts of protocol 1.
+  const int version = options.json && client.Offers(2) ? 2 : 1;
+  if (!client.SendRequest(options.words, input, version)) {
     std::cerr << "velmorin-ctl: " << client.error() << "\n";
     return kFailed;
   }
@@ -260,6 +268,10 @@ int Run(Options& options) {
 int main(int argc, char** argv) {
   std::optional<Options> options = ParseOptions(argc, argv);
   if (!options) return kUsage;
+  if (options->version) {
+    std::cout << "velmorin-ctl " << RunningVersion() << "\n";
+    return kDone;
+  }
   if (options->help) {
     PrintHelp(HelpFor(options->words), options->words.empty());
     return kDone;
