@@ -110,7 +110,9 @@ TEST(ControlExecutable, BashCompletionOffersEveryCommandAndOptionOfTheHelp) {
     std::vector<std::string> words;
     for (std::string word; split >> word;) words.push_back(word);
     EXPECT_TRUE(offered("", words[0])) << entry.words << "\n" << bash.Output();
-    if (words.size() == 2) EXPECT_TRUE(offered(words[0] + " ", words[1])) << entry.words << "\n" << bash.Output();
+    if (words.size() == 2) {
+      EXPECT_TRUE(offered(words[0] + " ", words[1])) << entry.words << "\n" << bash.Output();
+    }
     const std::string usage = entry.usage;
     for (auto name = std::sregex_iterator(usage.begin(), usage.end(), option); name != std::sregex_iterator(); ++name) {
       EXPECT_TRUE(offered(std::string(entry.words) + " ", name->str())) << entry.words << " " << name->str();
