@@ -161,7 +161,7 @@ void frmChatroomInfos::RemoveSelected() {
   const std::optional<LiveRoom> room = Selected();
   if (!room) return;
   if (room->members > 0 && !Ask(ReplaceAll(Text("questionDel"), "%count", std::to_string(room->members)))) return;
-  const AdminResult result = admin_.Rooms().Remove(room->name);
+  const AdminResult result = admin_.Audit().RecordWindow("room remove " + room->name, admin_.Rooms().Remove(room->name));
   if (!result) ShowRefusal(result);
   lvwChatrooms_->clearSelection();
   Refresh();

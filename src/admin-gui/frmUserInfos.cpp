@@ -119,7 +119,7 @@ void frmUserInfos::UpdateButtons() {
 void frmUserInfos::DisconnectSelected() {
   const std::optional<UserRow> user = Selected();
   if (!user || !Ask(Text("questionDisconnect"))) return;
-  const AdminResult result = admin_.Users().Disconnect(user->nickname);
+  const AdminResult result = admin_.Audit().RecordWindow("kick " + user->nickname, admin_.Users().Disconnect(user->nickname));
   if (!result) ShowRefusal(result);
   lvwUsers_->clearSelection();
   Refresh();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "server/PluginCommandAudit.hpp"
 #include "server/modMain.hpp"
 #include "config/modBanning.hpp"
 #include "net/modSocket.hpp"
@@ -123,12 +124,15 @@ std::string PluginCommands::command(const std::string& sender, const std::string
                                     const std::string& second) {
   const auto found = Handlers().find(word);
   if (found == Handlers().end()) return {};
+  std::string result;
   try {
-    return (this->*found->second)(sender, first, second);
+    result = (this->*found->second)(sender, first, second);
   } catch (...) {
     // Errors stay inside the server: the plugin sees an empty result.
-    return {};
+    result.clear();
   }
+  if (IsAdministrationCommand(word)) AuditPluginCommand(log_, sender, word, first, second, result);
+  return result;
 }
 
 // ---- Event registry -------------------------------------------------------------------------
