@@ -31,7 +31,7 @@ std::vector<UserRow> UserAdmin::Users() {
 }
 
 AdminResult UserAdmin::Disconnect(const std::string& nickname) {
-  if (server_.Commands().command("", "KickUser", nickname, "") != "kicked") {
+  if (server_.Commands().RunForAdministration("KickUser", nickname, "") != "kicked") {
     return Notice("noticePersonDoesNotExist");
   }
   return AdminResult::Done(nickname + " was disconnected.");
@@ -60,7 +60,7 @@ AdminResult UserAdmin::SendToRoom(const std::string& room, const std::string& te
   const long id = rooms.GetChatroomID(room);
   if (id < 0) return Notice("noticeChatroomDoesNotExist");
   // The members' nicknames joined by SOH, as the plugin interface names recipients.
-  const std::string members = server_.Commands().command("", "GetUserList", rooms.name(id), "");
+  const std::string members = server_.Commands().RunForAdministration("GetUserList", rooms.name(id), "");
   if (members.empty()) return Notice("noticeChatroomEmpty");
   return Send(members, trimmed, "Server message sent to the members of " + rooms.name(id) + ".");
 }
@@ -80,7 +80,7 @@ AdminResult UserAdmin::CheckText(const std::string& text, std::string& trimmed) 
 }
 
 AdminResult UserAdmin::Send(const std::string& recipients, const std::string& text, const std::string& done) {
-  const std::string result = server_.Commands().command("", "SendMessage", recipients, text);
+  const std::string result = server_.Commands().RunForAdministration("SendMessage", recipients, text);
   if (result == "sent") return AdminResult::Done(done);
   if (recipients.empty()) return AdminResult::Refused("nobodyLoggedIn", "Nobody is logged in; nothing was sent.");
   // The recipients left between the look-up and the send.

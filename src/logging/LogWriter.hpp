@@ -86,6 +86,8 @@ class LogWriter {
   long LineCount() const { return lineCount_; }
 
   clsLogging& Logging() { return file_; }
+  // The language the lines are written in.
+  const clsLanguage& Language() const { return language_; }
   LogFeed& Feed() { return feed_; }
   void SetClock(LogClock clock);
 

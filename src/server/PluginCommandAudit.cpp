@@ -41,7 +41,7 @@ std::string PluginCommandAction(std::string_view word, const std::string& first,
 
 void AuditPluginCommand(LogWriter& log, const std::string& plugin, std::string_view word, const std::string& first,
                         const std::string& second, const std::string& result) {
-  const clsLanguage& language = CurrentLanguage();
+  const clsLanguage& language = log.Language();
   const std::string origin = FillPlaceholders(language.data("auditFromPlugin"), {{"%plugin", plugin}}, kMaxLogValueLength);
   const std::string line = FillPlaceholders(
       language.data(result.empty() ? "msgAuditDone" : "msgAuditAnswered"),

@@ -122,17 +122,26 @@ const std::unordered_map<std::string, PluginCommands::Handler>& PluginCommands::
 
 std::string PluginCommands::command(const std::string& sender, const std::string& word, const std::string& first,
                                     const std::string& second) {
-  const auto found = Handlers().find(word);
-  if (found == Handlers().end()) return {};
-  std::string result;
-  try {
-    result = (this->*found->second)(sender, first, second);
-  } catch (...) {
-    // Errors stay inside the server: the plugin sees an empty result.
-    result.clear();
-  }
+  std::string result = Run(sender, word, first, second);
   if (IsAdministrationCommand(word)) AuditPluginCommand(log_, sender, word, first, second, result);
   return result;
+}
+
+std::string PluginCommands::RunForAdministration(const std::string& word, const std::string& first,
+                                                 const std::string& second) {
+  return Run({}, word, first, second);
+}
+
+std::string PluginCommands::Run(const std::string& sender, const std::string& word, const std::string& first,
+                                const std::string& second) {
+  const auto found = Handlers().find(word);
+  if (found == Handlers().end()) return {};
+  try {
+    return (this->*found->second)(sender, first, second);
+  } catch (...) {
+    // Errors stay inside the server: the plugin sees an empty result.
+    return {};
+  }
 }
 
 // ---- Event registry -------------------------------------------------------------------------
