@@ -93,6 +93,16 @@ TEST(ServerConnections, ABannedAddressIsRefusedWithOneLineAndNoSlot) {
   EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
 }
 
+TEST(ServerConnections, AClientToldThatTheServerIsFullLeavesALineSayingSo) {
+  ServerHarness server;
+  server.Set("General", "MaxUserCount", "1");
+  ASSERT_TRUE(server.Start());
+  auto ann = server.LoggedIn("Ann");
+  auto late = server.Connect();
+  EXPECT_TRUE(late.ReceiveWelcome(kWait));
+  EXPECT_TRUE(server.WaitForLog("msgRefusedFull", {{"%id", "2"}}));
+}
+
 TEST(ServerConnections, AClientThatClosesIsLoggedAsDisconnectedOnceAndItsSlotIsFreed) {
   ServerHarness server;
   ASSERT_TRUE(server.Start());
