@@ -2,6 +2,7 @@
 // leaves one log line with its origin (the peer's user) and outcome and never a password; a
 // SIGTERM leaves the stop with the signal; an address-banned client's refusal leaves a line.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <string>
@@ -71,6 +72,12 @@ TEST(AuditExecutable, EveryCtlActionLeavesOneLineWithOriginAndOutcomeAndNoPasswo
   EXPECT_EQ(LinesWith(server.Output(), kAudit).size(), std::size(cases)) << server.Output();
   EXPECT_EQ(server.Output().find("Sesame-4711"), std::string::npos);
   EXPECT_EQ(server.Output().find("Hush-0815"), std::string::npos);
+
+  // A reload by signal is an action of its own.
+  server.Signal(SIGHUP);
+  EXPECT_TRUE(PollUntil([&] { return server.Output().find("Administration (SIGHUP): reload - done") != std::string::npos; },
+                        std::chrono::seconds(10)))
+      << server.Output();
 
   // The stop names the signal and who sent it.
   EXPECT_EQ(server.Stop(), 0);
