@@ -34,7 +34,7 @@ std::string SignalName(int signal) {
   }
 }
 
-// The first word of the request, and the second when the first takes a subcommand.
+// Whether the request only reads: a reading command, or a "list" or "get" of a subject.
 bool IsReading(const std::vector<std::string>& words) {
   if (words.empty()) return true;
   static constexpr std::array<std::string_view, 6> kReadingCommands = {"status", "ips", "sysinfo", "users", "rooms", "log"};
