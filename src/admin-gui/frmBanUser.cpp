@@ -37,7 +37,9 @@ AdminResult frmBanUser::Ban() {
   choice.address = chkBanIP_->isChecked() && chkBanIP_->isEnabled();
   choice.nickname = chkBanNick_->isChecked();
   choice.nicknamePart = chkBanNickRange_->isChecked();
-  const AdminResult result = admin_.Bans().BanUser(nickname_, choice);
+  const std::string action = std::string("ban user ") + nickname_ + (choice.address ? " --ip" : "") +
+                             (choice.nickname ? " --nick" : "") + (choice.nicknamePart ? " --nickpart" : "");
+  const AdminResult result = admin_.Audit().RecordWindow(action, admin_.Bans().BanUser(nickname_, choice));
   return AcceptUnlessRefused(result);
 }
 

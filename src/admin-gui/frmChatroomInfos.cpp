@@ -164,7 +164,7 @@ void frmChatroomInfos::RemoveSelected() {
   const std::string question = room->members > 0 ? ReplaceAll(Text("questionDel"), "%count", std::to_string(room->members))
                                                  : ReplaceAll(Text("questionDelEmpty"), "%name", room->name);
   if (!Ask(question)) return;
-  const AdminResult result = admin_.Rooms().Remove(room->name, true);
+  const AdminResult result = admin_.Audit().RecordWindow("room remove " + room->name, admin_.Rooms().Remove(room->name, true));
   if (!result) ShowRefusal(result);
   lvwChatrooms_->clearSelection();
   Refresh();

@@ -32,7 +32,12 @@ AdminResult frmCreateChat::Create() {
   RoomFields fields{txtName_, txtDescription_, txtPassword_};
   return ConfirmNamed(*cmdCreate_, !TrimBlanks(fields.Name()).empty(), [this, &fields] {
     fields.Clean();
-    return admin_.Rooms().Add(fields.Name(), fields.Description(), fields.Password(), chkPermanent_->isChecked());
+    std::vector<std::string> words{"room", "add", fields.Name()};
+    if (!fields.Password().empty()) words.insert(words.end(), {"--password", fields.Password()});
+    if (chkPermanent_->isChecked()) words.push_back("--store");
+    return admin_.Audit().RecordWindow(
+        AuditedWords(words),
+        admin_.Rooms().Add(fields.Name(), fields.Description(), fields.Password(), chkPermanent_->isChecked()));
   });
 }
 

@@ -64,17 +64,21 @@ AdminResult frmSendServerMsg::Send() {
   if (text.empty()) return AdminResult::Done();  // nothing to send
   UserAdmin& users = admin_.Users();
   AdminResult result;
+  std::string action = "say ";
   switch (mode_) {
     case Mode::User:
       result = users.SendToUser(target_, text);
+      action += "--user " + target_ + " ";
       break;
     case Mode::Chatroom:
       result = users.SendToRoom(target_, text);
+      action += "--room " + target_ + " ";
       break;
     case Mode::AllUsers:
       result = users.SendToAll(text);
       break;
   }
+  admin_.Audit().RecordWindow(action + text, result);
   if (!result) {
     ShowRefusal(result);
     if (!TargetGone(result.notice)) return result;

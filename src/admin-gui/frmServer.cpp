@@ -294,6 +294,8 @@ void frmServer::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // A close that was not asked for (a signal, the session's end) has logged its own cause.
+  if (askOnClose_ && admin_ != nullptr) admin_->Audit().RecordStop(admin_->Audit().StopByWindow());
   Unload();
   event->accept();
 }
@@ -386,11 +388,13 @@ void frmServer::ToggleOnline() {
   if (admin_ == nullptr) return;
   ServerAdmin& state = admin_->State();
   if (!state.Figures().online) {
-    state.GoOnline();
+    admin_->Audit().RecordWindow("online", state.GoOnline());
   } else if (const AdminResult result = state.GoOffline(false); result.notice == "questionStopServer") {
     const long users = state.Figures().users;
     const std::string question = ReplaceAll(texts_.data("questionStopServer"), "%count", std::to_string(users));
-    if (AskYesNo(question, texts_.data("notice"), true)) state.GoOffline(true);
+    if (AskYesNo(question, texts_.data("notice"), true)) admin_->Audit().RecordWindow("offline --yes", state.GoOffline(true));
+  } else {
+    admin_->Audit().RecordWindow("offline", result);
   }
   // The tick shows what happened, not what was clicked.
   SetOnlineState(state.Figures().online);
@@ -398,7 +402,7 @@ void frmServer::ToggleOnline() {
 
 void frmServer::ReloadConfiguration() {
   if (admin_ == nullptr) return;
-  const AdminResult result = admin_->Settings().ReloadFromDisk();
+  const AdminResult result = admin_->Audit().RecordWindow("reload", admin_->Settings().ReloadFromDisk());
   if (!result) QMessageBox::warning(this, QtText(texts_.data("notice")), QtText(result.message));
 }
 
@@ -406,7 +410,7 @@ void frmServer::ClearLog() {
   if (!AskYesNo(texts_.data("questionDelLog"), texts_.data("notice"), false)) return;
   // Through the log writer, so that its line count starts again with the view.
   if (admin_ != nullptr) {
-    admin_->State().ClearLog();
+    admin_->Audit().RecordWindow("log clear", admin_->State().ClearLog());
   } else {
     log_->Clear();
   }

@@ -188,18 +188,29 @@ void frmSettings::Fill(const SettingsForm& form) {
 AdminResult frmSettings::Store() {
   if (auto refused = RefuseUncarried(*this)) return *refused;
   SettingsForm form = form_;
+  // What changed, for the audit line: "settings set KEY VALUE ...".
+  std::vector<std::string> changed{"settings", "set"};
   for (const Binding& binding : bindings_) {
-    if (AdminResult set = admin_.Settings().Set(form, binding.key, binding.value()); !set) return set;
+    const std::string value = binding.value();
+    if (opened_.Get(binding.key) != value) changed.insert(changed.end(), {binding.key, value});
+    if (AdminResult set = admin_.Settings().Set(form, binding.key, value); !set) {
+      return admin_.Audit().RecordWindow(AuditedWords({"settings", "set", binding.key, value}), set);
+    }
   }
   if (welcome_ != nullptr) form.welcomeText = ReplaceAll(ServerText(welcome_->toPlainText()), "\n", "\r\n");
+  if (form.welcomeText != opened_.welcomeText) changed.push_back("welcome");
   const std::string addedStandard = DeferAddedStandardRoom(form);
   AdminResult result = admin_.Settings().ConfirmChanges(opened_, form);
+  if (changed.size() > 2) admin_.Audit().RecordWindow(AuditedWords(changed), result);
   if (!result) return result;
   form_ = form;
   opened_ = form;
   if (AdminResult lists = StoreListChanges(); !lists) return lists;
   if (!addedStandard.empty()) {
-    if (AdminResult standard = admin_.Rooms().SetStandard(addedStandard); !standard) return standard;
+    if (AdminResult standard = admin_.Audit().RecordWindow("room standard " + addedStandard, admin_.Rooms().SetStandard(addedStandard));
+        !standard) {
+      return standard;
+    }
     form_.settings.Chatrooms.StandardChatroom = addedStandard;
   }
   if (autostart_ != nullptr && autostart_->isChecked() != AutostartEnabled()) {

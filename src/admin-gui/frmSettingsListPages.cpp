@@ -150,7 +150,7 @@ void frmSettings::BuildUsersPage() {
     if (!AskRemove("questionRemoveUser", list)) return;
     const std::string name = Rule(list->currentItem());
     delete list->currentItem();
-    listChanges_.push_back([this, name] { return admin_.Accounts().Remove(name); });
+    listChanges_.push_back([this, name] { return admin_.Audit().RecordWindow("account remove " + name, admin_.Accounts().Remove(name)); });
   });
   // The active tick: only a change of it counts, not a row being filled.
   connect(list, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
@@ -159,7 +159,9 @@ void frmSettings::BuildUsersPage() {
     item->setData(kActiveRole, active);
     AccountChange change;
     change.active = active;
-    listChanges_.push_back([this, name = Rule(item), change] { return admin_.Accounts().Edit(name, change); });
+    listChanges_.push_back([this, name = Rule(item), change] {
+      return admin_.Audit().RecordWindow("account edit " + name, admin_.Accounts().Edit(name, change));
+    });
   });
 }
 
@@ -176,7 +178,9 @@ void frmSettings::EditAccount(QListWidget* list, bool add) {
         item->setData(kPasswordRole, QtText(fields.password));
       }
       item->setData(kCommentRole, QtText(fields.comment));
-      listChanges_.push_back([this, name = Rule(item), change] { return admin_.Accounts().Edit(name, change); });
+      listChanges_.push_back([this, name = Rule(item), change] {
+      return admin_.Audit().RecordWindow("account edit " + name, admin_.Accounts().Edit(name, change));
+    });
       return AdminResult::Done();
     }
     // A login cleans the nickname it is given the same way, so the account is one a login can name.
@@ -187,7 +191,7 @@ void frmSettings::EditAccount(QListWidget* list, bool add) {
     row->setData(kPasswordRole, QtText(fields.password));
     list->setCurrentItem(row);
     listChanges_.push_back([this, name, fields] {
-      return admin_.Accounts().Add(name, fields.password, fields.comment, true);
+      return admin_.Audit().RecordWindow("account add " + name, admin_.Accounts().Add(name, fields.password, fields.comment, true));
     });
     return AdminResult::Done();
   };
@@ -220,7 +224,7 @@ void frmSettings::BuildBanPage() {
     if (!AskRemove("questionRemoveBanIP", addresses)) return;
     const std::string rule = Rule(addresses->currentItem());
     delete addresses->currentItem();
-    listChanges_.push_back([this, rule] { return admin_.Bans().RemoveAddress(rule); });
+    listChanges_.push_back([this, rule] { return admin_.Audit().RecordWindow("ban remove ip " + rule, admin_.Bans().RemoveAddress(rule)); });
   });
 
   auto* nicknames = new QListWidget(page);
@@ -240,7 +244,10 @@ void frmSettings::BuildBanPage() {
     const std::string rule = Rule(item);
     const bool part = item->data(kPartRole).toBool();
     delete item;
-    listChanges_.push_back([this, rule, part] { return admin_.Bans().RemoveNickname(rule, part); });
+    listChanges_.push_back([this, rule, part] {
+      return admin_.Audit().RecordWindow((part ? "ban remove nickpart " : "ban remove nick ") + rule,
+                                         admin_.Bans().RemoveNickname(rule, part));
+    });
   });
 }
 
@@ -256,14 +263,14 @@ void frmSettings::EditAddressBan(QListWidget* list, bool add) {
     if (row != nullptr) {
       const std::string old = Rule(row);
       if (old == entry) return AdminResult::Done();
-      listChanges_.push_back([this, old] { return admin_.Bans().RemoveAddress(old); });
+      listChanges_.push_back([this, old] { return admin_.Audit().RecordWindow("ban remove ip " + old, admin_.Bans().RemoveAddress(old)); });
     } else {
       row = new QListWidgetItem(list);
     }
     row->setText(QtText(entry));
     row->setData(kRuleRole, QtText(entry));
     list->setCurrentItem(row);
-    listChanges_.push_back([this, entry] { return admin_.Bans().AddAddress(entry); });
+    listChanges_.push_back([this, entry] { return admin_.Audit().RecordWindow("ban add ip " + entry, admin_.Bans().AddAddress(entry)); });
     return AdminResult::Done();
   };
   frmAddEditBanIP dialog(accept, this);
@@ -301,10 +308,16 @@ void frmSettings::EditNicknameBan(QListWidget* list, bool add) {
   }
   if (item != nullptr) {
     delete item;
-    listChanges_.push_back([this, old, part] { return admin_.Bans().RemoveNickname(old, part); });
+    listChanges_.push_back([this, old, part] {
+      return admin_.Audit().RecordWindow((part ? "ban remove nickpart " : "ban remove nick ") + old,
+                                         admin_.Bans().RemoveNickname(old, part));
+    });
   }
   AddNicknameRow(list, nickname, part);
-  listChanges_.push_back([this, nickname, part] { return admin_.Bans().AddNickname(nickname, part); });
+  listChanges_.push_back([this, nickname, part] {
+    return admin_.Audit().RecordWindow((part ? "ban add nickpart " : "ban add nick ") + nickname,
+                                       admin_.Bans().AddNickname(nickname, part));
+  });
 }
 
 // --- chatrooms ---------------------------------------------------------------------------------
@@ -343,7 +356,8 @@ void frmSettings::BuildChatroomsPage() {
       if (standardRoom_->currentIndex() == choice) standardRoom_->setCurrentIndex(0);
       standardRoom_->removeItem(choice);
     }
-    listChanges_.push_back([this, name] { return admin_.Rooms().Remove(name, true); });
+    listChanges_.push_back(
+        [this, name] { return admin_.Audit().RecordWindow("room remove " + name, admin_.Rooms().Remove(name, true)); });
   });
   auto* row = new QFormLayout;
   row->addRow(Label(page, "lblStandardChatroom", "Standard chatroom"), standardRoom_);
@@ -366,7 +380,9 @@ void frmSettings::EditChatroom(QListWidget* list, bool add) {
       if (entry.passwordTyped) change.password = entry.password;
       ShowRoomRow(item, entry.description,
                   entry.passwordTyped ? !entry.password.empty() : item->data(kLockedRole).toBool());
-      listChanges_.push_back([this, name = Rule(item), change] { return admin_.Rooms().Edit(name, change); });
+      listChanges_.push_back([this, name = Rule(item), change] {
+        return admin_.Audit().RecordWindow("room edit " + name, admin_.Rooms().Edit(name, change));
+      });
       return AdminResult::Done();
     }
     // A room of a client's that is not stored has the name too; stored rooms are the rows.
@@ -379,7 +395,10 @@ void frmSettings::EditChatroom(QListWidget* list, bool add) {
     list->setCurrentItem(row);
     if (standardRoom_->findData(QtText(entry.name)) < 0) standardRoom_->addItem(QtText(entry.name), QtText(entry.name));
     addedRooms_.push_back(entry.name);
-    listChanges_.push_back([this, entry] { return admin_.Rooms().Add(entry.name, entry.description, entry.password, true); });
+    listChanges_.push_back([this, entry] {
+      return admin_.Audit().RecordWindow(AuditedWords({"room", "add", entry.name, "--store"}),
+                                         admin_.Rooms().Add(entry.name, entry.description, entry.password, true));
+    });
     return AdminResult::Done();
   };
   frmAddEditChatroom dialog(add ? frmAddEditChatroom::Mode::AddSettings : frmAddEditChatroom::Mode::EditSettings,

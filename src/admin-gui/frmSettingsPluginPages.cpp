@@ -86,7 +86,9 @@ void frmSettings::StorePluginChoices() {
       QListWidgetItem* item = list->item(i);
       const bool enabled = item->checkState() == Qt::Checked;
       if (enabled == item->data(kEnabledRole).toBool()) continue;
-      const AdminResult result = admin_.Plugins().SetEnabled(item->data(kComponentRole).toString().toStdString(), enabled);
+      const std::string component = item->data(kComponentRole).toString().toStdString();
+      const AdminResult result = admin_.Audit().RecordWindow((enabled ? "plugins enable " : "plugins disable ") + component,
+                                                             admin_.Plugins().SetEnabled(component, enabled));
       if (result) item->setData(kEnabledRole, enabled);
     }
   }

@@ -133,7 +133,8 @@ void frmUserInfos::UpdateButtons() {
 void frmUserInfos::DisconnectSelected() {
   const std::optional<UserRow> user = Selected();
   if (!user || !Ask(Text("questionDisconnect"))) return;
-  const AdminResult result = admin_.Users().Disconnect(user->nickname, ServerText(txtReason_->text()));
+  const AdminResult result = admin_.Audit().RecordWindow(
+      "kick " + user->nickname, admin_.Users().Disconnect(user->nickname, ServerText(txtReason_->text())));
   if (!result) ShowRefusal(result);
   if (result) txtReason_->clear();
   lvwUsers_->clearSelection();

@@ -5,6 +5,7 @@
 // the server through its accessors and answers an AdminResult. Runs on the event-loop thread.
 
 #include "admin/AccountAdmin.hpp"
+#include "admin/AdminAudit.hpp"
 #include "admin/BanAdmin.hpp"
 #include "admin/ControlRegistry.hpp"
 #include "admin/PluginAdmin.hpp"
@@ -32,6 +33,8 @@ class AdminService {
   AccountAdmin& Accounts() { return accounts_; }
   BanAdmin& Bans() { return bans_; }
   RoomAdmin& Rooms() { return rooms_; }
+  // The audit trail: each front end records its actions there, once, with their origin.
+  AdminAudit& Audit() { return audit_; }
 
   // Adds the control command of every part.
   void RegisterControlCommands(ControlRegistry& registry);
@@ -45,6 +48,7 @@ class AdminService {
   AccountAdmin accounts_{server_};
   BanAdmin bans_{server_};
   RoomAdmin rooms_{server_};
+  AdminAudit audit_{server_};
 };
 
 }  // namespace velmorin

@@ -70,11 +70,19 @@ void ControlServer::OnLine(ControlSocket::ConnectionId connection, std::string_v
     try {
       reply = registry_.Run(request->words, request->input);
     } catch (const std::exception& fault) {
-      socket_.Send(connection, ErrorJson(std::string("the command failed: ") + fault.what()));
+      const std::string failed = std::string("the command failed: ") + fault.what();
+      Audit(connection, request->words, ControlReply::From(AdminResult::Refused("error", failed)));
+      socket_.Send(connection, ErrorJson(failed));
       return;
     }
   }
+  if (!request->words.empty() && request->words.front() != "log") Audit(connection, request->words, reply);
   socket_.Send(connection, ReplyJson(reply, request->version));
+}
+
+void ControlServer::Audit(ControlSocket::ConnectionId connection, const std::vector<std::string>& words,
+                          const ControlReply& reply) {
+  if (audit_) audit_(socket_.PeerUser(connection), words, reply);
 }
 
 ControlReply ControlServer::Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words) {

@@ -10,9 +10,12 @@
 // (a follower keeps its slot while it reads; one that stops reading is closed by the socket).
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "admin/ControlRegistry.hpp"
 #include "logging/LogFeed.hpp"
@@ -35,6 +38,12 @@ class ControlServer : private ControlSocket::Handler {
   void Close();
   std::size_t ConnectionCount() const { return socket_.ConnectionCount(); }
 
+  // Hears every request that was run (not "log follow") with the peer's user id and the answer:
+  // the audit trail of the control socket.
+  using AuditHook = std::function<void(std::optional<uid_t> peerUser, const std::vector<std::string>& words,
+                                       const ControlReply& reply)>;
+  void SetAudit(AuditHook hook) { audit_ = std::move(hook); }
+
  private:
   struct Follower {
     LogFeed::ListenerId listener = 0;
@@ -48,6 +57,7 @@ class ControlServer : private ControlSocket::Handler {
   void OnRequestTimeout(ControlSocket::ConnectionId connection) override;
   void OnClosed(ControlSocket::ConnectionId connection) override;
 
+  void Audit(ControlSocket::ConnectionId connection, const std::vector<std::string>& words, const ControlReply& reply);
   ControlReply Follow(ControlSocket::ConnectionId connection, const std::vector<std::string>& words);
   void SendBacklog(ControlSocket::ConnectionId connection);
   void SendLogLine(ControlSocket::ConnectionId connection, std::optional<LogMessageType> type, long color,
@@ -58,6 +68,7 @@ class ControlServer : private ControlSocket::Handler {
   std::string version_;
   ControlSocket socket_;
   std::unordered_map<ControlSocket::ConnectionId, Follower> followers_;
+  AuditHook audit_;
 };
 
 }  // namespace velmorin

@@ -45,16 +45,25 @@ ProcessControl::ProcessControl(EventLoop& loop, int signalFd, clsServer& server,
     std::cerr << "velmorin-server: no control socket at " << Paths().controlSocket << " (" << std::strerror(error)
               << "); velmorin-ctl cannot reach this server.\n";
   }
-  signalWatch_ = loop.Watch(signalFd, true, false, [this, &server, &admin, stop = std::move(stop)](std::uint32_t) {
+  control_.SetAudit([&admin](std::optional<uid_t> peerUser, const std::vector<std::string>& words, const ControlReply& reply) {
+    // Words that form no command attempted nothing.
+    if (reply.status == ControlStatus::Usage || !ChangesSomething(words)) return;
+    AdminAudit& audit = admin.Audit();
+    audit.Record(audit.FromControl(peerUser), AuditedWords(words),
+                 {reply.status == ControlStatus::Done, reply.notice, reply.message});
+  });
+  signalWatch_ = loop.Watch(signalFd, true, false, [this, &admin, stop = std::move(stop)](std::uint32_t) {
     signalfd_siginfo info{};
+    AdminAudit& audit = admin.Audit();
     while (read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-      if (info.ssi_signo == SIGHUP) {
-        server.Log().WriteLogLine(server.Language().data("msgSignalHangup") + "\r\n", 0);
+      const int signal = static_cast<int>(info.ssi_signo);
+      if (signal == SIGHUP) {
         NotifyReloading();
-        admin.Settings().ReloadFromDisk();
+        audit.Record(audit.FromSignal(signal), "reload", admin.Settings().ReloadFromDisk());
         NotifyServiceManager("READY=1");
       } else {
         NotifyServiceManager("STOPPING=1");
+        audit.RecordStop(audit.StopBySignal(signal, static_cast<pid_t>(info.ssi_pid), static_cast<uid_t>(info.ssi_uid)));
         stop();
       }
     }

@@ -47,12 +47,10 @@ AdminResult UserAdmin::Disconnect(const std::string& nickname, const std::string
   const long index = table.GetUserID(nickname);
   if (index < 0) return Notice("noticePersonDoesNotExist");
   const std::string found = table.At(index).Nickname;
-  std::string line = server_.Language().data(why.empty() ? "msgKickLog" : "msgKickLogReason");
-  line = ReplaceAll(ReplaceAll(ReplaceAll(line, "%id", std::to_string(index)), "%name", found), "%reason", why);
-  server_.Log().WriteLogLine(line + "\r\n", 0);
+  // The audit line of the administrator's action names the reason; the kick needs no line of its own.
   TellDisconnected(index, why);
   // A send that failed has removed the user already, which is the same end.
-  server_.Commands().command("", "KickUser", found, why);
+  server_.Commands().RunForAdministration("KickUser", found, why);
   return AdminResult::Done(found + " was disconnected" + (why.empty() ? "." : " (reason: " + why + ")."));
 }
 
@@ -92,7 +90,7 @@ AdminResult UserAdmin::SendToRoom(const std::string& room, const std::string& te
   const long id = rooms.GetChatroomID(room);
   if (id < 0) return Notice("noticeChatroomDoesNotExist");
   // The members' nicknames joined by SOH, as the plugin interface names recipients.
-  const std::string members = server_.Commands().command("", "GetUserList", rooms.name(id), "");
+  const std::string members = server_.Commands().RunForAdministration("GetUserList", rooms.name(id), "");
   if (members.empty()) return Notice("noticeChatroomEmpty");
   return Send(members, trimmed, "Server message sent to the members of " + rooms.name(id) + ".");
 }
@@ -112,7 +110,7 @@ AdminResult UserAdmin::CheckText(const std::string& text, std::string& trimmed) 
 }
 
 AdminResult UserAdmin::Send(const std::string& recipients, const std::string& text, const std::string& done) {
-  const std::string result = server_.Commands().command("", "SendMessage", recipients, text);
+  const std::string result = server_.Commands().RunForAdministration("SendMessage", recipients, text);
   if (result == "sent") return AdminResult::Done(done);
   if (recipients.empty()) return AdminResult::Refused("nobodyLoggedIn", "Nobody is logged in; nothing was sent.");
   // The recipients left between the look-up and the send.

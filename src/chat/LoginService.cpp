@@ -42,7 +42,10 @@ bool LoginService::UsersFillServer() const { return table_.UserCount() >= Server
 void LoginService::Accept(ctlSocket& listener, long requestId) {
   const long maxUsers = ServerSettings.General.MaxUserCount;
   const std::string address = listener.RemoteHostIP();
-  if (IsAddressBanned(address)) return;
+  if (IsAddressBanned(address)) {
+    log_.LogText(LogMessageType::ErrorDenied, "msgAddressBanned", {{"%ip", address}, {"%peer", address}});
+    return;
+  }
   // Beyond its rate an address is refused silently: closed at once, no slot, no welcome, no
   // line of its own (the refusals are counted and reported once per interval).
   if (!connectionRate_.Admit(address, ServerSettings.General.MaxConnectionRate)) return;
@@ -100,6 +103,10 @@ void LoginService::SendWelcome(long index) {
                               rooms_->OnlyChatroom() + "\r\n" + table_.At(index).LoginKey + "\r\n" + "0.6" +
                               '\0' + welcomeText;
   log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
+  if (status_.ServerStatus() != StatusReady) {
+    log_.LogText(LogMessageType::ErrorDenied, "msgRefusedFull",
+                 {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
+  }
   table_.SendCommand(index, "welcome", payload);
 }
 

@@ -143,7 +143,14 @@ void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
   if (!id.empty() && (type == LogMessageType::Connected || type == LogMessageType::Disconnected)) {
     WriteSuppressed(limiter_.EndConnection(id));
   }
-  if (!setting->Show) return;
+  if (!setting->Show || !Admitted(type, placeholders)) return;
+  const std::string text = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
+  const std::size_t maxValueLength = CarriesClientValues(type) ? kMaxLogValueLength : std::string::npos;
+  WriteLine(type, FillPlaceholders(language_.data(text), placeholders, maxValueLength) + "\r\n", setting->Color);
+}
+
+bool LogWriter::Admitted(LogMessageType type, LogPlaceholders placeholders) {
+  const std::string_view id = PlaceholderValue(placeholders, "%id");
   const std::time_t now = file_.Now();
   WriteSuppressed(limiter_.EndBefore(now));
   // A connection that has not logged in is counted by its address, so that connecting again
@@ -154,16 +161,14 @@ void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
   if ((byPeer || (!id.empty() && IsRateLimited(type))) &&
       !limiter_.Admit(key, type, now, byPeer ? kPeerLinesPerSecond : 1)) {
     StartReportTimer();
-    return;
+    return false;
   }
-  const std::string text = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
-  const std::size_t maxValueLength = CarriesClientValues(type) ? kMaxLogValueLength : std::string::npos;
-  WriteLine(type, FillPlaceholders(language_.data(text), placeholders, maxValueLength) + "\r\n", setting->Color);
+  return true;
 }
 
 void LogWriter::LogText(LogMessageType type, const std::string& key, LogPlaceholders placeholders) {
   const LogMessageSetting* setting = SettingOf(type);
-  if (setting == nullptr || !setting->Show) return;
+  if (setting == nullptr || !setting->Show || !Admitted(type, placeholders)) return;
   WriteLine(type, FillPlaceholders(language_.data(key), placeholders, kMaxLogValueLength) + "\r\n", setting->Color);
 }
 

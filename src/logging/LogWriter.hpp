@@ -76,7 +76,8 @@ class LogWriter {
 
   void Log(LogMessageType type, LogPlaceholders placeholders = {});
   void LogPortInUse(long port);
-  // A line of its own text (a language key) in the type's colour, when the type is shown.
+  // A line of its own text (a language key) in the type's colour, when the type is shown;
+  // limited as Log limits the type's lines ("%id", "%peer").
   void LogText(LogMessageType type, const std::string& key, LogPlaceholders placeholders = {});
   void WriteLogLine(const std::string& text, long color);
   void ReportSuppressed();
@@ -85,10 +86,15 @@ class LogWriter {
   long LineCount() const { return lineCount_; }
 
   clsLogging& Logging() { return file_; }
+  // The language the lines are written in.
+  const clsLanguage& Language() const { return language_; }
   LogFeed& Feed() { return feed_; }
   void SetClock(LogClock clock);
 
  private:
+  // Whether the line may be written now: false when the limit of client-caused lines counted
+  // it instead.
+  bool Admitted(LogMessageType type, LogPlaceholders placeholders);
   void WriteLine(std::optional<LogMessageType> type, const std::string& text, long color);
   // To the view and the live log's listeners, not the file.
   void ShowLine(std::optional<LogMessageType> type, const std::string& text, const std::string& line, long color);

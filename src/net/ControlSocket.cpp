@@ -98,6 +98,11 @@ std::size_t ControlSocket::Unsent(ConnectionId id) const {
   return found == connections_.end() ? 0 : found->second.output.size();
 }
 
+std::optional<uid_t> ControlSocket::PeerUser(ConnectionId id) const {
+  const auto found = connections_.find(id);
+  return found == connections_.end() ? std::nullopt : found->second.peerUser;
+}
+
 void ControlSocket::AcceptAll() {
   for (int i = 0; i < kAcceptsPerEvent; ++i) {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -115,6 +120,11 @@ void ControlSocket::AcceptAll() {
     }
     Connection& connection = connections_[id];
     connection.fd = fd;
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 && length == sizeof credentials) {
+      connection.peerUser = credentials.uid;
+    }
     connection.watch = watch;
     connection.lastRequest = Clock::now();
     StartSweep();

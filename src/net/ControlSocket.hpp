@@ -29,6 +29,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include <sys/types.h>
+
 #include "platform/EventLoop.hpp"
 
 namespace velmorin {
@@ -80,6 +82,9 @@ class ControlSocket {
   // applies to it, the stalled-output time-out still does.
   void StopWaitingForRequests(ConnectionId connection);
   std::size_t Unsent(ConnectionId connection) const;
+  // The user id of the peer process, as the kernel told it at the connect (SO_PEERCRED);
+  // nothing for an unknown connection or when the kernel did not tell.
+  std::optional<uid_t> PeerUser(ConnectionId connection) const;
   std::size_t ConnectionCount() const { return connections_.size(); }
   const Limits& limits() const { return limits_; }
 
@@ -88,6 +93,7 @@ class ControlSocket {
 
   struct Connection {
     int fd = -1;
+    std::optional<uid_t> peerUser;
     EventLoop::WatchId watch = 0;
     std::string input;
     std::string output;

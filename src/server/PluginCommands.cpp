@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "server/PluginCommandAudit.hpp"
 #include "server/modMain.hpp"
 #include "config/modBanning.hpp"
 #include "net/modSocket.hpp"
@@ -121,6 +122,18 @@ const std::unordered_map<std::string, PluginCommands::Handler>& PluginCommands::
 
 std::string PluginCommands::command(const std::string& sender, const std::string& word, const std::string& first,
                                     const std::string& second) {
+  std::string result = Run(sender, word, first, second);
+  if (IsAdministrationCommand(word)) AuditPluginCommand(log_, sender, word, first, second, result);
+  return result;
+}
+
+std::string PluginCommands::RunForAdministration(const std::string& word, const std::string& first,
+                                                 const std::string& second) {
+  return Run({}, word, first, second);
+}
+
+std::string PluginCommands::Run(const std::string& sender, const std::string& word, const std::string& first,
+                                const std::string& second) {
   const auto found = Handlers().find(word);
   if (found == Handlers().end()) return {};
   try {

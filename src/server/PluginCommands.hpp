@@ -61,6 +61,9 @@ class PluginCommands : public ICallback {
 
   std::string command(const std::string& sender, const std::string& word, const std::string& first,
                       const std::string& second) override;
+  // A command for the administration, which writes the audit line of its action itself; a
+  // plugin's command (above) is audited here when it administers the server.
+  std::string RunForAdministration(const std::string& word, const std::string& first, const std::string& second);
 
   EventHandlerRegistry& Registry() { return registry_; }
   // The plugin menu's entries, and a click on one of them ("MenuClick" to its owner).
@@ -73,6 +76,8 @@ class PluginCommands : public ICallback {
   using Handler = std::string (PluginCommands::*)(const std::string& sender, const std::string& p1,
                                                   const std::string& p2);
   static const std::unordered_map<std::string, Handler>& Handlers();
+  std::string Run(const std::string& sender, const std::string& word, const std::string& first,
+                  const std::string& second);
 
   // PluginCommands.cpp
   std::string AddEventHandler(const std::string& sender, const std::string& p1, const std::string& p2);

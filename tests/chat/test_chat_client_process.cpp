@@ -150,7 +150,8 @@ TEST_F(ChatProcess, AKickedClientSaysWhyAndDoesNotConnectAgain) {
   EXPECT_NE(kicked.find("Disconnected by the administrator: flooding the room"), std::string::npos) << kicked;
   EXPECT_EQ(kicked.find("Connecting again"), std::string::npos) << kicked;
   EXPECT_TRUE(lee->WaitFor("<- Kim left the server (flooding the room)")) << lee->Output();
-  EXPECT_TRUE(std::regex_search(server_->Log(), std::regex("disconnects Kim \\(client \\d+\\)\\. Reason: flooding the room")))
+  EXPECT_TRUE(std::regex_search(server_->Log(), std::regex("Administration \\(velmorin-ctl[^)]*\\): kick Kim .*- done: Kim was disconnected "
+                                                           "\\(reason: flooding the room\\)")))
       << server_->Log();
   lee->EndInput();
   EXPECT_EQ(lee->WaitForExit(), 0);

@@ -80,6 +80,13 @@ TEST_F(AdminDialogs, UserListDisconnectsAfterTheQuestionAndOnlyOnYes) {
   EXPECT_TRUE(Await([&] { return ada.WaitForClose(kWait); }));
   EXPECT_EQ(Nicknames(users), (std::vector<std::string>{"Bob"}));
   EXPECT_FALSE(Enabled(users, "cmdDisconnect"));  // the selection went with the user
+  // The audit trail has the kick once, from the window; the "No" changed nothing and left no line.
+  std::vector<std::string> audit;
+  for (const std::string& line : frontEnd.Lines()) {
+    if (line.find("Administration (") != std::string::npos) audit.push_back(line);
+  }
+  ASSERT_EQ(audit.size(), 1U);
+  EXPECT_NE(audit[0].find("Administration (window): kick Ada - done"), std::string::npos) << audit[0];
 }
 
 TEST_F(AdminDialogs, BanFromTheUserListKeepsTheChosenRulesAndDisconnects) {

@@ -412,6 +412,32 @@ TEST_F(PluginDataCommands, ClientDataReachesTheNamedPlugin) {
 
 // ---- Server state and settings --------------------------------------------------------------
 
+TEST_F(PluginServerCommands, AdministrationCommandsLeaveOneAuditLineEachWithoutTheirSecrets) {
+  Install("alpha");
+  ASSERT_TRUE(server.Start());
+  ChatClient bob = User("Bob");
+  EXPECT_EQ(Run("alpha", "CreateUserAccount", "Eve"), "created");
+  Run("alpha", "ModifyUserAccount", F({"Eve", "password"}), "Sesame-4711");
+  EXPECT_EQ(Run("alpha", "CreateChatroom", F({"Attic", "Dusty", "Hush-0815", "1"})), "created");
+  EXPECT_EQ(Run("alpha", "KickUser", "Bob", "spam"), "kicked");
+  // Reading and talking to users are no administration.
+  Run("alpha", "GetChatroomList");
+  Run("alpha", "ListBanRules", "ip");
+  server.Sync();
+  const std::string origin = "Administration (plugin " + Ident("alpha") + "): ";
+  std::vector<std::string> audit;
+  for (const std::string& line : server.LogLines()) {
+    if (line.starts_with(origin)) audit.push_back(line.substr(origin.size()));
+    EXPECT_EQ(line.find("Sesame-4711"), std::string::npos) << line;
+    EXPECT_EQ(line.find("Hush-0815"), std::string::npos) << line;
+  }
+  ASSERT_EQ(audit.size(), 4U) << ::testing::PrintToString(server.LogLines());
+  EXPECT_EQ(audit[0], "CreateUserAccount Eve - answered \"created\".");
+  EXPECT_TRUE(audit[1].starts_with("ModifyUserAccount Eve - ")) << audit[1];
+  EXPECT_EQ(audit[2], "CreateChatroom Attic - answered \"created\".");
+  EXPECT_EQ(audit[3], "KickUser Bob spam - answered \"kicked\".");
+}
+
 TEST_F(PluginServerCommands, StartAndStopReportTheStateTheyFound) {
   Install("alpha");
   ASSERT_TRUE(server.Start());

@@ -79,17 +79,28 @@ TEST(ServerConnections, WhenTheUsersFillTheServerANewcomerIsWelcomedWithFullAndD
   EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 1);
 }
 
-TEST(ServerConnections, ABannedAddressIsRefusedWithoutATrace) {
+TEST(ServerConnections, ABannedAddressIsRefusedWithOneLineAndNoSlot) {
   ServerHarness server;
   server.dir().write("config/ban.cfg", "[IP]\r\n0=127.0.0.*\r\n");
   ASSERT_TRUE(server.Start());
-  const std::vector<std::string> before = server.LogLines();
+  std::vector<std::string> expected = server.LogLines();
+  expected.push_back("Connection from 127.0.0.1 refused: the address is banned.");
   auto client = server.Connect();
   EXPECT_FALSE(client.ReceiveWelcome(kWait));
   EXPECT_TRUE(client.WaitForClose(kWait));
   server.Sync();
-  EXPECT_EQ(server.LogLines(), before);
+  EXPECT_EQ(server.LogLines(), expected);
   EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
+}
+
+TEST(ServerConnections, AClientToldThatTheServerIsFullLeavesALineSayingSo) {
+  ServerHarness server;
+  server.Set("General", "MaxUserCount", "1");
+  ASSERT_TRUE(server.Start());
+  auto ann = server.LoggedIn("Ann");
+  auto late = server.Connect();
+  EXPECT_TRUE(late.ReceiveWelcome(kWait));
+  EXPECT_TRUE(server.WaitForLog("msgRefusedFull", {{"%id", "2"}}));
 }
 
 TEST(ServerConnections, AClientThatClosesIsLoggedAsDisconnectedOnceAndItsSlotIsFreed) {
