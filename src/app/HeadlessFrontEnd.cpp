@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "app/JournalStandardError.hpp"
+#include "logging/LogWriter.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Charset.hpp"
 
@@ -44,23 +45,15 @@ int JournalPriority(std::optional<LogMessageType> type, long color) {
   switch (*type) {
     case LogMessageType::ServerCouldNotStart:
       return kPriorityError;
-    // What clients cause: worth a look when it piles up, not a fault of the server.
-    case LogMessageType::ChatnameAlreadyUsed:
+    // What clients cause (the rate-limited kinds, and a client that stopped answering): worth a
+    // look when it piles up, not a fault of the server.
     case LogMessageType::PingTimeout:
-    case LogMessageType::ErrorRaised:
-    case LogMessageType::ErrorInvalidData:
-    case LogMessageType::ErrorSendingData:
-    case LogMessageType::ErrorCRC:
-    case LogMessageType::ErrorDenied:
-    case LogMessageType::ErrorNoGuests:
-    case LogMessageType::ErrorVersion:
-    case LogMessageType::UnknownCommand:
       return kPriorityWarning;
     case LogMessageType::ServerStarted:
     case LogMessageType::ServerStopped:
       return kPriorityNotice;
     default:
-      return kPriorityInfo;
+      return IsRateLimited(*type) ? kPriorityWarning : kPriorityInfo;
   }
 }
 
