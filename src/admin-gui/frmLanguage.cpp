@@ -11,6 +11,7 @@
 #include "admin-gui/WindowLanguage.hpp"
 #include "config/modSettings.hpp"
 #include "i18n/clsLanguage.hpp"
+#include "i18n/modLangID.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 
@@ -78,8 +79,10 @@ void AskLanguageAtStart(const char* programName) {
       (!configured.empty() && !clsLanguage::info("languageIDs", directory + configured).empty())) {
     return;
   }
+  // Preselected: the language of the system's locale, as the automatic choice would take it.
+  const std::string preselected = clsLanguage::FileOfLocale(directory, SystemDefaultLocaleId());
   const auto ask = [&] {
-    if (const std::optional<std::string> chosen = ChooseLanguageFile(directory, configured)) StoreLanguageSetting(*chosen);
+    if (const std::optional<std::string> chosen = ChooseLanguageFile(directory, preselected)) StoreLanguageSetting(*chosen);
   };
   if (QApplication::instance() != nullptr) return ask();
   int argc = 1;

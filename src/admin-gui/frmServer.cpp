@@ -12,6 +12,10 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
+#include <QFontMetrics>
+#include <QStyle>
+#include <QTextDocument>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -42,6 +46,8 @@ constexpr double kMinimumWidthTwips = 5000;
 constexpr double kMinimumHeightTwips = 2000;
 constexpr double kStandardWidthTwips = 6840;
 constexpr double kStandardHeightTwips = 4050;
+// A log line as long as the longer everyday ones (date, time and text), in characters.
+constexpr int kTypicalLogLineCharacters = 100;
 // The toolbar's height as the settings store it when it is shown.
 constexpr long kShownToolbarHeight = 380;
 
@@ -354,6 +360,8 @@ void frmServer::RestoreWindowState() {
     if (start.RestoreWindowPosition) {
       move(static_cast<int>(std::lround(rect[0] / perPixel)), static_cast<int>(std::lround(rect[1] / perPixel)));
     }
+  } else {
+    OpenWideEnoughForLogLines();
   }
   Action("mnuAlwaysOnTop")->setChecked(ServerSettings.General.AlwaysOnTop);
   setWindowFlag(Qt::WindowStaysOnTopHint, ServerSettings.General.AlwaysOnTop);
@@ -490,6 +498,19 @@ void frmServer::StandardView() {
     const QRect area = shown->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
   }
+}
+
+void frmServer::OpenWideEnoughForLogLines() {
+  const QFontMetrics metrics(log_->font());
+  // The log view's frame, margins and vertical scroll bar beside the text.
+  const int chrome = 2 * log_->frameWidth() + 2 * static_cast<int>(log_->document()->documentMargin()) +
+                     style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+  const int wanted = metrics.averageCharWidth() * kTypicalLogLineCharacters + chrome;
+  const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  const QRect area = shown != nullptr ? shown->availableGeometry() : QRect(0, 0, wanted, height());
+  resize(std::clamp(wanted, width(), std::max(width(), area.width())),
+         std::min(height() + 8 * metrics.lineSpacing(), std::max(height(), area.height())));
+  move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
 void frmServer::SetAlwaysOnTop(bool on) {

@@ -108,6 +108,8 @@ class frmServer : public QMainWindow, public AdminFrontEnd {
   void ToggleToolbar(bool shown);
   void StandardToolbar();
   void StandardView();
+  // Without a saved state: wide enough for a typical log line in the log's font, within the screen.
+  void OpenWideEnoughForLogLines();
   void SetAlwaysOnTop(bool on);
 
   AdminService* admin_ = nullptr;

@@ -3,6 +3,8 @@
 #include <QFormLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <sys/utsname.h>
+
 #include <mutex>
 #include <thread>
 
@@ -15,6 +17,19 @@
 #include "server/StatusTexts.hpp"
 
 namespace velmorin {
+
+namespace {
+
+// The server's name: the reverse name of its address, or the machine's own host name where the
+// address has none (the address itself is not a name).
+std::string ServerName(const std::string& address) {
+  std::string name = LookupHostName(address);
+  if (name != address) return name;
+  utsname names{};
+  return uname(&names) == 0 ? std::string(names.nodename) : std::string("-");
+}
+
+}  // namespace
 
 // The reverse lookup runs on its own thread; the window polls for its answer and may close first.
 struct frmServerInfos::Lookup {
@@ -86,7 +101,7 @@ void frmServerInfos::LookUpName(const std::string& address) {
   findChild<QLabel*>("lblName")->setText("...");
   setCursor(Qt::BusyCursor);
   std::thread([lookup = lookup_, address] {
-    std::string name = LookupHostName(address);
+    std::string name = ServerName(address);
     std::lock_guard lock(lookup->mutex);
     lookup->name = std::move(name);
     lookup->done = true;

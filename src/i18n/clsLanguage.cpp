@@ -53,6 +53,27 @@ std::string clsLanguage::EnumLanguages(const std::string& directory) {
   return list;
 }
 
+std::string clsLanguage::FileOfLocale(const std::string& directory, long localeId) {
+  std::vector<std::string> files;
+  for (const std::string& file : SplitLines(EnumLanguages(directory))) {
+    if (!file.empty()) files.push_back(file);
+  }
+  const auto listing = [&](long id) -> std::string {
+    // Built by appending: "," + std::string trips a false -Wrestrict warning of GCC 12.
+    std::string wanted = ",";
+    wanted += std::to_string(id);
+    wanted += ',';
+    for (const std::string& file : files) {
+      if (("," + info("languageIDs", WithSlash(directory) + file) + ",").find(wanted) != std::string::npos) return file;
+    }
+    return {};
+  };
+  std::string file = listing(localeId);
+  if (file.empty()) file = listing(LocaleIdOfName("C"));
+  if (file.empty() && !files.empty()) file = files.front();
+  return file;
+}
+
 std::string clsLanguage::info(const std::string& key, const std::string& file) {
   return DecodeLanguageText(ReadIniValue(kInfoSection, key, "", file));
 }

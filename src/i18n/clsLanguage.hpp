@@ -30,6 +30,11 @@ class clsLanguage {
   // The usable language file names of the directory in name order, each followed by CR LF.
   static std::string EnumLanguages(const std::string& directory);
 
+  // The usable language file of the directory whose languageIDs list the locale identifier;
+  // failing that the English one (the language of the C and POSIX locales), then the first;
+  // empty when no file is usable.
+  static std::string FileOfLocale(const std::string& directory, long localeId);
+
   // The decoded value of key in the information section of the file.
   static std::string info(const std::string& key, const std::string& file);
 

@@ -236,10 +236,14 @@ void clsServer::ResetServerState(bool keepConnections) {
 }
 
 std::string clsServer::StatusLine(long icon) const {
+  // One connection has texts of its own: the singular form differs in both languages.
+  const char* one = table_.ConnectionCount() == 1 ? "One" : "";
   if (icon == StatusReady) {
-    return ReplaceAll(language_.data("statusOnlineEmpty"), "%connections", std::to_string(table_.ConnectionCount()));
+    return ReplaceAll(language_.data(std::string("statusOnlineEmpty") + one), "%connections",
+                      std::to_string(table_.ConnectionCount()));
   }
-  std::string line = ReplaceAll(language_.data("statusOnlineUsed"), "%users", std::to_string(table_.UserCount()));
+  std::string line =
+      ReplaceAll(language_.data(std::string("statusOnlineUsed") + one), "%users", std::to_string(table_.UserCount()));
   line = ReplaceAll(line, "%maxusers", std::to_string(ServerSettings.General.MaxUserCount));
   return ReplaceAll(line, "%connections", std::to_string(table_.ConnectionCount()));
 }

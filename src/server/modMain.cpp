@@ -74,18 +74,7 @@ bool ChooseLanguageWithoutAsking(long systemLocaleId) {
       !clsLanguage::info("languageIDs", Paths().languageDirectory + configured).empty()) {
     return true;
   }
-  // Built by appending: "," + std::string trips a false -Wrestrict warning of GCC 12.
-  std::string wanted = ",";
-  wanted += std::to_string(systemLocaleId);
-  wanted += ',';
-  for (const std::string& file : files) {
-    const std::string ids = clsLanguage::info("languageIDs", Paths().languageDirectory + file);
-    if (("," + ids + ",").find(wanted) != std::string::npos) {
-      StoreLanguage(file);
-      return true;
-    }
-  }
-  StoreLanguage(files.front());
+  StoreLanguage(clsLanguage::FileOfLocale(Paths().languageDirectory, systemLocaleId));
   return true;
 }
 

@@ -52,9 +52,9 @@ TEST_F(LanguageChoice, PreselectsTheFileListingTheSystemLocaleBetweenCommas) {
   EXPECT_EQ(Stored(), "Deutsch.lng");
 }
 
-TEST_F(LanguageChoice, FallsBackToTheFirstFileAndKeepsAUsableConfiguredOne) {
+TEST_F(LanguageChoice, FallsBackToEnglishAndKeepsAUsableConfiguredOne) {
   ASSERT_TRUE(ChooseLanguageWithoutAsking(1031 * 10 + 1));  // 10311: only a prefix of nothing
-  EXPECT_EQ(ServerSettings.Info.Language, "Deutsch.lng");
+  EXPECT_EQ(ServerSettings.Info.Language, "English.lng");
   ServerSettings.Info.Language = "Xtra.lng";
   ASSERT_TRUE(ChooseLanguageWithoutAsking(1033));
   EXPECT_EQ(ServerSettings.Info.Language, "Xtra.lng");

@@ -123,6 +123,7 @@ TEST_F(PluginWindow, ServerInformationShowsTheFiguresOnlineAndOffline) {
   // The reverse lookup of the address ends and is shown in capitals.
   EXPECT_TRUE(QTest::qWaitFor([&] { return infos->Field("lblName") != "..."; }, static_cast<int>(kWait.count()) * 3));
   EXPECT_EQ(infos->Field("lblName"), infos->Field("lblName").toUpper());
+  EXPECT_NE(infos->Field("lblName"), infos->Field("lblIP"));  // a name, not the address again
 }
 
 TEST(PluginShortcut, OffersFunctionAndEditingKeysAloneAndEveryKeyWithCtrlOrAlt) {

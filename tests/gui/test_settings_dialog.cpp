@@ -377,8 +377,12 @@ TEST_F(SettingsDialog, ShippedLanguagesFitEveryControlAndPagesAreThere) {
 }
 
 // The first start in desktop mode asks; a usable configured language is kept without a question.
+// The question preselects the locale's language; C.UTF-8 is English.
 TEST(LanguageAtStart, AsksOnlyWithoutAUsableConfiguredLanguage) {
   testing::TempProgramDir dir;
+  ::unsetenv("LC_ALL");
+  ::unsetenv("LC_MESSAGES");
+  ::setenv("LANG", "C.UTF-8", 1);
   testing::CopyLanguageFiles(dir.path("language"));
   for (const char* configured : {"", "Missing.lng", "Deutsch.lng"}) {
     SCOPED_TRACE(configured);
@@ -391,6 +395,7 @@ TEST(LanguageAtStart, AsksOnlyWithoutAUsableConfiguredLanguage) {
       if (chooser == nullptr) return;
       poll.stop();
       asked = true;
+      EXPECT_EQ(chooser->Chosen(), "English.lng");
       auto* list = chooser->findChild<QListWidget*>("lstLanguages");
       ASSERT_NE(list, nullptr);
       list->setCurrentRow(1);  // English.lng, after Deutsch.lng

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "i18n/clsLanguage.hpp"
@@ -93,6 +94,25 @@ TEST_F(LanguageFiles, LanguageNameIsUsedForIdentifierZeroAndFilesWithoutIdsAreIg
   EXPECT_FALSE(language.isSet());
   language.SetLanguage("frmTest", dir.path("language/a.lng"));
   EXPECT_EQ(language.language(), "Ay");
+}
+
+// The language file of a locale: its own language, English where no file lists it (C, POSIX).
+TEST(LocaleIds, LanguageFileOfLocaleName) {
+  testing::TempProgramDir dir;
+  dir.write("language/Deutsch.lng", "[VM3SLF]\r\nlanguageIDs=1031,2055,3079\r\n");
+  dir.write("language/English.lng", "[VM3SLF]\r\nlanguageIDs=1033,2057\r\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"C.UTF-8", "English.lng"},     {"C", "English.lng"},       {"POSIX", "English.lng"},
+      {"", "English.lng"},            {"de_AT.UTF-8", "Deutsch.lng"}, {"de_CH", "Deutsch.lng"},
+      {"de_DE.UTF-8@euro", "Deutsch.lng"}, {"en_GB.utf8", "English.lng"}, {"fr_FR.UTF-8", "English.lng"},
+  };
+  for (const auto& [name, file] : cases) {
+    EXPECT_EQ(clsLanguage::FileOfLocale(dir.path("language"), LocaleIdOfName(name)), file) << name;
+  }
+  std::filesystem::remove(dir.path("language/English.lng"));
+  EXPECT_EQ(clsLanguage::FileOfLocale(dir.path("language"), LocaleIdOfName("C.UTF-8")), "Deutsch.lng");
+  std::filesystem::remove(dir.path("language/Deutsch.lng"));
+  EXPECT_EQ(clsLanguage::FileOfLocale(dir.path("language"), 1033), "");
 }
 
 TEST(LocaleIds, NamesAndSystemDefaults) {
