@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string_view>
 
 #include "i18n/clsLanguage.hpp"
 #include "logging/LogWriter.hpp"
+#include "platform/Text.hpp"
 #include "server/clsServer.hpp"
 
 namespace velmorin {
@@ -18,11 +18,7 @@ namespace {
 constexpr long kAuditColor = 0x800000;  // dark blue: the administrator's lines stand apart
 constexpr std::string_view kMask = "***";
 
-bool NamesPassword(std::string_view word) {
-  std::string lower(word);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  return lower.find("password") != std::string::npos;
-}
+bool NamesPassword(std::string_view word) { return LowerCase(word).find("password") != std::string::npos; }
 
 std::string SignalName(int signal) {
   switch (signal) {
@@ -96,16 +92,11 @@ std::string AdminAudit::StopBySignal(int signal, pid_t sender, uid_t senderUser)
 std::string AdminAudit::StopByWindow() const { return Text("stopByWindow"); }
 
 void AdminAudit::Record(const std::string& origin, const std::string& action, const AdminResult& outcome) {
-  const std::string line =
-      outcome.done
-          ? FillPlaceholders(Text(outcome.message.empty() ? "msgAuditDone" : "msgAuditDoneSaying"),
-                             {{"%origin", origin}, {"%action", action}, {"%message", outcome.message}},
-                             kMaxLogValueLength)
-          : FillPlaceholders(Text("msgAuditRefused"),
-                             {{"%origin", origin},
-                              {"%action", action},
-                              {"%message", outcome.message.empty() ? outcome.notice : outcome.message}},
-                             kMaxLogValueLength);
+  const char* key = !outcome.done ? "msgAuditRefused" : outcome.message.empty() ? "msgAuditDone" : "msgAuditDoneSaying";
+  // A refusal without a text of its own is named by its notice.
+  const std::string& message = !outcome.done && outcome.message.empty() ? outcome.notice : outcome.message;
+  const std::string line = FillPlaceholders(
+      Text(key), {{"%origin", origin}, {"%action", action}, {"%message", message}}, kMaxLogValueLength);
   server_.Log().WriteLogLine(line + "\r\n", kAuditColor);
 }
 

@@ -79,8 +79,8 @@ int SaveWelcomeMessage() {
   const FileContent disk = WelcomeFileOnDisk(file);
   if (disk.state == FileContent::State::Unreadable) return WelcomeFileReadError(file);
   if (!MayOverwrite(snapshot, file, disk)) return kFileChangedOnDisk;
-  const int error = WriteWelcomeFile(Paths().welcomeFile);
-  if (error == 0) snapshot = {WelcomeText, WelcomeFileOnDisk(Paths().welcomeFile), Paths().welcomeFile};
+  const int error = WriteWelcomeFile(file);
+  if (error == 0) snapshot = {WelcomeText, WelcomeFileOnDisk(file), file};
   return error;
 }
 

@@ -40,11 +40,6 @@ void RememberUncarried(std::vector<UncarriedCharacter>& list, const UncarriedCha
   }
 }
 
-char Windows1252OfCodePoint(char32_t codePoint) {
-  const int byte = ByteOfCodePoint(codePoint);
-  return byte < 0 ? '?' : static_cast<char>(byte);
-}
-
 std::string NameOf(const UncarriedCharacter& character) {
   char name[16];
   if (character.brokenByte) {

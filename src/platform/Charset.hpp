@@ -12,9 +12,6 @@ namespace velmorin {
 // leaves undefined.
 char32_t CodePointOfWindows1252(unsigned char byte);
 
-// The Windows-1252 byte of a code point; '?' when the code page has none.
-char Windows1252OfCodePoint(char32_t codePoint);
-
 // Appends a code point of the Basic Multilingual Plane as UTF-8.
 void AppendUtf8(std::string& out, char32_t codePoint);
 
