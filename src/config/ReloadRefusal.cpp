@@ -31,6 +31,12 @@ ReloadRefusal CheckProfileFileForReload(const std::string& file, const std::vect
   return {ReloadRefusal::Why::NoSections, 0};
 }
 
+std::string SectionList(const std::vector<std::string>& sections) {
+  std::string list;
+  for (const std::string& section : sections) list += (list.empty() ? "[" : ", [") + section + "]";
+  return list;
+}
+
 std::string ReloadRefusalText(const clsLanguage& language, const std::string& file, const ReloadRefusal& refusal,
                               const std::string& sections) {
   std::string reason;

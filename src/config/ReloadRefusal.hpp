@@ -22,6 +22,9 @@ struct ReloadRefusal {
 // (no byte at all), without any of `sections` (matched without regard to case), or fit to read.
 ReloadRefusal CheckProfileFileForReload(const std::string& file, const std::vector<std::string>& sections);
 
+// "[A], [B]": the sections a refusal names.
+std::string SectionList(const std::vector<std::string>& sections);
+
 // The log line and answer of a refused reload: the language's "msgReloadFailed" with the file
 // and the reason ("reasonFileEmpty", "reasonFileHasNoSections" with `sections`, or the system's
 // text of the error).

@@ -139,6 +139,11 @@ StoreSnapshot snapshot;
 
 void TakeSnapshot() { snapshot = {BanText(Bans()), BanFileOnDisk(Paths().banFile), Paths().banFile}; }
 
+const std::vector<std::string>& BanSections() {
+  static const std::vector<std::string> sections = {kIPSection, kIPRangeSection, kNickSection, kNickRangeSection};
+  return sections;
+}
+
 int SaveBanListTo(const std::string& file) {
   const BanLists& lists = Bans();
   std::vector<std::string> ranges;
@@ -182,8 +187,7 @@ int SaveBanList() {
 }
 
 ReloadRefusal CheckBanFileForReload() {
-  const ReloadRefusal refusal =
-      CheckProfileFileForReload(Paths().banFile, {kIPSection, kIPRangeSection, kNickSection, kNickRangeSection});
+  const ReloadRefusal refusal = CheckProfileFileForReload(Paths().banFile, BanSections());
   const BanLists& lists = Bans();
   const bool holdsRules = !lists.IPRules.empty() || !lists.IPRangeRules.empty() || !lists.NickRules.empty() ||
                           !lists.NickRangeRules.empty();
@@ -191,10 +195,7 @@ ReloadRefusal CheckBanFileForReload() {
   return {};
 }
 
-std::string BanSectionList() {
-  return std::string("[") + kIPSection + "], [" + kIPRangeSection + "], [" + kNickSection + "], [" + kNickRangeSection +
-         "]";
-}
+std::string BanSectionList() { return SectionList(BanSections()); }
 
 ShutdownSave SaveBanListAtShutdown() {
   const std::string& file = Paths().banFile;

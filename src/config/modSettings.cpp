@@ -138,12 +138,19 @@ void ApplyReadRules(ServerSettingsRecord& s) {
   s.Logging.LogPath = ResolvedLogPath(s.Logging.LogPath);
 }
 
-// Every stored key as "section/key=value" lines: the settings' text form, for comparing the
-// record in memory with the file.
-std::string SettingsText(const ServerSettingsRecord& record) {
+// The record as the file holds it: the pattern in its text form, the program directory's own log
+// directory relative.
+ServerSettingsRecord StoredForm(const ServerSettingsRecord& record) {
   ServerSettingsRecord stored = record;
   stored.Log.Pattern = PatternToText(stored.Log.Pattern);
   stored.Logging.LogPath = StoredLogPath(stored.Logging.LogPath);
+  return stored;
+}
+
+// Every stored key as "section/key=value" lines: the settings' text form, for comparing the
+// record in memory with the file.
+std::string SettingsText(const ServerSettingsRecord& record) {
+  ServerSettingsRecord stored = StoredForm(record);
   std::string text;
   VisitSettings(stored, [&](const char* section, const std::string& key, auto& field, const std::string&) {
     text.append(section).append("/").append(key).append("=").append(TextOf(field)).append("\n");
@@ -173,9 +180,7 @@ void TakeSnapshot() {
 }
 
 int SaveSettingsTo(const std::string& file) {
-  ServerSettingsRecord stored = ServerSettings;
-  stored.Log.Pattern = PatternToText(stored.Log.Pattern);
-  stored.Logging.LogPath = StoredLogPath(stored.Logging.LogPath);
+  ServerSettingsRecord stored = StoredForm(ServerSettings);
   profile::ProfileBatch batch;
   long error = 0;
   VisitSettings(stored, [&](const char* section, const std::string& key, auto& field, const std::string&) {
@@ -232,11 +237,7 @@ ReloadRefusal CheckSettingsFileForReload() {
   return CheckProfileFileForReload(Paths().settingsFile, SettingsSections());
 }
 
-std::string SettingsSectionList() {
-  std::string list;
-  for (const std::string& section : SettingsSections()) list += (list.empty() ? "[" : ", [") + section + "]";
-  return list;
-}
+std::string SettingsSectionList() { return SectionList(SettingsSections()); }
 
 int LoadSettings() {
   const std::string& file = Paths().settingsFile;
