@@ -66,6 +66,9 @@ clsServer::~clsServer() {
 
 void clsServer::Load() {
   language_.SetLanguage("frmServer", Paths().languageDirectory + ServerSettings.Info.Language);
+  // The start of the process, not of each online period: what the view shows from here on (the
+  // plugins' load lines, offline periods, earlier online periods) stays until cleared by hand.
+  if (ServerSettings.Log.ClearLogAtStart) log_.ClearLog();
   GeneralSettings& general = ServerSettings.General;
   if (general.ActivePort < 1 || general.ActivePort > 65535) {
     general.ActivePort = 1000;
@@ -188,7 +191,6 @@ void clsServer::ChangeStatus(bool ask) {
   if (ServerSettings.General.ResetBytes) {
     table_.ResetByteCounts();
   }
-  if (ServerSettings.Log.ClearLogAtStart) log_.ClearLog();
   frontEnd_.SetOnlineState(true);
   const std::string port = std::to_string(listener_.LocalPort());
   log_.Log(LogMessageType::ServerStarted, {{"%ip", AddressListWith(", ")}, {"%port", port}});

@@ -1,5 +1,5 @@
 // The log view: lines written in batches, one update per pass; the writer's clearing at
-// ClearLogSize; the administrator's place kept while scrolling is off.
+// ClearLogSize and at the start; the administrator's place kept while scrolling is off.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@
 #include "i18n/clsLanguage.hpp"
 #include "logging/LogWriter.hpp"
 #include "platform/EventLoop.hpp"
+#include "gui/WindowServer.hpp"
 
 namespace velmorin {
 namespace {
@@ -123,6 +124,26 @@ TEST(LogView, ClearsAtClearLogSizeThroughTheWriter) {
   EXPECT_EQ(window.LogView().document()->toPlainText().toStdString(), "seven");
   EXPECT_EQ(writer.LineCount(), 1);
   ServerSettings = saved;
+}
+
+// "Clear at start" is the start of the process: going online again keeps what the view shows.
+class LogClearedAtStart : public testing::WindowServer {
+ protected:
+  void Prepare() override { settings.Set("Log", "ClearLogAtStart", "1"); }
+};
+
+TEST_F(LogClearedAtStart, GoingOnlineAgainKeepsTheLinesSinceTheStart) {
+  server.Log().WriteLogLine("a line of the first online period\r\n", 0);
+  ASSERT_TRUE(admin.State().GoOffline(true));
+  server.Log().WriteLogLine("a line of the offline period\r\n", 0);
+  ASSERT_TRUE(admin.State().GoOnline());
+  const std::string text = window.LogText(false);
+  const std::size_t firstStart = text.find("Server started");
+  ASSERT_NE(firstStart, std::string::npos) << text;
+  EXPECT_NE(text.find("Server started", firstStart + 1), std::string::npos) << text;
+  for (const char* line : {"a line of the first online period", "a line of the offline period"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  }
 }
 
 }  // namespace
