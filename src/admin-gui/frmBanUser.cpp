@@ -5,6 +5,7 @@
 
 #include "admin-gui/GuiText.hpp"
 #include "admin/AdminService.hpp"
+#include "admin/BanAdmin.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
@@ -17,10 +18,22 @@ frmBanUser::frmBanUser(AdminService& admin, std::string nickname, std::string ad
   chkBanNick_->setObjectName("chkBanNick");
   chkBanNickRange_ = new QCheckBox(this);
   chkBanNickRange_->setObjectName("chkBanNickRange");
-  chkBanIP_->setChecked(true);
+  chkBanIP_->setChecked(kDefaultBanUserChoice.address);
   chkBanIP_->setEnabled(!address_.empty());
+  chkBanNick_->setChecked(kDefaultBanUserChoice.nickname);
+  chkBanNickRange_->setChecked(kDefaultBanUserChoice.nicknamePart);
+  lblSharedAddress_ = new QLabel(this);
+  lblSharedAddress_->setObjectName("lblSharedAddress");
+  lblSharedAddress_->setWordWrap(true);
+  othersOnAddress_ = address_.empty() ? 0 : admin_.Bans().OthersOnAddress(nickname_);
+  const auto showShared = [this] {
+    lblSharedAddress_->setHidden(othersOnAddress_ == 0 || !chkBanIP_->isChecked() || !chkBanIP_->isEnabled());
+  };
+  connect(chkBanIP_, &QCheckBox::toggled, this, showShared);
+  showShared();
   auto* layout = new QVBoxLayout(this);
   for (QCheckBox* box : {chkBanIP_, chkBanNick_, chkBanNickRange_}) layout->addWidget(box);
+  layout->addWidget(lblSharedAddress_);
   AddConfirmRow(*layout, "cmdOK", "OK", [this] { Ban(); });
   ApplyDataTexts();
 }
@@ -30,6 +43,8 @@ void frmBanUser::ApplyDataTexts() {
   chkBanIP_->setText(QtText(ReplaceAll(Text("chkBanIP"), "%ip", address_)));
   chkBanNick_->setText(QtText(ReplaceAll(Text("chkBanNick"), "%nick", nickname_)));
   chkBanNickRange_->setText(QtText(ReplaceAll(Text("chkBanNickRange"), "%nick", nickname_)));
+  lblSharedAddress_->setText(
+      QtText(ReplaceAll(Text(SharedAddressKey(othersOnAddress_)), "%count", std::to_string(othersOnAddress_))));
 }
 
 AdminResult frmBanUser::Ban() {

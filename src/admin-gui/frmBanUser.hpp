@@ -1,9 +1,12 @@
 #pragma once
 // Bans a logged-in user: any of their address, their nickname, and every nickname containing
-// it; then the administration disconnects them. A refusal (nothing chosen, the user gone, the
-// rules not saved) is shown and changes nothing.
+// it; then the administration disconnects them. Address and nickname are ticked at first, as
+// velmorin-ctl's "ban user" chooses them; while the address is ticked, a line says how many other
+// users are connected from it (counted as the dialog opens). A refusal (nothing chosen, the user
+// gone, the rules not saved) is shown and changes nothing.
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <string>
 
@@ -35,6 +38,8 @@ class frmBanUser : public AdminDialog {
   QCheckBox* chkBanIP_;
   QCheckBox* chkBanNick_;
   QCheckBox* chkBanNickRange_;
+  QLabel* lblSharedAddress_;
+  long othersOnAddress_;
 };
 
 }  // namespace velmorin

@@ -107,12 +107,32 @@ AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice)
   const std::string address = table.Socket(id) != nullptr ? table.Socket(id)->RemoteHostIP() : std::string();
   const std::string name = table.At(id).Nickname;
 
+  std::string done = name + " banned and disconnected.";
+  if (const long others = choice.address && !address.empty() ? OthersOnAddress(name) : 0; others > 0) {
+    done += " " + ReplaceAll(server_.Language().data(SharedAddressKey(others), "frmBanUser"), "%count",
+                             std::to_string(others));
+  }
   const BanLists before = Bans();
   velmorin::BanUser(address, name, choice);
-  AdminResult saved = Save(name + " banned and disconnected.", [&before] { Bans() = before; });
+  AdminResult saved = Save(done, [&before] { Bans() = before; });
   if (!saved) return saved;
   server_.Chat().RemoveUser(id, "", true, 0);
   return saved;
+}
+
+long BanAdmin::OthersOnAddress(const std::string& nickname) {
+  ConnectionTable& table = server_.Connections();
+  const long id = table.GetUserID(nickname);
+  const ctlSocket* socket = id >= 0 ? table.Socket(id) : nullptr;
+  if (socket == nullptr) return 0;
+  const std::string address = socket->RemoteHostIP();
+  long others = 0;
+  for (long index = 1; index <= table.MaxIndex(); ++index) {
+    if (index == id || !table.InUse(index) || !table.At(index).LoggedIn()) continue;
+    const ctlSocket* other = table.Socket(index);
+    if (other != nullptr && other->RemoteHostIP() == address) ++others;
+  }
+  return others;
 }
 
 }  // namespace velmorin

@@ -19,6 +19,15 @@ struct BanRuleView {
   std::vector<NicknameBan> nicknames;   // whole-nickname rules, then part rules
 };
 
+// Address and nickname: what "ban user" and the ban dialog choose unless told otherwise.
+inline constexpr BanUserChoice kDefaultBanUserChoice{true, true, false};
+
+// The language key ([frmBanUser.Data], with %count) of the note that `others` other users are
+// connected from the banned address.
+inline const char* SharedAddressKey(long others) {
+  return others == 1 ? "msgOthersOnAddressOne" : "msgOthersOnAddress";
+}
+
 class BanAdmin {
  public:
   explicit BanAdmin(clsServer& server) : server_(server) {}
@@ -30,7 +39,12 @@ class BanAdmin {
   // The address rule as written when added; the nickname rule of the given kind.
   AdminResult RemoveAddress(const std::string& rule);
   AdminResult RemoveNickname(const std::string& rule, bool part);
+  // Without a choice, velmorin-ctl and the window's dialog ban address and nickname. With the
+  // address, the message says how many other users share it (SharedAddressKey).
   AdminResult BanUser(const std::string& nickname, BanUserChoice choice);
+  // The other logged-in users connected from the address of the logged-in user `nickname`: an
+  // address rule shuts them out too. 0 when that user is not logged in.
+  long OthersOnAddress(const std::string& nickname);
 
  private:
   AdminResult Refuse(const std::string& notice, const std::string& section) const;

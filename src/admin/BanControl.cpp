@@ -50,7 +50,7 @@ ControlReply User(BanAdmin& bans, const std::vector<std::string>& words) {
     return ControlReply::Usage("usage: ban user NICK [--ip] [--nick] [--nickpart] (default --ip --nick)");
   }
   BanUserChoice choice{split.Has("--ip"), split.Has("--nick"), split.Has("--nickpart")};
-  if (!choice.address && !choice.nickname && !choice.nicknamePart) choice = {true, true, false};
+  if (!choice.address && !choice.nickname && !choice.nicknamePart) choice = kDefaultBanUserChoice;
   return ControlReply::From(bans.BanUser(split.plain[0], choice));
 }
 

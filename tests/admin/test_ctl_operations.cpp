@@ -129,6 +129,30 @@ TEST(CtlOperations, AnAccountAddedWithAPasswordOnInputLogsInAtOnceAndABannedAddr
   EXPECT_TRUE(again.IsConnected());
 }
 
+// "ban user" without options bans address and nickname, as the window's dialog does, and says
+// how many other users the address rule shuts out.
+TEST(CtlOperations, BanUserSaysHowManyOthersShareTheBannedAddress) {
+  ServerUnderTest server;
+  ASSERT_TRUE(server.Start()) << server.Output();
+  client::ChatClient ann = server.LoggedIn("Ann");
+  client::ChatClient bob = server.LoggedIn("Bob");
+  client::ChatClient cid = server.LoggedIn("Cid");
+
+  const CtlRun byNickname = Ctl(server.dir(), {"ban", "user", "Cid", "--nick"});
+  ASSERT_EQ(byNickname.exit, 0) << Described(byNickname);
+  EXPECT_EQ(byNickname.output.find("other user"), std::string::npos) << byNickname.output;
+  EXPECT_TRUE(cid.WaitForClose(kWait));
+
+  const CtlRun byDefault = Ctl(server.dir(), {"ban", "user", "Ann"});
+  ASSERT_EQ(byDefault.exit, 0) << Described(byDefault);
+  EXPECT_NE(byDefault.output.find("1 other user is connected from this address and will be banned too"),
+            std::string::npos)
+      << byDefault.output;
+  EXPECT_TRUE(ann.WaitForClose(kWait));
+  const std::string rules = server.dir().read("config/ban.cfg");
+  for (const char* rule : {"127.0.0.1", "Ann", "Cid"}) EXPECT_NE(rules.find(rule), std::string::npos) << rules;
+}
+
 TEST(CtlOperations, PortMoveStatusOfflineAndOnline) {
   ServerUnderTest server;
   ASSERT_TRUE(server.Start()) << server.Output();

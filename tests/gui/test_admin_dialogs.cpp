@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPushButton>
 
 #include "admin-gui/frmAddEditUser.hpp"
@@ -126,6 +127,36 @@ TEST_F(AdminDialogs, BanFromTheUserListKeepsTheChosenRulesAndDisconnects) {
   EXPECT_FALSE(rules.nicknames[0].part);
   EXPECT_TRUE(Nicknames(users).empty());
   EXPECT_NE(dir.read("config/ban.cfg").find("Bob"), std::string::npos);
+}
+
+// The dialog's default is velmorin-ctl's (address and nickname), and before OK it says who else
+// the address rule shuts out.
+TEST_F(AdminDialogs, TheBanDialogChoosesAddressAndNicknameAndSaysWhoSharesTheAddress) {
+  client::ChatClient ann = LoggedIn("Ann");
+  client::ChatClient ben = LoggedIn("Ben");
+  client::ChatClient cid = LoggedIn("Cid");
+  frmBanUser dialog(admin, "Ann", "127.0.0.1");
+  dialog.SetLanguage(language);
+  EXPECT_TRUE(dialog.BanIP().isChecked());
+  EXPECT_TRUE(dialog.BanNick().isChecked());
+  EXPECT_FALSE(dialog.BanNickRange().isChecked());
+  auto* shared = dialog.findChild<QLabel*>("lblSharedAddress");
+  ASSERT_NE(shared, nullptr);
+  EXPECT_FALSE(shared->isHidden());
+  EXPECT_EQ(shared->text().toStdString(),
+            "2 other users are connected from this address and will be banned too: once they leave, they cannot "
+            "connect again.");
+  dialog.BanIP().setChecked(false);
+  EXPECT_TRUE(shared->isHidden());
+  dialog.BanIP().setChecked(true);
+
+  ASSERT_TRUE(dialog.Ban());
+  EXPECT_TRUE(Await([&] { return ann.WaitForClose(kWait); }));
+  const BanRuleView rules = admin.Bans().List();
+  EXPECT_EQ(rules.addresses, std::vector<std::string>{"127.0.0.1"});
+  ASSERT_EQ(rules.nicknames.size(), 1u);
+  EXPECT_EQ(rules.nicknames[0].nickname, "Ann");
+  EXPECT_FALSE(rules.nicknames[0].part);
 }
 
 TEST_F(AdminDialogs, RemovingARoomAsksThenClosesItForEveryMember) {

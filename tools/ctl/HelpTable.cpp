@@ -67,7 +67,8 @@ const std::vector<CommandHelp>& HelpTable() {
       {"ban list", "", "Every rule: kind (ip, nick or nickpart) and rule."},
       {"ban user", "NICK [--ip] [--nick] [--nickpart]",
        "Bans the logged-in user NICK by address, nickname and nickname part, as chosen (none chosen:\n"
-       "--ip --nick), and disconnects them."},
+       "--ip --nick), and disconnects them. The reply says how many other users are connected\n"
+       "from a banned address."},
       {"settings get", "[KEY]",
        "Every setting as a key and value table, or the setting KEY. A key is Section.Key as in\n"
        "server.cfg (General.Port, LogMessages.Connected_Color), in any case. Values are shown as the\n"
