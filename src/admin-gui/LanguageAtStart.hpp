@@ -1,15 +1,25 @@
 #pragma once
 // The first start in desktop mode: with more than one usable language file and no usable one
-// configured, the administrator chooses in the language chooser (frmLanguage), and the choice is
-// stored at once. Otherwise, or when the chooser is closed without a choice, nothing changes and
-// the automatic choice of headless mode (by the system's locale) follows. Makes a QApplication
-// of its own when none exists.
+// configured, the administrator is asked for the language. The server does not wait for the
+// answer: it starts in the automatic choice of headless mode (the system's locale, stored as the
+// setting) and goes online, and the language chooser (frmLanguage) opens over the main window
+// once that is up. Being modal, the chooser runs a nested Qt loop, and CoreLoopDriver serves the
+// clients and velmorin-ctl from it. A language other than the running one is stored and applied
+// at once: to the process and the server (SettingsAdmin::ChooseLanguage) and to the main window
+// and the windows it has open. Cancel keeps the automatic choice.
 //
 // No Qt header here: the entry point includes it, and Qt's keyword macros would clash with its
 // names.
 
 namespace velmorin {
 
-void AskLanguageAtStart(const char* programName);
+class AdminService;
+class frmServer;
+
+// Whether the question is due; to be asked before the automatic choice is stored.
+bool LanguageQuestionDue();
+
+// Asks over the window and applies the answer; returns when the chooser is closed.
+void AskLanguageOverWindow(frmServer& window, AdminService& admin);
 
 }  // namespace velmorin

@@ -2,9 +2,11 @@
 
 
 #include <QApplication>
+#include <QTimer>
 #include <iostream>
 
 #include "admin-gui/CoreLoopDriver.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
 #include "admin-gui/frmLoading.hpp"
 #include "admin-gui/frmServer.hpp"
 #include "admin/AdminService.hpp"
@@ -16,17 +18,18 @@
 
 namespace velmorin {
 
-int RunWindowMode(int& argc, char** argv) {
+int RunWindowMode(int& argc, char** argv, bool askLanguage) {
   // Blocked before Qt starts its threads, so that every thread leaves them to the signalfd.
   const int signalFd = BlockControlSignals();
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("Velmorin Server");
   StartupSplash splash(ServerSettings.Start.ShowSplashScreen, Paths().languageDirectory + ServerSettings.Info.Language);
-  return RunDesktop(signalFd, splash, [](frmServer&, clsServer&) { QApplication::exec(); });
+  return RunDesktop(signalFd, splash, [](frmServer&, clsServer&) { QApplication::exec(); }, askLanguage);
 }
 
-int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow) {
+int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow,
+               bool askLanguage) {
   EventLoop& loop = MainLoop();
   {
     splash.Reach(StartupStep::Window);
@@ -53,6 +56,7 @@ int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frm
     // Qt's loop drives the server's only from here: the splash's redraws during the start-up
     // serve no client, no velmorin-ctl request and no signal before the server has loaded.
     CoreLoopDriver driver(loop);
+    if (askLanguage) QTimer::singleShot(0, &window, [&window, &admin] { AskLanguageOverWindow(window, admin); });
     runWindow(window, server);
     if (!window.Unloaded()) window.CloseWithoutQuestion();
     LetClosingConnectionsFinish(loop);

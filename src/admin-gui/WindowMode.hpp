@@ -11,7 +11,9 @@
 // RunDesktop is the part after the QApplication exists: it opens the window and starts the
 // server, reporting each step to the splash (frmLoading, when ShowSplashScreen is set), closes
 // the splash, connects the server's loop to Qt's, then hands the open window to `runWindow`
-// (Qt's loop in the program) and closes everything down when that returns.
+// (Qt's loop in the program) and closes everything down when that returns. With `askLanguage`
+// (LanguageQuestionDue before the automatic choice was stored) the language chooser opens over
+// the window from the first pass of Qt's loop, with the server online (LanguageAtStart.hpp).
 
 #include <functional>
 
@@ -21,8 +23,9 @@ class clsServer;
 class frmServer;
 class StartupSplash;
 
-int RunWindowMode(int& argc, char** argv);
+int RunWindowMode(int& argc, char** argv, bool askLanguage);
 
-int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow);
+int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow,
+               bool askLanguage = false);
 
 }  // namespace velmorin

@@ -76,6 +76,8 @@ frmAdjustToolbar::frmAdjustToolbar(std::function<void()> changed, QWidget* paren
 }
 
 std::vector<std::string> frmAdjustToolbar::SetLanguage(const std::string& languageFile) {
+  // Fresh instances: an instance stays bound to the first file it was given.
+  texts_ = clsLanguage();
   texts_.SetLanguage("frmAdjustToolbar", languageFile);
   return ApplyWindowLanguage(*this, "frmAdjustToolbar", languageFile);
 }

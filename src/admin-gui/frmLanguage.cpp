@@ -1,18 +1,13 @@
 #include "admin-gui/frmLanguage.hpp"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "admin-gui/GuiText.hpp"
-#include "admin-gui/LanguageAtStart.hpp"
 #include "admin-gui/WindowLanguage.hpp"
-#include "config/modSettings.hpp"
 #include "i18n/clsLanguage.hpp"
-#include "i18n/modLangID.hpp"
-#include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
@@ -66,30 +61,6 @@ std::optional<std::string> ChooseLanguageFile(const std::string& directory, cons
   const std::string chosen = dialog.Chosen();
   if (chosen.empty()) return std::nullopt;
   return chosen;
-}
-
-void AskLanguageAtStart(const char* programName) {
-  const std::string directory = Paths().languageDirectory;
-  std::vector<std::string> files;
-  for (const std::string& file : SplitLines(clsLanguage::EnumLanguages(directory))) {
-    if (!file.empty()) files.push_back(file);
-  }
-  const std::string& configured = ServerSettings.Info.Language;
-  if (files.size() < 2 ||
-      (!configured.empty() && !clsLanguage::info("languageIDs", directory + configured).empty())) {
-    return;
-  }
-  // Preselected: the language of the system's locale, as the automatic choice would take it.
-  const std::string preselected = clsLanguage::FileOfLocale(directory, SystemDefaultLocaleId());
-  const auto ask = [&] {
-    if (const std::optional<std::string> chosen = ChooseLanguageFile(directory, preselected)) StoreLanguageSetting(*chosen);
-  };
-  if (QApplication::instance() != nullptr) return ask();
-  int argc = 1;
-  char name[] = "velmorin-server";
-  char* argv[] = {programName != nullptr ? const_cast<char*>(programName) : name, nullptr};
-  QApplication application(argc, argv);
-  ask();
 }
 
 }  // namespace velmorin

@@ -210,6 +210,8 @@ void frmServer::Notice(const std::string& key) {
 
 std::vector<std::string> frmServer::SetLanguage(const std::string& languageFile) {
   std::vector<std::string> refused = ApplyWindowLanguage(*this, "frmServer", languageFile);
+  // A fresh instance: an instance stays bound to the first file it was given.
+  texts_ = clsLanguage();
   texts_.SetLanguage("frmServer", languageFile);
   for (std::string& key : tray_->SetLanguage(languageFile)) refused.push_back(std::move(key));
   for (const ToolbarButton& button : ToolbarButtons()) {

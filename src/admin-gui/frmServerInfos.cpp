@@ -84,6 +84,8 @@ frmServerInfos::frmServerInfos(AdminService& admin, QWidget* parent) : QDialog(p
 frmServerInfos::~frmServerInfos() = default;
 
 std::vector<std::string> frmServerInfos::SetLanguage(const std::string& languageFile) {
+  // Fresh instances: an instance stays bound to the first file it was given.
+  texts_ = clsLanguage();
   texts_.SetLanguage("frmServerInfos", languageFile);
   std::vector<std::string> refused = ApplyWindowLanguage(*this, "frmServerInfos", languageFile);
   Refresh();

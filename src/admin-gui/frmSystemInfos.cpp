@@ -63,6 +63,9 @@ frmSystemInfos::frmSystemInfos(AdminService& admin, QWidget* parent) : QDialog(p
 }
 
 std::vector<std::string> frmSystemInfos::SetLanguage(const std::string& languageFile) {
+  // Fresh instances: an instance stays bound to the first file it was given.
+  texts_ = clsLanguage();
+  labels_ = clsLanguage();
   texts_.SetLanguage("frmSystemInfos", languageFile);
   labels_.SetLanguage("frmSystemInfosEntries", languageFile);
   std::vector<std::string> refused = ApplyWindowLanguage(*this, "frmSystemInfos", languageFile);

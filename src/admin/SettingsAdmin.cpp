@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "config/modSettings.hpp"
 #include "config/modUsers.hpp"
 #include "config/modWelcomeMsg.hpp"
+#include "i18n/clsLanguage.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
@@ -234,6 +236,25 @@ AdminResult SettingsAdmin::ExportWelcomeText(const std::string& path) const {
   const int error = IsAbsolute(path) ? WriteFileAtomically(path, velmorin::WelcomeText + "\r\n") : EINVAL;
   if (error != 0) return AdminResult::Refused("errorExport", SettingsText("errorExport") + std::strerror(error));
   return AdminResult::Done(path);
+}
+
+AdminResult SettingsAdmin::ChooseLanguage(const std::string& file) {
+  const std::vector<std::string> usable = SplitLines(clsLanguage::EnumLanguages(Paths().languageDirectory));
+  if (file.empty() || std::find(usable.begin(), usable.end(), file) == usable.end()) {
+    return AdminResult::Refused("invalidValue", "No usable language file " + file + " in " +
+                                                    Paths().languageDirectory + ".");
+  }
+  const std::string before = ServerSettings.Info.Language;
+  if (const int error = StoreLanguageSetting(file); error != 0) {
+    ServerSettings.Info.Language = before;
+    return RefuseStore(server_, Paths().settingsFile, error);
+  }
+  const std::string path = Paths().languageDirectory + file;
+  // A fresh instance: an instance stays bound to the first file it was given.
+  CurrentLanguage() = clsLanguage();
+  CurrentLanguage().SetLanguage("modMain", path);
+  server_.ApplyLanguage(path);
+  return AdminResult::Done("The language is now " + file + ".");
 }
 
 }  // namespace velmorin

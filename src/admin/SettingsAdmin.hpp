@@ -51,6 +51,12 @@ class SettingsAdmin {
   // CheckWelcomeFileForReload say.
   AdminResult ReloadFromDisk();
 
+  // A usable file of language/ by its name, stored in Info/Language and applied to the running
+  // process at once: its language (CurrentLanguage) and the server's log lines, title and status
+  // (clsServer::ApplyLanguage). The windows take it from their own SetLanguage. Refused for a
+  // file the program cannot use, and when the setting cannot be written.
+  AdminResult ChooseLanguage(const std::string& file);
+
   // The welcome text (lines separated by CR LF).
   std::string WelcomeText() const;
   // Stores a new welcome text; line feeds become CR LF.

@@ -189,8 +189,9 @@ int main(int argc, char** argv) {
   }
   const bool display = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
 #if VELMORIN_GUI
-  // Desktop mode lets the administrator choose where headless mode goes by the system's locale.
-  if (!headless && display && UnreachableDisplay().empty()) AskLanguageAtStart(argv[0]);
+  // Desktop mode asks the administrator once the server is online (before the choice by the
+  // system's locale below is stored, which would answer the question).
+  const bool askLanguage = !headless && display && UnreachableDisplay().empty() && LanguageQuestionDue();
 #endif
   if (!ChooseLanguageWithoutAsking(SystemDefaultLocaleId())) {
     std::cerr << "Velmorin - Fehler/Error...: " << kNoLanguageMessage << "\n";
@@ -202,7 +203,7 @@ int main(int argc, char** argv) {
 #if VELMORIN_GUI
   if (!headless && display) {
     const std::string unreachable = UnreachableDisplay();
-    if (unreachable.empty()) return RunWindowMode(argc, argv);
+    if (unreachable.empty()) return RunWindowMode(argc, argv, askLanguage);
     std::cout << "No display can be reached (" << unreachable << "); running headless.\n";
   }
 #else

@@ -1,5 +1,5 @@
 // The operations that carry changed settings to the running server: the listening port, the
-// discovery socket, the log file and the ping cycle.
+// discovery socket, the log file, the ping cycle and the language.
 
 #include "net/WinsockErrors.hpp"
 #include "platform/Text.hpp"
@@ -7,6 +7,12 @@
 #include "server/clsServer.hpp"
 
 namespace velmorin {
+namespace {
+
+// No status: RefreshStatus shows the one it finds, whatever it is.
+constexpr long kStatusNotShown = -1;
+
+}  // namespace
 
 SocketError clsServer::MoveListener() {
   GeneralSettings& general = ServerSettings.General;
@@ -53,6 +59,20 @@ void clsServer::RestartPingCycle() {
   StopPingCycle();
   RefreshStatus();
   if (IsOnline()) StartPingCycle();
+}
+
+void clsServer::ApplyLanguage(const std::string& languageFile) {
+  // The log writer, the chat services and the plugin commands hold language_ by reference: a
+  // fresh instance in its place (an instance stays bound to its first file) reaches them all.
+  language_ = clsLanguage();
+  language_.SetLanguage("frmServer", languageFile);
+  frontEnd_.SetTitle(IsOnline() ? ReplaceAll(language_.data("titleServerOnline"), "%port",
+                                             std::to_string(listener_.LocalPort()))
+                                : language_.data("titleServerOffline"));
+  serverStatus_ = kStatusNotShown;  // shown again even when it has not changed
+  RefreshStatus();
+  frontEnd_.RefreshServerInfos();
+  log_.WriteLogLine(ReplaceAll(language_.data("msgLanguageChanged"), "%language", language_.language()) + "\r\n", 0);
 }
 
 }  // namespace velmorin

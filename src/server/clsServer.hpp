@@ -85,6 +85,9 @@ class clsServer : private SocketEvents, private ServerInfoProvider, private Stat
   // The ping cycle stopped, the status refreshed, and the cycle started again with PingDelay
   // when online.
   void RestartPingCycle();
+  // The texts of the log lines, title, status and questions from `languageFile` from now on;
+  // the title and status are shown again and the change is logged. Lines already logged stay.
+  void ApplyLanguage(const std::string& languageFile);
 
   // The parts. The connection table holds the connections, their counts and byte counters;
   // the chat service removes connections; the plugin commands hold the event subscriptions

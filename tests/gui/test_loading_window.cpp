@@ -9,13 +9,18 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QListWidget>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "admin-gui/GradientProgressBar.hpp"
+#include "admin-gui/LanguageAtStart.hpp"
 #include "admin-gui/WindowMode.hpp"
+#include "admin-gui/frmLanguage.hpp"
 #include "admin-gui/frmLoading.hpp"
 #include "admin-gui/frmServer.hpp"
 #include "config/modSettings.hpp"
@@ -75,10 +80,10 @@ class DesktopStartup : public ::testing::Test {
     ServerSettings.General.ActivePort = 0;
   }
 
-  void Configure(const std::string& showSplash) {
+  void Configure(const std::string& showSplash, const std::string& configuredLanguage = "Deutsch.lng") {
     CreateProgramDirectories();  // run/ for the control socket
     testing::SettingsText settings{{
-        {"Info", {{"Language", "Deutsch.lng"}}},
+        {"Info", {{"Language", configuredLanguage}}},
         {"Start", {{"ShowSplashScreen", showSplash}}},
         {"General", {{"PingDelay", "600000"}}},
         {"Logging", {{"Enabled", "0"}}},
@@ -103,12 +108,24 @@ class DesktopStartup : public ::testing::Test {
   }
 
   // Runs the start-up; `atWindow` sees the open window and the server.
-  void Start(StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& atWindow) {
+  void Start(StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& atWindow,
+             bool askLanguage = false) {
     sigset_t none;
     sigemptyset(&none);
     const int signalFd = ::signalfd(-1, &none, SFD_NONBLOCK | SFD_CLOEXEC);
     ASSERT_GE(signalFd, 0);
-    EXPECT_EQ(RunDesktop(signalFd, splash, atWindow), 0);
+    EXPECT_EQ(RunDesktop(signalFd, splash, atWindow, askLanguage), 0);
+  }
+
+  // Whether a client gets the welcome while Qt's loop (and whatever nested loop runs) serves.
+  bool Welcomed() {
+    auto welcome = std::async(std::launch::async, [this] {
+      client::ChatClient client;
+      return client.Connect("127.0.0.1", port, testing::kWait) && client.ReceiveWelcome(testing::kWait).has_value();
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return welcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                                static_cast<int>(testing::kWait.count()) * 2));
+    return welcome.get();
   }
 
   testing::TempProgramDir dir;
@@ -192,6 +209,59 @@ TEST_F(DesktopStartup, WithoutTheSettingNoSplashIsEverMade) {
     EXPECT_TRUE(server.IsOnline());
   });
   EXPECT_TRUE(reached);
+}
+
+// The first start's language question opens over the window with the server online, and the
+// server goes on serving while it is open. A language other than the automatic one is stored and
+// shown at once (window, title, log, the process's texts); Cancel keeps the automatic one.
+TEST_F(DesktopStartup, TheLanguageQuestionComesWhileTheServerServesAndItsAnswerAppliesAtOnce) {
+  const clsLanguage processLanguage = CurrentLanguage();
+  for (const bool choose : {true, false}) {
+    SCOPED_TRACE(choose ? "Deutsch chosen" : "cancelled");
+    Configure("0", "");
+    ASSERT_TRUE(LanguageQuestionDue());
+    ASSERT_TRUE(ChooseLanguageWithoutAsking(1033));  // the system's locale: English
+    ASSERT_EQ(ServerSettings.Info.Language, "English.lng");
+    CurrentLanguage() = clsLanguage();
+    CurrentLanguage().SetLanguage("modMain", dir.path("language/English.lng"));
+    StartupSplash splash(false, "");
+    bool asked = false;
+    bool served = false;
+    Start(
+        splash,
+        [&](frmServer& window, clsServer& server) {
+          QTimer poll;
+          QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* chooser = qobject_cast<frmLanguage*>(QApplication::activeModalWidget());
+            if (chooser == nullptr) return;
+            poll.stop();
+            asked = true;
+            EXPECT_EQ(chooser->Chosen(), "English.lng");
+            EXPECT_TRUE(server.IsOnline());
+            served = Welcomed();
+            if (!choose) return chooser->reject();
+            chooser->findChild<QListWidget*>("lstLanguages")->setCurrentRow(0);  // Deutsch.lng
+            chooser->accept();
+          });
+          poll.start(10);
+          // The answer is applied before the chooser's loop gives control back.
+          ASSERT_TRUE(QTest::qWaitFor([&] { return asked; }, static_cast<int>(testing::kWait.count()) * 2));
+          const std::string port = std::to_string(this->port);
+          EXPECT_EQ(window.windowTitle().toStdString(),
+                    choose ? "Velmorin Server - online auf Port " + port : "Velmorin Server - online on port " + port);
+          EXPECT_EQ(window.Action("mnuExit")->text().toStdString(), choose ? "&Beenden" : "E&xit");
+          const std::string log = window.LogText(false);
+          EXPECT_EQ(log.find("Die Sprache ist jetzt") != std::string::npos, choose) << log;
+        },
+        true);
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(served);
+    const std::string kept = choose ? "Deutsch.lng" : "English.lng";
+    EXPECT_EQ(ServerSettings.Info.Language, kept);
+    EXPECT_NE(dir.read("config/server.cfg").find("Language=" + kept), std::string::npos);
+    EXPECT_EQ(CurrentLanguage().currentFile(), dir.path("language/" + kept));
+  }
+  CurrentLanguage() = processLanguage;
 }
 
 TEST(LoadingWindow, StepsNeverGoBackAndAnEarlyEndClosesIt) {
