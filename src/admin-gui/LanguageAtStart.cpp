@@ -51,7 +51,8 @@ void AskLanguageOverWindow(frmServer& window, AdminService& admin) {
   const std::string running = ServerSettings.Info.Language;
   const std::optional<std::string> chosen = ChooseLanguageFile(directory, running, &window);
   if (!chosen || *chosen == running || window.Unloaded()) return;
-  const AdminResult result = admin.Audit().RecordWindow("language " + *chosen, admin.Settings().ChooseLanguage(*chosen));
+  const AdminResult result = admin.Audit().RecordWindow("settings set Info.Language " + *chosen,
+                                                       admin.Settings().ChooseLanguage(*chosen));
   if (result) ApplyToWindows(window, directory + *chosen);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The language chooser: the usable language files of a directory, each by the language's own
-// name, one of them chosen. At the first start no language is loaded yet, so its built-in texts
-// are in both shipped languages; afterwards the [frmLanguage] section of the current file
-// applies.
+// name, one of them chosen. The first start's question shows its built-in texts, in both
+// shipped languages, since the administrator may not read the automatic one; elsewhere the
+// [frmLanguage] section of the current file applies.
 //
 //   frmLanguage dialog(directory, current);   current: the file name chosen at the start
 //   dialog.Files()                             the file names offered, in list order
