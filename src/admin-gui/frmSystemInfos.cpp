@@ -1,6 +1,5 @@
 #include "admin-gui/frmSystemInfos.hpp"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -9,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "admin/AdminService.hpp"
@@ -49,16 +49,13 @@ frmSystemInfos::frmSystemInfos(AdminService& admin, QWidget* parent) : QDialog(p
   tree_->setHeaderHidden(true);
   tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   layout->addWidget(tree_);
-  auto* box = new QDialogButtonBox(this);
-  auto* refresh = box->addButton("&Refresh", QDialogButtonBox::ActionRole);
-  refresh->setObjectName("cmdRefresh");
-  auto* save = box->addButton("&Save...", QDialogButtonBox::ActionRole);
-  save->setObjectName("cmdSave");
-  auto* close = box->addButton(QDialogButtonBox::Close);
-  close->setObjectName("cmdClose");
+  QDialogButtonBox* box = DialogButtons(*this);
+  QPushButton* refresh = AddDialogButton(*box, "cmdRefresh", "&Refresh", QDialogButtonBox::ActionRole);
+  QPushButton* save = AddDialogButton(*box, "cmdSave", "&Save...", QDialogButtonBox::ActionRole);
+  QPushButton* close = AddDialogButton(*box, "cmdClose", "&Close", QDialogButtonBox::RejectRole);
   connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
   connect(save, &QPushButton::clicked, this, [this] { Save(); });
-  connect(box, &QDialogButtonBox::rejected, this, &QDialog::close);
+  connect(close, &QPushButton::clicked, this, &QDialog::close);
   layout->addWidget(box);
 }
 
