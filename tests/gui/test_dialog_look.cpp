@@ -1,9 +1,14 @@
-// How the dialogs look: each settings page has an image of its own, and every dialog's OK and
-// Cancel sit in one kind of button row.
+// How the dialogs look, in both shipped languages: each settings page has an image of its own,
+// every dialog's OK and Cancel sit in one kind of button row, and texts show whole (the
+// encryption plugin's entry, the nickname-ban box).
 
 #include <gtest/gtest.h>
 
 #include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <memory>
@@ -19,12 +24,21 @@
 #include "admin-gui/frmSendServerMsg.hpp"
 #include "admin-gui/frmSettings.hpp"
 #include "gui/DialogServer.hpp"
+#include "platform/modFilter.hpp"
 
 namespace velmorin {
 namespace {
 
+using testing::OnModal;
+
 class DialogLook : public testing::DialogServer {
  protected:
+  void SetUp() override {
+    // The shipped encryption plugin, whose name is long.
+    dir.installPlugin(std::string(VELMORIN_SHIPPED_PLUGIN_DIR) + "/sealed_channel.so", "sealed_channel");
+    DialogServer::SetUp();
+  }
+
   QWidget window;
 };
 
@@ -74,6 +88,49 @@ TEST_F(DialogLook, EveryDialogsOkAndCancelSitInAButtonBox) {
       }
     }
     EXPECT_EQ(defaults, 1) << name;
+  }
+}
+
+TEST_F(DialogLook, TheEncryptionEntryAndTheNicknameBanBoxShowWholeInBothLanguages) {
+  for (const char* file : {"English.lng", "Deutsch.lng"}) {
+    SCOPED_TRACE(file);
+    frmSettings dialog(admin, dir.path("language/") + file, &window);
+    dialog.show();
+    ASSERT_TRUE(dialog.ShowPage("Encryption"));
+    auto* list = dialog.findChild<QListWidget*>("lstEncryptionPlugins");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 1);
+    const QRect shown = list->visualItemRect(list->item(0));
+    const QRect needed = list->fontMetrics().boundingRect(shown, Qt::TextWordWrap, list->item(0)->text());
+    EXPECT_LE(needed.height(), shown.height()) << list->item(0)->text().toStdString();
+    EXPECT_LE(needed.width(), shown.width()) << list->item(0)->text().toStdString();
+    EXPECT_LE(shown.right(), list->viewport()->width()) << list->item(0)->text().toStdString();
+
+    ASSERT_TRUE(dialog.ShowPage("Ban"));
+    QSize size;
+    QSize hint;
+    int labelNeeds = 0;
+    int titleNeeds = 0;
+    int field = 0;
+    int nicknameNeeds = 0;
+    OnModal<QInputDialog> box([&](QInputDialog& input) {
+      size = input.size();
+      hint = input.layout()->totalSizeHint();
+      const auto* label = input.findChild<QLabel*>();
+      labelNeeds = label->fontMetrics().horizontalAdvance(label->text());
+      titleNeeds = input.fontMetrics().horizontalAdvance(input.windowTitle());
+      const auto* edit = input.findChild<QLineEdit*>();
+      field = edit->width();
+      nicknameNeeds = edit->fontMetrics().averageCharWidth() * static_cast<int>(kMaxNicknameLength);
+      input.reject();
+    });
+    dialog.findChild<QPushButton*>("cmdAddBanNick")->click();
+    ASSERT_TRUE(box.ran);
+    EXPECT_GE(size.width(), hint.width());
+    EXPECT_GE(size.height(), hint.height());
+    EXPECT_GT(size.width(), labelNeeds);
+    EXPECT_GT(size.width(), titleNeeds);
+    EXPECT_GE(field, nicknameNeeds);  // room for the longest nickname
   }
 }
 
