@@ -137,9 +137,9 @@ void frmServerInfos::Refresh() {
 void frmServerInfos::RefreshUptimes() {
   const ServerFigures figures = admin_.State().Figures();
   const auto set = [this](const char* name, const std::string& text) { findChild<QLabel*>(name)->setText(QtText(text)); };
-  set("lblProgramUptime", FormatUptime(figures.programUptime));
-  set("lblOnlineUptime", figures.online ? FormatUptime(figures.onlineUptime) : "-");
-  set("lblSystemUptime", FormatUptime(figures.systemUptime));
+  set("lblProgramUptime", FormatUptime(figures.programUptime, texts_));
+  set("lblOnlineUptime", figures.online ? FormatUptime(figures.onlineUptime, texts_) : "-");
+  set("lblSystemUptime", FormatUptime(figures.systemUptime, texts_));
 }
 
 void ShowServerInfos(AdminService& admin, QWidget& parent) {

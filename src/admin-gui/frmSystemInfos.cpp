@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cstdio>
 #include <cstdlib>
 
 #include "admin-gui/DialogButtons.hpp"
@@ -30,9 +29,7 @@ std::string Kilobytes(const std::string& value, const clsLanguage& texts) {
     return value;
   }
   if (kb < 1024) return std::to_string(kb) + texts.data("sizekB", "frmSystemInfos");
-  char text[64];
-  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(kb) / 1024);
-  return text + texts.data("sizeMB", "frmSystemInfos");
+  return FormatDecimal(static_cast<double>(kb) / 1024, 1, texts) + texts.data("sizeMB", "frmSystemInfos");
 }
 
 }  // namespace
@@ -85,9 +82,9 @@ void frmSystemInfos::Refresh() {
     }
     std::string value = rawValue;
     if (name == "memory_total_kb" || name == "memory_available_kb") value = Kilobytes(value, texts_);
-    if (name == "system_uptime") {
-      value = FormatUptime(std::atoll(value.c_str()));
-    }
+    if (name == "system_uptime") value = FormatUptime(std::atoll(value.c_str()), texts_);
+    // The three averages as the kernel writes them, with the language's decimal separator.
+    if (name == "load_average") value = ReplaceAll(value, ".", DecimalSeparator(texts_));
     const std::string label = labels_.data(name);
     new QTreeWidgetItem(heading, QStringList{QtText(label.empty() ? name : label), QtText(value)});
   }
