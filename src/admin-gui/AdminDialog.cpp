@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "config/modSettings.hpp"
@@ -66,16 +67,10 @@ bool AdminDialog::Ask(const std::string& question) {
 
 QPushButton* AdminDialog::AddConfirmRow(QBoxLayout& layout, const char* objectName, const char* caption,
                                         std::function<void()> confirm) {
-  auto* confirmButton = new QPushButton(caption, this);
-  confirmButton->setObjectName(objectName);
-  confirmButton->setDefault(true);
-  auto* cancelButton = new QPushButton("Cancel", this);
-  cancelButton->setObjectName("cmdCancel");
-  auto* row = new QHBoxLayout;
-  row->addStretch(1);
-  row->addWidget(confirmButton);
-  row->addWidget(cancelButton);
-  layout.addLayout(row);
+  QDialogButtonBox* buttons = DialogButtons(*this);
+  QPushButton* confirmButton = AddDialogButton(*buttons, objectName, caption, QDialogButtonBox::AcceptRole);
+  QPushButton* cancelButton = AddDialogButton(*buttons, "cmdCancel", "Cancel", QDialogButtonBox::RejectRole);
+  layout.addWidget(buttons);
   connect(confirmButton, &QPushButton::clicked, this, [confirm = std::move(confirm)] { confirm(); });
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
   return confirmButton;

@@ -1,12 +1,12 @@
 #include "admin-gui/frmAdjustToolbar.hpp"
 
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/Icons.hpp"
 #include "admin-gui/Toolbar.hpp"
@@ -62,11 +62,11 @@ frmAdjustToolbar::frmAdjustToolbar(std::function<void()> changed, QWidget* paren
   connect(findChild<QPushButton*>("cmdDown"), &QPushButton::clicked, this, [this] { MoveSelected(1); });
   connect(available_, &QListWidget::itemDoubleClicked, this, [this] { AddSelected(); });
   connect(current_, &QListWidget::itemDoubleClicked, this, [this] { DeleteSelected(); });
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  box->button(QDialogButtonBox::Ok)->setObjectName("cmdOK");
-  box->button(QDialogButtonBox::Cancel)->setObjectName("cmdCancel");
-  connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* box = DialogButtons(*this);
+  connect(AddDialogButton(*box, "cmdOK", "OK", QDialogButtonBox::AcceptRole), &QPushButton::clicked, this,
+          &QDialog::accept);
+  connect(AddDialogButton(*box, "cmdCancel", "Cancel", QDialogButtonBox::RejectRole), &QPushButton::clicked, this,
+          &QDialog::reject);
   grid->addWidget(availableCaption, 0, 0);
   grid->addWidget(currentCaption, 0, 2);
   grid->addWidget(available_, 1, 0);

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "i18n/clsLanguage.hpp"
@@ -30,12 +31,10 @@ frmLanguage::frmLanguage(const std::string& directory, const std::string& curren
     if (file == current || (list_->currentItem() == nullptr && files_.empty())) list_->setCurrentItem(item);
     files_.push_back(file);
   }
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-  ok->setObjectName("cmdOK");
+  QDialogButtonBox* buttons = DialogButtons(*this);
+  QPushButton* ok = AddDialogButton(*buttons, "cmdOK", "OK", QDialogButtonBox::AcceptRole);
   ok->setEnabled(!files_.empty());
-  QPushButton* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
-  cancel->setObjectName("cmdCancel");
+  QPushButton* cancel = AddDialogButton(*buttons, "cmdCancel", "Cancel", QDialogButtonBox::RejectRole);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "admin/AdminService.hpp"
@@ -62,11 +63,11 @@ frmServerInfos::frmServerInfos(AdminService& admin, QWidget* parent) : QDialog(p
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     form->addRow(caption, value);
   }
-  auto* close = new QPushButton("&Close", this);
-  close->setObjectName("cmdClose");
+  QDialogButtonBox* buttons = DialogButtons(*this);
+  QPushButton* close = AddDialogButton(*buttons, "cmdClose", "&Close", QDialogButtonBox::RejectRole);
   close->setDefault(true);
   connect(close, &QPushButton::clicked, this, &QDialog::close);
-  layout->addWidget(close, 0, Qt::AlignRight);
+  layout->addWidget(buttons);
 
   uptimeTimer_.setInterval(1000);
   connect(&uptimeTimer_, &QTimer::timeout, this, [this] { Refresh(); });
@@ -138,9 +139,9 @@ void frmServerInfos::Refresh() {
 void frmServerInfos::RefreshUptimes() {
   const ServerFigures figures = admin_.State().Figures();
   const auto set = [this](const char* name, const std::string& text) { findChild<QLabel*>(name)->setText(QtText(text)); };
-  set("lblProgramUptime", FormatUptime(figures.programUptime));
-  set("lblOnlineUptime", figures.online ? FormatUptime(figures.onlineUptime) : "-");
-  set("lblSystemUptime", FormatUptime(figures.systemUptime));
+  set("lblProgramUptime", FormatUptime(figures.programUptime, texts_));
+  set("lblOnlineUptime", figures.online ? FormatUptime(figures.onlineUptime, texts_) : "-");
+  set("lblSystemUptime", FormatUptime(figures.systemUptime, texts_));
 }
 
 void ShowServerInfos(AdminService& admin, QWidget& parent) {

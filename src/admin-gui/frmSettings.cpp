@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +15,7 @@
 #include <cstring>
 
 #include "admin-gui/AutostartEntry.hpp"
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/FormFields.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/Icons.hpp"
@@ -24,25 +24,6 @@
 #include "platform/Text.hpp"
 
 namespace velmorin {
-namespace {
-
-// A page's image: the desktop theme's icon for the purpose, else the nearest drawing of the
-// toolbar's own.
-QIcon PageIcon(const std::string& image) {
-  static const std::map<std::string, std::pair<const char*, const char*>> icons{
-      {"start", {"system-run", "online"}},          {"general", {"preferences-system", "settings"}},
-      {"users", {"system-users", "userinfos"}},      {"ban", {"dialog-error", "exit"}},
-      {"chatrooms", {"user-group-new", "chatroomsinfos"}}, {"log", {"text-x-generic", "save"}},
-      {"logging", {"document-save", "save"}},       {"encryption", {"security-high", "settings"}},
-      {"welcome", {"mail-message", "font"}},        {"icons", {"image-x-generic", "alwaysontop"}},
-      {"plugins", {"application-x-addon", "settings"}}, {"language", {"preferences-desktop-locale", "font"}},
-  };
-  const auto it = icons.find(image);
-  if (it == icons.end()) return ToolbarIcon("settings");
-  return QIcon::fromTheme(QString::fromLatin1(it->second.first), ToolbarIcon(it->second.second));
-}
-
-}  // namespace
 
 frmSettings::frmSettings(AdminService& admin, const std::string& languageFile, QWidget* parent)
     : QDialog(parent), admin_(admin), languageFile_(languageFile), form_(admin.Settings().Read()) {
@@ -60,14 +41,10 @@ frmSettings::frmSettings(AdminService& admin, const std::string& languageFile, Q
     if (item != nullptr) pages_->setCurrentIndex(item->data(0, Qt::UserRole).toInt());
   });
 
-  auto* buttons = new QDialogButtonBox(this);
-  auto* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-  ok->setObjectName("cmdOK");
-  ok->setDefault(true);
-  auto* standard = buttons->addButton("Standard", QDialogButtonBox::ResetRole);
-  standard->setObjectName("cmdStandard");
-  auto* cancel = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
-  cancel->setObjectName("cmdCancel");
+  QDialogButtonBox* buttons = DialogButtons(*this);
+  QPushButton* ok = AddDialogButton(*buttons, "cmdOK", "OK", QDialogButtonBox::AcceptRole);
+  QPushButton* standard = AddDialogButton(*buttons, "cmdStandard", "Standard", QDialogButtonBox::ResetRole);
+  QPushButton* cancel = AddDialogButton(*buttons, "cmdCancel", "Cancel", QDialogButtonBox::RejectRole);
   connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
   connect(standard, &QPushButton::clicked, this, [this] { OnStandard(); });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -116,7 +93,7 @@ QWidget* frmSettings::AddPage(const std::string& treeKey, const std::string& cap
   const QString caption = QtText(Text(captionKey));
   auto* item = parentKey.empty() ? new QTreeWidgetItem(tree_) : new QTreeWidgetItem(items_.at(parentKey));
   item->setText(0, caption.isEmpty() ? QString::fromStdString(treeKey) : caption);
-  item->setIcon(0, PageIcon(icon));
+  item->setIcon(0, SettingsPageIcon(icon));
   item->setData(0, Qt::UserRole, index);
   items_[treeKey] = item;
   return page;

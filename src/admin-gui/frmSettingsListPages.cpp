@@ -4,12 +4,15 @@
 // order through the administration; Cancel drops them. The editors check the entry itself; the
 // checks against the list (a name or rule that is there already) are made here, on the rows.
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -100,6 +103,19 @@ void ShowRoomRow(QListWidgetItem* item, const std::string& description, bool loc
   item->setText(QtText(locked ? Rule(item) + "  *" : Rule(item)));
   item->setData(kCommentRole, QtText(description));
   item->setData(kLockedRole, locked);
+}
+
+// Qt keeps an input box at the size of its layout, whose field is only a few characters wide:
+// the field gets room for the longest nickname and the box for its title (the title bar's buttons
+// beside it), so that the box follows its texts in every language.
+void FitNicknameBox(QInputDialog& box) {
+  auto* field = box.findChild<QLineEdit*>();
+  if (field == nullptr) return;
+  const QFontMetrics metrics = box.fontMetrics();
+  constexpr int kTitleBarButtons = 120;
+  field->setMinimumWidth(std::max({metrics.averageCharWidth() * static_cast<int>(kMaxNicknameLength),
+                                   metrics.horizontalAdvance(box.windowTitle()) + kTitleBarButtons,
+                                   metrics.horizontalAdvance(box.labelText())}));
 }
 
 }  // namespace
@@ -292,6 +308,7 @@ void frmSettings::EditNicknameBan(QListWidget* list, bool add) {
   box.setTextValue(QtText(old));
   if (const auto* own = findChild<QPushButton*>("cmdOK")) box.setOkButtonText(own->text());
   if (const auto* own = findChild<QPushButton*>("cmdCancel")) box.setCancelButtonText(own->text());
+  FitNicknameBox(box);
   const bool ok = box.exec() == QDialog::Accepted;
   const std::string nickname = Trim(ServerText(box.textValue()));
   if (!ok || nickname.empty() || nickname == old) return;

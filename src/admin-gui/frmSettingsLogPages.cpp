@@ -171,7 +171,7 @@ void frmSettings::BuildLogPage() {
 }
 
 void frmSettings::BuildLogPatternPage() {
-  QWidget* page = AddPage("LogPattern", "lstLogPattern", "log", "Log");
+  QWidget* page = AddPage("LogPattern", "lstLogPattern", "logpattern", "Log");
   auto* layout = new QVBoxLayout(page);
   auto* pattern = new QComboBox(page);
   pattern->setObjectName("cboLogPattern");

@@ -63,11 +63,17 @@ std::string frmSettings::ReasonText(const std::string& reason) const {
 
 QListWidget* frmSettings::PluginList(QWidget* page, bool encryption) {
   auto* list = new QListWidget(page);
+  // An entry names the plugin on its first line and its state below; a line longer than the
+  // list is wide wraps instead of being cut off.
+  list->setWordWrap(true);
+  list->setTextElideMode(Qt::ElideNone);
+  list->setResizeMode(QListView::Adjust);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   for (const PluginRow& row : admin_.Plugins().Plugins()) {
     if ((row.type == "encryption") != encryption) continue;
     std::string caption = (row.name.empty() ? row.component : row.name) + " " + row.version;
     if (!row.author.empty()) caption += " (" + row.author + ")";
-    caption += " - " + StateText(row.state);
+    caption += "\n" + StateText(row.state);
     if (!row.reason.empty()) caption += ": " + ReasonText(row.reason);
     auto* item = new QListWidgetItem(QtText(caption), list);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);

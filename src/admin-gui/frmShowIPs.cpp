@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin/AdminService.hpp"
 #include "platform/Text.hpp"
@@ -16,21 +16,14 @@ frmShowIPs::frmShowIPs(AdminService& admin, QWidget* parent) : AdminDialog("frmS
   lstIPs_->setObjectName("lstIPs");
   lblCopied_ = new QLabel(this);
   lblCopied_->setObjectName("lblCopied");
-  auto* cmdRefresh = new QPushButton("&Refresh", this);
-  cmdRefresh->setObjectName("cmdRefresh");
-  cmdCopy_ = new QPushButton("&Copy", this);
-  cmdCopy_->setObjectName("cmdCopy");
-  auto* cmdClose = new QPushButton("Close", this);
-  cmdClose->setObjectName("cmdClose");
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(cmdRefresh);
-  buttons->addWidget(cmdCopy_);
-  buttons->addStretch(1);
-  buttons->addWidget(cmdClose);
+  QDialogButtonBox* buttons = DialogButtons(*this);
+  QPushButton* cmdRefresh = AddDialogButton(*buttons, "cmdRefresh", "&Refresh", QDialogButtonBox::ActionRole);
+  cmdCopy_ = AddDialogButton(*buttons, "cmdCopy", "&Copy", QDialogButtonBox::ActionRole);
+  QPushButton* cmdClose = AddDialogButton(*buttons, "cmdClose", "Close", QDialogButtonBox::RejectRole);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(lstIPs_, 1);
   layout->addWidget(lblCopied_);
-  layout->addLayout(buttons);
+  layout->addWidget(buttons);
   connect(cmdRefresh, &QPushButton::clicked, this, &frmShowIPs::Refresh);
   connect(cmdCopy_, &QPushButton::clicked, this, &frmShowIPs::CopySelected);
   connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);

@@ -1,14 +1,13 @@
 #include "admin-gui/frmSystemInfos.hpp"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cstdio>
 #include <cstdlib>
 
+#include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "admin/AdminService.hpp"
@@ -30,9 +29,7 @@ std::string Kilobytes(const std::string& value, const clsLanguage& texts) {
     return value;
   }
   if (kb < 1024) return std::to_string(kb) + texts.data("sizekB", "frmSystemInfos");
-  char text[64];
-  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(kb) / 1024);
-  return text + texts.data("sizeMB", "frmSystemInfos");
+  return FormatDecimal(static_cast<double>(kb) / 1024, 1, texts) + texts.data("sizeMB", "frmSystemInfos");
 }
 
 }  // namespace
@@ -49,16 +46,13 @@ frmSystemInfos::frmSystemInfos(AdminService& admin, QWidget* parent) : QDialog(p
   tree_->setHeaderHidden(true);
   tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   layout->addWidget(tree_);
-  auto* box = new QDialogButtonBox(this);
-  auto* refresh = box->addButton("&Refresh", QDialogButtonBox::ActionRole);
-  refresh->setObjectName("cmdRefresh");
-  auto* save = box->addButton("&Save...", QDialogButtonBox::ActionRole);
-  save->setObjectName("cmdSave");
-  auto* close = box->addButton(QDialogButtonBox::Close);
-  close->setObjectName("cmdClose");
+  QDialogButtonBox* box = DialogButtons(*this);
+  QPushButton* refresh = AddDialogButton(*box, "cmdRefresh", "&Refresh", QDialogButtonBox::ActionRole);
+  QPushButton* save = AddDialogButton(*box, "cmdSave", "&Save...", QDialogButtonBox::ActionRole);
+  QPushButton* close = AddDialogButton(*box, "cmdClose", "&Close", QDialogButtonBox::RejectRole);
   connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
   connect(save, &QPushButton::clicked, this, [this] { Save(); });
-  connect(box, &QDialogButtonBox::rejected, this, &QDialog::close);
+  connect(close, &QPushButton::clicked, this, &QDialog::close);
   layout->addWidget(box);
 }
 
@@ -91,9 +85,9 @@ void frmSystemInfos::Refresh() {
     }
     std::string value = rawValue;
     if (name == "memory_total_kb" || name == "memory_available_kb") value = Kilobytes(value, texts_);
-    if (name == "system_uptime") {
-      value = FormatUptime(std::atoll(value.c_str()));
-    }
+    if (name == "system_uptime") value = FormatUptime(std::atoll(value.c_str()), texts_);
+    // The three averages as the kernel writes them, with the language's decimal separator.
+    if (name == "load_average") value = ReplaceAll(value, ".", DecimalSeparator(texts_));
     const std::string label = labels_.data(name);
     new QTreeWidgetItem(heading, QStringList{QtText(label.empty() ? name : label), QtText(value)});
   }

@@ -52,9 +52,9 @@ ControlReply Status(AdminService& service, const ControlRequest& request) {
       {"data_out", FormatByteCount(figures.bytesOut, language)},
       {"program_start", TimeText(figures.programStart)},
       {"server_start", TimeText(figures.serverStart)},
-      {"program_uptime", FormatUptime(figures.programUptime)},
-      {"online_uptime", figures.online ? FormatUptime(figures.onlineUptime) : kNone},
-      {"system_uptime", FormatUptime(figures.systemUptime)},
+      {"program_uptime", FormatUptime(figures.programUptime, language)},
+      {"online_uptime", figures.online ? FormatUptime(figures.onlineUptime, language) : kNone},
+      {"system_uptime", FormatUptime(figures.systemUptime, language)},
   };
   const auto seconds = [](long long value) { return static_cast<double>(value); };
   const std::optional<double> none;

@@ -2,11 +2,13 @@
 
 #include <sys/sysinfo.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "i18n/clsLanguage.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 
@@ -17,23 +19,40 @@ std::string FormatByteCount(double bytes, const clsLanguage& language) {
     bytes /= 1024;
     ++divisions;
   }
-  // Two decimals at most, without trailing zeros: 1023, 1.5, 2.25. Written with "." whatever
-  // the locale says (printf would write "2,00" under a comma-decimal locale and leave "2,").
-  char text[64];
-  const auto written = std::to_chars(text, text + sizeof text, std::round(bytes * 100) / 100,
-                                     std::chars_format::fixed, 2);
-  std::string number(text, written.ptr);
-  while (number.back() == '0') number.pop_back();
-  if (number.back() == '.') number.pop_back();
-  return number + language.data(kUnits[divisions]);
+  return FormatDecimal(bytes, 2, language) + language.data(kUnits[divisions]);
 }
 
-std::string FormatUptime(long long seconds) {
-  if (seconds < 0) seconds = 0;
+std::string DecimalSeparator(const clsLanguage& language) {
+  const std::string separator = clsLanguage::info("DecimalSeparator", language.currentFile());
+  return separator.size() == 1 ? separator : ".";
+}
+
+std::string FormatDecimal(double value, int decimals, const clsLanguage& language) {
+  // Written by to_chars, whatever the process locale says (printf would write "2,00" under a
+  // comma-decimal locale whatever the window's language is), then given the language's separator.
+  decimals = std::clamp(decimals, 0, 6);
+  const double scale = std::pow(10.0, decimals);
   char text[64];
-  std::snprintf(text, sizeof text, "%lld, %02lld:%02lld:%02lld", seconds / 86400, seconds % 86400 / 3600,
-                seconds % 3600 / 60, seconds % 60);
-  return text;
+  const auto written =
+      std::to_chars(text, text + sizeof text, std::round(value * scale) / scale, std::chars_format::fixed, decimals);
+  if (written.ec != std::errc()) return "-";
+  std::string number(text, written.ptr);
+  const std::size_t point = number.find('.');
+  if (point == std::string::npos) return number;
+  while (number.back() == '0') number.pop_back();
+  if (number.back() == '.') return number.substr(0, point);
+  return number.replace(point, 1, DecimalSeparator(language));
+}
+
+std::string FormatUptime(long long seconds, const clsLanguage& language) {
+  if (seconds < 0) seconds = 0;
+  const long long days = seconds / 86400;
+  char time[32];
+  std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld", seconds % 86400 / 3600, seconds % 3600 / 60, seconds % 60);
+  std::string pattern = days == 1 ? language.data("uptimeOneDay") : std::string();
+  if (pattern.empty()) pattern = language.data("uptimeDays");
+  if (pattern.empty()) pattern = "%days, %time";
+  return ReplaceAll(ReplaceAll(pattern, "%days", std::to_string(days)), "%time", time);
 }
 
 long long SystemUptimeSeconds() {

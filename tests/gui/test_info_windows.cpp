@@ -1,5 +1,6 @@
 // The tray menu, the information windows and the toolbar adjusting window take every text of
-// both shipped language files; the system information shows the report under its headings.
+// both shipped language files; the system information shows the report under its headings, in
+// the language's numbers and words.
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,17 @@ TEST_F(InfoWindows, SystemInformationShowsTheReportUnderItsHeadings) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   EXPECT_EQ(text.find("memory_total_kb"), std::string::npos) << text;  // every entry has its label
+
+  // In German the load averages have decimal commas and the uptime is in words.
+  frmSystemInfos german(admin, nullptr);
+  german.SetLanguage(kLanguages + "Deutsch.lng");
+  const std::string deutsch = german.ReportText();
+  const std::size_t load = deutsch.find("  Durchschnittliche Last: ");
+  ASSERT_NE(load, std::string::npos) << deutsch;
+  const std::string loadLine = deutsch.substr(load, deutsch.find("\r\n", load) - load);
+  EXPECT_EQ(loadLine.find('.'), std::string::npos) << loadLine;
+  EXPECT_NE(loadLine.find(','), std::string::npos) << loadLine;
+  EXPECT_TRUE(deutsch.find(" Tage, ") != std::string::npos || deutsch.find(" Tag, ") != std::string::npos) << deutsch;
 }
 
 TEST(HelpMenu, AboutNamesTheVersionAndTheLicencesOfWhatShips) {

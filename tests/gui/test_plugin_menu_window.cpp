@@ -110,7 +110,7 @@ TEST_F(PluginWindow, ServerInformationShowsTheFiguresOnlineAndOffline) {
   EXPECT_EQ(infos->Field("lblPort").toStdString(), std::to_string(port));
   EXPECT_EQ(infos->Field("lblPersons").toStdString(), "0/" + std::to_string(admin.State().Figures().maxUsers));
   EXPECT_EQ(infos->Field("lblStatus"), "Online");
-  EXPECT_TRUE(infos->Field("lblOnlineUptime").startsWith("0, 00:00:")) << infos->Field("lblOnlineUptime").toStdString();
+  EXPECT_TRUE(infos->Field("lblOnlineUptime").startsWith("0 days, 00:00:")) << infos->Field("lblOnlineUptime").toStdString();
   EXPECT_TRUE(infos->Field("lblBytesIn").endsWith(" bytes") || infos->Field("lblBytesIn").endsWith(" KB"));
 
   // The server tells the window when its figures change.

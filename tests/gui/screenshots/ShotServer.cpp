@@ -39,10 +39,11 @@ Result Served(std::future<Result> done) {
 ShotServer::ShotServer(const std::string& languageFileName)
     : driver(MainLoop()), port_(testing::FreeLoopbackPort()) {
   testing::CopyLanguageFiles(dir.path("language"));
-  // A plugin with menu entries and an encryption plugin, so that their menu and pages show some.
+  // A plugin with menu entries and the shipped encryption plugin, so that their menu and pages
+  // show what an administrator sees.
   dir.installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/scripted.so", "notes");
   dir.write("plugins/notes.rules", "");
-  dir.installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/identity_cipher.so", "identity_cipher");
+  dir.installPlugin(std::string(VELMORIN_SHIPPED_PLUGIN_DIR) + "/sealed_channel.so", "sealed_channel");
   testing::SettingsText settings{{
       {"Info", {{"Language", languageFileName}}},
       {"General", {{"PingDelay", "600000"}, {"AllowGuests", "1"}, {"Port", std::to_string(port_)}}},
