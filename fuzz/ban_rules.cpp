@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "config/modBanning.hpp"
+#include "config/BanRules.hpp"
 #include "codec/ProfileFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "support/FuzzCheck.hpp"
@@ -21,10 +21,10 @@
 namespace {
 
 bool SameRules(const velmorin::BanLists& a, const velmorin::BanLists& b) {
-  if (a.IPRules != b.IPRules || a.NickRules != b.NickRules || a.NickRangeRules != b.NickRangeRules) return false;
-  if (a.IPRangeRules.size() != b.IPRangeRules.size()) return false;
-  for (std::size_t i = 0; i < a.IPRangeRules.size(); ++i) {
-    if (a.IPRangeRules[i].from != b.IPRangeRules[i].from || a.IPRangeRules[i].to != b.IPRangeRules[i].to) return false;
+  if (a.addressRules != b.addressRules || a.nicknameRules != b.nicknameRules || a.nicknameRangeRules != b.nicknameRangeRules) return false;
+  if (a.addressRangeRules.size() != b.addressRangeRules.size()) return false;
+  for (std::size_t i = 0; i < a.addressRangeRules.size(); ++i) {
+    if (a.addressRangeRules[i].from != b.addressRangeRules[i].from || a.addressRangeRules[i].to != b.addressRangeRules[i].to) return false;
   }
   return true;
 }
@@ -46,13 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     IsAddressBanned(rule);
     IsNicknameBanned(rule);
   }
-  for (const std::string& nickname : Bans().NickRules) FUZZ_CHECK(IsNicknameBanned(nickname));
+  for (const std::string& nickname : Bans().nicknameRules) FUZZ_CHECK(IsNicknameBanned(nickname));
 
   const BanLists held = Bans();
   FUZZ_CHECK(SaveBanList() == 0);
   profile::Flush(Paths().banFile);
   LoadBanList();
   FUZZ_CHECK(SameRules(Bans(), held));
-  for (const std::string& nickname : Bans().NickRules) FUZZ_CHECK(IsNicknameBanned(nickname));
+  for (const std::string& nickname : Bans().nicknameRules) FUZZ_CHECK(IsNicknameBanned(nickname));
   return 0;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/modParsingIP.hpp"
+#include "config/AddressPatterns.hpp"
 #include "support/FuzzCheck.hpp"
 
 namespace {

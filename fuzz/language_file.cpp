@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -40,14 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t lines = 1;
   for (char c : file) lines += (c == '\n' || c == '\r') ? 1 : 0;
   CountingWindow window(lines * 65536);
-  velmorin::clsLanguage language;
+  velmorin::LanguageFile language;
   language.SetLanguage("frmServer", path, &window);
   language.SetLanguage("frmSettings", path, &window);
-  language.data("stdChatroom");
-  language.data("msgPingTimeout", "frmServer");
-  language.language();
-  velmorin::clsLanguage::info("languageIDs", path);
-  velmorin::clsLanguage::EnumLanguages(dir.path("language/"));
+  language.Text("stdChatroom");
+  language.Text("msgPingTimeout", "frmServer");
+  language.LanguageName();
+  velmorin::LanguageFile::Info("languageIDs", path);
+  velmorin::LanguageFile::EnumLanguages(dir.path("language/"));
   velmorin::DecodeLanguageText(file);
   return 0;
 }

@@ -16,8 +16,8 @@
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
 #include "chat/ChatroomOperations.hpp"
-#include "config/modSettings.hpp"
-#include "config/modUsers.hpp"
+#include "config/Settings.hpp"
+#include "config/Accounts.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -97,16 +97,16 @@ InProcessServer::InProcessServer(testing::TempProgramDir& dir) : dir_(&dir) {
   ModifyUserAccount("Opal", "active", "1");
   CreateUserAccount("Sleeper");
   {
-    clsChatrooms rooms;
+    RoomTable rooms;
     CreateChatroom(rooms, "Lobby", "Everyone starts here", "", true);
     CreateChatroom(rooms, "Vault", "Members only", "secret", true);
   }
 
   frontEnd_ = std::make_unique<AdminFrontEnd>();
-  server_ = std::make_unique<clsServer>(*frontEnd_);
+  server_ = std::make_unique<ChatServer>(*frontEnd_);
   server_->Load();
   FUZZ_CHECK(server_->IsOnline());
-  permanentRooms_ = server_->Chatrooms().count();
+  permanentRooms_ = server_->Chatrooms().Count();
   FUZZ_CHECK(permanentRooms_ == 2);
 }
 
@@ -187,7 +187,7 @@ void InProcessServer::LetTimePass() {
 }
 
 void InProcessServer::CheckInvariants() {
-  clsServer& server = *server_;
+  ChatServer& server = *server_;
   long taken = 0;
   long loggedIn = 0;
   std::set<std::string> nicknames;
@@ -199,10 +199,10 @@ void InProcessServer::CheckInvariants() {
     if (record.LoggedIn()) {
       ++loggedIn;
       // One holder per nickname, without regard to case.
-      FUZZ_CHECK(nicknames.insert(LowerCase(record.Nickname)).second);
+      FUZZ_CHECK(nicknames.insert(LowerCase(record.nickname)).second);
     }
-    if (record.ChatroomID >= 0) {
-      const std::vector<long>& members = server.Chatrooms().members(record.ChatroomID);
+    if (record.chatroomId >= 0) {
+      const std::vector<long>& members = server.Chatrooms().Members(record.chatroomId);
       FUZZ_CHECK(std::find(members.begin(), members.end(), index) != members.end());
     }
   }
@@ -212,7 +212,7 @@ void InProcessServer::CheckInvariants() {
 }
 
 void InProcessServer::Reset() {
-  clsServer& server = *server_;
+  ChatServer& server = *server_;
   for (long index = 1; index <= server.Connections().MaxIndex(); ++index) {
     if (server.Connections().InUse(index)) server.Chat().RemoveUser(index, "", true, 0);
   }
@@ -227,7 +227,7 @@ void InProcessServer::Reset() {
   FUZZ_CHECK(server.Connections().ConnectionCount() == 0);
   FUZZ_CHECK(server.Connections().UserCount() == 0);
   // Rooms clients made go with their last member; the permanent ones stay.
-  FUZZ_CHECK(server.Chatrooms().count() == permanentRooms_);
+  FUZZ_CHECK(server.Chatrooms().Count() == permanentRooms_);
 }
 
 }  // namespace velmorin::fuzz

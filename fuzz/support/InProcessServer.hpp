@@ -23,7 +23,7 @@
 #include <memory>
 #include <string_view>
 
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin::testing {
 class TempProgramDir;
@@ -56,7 +56,7 @@ class InProcessServer {
   // Removes every connection and runs the loop until every socket of them is gone.
   void Reset();
 
-  clsServer& server() { return *server_; }
+  ChatServer& server() { return *server_; }
 
  private:
   explicit InProcessServer(testing::TempProgramDir& dir);
@@ -66,7 +66,7 @@ class InProcessServer {
 
   testing::TempProgramDir* dir_;
   std::unique_ptr<AdminFrontEnd> frontEnd_;
-  std::unique_ptr<clsServer> server_;
+  std::unique_ptr<ChatServer> server_;
   long permanentRooms_ = 0;
   int clients_[kConnections];
 };

@@ -1,6 +1,6 @@
 #include "sealed_channel/SecureChannel.hpp"
 
-#include "codec/modBase64.hpp"
+#include "codec/Base64.hpp"
 
 namespace velmorin::channel {
 namespace {

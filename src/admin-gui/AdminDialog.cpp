@@ -5,7 +5,7 @@
 #include "admin-gui/DialogButtons.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/WindowLanguage.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
@@ -17,18 +17,18 @@ AdminDialog::AdminDialog(const char* name, QWidget* parent) : QDialog(parent), n
 std::vector<std::string> AdminDialog::SetLanguage(const std::string& languageFile) {
   std::vector<std::string> refused = ApplyWindowLanguage(*this, name_, languageFile);
   // A fresh instance: an instance stays bound to the first file it was given.
-  texts_ = std::make_unique<clsLanguage>();
+  texts_ = std::make_unique<LanguageFile>();
   languageFile_ = languageFile;
   texts_->SetLanguage(name_, languageFile);
   ApplyDataTexts();
   return refused;
 }
 
-std::string AdminDialog::Text(const std::string& key) const { return texts_->data(key); }
+std::string AdminDialog::Text(const std::string& key) const { return texts_->Text(key); }
 
 void AdminDialog::ShowBox(const std::string& text) {
   std::string title = Text("notice");
-  if (title.empty()) title = texts_->data("notice", "frmUserInfos");
+  if (title.empty()) title = texts_->Text("notice", "frmUserInfos");
   QMessageBox box(QMessageBox::Information, QtText(title), QtText(text), QMessageBox::Ok, this);
   box.exec();
 }
@@ -60,7 +60,7 @@ AdminResult AdminDialog::ConfirmNamed(QPushButton& button, bool nameGiven,
 
 bool AdminDialog::Ask(const std::string& question) {
   std::string title = Text("notice");
-  if (title.empty()) title = texts_->data("notice", "frmUserInfos");
+  if (title.empty()) title = texts_->Text("notice", "frmUserInfos");
   QMessageBox box(QMessageBox::Question, QtText(title), QtText(question), QMessageBox::Yes | QMessageBox::No, this);
   return box.exec() == QMessageBox::Yes;
 }

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "admin/AdminResult.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 
 namespace velmorin {
 
@@ -36,7 +36,7 @@ class AdminDialog : public QDialog {
   virtual std::vector<std::string> SetLanguage(const std::string& languageFile);
   std::string Text(const std::string& key) const;
   // The file SetLanguage was given last; the dialogs this one opens take it too.
-  const std::string& LanguageFile() const { return languageFile_; }
+  const std::string& LanguageFilePath() const { return languageFile_; }
 
   void Notice(const std::string& key);
   void ShowRefusal(const AdminResult& result);
@@ -62,7 +62,7 @@ class AdminDialog : public QDialog {
 
   std::string name_;
   std::string languageFile_;
-  std::unique_ptr<clsLanguage> texts_ = std::make_unique<clsLanguage>();
+  std::unique_ptr<LanguageFile> texts_ = std::make_unique<LanguageFile>();
 };
 
 // The language file the window uses now.

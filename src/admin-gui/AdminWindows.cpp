@@ -1,8 +1,8 @@
 #include "admin-gui/AdminWindows.hpp"
 
-#include "admin-gui/frmChatroomInfos.hpp"
-#include "admin-gui/frmShowIPs.hpp"
-#include "admin-gui/frmUserInfos.hpp"
+#include "admin-gui/RoomListWindow.hpp"
+#include "admin-gui/AddressListWindow.hpp"
+#include "admin-gui/UserListWindow.hpp"
 
 namespace velmorin {
 namespace {
@@ -22,10 +22,10 @@ void ShowOne(AdminService& admin, QWidget& owner, const char* name) {
 
 }  // namespace
 
-void ShowUserInfos(AdminService& admin, QWidget& owner) { ShowOne<frmUserInfos>(admin, owner, "frmUserInfos"); }
+void ShowUserInfos(AdminService& admin, QWidget& owner) { ShowOne<UserListWindow>(admin, owner, "frmUserInfos"); }
 void ShowChatroomInfos(AdminService& admin, QWidget& owner) {
-  ShowOne<frmChatroomInfos>(admin, owner, "frmChatroomInfos");
+  ShowOne<RoomListWindow>(admin, owner, "frmChatroomInfos");
 }
-void ShowIPs(AdminService& admin, QWidget& owner) { ShowOne<frmShowIPs>(admin, owner, "frmShowIPs"); }
+void ShowIPs(AdminService& admin, QWidget& owner) { ShowOne<AddressListWindow>(admin, owner, "frmShowIPs"); }
 
 }  // namespace velmorin

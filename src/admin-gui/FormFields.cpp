@@ -5,7 +5,7 @@
 
 #include "admin-gui/GuiText.hpp"
 #include "admin/FieldCheck.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "admin-gui/GuiText.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 
@@ -15,7 +15,7 @@ namespace {
 
 // A text of the [HelpMenu.Data] section of the language file, or the English one.
 QString HelpText(const char* key, const char* english) {
-  const std::string text = CurrentLanguage().data(key, "HelpMenu");
+  const std::string text = CurrentLanguage().Text(key, "HelpMenu");
   return text.empty() ? QString::fromUtf8(english) : QtText(text);
 }
 

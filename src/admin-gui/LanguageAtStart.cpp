@@ -5,14 +5,14 @@
 #include <vector>
 
 #include "admin-gui/AdminDialog.hpp"
-#include "admin-gui/frmAdjustToolbar.hpp"
-#include "admin-gui/frmLanguage.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "admin-gui/frmServerInfos.hpp"
-#include "admin-gui/frmSystemInfos.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/LanguageDialog.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "admin-gui/ServerInfoWindow.hpp"
+#include "admin-gui/SystemInfoWindow.hpp"
 #include "admin/AdminService.hpp"
-#include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 
@@ -20,16 +20,16 @@ namespace velmorin {
 namespace {
 
 // The main window, its tray menu and the windows it has open, in the language of `file`.
-void ApplyToWindows(frmServer& window, const std::string& file) {
+void ApplyToWindows(MainWindow& window, const std::string& file) {
   window.SetLanguage(file);
   for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (auto* dialog = dynamic_cast<AdminDialog*>(child)) {
       dialog->SetLanguage(file);
-    } else if (auto* infos = dynamic_cast<frmServerInfos*>(child)) {
+    } else if (auto* infos = dynamic_cast<ServerInfoWindow*>(child)) {
       infos->SetLanguage(file);
-    } else if (auto* system = dynamic_cast<frmSystemInfos*>(child)) {
+    } else if (auto* system = dynamic_cast<SystemInfoWindow*>(child)) {
       system->SetLanguage(file);
-    } else if (auto* toolbar = dynamic_cast<frmAdjustToolbar*>(child)) {
+    } else if (auto* toolbar = dynamic_cast<ToolbarDialog*>(child)) {
       toolbar->SetLanguage(file);
     }
   }
@@ -40,12 +40,12 @@ void ApplyToWindows(frmServer& window, const std::string& file) {
 bool LanguageQuestionDue() {
   const std::string& directory = Paths().languageDirectory;
   std::size_t usable = 0;
-  for (const std::string& file : SplitLines(clsLanguage::EnumLanguages(directory))) usable += !file.empty();
+  for (const std::string& file : SplitLines(LanguageFile::EnumLanguages(directory))) usable += !file.empty();
   const std::string& configured = ServerSettings.Info.Language;
-  return usable >= 2 && (configured.empty() || clsLanguage::info("languageIDs", directory + configured).empty());
+  return usable >= 2 && (configured.empty() || LanguageFile::Info("languageIDs", directory + configured).empty());
 }
 
-void AskLanguageOverWindow(frmServer& window, AdminService& admin) {
+void AskLanguageOverWindow(MainWindow& window, AdminService& admin) {
   const std::string directory = Paths().languageDirectory;
   // Preselected: the running language, the automatic choice by the system's locale.
   const std::string running = ServerSettings.Info.Language;

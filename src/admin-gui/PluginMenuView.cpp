@@ -10,7 +10,7 @@ namespace {
 
 QString Tag(const std::string& owner, const std::string& name) { return QtText(owner) + "\r\n" + QtText(name); }
 
-void ApplyEntry(QAction& item, const clsPluginMenuEntry& entry) {
+void ApplyEntry(QAction& item, const PluginMenuEntry& entry) {
   item.setText(QtText(entry.caption));
   item.setCheckable(entry.checked);
   item.setChecked(entry.checked);
@@ -21,7 +21,7 @@ void ApplyEntry(QAction& item, const clsPluginMenuEntry& entry) {
 
 void BuildPluginMenu(QMenu& menu, const PluginMenu& entries, const PluginMenuClick& click) {
   menu.clear();
-  for (const clsPluginMenuEntry& entry : entries.Entries()) {
+  for (const PluginMenuEntry& entry : entries.Entries()) {
     QAction* item = menu.addAction(QString());
     item->setData(Tag(entry.owner, entry.name));
     ApplyEntry(*item, entry);
@@ -33,7 +33,7 @@ void BuildPluginMenu(QMenu& menu, const PluginMenu& entries, const PluginMenuCli
 }
 
 void UpdatePluginMenuItem(QMenu& menu, const PluginMenu& entries, const std::string& owner, const std::string& name) {
-  const clsPluginMenuEntry* entry = entries.Find(owner, name);
+  const PluginMenuEntry* entry = entries.Find(owner, name);
   if (entry == nullptr) return;
   // The stored names are compared without regard to case, as the registry keys them.
   const QString tag = Tag(entry->owner, entry->name);

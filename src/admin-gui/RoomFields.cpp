@@ -2,7 +2,7 @@
 
 #include "admin-gui/FormFields.hpp"
 #include "admin-gui/GuiText.hpp"
-#include "chat/clsChatrooms.hpp"
+#include "chat/RoomTable.hpp"
 
 namespace velmorin {
 

@@ -13,7 +13,7 @@ struct RoomFields {
   QLineEdit* description;
   QLineEdit* password;
 
-  // Creates the three fields (txtName, txtDescription, txtPassword, which shows dots) in `form`.
+  // Creates the three fields (nameEdit, descriptionEdit, passwordEdit, which shows dots) in `form`.
   static RoomFields Create(QWidget& owner, QFormLayout& form);
   // Cleans every field as the store does (CleanText at 40/256/40) and shows the cleaned text.
   void Clean();

@@ -1,7 +1,7 @@
 #include "admin-gui/Toolbar.hpp"
 
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
 

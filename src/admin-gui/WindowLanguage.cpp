@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "admin-gui/GuiText.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 
 namespace velmorin {
 namespace {
@@ -53,7 +53,7 @@ class QtLanguageTarget : public LanguageTarget {
 std::vector<std::string> ApplyWindowLanguage(QObject& window, const std::string& windowName, const std::string& file) {
   QtLanguageTarget target(window, windowName);
   // A fresh instance: it binds to this file and section, whatever the process's language holds.
-  clsLanguage texts;
+  LanguageFile texts;
   for (std::string& key : texts.SetLanguage(windowName, file, &target)) {
     target.refused.push_back(key + " (index out of range)");
   }

@@ -7,14 +7,14 @@
 
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
-#include "admin-gui/frmLoading.hpp"
-#include "admin-gui/frmServer.hpp"
+#include "admin-gui/SplashWindow.hpp"
+#include "admin-gui/MainWindow.hpp"
 #include "admin/AdminService.hpp"
 #include "admin/ProcessControl.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 
@@ -25,17 +25,17 @@ int RunWindowMode(int& argc, char** argv, bool askLanguage) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Velmorin Server");
   StartupSplash splash(ServerSettings.Start.ShowSplashScreen, Paths().languageDirectory + ServerSettings.Info.Language);
-  return RunDesktop(signalFd, splash, [](frmServer&, clsServer&) { QApplication::exec(); }, askLanguage);
+  return RunDesktop(signalFd, splash, [](MainWindow&, ChatServer&) { QApplication::exec(); }, askLanguage);
 }
 
-int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow,
+int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(MainWindow&, ChatServer&)>& runWindow,
                bool askLanguage) {
   EventLoop& loop = MainLoop();
   {
     splash.Reach(StartupStep::Window);
-    frmServer window;
+    MainWindow window;
     splash.Reach(StartupStep::Server);
-    clsServer server(window);
+    ChatServer server(window);
     AdminService admin(server);
     // Closed from the next pass of Qt's loop, not from inside the server's pass.
     ProcessControl control(loop, signalFd, server, admin, [&window] {

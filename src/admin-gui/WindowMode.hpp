@@ -9,7 +9,7 @@
 // its log, so that the administrator can choose another port.
 //
 // RunDesktop is the part after the QApplication exists: it opens the window and starts the
-// server, reporting each step to the splash (frmLoading, when ShowSplashScreen is set), closes
+// server, reporting each step to the splash (SplashWindow, when ShowSplashScreen is set), closes
 // the splash, connects the server's loop to Qt's, then hands the open window to `runWindow`
 // (Qt's loop in the program) and closes everything down when that returns. With `askLanguage`
 // (LanguageQuestionDue before the automatic choice was stored) the language chooser opens over
@@ -19,13 +19,13 @@
 
 namespace velmorin {
 
-class clsServer;
-class frmServer;
+class ChatServer;
+class MainWindow;
 class StartupSplash;
 
 int RunWindowMode(int& argc, char** argv, bool askLanguage);
 
-int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& runWindow,
+int RunDesktop(int signalFd, StartupSplash& splash, const std::function<void(MainWindow&, ChatServer&)>& runWindow,
                bool askLanguage = false);
 
 }  // namespace velmorin

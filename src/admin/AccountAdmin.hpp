@@ -14,7 +14,7 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 struct AccountInfo {
   std::string name;
@@ -31,7 +31,7 @@ struct AccountChange {
 
 class AccountAdmin {
  public:
-  explicit AccountAdmin(clsServer& server) : server_(server) {}
+  explicit AccountAdmin(ChatServer& server) : server_(server) {}
 
   // In file order.
   std::vector<AccountInfo> List() const;
@@ -44,7 +44,7 @@ class AccountAdmin {
   std::optional<std::string> StoredName(const std::string& name) const;
   AdminResult Refuse(const std::string& notice, const std::string& section) const;
 
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 }  // namespace velmorin

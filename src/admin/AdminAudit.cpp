@@ -7,10 +7,10 @@
 #include <array>
 #include <string_view>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
 #include "platform/Text.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 namespace {
@@ -69,7 +69,7 @@ std::string AuditedWords(const std::vector<std::string>& words) {
 
 bool ChangesSomething(const std::vector<std::string>& words) { return !IsReading(words); }
 
-std::string AdminAudit::Text(const char* key) const { return server_.Language().data(key); }
+std::string AdminAudit::Text(const char* key) const { return server_.Language().Text(key); }
 
 std::string AdminAudit::FromControl(std::optional<uid_t> peerUser) const {
   if (!peerUser) return Text("auditFromControlUnknown");

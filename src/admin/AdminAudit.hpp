@@ -23,11 +23,11 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 class AdminAudit {
  public:
-  explicit AdminAudit(clsServer& server) : server_(server) {}
+  explicit AdminAudit(ChatServer& server) : server_(server) {}
 
   // Where an action came from, as the line names it.
   std::string FromControl(std::optional<uid_t> peerUser) const;
@@ -46,7 +46,7 @@ class AdminAudit {
  private:
   std::string Text(const char* key) const;
 
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 // The words as the audit line shows them: the word after every word that names a password

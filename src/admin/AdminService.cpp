@@ -7,11 +7,11 @@
 #include "admin/ServerControl.hpp"
 #include "admin/SettingsControl.hpp"
 #include "admin/UserControl.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 
-AdminService::AdminService(clsServer& server) : server_(server) {}
+AdminService::AdminService(ChatServer& server) : server_(server) {}
 
 AdminService::~AdminService() = default;
 

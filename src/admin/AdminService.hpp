@@ -16,16 +16,16 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 class AdminService {
  public:
-  explicit AdminService(clsServer& server);
+  explicit AdminService(ChatServer& server);
   ~AdminService();
   AdminService(const AdminService&) = delete;
   AdminService& operator=(const AdminService&) = delete;
 
-  clsServer& Server() { return server_; }
+  ChatServer& Server() { return server_; }
   UserAdmin& Users() { return users_; }
   ServerAdmin& State() { return state_; }
   PluginAdmin& Plugins() { return plugins_; }
@@ -40,7 +40,7 @@ class AdminService {
   void RegisterControlCommands(ControlRegistry& registry);
 
  private:
-  clsServer& server_;
+  ChatServer& server_;
   UserAdmin users_{server_};
   ServerAdmin state_{server_};
   PluginAdmin plugins_{server_};

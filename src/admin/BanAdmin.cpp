@@ -5,12 +5,12 @@
 #include "admin/StoreRefusal.hpp"
 #include "chat/ChatService.hpp"
 #include "chat/ConnectionTable.hpp"
-#include "config/modParsingIP.hpp"
+#include "config/AddressPatterns.hpp"
 #include "net/ctlSocket.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
-#include "server/clsServer.hpp"
+#include "config/TextFilters.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 
@@ -37,15 +37,15 @@ std::string StoredAddress(const std::string& rule) {
 BanRuleView BanAdmin::List() const {
   BanRuleView view;
   const BanLists& lists = Bans();
-  view.addresses = lists.IPRules;
-  for (const IPRange& range : lists.IPRangeRules) view.addresses.push_back(range.from + "-" + range.to);
-  for (const std::string& nickname : lists.NickRules) view.nicknames.push_back({nickname, false});
-  for (const std::string& nickname : lists.NickRangeRules) view.nicknames.push_back({nickname, true});
+  view.addresses = lists.addressRules;
+  for (const IPRange& range : lists.addressRangeRules) view.addresses.push_back(range.from + "-" + range.to);
+  for (const std::string& nickname : lists.nicknameRules) view.nicknames.push_back({nickname, false});
+  for (const std::string& nickname : lists.nicknameRangeRules) view.nicknames.push_back({nickname, true});
   return view;
 }
 
 AdminResult BanAdmin::Refuse(const std::string& notice, const std::string& section) const {
-  return AdminResult::Refused(notice, server_.Language().data(notice, section));
+  return AdminResult::Refused(notice, server_.Language().Text(notice, section));
 }
 
 template <typename Undo>
@@ -71,7 +71,7 @@ AdminResult BanAdmin::AddNickname(const std::string& rule, bool part) {
   const std::string result = AddBanRule(part ? "nickrange" : "nick", rule);
   if (result == "exists") return Refuse("noticeAlreadyBannedNick", "frmSettings");
   if (result != "done") return Refuse("noticeMissingName", "frmAddEditUser");
-  std::vector<std::string>& list = part ? Bans().NickRangeRules : Bans().NickRules;
+  std::vector<std::string>& list = part ? Bans().nicknameRangeRules : Bans().nicknameRules;
   const std::string stored = list.back();
   return Save("Nickname rule " + stored + " added.", [&list] { list.pop_back(); });
 }
@@ -86,7 +86,7 @@ AdminResult BanAdmin::RemoveAddress(const std::string& rule) {
 
 AdminResult BanAdmin::RemoveNickname(const std::string& rule, bool part) {
   const BanLists before = Bans();
-  std::vector<std::string>& rules = part ? Bans().NickRangeRules : Bans().NickRules;
+  std::vector<std::string>& rules = part ? Bans().nicknameRangeRules : Bans().nicknameRules;
   // Matched as a login compares: the cleaned nickname, without regard to case.
   const std::string nickname = CleanNickname(rule);
   const auto found = std::find_if(rules.begin(), rules.end(),
@@ -105,11 +105,11 @@ AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice)
   const long id = table.GetUserID(nickname);
   if (id < 0) return Refuse("noticePersonDoesNotExist", "frmSendServerMsg");
   const std::string address = table.Socket(id) != nullptr ? table.Socket(id)->RemoteHostIP() : std::string();
-  const std::string name = table.At(id).Nickname;
+  const std::string name = table.At(id).nickname;
 
   std::string done = name + " banned and disconnected.";
   if (const long others = choice.address && !address.empty() ? OthersOnAddress(name) : 0; others > 0) {
-    done += " " + ReplaceAll(server_.Language().data(SharedAddressKey(others), "frmBanUser"), "%count",
+    done += " " + ReplaceAll(server_.Language().Text(SharedAddressKey(others), "frmBanUser"), "%count",
                              std::to_string(others));
   }
   const BanLists before = Bans();

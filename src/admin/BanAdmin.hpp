@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "admin/AdminResult.hpp"
-#include "config/modBanning.hpp"
+#include "config/BanRules.hpp"
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 struct BanRuleView {
   std::vector<std::string> addresses;   // patterns, then ranges written from-to
@@ -30,7 +30,7 @@ inline const char* SharedAddressKey(long others) {
 
 class BanAdmin {
  public:
-  explicit BanAdmin(clsServer& server) : server_(server) {}
+  explicit BanAdmin(ChatServer& server) : server_(server) {}
 
   BanRuleView List() const;
   // A pattern ("192.168.*.*") or a range ("10.0.0.1-10.0.0.50", from not above to).
@@ -52,7 +52,7 @@ class BanAdmin {
   template <typename Undo>
   AdminResult Save(const std::string& done, Undo undo);
 
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 }  // namespace velmorin

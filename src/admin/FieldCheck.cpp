@@ -1,6 +1,6 @@
 #include "admin/FieldCheck.hpp"
 
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
 

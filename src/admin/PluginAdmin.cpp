@@ -9,13 +9,13 @@
 #include <memory>
 #include <utility>
 
-#include "config/modSettings.hpp"
-#include "i18n/modLangID.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LocaleIds.hpp"
 #include "platform/Text.hpp"
 #include "plugins/EncryptionPlugins.hpp"
 #include "plugins/PluginReload.hpp"
 #include "server/PluginCommands.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 namespace {
@@ -54,7 +54,7 @@ bool Offers(const EncryptionPlugins& loaded, const std::string& ident) {
 
 std::vector<PluginRow> PluginAdmin::Plugins() const {
   std::vector<PluginRow> rows;
-  for (long index = 0; index < server_.InstalledPlugins().count(); ++index) rows.push_back(Row(index));
+  for (long index = 0; index < server_.InstalledPlugins().Count(); ++index) rows.push_back(Row(index));
   for (const std::string& component : server_.InstalledPlugins().FailedFiles()) rows.push_back(FailedRow(component));
   return rows;
 }
@@ -68,13 +68,13 @@ PluginRow PluginAdmin::FailedRow(const std::string& component) const {
 }
 
 PluginRow PluginAdmin::Row(long index) const {
-  const clsPlugins& plugins = server_.InstalledPlugins();
+  const PluginRegistry& plugins = server_.InstalledPlugins();
   PluginRow row;
-  row.component = plugins.dll(index);
+  row.component = plugins.Component(index);
   row.name = plugins.PluginName(index);
   row.ident = plugins.PluginIdent(index);
   row.type = plugins.PluginType(index);
-  row.version = plugins.pluginversion(index);
+  row.version = plugins.PluginVersion(index);
   row.author = plugins.PluginAuthor(index);
   const PluginLoadNote* note = plugins.LastNote(row.component);
   if (IsEncryption(row.type)) {
@@ -99,7 +99,7 @@ PluginRow PluginAdmin::Row(long index) const {
 }
 
 AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) {
-  const clsPlugins& plugins = server_.InstalledPlugins();
+  const PluginRegistry& plugins = server_.InstalledPlugins();
   const long index = plugins.GetIndex(component);
   if (index < 0) return Unknown(component);
   const PluginRow target = Row(index);
@@ -109,9 +109,9 @@ AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) 
   // Each section is rewritten whole, one key per plugin it covers, as the settings dialog does.
   const bool encryption = IsEncryption(target.type);
   std::vector<std::pair<std::string, bool>> section;
-  for (long other = 0; other < plugins.count(); ++other) {
+  for (long other = 0; other < plugins.Count(); ++other) {
     if (encryption && !IsEncryption(plugins.PluginType(other))) continue;
-    const std::string component = plugins.dll(other);
+    const std::string component = plugins.Component(other);
     const bool current = encryption ? EncryptionPluginEnabled(component) : GeneralPluginEnabled(component);
     section.emplace_back(component, other == index ? enabled : current);
   }
@@ -132,10 +132,10 @@ AdminResult PluginAdmin::SetEnabled(const std::string& component, bool enabled) 
 }
 
 AdminResult PluginAdmin::ShowAbout(const std::string& component, SettingsPluginSession* session) {
-  const clsPlugins& plugins = server_.InstalledPlugins();
+  const PluginRegistry& plugins = server_.InstalledPlugins();
   const long index = plugins.GetIndex(component);
   if (index < 0) return Unknown(component);
-  const std::string name = plugins.dll(index);
+  const std::string name = plugins.Component(index);
   const AdminResult failed = AdminResult::Refused("pluginFailed", name + " did not answer.");
 
   if (IsEncryption(plugins.PluginType(index))) {
@@ -166,10 +166,10 @@ std::unique_ptr<SettingsPluginSession> PluginAdmin::OpenSettingsSession(Settings
 }
 
 AdminResult PluginAdmin::ShowConfiguration(const std::string& component) {
-  const clsPlugins& plugins = server_.InstalledPlugins();
+  const PluginRegistry& plugins = server_.InstalledPlugins();
   const long index = plugins.GetIndex(component);
   if (index < 0) return Unknown(component);
-  const std::string name = plugins.dll(index);
+  const std::string name = plugins.Component(index);
   if (!IsEncryption(plugins.PluginType(index))) {
     return AdminResult::Refused("pluginHasNoDialog", name + " keeps its settings on a page of the desktop window's settings.");
   }
@@ -183,14 +183,14 @@ AdminResult PluginAdmin::ShowConfiguration(const std::string& component) {
 }
 
 AdminResult PluginAdmin::Reload(const std::string& component) {
-  clsPlugins& plugins = server_.InstalledPlugins();
+  PluginRegistry& plugins = server_.InstalledPlugins();
   const long index = plugins.GetIndex(component);
-  const std::string name = index >= 0 ? plugins.dll(index) : component;
+  const std::string name = index >= 0 ? plugins.Component(index) : component;
   // Only a plain file name: the name becomes a path below plugins/.
   const bool plainName = !name.empty() && name != "." && name != ".." &&
                          name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
   std::error_code error;
-  if (!plainName || !std::filesystem::is_regular_file(plugins.ProgramDirectory() + "plugins/" + clsPlugins::FileName(name), error)) {
+  if (!plainName || !std::filesystem::is_regular_file(plugins.ProgramDirectory() + "plugins/" + PluginRegistry::FileName(name), error)) {
     return Unknown(component);
   }
   if (index >= 0 && IsEncryption(plugins.PluginType(index))) return ReloadEncryption(index);
@@ -208,7 +208,7 @@ AdminResult PluginAdmin::Reload(const std::string& component) {
   const PluginReloadOutcome outcome = ReloadGeneralPlugin(parts, name);
   WriteLoadNotes(server_.Log(), {outcome.note});
   if (!outcome.replaced) {
-    return AdminResult::Refused("pluginFailed", clsPlugins::FileName(name) + " was not loaded: " + outcome.note.reason +
+    return AdminResult::Refused("pluginFailed", PluginRegistry::FileName(name) + " was not loaded: " + outcome.note.reason +
                                                     (wasRunning ? ". The plugin that ran keeps running." : "."));
   }
   switch (outcome.note.outcome) {
@@ -222,8 +222,8 @@ AdminResult PluginAdmin::Reload(const std::string& component) {
 }
 
 AdminResult PluginAdmin::ReloadEncryption(long index) {
-  clsPlugins& plugins = server_.InstalledPlugins();
-  const std::string name = plugins.dll(index);
+  PluginRegistry& plugins = server_.InstalledPlugins();
+  const std::string name = plugins.Component(index);
   if (!EncryptionPluginEnabled(name)) {
     return AdminResult::Refused("pluginDisabled", name + " is disabled; switch it on with plugins enable " + name +
                                                       " first, then reload it.");
@@ -234,19 +234,19 @@ AdminResult PluginAdmin::ReloadEncryption(long index) {
   const ConnectionTable& table = server_.Connections();
   for (long slot = 1; slot <= table.MaxIndex(); ++slot) {
     if (!table.InUse(slot)) continue;
-    const long used = table.At(slot).EncryptionIndex;
+    const long used = table.At(slot).encryptionIndex;
     if (std::find(entries.begin(), entries.end(), used) != entries.end()) {
       return AdminResult::Refused("pluginInUse", name + " encrypts connections now; reload it when none uses it, or take "
                                                         "the server offline and online again.");
     }
   }
   std::optional<PluginRecord> record;
-  const PluginLoadNote note = plugins.Examine(clsPlugins::FileName(name), kRegistrationTimeLimit, &record);
+  const PluginLoadNote note = plugins.Examine(PluginRegistry::FileName(name), kRegistrationTimeLimit, &record);
   plugins.Remember(note);
   WriteLoadNotes(server_.Log(), {note});
   if (!record || !IsEncryption(record->PluginType)) {
     const std::string why = record ? "the new file is not an encryption plugin" : note.reason;
-    return AdminResult::Refused("pluginFailed", clsPlugins::FileName(name) + " was not loaded: " + why +
+    return AdminResult::Refused("pluginFailed", PluginRegistry::FileName(name) + " was not loaded: " + why +
                                                     ". The plugin that ran keeps running.");
   }
   const long kept = plugins.Keep(std::move(*record));

@@ -15,7 +15,7 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 struct PluginRow {
   std::string component;  // the file name without ".so": what enable, disable and about take
@@ -32,7 +32,7 @@ struct PluginRow {
 
 class PluginAdmin {
  public:
-  explicit PluginAdmin(clsServer& server) : server_(server) {}
+  explicit PluginAdmin(ChatServer& server) : server_(server) {}
 
   std::vector<PluginRow> Plugins() const;
   AdminResult SetEnabled(const std::string& component, bool enabled);
@@ -63,7 +63,7 @@ class PluginAdmin {
   AdminResult ReloadEncryption(long index);
   AdminResult Unknown(const std::string& component) const;
 
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 }  // namespace velmorin

@@ -13,7 +13,7 @@
 #include "platform/AdminGroup.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/ServiceNotify.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 
@@ -36,7 +36,7 @@ ControlRegistry& Registered(ControlRegistry& registry, AdminService& admin) {
 
 }  // namespace
 
-ProcessControl::ProcessControl(EventLoop& loop, int signalFd, clsServer& server, AdminService& admin,
+ProcessControl::ProcessControl(EventLoop& loop, int signalFd, ChatServer& server, AdminService& admin,
                                std::function<void()> stop)
     : loop_(loop),
       signalFd_(signalFd),

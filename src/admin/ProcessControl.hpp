@@ -23,7 +23,7 @@
 namespace velmorin {
 
 class AdminService;
-class clsServer;
+class ChatServer;
 
 int BlockControlSignals();
 
@@ -31,7 +31,7 @@ class ProcessControl {
  public:
   // `stop` runs on the loop thread for SIGTERM and SIGINT. A socket that cannot be opened is
   // reported on standard error; the server runs on without it.
-  ProcessControl(EventLoop& loop, int signalFd, clsServer& server, AdminService& admin, std::function<void()> stop);
+  ProcessControl(EventLoop& loop, int signalFd, ChatServer& server, AdminService& admin, std::function<void()> stop);
   ~ProcessControl();
   ProcessControl(const ProcessControl&) = delete;
   ProcessControl& operator=(const ProcessControl&) = delete;

@@ -4,14 +4,14 @@
 #include "admin/StoreRefusal.hpp"
 
 #include "chat/ChatroomOperations.hpp"
-#include "chat/clsChatrooms.hpp"
-#include "codec/modBase64.hpp"
-#include "codec/modINI.hpp"
-#include "config/modSettings.hpp"
+#include "chat/RoomTable.hpp"
+#include "codec/Base64.hpp"
+#include "codec/IniValues.hpp"
+#include "config/Settings.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
-#include "server/clsServer.hpp"
+#include "config/TextFilters.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 
@@ -51,18 +51,18 @@ std::vector<StoredRoom> RoomAdmin::Stored() const {
 }
 
 std::vector<LiveRoom> RoomAdmin::Live() const {
-  const clsChatrooms& rooms = server_.Chatrooms();
+  const RoomTable& rooms = server_.Chatrooms();
   const std::vector<StoredRoom> stored = Stored();
   std::vector<LiveRoom> live;
   for (long id = 0; id <= rooms.MaxID(); ++id) {
-    if (rooms.name(id).empty()) continue;
+    if (rooms.Name(id).empty()) continue;
     LiveRoom room;
     room.id = id;
-    room.name = rooms.name(id);
-    room.members = rooms.users(id);
+    room.name = rooms.Name(id);
+    room.members = rooms.MemberCount(id);
     room.hasPassword = rooms.PasswordRequired(id);
-    room.description = rooms.comment(id);
-    room.isProtected = rooms.isProtected(id);
+    room.description = rooms.Comment(id);
+    room.isProtected = rooms.IsProtected(id);
     room.stored = StoredName(stored, room.name).has_value();
     room.standard = room.name == ServerSettings.Chatrooms.StandardChatroom;
     live.push_back(std::move(room));
@@ -71,7 +71,7 @@ std::vector<LiveRoom> RoomAdmin::Live() const {
 }
 
 AdminResult RoomAdmin::Refuse(const std::string& notice, const std::string& section) const {
-  return AdminResult::Refused(notice, server_.Language().data(notice, section));
+  return AdminResult::Refused(notice, server_.Language().Text(notice, section));
 }
 
 AdminResult RoomAdmin::Add(const std::string& name, const std::string& description, const std::string& password,
@@ -80,7 +80,7 @@ AdminResult RoomAdmin::Add(const std::string& name, const std::string& descripti
   if (auto refused = CheckTextField("name", name, kMaxChatroomNameLength)) return *refused;
   if (auto refused = CheckTextField("password", password, kMaxChatroomPasswordLength)) return *refused;
   if (auto refused = CheckTextField("description", description, kMaxChatroomDescriptionLength)) return *refused;
-  clsChatrooms& rooms = server_.Chatrooms();
+  RoomTable& rooms = server_.Chatrooms();
   // A stored room that is not live (a client-made namesake went, or the file was edited) would
   // be overwritten by the save; it counts as existing too.
   if (rooms.GetChatroomID(name) >= 0 || StoredName(Stored(), name)) return Refuse("noticeAlreadyExist", "frmCreateChat");
@@ -94,7 +94,7 @@ AdminResult RoomAdmin::Add(const std::string& name, const std::string& descripti
 }
 
 AdminResult RoomAdmin::Edit(const std::string& name, const RoomChange& change) {
-  clsChatrooms& rooms = server_.Chatrooms();
+  RoomTable& rooms = server_.Chatrooms();
   const long id = rooms.GetChatroomID(name);
   if (id < 0) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
   if (change.password) {
@@ -103,23 +103,23 @@ AdminResult RoomAdmin::Edit(const std::string& name, const RoomChange& change) {
   if (change.description) {
     if (auto refused = CheckTextField("description", *change.description, kMaxChatroomDescriptionLength)) return *refused;
   }
-  const std::string roomName = rooms.name(id);
+  const std::string roomName = rooms.Name(id);
   if (const auto stored = StoredName(Stored(), roomName)) {
     if (WriteStoredRoom(*stored, change.description, change.password) != 0) {
       return AdminResult::Refused("failed", "config/chatrooms.cfg could not be written.");
     }
   }
-  if (change.password) rooms.pwd(id, *change.password);
-  if (change.description) rooms.comment(id, *change.description);
+  if (change.password) rooms.SetPassword(id, *change.password);
+  if (change.description) rooms.SetComment(id, *change.description);
   return AdminResult::Done("Chatroom " + roomName + " changed.");
 }
 
 AdminResult RoomAdmin::Remove(const std::string& name, bool confirmed) {
-  clsChatrooms& rooms = server_.Chatrooms();
+  RoomTable& rooms = server_.Chatrooms();
   const long id = rooms.GetChatroomID(name);
   const std::optional<std::string> stored = StoredName(Stored(), name);
   if (id < 0 && !stored) return Refuse("noticeChatroomDoesNotExist", "frmSendServerMsg");
-  const std::string roomName = id >= 0 ? rooms.name(id) : *stored;
+  const std::string roomName = id >= 0 ? rooms.Name(id) : *stored;
   if (stored && !confirmed) {
     // The last stored room leaves a server that starts with no room at all.
     const std::string why = Stored().size() == 1

@@ -15,7 +15,7 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 struct LiveRoom {
   long id = -1;
@@ -41,7 +41,7 @@ struct RoomChange {
 
 class RoomAdmin {
  public:
-  explicit RoomAdmin(clsServer& server) : server_(server) {}
+  explicit RoomAdmin(ChatServer& server) : server_(server) {}
 
   std::vector<LiveRoom> Live() const;
   std::vector<StoredRoom> Stored() const;
@@ -58,7 +58,7 @@ class RoomAdmin {
  private:
   AdminResult Refuse(const std::string& notice, const std::string& section) const;
 
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 }  // namespace velmorin

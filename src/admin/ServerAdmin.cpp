@@ -1,11 +1,11 @@
 #include "admin/ServerAdmin.hpp"
 
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #include "net/modSocket.hpp"
 #include "platform/Text.hpp"
 #include "server/StatusTexts.hpp"
-#include "server/clsServer.hpp"
-#include "server/modMain.hpp"
+#include "server/ChatServer.hpp"
+#include "server/StartupSteps.hpp"
 
 namespace velmorin {
 
@@ -13,7 +13,7 @@ AdminResult ServerAdmin::GoOnline() {
   if (server_.IsOnline()) return AdminResult::Refused("alreadyOnline", "The server is online already.");
   server_.ChangeStatus(false);
   if (!server_.IsOnline()) {
-    return AdminResult::Refused("msgServerCouldNotStart", server_.Language().data("msgServerCouldNotStart"));
+    return AdminResult::Refused("msgServerCouldNotStart", server_.Language().Text("msgServerCouldNotStart"));
   }
   return AdminResult::Done("The server is online on port " + std::to_string(server_.ListeningPort()) + ".");
 }
@@ -28,7 +28,7 @@ AdminResult ServerAdmin::GoOffline(bool confirmed) {
   const long users = server_.Connections().UserCount();
   if (users >= 1 && !confirmed) {
     // The question the window asks, made readable on one line; the caller confirms instead.
-    const std::string question = ReplaceAll(ReplaceAll(server_.Language().data("questionStopServer"), "%count",
+    const std::string question = ReplaceAll(ReplaceAll(server_.Language().Text("questionStopServer"), "%count",
                                                        std::to_string(users)),
                                             "<BR>", " ");
     return AdminResult::Refused("questionStopServer", question);
@@ -46,7 +46,7 @@ ServerFigures ServerAdmin::Figures() const {
   figures.users = table.UserCount();
   figures.maxUsers = ServerSettings.General.MaxUserCount;
   figures.connections = table.ConnectionCount();
-  figures.chatrooms = server_.Chatrooms().count();
+  figures.chatrooms = server_.Chatrooms().Count();
   figures.bytesIn = table.BytesIn();
   figures.bytesOut = table.BytesOut();
   figures.programStart = StartTime;

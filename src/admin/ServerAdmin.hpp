@@ -11,7 +11,7 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 // What the server information window shows, as numbers (a front end formats them).
 struct ServerFigures {
@@ -33,7 +33,7 @@ struct ServerFigures {
 
 class ServerAdmin {
  public:
-  explicit ServerAdmin(clsServer& server) : server_(server) {}
+  explicit ServerAdmin(ChatServer& server) : server_(server) {}
 
   AdminResult GoOnline();
   // Refused with the stop question ("questionStopServer") while users are logged in and the
@@ -47,7 +47,7 @@ class ServerAdmin {
   std::vector<std::string> LocalAddresses() const;
 
  private:
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 }  // namespace velmorin

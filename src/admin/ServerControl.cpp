@@ -7,7 +7,7 @@
 #include "admin/ControlRegistry.hpp"
 #include "admin/SystemReport.hpp"
 #include "server/StatusTexts.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 namespace {
@@ -34,12 +34,12 @@ std::string Count(double bytes) {
 ControlReply Status(AdminService& service, const ControlRequest& request) {
   if (!request.words.empty()) return ControlReply::Usage("usage: status");
   const ServerFigures figures = service.State().Figures();
-  const clsLanguage& language = service.Server().Language();
+  const LanguageFile& language = service.Server().Language();
   const std::string onlineWord = figures.online ? "online" : "offline";
   ControlReply reply;
   reply.fields = {
       {"status", onlineWord},
-      {"status_text", language.data(onlineWord, "frmServerInfos")},
+      {"status_text", language.Text(onlineWord, "frmServerInfos")},
       {"server_status", std::to_string(figures.status)},
       {"port", figures.online ? std::to_string(figures.port) : kNone},
       {"users", std::to_string(figures.users)},

@@ -8,15 +8,15 @@
 #include <fstream>
 
 #include "admin/StoreRefusal.hpp"
-#include "config/modBanning.hpp"
-#include "config/modSettings.hpp"
-#include "config/modUsers.hpp"
-#include "config/modWelcomeMsg.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "config/BanRules.hpp"
+#include "config/Settings.hpp"
+#include "config/Accounts.hpp"
+#include "config/WelcomeMessage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 namespace {
@@ -41,7 +41,7 @@ long UsablePort(long port) { return port >= 1 && port <= 65535 ? port : kDefault
 }  // namespace
 
 std::string SettingsAdmin::SettingsText(const std::string& key) const {
-  return server_.Language().data(key, "frmSettings");
+  return server_.Language().Text(key, "frmSettings");
 }
 
 SettingsForm SettingsAdmin::Read() const {
@@ -70,7 +70,7 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
   const std::string& room = form.settings.Chatrooms.StandardChatroom;
   if (!room.empty() && server_.Chatrooms().GetChatroomID(room) < 0) {
     return AdminResult::Refused("noticeChatroomDoesNotExist",
-                                server_.Language().data("noticeChatroomDoesNotExist", "frmSendServerMsg"));
+                                server_.Language().Text("noticeChatroomDoesNotExist", "frmSendServerMsg"));
   }
 
   const ServerSettingsRecord before = ServerSettings;
@@ -129,7 +129,7 @@ AdminResult SettingsAdmin::MoveListenerTo(long port) {
   if (!server_.MoveListener()) return AdminResult::Done();
   // MoveListener went back to the port it had, and logged why the new one failed.
   general.ActivePort = before;
-  const std::string text = WithPlaceholders(server_.Language().data("msgPortNotMoved"),
+  const std::string text = WithPlaceholders(server_.Language().Text("msgPortNotMoved"),
                                             {{"%port", std::to_string(port)}, {"%active", std::to_string(before)}});
   server_.Log().WriteLogLine(text + "\r\n", kRed);
   return AdminResult::Refused("msgPortNotMoved", text);
@@ -141,7 +141,7 @@ SettingsForm SettingsAdmin::Standard() const {
   SettingsForm form;
   form.settings = ServerSettings;
   ServerSettings = running;
-  form.welcomeText = server_.Language().data("stdWelcomeMsg", "modMain");
+  form.welcomeText = server_.Language().Text("stdWelcomeMsg", "modMain");
   return form;
 }
 
@@ -180,7 +180,7 @@ AdminResult SettingsAdmin::ReloadFromDisk() {
   LoadBanList();
   LoadWelcomeMessage();
   ApplyToServer(UsablePort(ServerSettings.General.Port) != UsablePort(portBefore));
-  const std::string text = server_.Language().data("msgReloaded");
+  const std::string text = server_.Language().Text("msgReloaded");
   server_.Log().WriteLogLine(text + "\r\n", 0);
   return AdminResult::Done(text);
 }
@@ -239,7 +239,7 @@ AdminResult SettingsAdmin::ExportWelcomeText(const std::string& path) const {
 }
 
 AdminResult SettingsAdmin::ChooseLanguage(const std::string& file) {
-  const std::vector<std::string> usable = SplitLines(clsLanguage::EnumLanguages(Paths().languageDirectory));
+  const std::vector<std::string> usable = SplitLines(LanguageFile::EnumLanguages(Paths().languageDirectory));
   if (file.empty() || std::find(usable.begin(), usable.end(), file) == usable.end()) {
     return AdminResult::Refused("invalidValue", "No usable language file " + file + " in " +
                                                     Paths().languageDirectory + ".");
@@ -251,7 +251,7 @@ AdminResult SettingsAdmin::ChooseLanguage(const std::string& file) {
   }
   const std::string path = Paths().languageDirectory + file;
   // A fresh instance: an instance stays bound to the first file it was given.
-  CurrentLanguage() = clsLanguage();
+  CurrentLanguage() = LanguageFile();
   CurrentLanguage().SetLanguage("modMain", path);
   server_.ApplyLanguage(path);
   return AdminResult::Done("The language is now " + file + ".");

@@ -21,11 +21,11 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 class SettingsAdmin {
  public:
-  explicit SettingsAdmin(clsServer& server) : server_(server) {}
+  explicit SettingsAdmin(ChatServer& server) : server_(server) {}
 
   // The running settings and welcome text as the dialog fills its pages: numeric fields that are
   // not positive show their defaults, a port out of range shows 1000.
@@ -53,7 +53,7 @@ class SettingsAdmin {
 
   // A usable file of language/ by its name, stored in Info/Language and applied to the running
   // process at once: its language (CurrentLanguage) and the server's log lines, title and status
-  // (clsServer::ApplyLanguage). The windows take it from their own SetLanguage. Refused for a
+  // (ChatServer::ApplyLanguage). The windows take it from their own SetLanguage. Refused for a
   // file the program cannot use, and when the setting cannot be written.
   AdminResult ChooseLanguage(const std::string& file);
 
@@ -76,7 +76,7 @@ class SettingsAdmin {
   // WelcomeText set and saved; put back when the save fails.
   AdminResult StoreWelcomeText(const std::string& text);
 
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 }  // namespace velmorin

@@ -8,8 +8,8 @@
 #include <limits>
 #include <sstream>
 
-#include "chat/clsChatrooms.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "chat/RoomTable.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 
@@ -145,7 +145,7 @@ std::vector<Entry> MakeEntries() {
   entries.push_back({"Info.Language", [](const Record& r) { return r.Info.Language; },
                      [](Record& r, const std::string& text) {
                        for (const std::string& name :
-                            SplitLines(clsLanguage::EnumLanguages(Paths().languageDirectory))) {
+                            SplitLines(LanguageFile::EnumLanguages(Paths().languageDirectory))) {
                          if (!name.empty() && EqualsNoCase(name, text)) {
                            r.Info.Language = name;
                            return true;

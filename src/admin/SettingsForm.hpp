@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 

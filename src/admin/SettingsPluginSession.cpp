@@ -4,10 +4,10 @@
 #include <optional>
 #include <utility>
 
-#include "config/modSettings.hpp"
-#include "i18n/modLangID.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LocaleIds.hpp"
 #include "platform/Text.hpp"
-#include "plugins/clsPlugins.hpp"
+#include "plugins/PluginRegistry.hpp"
 
 namespace velmorin {
 namespace {
@@ -41,7 +41,7 @@ bool IsPageTitle(const std::string& title) {
 
 }  // namespace
 
-SettingsPluginSession::SettingsPluginSession(const clsPlugins& plugins, PageListener listener)
+SettingsPluginSession::SettingsPluginSession(const PluginRegistry& plugins, PageListener listener)
     : plugins_(plugins), listener_(std::move(listener)) {}
 
 SettingsPluginSession::~SettingsPluginSession() { Close(); }
@@ -51,18 +51,18 @@ SettingsPluginSession::Busy::~Busy() {
 }
 
 void SettingsPluginSession::StartGeneral() {
-  for (long index = 0; index < plugins_.count(); ++index) {
+  for (long index = 0; index < plugins_.Count(); ++index) {
     if (IsGeneral(plugins_.PluginType(index))) Start(index);
   }
 }
 
 bool SettingsPluginSession::Start(long index) {
-  if (closing_ || index < 0 || index >= plugins_.count()) return false;
+  if (closing_ || index < 0 || index >= plugins_.Count()) return false;
   const std::string ident = plugins_.PluginIdent(index);
   if (Owner(ident) != nullptr) return false;  // the first plugin with an identity wins
   {
     const Busy busy(*this);
-    starting_ = Started{ident, plugins_.dll(index)};
+    starting_ = Started{ident, plugins_.Component(index)};
     // A failed initialise is ignored, as for the running plugins: the instance is kept.
     StartGeneralPlugin(plugins_, index, objects_, callback_, SystemDefaultLocaleId(),
                        ServerSettings.General.AlwaysOnTop, kHostWord);

@@ -25,7 +25,7 @@
 
 namespace velmorin {
 
-class clsPlugins;
+class PluginRegistry;
 
 inline constexpr std::size_t kSettingsPagesPerPlugin = 8;
 inline constexpr std::size_t kMaxSettingsPageTitle = 80;
@@ -44,7 +44,7 @@ class SettingsPluginSession {
   using PageListener = std::function<void(const SettingsPage&)>;
 
   // Starts no plugin yet. The listener may be empty: pages are then not accepted.
-  explicit SettingsPluginSession(const clsPlugins& plugins, PageListener listener = {});
+  explicit SettingsPluginSession(const PluginRegistry& plugins, PageListener listener = {});
   ~SettingsPluginSession();
   SettingsPluginSession(const SettingsPluginSession&) = delete;
   SettingsPluginSession& operator=(const SettingsPluginSession&) = delete;
@@ -101,7 +101,7 @@ class SettingsPluginSession {
   // The started (or starting) plugin of that identity, or nullptr.
   const Started* Owner(const std::string& sender) const;
 
-  const clsPlugins& plugins_;
+  const PluginRegistry& plugins_;
   PageListener listener_;
   Callback callback_{*this};  // declared before the objects: it outlives them
   PluginObjects objects_;

@@ -10,10 +10,10 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 // `error`: what the save answered (an errno or kFileChangedOnDisk).
-AdminResult RefuseStore(clsServer& server, const std::string& file, int error,
+AdminResult RefuseStore(ChatServer& server, const std::string& file, int error,
                         const std::string& writeFailedNotice = "msgErrorSaving");
 
 }  // namespace velmorin

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "config/modSettings.hpp"
-#include "plugins/clsPlugins.hpp"
+#include "config/Settings.hpp"
+#include "plugins/PluginRegistry.hpp"
 #include "server/StatusTexts.hpp"
 
 namespace velmorin {
@@ -95,7 +95,7 @@ std::string CompilerVersion() {
 
 }  // namespace
 
-SystemReport BuildSystemReport(const clsPlugins& plugins) {
+SystemReport BuildSystemReport(const PluginRegistry& plugins) {
   SystemReport report;
   ReadProcessor(report);
   ReadMemory(report);
@@ -104,7 +104,7 @@ SystemReport BuildSystemReport(const clsPlugins& plugins) {
   report.programVersion = ServerSettings.Info.Version;
   report.libcVersion = std::string("glibc ") + gnu_get_libc_version();
   report.compilerVersion = CompilerVersion();
-  for (long index = 0; index < plugins.count(); ++index) report.pluginFiles.push_back(plugins.dll(index));
+  for (long index = 0; index < plugins.Count(); ++index) report.pluginFiles.push_back(plugins.Component(index));
   return report;
 }
 

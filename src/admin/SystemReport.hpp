@@ -9,7 +9,7 @@
 
 namespace velmorin {
 
-class clsPlugins;
+class PluginRegistry;
 
 struct SystemReport {
   // Machine, from /proc.
@@ -30,7 +30,7 @@ struct SystemReport {
 
 // Reads the report now. The /proc files it reads are bounded; a file that cannot be read leaves
 // its entries empty.
-SystemReport BuildSystemReport(const clsPlugins& plugins);
+SystemReport BuildSystemReport(const PluginRegistry& plugins);
 
 // The report as named entries under the headings "General", "Velmorin" and "System", in order.
 std::vector<std::pair<std::string, std::string>> ReportEntries(const SystemReport& report);

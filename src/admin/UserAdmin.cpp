@@ -5,9 +5,9 @@
 
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 #include "server/PluginCommands.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 namespace {
@@ -20,14 +20,14 @@ std::vector<UserRow> UserAdmin::Users() {
   ConnectionTable& table = server_.Connections();
   std::vector<UserRow> rows;
   for (long index = 1; index <= table.MaxIndex(); ++index) {
-    if (!table.InUse(index) || table.At(index).Nickname.empty()) continue;
+    if (!table.InUse(index) || table.At(index).nickname.empty()) continue;
     const Connection& user = table.At(index);
     UserRow row;
     row.id = index;
-    row.nickname = user.Nickname;
-    if (user.ChatroomID >= 0) row.chatroom = server_.Chatrooms().name(user.ChatroomID);
+    row.nickname = user.nickname;
+    if (user.chatroomId >= 0) row.chatroom = server_.Chatrooms().Name(user.chatroomId);
     if (ctlSocket* socket = table.Socket(index)) row.address = socket->RemoteHostIP();
-    row.clientVersion = user.ClientVersion;
+    row.clientVersion = user.clientVersion;
     rows.push_back(std::move(row));
   }
   return rows;
@@ -46,7 +46,7 @@ AdminResult UserAdmin::Disconnect(const std::string& nickname, const std::string
   ConnectionTable& table = server_.Connections();
   const long index = table.GetUserID(nickname);
   if (index < 0) return Notice("noticePersonDoesNotExist");
-  const std::string found = table.At(index).Nickname;
+  const std::string found = table.At(index).nickname;
   // The audit line of the administrator's action names the reason; the kick needs no line of its own.
   TellDisconnected(index, why);
   // A send that failed has removed the user already, which is the same end.
@@ -58,13 +58,13 @@ void UserAdmin::TellDisconnected(long index, const std::string& reason) {
   ConnectionTable& table = server_.Connections();
   const std::uint64_t serial = table.At(index).Serial;
   const std::string text =
-      ReplaceAll(server_.Language().data(reason.empty() ? "msgKicked" : "msgKickedReason"), "%reason", reason);
+      ReplaceAll(server_.Language().Text(reason.empty() ? "msgKicked" : "msgKickedReason"), "%reason", reason);
   table.SendCommand(index, "message", std::string("server") + kFieldSeparator + text);
   if (!table.SameConnection(index, serial)) return;
   const Connection& user = table.At(index);
-  const std::string room = user.ChatroomID >= 0 ? server_.Chatrooms().name(user.ChatroomID) : std::string();
+  const std::string room = user.chatroomId >= 0 ? server_.Chatrooms().Name(user.chatroomId) : std::string();
   table.SendCommand(index, "userLeft",
-                    user.Nickname + kFieldSeparator + room + kFieldSeparator + kFieldSeparator + reason);
+                    user.nickname + kFieldSeparator + room + kFieldSeparator + kFieldSeparator + reason);
 }
 
 AdminResult UserAdmin::SendToAll(const std::string& text) {
@@ -79,20 +79,20 @@ AdminResult UserAdmin::SendToUser(const std::string& nickname, const std::string
   if (AdminResult refused = CheckText(text, trimmed); !refused) return refused;
   const long index = server_.Connections().GetUserID(nickname);
   if (index < 0) return Notice("noticePersonDoesNotExist");
-  const std::string found = server_.Connections().At(index).Nickname;
+  const std::string found = server_.Connections().At(index).nickname;
   return Send(found, trimmed, "Server message sent to " + found + ".");
 }
 
 AdminResult UserAdmin::SendToRoom(const std::string& room, const std::string& text) {
   std::string trimmed;
   if (AdminResult refused = CheckText(text, trimmed); !refused) return refused;
-  const clsChatrooms& rooms = server_.Chatrooms();
+  const RoomTable& rooms = server_.Chatrooms();
   const long id = rooms.GetChatroomID(room);
   if (id < 0) return Notice("noticeChatroomDoesNotExist");
   // The members' nicknames joined by SOH, as the plugin interface names recipients.
-  const std::string members = server_.Commands().RunForAdministration("GetUserList", rooms.name(id), "");
+  const std::string members = server_.Commands().RunForAdministration("GetUserList", rooms.Name(id), "");
   if (members.empty()) return Notice("noticeChatroomEmpty");
-  return Send(members, trimmed, "Server message sent to the members of " + rooms.name(id) + ".");
+  return Send(members, trimmed, "Server message sent to the members of " + rooms.Name(id) + ".");
 }
 
 AdminResult UserAdmin::CheckText(const std::string& text, std::string& trimmed) const {
@@ -118,7 +118,7 @@ AdminResult UserAdmin::Send(const std::string& recipients, const std::string& te
 }
 
 AdminResult UserAdmin::Notice(const std::string& key) const {
-  return AdminResult::Refused(key, server_.Language().data(key, kEditorSection));
+  return AdminResult::Refused(key, server_.Language().Text(key, kEditorSection));
 }
 
 }  // namespace velmorin

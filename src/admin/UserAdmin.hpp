@@ -12,7 +12,7 @@
 
 namespace velmorin {
 
-class clsServer;
+class ChatServer;
 
 // One row of the user list: ID, nickname, chatroom, remote address, client version.
 struct UserRow {
@@ -30,7 +30,7 @@ inline constexpr std::size_t kMaxKickReasonLength = 400;
 
 class UserAdmin {
  public:
-  explicit UserAdmin(clsServer& server) : server_(server) {}
+  explicit UserAdmin(ChatServer& server) : server_(server) {}
 
   // Every logged-in user, in connection order.
   std::vector<UserRow> Users();
@@ -52,7 +52,7 @@ class UserAdmin {
   AdminResult Send(const std::string& recipients, const std::string& text, const std::string& done);
   AdminResult Notice(const std::string& key) const;
 
-  clsServer& server_;
+  ChatServer& server_;
 };
 
 }  // namespace velmorin

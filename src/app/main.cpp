@@ -16,18 +16,18 @@
 #include "admin/ProcessControl.hpp"
 #include "app/HeadlessFrontEnd.hpp"
 #include "app/JournalStandardError.hpp"
-#include "server/clsServer.hpp"
-#include "server/modMain.hpp"
-#include "plugins/clsPlugins.hpp"
-#include "i18n/clsLanguage.hpp"
-#include "i18n/modLangID.hpp"
+#include "server/ChatServer.hpp"
+#include "server/StartupSteps.hpp"
+#include "plugins/PluginRegistry.hpp"
+#include "i18n/LanguageFile.hpp"
+#include "i18n/LocaleIds.hpp"
 #include "platform/AdminGroup.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/InstanceLock.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/ServiceNotify.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #if VELMORIN_GUI
 #include "admin-gui/WindowMode.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
@@ -112,7 +112,7 @@ int RunHeadless() {
                             HeadlessFrontEnd::StdoutIsJournal());
   int status = 0;
   {
-    clsServer server(frontEnd);
+    ChatServer server(frontEnd);
     AdminService admin(server);
     ProcessControl control(loop, signalFd, server, admin, [&loop] { loop.Stop(); });
     server.Load();

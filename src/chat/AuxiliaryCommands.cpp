@@ -6,10 +6,10 @@
 #include <stdexcept>
 
 #include "codec/PayloadFields.hpp"
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
 AuxiliaryCommands::AuxiliaryCommands(const Parts& parts)
@@ -28,7 +28,7 @@ bool AuxiliaryCommands::HandleAwayMessage(long index, const std::string& payload
 void AuxiliaryCommands::RelayUnderSender(long index, const std::string& payload, const char* command) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const long recipient = table_.GetUserID(fields[0]);
-  if (recipient >= 0) table_.SendCommand(recipient, command, table_.At(index).Nickname + kFieldSeparator + fields[1]);
+  if (recipient >= 0) table_.SendCommand(recipient, command, table_.At(index).nickname + kFieldSeparator + fields[1]);
 }
 
 bool AuxiliaryCommands::HandleFileRequest(long index, const std::string& payload) {
@@ -44,7 +44,7 @@ bool AuxiliaryCommands::HandleFileRequest(long index, const std::string& payload
     fields[1] = address + "\r\n" + fields[1];
   }
   fields.resize(7);
-  fields[0] = table_.At(index).Nickname;
+  fields[0] = table_.At(index).nickname;
   table_.SendCommand(recipient, "fileRequest", JoinFields(fields));
   return true;
 }
@@ -58,7 +58,7 @@ bool AuxiliaryCommands::HandleAbortFiletransfer(long index, const std::string& p
   const std::vector<std::string> fields = PayloadFields(payload, 3);
   const long recipient = table_.GetUserID(fields[0]);
   if (recipient >= 0) {
-    table_.SendCommand(recipient, "abortFiletransfer", table_.At(index).Nickname + kFieldSeparator + fields[1] + kFieldSeparator + fields[2]);
+    table_.SendCommand(recipient, "abortFiletransfer", table_.At(index).nickname + kFieldSeparator + fields[1] + kFieldSeparator + fields[2]);
   }
   return true;
 }
@@ -74,8 +74,8 @@ bool AuxiliaryCommands::HandleSetEncryption(long index, const std::string& paylo
     table_.SendCommand(index, "acceptEncryption", "failed");
     return true;
   }
-  if (table_.At(index).EncryptionIndex != plugin) table_.ForgetEncryption(index);
-  table_.At(index).EncryptionIndex = plugin;
+  if (table_.At(index).encryptionIndex != plugin) table_.ForgetEncryption(index);
+  table_.At(index).encryptionIndex = plugin;
   table_.SendCommand(index, "acceptEncryption", std::string("ok") + kFieldSeparator + payload);
   return true;
 }
@@ -84,7 +84,7 @@ bool AuxiliaryCommands::HandleEncryptionkey(long index, const std::string& paylo
   const std::size_t split = payload.find("\r\n");
   const std::string enciphered = payload.substr(0, split);
   const std::string check = split == std::string::npos ? std::string() : payload.substr(split + 2);
-  const std::string key = DecryptField(enciphered, table_.At(index).SessionKey);
+  const std::string key = DecryptField(enciphered, table_.At(index).sessionKey);
   const std::uint64_t serial = table_.At(index).Serial;
   const auto refuse = [&] {
     if (!table_.SameConnection(index, serial)) return false;
@@ -92,7 +92,7 @@ bool AuxiliaryCommands::HandleEncryptionkey(long index, const std::string& paylo
     table_.SendCommand(index, "encryptionkey", "\r\n\r\nbadCRC");
     return true;
   };
-  if (key.empty() || check != SHA256Hex(key + table_.At(index).LoginKey)) {
+  if (key.empty() || check != SHA256Hex(key + table_.At(index).loginKey)) {
     log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "encryptionkey"}});
     return refuse();
   }
@@ -106,8 +106,8 @@ bool AuxiliaryCommands::HandleEncryptionkey(long index, const std::string& paylo
                                            {"%source", "frmServer.encryptionkey"}});
     return refuse();
   }
-  const std::string& sessionKey = table_.At(index).SessionKey;
-  const std::string& loginKey = table_.At(index).LoginKey;
+  const std::string& sessionKey = table_.At(index).sessionKey;
+  const std::string& loginKey = table_.At(index).loginKey;
   table_.SendCommand(index, "encryptionkey",
                      EncryptField(*pluginKey, sessionKey) + "\r\n" + SHA256Hex(*pluginKey + loginKey) + "\r\nok");
   return true;
@@ -115,7 +115,7 @@ bool AuxiliaryCommands::HandleEncryptionkey(long index, const std::string& paylo
 
 bool AuxiliaryCommands::HandleAcceptEncryptionkey(long index, const std::string& payload) {
   if (payload == "ok") {
-    if (table_.At(index).EncryptionIndex != -1) table_.At(index).EncryptionActive = true;
+    if (table_.At(index).encryptionIndex != -1) table_.At(index).encryptionActive = true;
   } else if (payload == "badCRC") {
     table_.ForgetEncryption(index);
     log_.Log(LogMessageType::ErrorCRC, {{"%id", std::to_string(index)}, {"%cmd", "acceptEncryptionkey"}});
@@ -146,7 +146,7 @@ bool AuxiliaryCommands::HandleClientPluginData(long index, const std::string& pa
   }
   if (!table_.SameConnection(index, serial)) return false;
   if (found.empty()) return true;
-  header[2] = table_.At(index).Nickname;
+  header[2] = table_.At(index).nickname;
   const std::string relayed =
       JoinFields(header, "\r\n") + (firstNul == std::string::npos ? std::string() : payload.substr(firstNul));
   table_.SendCommandToEach(found, "clientPluginData", relayed);
@@ -158,11 +158,11 @@ bool AuxiliaryCommands::HandlePluginResponse(long index, const std::string& payl
   if (!fields[2].empty()) {
     const long recipient = table_.GetUserID(fields[2]);
     if (recipient < 0) return true;
-    fields[2] = table_.At(index).Nickname;
+    fields[2] = table_.At(index).nickname;
     table_.SendCommand(recipient, "clientPluginResponse", JoinFields(fields));
     return true;
   }
-  CallServerPlugin(fields[1], "ClientPluginResponse", table_.At(index).Nickname, fields[0]);
+  CallServerPlugin(fields[1], "ClientPluginResponse", table_.At(index).nickname, fields[0]);
   return true;
 }
 
@@ -172,7 +172,7 @@ bool AuxiliaryCommands::HandleServerPluginData(long index, const std::string& pa
   if (header.size() < 2) header.resize(2);
   const std::string data = firstNul == std::string::npos ? std::string() : payload.substr(firstNul + 1);
   const std::uint64_t serial = table_.At(index).Serial;
-  if (!CallServerPlugin(header[0], "DataFromClient", header[1] + kFieldSeparator + table_.At(index).Nickname, data)) {
+  if (!CallServerPlugin(header[0], "DataFromClient", header[1] + kFieldSeparator + table_.At(index).nickname, data)) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
                                            {"%description", "No plugin is registered as " + header[0]},
                                            {"%source", "frmServer.serverPluginData"}});
@@ -186,12 +186,12 @@ bool AuxiliaryCommands::HandleServerPluginData(long index, const std::string& pa
 bool AuxiliaryCommands::HandleCommand(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::uint64_t serial = table_.At(index).Serial;
-  const bool handled = events_.ServerCommand(fields[0] + kFieldSeparator + table_.At(index).Nickname, fields[1]);
+  const bool handled = events_.ServerCommand(fields[0] + kFieldSeparator + table_.At(index).nickname, fields[1]);
   if (!table_.SameConnection(index, serial)) return false;
   if (!handled) {
     table_.SendCommand(index, "message",
                        std::string("server") + kFieldSeparator +
-                           ReplaceAll(language_.data("msgUnknownServerCommand"), "%cmd", fields[0]));
+                           ReplaceAll(language_.Text("msgUnknownServerCommand"), "%cmd", fields[0]));
   }
   return true;
 }
@@ -204,9 +204,9 @@ bool AuxiliaryCommands::HandleFindPerson(long index, const std::string& payload)
     for (long other = 1; other <= table_.MaxIndex(); ++other) {
       if (!table_.InUse(other)) continue;
       const Connection& record = table_.At(other);
-      if (record.Nickname.empty()) continue;
-      if (LowerCase(record.Nickname).find(wanted) == std::string::npos) continue;
-      result += record.Nickname + '\x01' + rooms_->name(record.ChatroomID) + '\x01' + BoolText(record.Away) + "\r\n";
+      if (record.nickname.empty()) continue;
+      if (LowerCase(record.nickname).find(wanted) == std::string::npos) continue;
+      result += record.nickname + '\x01' + rooms_->Name(record.chatroomId) + '\x01' + BoolText(record.away) + "\r\n";
     }
     if (!result.empty()) result.resize(result.size() - 2);
   }
@@ -216,7 +216,7 @@ bool AuxiliaryCommands::HandleFindPerson(long index, const std::string& payload)
 
 bool AuxiliaryCommands::HandleGetAwayMessage(long index, const std::string& payload) {
   const long recipient = table_.GetUserID(payload);
-  if (recipient >= 0) table_.SendCommand(recipient, "getAwayMessage", table_.At(index).Nickname);
+  if (recipient >= 0) table_.SendCommand(recipient, "getAwayMessage", table_.At(index).nickname);
   return true;
 }
 

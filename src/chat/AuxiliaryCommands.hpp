@@ -7,11 +7,11 @@
 #include <string>
 
 #include "chat/ConnectionTable.hpp"
-#include "chat/clsChatrooms.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "chat/RoomTable.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
 #include "plugins/PluginEvents.hpp"
-#include "plugins/clsPlugins.hpp"
+#include "plugins/PluginRegistry.hpp"
 
 namespace velmorin {
 
@@ -19,11 +19,11 @@ class AuxiliaryCommands {
  public:
   struct Parts {
     ConnectionTable& table;
-    const std::unique_ptr<clsChatrooms>& rooms;
+    const std::unique_ptr<RoomTable>& rooms;
     LogWriter& log;
     PluginEvents& events;
     const PluginObjects& plugins;  // the running general plugins
-    const clsLanguage& language;
+    const LanguageFile& language;
   };
   explicit AuxiliaryCommands(const Parts& parts);
 
@@ -53,11 +53,11 @@ class AuxiliaryCommands {
   }
 
   ConnectionTable& table_;
-  const std::unique_ptr<clsChatrooms>& rooms_;
+  const std::unique_ptr<RoomTable>& rooms_;
   LogWriter& log_;
   PluginEvents& events_;
   const PluginObjects& plugins_;
-  const clsLanguage& language_;
+  const LanguageFile& language_;
 };
 
 }  // namespace velmorin

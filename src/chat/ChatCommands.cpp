@@ -6,11 +6,11 @@
 #include <algorithm>
 
 #include "codec/PayloadFields.hpp"
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
-#include "config/modSettings.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
+#include "config/Settings.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
 namespace {
@@ -81,8 +81,8 @@ bool ChatCommands::Dispatch(long index, const std::string& command, const std::s
 }
 
 std::vector<long> ChatCommands::RoomMembersOf(long index) const {
-  const long room = table_.At(index).ChatroomID;
-  return room < 0 ? std::vector<long>{} : rooms_->members(room);
+  const long room = table_.At(index).chatroomId;
+  return room < 0 ? std::vector<long>{} : rooms_->Members(room);
 }
 
 bool ChatCommands::HandleMessage(long index, const std::string& received) {
@@ -91,7 +91,7 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
   std::string rewritten;
   if (FieldCursor::First(payload) != "private" && events_.HasSubscribers("NewMessage")) {
     const std::uint64_t serial = table_.At(index).Serial;
-    rewritten = events_.NewMessage(table_.At(index).Nickname + kFieldSeparator + rooms_->name(table_.At(index).ChatroomID), received);
+    rewritten = events_.NewMessage(table_.At(index).nickname + kFieldSeparator + rooms_->Name(table_.At(index).chatroomId), received);
     if (!table_.SameConnection(index, serial)) return false;
     if (rewritten.empty()) return true;
     payload = rewritten;
@@ -106,8 +106,8 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
   if (kind == "private") {
     const long recipient = table_.GetUserID(std::string(names));
     if (recipient < 0) return true;
-    const std::string message = std::string("private") + kFieldSeparator + sender.Nickname + kFieldSeparator + table_.At(recipient).Nickname +
-                                kFieldSeparator + std::to_string(sender.Color) + kFieldSeparator + std::string(text);
+    const std::string message = std::string("private") + kFieldSeparator + sender.nickname + kFieldSeparator + table_.At(recipient).nickname +
+                                kFieldSeparator + std::to_string(sender.color) + kFieldSeparator + std::string(text);
     const std::uint64_t serial = sender.Serial;
     table_.SendCommand(recipient, "message", message);
     // A failed send removes the recipient, and plugins hear of it: the sender is looked up again.
@@ -115,23 +115,23 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
     table_.SendCommand(index, "message", message);
     return true;
   }
-  if ((kind != "normal" && kind != "me" && kind != "shout") || sender.ChatroomID < 0) return true;
-  const std::string color = std::to_string(sender.Color);
+  if ((kind != "normal" && kind != "me" && kind != "shout") || sender.chatroomId < 0) return true;
+  const std::string color = std::to_string(sender.color);
   std::string message;
-  message.reserve(kind.size() + sender.Nickname.size() + color.size() + text.size() + 3);
-  message.append(kind).append(1, kFieldSeparator).append(sender.Nickname).append(1, kFieldSeparator);
+  message.reserve(kind.size() + sender.nickname.size() + color.size() + text.size() + 3);
+  message.append(kind).append(1, kFieldSeparator).append(sender.nickname).append(1, kFieldSeparator);
   message.append(color).append(1, kFieldSeparator).append(text);
 
   if (names.empty()) {
     // The room's own list: SendCommandToEach takes its recipients from it before it sends.
-    table_.SendCommandToEach(rooms_->members(sender.ChatroomID), "message", message);
+    table_.SendCommandToEach(rooms_->Members(sender.chatroomId), "message", message);
     return true;
   }
   // Named more than once, a user still gets one copy: SendCommandToEach sends each once.
   std::vector<long> targets;
   for (const std::string& nickname : Split(names, "\r\n")) {
     const long target = table_.GetUserID(nickname);
-    if (target >= 0 && table_.At(target).ChatroomID == sender.ChatroomID) targets.push_back(target);
+    if (target >= 0 && table_.At(target).chatroomId == sender.chatroomId) targets.push_back(target);
   }
   targets.push_back(index);
   table_.SendCommandToEach(targets, "message", message);
@@ -140,16 +140,16 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
 
 
 bool ChatCommands::HandleSetClientState(long index, const std::string& payload) {
-  if (table_.At(index).ChatroomID < 0) return true;
+  if (table_.At(index).chatroomId < 0) return true;
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::string& state = fields[0];
-  const std::string notice = state == "normal" ? table_.At(index).Nickname + kFieldSeparator + "normal"
-                                               : table_.At(index).Nickname + kFieldSeparator + state + kFieldSeparator + fields[1];
+  const std::string notice = state == "normal" ? table_.At(index).nickname + kFieldSeparator + "normal"
+                                               : table_.At(index).nickname + kFieldSeparator + state + kFieldSeparator + fields[1];
   const std::uint64_t serial = table_.At(index).Serial;
   table_.SendCommandToEach(RoomMembersOf(index), "newClientState", notice);
   if (!table_.SameConnection(index, serial)) return false;
-  if (state == "away") table_.At(index).Away = true;
-  if (state == "normal") table_.At(index).Away = false;
+  if (state == "away") table_.At(index).away = true;
+  if (state == "normal") table_.At(index).away = false;
   return true;
 }
 
@@ -159,13 +159,13 @@ bool ChatCommands::HandleSetColor(long index, const std::string& payload) {
   const long green = (color >> 8) & 0xFF;
   const long blue = (color >> 16) & 0xFF;
   if ((red + green + blue) / 3 >= kTooLight) return true;
-  const std::string notice = table_.At(index).Nickname + kFieldSeparator + std::to_string(color);
+  const std::string notice = table_.At(index).nickname + kFieldSeparator + std::to_string(color);
   std::vector<long> targets = RoomMembersOf(index);
   if (targets.empty()) targets.push_back(index);
   const std::uint64_t serial = table_.At(index).Serial;
   table_.SendCommandToEach(targets, "newColor", notice);
   if (!table_.SameConnection(index, serial)) return false;
-  table_.At(index).Color = color;
+  table_.At(index).color = color;
   userList_.UserListUpdate(index);
   return true;
 }
@@ -173,10 +173,10 @@ bool ChatCommands::HandleSetColor(long index, const std::string& payload) {
 bool ChatCommands::HandleGetChatroomlist(long index, const std::string&) {
   std::string list;
   for (long room = 0; room <= rooms_->MaxID(); ++room) {
-    const std::string name = rooms_->name(room);
+    const std::string name = rooms_->Name(room);
     if (name.empty()) continue;
-    list += name + '\x01' + std::to_string(rooms_->users(room)) + '\x01' +
-            (rooms_->PasswordRequired(room) ? "*" : "") + '\x01' + rooms_->comment(room) + "\r\n";
+    list += name + '\x01' + std::to_string(rooms_->MemberCount(room)) + '\x01' +
+            (rooms_->PasswordRequired(room) ? "*" : "") + '\x01' + rooms_->Comment(room) + "\r\n";
   }
   list += kFieldSeparator;
   list += BoolText(ServerSettings.Chatrooms.AllowCreateChatroom);
@@ -191,13 +191,13 @@ bool ChatCommands::HandleGetUserlist(long index, const std::string& payload) {
   if (room < 0) return true;
   std::string list = requested + kFieldSeparator;
   bool first = true;
-  for (long member : rooms_->members(room)) {
+  for (long member : rooms_->Members(room)) {
     if (!table_.InUse(member)) continue;  // members leave a room before their slot goes
     const Connection& record = table_.At(member);
     if (!first) list += "\r\n";
     first = false;
-    list += record.Nickname + '\x01' + std::to_string(record.Color) + '\x01' + BoolText(record.Away) + '\x01' +
-            BoolText(record.ChatroomAdmin);
+    list += record.nickname + '\x01' + std::to_string(record.color) + '\x01' + BoolText(record.away) + '\x01' +
+            BoolText(record.chatroomAdmin);
   }
   table_.SendCommand(index, "userlist", list);
   log_.Log(LogMessageType::SendingUserlist, {{"%id", std::to_string(index)}, {"%name", requested}});
@@ -206,39 +206,39 @@ bool ChatCommands::HandleGetUserlist(long index, const std::string& payload) {
 
 void ChatCommands::EnterChatroom(long index, long chatroomId) {
   const std::uint64_t serial = table_.At(index).Serial;
-  const long oldRoom = table_.At(index).ChatroomID;
+  const long oldRoom = table_.At(index).chatroomId;
   if (oldRoom >= 0) {
     messages_.UserLeftEvent(index, chatroomId, oldRoom, "");
     if (!table_.SameConnection(index, serial)) return;
     rooms_->RemoveUser(oldRoom, index);
   }
-  table_.At(index).ChatroomID = chatroomId;
-  const bool admin = events_.QueryAdminStatus(table_.At(index).Nickname, rooms_->name(chatroomId));
-  if (table_.SameConnection(index, serial)) table_.At(index).ChatroomAdmin = admin;
+  table_.At(index).chatroomId = chatroomId;
+  const bool admin = events_.QueryAdminStatus(table_.At(index).nickname, rooms_->Name(chatroomId));
+  if (table_.SameConnection(index, serial)) table_.At(index).chatroomAdmin = admin;
 }
 
 bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
   const std::uint64_t serial = table_.At(index).Serial;
   // Plugins may lead the user to another room than the one asked for.
-  const std::string cleaned = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxChatroomNameLength));
+  const std::string cleaned = events_.QueryChatroom(table_.At(index).nickname, CleanText(fields[0], kMaxChatroomNameLength));
   if (!table_.SameConnection(index, serial)) return false;
   const long room = rooms_->GetChatroomID(cleaned);
   if (room < 0) {
     table_.SendCommand(index, "acceptChatroom", cleaned + kFieldSeparator + "notfound");
     return true;
   }
-  const std::string name = rooms_->name(room);
-  if (table_.At(index).ChatroomID == room) {
+  const std::string name = rooms_->Name(room);
+  if (table_.At(index).chatroomId == room) {
     table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "alreadyjoined");
     return true;
   }
-  const bool allowed = events_.AllowJoinChatroom(table_.At(index).Nickname, name);
+  const bool allowed = events_.AllowJoinChatroom(table_.At(index).nickname, name);
   if (!table_.SameConnection(index, serial)) return false;
-  const std::uint64_t roomSerial = rooms_->serial(room);
-  const std::string password = rooms_->pwd(room);
+  const std::uint64_t roomSerial = rooms_->Serial(room);
+  const std::string password = rooms_->Password(room);
   const Connection& user = table_.At(index);
-  const bool proofOk = password.empty() || fields[1] == SHA256Hex(password + user.Nickname + user.LoginKey);
+  const bool proofOk = password.empty() || fields[1] == SHA256Hex(password + user.nickname + user.loginKey);
   if (!allowed || !proofOk || roomSerial == 0) {
     table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "failed");
     return true;
@@ -246,8 +246,8 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   EnterChatroom(index, room);
   // A plugin reached through the events may have removed the user or the room meanwhile.
   if (!table_.SameConnection(index, serial)) return false;
-  if (rooms_->serial(room) != roomSerial) {
-    table_.At(index).ChatroomID = -1;
+  if (rooms_->Serial(room) != roomSerial) {
+    table_.At(index).chatroomId = -1;
     table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "failed");
     return true;
   }
@@ -262,11 +262,11 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
 bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 4);
   const std::uint64_t serial = table_.At(index).Serial;
-  std::string name = events_.QueryChatroom(table_.At(index).Nickname, CleanText(fields[0], kMaxChatroomNameLength));
+  std::string name = events_.QueryChatroom(table_.At(index).nickname, CleanText(fields[0], kMaxChatroomNameLength));
   if (!table_.SameConnection(index, serial)) return false;
   const std::string description = CleanText(fields[1], kMaxDescription);
-  std::string password = DecryptField(fields[2], table_.At(index).SessionKey);
-  if (fields[3] != SHA256Hex(password + table_.At(index).LoginKey)) password.clear();
+  std::string password = DecryptField(fields[2], table_.At(index).sessionKey);
+  if (fields[3] != SHA256Hex(password + table_.At(index).loginKey)) password.clear();
 
   if (name.empty() || !ServerSettings.Chatrooms.AllowCreateChatroom) {
     table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "notallowed");
@@ -277,7 +277,7 @@ bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) 
     return true;
   }
   const long room = rooms_->Add(name, description, password, false);
-  const std::uint64_t roomSerial = rooms_->serial(room);
+  const std::uint64_t roomSerial = rooms_->Serial(room);
   EnterChatroom(index, room);
   if (!table_.SameConnection(index, serial)) return false;
   log_.Log(LogMessageType::ClientCreatedChatroom, {{"%id", std::to_string(index)}, {"%name", name}});
@@ -288,8 +288,8 @@ bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) 
     table_.SendCommand(index, "acceptChatroom", name + kFieldSeparator + "badCRC");
   }
   if (!table_.SameConnection(index, serial)) return false;
-  if (rooms_->serial(room) != roomSerial) {
-    table_.At(index).ChatroomID = -1;
+  if (rooms_->Serial(room) != roomSerial) {
+    table_.At(index).chatroomId = -1;
     return true;
   }
   rooms_->AddUser(room, index);

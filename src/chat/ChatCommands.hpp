@@ -16,7 +16,7 @@
 #include "chat/PacketHandler.hpp"
 #include "chat/ServerMessages.hpp"
 #include "chat/UserListView.hpp"
-#include "chat/clsChatrooms.hpp"
+#include "chat/RoomTable.hpp"
 #include "logging/LogWriter.hpp"
 #include "plugins/PluginEvents.hpp"
 
@@ -26,7 +26,7 @@ class ChatCommands : public PacketHandler {
  public:
   struct Parts {
     ConnectionTable& table;
-    const std::unique_ptr<clsChatrooms>& rooms;
+    const std::unique_ptr<RoomTable>& rooms;
     LogWriter& log;
     PluginEvents& events;
     ServerMessages& messages;
@@ -60,7 +60,7 @@ class ChatCommands : public PacketHandler {
   std::vector<long> RoomMembersOf(long index) const;
 
   ConnectionTable& table_;
-  const std::unique_ptr<clsChatrooms>& rooms_;
+  const std::unique_ptr<RoomTable>& rooms_;
   LogWriter& log_;
   PluginEvents& events_;
   ServerMessages& messages_;

@@ -10,7 +10,7 @@ namespace velmorin {
 
 ChatService::ChatService(const Parts& parts)
     : table_(parts.table),
-      rooms_(std::make_unique<clsChatrooms>()),
+      rooms_(std::make_unique<RoomTable>()),
       log_(parts.log),
       events_(parts.events),
       status_(parts.status),
@@ -25,7 +25,7 @@ ChatService::ChatService(const Parts& parts)
 
 void ChatService::ResetRooms(std::function<void()> onChange) {
   retiredRooms_ = std::move(rooms_);
-  rooms_ = std::make_unique<clsChatrooms>();
+  rooms_ = std::make_unique<RoomTable>();
   rooms_->SetChangeCallback(std::move(onChange));
   LoadChatrooms(*rooms_);
 }
@@ -50,14 +50,14 @@ void ChatService::RemoveUser(long index, const std::string& reason, bool roomNot
     log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}, {"%peer", peer}});
     if (!table_.SlotHolds(index, serial)) return;
   }
-  const long room = table_.At(index).ChatroomID;
+  const long room = table_.At(index).chatroomId;
   if (room > -1) {
     if (roomNotice) messages_.UserLeftEvent(index, -1, room, reason);
     if (!table_.SlotHolds(index, serial)) return;
     rooms_->RemoveUser(room, index);
-    table_.At(index).ChatroomID = -1;
+    table_.At(index).chatroomId = -1;
   }
-  const std::string nickname = table_.At(index).Nickname;
+  const std::string nickname = table_.At(index).nickname;
   if (!nickname.empty()) {
     events_.UserStatus("userloggedout", nickname + '\0' + (errorFlag != 0 ? "1" : "0"));
     if (!table_.SlotHolds(index, serial)) return;

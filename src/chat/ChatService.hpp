@@ -20,11 +20,11 @@
 #include "chat/ServerMessages.hpp"
 #include "chat/StatusHost.hpp"
 #include "chat/UserListView.hpp"
-#include "chat/clsChatrooms.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "chat/RoomTable.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
 #include "plugins/PluginEvents.hpp"
-#include "plugins/clsPlugins.hpp"
+#include "plugins/PluginRegistry.hpp"
 
 namespace velmorin {
 
@@ -35,7 +35,7 @@ class ChatService : public ConnectionHandler {
     LogWriter& log;
     PluginEvents& events;
     const PluginObjects& plugins;
-    const clsLanguage& language;
+    const LanguageFile& language;
     StatusHost& status;
     UserListView& userList;
   };
@@ -49,9 +49,9 @@ class ChatService : public ConnectionHandler {
   void LoginDeadline(long index) override;
 
   // The live room table, empty until the first ResetRooms.
-  clsChatrooms& Rooms() { return *rooms_; }
+  RoomTable& Rooms() { return *rooms_; }
   // The owner of the live table, for the parts that must see each replacement.
-  const std::unique_ptr<clsChatrooms>& LiveRooms() const { return rooms_; }
+  const std::unique_ptr<RoomTable>& LiveRooms() const { return rooms_; }
   // A new table, loaded from the room store, replaces the live one; `onChange` hears of every
   // later change to it. The old table outlives the reset by one round: a plugin command working
   // on it may have reached the reset from inside its own call.
@@ -63,8 +63,8 @@ class ChatService : public ConnectionHandler {
 
  private:
   ConnectionTable& table_;
-  std::unique_ptr<clsChatrooms> rooms_;  // before the services, which keep a reference to it
-  std::unique_ptr<clsChatrooms> retiredRooms_;  // the table before the last reset
+  std::unique_ptr<RoomTable> rooms_;  // before the services, which keep a reference to it
+  std::unique_ptr<RoomTable> retiredRooms_;  // the table before the last reset
   LogWriter& log_;
   PluginEvents& events_;
   StatusHost& status_;

@@ -6,11 +6,11 @@
 
 #include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
-#include "codec/modBase64.hpp"
-#include "platform/modFilter.hpp"
-#include "codec/modINI.hpp"
+#include "codec/Base64.hpp"
+#include "config/TextFilters.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {
@@ -22,14 +22,14 @@ std::string ReadPassword(const std::string& section) {
                    kMaxChatroomPasswordLength);
 }
 
-bool ContainsMember(const clsChatrooms& rooms, long id, long connection) {
-  const std::vector<long>& members = rooms.members(id);
+bool ContainsMember(const RoomTable& rooms, long id, long connection) {
+  const std::vector<long>& members = rooms.Members(id);
   return std::find(members.begin(), members.end(), connection) != members.end();
 }
 
 }  // namespace
 
-void LoadChatrooms(clsChatrooms& rooms, const clsLanguage& language) {
+void LoadChatrooms(RoomTable& rooms, const LanguageFile& language) {
   std::string& standard = ServerSettings.Chatrooms.StandardChatroom;
   bool standardLoaded = false;
   const auto add = [&](const std::string& name, const std::string& comment, const std::string& pwd) {
@@ -48,13 +48,13 @@ void LoadChatrooms(clsChatrooms& rooms, const clsLanguage& language) {
       add(name, comment, ReadPassword(section));
     }
   } else {
-    add(CleanText(language.data("stdChatroom", "modMain"), kMaxChatroomNameLength), "", "");
+    add(CleanText(language.Text("stdChatroom", "modMain"), kMaxChatroomNameLength), "", "");
   }
 
   if (!standardLoaded) standard.clear();
 }
 
-std::string CreateChatroom(clsChatrooms& rooms, const std::string& name,
+std::string CreateChatroom(RoomTable& rooms, const std::string& name,
                            const std::string& description, const std::string& password,
                            bool permanent) {
   const std::string roomName = CleanText(name, kMaxChatroomNameLength);
@@ -70,7 +70,7 @@ std::string CreateChatroom(clsChatrooms& rooms, const std::string& name,
   return "created";
 }
 
-std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const std::string& field,
+std::string ModifyChatroom(RoomTable& rooms, const std::string& name, const std::string& field,
                            bool permanent, const std::string& value) {
   // Rooms are stored under their cleaned names: a name is cleaned the same way to find one
   // and to write its section.
@@ -79,30 +79,30 @@ std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const s
   if (id < 0) return "notfound";
   if (field == "description") {
     const std::string comment = CleanText(value, kMaxChatroomDescriptionLength);
-    rooms.comment(id, comment);
+    rooms.SetComment(id, comment);
     if (permanent) WriteIniValue(section, "Description", comment + " ", ChatroomsFile());
     return "modified";
   }
   if (field == "password") {
     const std::string pwd = CleanText(value, kMaxChatroomPasswordLength);
-    rooms.pwd(id, pwd);
+    rooms.SetPassword(id, pwd);
     if (permanent) WriteIniValue(section, "Password", Base64Encode(pwd), ChatroomsFile());
     return "modified";
   }
   return "invalid";
 }
 
-std::string RemoveChatroom(clsChatrooms& rooms, ChatroomMemberHost& host, const std::string& name,
+std::string RemoveChatroom(RoomTable& rooms, ChatroomMemberHost& host, const std::string& name,
                            bool permanent, bool force) {
   const long id = rooms.GetChatroomID(CleanText(name, kMaxChatroomNameLength));
   if (id < 0) return "notfound";
-  if (rooms.users(id) > 0 && !force) return "notempty";
+  if (rooms.MemberCount(id) > 0 && !force) return "notempty";
 
   // Taken now: the room, its name and its member list may all be gone after the first call out.
-  const std::string roomName = rooms.name(id);
-  const std::uint64_t serial = rooms.serial(id);
-  const std::vector<long> members = rooms.members(id);
-  const auto sameRoom = [&] { return rooms.serial(id) == serial; };
+  const std::string roomName = rooms.Name(id);
+  const std::uint64_t serial = rooms.Serial(id);
+  const std::vector<long> members = rooms.Members(id);
+  const auto sameRoom = [&] { return rooms.Serial(id) == serial; };
 
   for (long member : members) {
     // A plugin reached through the host may have removed the room or moved the member.

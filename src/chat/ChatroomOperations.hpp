@@ -16,8 +16,8 @@
 
 #include <string>
 
-#include "i18n/clsLanguage.hpp"
-#include "chat/clsChatrooms.hpp"
+#include "i18n/LanguageFile.hpp"
+#include "chat/RoomTable.hpp"
 
 namespace velmorin {
 
@@ -34,23 +34,23 @@ class ChatroomMemberHost {
 };
 
 // The default room's name comes from the language's "stdChatroom" text of "modMain".
-void LoadChatrooms(clsChatrooms& rooms, const clsLanguage& language = CurrentLanguage());
+void LoadChatrooms(RoomTable& rooms, const LanguageFile& language = CurrentLanguage());
 
 // Cleans name (40), description (256) and password (40). A permanent room is also written to the
 // file, its description followed by one space.
-std::string CreateChatroom(clsChatrooms& rooms, const std::string& name,
+std::string CreateChatroom(RoomTable& rooms, const std::string& name,
                            const std::string& description, const std::string& password,
                            bool permanent);
 
 // Field "description" or "password", exact case. When permanent, the key is written to the
 // section named as given here, not as the room spells it.
-std::string ModifyChatroom(clsChatrooms& rooms, const std::string& name, const std::string& field,
+std::string ModifyChatroom(RoomTable& rooms, const std::string& name, const std::string& field,
                            bool permanent, const std::string& value);
 
 // A room with members is removed only when forced: each member in turn is made present, sent
 // "closeChatroom", moved to no room and taken out of the room. When permanent, the room's section
 // is deleted from the file.
-std::string RemoveChatroom(clsChatrooms& rooms, ChatroomMemberHost& host, const std::string& name,
+std::string RemoveChatroom(RoomTable& rooms, ChatroomMemberHost& host, const std::string& name,
                            bool permanent, bool force);
 
 std::string SetStandardChatroom(const std::string& name);

@@ -3,8 +3,8 @@
 namespace velmorin {
 
 Connection::Connection(SocketEvents* events, long index, std::uint64_t serial, std::string loginKey)
-    : LoginKey(std::move(loginKey)),
-      ConnectTime(std::time(nullptr)),
+    : loginKey(std::move(loginKey)),
+      connectTime(std::time(nullptr)),
       Serial(serial),
       socket_(std::make_unique<ctlSocket>(events)) {
   socket_->SetIndex(index);

@@ -54,28 +54,28 @@ class Connection {
   // Cuts packets out of the socket's received bytes, where they lie.
   PacketReader& Reader() { return reader_; }
   // How many of the socket's held bytes the server has counted as received already.
-  std::size_t CountedInput = 0;
+  std::size_t countedInput = 0;
 
   // The cipher: payloads pass through the chosen encryption plugin once the key exchange
   // completed.
-  bool EncryptionOn() const { return EncryptionActive && EncryptionIndex != -1; }
+  bool EncryptionOn() const { return encryptionActive && encryptionIndex != -1; }
 
   // What the server knows about the client.
-  bool ChatroomAdmin = false;
-  bool Away = false;
-  long Color = 0;
-  std::string Nickname;  // empty until the login is accepted; kept while the connection closes
-  long ChatroomID = -1;
-  long EncryptionIndex = -1;
-  bool EncryptionActive = false;
-  bool FullAtConnect = false;
-  std::string LoginKey;  // sent with the welcome; the client proves passwords with it
-  std::string SessionKey;
-  std::time_t ConnectTime = 0;
-  std::string ClientVersion;
-  std::string PendingNickname;   // a login waiting for an older holder of the nickname
-  std::string PendingLogin;      // proof NUL colour NUL client version of that login
-  std::string PendingConflicts;  // indices of the holders, joined by NUL
+  bool chatroomAdmin = false;
+  bool away = false;
+  long color = 0;
+  std::string nickname;  // empty until the login is accepted; kept while the connection closes
+  long chatroomId = -1;
+  long encryptionIndex = -1;
+  bool encryptionActive = false;
+  bool fullAtConnect = false;
+  std::string loginKey;  // sent with the welcome; the client proves passwords with it
+  std::string sessionKey;
+  std::time_t connectTime = 0;
+  std::string clientVersion;
+  std::string pendingNickname;   // a login waiting for an older holder of the nickname
+  std::string pendingLogin;      // proof NUL colour NUL client version of that login
+  std::string pendingConflicts;  // indices of the holders, joined by NUL
   // Tells one occupant of the slot from the next, for code that calls out and comes back.
   const std::uint64_t Serial;
 

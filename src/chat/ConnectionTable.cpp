@@ -12,8 +12,8 @@
 
 #include "codec/PacketReader.hpp"
 #include "codec/PacketWriter.hpp"
-#include "codec/modEncryption.hpp"
-#include "config/modSettings.hpp"
+#include "codec/FieldCipher.hpp"
+#include "config/Settings.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
@@ -46,7 +46,7 @@ ConnectionTable::~ConnectionTable() {
 ctlSocket* ConnectionTable::Socket(long index) { return InUse(index) ? At(index).Socket() : nullptr; }
 
 std::string ConnectionTable::PeerNotLoggedIn(long index) const {
-  if (!InUse(index) || !At(index).Nickname.empty() || At(index).Socket() == nullptr) return {};
+  if (!InUse(index) || !At(index).nickname.empty() || At(index).Socket() == nullptr) return {};
   return At(index).Socket()->RemoteHostIP();
 }
 
@@ -121,8 +121,8 @@ bool ConnectionTable::CountsAgreeWithTable() const {
     const Connection& connection = At(index);
     ++connections;
     // A connection being removed keeps its nickname and its wait until its slot is released.
-    if (!connection.Nickname.empty()) ++users;
-    if (!connection.PendingNickname.empty()) ++waiting;
+    if (!connection.nickname.empty()) ++users;
+    if (!connection.pendingNickname.empty()) ++waiting;
   }
   std::size_t indexed = 0;
   for (const auto& [name, slots] : nicknameIndex_) indexed += slots.size();
@@ -156,7 +156,7 @@ void ConnectionTable::SetNickname(long index, const std::string& nickname) {
     notLoggedIn_[connection.Serial] = index;
     return;
   }
-  connection.Nickname = nickname;
+  connection.nickname = nickname;
   connection.LogIn();
   nicknameIndex_[LowerCase(nickname)].insert(index);
   notLoggedIn_.erase(connection.Serial);
@@ -164,7 +164,7 @@ void ConnectionTable::SetNickname(long index, const std::string& nickname) {
 }
 
 void ConnectionTable::ClearNickname(long index) {
-  std::string& nickname = At(index).Nickname;
+  std::string& nickname = At(index).nickname;
   if (nickname.empty()) return;
   const auto found = nicknameIndex_.find(LowerCase(nickname));
   if (found != nicknameIndex_.end()) {
@@ -178,26 +178,26 @@ void ConnectionTable::ClearNickname(long index) {
 void ConnectionTable::WaitForNickname(long index, const std::string& nickname, std::string login,
                                       std::string conflicts) {
   Connection& connection = At(index);
-  connection.PendingNickname = nickname;
-  connection.PendingLogin = std::move(login);
-  connection.PendingConflicts = std::move(conflicts);
+  connection.pendingNickname = nickname;
+  connection.pendingLogin = std::move(login);
+  connection.pendingConflicts = std::move(conflicts);
   connection.WaitForNickname();
   pendingIndex_[LowerCase(nickname)].insert(index);
 }
 
 void ConnectionTable::ClearPendingLogin(long index) {
   Connection& connection = At(index);
-  if (connection.PendingNickname.empty() && connection.PendingLogin.empty() && connection.PendingConflicts.empty()) {
+  if (connection.pendingNickname.empty() && connection.pendingLogin.empty() && connection.pendingConflicts.empty()) {
     return;
   }
   StopReplyTimer(index);
-  if (const auto found = pendingIndex_.find(LowerCase(connection.PendingNickname)); found != pendingIndex_.end()) {
+  if (const auto found = pendingIndex_.find(LowerCase(connection.pendingNickname)); found != pendingIndex_.end()) {
     found->second.erase(index);
     if (found->second.empty()) pendingIndex_.erase(found);
   }
-  connection.PendingNickname.clear();
-  connection.PendingLogin.clear();
-  connection.PendingConflicts.clear();
+  connection.pendingNickname.clear();
+  connection.pendingLogin.clear();
+  connection.pendingConflicts.clear();
   connection.StopWaiting();
 }
 
@@ -311,8 +311,8 @@ void ConnectionTable::SendCommandToEach(const std::vector<long>& targets, const 
 // ---- Payload encryption through the encryption plugin a connection chose ----
 
 std::optional<std::string> ConnectionTable::ExchangeEncryptionKey(long index, const std::string& clientKey) {
-  LoadedPlugin* plugin = ciphers_.At(At(index).EncryptionIndex);
-  const PluginCallGuard guard(ciphers_.Ident(At(index).EncryptionIndex), "the key exchange");
+  LoadedPlugin* plugin = ciphers_.At(At(index).encryptionIndex);
+  const PluginCallGuard guard(ciphers_.Ident(At(index).encryptionIndex), "the key exchange");
   if (plugin == nullptr || !plugin->SetKey(index, clientKey)) return std::nullopt;
   std::optional<std::string> ownKey = plugin->GetKey(index);
   if (!ownKey.has_value() || ownKey->empty()) return std::nullopt;
@@ -321,16 +321,16 @@ std::optional<std::string> ConnectionTable::ExchangeEncryptionKey(long index, co
 
 void ConnectionTable::ForgetEncryption(long index) {
   Connection& connection = At(index);
-  const long plugin = connection.EncryptionIndex;
-  connection.EncryptionActive = false;
-  connection.EncryptionIndex = -1;
+  const long plugin = connection.encryptionIndex;
+  connection.encryptionActive = false;
+  connection.encryptionIndex = -1;
   // The plugin drops the connection's keys, so the next connection in this slot starts clean.
   if (LoadedPlugin* cipher = ciphers_.At(plugin)) cipher->Reset(index);
 }
 
 LoadedPlugin* ConnectionTable::ActiveCipher(long index) {
-  if (!InUse(index) || !At(index).EncryptionActive) return nullptr;
-  return ciphers_.At(At(index).EncryptionIndex);
+  if (!InUse(index) || !At(index).encryptionActive) return nullptr;
+  return ciphers_.At(At(index).encryptionIndex);
 }
 
 // A connection whose encryption is on never gets a payload in clear: when its plugin is gone
@@ -353,7 +353,7 @@ std::optional<std::string> ConnectionTable::PassThroughCipher(long index, const 
   LoadedPlugin* plugin = ActiveCipher(index);
   std::optional<std::string> result;
   if (plugin != nullptr) {
-    const PluginCallGuard guard(ciphers_.Ident(At(index).EncryptionIndex),
+    const PluginCallGuard guard(ciphers_.Ident(At(index).encryptionIndex),
                                 member == &LoadedPlugin::Encrypt ? "encrypt" : "decrypt");
     result = (plugin->*member)(index, data);
   }
@@ -375,8 +375,8 @@ void ConnectionTable::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
   // The socket reports every byte it holds; those a held-up reader left there were counted.
   Connection& connection = At(index);
   const std::size_t held = socket.ReceivedView().size();
-  if (held > connection.CountedInput) bytesIn_ += static_cast<double>(held - connection.CountedInput);
-  connection.CountedInput = held;
+  if (held > connection.countedInput) bytesIn_ += static_cast<double>(held - connection.countedInput);
+  connection.countedInput = held;
   // One packet at a time, as long as the handling of the last one lets the reader go on. A loop,
   // not a self-call: thousands of tiny packets in one read must not deepen the stack.
   const std::uint64_t serial = connection.Serial;
@@ -417,7 +417,7 @@ bool ConnectionTable::ReadOnePacket(long index) {
   payload.assign(packet.payload);
   const std::string command(packet.command);
   socket->ConsumeReceived(packet.size);
-  connection.CountedInput -= std::min(connection.CountedInput, packet.size);
+  connection.countedInput -= std::min(connection.countedInput, packet.size);
   bool goOn = true;
   if (connection.EncryptionOn()) {
     const std::uint64_t serial = connection.Serial;
@@ -466,7 +466,7 @@ void ConnectionTable::OnError(ctlSocket& socket, const SocketError& error) {
 
 void ConnectionTable::OnSendComplete(ctlSocket& socket) {
   const long index = socket.Index();
-  if (InUse(index) && At(index).FullAtConnect) handler_->RemoveUser(index, "", true, 0);
+  if (InUse(index) && At(index).fullAtConnect) handler_->RemoveUser(index, "", true, 0);
 }
 
 void ConnectionTable::OnSendProgress(ctlSocket&, long bytesSent, long) { bytesOut_ += static_cast<double>(bytesSent); }

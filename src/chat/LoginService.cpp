@@ -7,15 +7,15 @@
 
 #include "codec/WireFormat.hpp"
 #include "codec/PayloadFields.hpp"
-#include "codec/modSHA256.hpp"
-#include "config/modBanning.hpp"
-#include "config/modSettings.hpp"
-#include "config/modUsers.hpp"
-#include "config/modWelcomeMsg.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "codec/Sha256.hpp"
+#include "config/BanRules.hpp"
+#include "config/Settings.hpp"
+#include "config/Accounts.hpp"
+#include "config/WelcomeMessage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "net/modSocket.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
 namespace {
@@ -61,7 +61,7 @@ void LoginService::Accept(ctlSocket& listener, long requestId) {
   const long index = table_.Allocate();
   const std::uint64_t serial = table_.At(index).Serial;
   // Last: the status display is a call out, and the slot is complete by now.
-  table_.At(index).FullAtConnect = status_.RefreshStatus() == StatusFull;
+  table_.At(index).fullAtConnect = status_.RefreshStatus() == StatusFull;
   log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}, {"%peer", address}});
   if (!table_.SameConnection(index, serial)) return;
   ctlSocket& client = *table_.At(index).Socket();
@@ -97,10 +97,10 @@ void LoginService::SendWelcome(long index) {
   }
   const std::string payload = ServerSettings.Info.Version + "\r\n" +
                               (status_.ServerStatus() != StatusReady ? "full" : "ok") + "\r\n" +
-                              CurrentLanguage().language() + "\r\n" + std::to_string(general.MaxTextLength) +
+                              CurrentLanguage().LanguageName() + "\r\n" + std::to_string(general.MaxTextLength) +
                               "\r\n" + general.AdministratorName + "\r\n" + general.AdministratorEMail + "\r\n" +
                               (rooms_->GetChatroomID(standard) >= 0 ? standard : std::string()) + "\r\n" +
-                              rooms_->OnlyChatroom() + "\r\n" + table_.At(index).LoginKey + "\r\n" + "0.6" +
+                              rooms_->OnlyChatroom() + "\r\n" + table_.At(index).loginKey + "\r\n" + "0.6" +
                               '\0' + welcomeText;
   log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
   if (status_.ServerStatus() != StatusReady) {
@@ -117,7 +117,7 @@ bool LoginService::Login(long index, const std::string& payload) {
   table_.ClearPendingLogin(index);
   const std::vector<std::string> fields = PayloadFields(payload, 5);
   const std::string id = std::to_string(index);
-  if (table_.At(index).FullAtConnect) {
+  if (table_.At(index).fullAtConnect) {
     // Welcomed with "full": its connection ends once the welcome is out, and a login that
     // comes first is refused rather than taking a place the server does not have.
     DenyUser(index, CleanNickname(fields[0]));
@@ -141,7 +141,7 @@ bool LoginService::Login(long index, const std::string& payload) {
   // One look at the accounts file answers both questions, and gives the password to the login.
   const AccountEntry account = ReadAccountEntry(nickname);
   if (IsActiveAccount(nickname)) {
-    if (!account.password.empty() && fields[1] != SHA256Hex(account.password + table_.At(index).LoginKey)) {
+    if (!account.password.empty() && fields[1] != SHA256Hex(account.password + table_.At(index).loginKey)) {
       DenyUser(index, nickname);
       return false;
     }
@@ -198,11 +198,11 @@ void LoginService::LoginUser(long index, const std::string& nickname, const std:
   table_.SetNickname(index, nickname);
   const std::string password = knownPassword ? std::move(*knownPassword) : GetPassword(nickname);
   Connection& record = table_.At(index);
-  record.Color = ToLong(color).value_or(0);
+  record.color = ToLong(color).value_or(0);
   // Shown to administrators and plugins as the client gave it: cleaned as a nickname is, so it
   // holds no control characters (a terminal would obey them) and stays short.
-  record.ClientVersion = CleanText(clientVersion, kMaxClientVersionLength);
-  record.SessionKey = SHA256Hex(nickname + password + record.LoginKey);
+  record.clientVersion = CleanText(clientVersion, kMaxClientVersionLength);
+  record.sessionKey = SHA256Hex(nickname + password + record.loginKey);
   status_.RefreshStatus();
   userList_.UserListUpdate(index);
   log_.Log(LogMessageType::ClientAccepted, {{"%id", std::to_string(index)}, {"%name", nickname}});
@@ -224,11 +224,11 @@ void LoginService::DenyUser(long index, const std::string& nickname) {
 }
 
 std::vector<long> LoginService::RemainingHolders(long index) const {
-  const std::string pending = LowerCase(table_.At(index).PendingNickname);
+  const std::string pending = LowerCase(table_.At(index).pendingNickname);
   std::vector<long> holders;
-  for (const std::string& text : Split(table_.At(index).PendingConflicts, std::string_view(&kFieldSeparator, 1))) {
+  for (const std::string& text : Split(table_.At(index).pendingConflicts, std::string_view(&kFieldSeparator, 1))) {
     const long other = ToLong(text).value_or(0);
-    if (other != index && table_.InUse(other) && LowerCase(table_.At(other).Nickname) == pending)
+    if (other != index && table_.InUse(other) && LowerCase(table_.At(other).nickname) == pending)
       holders.push_back(other);
   }
   return holders;
@@ -237,7 +237,7 @@ std::vector<long> LoginService::RemainingHolders(long index) const {
 void LoginService::HolderAnswered(long index) {
   if (!table_.InUse(index) || !table_.At(index).LoggedIn()) return;
   // A copy: each completion removes its connection from the index.
-  for (const long waiting : table_.Waiting(LowerCase(table_.At(index).Nickname))) {
+  for (const long waiting : table_.Waiting(LowerCase(table_.At(index).nickname))) {
     if (!table_.InUse(waiting) || !table_.At(waiting).WaitingForNickname()) continue;
     const std::vector<long> holders = RemainingHolders(waiting);
     // A holder whose reply timer still runs has not answered yet: it may be dead, and the
@@ -252,8 +252,8 @@ void LoginService::HolderAnswered(long index) {
 void LoginService::CompleteWaitingLogin(long index) {
   table_.StopReplyTimer(index);
   const std::uint64_t serial = table_.At(index).Serial;
-  const std::string nickname = table_.At(index).PendingNickname;
-  const std::vector<std::string> login = PayloadFields(table_.At(index).PendingLogin, 3);
+  const std::string nickname = table_.At(index).pendingNickname;
+  const std::vector<std::string> login = PayloadFields(table_.At(index).pendingLogin, 3);
   const bool conflict = !RemainingHolders(index).empty();
   table_.ClearPendingLogin(index);
   if (table_.At(index).LoggedIn()) return;

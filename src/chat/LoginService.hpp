@@ -21,7 +21,7 @@
 #include "chat/ServerMessages.hpp"
 #include "chat/StatusHost.hpp"
 #include "chat/UserListView.hpp"
-#include "chat/clsChatrooms.hpp"
+#include "chat/RoomTable.hpp"
 #include "logging/LogWriter.hpp"
 #include "net/ctlSocket.hpp"
 #include "plugins/PluginEvents.hpp"
@@ -32,7 +32,7 @@ class LoginService {
  public:
   struct Parts {
     ConnectionTable& table;
-    const std::unique_ptr<clsChatrooms>& rooms;
+    const std::unique_ptr<RoomTable>& rooms;
     LogWriter& log;
     PluginEvents& events;
     ServerMessages& messages;
@@ -66,7 +66,7 @@ class LoginService {
   std::vector<long> RemainingHolders(long index) const;
 
   ConnectionTable& table_;
-  const std::unique_ptr<clsChatrooms>& rooms_;
+  const std::unique_ptr<RoomTable>& rooms_;
   LogWriter& log_;
   PluginEvents& events_;
   ServerMessages& messages_;

@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "codec/WireFormat.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
-ServerMessages::ServerMessages(ConnectionTable& table, const std::unique_ptr<clsChatrooms>& rooms,
+ServerMessages::ServerMessages(ConnectionTable& table, const std::unique_ptr<RoomTable>& rooms,
                                PluginEvents& events)
     : table_(table), rooms_(rooms), events_(events) {}
 
@@ -47,38 +47,38 @@ bool ServerMessages::HandlePong(long index, const std::string&) {
 
 void ServerMessages::UserJoinedEvent(long index, long chatroomId) {
   const std::uint64_t serial = table_.At(index).Serial;
-  const std::string room = rooms_->name(chatroomId);
-  events_.UserStatus("userjoined", table_.At(index).Nickname + kFieldSeparator + room);
-  if (!table_.SameConnection(index, serial) || rooms_->users(chatroomId) <= 1) return;
+  const std::string room = rooms_->Name(chatroomId);
+  events_.UserStatus("userjoined", table_.At(index).nickname + kFieldSeparator + room);
+  if (!table_.SameConnection(index, serial) || rooms_->MemberCount(chatroomId) <= 1) return;
   const Connection& user = table_.At(index);
-  const std::string notice = user.Nickname + kFieldSeparator + std::to_string(user.Color) + kFieldSeparator + room + kFieldSeparator +
-                             BoolText(user.Away) + kFieldSeparator + BoolText(user.ChatroomAdmin);
+  const std::string notice = user.nickname + kFieldSeparator + std::to_string(user.color) + kFieldSeparator + room + kFieldSeparator +
+                             BoolText(user.away) + kFieldSeparator + BoolText(user.chatroomAdmin);
   // A copy: a failed send removes its recipient from the room while we walk it.
-  std::vector<long> others = rooms_->members(chatroomId);
+  std::vector<long> others = rooms_->Members(chatroomId);
   std::erase(others, index);
   table_.SendCommandToEach(others, "userJoined", notice);
 }
 
 void ServerMessages::UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason) {
   const std::uint64_t serial = table_.At(index).Serial;
-  const std::string nickname = table_.At(index).Nickname;
-  const std::string oldRoom = rooms_->name(oldChatroomId);
+  const std::string nickname = table_.At(index).nickname;
+  const std::string oldRoom = rooms_->Name(oldChatroomId);
   events_.UserStatus("userleft", nickname + kFieldSeparator + oldRoom + kFieldSeparator + reason);
   // Also reached while the user is being removed: the slot must still be this user's, and a
   // plugin may have rebuilt the room table.
-  if (!table_.SlotHolds(index, serial) || rooms_->users(oldChatroomId) <= 1) return;
-  const std::string notice = nickname + kFieldSeparator + oldRoom + kFieldSeparator + rooms_->name(newChatroomId) + kFieldSeparator + reason;
-  std::vector<long> others = rooms_->members(oldChatroomId);
+  if (!table_.SlotHolds(index, serial) || rooms_->MemberCount(oldChatroomId) <= 1) return;
+  const std::string notice = nickname + kFieldSeparator + oldRoom + kFieldSeparator + rooms_->Name(newChatroomId) + kFieldSeparator + reason;
+  std::vector<long> others = rooms_->Members(oldChatroomId);
   std::erase(others, index);
   table_.SendCommandToEach(others, "userLeft", notice);
 }
 
 void ServerMessages::SetClientAwayState(long index, bool away) {
-  if (table_.InUse(index)) table_.At(index).Away = away;
+  if (table_.InUse(index)) table_.At(index).away = away;
 }
 
 void ServerMessages::SetClientChatroom(long index, long chatroomId) {
-  if (table_.InUse(index)) table_.At(index).ChatroomID = chatroomId;
+  if (table_.InUse(index)) table_.At(index).chatroomId = chatroomId;
 }
 
 void ServerMessages::SendCloseChatroom(long index, const std::string& roomName) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "chat/ConnectionTable.hpp"
-#include "chat/clsChatrooms.hpp"
+#include "chat/RoomTable.hpp"
 #include "chat/ChatroomOperations.hpp"
 #include "plugins/PluginEvents.hpp"
 
@@ -15,7 +15,7 @@ namespace velmorin {
 class ServerMessages : public ChatroomMemberHost {
  public:
   // `rooms` is the live room table, replaced each time the server goes offline.
-  ServerMessages(ConnectionTable& table, const std::unique_ptr<clsChatrooms>& rooms, PluginEvents& events);
+  ServerMessages(ConnectionTable& table, const std::unique_ptr<RoomTable>& rooms, PluginEvents& events);
 
   // The text, trimmed, to every connection.
   void SendServerMsg(const std::string& text);
@@ -37,7 +37,7 @@ class ServerMessages : public ChatroomMemberHost {
 
  private:
   ConnectionTable& table_;
-  const std::unique_ptr<clsChatrooms>& rooms_;
+  const std::unique_ptr<RoomTable>& rooms_;
   PluginEvents& events_;
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The randomness the field cipher (modEncryption) draws from.
+// The randomness the field cipher (FieldCipher) draws from.
 
 #include <cstdint>
 #include <random>

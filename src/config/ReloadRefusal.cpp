@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "codec/ProfileFile.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
@@ -37,17 +37,17 @@ std::string SectionList(const std::vector<std::string>& sections) {
   return list;
 }
 
-std::string ReloadRefusalText(const clsLanguage& language, const std::string& file, const ReloadRefusal& refusal,
+std::string ReloadRefusalText(const LanguageFile& language, const std::string& file, const ReloadRefusal& refusal,
                               const std::string& sections) {
   std::string reason;
   switch (refusal.why) {
-    case ReloadRefusal::Why::Empty: reason = language.data("reasonFileEmpty", "frmServer"); break;
+    case ReloadRefusal::Why::Empty: reason = language.Text("reasonFileEmpty", "frmServer"); break;
     case ReloadRefusal::Why::NoSections:
-      reason = ReplaceAll(language.data("reasonFileHasNoSections", "frmServer"), "%sections", sections);
+      reason = ReplaceAll(language.Text("reasonFileHasNoSections", "frmServer"), "%sections", sections);
       break;
     default: reason = std::strerror(refusal.error); break;
   }
-  return ReplaceAll(ReplaceAll(language.data("msgReloadFailed", "frmServer"), "%file", file), "%error", reason);
+  return ReplaceAll(ReplaceAll(language.Text("msgReloadFailed", "frmServer"), "%file", file), "%error", reason);
 }
 
 }  // namespace velmorin

@@ -8,7 +8,7 @@
 
 namespace velmorin {
 
-class clsLanguage;
+class LanguageFile;
 
 struct ReloadRefusal {
   enum class Why { None, Missing, Unreadable, Empty, NoSections };
@@ -28,7 +28,7 @@ std::string SectionList(const std::vector<std::string>& sections);
 // The log line and answer of a refused reload: the language's "msgReloadFailed" with the file
 // and the reason ("reasonFileEmpty", "reasonFileHasNoSections" with `sections`, or the system's
 // text of the error).
-std::string ReloadRefusalText(const clsLanguage& language, const std::string& file, const ReloadRefusal& refusal,
+std::string ReloadRefusalText(const LanguageFile& language, const std::string& file, const ReloadRefusal& refusal,
                               const std::string& sections);
 
 }  // namespace velmorin

@@ -9,14 +9,14 @@
 
 #include "platform/AtomicFile.hpp"
 #include "codec/ProfileFile.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
 
-std::string SaveFailureText(const clsLanguage& language, const std::string& file, int error) {
-  if (error == kFileChangedOnDisk) return ReplaceAll(language.data("msgChangedOnDisk", "frmServer"), "%file", file);
-  return ReplaceAll(ReplaceAll(language.data("msgErrorSaving", "frmServer"), "%file", file), "%error",
+std::string SaveFailureText(const LanguageFile& language, const std::string& file, int error) {
+  if (error == kFileChangedOnDisk) return ReplaceAll(language.Text("msgChangedOnDisk", "frmServer"), "%file", file);
+  return ReplaceAll(ReplaceAll(language.Text("msgErrorSaving", "frmServer"), "%file", file), "%error",
                     std::strerror(error));
 }
 

@@ -20,7 +20,7 @@
 
 namespace velmorin {
 
-class clsLanguage;
+class LanguageFile;
 
 // A save's answer besides 0 and the errno of a failed write: the file holds something else than
 // what the store last read or wrote (a hand edit), so it is not overwritten. Reading the file
@@ -29,7 +29,7 @@ inline constexpr int kFileChangedOnDisk = -1;
 
 // What a failed save says: "msgChangedOnDisk" for kFileChangedOnDisk, else "msgErrorSaving" with
 // the system's text of the error; both name the file.
-std::string SaveFailureText(const clsLanguage& language, const std::string& file, int error);
+std::string SaveFailureText(const LanguageFile& language, const std::string& file, int error);
 
 struct StoreSnapshot {
   std::string memory;

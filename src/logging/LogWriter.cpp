@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "logging/LogView.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {
@@ -128,7 +128,7 @@ std::string EscapeControlCharacters(std::string_view text) {
   return result;
 }
 
-LogWriter::LogWriter(LogView& view, const clsLanguage& language)
+LogWriter::LogWriter(LogView& view, const LanguageFile& language)
     : view_(view), language_(language), file_(language) {}
 
 LogWriter::~LogWriter() { StopReportTimer(); }
@@ -146,7 +146,7 @@ void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
   if (!setting->Show || !Admitted(type, placeholders)) return;
   const std::string text = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
   const std::size_t maxValueLength = CarriesClientValues(type) ? kMaxLogValueLength : std::string::npos;
-  WriteLine(type, FillPlaceholders(language_.data(text), placeholders, maxValueLength) + "\r\n", setting->Color);
+  WriteLine(type, FillPlaceholders(language_.Text(text), placeholders, maxValueLength) + "\r\n", setting->Color);
 }
 
 bool LogWriter::Admitted(LogMessageType type, LogPlaceholders placeholders) {
@@ -169,11 +169,11 @@ bool LogWriter::Admitted(LogMessageType type, LogPlaceholders placeholders) {
 void LogWriter::LogText(LogMessageType type, const std::string& key, LogPlaceholders placeholders) {
   const LogMessageSetting* setting = SettingOf(type);
   if (setting == nullptr || !setting->Show || !Admitted(type, placeholders)) return;
-  WriteLine(type, FillPlaceholders(language_.data(key), placeholders, kMaxLogValueLength) + "\r\n", setting->Color);
+  WriteLine(type, FillPlaceholders(language_.Text(key), placeholders, kMaxLogValueLength) + "\r\n", setting->Color);
 }
 
 void LogWriter::LogPortInUse(long port) {
-  WriteLogLine(FillPlaceholders(language_.data("msgErrorPort"), {{"%port", std::to_string(port)}}) + "\r\n",
+  WriteLogLine(FillPlaceholders(language_.Text("msgErrorPort"), {{"%port", std::to_string(port)}}) + "\r\n",
                kRed);
 }
 
@@ -197,9 +197,9 @@ void LogWriter::ShowLine(std::optional<LogMessageType> type, const std::string& 
   feed_.Publish(type, color, line);
 }
 
-void LogWriter::ReportFileFailure(const clsLogging::Failure& failure) {
+void LogWriter::ReportFileFailure(const LogFile::Failure& failure) {
   // Only to the view and the followers: the file is what failed.
-  const std::string text = FillPlaceholders(language_.data("msgLogFileFailed"),
+  const std::string text = FillPlaceholders(language_.Text("msgLogFileFailed"),
                                             {{"%file", failure.path}, {"%error", std::strerror(failure.error)}});
   const std::string entry = EscapedEntry(text);
   ShowLine(std::nullopt, WithoutFinalBreak(entry), WithoutFinalBreak(BuildLine(entry)), kRed);
@@ -215,9 +215,9 @@ void LogWriter::WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& c
     const LogMessageSetting* setting = SettingOf(suppressed.type);
     if (setting == nullptr || !setting->Show) continue;
     const bool byPeer = suppressed.id.starts_with(kPeerKeyMark);
-    const std::string text = suppressed.id.empty() ? language_.data("msgSuppressed")
-                             : byPeer              ? language_.data("msgSuppressedAddress")
-                                                   : language_.data("msgSuppressedClient");
+    const std::string text = suppressed.id.empty() ? language_.Text("msgSuppressed")
+                             : byPeer              ? language_.Text("msgSuppressedAddress")
+                                                   : language_.Text("msgSuppressedClient");
     const std::string line =
         FillPlaceholders(text, {{"%id", suppressed.id},
                                 {"%ip", byPeer ? suppressed.id.substr(1) : std::string()},

@@ -50,12 +50,12 @@
 #include "config/LogMessageType.hpp"
 #include "logging/LogFeed.hpp"
 #include "logging/LogRateLimiter.hpp"
-#include "logging/clsLogging.hpp"
+#include "logging/LogFile.hpp"
 
 namespace velmorin {
 
 class LogView;
-class clsLanguage;
+class LanguageFile;
 
 using LogPlaceholders = std::initializer_list<std::pair<std::string_view, std::string>>;
 
@@ -69,7 +69,7 @@ bool IsConnectionLine(LogMessageType type);
 
 class LogWriter {
  public:
-  LogWriter(LogView& view, const clsLanguage& language);
+  LogWriter(LogView& view, const LanguageFile& language);
   ~LogWriter();
   LogWriter(const LogWriter&) = delete;
   LogWriter& operator=(const LogWriter&) = delete;
@@ -85,9 +85,9 @@ class LogWriter {
   void ClearLog();
   long LineCount() const { return lineCount_; }
 
-  clsLogging& Logging() { return file_; }
+  LogFile& Logging() { return file_; }
   // The language the lines are written in.
-  const clsLanguage& Language() const { return language_; }
+  const LanguageFile& Language() const { return language_; }
   LogFeed& Feed() { return feed_; }
   void SetClock(LogClock clock);
 
@@ -98,15 +98,15 @@ class LogWriter {
   void WriteLine(std::optional<LogMessageType> type, const std::string& text, long color);
   // To the view and the live log's listeners, not the file.
   void ShowLine(std::optional<LogMessageType> type, const std::string& text, const std::string& line, long color);
-  void ReportFileFailure(const clsLogging::Failure& failure);
+  void ReportFileFailure(const LogFile::Failure& failure);
   std::string BuildLine(const std::string& text) const;
   void WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& counts);
   void StartReportTimer();
   void StopReportTimer();
 
   LogView& view_;
-  const clsLanguage& language_;
-  clsLogging file_;
+  const LanguageFile& language_;
+  LogFile file_;
   LogFeed feed_;
   long lineCount_ = 0;
   LogRateLimiter limiter_;

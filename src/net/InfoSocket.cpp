@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/EventLoop.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "net/ctlSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
@@ -268,7 +268,7 @@ long ResolveHost(const std::string& name, ctlSocket& instance, SocketError& erro
   CancelResolve(instance);
   const long handle = nextLookup++;
   try {
-    std::thread(ResolveInBackground, name, handle, MainLoop().poster()).detach();
+    std::thread(ResolveInBackground, name, handle, MainLoop().MakePoster()).detach();
   } catch (const std::system_error&) {
     error = MakeSocketError(kErrorNoBufferSpace, "modSocket.ResolveHost");
     return 0;
@@ -300,7 +300,7 @@ void StopSocketTimer(ctlSocket& instance) {
 }
 
 std::string WinsockErrorText(int code) {
-  return CurrentLanguage().data("WinsockErr" + std::to_string(code), "frmServer");
+  return CurrentLanguage().Text("WinsockErr" + std::to_string(code), "frmServer");
 }
 
 std::string GetLocalIPs() {

@@ -149,7 +149,7 @@ int EventLoop::RunPostedTasks() {
   return static_cast<int>(tasks.size());
 }
 
-void EventLoop::Post(Task task) { poster()(std::move(task)); }
+void EventLoop::Post(Task task) { MakePoster()(std::move(task)); }
 
 void EventLoop::Defer(Task task) {
   if (!inPass_) {
@@ -166,7 +166,7 @@ int EventLoop::RunDeferredTasks() {
   return static_cast<int>(tasks.size());
 }
 
-EventLoop::Poster EventLoop::poster() const {
+EventLoop::Poster EventLoop::MakePoster() const {
   Poster poster;
   poster.queue_ = posted_;
   return poster;

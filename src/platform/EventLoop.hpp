@@ -123,7 +123,7 @@ class EventLoop {
     friend class EventLoop;
     std::shared_ptr<PostQueue> queue_;
   };
-  Poster poster() const;
+  Poster MakePoster() const;
 };
 
 // The one loop of the process.

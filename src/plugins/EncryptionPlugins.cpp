@@ -4,7 +4,7 @@
 
 #include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
-#include "codec/modINI.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "plugins/PluginCallGuard.hpp"
 
@@ -13,13 +13,13 @@ namespace {
 
 constexpr const char* kSection = "Encryption";
 
-bool IsEncryptionPlugin(const clsPlugins& plugins, long record) {
+bool IsEncryptionPlugin(const PluginRegistry& plugins, long record) {
   return record >= 0 && plugins.PluginType(record) == "encryption";
 }
 
 }  // namespace
 
-std::vector<PluginLoadNote> EncryptionPlugins::Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop) {
+std::vector<PluginLoadNote> EncryptionPlugins::Load(const PluginRegistry& plugins, long localeId, bool alwaysOnTop) {
   Release();
   std::vector<PluginLoadNote> notes;
   const std::string& file = Paths().settingsFile;
@@ -28,10 +28,10 @@ std::vector<PluginLoadNote> EncryptionPlugins::Load(const clsPlugins& plugins, l
   if (keys.empty()) {
     // First use: every installed encryption plugin is enabled, and the choice is written down.
     profile::ProfileBatch batch;
-    for (long record = 0; record < plugins.count(); ++record) {
+    for (long record = 0; record < plugins.Count(); ++record) {
       if (!IsEncryptionPlugin(plugins, record)) continue;
       notes.push_back(Append(plugins, record, localeId, alwaysOnTop));
-      WriteIniValue(kSection, plugins.dll(record), "1", file);
+      WriteIniValue(kSection, plugins.Component(record), "1", file);
     }
     batch.Commit();
   } else {
@@ -53,7 +53,7 @@ void EncryptionPlugins::BuildOffered() {
   if (!offered_.empty()) offered_.pop_back();  // the NUL after the last identity
 }
 
-std::unique_ptr<LoadedPlugin> EncryptionPlugins::Start(const clsPlugins& plugins, long record, long localeId,
+std::unique_ptr<LoadedPlugin> EncryptionPlugins::Start(const PluginRegistry& plugins, long record, long localeId,
                                                        bool alwaysOnTop, std::string* whyNot) {
   std::unique_ptr<LoadedPlugin> plugin = plugins.Create(record, whyNot);
   const std::string ident = plugins.PluginIdent(record);
@@ -67,9 +67,9 @@ std::unique_ptr<LoadedPlugin> EncryptionPlugins::Start(const clsPlugins& plugins
   return plugin;
 }
 
-PluginLoadNote EncryptionPlugins::Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
-  const std::string component = plugins.dll(record);
-  PluginLoadNote note{clsPlugins::FileName(component), component, PluginOutcome::Started, ""};
+PluginLoadNote EncryptionPlugins::Append(const PluginRegistry& plugins, long record, long localeId, bool alwaysOnTop) {
+  const std::string component = plugins.Component(record);
+  PluginLoadNote note{PluginRegistry::FileName(component), component, PluginOutcome::Started, ""};
   plugins_.push_back(Start(plugins, record, localeId, alwaysOnTop, &note.reason));
   components_.push_back(component);
   idents_.push_back(plugins.PluginIdent(record));
@@ -94,9 +94,9 @@ std::vector<long> EncryptionPlugins::EntriesOf(const std::string& component) con
   return entries;
 }
 
-bool EncryptionPlugins::Replace(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop) {
+bool EncryptionPlugins::Replace(const PluginRegistry& plugins, long record, long localeId, bool alwaysOnTop) {
   bool all = true;
-  for (const long index : EntriesOf(plugins.dll(record))) {
+  for (const long index : EntriesOf(plugins.Component(record))) {
     const auto entry = static_cast<std::size_t>(index);
     plugins_[entry].reset();  // the old object goes first: one instance of a plugin at a time
     plugins_[entry] = Start(plugins, record, localeId, alwaysOnTop, nullptr);

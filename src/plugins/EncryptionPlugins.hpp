@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugins/clsPlugins.hpp"
+#include "plugins/PluginRegistry.hpp"
 
 namespace velmorin {
 
@@ -20,7 +20,7 @@ class EncryptionPlugins {
   // every installed encryption plugin is loaded and the section is written with all of them
   // enabled; otherwise the keys name the plugins to load, in section order.
   // One note per plugin loaded: started, or why not.
-  std::vector<PluginLoadNote> Load(const clsPlugins& plugins, long localeId, bool alwaysOnTop);
+  std::vector<PluginLoadNote> Load(const PluginRegistry& plugins, long localeId, bool alwaysOnTop);
   void Release();
 
   long count() const { return static_cast<long>(plugins_.size()); }
@@ -37,11 +37,11 @@ class EncryptionPlugins {
   // A reload: each entry of the record's component gets a new object of the record's file, in
   // its place, and offers the record's PluginIdent. The old objects are released. Whether
   // every new object started (one that did not still takes its place, as at Load).
-  bool Replace(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
+  bool Replace(const PluginRegistry& plugins, long record, long localeId, bool alwaysOnTop);
 
  private:
-  PluginLoadNote Append(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop);
-  static std::unique_ptr<LoadedPlugin> Start(const clsPlugins& plugins, long record, long localeId, bool alwaysOnTop,
+  PluginLoadNote Append(const PluginRegistry& plugins, long record, long localeId, bool alwaysOnTop);
+  static std::unique_ptr<LoadedPlugin> Start(const PluginRegistry& plugins, long record, long localeId, bool alwaysOnTop,
                                              std::string* whyNot);
   void BuildOffered();
 

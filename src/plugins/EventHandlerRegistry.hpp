@@ -14,7 +14,7 @@
 
 #include "plugins/PluginEvents.hpp"
 #include "plugins/PluginSubscriber.hpp"
-#include "plugins/clsPlugins.hpp"
+#include "plugins/PluginRegistry.hpp"
 
 namespace velmorin {
 

@@ -90,7 +90,7 @@ std::optional<std::string> LoadedPlugin::PluginIdent() { return ReadText(api_.Pl
 std::optional<std::string> LoadedPlugin::PluginInternalVersion() { return ReadText(api_.PluginInternalVersion); }
 std::optional<std::string> LoadedPlugin::PluginName() { return ReadText(api_.PluginName); }
 std::optional<std::string> LoadedPlugin::PluginType() { return ReadText(api_.PluginType); }
-std::optional<std::string> LoadedPlugin::pluginversion() { return ReadText(api_.pluginversion); }
+std::optional<std::string> LoadedPlugin::PluginVersion() { return ReadText(api_.pluginversion); }
 
 void LoadedPlugin::BindHost(ICallback& callback) {
   host_.size = sizeof host_;

@@ -33,7 +33,7 @@ class LoadedPlugin {
   std::optional<std::string> PluginInternalVersion();
   std::optional<std::string> PluginName();
   std::optional<std::string> PluginType();
-  std::optional<std::string> pluginversion();
+  std::optional<std::string> PluginVersion();
 
   // General members. The callback must outlive the object (or the next Terminate).
   bool HasGeneralInterface() const;

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
 #include "platform/InstanceLock.hpp"
 #include "plugins/ElfImageCheck.hpp"
@@ -102,7 +102,7 @@ int CopyFile(const std::string& from, const std::string& to, Descriptor& target)
 std::string RefusalOf(int copy) {
   const std::string problem = ElfFileProblem(copy);
   if (problem.empty()) return {};
-  const std::string text = CurrentLanguage().data("msgPluginFileRefused");
+  const std::string text = CurrentLanguage().Text("msgPluginFileRefused");
   return FillPlaceholders(text.empty() ? "%reason; loading it would end the server" : text,
                           {{"%reason", problem}});
 }

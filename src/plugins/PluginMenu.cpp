@@ -6,19 +6,19 @@
 
 namespace velmorin {
 
-std::vector<clsPluginMenuEntry>::iterator PluginMenu::Locate(const std::string& owner, const std::string& name) {
+std::vector<PluginMenuEntry>::iterator PluginMenu::Locate(const std::string& owner, const std::string& name) {
   // Owner and name are compared each on its own: joined, "ab" + "c" would equal "a" + "bc".
-  return std::find_if(entries_.begin(), entries_.end(), [&](const clsPluginMenuEntry& entry) {
+  return std::find_if(entries_.begin(), entries_.end(), [&](const PluginMenuEntry& entry) {
     return EqualsNoCase(entry.owner, owner) && EqualsNoCase(entry.name, name);
   });
 }
 
-const clsPluginMenuEntry* PluginMenu::Find(const std::string& owner, const std::string& name) const {
+const PluginMenuEntry* PluginMenu::Find(const std::string& owner, const std::string& name) const {
   auto found = const_cast<PluginMenu*>(this)->Locate(owner, name);
   return found == entries_.end() ? nullptr : &*found;
 }
 
-bool PluginMenu::Add(const clsPluginMenuEntry& entry) {
+bool PluginMenu::Add(const PluginMenuEntry& entry) {
   if (Locate(entry.owner, entry.name) != entries_.end()) return false;
   entries_.push_back(entry);
   return true;
@@ -42,7 +42,7 @@ bool PluginMenu::Remove(const std::string& owner, const std::string& name) {
 }
 
 bool PluginMenu::RemoveOwner(const std::string& owner) {
-  return std::erase_if(entries_, [&](const clsPluginMenuEntry& entry) { return EqualsNoCase(entry.owner, owner); }) != 0;
+  return std::erase_if(entries_, [&](const PluginMenuEntry& entry) { return EqualsNoCase(entry.owner, owner); }) != 0;
 }
 
 }  // namespace velmorin

@@ -27,13 +27,13 @@ void EndRunning(PluginReloadParts& parts, const std::string& ident) {
 }  // namespace
 
 PluginReloadOutcome ReloadGeneralPlugin(PluginReloadParts& parts, const std::string& component) {
-  clsPlugins& plugins = parts.plugins;
+  PluginRegistry& plugins = parts.plugins;
   const long oldIndex = plugins.GetIndex(component);
   const std::string oldIdent = plugins.PluginIdent(oldIndex);
 
   PluginReloadOutcome outcome;
   std::optional<PluginRecord> record;
-  outcome.note = plugins.Examine(clsPlugins::FileName(component), parts.registrationLimit, &record);
+  outcome.note = plugins.Examine(PluginRegistry::FileName(component), parts.registrationLimit, &record);
   if (record && !IsGeneral(record->PluginType)) {
     outcome.note.outcome = PluginOutcome::Skipped;
     outcome.note.reason = "the new file is of type \"" + record->PluginType + "\", not a general plugin";

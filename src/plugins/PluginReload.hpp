@@ -15,12 +15,12 @@
 
 #include "plugins/PluginLoadNote.hpp"
 #include "plugins/PluginObjects.hpp"
-#include "plugins/clsPlugins.hpp"
+#include "plugins/PluginRegistry.hpp"
 
 namespace velmorin {
 
 struct PluginReloadParts {
-  clsPlugins& plugins;
+  PluginRegistry& plugins;
   PluginObjects& objects;
   ICallback& callback;                                   // the server's command interface
   std::function<void(const std::string& ident)> forget;  // drops an identity's subscriptions and menu entries
@@ -34,7 +34,7 @@ struct PluginReloadOutcome {
   PluginLoadNote note;    // what became of the new file: refused (old kept), started, or not started
 };
 
-// The component's file is plugins/<component>.so. Every note is also remembered in clsPlugins.
+// The component's file is plugins/<component>.so. Every note is also remembered in PluginRegistry.
 PluginReloadOutcome ReloadGeneralPlugin(PluginReloadParts& parts, const std::string& component);
 
 }  // namespace velmorin

@@ -4,11 +4,11 @@
 // connection limit and address bans, a slot, the welcome, the packet reader. The fuzz targets
 // drive the whole core this way, thousands of connections a second, without TCP.
 
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 
-bool clsServer::AdoptConnection(int fd, const std::string& remoteAddress, long remotePort) {
+bool ChatServer::AdoptConnection(int fd, const std::string& remoteAddress, long remotePort) {
   return listener_.AdoptConnected(fd, remoteAddress, remotePort);
 }
 

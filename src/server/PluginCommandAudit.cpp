@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
 
 namespace velmorin {
@@ -41,10 +41,10 @@ std::string PluginCommandAction(std::string_view word, const std::string& first,
 
 void AuditPluginCommand(LogWriter& log, const std::string& plugin, std::string_view word, const std::string& first,
                         const std::string& second, const std::string& result) {
-  const clsLanguage& language = log.Language();
-  const std::string origin = FillPlaceholders(language.data("auditFromPlugin"), {{"%plugin", plugin}}, kMaxLogValueLength);
+  const LanguageFile& language = log.Language();
+  const std::string origin = FillPlaceholders(language.Text("auditFromPlugin"), {{"%plugin", plugin}}, kMaxLogValueLength);
   const std::string line = FillPlaceholders(
-      language.data(result.empty() ? "msgAuditDone" : "msgAuditAnswered"),
+      language.Text(result.empty() ? "msgAuditDone" : "msgAuditAnswered"),
       {{"%origin", origin}, {"%action", PluginCommandAction(word, first, second)}, {"%message", result}},
       kMaxLogValueLength);
   log.WriteLogLine(line + "\r\n", kAuditColor);

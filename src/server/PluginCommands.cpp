@@ -6,15 +6,15 @@
 #include <ctime>
 
 #include "server/PluginCommandAudit.hpp"
-#include "server/modMain.hpp"
-#include "config/modBanning.hpp"
+#include "server/StartupSteps.hpp"
+#include "config/BanRules.hpp"
 #include "net/modSocket.hpp"
 #include "platform/Text.hpp"
-#include "config/modSettings.hpp"
-#include "config/modUsers.hpp"
+#include "config/Settings.hpp"
+#include "config/Accounts.hpp"
 #include "codec/PayloadFields.hpp"
-#include "config/modWelcomeMsg.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "config/WelcomeMessage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
@@ -160,7 +160,7 @@ std::string PluginCommands::RemoveEventHandler(const std::string& sender, const 
 
 std::string PluginCommands::AddMenuEntry(const std::string& sender, const std::string& p1, const std::string& p2) {
   const std::vector<std::string> f = Fields(p2, 3);
-  if (menu_.Add(clsPluginMenuEntry{Flag(f[2], true), Flag(f[1], false), p1, sender, f[0]})) {
+  if (menu_.Add(PluginMenuEntry{Flag(f[2], true), Flag(f[1], false), p1, sender, f[0]})) {
     frontEnd_.RebuildPluginMenu();
   }
   return {};
@@ -297,7 +297,7 @@ std::string PluginCommands::GetServerInfo(const std::string&, const std::string&
   if (p1 == "adminmail") return general.AdministratorEMail;
   if (p1 == "bytesin") return CounterText(table_.BytesIn());
   if (p1 == "bytesout") return CounterText(table_.BytesOut());
-  if (p1 == "chatroomcount") return std::to_string(Rooms().count());
+  if (p1 == "chatroomcount") return std::to_string(Rooms().Count());
   if (p1 == "connectioncount") return std::to_string(table_.ConnectionCount());
   if (p1 == "hwnd") return "0";  // there is no window handle to give
   if (p1 == "ips") {

@@ -25,7 +25,7 @@
 #include "chat/ConnectionTable.hpp"
 #include "chat/ServerMessages.hpp"
 #include "chat/StatusHost.hpp"
-#include "chat/clsChatrooms.hpp"
+#include "chat/RoomTable.hpp"
 #include "logging/LogWriter.hpp"
 #include "plugins/EventHandlerRegistry.hpp"
 #include "plugins/ICallback.hpp"
@@ -33,7 +33,7 @@
 #include "plugins/PluginEvents.hpp"
 #include "plugins/PluginMenu.hpp"
 #include "plugins/PluginObjects.hpp"
-#include "plugins/clsPlugins.hpp"
+#include "plugins/PluginRegistry.hpp"
 #include "server/AdminFrontEnd.hpp"
 #include "server/OnlineSwitch.hpp"
 
@@ -47,7 +47,7 @@ class PluginCommands : public ICallback {
     ConnectionTable& table;
     ConnectionHandler& connections;  // removes a user
     ServerMessages& messages;
-    const std::unique_ptr<clsChatrooms>& rooms;  // the live room table, replaced at each reset
+    const std::unique_ptr<RoomTable>& rooms;  // the live room table, replaced at each reset
     LogWriter& log;
     PluginEvents& events;
     const PluginObjects& plugins;
@@ -125,12 +125,12 @@ class PluginCommands : public ICallback {
   std::string StopServer(const std::string& sender, const std::string& p1, const std::string& p2);
 
   // The room table live now: a reset replaces it, even from inside a command.
-  clsChatrooms& Rooms() { return *rooms_; }
+  RoomTable& Rooms() { return *rooms_; }
 
   ConnectionTable& table_;
   ConnectionHandler& connections_;
   ServerMessages& messages_;
-  const std::unique_ptr<clsChatrooms>& rooms_;
+  const std::unique_ptr<RoomTable>& rooms_;
   LogWriter& log_;
   const PluginObjects& plugins_;
   AdminFrontEnd& frontEnd_;

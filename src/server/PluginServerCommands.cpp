@@ -8,8 +8,8 @@
 #include "server/PluginCommands.hpp"
 #include "codec/PayloadFields.hpp"
 #include "chat/ChatroomOperations.hpp"
-#include "platform/modFilter.hpp"
-#include "config/modSettings.hpp"
+#include "config/TextFilters.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {
@@ -29,7 +29,7 @@ struct Target {
 std::vector<Target> EveryUser(const ConnectionTable& table) {
   std::vector<Target> targets;
   for (long index = 1; index <= table.MaxIndex(); ++index) {
-    if (table.InUse(index) && !table.At(index).Nickname.empty()) {
+    if (table.InUse(index) && !table.At(index).nickname.empty()) {
       targets.push_back({index, table.At(index).Serial});
     }
   }
@@ -70,28 +70,28 @@ std::string PluginCommands::GetUserInfo(const std::string&, const std::string& p
   const long index = table_.GetUserID(p1);
   if (index < 0) return {};
   const Connection& user = table_.At(index);
-  if (p2 == "admin") return BoolText(user.ChatroomAdmin);
-  if (p2 == "away") return BoolText(user.Away);
-  if (p2 == "chatcolor") return std::to_string(user.Color);
-  if (p2 == "chatroom") return user.ChatroomID >= 0 ? Rooms().name(user.ChatroomID) : std::string();
+  if (p2 == "admin") return BoolText(user.chatroomAdmin);
+  if (p2 == "away") return BoolText(user.away);
+  if (p2 == "chatcolor") return std::to_string(user.color);
+  if (p2 == "chatroom") return user.chatroomId >= 0 ? Rooms().Name(user.chatroomId) : std::string();
   if (p2 == "ip") {
     ctlSocket* socket = table_.Socket(index);
     return socket != nullptr ? socket->RemoteHostIP() : std::string();
   }
-  if (p2 == "since") return std::to_string(static_cast<long long>(std::time(nullptr) - user.ConnectTime));
-  if (p2 == "version") return user.ClientVersion;
+  if (p2 == "since") return std::to_string(static_cast<long long>(std::time(nullptr) - user.connectTime));
+  if (p2 == "version") return user.clientVersion;
   return {};
 }
 
 std::string PluginCommands::GetUserList(const std::string&, const std::string& p1, const std::string&) {
   std::vector<std::string> nicknames;
   if (p1.empty()) {
-    for (const Target& user : EveryUser(table_)) nicknames.push_back(table_.At(user.index).Nickname);
+    for (const Target& user : EveryUser(table_)) nicknames.push_back(table_.At(user.index).nickname);
   } else {
     const long room = Rooms().GetChatroomID(p1);
     if (room < 0) return {};
-    for (long member : Rooms().members(room)) {
-      if (table_.InUse(member)) nicknames.push_back(table_.At(member).Nickname);
+    for (long member : Rooms().Members(room)) {
+      if (table_.InUse(member)) nicknames.push_back(table_.At(member).nickname);
     }
   }
   return JoinFields(nicknames, std::string_view(&kSoh, 1));
@@ -107,17 +107,17 @@ std::string PluginCommands::KickUser(const std::string&, const std::string& p1, 
 std::string PluginCommands::ThrowUser(const std::string&, const std::string& p1, const std::string& p2) {
   const long index = table_.GetUserID(p1);
   if (index < 0) return "usernotfound";
-  const long room = table_.At(index).ChatroomID;
+  const long room = table_.At(index).chatroomId;
   if (room < 0) return "roomnotfound";
   const std::uint64_t serial = table_.At(index).Serial;
-  const std::uint64_t roomSerial = Rooms().serial(room);
+  const std::uint64_t roomSerial = Rooms().Serial(room);
   messages_.SetClientAwayState(index, false);
-  messages_.SendCloseChatroom(index, Rooms().name(room));
+  messages_.SendCloseChatroom(index, Rooms().Name(room));
   // A failed send removes the connection, and with it its room membership.
   if (!table_.SameConnection(index, serial)) return "done";
   messages_.UserLeftEvent(index, -1, room, p2);
-  if (!table_.SameConnection(index, serial) || table_.At(index).ChatroomID != room) return "done";
-  if (Rooms().serial(room) == roomSerial) Rooms().RemoveUser(room, index);
+  if (!table_.SameConnection(index, serial) || table_.At(index).chatroomId != room) return "done";
+  if (Rooms().Serial(room) == roomSerial) Rooms().RemoveUser(room, index);
   messages_.SetClientChatroom(index, -1);
   return "done";
 }
@@ -126,12 +126,12 @@ std::string PluginCommands::SetAdminStatus(const std::string&, const std::string
   const long index = table_.GetUserID(p1);
   if (index < 0) return "notfound";
   const std::optional<bool> admin = ToBool(p2);
-  if (!admin || *admin == table_.At(index).ChatroomAdmin) return "done";
-  table_.At(index).ChatroomAdmin = *admin;
-  const long room = table_.At(index).ChatroomID;
+  if (!admin || *admin == table_.At(index).chatroomAdmin) return "done";
+  table_.At(index).chatroomAdmin = *admin;
+  const long room = table_.At(index).chatroomId;
   if (room >= 0) {
-    const std::vector<long> members = Rooms().members(room);  // a copy: sends may remove
-    const std::string state = table_.At(index).Nickname + kFieldSeparator + (*admin ? "admin" : "noadmin");
+    const std::vector<long> members = Rooms().Members(room);  // a copy: sends may remove
+    const std::string state = table_.At(index).nickname + kFieldSeparator + (*admin ? "admin" : "noadmin");
     table_.SendCommandToEach(members, "newClientState", state);
   }
   return "done";
@@ -194,18 +194,18 @@ std::string PluginCommands::RemoveChatroom(const std::string&, const std::string
 }
 
 std::string PluginCommands::GetChatroomInfos(const std::string&, const std::string& p1, const std::string&) {
-  const clsChatrooms& rooms = Rooms();
+  const RoomTable& rooms = Rooms();
   const long room = rooms.GetChatroomID(p1);
   if (room < 0) return {};
-  return rooms.pwd(room) + kFieldSeparator + BoolText(rooms.isProtected(room)) + kFieldSeparator + std::to_string(rooms.users(room)) + kFieldSeparator +
-         rooms.comment(room);
+  return rooms.Password(room) + kFieldSeparator + BoolText(rooms.IsProtected(room)) + kFieldSeparator + std::to_string(rooms.MemberCount(room)) + kFieldSeparator +
+         rooms.Comment(room);
 }
 
 std::string PluginCommands::GetChatroomList(const std::string&, const std::string&, const std::string&) {
-  const clsChatrooms& rooms = Rooms();
+  const RoomTable& rooms = Rooms();
   std::vector<std::string> names;
   for (long room = 0; room <= rooms.MaxID(); ++room) {
-    if (!rooms.name(room).empty()) names.push_back(rooms.name(room));
+    if (!rooms.Name(room).empty()) names.push_back(rooms.Name(room));
   }
   return JoinFields(names);
 }

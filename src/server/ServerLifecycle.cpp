@@ -5,9 +5,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "server/clsServer.hpp"
-#include "i18n/modLangID.hpp"
-#include "config/modBanning.hpp"
+#include "server/ChatServer.hpp"
+#include "i18n/LocaleIds.hpp"
+#include "config/BanRules.hpp"
 #include "net/modSocket.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
@@ -16,9 +16,9 @@
 #include "plugins/PluginCallGuard.hpp"
 #include "chat/ChatroomOperations.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "config/modSettings.hpp"
-#include "config/modUsers.hpp"
-#include "config/modWelcomeMsg.hpp"
+#include "config/Settings.hpp"
+#include "config/Accounts.hpp"
+#include "config/WelcomeMessage.hpp"
 
 namespace velmorin {
 namespace {
@@ -29,25 +29,25 @@ constexpr long kRed = 255;
 std::string AddressListWith(const std::string& separator) { return ReplaceAll(GetLocalIPs(), "\r\n", separator); }
 
 // Logs a shutdown save that failed (with the reason) or that went beside the administrator's file.
-void ReportShutdownSave(LogWriter& log, const clsLanguage& language, const ShutdownSave& save) {
+void ReportShutdownSave(LogWriter& log, const LanguageFile& language, const ShutdownSave& save) {
   if (save.error != 0) {
     const std::string& target = save.besideFile.empty() ? save.file : save.besideFile;
     log.WriteLogLine(
-        FillPlaceholders(language.data("msgErrorSaving"), {{"%file", target}, {"%error", std::strerror(save.error)}}) +
+        FillPlaceholders(language.Text("msgErrorSaving"), {{"%file", target}, {"%error", std::strerror(save.error)}}) +
             "\r\n",
         kRed);
     return;
   }
   if (save.choice == ShutdownChoice::WriteBeside) {
     log.WriteLogLine(
-        FillPlaceholders(language.data("msgSavedBeside"), {{"%file", save.file}, {"%new", save.besideFile}}) + "\r\n",
+        FillPlaceholders(language.Text("msgSavedBeside"), {{"%file", save.file}, {"%new", save.besideFile}}) + "\r\n",
         kRed);
   }
 }
 
 }  // namespace
 
-clsServer::clsServer(AdminFrontEnd& frontEnd)
+ChatServer::ChatServer(AdminFrontEnd& frontEnd)
     : frontEnd_(frontEnd),
       log_(frontEnd, language_),
       listener_(static_cast<SocketEvents*>(this)),
@@ -59,12 +59,12 @@ clsServer::clsServer(AdminFrontEnd& frontEnd)
   listener_.SetIndex(0);
 }
 
-clsServer::~clsServer() {
+ChatServer::~ChatServer() {
   PluginCallGuard::ReportTo(nullptr);
   StopPingCycle();
 }
 
-void clsServer::Load() {
+void ChatServer::Load() {
   language_.SetLanguage("frmServer", Paths().languageDirectory + ServerSettings.Info.Language);
   // The start of the process, not of each online period: what the view shows from here on (the
   // plugins' load lines, offline periods, earlier online periods) stays until cleared by hand.
@@ -76,7 +76,7 @@ void clsServer::Load() {
   }
   PluginCallGuard::ReportTo(&log_);
   // The general plugins start first, so they see everything the start-up does.
-  plugins_ = clsPlugins(Paths().programDirectory);
+  plugins_ = PluginRegistry(Paths().programDirectory);
   for (PluginLoadNote& note : LoadGeneralPlugins(plugins_, pluginObjects_, *pluginCommands_, SystemDefaultLocaleId(),
                                                  ServerSettings.General.AlwaysOnTop)) {
     plugins_.Remember(std::move(note));
@@ -92,7 +92,7 @@ void clsServer::Load() {
   ChangeStatus(true);
 }
 
-void clsServer::Unload() {
+void ChatServer::Unload() {
   // Plugins hear "offline" once: as the server goes offline here, or as the program closes.
   const bool wasOnline = IsOnline();
   if (wasOnline) {
@@ -117,36 +117,36 @@ void clsServer::Unload() {
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
 }
 
-void clsServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
+void ChatServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
   if (socket.Index() == 0) chat_.Login().Accept(socket, requestId);
 }
 
-void clsServer::OnError(ctlSocket& socket, const SocketError& error) {
+void ChatServer::OnError(ctlSocket& socket, const SocketError& error) {
   // The listening socket's errors reach the plugins; the client sockets report to the table.
   if (socket.Index() != 0) return;
   events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
 }
 
-bool clsServer::IsTimerActive(long id) const {
+bool ChatServer::IsTimerActive(long id) const {
   return id == kPingDelayTimerId ? pingCycle_.has_value() : table_.ReplyTimerActive(id);
 }
 
-bool clsServer::IsOnline() const {
+bool ChatServer::IsOnline() const {
   return listener_.State() == sckListening || listener_.State() == sckConnectionPending;
 }
 
-long long clsServer::OnlineSeconds() const {
+long long ChatServer::OnlineSeconds() const {
   if (!IsOnline() || serverStartTime_ == 0) return 0;
   return static_cast<long long>(std::time(nullptr) - serverStartTime_);
 }
 
-void clsServer::ChangeStatus(bool ask) {
+void ChatServer::ChangeStatus(bool ask) {
   if (IsOnline()) {
     if (table_.UserCount() >= 1 && ask) {
       frontEnd_.ShowWindow();
       const std::string question =
-          ReplaceAll(language_.data("questionStopServer"), "%count", std::to_string(table_.UserCount()));
-      if (!frontEnd_.AskYesNo(question, language_.data("notice"), true)) {
+          ReplaceAll(language_.Text("questionStopServer"), "%count", std::to_string(table_.UserCount()));
+      if (!frontEnd_.AskYesNo(question, language_.Text("notice"), true)) {
         frontEnd_.SetOnlineState(true);
         return;
       }
@@ -156,7 +156,7 @@ void clsServer::ChangeStatus(bool ask) {
     encryptionPlugins_.Release();
     frontEnd_.SetOnlineState(false);
     log_.Log(LogMessageType::ServerStopped, {});
-    frontEnd_.SetTitle(language_.data("titleServerOffline"));
+    frontEnd_.SetTitle(language_.Text("titleServerOffline"));
     RefreshStatus();
     frontEnd_.RefreshServerInfos();
     return;
@@ -168,7 +168,7 @@ void clsServer::ChangeStatus(bool ask) {
   if (error.number == kErrorAddressInUse) log_.LogPortInUse(ServerSettings.General.ActivePort);
   if (error.number == kErrorPermissionDenied) {
     // Ports below 1024 are the system's: say so, and how to choose another.
-    const std::string text = ReplaceAll(language_.data("msgErrorPortPrivileged"), "%port",
+    const std::string text = ReplaceAll(language_.Text("msgErrorPortPrivileged"), "%port",
                                         std::to_string(ServerSettings.General.ActivePort));
     log_.WriteLogLine(text + "\r\n", 255);
   }
@@ -194,14 +194,14 @@ void clsServer::ChangeStatus(bool ask) {
   frontEnd_.SetOnlineState(true);
   const std::string port = std::to_string(listener_.LocalPort());
   log_.Log(LogMessageType::ServerStarted, {{"%ip", AddressListWith(", ")}, {"%port", port}});
-  frontEnd_.SetTitle(ReplaceAll(language_.data("titleServerOnline"), "%port", port));
+  frontEnd_.SetTitle(ReplaceAll(language_.Text("titleServerOnline"), "%port", port));
   events_.OnlineStatus("online", AddressListWith("\x01") + '\0' + port);
   StartPingCycle();
   RestartDiscovery();
   frontEnd_.RefreshServerInfos();
 }
 
-void clsServer::ResetServerState(bool keepConnections) {
+void ChatServer::ResetServerState(bool keepConnections) {
   if (IsOnline()) {
     // Closed first: a plugin that stops the server again from inside the event finds it
     // offline instead of starting a reset within this one.
@@ -213,10 +213,10 @@ void clsServer::ResetServerState(bool keepConnections) {
       if (table_.InUse(index)) chat_.RemoveUser(index, "", true, 0);
     }
   }
-  frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
+  frontEnd_.ShowStatus(StatusStopped, language_.Text("statusOffline"), language_.Text("systrayOffline"));
   chat_.ResetRooms([this] { frontEnd_.RefreshChatroomInfos(); });
   // Clients enter the standard room or the only one; with none they cannot chat at all.
-  if (Chatrooms().count() == 0) log_.WriteLogLine(language_.data("msgNoChatroom") + "\r\n", 255);
+  if (Chatrooms().Count() == 0) log_.WriteLogLine(language_.Text("msgNoChatroom") + "\r\n", 255);
   // Read again as a reload reads them: a file that would replace the running text or rules with
   // nothing (gone, unreadable, emptied) is not read, and the log says why.
   if (const ReloadRefusal refusal = CheckWelcomeFileForReload()) {
@@ -237,37 +237,37 @@ void clsServer::ResetServerState(bool keepConnections) {
   frontEnd_.RefreshChatroomInfos();
 }
 
-std::string clsServer::StatusLine(long icon) const {
+std::string ChatServer::StatusLine(long icon) const {
   // One connection has texts of its own: the singular form differs in both languages.
   const char* one = table_.ConnectionCount() == 1 ? "One" : "";
   if (icon == StatusReady) {
-    return ReplaceAll(language_.data(std::string("statusOnlineEmpty") + one), "%connections",
+    return ReplaceAll(language_.Text(std::string("statusOnlineEmpty") + one), "%connections",
                       std::to_string(table_.ConnectionCount()));
   }
   std::string line =
-      ReplaceAll(language_.data(std::string("statusOnlineUsed") + one), "%users", std::to_string(table_.UserCount()));
+      ReplaceAll(language_.Text(std::string("statusOnlineUsed") + one), "%users", std::to_string(table_.UserCount()));
   line = ReplaceAll(line, "%maxusers", std::to_string(ServerSettings.General.MaxUserCount));
   return ReplaceAll(line, "%connections", std::to_string(table_.ConnectionCount()));
 }
 
-void clsServer::StartPingCycle() {
+void ChatServer::StartPingCycle() {
   StopPingCycle();
   const long interval = ServerSettings.General.PingDelay > 0 ? ServerSettings.General.PingDelay : 1000;
   pingCycle_ =
       MainLoop().StartTimer(std::chrono::milliseconds(interval), [this] { chat_.Messages().PingEveryConnection(); });
 }
 
-void clsServer::StopPingCycle() {
+void ChatServer::StopPingCycle() {
   if (!pingCycle_.has_value()) return;
   MainLoop().StopTimer(*pingCycle_);
   pingCycle_.reset();
 }
 
-long clsServer::RefreshStatus() {
+long ChatServer::RefreshStatus() {
   if (!IsOnline()) {
     if (serverStatus_ != StatusStopped) {
       serverStatus_ = StatusStopped;
-      frontEnd_.ShowStatus(StatusStopped, language_.data("statusOffline"), language_.data("systrayOffline"));
+      frontEnd_.ShowStatus(StatusStopped, language_.Text("statusOffline"), language_.Text("systrayOffline"));
     }
     return serverStatus_;
   }

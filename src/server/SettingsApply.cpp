@@ -3,8 +3,8 @@
 
 #include "net/WinsockErrors.hpp"
 #include "platform/Text.hpp"
-#include "config/modSettings.hpp"
-#include "server/clsServer.hpp"
+#include "config/Settings.hpp"
+#include "server/ChatServer.hpp"
 
 namespace velmorin {
 namespace {
@@ -14,7 +14,7 @@ constexpr long kStatusNotShown = -1;
 
 }  // namespace
 
-SocketError clsServer::MoveListener() {
+SocketError ChatServer::MoveListener() {
   GeneralSettings& general = ServerSettings.General;
   if (!IsOnline() || listener_.LocalPort() == general.ActivePort) return {};
   const long oldPort = listener_.LocalPort();
@@ -29,50 +29,50 @@ SocketError clsServer::MoveListener() {
     listener_.Listen();
     general.ActivePort = oldPort;
   } else {
-    log_.WriteLogLine(ReplaceAll(ReplaceAll(language_.data("msgPortMoved"), "%old", std::to_string(oldPort)), "%port",
+    log_.WriteLogLine(ReplaceAll(ReplaceAll(language_.Text("msgPortMoved"), "%old", std::to_string(oldPort)), "%port",
                                  std::to_string(general.ActivePort)) +
                           "\r\n",
                       0);
   }
-  frontEnd_.SetTitle(ReplaceAll(language_.data("titleServerOnline"), "%port", std::to_string(listener_.LocalPort())));
+  frontEnd_.SetTitle(ReplaceAll(language_.Text("titleServerOnline"), "%port", std::to_string(listener_.LocalPort())));
   return error;
 }
 
-void clsServer::RestartDiscovery() {
+void ChatServer::RestartDiscovery() {
   infoSocket_.DestroyInfoSocket();
   infoSocket_.CreateInfoSocket();
 }
 
-void clsServer::RestartLogging() {
+void ChatServer::RestartLogging() {
   log_.Logging().StopLogging();
   StartLoggingWhenEnabled();
 }
 
-void clsServer::StartLoggingWhenEnabled() {
+void ChatServer::StartLoggingWhenEnabled() {
   if (!ServerSettings.Logging.Enabled) return;
   log_.Logging().SetLogNamingByDate(ServerSettings.Logging.LogNamingByDate);
   log_.Logging().StartLogging(ServerSettings.Logging.LogPath,
                               "Server@" + std::to_string(ServerSettings.General.ActivePort));
 }
 
-void clsServer::RestartPingCycle() {
+void ChatServer::RestartPingCycle() {
   StopPingCycle();
   RefreshStatus();
   if (IsOnline()) StartPingCycle();
 }
 
-void clsServer::ApplyLanguage(const std::string& languageFile) {
+void ChatServer::ApplyLanguage(const std::string& languageFile) {
   // The log writer, the chat services and the plugin commands hold language_ by reference: a
   // fresh instance in its place (an instance stays bound to its first file) reaches them all.
-  language_ = clsLanguage();
+  language_ = LanguageFile();
   language_.SetLanguage("frmServer", languageFile);
-  frontEnd_.SetTitle(IsOnline() ? ReplaceAll(language_.data("titleServerOnline"), "%port",
+  frontEnd_.SetTitle(IsOnline() ? ReplaceAll(language_.Text("titleServerOnline"), "%port",
                                              std::to_string(listener_.LocalPort()))
-                                : language_.data("titleServerOffline"));
+                                : language_.Text("titleServerOffline"));
   serverStatus_ = kStatusNotShown;  // shown again even when it has not changed
   RefreshStatus();
   frontEnd_.RefreshServerInfos();
-  log_.WriteLogLine(ReplaceAll(language_.data("msgLanguageChanged"), "%language", language_.language()) + "\r\n", 0);
+  log_.WriteLogLine(ReplaceAll(language_.Text("msgLanguageChanged"), "%language", language_.LanguageName()) + "\r\n", 0);
 }
 
 }  // namespace velmorin

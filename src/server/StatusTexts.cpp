@@ -7,27 +7,27 @@
 #include <cmath>
 #include <cstdio>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
 
-std::string FormatByteCount(double bytes, const clsLanguage& language) {
+std::string FormatByteCount(double bytes, const LanguageFile& language) {
   static const char* const kUnits[] = {"sizeBytes", "sizeKB", "sizeMB", "sizeGB"};
   int divisions = 0;
   while (bytes >= 1024 && divisions < 3) {
     bytes /= 1024;
     ++divisions;
   }
-  return FormatDecimal(bytes, 2, language) + language.data(kUnits[divisions]);
+  return FormatDecimal(bytes, 2, language) + language.Text(kUnits[divisions]);
 }
 
-std::string DecimalSeparator(const clsLanguage& language) {
-  const std::string separator = clsLanguage::info("DecimalSeparator", language.currentFile());
+std::string DecimalSeparator(const LanguageFile& language) {
+  const std::string separator = LanguageFile::Info("DecimalSeparator", language.CurrentFile());
   return separator.size() == 1 ? separator : ".";
 }
 
-std::string FormatDecimal(double value, int decimals, const clsLanguage& language) {
+std::string FormatDecimal(double value, int decimals, const LanguageFile& language) {
   // Written by to_chars, whatever the process locale says (printf would write "2,00" under a
   // comma-decimal locale whatever the window's language is), then given the language's separator.
   decimals = std::clamp(decimals, 0, 6);
@@ -44,13 +44,13 @@ std::string FormatDecimal(double value, int decimals, const clsLanguage& languag
   return number.replace(point, 1, DecimalSeparator(language));
 }
 
-std::string FormatUptime(long long seconds, const clsLanguage& language) {
+std::string FormatUptime(long long seconds, const LanguageFile& language) {
   if (seconds < 0) seconds = 0;
   const long long days = seconds / 86400;
   char time[32];
   std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld", seconds % 86400 / 3600, seconds % 3600 / 60, seconds % 60);
-  std::string pattern = days == 1 ? language.data("uptimeOneDay") : std::string();
-  if (pattern.empty()) pattern = language.data("uptimeDays");
+  std::string pattern = days == 1 ? language.Text("uptimeOneDay") : std::string();
+  if (pattern.empty()) pattern = language.Text("uptimeDays");
   if (pattern.empty()) pattern = "%days, %time";
   return ReplaceAll(ReplaceAll(pattern, "%days", std::to_string(days)), "%time", time);
 }

@@ -21,7 +21,7 @@ inline std::vector<std::string> Words(const std::string& line) {
 
 // The reply to `words`, run on the server thread.
 inline ControlReply Control(ServerHarness& server, const std::vector<std::string>& words) {
-  return server.Call([words](clsServer& s) {
+  return server.Call([words](ChatServer& s) {
     AdminService service(s);
     ControlRegistry registry;
     service.RegisterControlCommands(registry);

@@ -86,7 +86,7 @@ TEST(CtlOutput, HelpOfACommandIsFoundFromItsWords) {
 TEST(CtlOutput, HelpSaysWhatTheServersUsageLinesSay) {
   testing::ServerHarness server;
   ASSERT_TRUE(server.Start());
-  const std::vector<std::string> registered = server.Call([](clsServer& s) {
+  const std::vector<std::string> registered = server.Call([](ChatServer& s) {
     AdminService service(s);
     ControlRegistry registry;
     service.RegisterControlCommands(registry);

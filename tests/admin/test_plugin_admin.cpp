@@ -86,7 +86,7 @@ TEST(PluginAdmin, DisablingAGeneralPluginWritesThePluginsSectionForTheNextStart)
   ASSERT_TRUE(second.Start());
   EXPECT_EQ(State(second, "alpha"), "no/no");
   EXPECT_EQ(State(second, "beta"), "yes/yes");
-  EXPECT_FALSE(second.Call([](clsServer& s) { return s.RunningPlugins().Find("scripted-alpha") != nullptr; }));
+  EXPECT_FALSE(second.Call([](ChatServer& s) { return s.RunningPlugins().Find("scripted-alpha") != nullptr; }));
 
   EXPECT_EQ(Control(second, "plugins enable alpha").status, ControlStatus::Done);
   EXPECT_EQ(State(second, "alpha"), "yes/no");

@@ -10,11 +10,11 @@
 
 #include "admin/AdminService.hpp"
 #include "admin/ControlRegistry.hpp"
-#include "chat/clsChatrooms.hpp"
-#include "codec/modBase64.hpp"
-#include "config/modBanning.hpp"
-#include "config/modSettings.hpp"
-#include "config/modUsers.hpp"
+#include "chat/RoomTable.hpp"
+#include "codec/Base64.hpp"
+#include "config/BanRules.hpp"
+#include "config/Settings.hpp"
+#include "config/Accounts.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -27,7 +27,7 @@ using testing::ServerHarness;
 
 // Runs one control command on the server thread, as the control socket does.
 ControlReply Control(ServerHarness& server, std::vector<std::string> words, std::string input = "") {
-  return server.Call([words = std::move(words), input = std::move(input)](clsServer& s) {
+  return server.Call([words = std::move(words), input = std::move(input)](ChatServer& s) {
     AdminService admin(s);
     ControlRegistry registry;
     admin.RegisterControlCommands(registry);
@@ -122,7 +122,7 @@ TEST(AdminRooms, TheMembersOfARemovedRoomAreToldAndTheRoomLeavesTableAndFile) {
     ASSERT_TRUE(closed);
     EXPECT_EQ(closed->payload, "Garden");
   }
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Chatrooms().GetChatroomID("Garden"); }), -1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Chatrooms().GetChatroomID("Garden"); }), -1);
   EXPECT_EQ(server.dir().read("config/chatrooms.cfg").find("Garden"), std::string::npos);
   EXPECT_NE(server.dir().read("config/chatrooms.cfg").find("Lobby"), std::string::npos);
   // The last stored room goes only when confirmed: without it the next start has no room.
@@ -136,7 +136,7 @@ TEST(AdminRooms, AStartWithAChatroomFileWithoutRoomsWarnsInTheLog) {
   ServerHarness server;
   server.dir().write("config/chatrooms.cfg", "");  // what removing the last stored room leaves
   ASSERT_TRUE(server.Start());
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Chatrooms().count(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Chatrooms().Count(); }), 0);
   EXPECT_EQ(server.CountLog("msgNoChatroom"), 1);
 }
 
@@ -152,8 +152,8 @@ TEST(AdminRooms, RemovingTheStandardRoomIsRefusedWholeWhenTheSettingsCannotBeSav
   const ControlReply reply = Control(server, {"room", "remove", "Garden", "--yes"});
   EXPECT_EQ(reply.status, ControlStatus::Refused);
   EXPECT_EQ(reply.notice, "failed");
-  EXPECT_GE(server.Call([](clsServer& s) { return s.Chatrooms().GetChatroomID("Garden"); }), 0);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.Chatrooms.StandardChatroom; }), "Garden");
+  EXPECT_GE(server.Call([](ChatServer& s) { return s.Chatrooms().GetChatroomID("Garden"); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.Chatrooms.StandardChatroom; }), "Garden");
   EXPECT_NE(server.dir().read("config/chatrooms.cfg").find("Garden"), std::string::npos);
   std::filesystem::remove(server.dir().path("config/server.cfg"));
 }
@@ -171,11 +171,11 @@ State Snapshot(ServerHarness& server) {
   state.bans = server.dir().read("config/ban.cfg");
   state.rooms = server.dir().read("config/chatrooms.cfg");
   state.settings = server.dir().read("config/server.cfg");
-  server.Call([&state](clsServer& s) {
+  server.Call([&state](ChatServer& s) {
     state.activeAccounts = ActiveAccountList;
     for (const char* kind : {"ip", "nick", "nickrange"}) state.banRules += ListBanRules(kind) + '\n';
     for (long id = 0; id <= s.Chatrooms().MaxID(); ++id) {
-      state.liveRooms += s.Chatrooms().name(id) + '/' + s.Chatrooms().pwd(id) + '/' + s.Chatrooms().comment(id) + '\n';
+      state.liveRooms += s.Chatrooms().Name(id) + '/' + s.Chatrooms().Password(id) + '/' + s.Chatrooms().Comment(id) + '\n';
     }
     state.standard = ServerSettings.Chatrooms.StandardChatroom;
   });
@@ -270,7 +270,7 @@ TEST(AdminFiles, AnotherStartReadsBackWhatTheAdministrationWrote) {
   }
   again.Set("Chatrooms", "StandardChatroom", "Attic");
   ASSERT_TRUE(again.Start());
-  again.Call([](clsServer& s) {
+  again.Call([](ChatServer& s) {
     EXPECT_EQ(ActiveAccountList, std::string("\0dave\0", 6));
     EXPECT_TRUE(AccountExists("Carol"));
     EXPECT_EQ(GetPassword("carol"), "pw1");
@@ -279,9 +279,9 @@ TEST(AdminFiles, AnotherStartReadsBackWhatTheAdministrationWrote) {
     EXPECT_EQ(ListBanRules("nickrange"), "bot");
     const long attic = s.Chatrooms().GetChatroomID("Attic");
     ASSERT_GE(attic, 0);
-    EXPECT_EQ(s.Chatrooms().pwd(attic), "k3y");
-    EXPECT_EQ(s.Chatrooms().comment(attic), "Up");
-    EXPECT_EQ(s.Chatrooms().comment(s.Chatrooms().GetChatroomID("Lobby")), "Hall");
+    EXPECT_EQ(s.Chatrooms().Password(attic), "k3y");
+    EXPECT_EQ(s.Chatrooms().Comment(attic), "Up");
+    EXPECT_EQ(s.Chatrooms().Comment(s.Chatrooms().GetChatroomID("Lobby")), "Hall");
     EXPECT_EQ(s.Chatrooms().GetChatroomID("Cellar"), -1);
     EXPECT_EQ(ServerSettings.Chatrooms.StandardChatroom, "Attic");
   });

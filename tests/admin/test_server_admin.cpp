@@ -34,7 +34,7 @@ TEST(ServerAdmin, OfflineWithUsersNeedsTheConfirmation) {
   EXPECT_EQ(refused.notice, "questionStopServer");
   EXPECT_NE(refused.message.find('1'), std::string::npos) << refused.message;  // the user count
   EXPECT_EQ(refused.message.find("<BR>"), std::string::npos);
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.IsOnline(); }));
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.IsOnline(); }));
   EXPECT_TRUE(server.frontEnd().Questions().empty());  // nobody at a window was asked
   EXPECT_TRUE(ann.Send("ping", ""));
   EXPECT_TRUE(ann.ReceiveCommand("pong", kWait).has_value());
@@ -157,7 +157,7 @@ TEST(ServerAdmin, MalformedCommandsGetTheirUsage) {
     EXPECT_EQ(reply.status, ControlStatus::Usage) << testing::Words(words.front()).front() << " " << words.size();
     EXPECT_EQ(reply.message.rfind("usage: ", 0), 0u) << reply.message;
   }
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.IsOnline(); }));
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.IsOnline(); }));
   EXPECT_EQ(testing::Column(Control(server, "users"), "nickname"), std::vector<std::string>{"Ann"});
 }
 

@@ -15,9 +15,9 @@
 #include "chat/Discovery.hpp"
 #include "admin/AdminService.hpp"
 #include "admin/ControlRegistry.hpp"
-#include "config/modBanning.hpp"
-#include "config/modSettings.hpp"
-#include "config/modWelcomeMsg.hpp"
+#include "config/BanRules.hpp"
+#include "config/Settings.hpp"
+#include "config/WelcomeMessage.hpp"
 #include "platform/Text.hpp"
 #include "support/PortHolder.hpp"
 #include "support/ServerHarness.hpp"
@@ -40,14 +40,14 @@ class SettingsAdminTest : public ::testing::Test {
   // Runs fn(settings administration) on the server thread.
   template <typename Fn>
   auto WithSettings(Fn fn) {
-    return server.Call([&](clsServer& s) {
+    return server.Call([&](ChatServer& s) {
       AdminService admin(s);
       return fn(admin.Settings());
     });
   }
   // A control command, as the control socket runs it.
   ControlReply Control(const std::vector<std::string>& words) {
-    return server.Call([&](clsServer& s) {
+    return server.Call([&](ChatServer& s) {
       AdminService admin(s);
       ControlRegistry registry;
       admin.RegisterControlCommands(registry);
@@ -146,8 +146,8 @@ TEST_F(SettingsAdminTest, APortChangeMovesTheListenerAndTheDiscoverySocketAndKee
     return settings.Confirm(form);
   });
   ASSERT_TRUE(result.done) << result.message;
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ListeningPort(); }), newPort);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.ActivePort; }), newPort);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.ListeningPort(); }), newPort);
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.ActivePort; }), newPort);
 
   client::ChatClient late;
   EXPECT_TRUE(late.Connect("127.0.0.1", newPort, kWait)) << late.LastErrorText();
@@ -158,7 +158,7 @@ TEST_F(SettingsAdminTest, APortChangeMovesTheListenerAndTheDiscoverySocketAndKee
   const chat::DiscoveryResult answer = chat::Discover("127.0.0.1", newPort, kWait);
   ASSERT_EQ(answer.servers.size(), 1u) << answer.error;
   EXPECT_EQ(answer.servers[0].status, "ready");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1);
   EXPECT_EQ(server.dir().read("config/server.cfg").find("Port=" + std::to_string(newPort) + "\r\n") == std::string::npos,
             false);
 }
@@ -178,9 +178,9 @@ TEST_F(SettingsAdminTest, APortThatIsTakenIsRefusedAndLeavesTheListenerWhereItWa
   EXPECT_FALSE(result.done);  // not stored: nothing changes
   EXPECT_EQ(result.notice, "msgPortNotMoved");
   EXPECT_EQ(server.dir().read("config/server.cfg").find("Port=" + taken), std::string::npos);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.Port; }), server.port());
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ListeningPort(); }), server.port());
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.ActivePort; }), server.port());
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.Port; }), server.port());
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.ListeningPort(); }), server.port());
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.ActivePort; }), server.port());
   EXPECT_TRUE(server.WaitForLog("msgPortNotMoved", {{"%port", taken}}));
   client::ChatClient late;
   EXPECT_TRUE(late.Connect("127.0.0.1", server.port(), kWait));
@@ -238,19 +238,19 @@ TEST_F(SettingsAdminTest, ReloadReadsTheFilesAgainAndKeepsTheRooms) {
   const AdminResult result = WithSettings([](SettingsAdmin& s) { return s.ReloadFromDisk(); });
   ASSERT_TRUE(result.done) << result.message;
   EXPECT_EQ(server.CountLog("msgReloaded"), 1);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.MaxTextLength; }), 77);
-  EXPECT_EQ(server.Call([](clsServer&) { return WelcomeText; }), "Edited by hand");
-  EXPECT_EQ(server.Call([](clsServer&) { return IsNicknameBanned("troll"); }), true);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
-  EXPECT_GE(server.Call([](clsServer& s) { return s.Chatrooms().GetChatroomID("Lobby"); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.MaxTextLength; }), 77);
+  EXPECT_EQ(server.Call([](ChatServer&) { return WelcomeText; }), "Edited by hand");
+  EXPECT_EQ(server.Call([](ChatServer&) { return IsNicknameBanned("troll"); }), true);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1);
+  EXPECT_GE(server.Call([](ChatServer& s) { return s.Chatrooms().GetChatroomID("Lobby"); }), 0);
 }
 
 TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
   ASSERT_TRUE(server.Start());
   ControlReply reply = Control({"settings", "set", "General.PingTimeout", "20", "general.maxusercount", "100000"});
   EXPECT_EQ(reply.status, ControlStatus::Done) << reply.message;
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.PingTimeout; }), 20000);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.MaxUserCount; }), 32768);
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.PingTimeout; }), 20000);
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.MaxUserCount; }), 32768);
   // The answer says what each key holds now, and which values were converted.
   const std::vector<std::pair<std::string, std::string>> storedFields = {{"General.PingTimeout", "20"},
                                                                           {"General.MaxUserCount", "32768"}};
@@ -270,7 +270,7 @@ TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
   EXPECT_EQ(reply.notice, "noticeInvalidSetting");
   EXPECT_NE(reply.message.find("General.Port"), std::string::npos) << reply.message;
   EXPECT_EQ(server.dir().read("config/server.cfg"), stored);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.MaxTextLength; }), 300);
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.MaxTextLength; }), 300);
   EXPECT_EQ(Control({"settings", "get", "Nope"}).notice, "noticeUnknownSetting");
 
   for (const std::vector<std::string>& words :
@@ -290,12 +290,12 @@ TEST_F(SettingsAdminTest, ControlCommandsCheckEveryPairThenApplyThemTogether) {
   EXPECT_EQ(reply.fields[0].second, "Hi all");
 
   // Offline, so that the standard port 1000 is not taken by the test.
-  server.Call([](clsServer& s) { s.ChangeStatus(false); });
+  server.Call([](ChatServer& s) { s.ChangeStatus(false); });
   reply = Control({"settings", "reset", "--yes"});
   EXPECT_EQ(reply.status, ControlStatus::Done) << reply.message;
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.General.PingTimeout; }), 15000);
-  EXPECT_EQ(server.Call([](clsServer&) { return ServerSettings.Info.Language; }), "Deutsch.lng");  // kept by a reset
-  EXPECT_EQ(server.Call([](clsServer&) { return WelcomeText; }), server.Text("stdWelcomeMsg"));
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.General.PingTimeout; }), 15000);
+  EXPECT_EQ(server.Call([](ChatServer&) { return ServerSettings.Info.Language; }), "Deutsch.lng");  // kept by a reset
+  EXPECT_EQ(server.Call([](ChatServer&) { return WelcomeText; }), server.Text("stdWelcomeMsg"));
   EXPECT_EQ(Control({"reload"}).status, ControlStatus::Done);
 }
 

@@ -98,7 +98,7 @@ TEST(SettingsPluginSession, PagesReachTheListenerAndHostileHandlesAndTitlesAreRe
   server.dir().write("plugins/delta.ident", "PAGES-ALPHA");
   ASSERT_TRUE(server.Start());
 
-  const std::vector<SettingsPage> heard = server.Call([](clsServer& s) {
+  const std::vector<SettingsPage> heard = server.Call([](ChatServer& s) {
     std::vector<SettingsPage> pages;
     PluginAdmin admin(s);
     const auto session = admin.OpenSettingsSession([&pages](const SettingsPage& page) { pages.push_back(page); });
@@ -143,7 +143,7 @@ TEST(SettingsPluginSession, AboutAndSettingsChangedReachItsOwnInstancesAndClosin
   InstallPageAdding(server, "alpha", {{"4242", "Alpha", "done"}});
   InstallPageAdding(server, "beta");
   ASSERT_TRUE(server.Start());
-  server.Call([](clsServer& s) {
+  server.Call([](ChatServer& s) {
     PluginAdmin admin(s);
     std::vector<SettingsPage> pages;
     auto session = admin.OpenSettingsSession([&pages](const SettingsPage& page) { pages.push_back(page); });
@@ -178,7 +178,7 @@ TEST(SettingsPluginSession, ACloseDuringACallWaitsForTheCallToReturn) {
   InstallPageAdding(server, "alpha");
   server.dir().write("plugins/alpha.later", PagesFile({{"4242", "First", "done"}, {"4243", "Second", ""}}));
   ASSERT_TRUE(server.Start());
-  server.Call([](clsServer& s) {
+  server.Call([](ChatServer& s) {
     PluginAdmin admin(s);
     std::unique_ptr<SettingsPluginSession> session;
     session = admin.OpenSettingsSession([&session](const SettingsPage&) { session->Close(); });

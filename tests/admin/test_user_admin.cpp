@@ -111,8 +111,8 @@ TEST_F(UserAdminTest, AKickedUserIsClosedAndTheOthersStay) {
   const ControlReply again = Control(server, "kick Ann");
   EXPECT_EQ(again.status, ControlStatus::Refused);
   EXPECT_EQ(again.notice, "noticePersonDoesNotExist");
-  EXPECT_EQ(again.message, server.Call([](clsServer& s) {
-    return s.Language().data("noticePersonDoesNotExist", "frmSendServerMsg");
+  EXPECT_EQ(again.message, server.Call([](ChatServer& s) {
+    return s.Language().Text("noticePersonDoesNotExist", "frmSendServerMsg");
   }));
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "chat/ConnectionTable.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogView.hpp"
 #include "logging/LogWriter.hpp"
 #include "plugins/EncryptionPlugins.hpp"
@@ -22,7 +22,7 @@ namespace {
 class ConnectionTableTest : public ::testing::Test {
  protected:
   LogView view;
-  clsLanguage language;
+  LanguageFile language;
   LogWriter log{view, language};
   PluginEvents events;
   EncryptionPlugins ciphers;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "client/ChatClient.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/Sha256.hpp"
 #include "support/ScriptedServer.hpp"
 
 namespace velmorin::client {

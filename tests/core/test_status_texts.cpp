@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "server/StatusTexts.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "support/CommaDecimalLocale.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -13,7 +13,7 @@ TEST(StatusTexts, ByteCountsAndUptimes) {
   dir.write("language/t.lng",
             "[VM3SLF]\r\nlanguageIDs=1033\r\n[frmServer.Data]\r\nsizeBytes=<SP>B\r\nsizeKB=<SP>KB\r\n"
             "sizeMB=<SP>MB\r\nsizeGB=<SP>GB\r\n");
-  clsLanguage language;
+  LanguageFile language;
   language.SetLanguage("frmServer", dir.path("language/t.lng"));
   const std::pair<double, const char*> counts[] = {
       {0, "0 B"},          {1023, "1023 B"},       {1024, "1 KB"},
@@ -51,14 +51,14 @@ TEST(StatusTexts, TheShippedLanguagesWriteTheirOwnSeparatorAndDurationWords) {
   };
   for (const char* section : {"frmServer", "frmServerInfos", "frmSystemInfos"}) {
     for (const Case& c : cases) {
-      clsLanguage language;
+      LanguageFile language;
       language.SetLanguage(section, std::string(VELMORIN_SOURCE_DIR) + "/language/" + c.file);
       SCOPED_TRACE(std::string(section) + " " + c.file);
       if (std::string(section) != "frmSystemInfos") EXPECT_EQ(FormatByteCount(c.bytes, language), c.size);
       EXPECT_EQ(FormatUptime(c.seconds, language), c.uptime);
     }
   }
-  clsLanguage german;
+  LanguageFile german;
   german.SetLanguage("frmSystemInfos", std::string(VELMORIN_SOURCE_DIR) + "/language/Deutsch.lng");
   if (const locale_t comma = testing::CommaDecimalLocale()) {
     testing::ScopedThreadLocale scope(comma);

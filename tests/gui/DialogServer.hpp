@@ -8,7 +8,7 @@
 //   Joined(ann, "Garden");                      "joinChatroom", waiting for "acceptChatroom"
 //   auto packet = Await([&] { return ann.ReceiveCommand("closeChatroom", kWait); });
 //   ModalAnswerer no(QMessageBox::No);          answers the next message box and keeps its text
-//   OnModal<frmBanUser>([](frmBanUser& d) {...}) runs once on the next modal dialog of that type
+//   OnModal<BanUserDialog>([](BanUserDialog& d) {...}) runs once on the next modal dialog of that type
 
 #include <gtest/gtest.h>
 
@@ -27,11 +27,11 @@
 #include "gui/BoxAnswerers.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin/AdminService.hpp"
-#include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -111,7 +111,7 @@ class DialogServer : public ::testing::Test {
   std::uint16_t port = FreeLoopbackPort();
   CoreLoopDriver driver{MainLoop()};
   RecordingFrontEnd frontEnd;
-  clsServer server{frontEnd};
+  ChatServer server{frontEnd};
   AdminService admin{server};
 };
 

@@ -18,13 +18,13 @@
 #include <string>
 
 #include "admin-gui/CoreLoopDriver.hpp"
-#include "admin-gui/frmServer.hpp"
+#include "admin-gui/MainWindow.hpp"
 #include "admin/AdminService.hpp"
-#include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin::testing {
@@ -65,8 +65,8 @@ class WindowServer : public ::testing::Test {
       {"Logging", {{"Enabled", "0"}}},
   }};
   CoreLoopDriver driver{MainLoop()};
-  frmServer window;
-  clsServer server{window};
+  MainWindow window;
+  ChatServer server{window};
   AdminService admin{server};
   int unloads = 0;
 };

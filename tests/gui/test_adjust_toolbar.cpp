@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "admin-gui/frmAdjustToolbar.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
 #include "admin-gui/Toolbar.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {
@@ -21,7 +21,7 @@ TEST(AdjustToolbar, LoadDropsUnknownAndRepeatedKeysAndKeepsDividers) {
       {"", ""},
   };
   for (const auto& c : cases) {
-    frmAdjustToolbar window({}, nullptr);
+    ToolbarDialog window({}, nullptr);
     window.Load(c.order);
     EXPECT_EQ(window.Order(), c.kept) << c.order;
     // Every button is in exactly one of the lists; the divider is always available.
@@ -36,7 +36,7 @@ TEST(AdjustToolbar, LoadDropsUnknownAndRepeatedKeysAndKeepsDividers) {
 TEST(AdjustToolbar, EditsBecomeTheOrderOnOk) {
   ServerSettings.General.ToolbarOrder = "online,clear";
   int rebuilt = 0;
-  auto* window = new frmAdjustToolbar([&] { ++rebuilt; }, nullptr);
+  auto* window = new ToolbarDialog([&] { ++rebuilt; }, nullptr);
   window->Load(ServerSettings.General.ToolbarOrder);
   window->Current().setCurrentRow(0);
   window->Available().setCurrentRow(0);  // the divider

@@ -6,14 +6,14 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "admin-gui/frmAddEditUser.hpp"
-#include "admin-gui/frmBanUser.hpp"
-#include "admin-gui/frmChatroomInfos.hpp"
-#include "admin-gui/frmCreateChat.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "admin-gui/frmShowIPs.hpp"
-#include "admin-gui/frmSendServerMsg.hpp"
-#include "admin-gui/frmUserInfos.hpp"
+#include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/BanUserDialog.hpp"
+#include "admin-gui/RoomListWindow.hpp"
+#include "admin-gui/CreateRoomDialog.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "admin-gui/AddressListWindow.hpp"
+#include "admin-gui/ServerMessageDialog.hpp"
+#include "admin-gui/UserListWindow.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "gui/DialogServer.hpp"
 
@@ -26,7 +26,7 @@ using testing::OnModal;
 
 class AdminDialogs : public testing::DialogServer {
  protected:
-  std::vector<std::string> Nicknames(frmUserInfos& list) {
+  std::vector<std::string> Nicknames(UserListWindow& list) {
     std::vector<std::string> names;
     for (int i = 0; i < list.List().topLevelItemCount(); ++i) names.push_back(ServerText(list.List().topLevelItem(i)->text(1)));
     return names;
@@ -51,7 +51,7 @@ class AdminDialogs : public testing::DialogServer {
 TEST_F(AdminDialogs, UserListDisconnectsAfterTheQuestionAndOnlyOnYes) {
   client::ChatClient ada = LoggedIn("Ada");
   client::ChatClient bob = LoggedIn("Bob");
-  frmUserInfos users(admin);
+  UserListWindow users(admin);
   users.SetLanguage(language);
   EXPECT_EQ(Nicknames(users), (std::vector<std::string>{"Ada", "Bob"}));
   const QTreeWidgetItem* row = users.List().topLevelItem(0);
@@ -92,14 +92,14 @@ TEST_F(AdminDialogs, UserListDisconnectsAfterTheQuestionAndOnlyOnYes) {
 
 TEST_F(AdminDialogs, BanFromTheUserListKeepsTheChosenRulesAndDisconnects) {
   client::ChatClient bob = LoggedIn("Bob");
-  frmUserInfos users(admin);
+  UserListWindow users(admin);
   users.SetLanguage(language);
   ASSERT_TRUE(users.Select("Bob"));
 
   std::vector<std::string> captions;
   std::vector<std::string> refusals;
   bool stayedOpen = false;
-  OnModal<frmBanUser> ban([&](frmBanUser& dialog) {
+  OnModal<BanUserDialog> ban([&](BanUserDialog& dialog) {
     for (QCheckBox* box : {&dialog.BanIP(), &dialog.BanNick(), &dialog.BanNickRange()}) {
       captions.push_back(box->text().toStdString());
       box->setChecked(false);
@@ -135,7 +135,7 @@ TEST_F(AdminDialogs, TheBanDialogChoosesAddressAndNicknameAndSaysWhoSharesTheAdd
   client::ChatClient ann = LoggedIn("Ann");
   client::ChatClient ben = LoggedIn("Ben");
   client::ChatClient cid = LoggedIn("Cid");
-  frmBanUser dialog(admin, "Ann", "127.0.0.1");
+  BanUserDialog dialog(admin, "Ann", "127.0.0.1");
   dialog.SetLanguage(language);
   EXPECT_TRUE(dialog.BanIP().isChecked());
   EXPECT_TRUE(dialog.BanNick().isChecked());
@@ -164,7 +164,7 @@ TEST_F(AdminDialogs, RemovingARoomAsksThenClosesItForEveryMember) {
   client::ChatClient ben = LoggedIn("Ben");
   Joined(ann, "Garden");
   Joined(ben, "Garden");
-  frmChatroomInfos rooms(admin);
+  RoomListWindow rooms(admin);
   rooms.SetLanguage(language);
   ASSERT_TRUE(rooms.Select("garden"));
   EXPECT_EQ(rooms.Selected()->members, 2);
@@ -199,13 +199,13 @@ TEST_F(AdminDialogs, RemovingARoomAsksThenClosesItForEveryMember) {
     rooms.RemoveSelected();
     EXPECT_EQ(no.texts, (std::vector<std::string>{"Do you really want to remove the chatroom Lobby?"}));
   }
-  EXPECT_EQ(server.Chatrooms().count(), 1);
+  EXPECT_EQ(server.Chatrooms().Count(), 1);
   {
     ModalAnswerer yes(QMessageBox::Yes);
     ASSERT_TRUE(rooms.Select("Lobby"));
     rooms.RemoveSelected();
   }
-  EXPECT_EQ(server.Chatrooms().count(), 0);
+  EXPECT_EQ(server.Chatrooms().Count(), 0);
 }
 
 TEST_F(AdminDialogs, TheMessageEditorReachesWhomItsModeNames) {
@@ -213,7 +213,7 @@ TEST_F(AdminDialogs, TheMessageEditorReachesWhomItsModeNames) {
   client::ChatClient ben = LoggedIn("Ben");
   Joined(ann, "Garden");
   Joined(ben, "Lobby");
-  using Mode = frmSendServerMsg::Mode;
+  using Mode = ServerMessageDialog::Mode;
   struct Case {
     Mode mode;
     const char* target;
@@ -224,7 +224,7 @@ TEST_F(AdminDialogs, TheMessageEditorReachesWhomItsModeNames) {
   for (const Case& c : {Case{Mode::User, "ANN", "Server message to ANN", true, false},
                         Case{Mode::Chatroom, "garden", "Server message to a chatroom - garden", true, false},
                         Case{Mode::AllUsers, "", "Server message to all users", true, true}}) {
-    frmSendServerMsg editor(admin, c.mode, c.target);
+    ServerMessageDialog editor(admin, c.mode, c.target);
     editor.SetLanguage(language);
     editor.show();
     EXPECT_EQ(editor.windowTitle().toStdString(), c.title);
@@ -241,7 +241,7 @@ TEST_F(AdminDialogs, TheMessageEditorReachesWhomItsModeNames) {
 TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
   client::ChatClient ann = LoggedIn("Ann");
   admin.Rooms().Add("Quiet", "", "", false);
-  using Mode = frmSendServerMsg::Mode;
+  using Mode = ServerMessageDialog::Mode;
   struct Case {
     Mode mode;
     const char* target;
@@ -250,7 +250,7 @@ TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
   for (const Case& c : {Case{Mode::User, "Nobody", "This user is not logged in (any more)."},
                         Case{Mode::Chatroom, "Nowhere", "This chatroom does not exist (any more)."},
                         Case{Mode::Chatroom, "Quiet", "Nobody is in this chatroom."}}) {
-    frmSendServerMsg editor(admin, c.mode, c.target);
+    ServerMessageDialog editor(admin, c.mode, c.target);
     editor.SetLanguage(language);
     editor.show();
     editor.Editor().setPlainText("hello");
@@ -260,7 +260,7 @@ TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
     EXPECT_FALSE(editor.isVisible()) << c.notice;
   }
   // An empty text sends nothing and keeps the editor open, without a notice.
-  frmSendServerMsg editor(admin, Mode::AllUsers, "");
+  ServerMessageDialog editor(admin, Mode::AllUsers, "");
   editor.SetLanguage(language);
   editor.show();
   editor.Editor().setPlainText("   ");
@@ -273,7 +273,7 @@ TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
 }
 
 TEST_F(AdminDialogs, TheRoomCreatorCleansItsFieldsAndShowsWhyItRefuses) {
-  frmCreateChat creator(admin);
+  CreateRoomDialog creator(admin);
   creator.SetLanguage(language);
   creator.show();
   {
@@ -294,18 +294,18 @@ TEST_F(AdminDialogs, TheRoomCreatorCleansItsFieldsAndShowsWhyItRefuses) {
   EXPECT_FALSE(creator.isVisible());
   const long id = server.Chatrooms().GetChatroomID("TeaRoom");
   ASSERT_GE(id, 0);
-  EXPECT_TRUE(server.Chatrooms().isProtected(id));
+  EXPECT_TRUE(server.Chatrooms().IsProtected(id));
   EXPECT_NE(dir.read("config/chatrooms.cfg").find("[TeaRoom]"), std::string::npos);
 }
 
 // What Windows-1252 cannot carry would be stored as '?': a room "?mega", a password "??????".
 // The editors refuse it, name the field and the characters, and stay open.
 TEST_F(AdminDialogs, TheEditorsRefuseWhatTheServerCannotStoreAsTyped) {
-  frmCreateChat creator(admin);
+  CreateRoomDialog creator(admin);
   creator.SetLanguage(language);
   creator.show();
   bool accepted = false;
-  frmAddEditUser account(frmAddEditUser::Mode::Add, [&accepted](const AccountFields&) {
+  AccountDialog account(AccountDialog::Mode::Add, [&accepted](const AccountFields&) {
     accepted = true;
     return AdminResult::Done();
   });
@@ -332,7 +332,7 @@ TEST_F(AdminDialogs, TheEditorsRefuseWhatTheServerCannotStoreAsTyped) {
 }
 
 TEST_F(AdminDialogs, TheExtrasMenuOpensEachListOnceInTheWindowsLanguage) {
-  frmServer window;
+  MainWindow window;
   window.Attach(admin, {});
   for (int i = 0; i < 2; ++i) {
     for (const char* entry : {"mnuUserInfos", "mnuChatroomInfos", "mnuShowIPs"}) {
@@ -340,9 +340,9 @@ TEST_F(AdminDialogs, TheExtrasMenuOpensEachListOnceInTheWindowsLanguage) {
       window.Action(entry)->trigger();
     }
   }
-  const auto users = window.findChildren<frmUserInfos*>();
-  const auto rooms = window.findChildren<frmChatroomInfos*>();
-  const auto addresses = window.findChildren<frmShowIPs*>();
+  const auto users = window.findChildren<UserListWindow*>();
+  const auto rooms = window.findChildren<RoomListWindow*>();
+  const auto addresses = window.findChildren<AddressListWindow*>();
   ASSERT_EQ(users.size(), 1);
   ASSERT_EQ(rooms.size(), 1);
   ASSERT_EQ(addresses.size(), 1);

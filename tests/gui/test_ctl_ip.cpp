@@ -5,8 +5,8 @@
 #include <QMessageBox>
 #include <QTest>
 
-#include "admin-gui/ctlIP.hpp"
-#include "admin-gui/frmAddEditBanIP.hpp"
+#include "admin-gui/AddressEdit.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
 #include "gui/DialogServer.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -14,14 +14,14 @@ namespace velmorin {
 namespace {
 
 std::string Typed(const std::string& keys, bool wildcards) {
-  ctlIP ip;
+  AddressEdit ip;
   ip.SetWildcards(wildcards);
   ip.show();
   for (const char key : keys) QTest::keyClick(ip.CurrentField(), key);
   return ip.Address();
 }
 
-TEST(ctlIP, TypedKeysMakeTheAddressOrNothingWhileIncomplete) {
+TEST(AddressEdit, TypedKeysMakeTheAddressOrNothingWhileIncomplete) {
   struct Case {
     const char* keys;
     bool wildcards;
@@ -44,7 +44,7 @@ TEST(ctlIP, TypedKeysMakeTheAddressOrNothingWhileIncomplete) {
   }
 }
 
-TEST(ctlIP, SetAddressKeepsWhatTypingWouldKeep) {
+TEST(AddressEdit, SetAddressKeepsWhatTypingWouldKeep) {
   struct Case {
     const char* text;
     bool wildcards;
@@ -53,18 +53,18 @@ TEST(ctlIP, SetAddressKeepsWhatTypingWouldKeep) {
   for (const Case& c : {Case{" 010.001.000.255 ", false, "10.1.0.255"}, Case{"10.*.0.1", true, "10.*.0.1"},
                         Case{"10.*.0.1", false, ""}, Case{"1.2.3", false, ""}, Case{"1.2.3.4.5", false, ""},
                         Case{"1.2.3.999", false, "1.2.3.255"}}) {
-    ctlIP ip;
+    AddressEdit ip;
     ip.SetWildcards(c.wildcards);
     ip.SetAddress(c.text);
     EXPECT_EQ(ip.Address(), c.address) << c.text;
   }
 }
 
-TEST(frmAddEditBanIP, RefusesIncompleteEntriesAndHandsOnAddressesAndRanges) {
+TEST(BanRuleDialog, RefusesIncompleteEntriesAndHandsOnAddressesAndRanges) {
   testing::TempProgramDir dir;
   testing::CopyLanguageFiles(dir.path("language"));
   std::vector<std::string> accepted;
-  frmAddEditBanIP editor([&accepted](const std::string& entry) {
+  BanRuleDialog editor([&accepted](const std::string& entry) {
     accepted.push_back(entry);
     return AdminResult::Done();
   });

@@ -5,16 +5,16 @@
 
 #include <memory>
 
-#include "admin-gui/frmAddEditBanIP.hpp"
-#include "admin-gui/frmAddEditChatroom.hpp"
-#include "admin-gui/frmAddEditUser.hpp"
-#include "admin-gui/frmBanUser.hpp"
-#include "admin-gui/frmChatroomInfos.hpp"
-#include "admin-gui/frmCreateChat.hpp"
-#include "admin-gui/frmLoading.hpp"
-#include "admin-gui/frmSendServerMsg.hpp"
-#include "admin-gui/frmShowIPs.hpp"
-#include "admin-gui/frmUserInfos.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
+#include "admin-gui/RoomDialog.hpp"
+#include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/BanUserDialog.hpp"
+#include "admin-gui/RoomListWindow.hpp"
+#include "admin-gui/CreateRoomDialog.hpp"
+#include "admin-gui/SplashWindow.hpp"
+#include "admin-gui/ServerMessageDialog.hpp"
+#include "admin-gui/AddressListWindow.hpp"
+#include "admin-gui/UserListWindow.hpp"
 #include "gui/DialogServer.hpp"
 
 namespace velmorin {
@@ -25,15 +25,15 @@ using DialogLanguage = testing::DialogServer;
 TEST_F(DialogLanguage, TheShippedFilesFitEveryDialog) {
   for (const char* file : {"English.lng", "Deutsch.lng"}) {
     std::vector<std::unique_ptr<AdminDialog>> dialogs;
-    dialogs.push_back(std::make_unique<frmUserInfos>(admin));
-    dialogs.push_back(std::make_unique<frmBanUser>(admin, "Ann", "127.0.0.1"));
-    dialogs.push_back(std::make_unique<frmSendServerMsg>(admin, frmSendServerMsg::Mode::AllUsers, ""));
-    dialogs.push_back(std::make_unique<frmChatroomInfos>(admin));
-    dialogs.push_back(std::make_unique<frmCreateChat>(admin));
-    dialogs.push_back(std::make_unique<frmAddEditChatroom>(frmAddEditChatroom::Mode::AddSettings, nullptr));
-    dialogs.push_back(std::make_unique<frmAddEditUser>(frmAddEditUser::Mode::Add, nullptr));
-    dialogs.push_back(std::make_unique<frmAddEditBanIP>(nullptr));
-    dialogs.push_back(std::make_unique<frmShowIPs>(admin));
+    dialogs.push_back(std::make_unique<UserListWindow>(admin));
+    dialogs.push_back(std::make_unique<BanUserDialog>(admin, "Ann", "127.0.0.1"));
+    dialogs.push_back(std::make_unique<ServerMessageDialog>(admin, ServerMessageDialog::Mode::AllUsers, ""));
+    dialogs.push_back(std::make_unique<RoomListWindow>(admin));
+    dialogs.push_back(std::make_unique<CreateRoomDialog>(admin));
+    dialogs.push_back(std::make_unique<RoomDialog>(RoomDialog::Mode::AddSettings, nullptr));
+    dialogs.push_back(std::make_unique<AccountDialog>(AccountDialog::Mode::Add, nullptr));
+    dialogs.push_back(std::make_unique<BanRuleDialog>(nullptr));
+    dialogs.push_back(std::make_unique<AddressListWindow>(admin));
     for (auto& dialog : dialogs) {
       const std::vector<std::string> refused = dialog->SetLanguage(dir.path("language/") + file);
       EXPECT_TRUE(refused.empty()) << file << " " << dialog->objectName().toStdString() << ": "
@@ -42,17 +42,17 @@ TEST_F(DialogLanguage, TheShippedFilesFitEveryDialog) {
     }
   }
   for (const char* file : {"English.lng", "Deutsch.lng"}) {
-    frmLoading splash;
+    SplashWindow splash;
     const std::vector<std::string> refused = splash.SetLanguage(dir.path("language/") + file);
     EXPECT_TRUE(refused.empty()) << file << " frmLoading: " << ::testing::PrintToString(refused);
-    clsLanguage texts;
+    LanguageFile texts;
     texts.SetLanguage("frmLoading", dir.path("language/") + file);
     for (const StartupStep step : {StartupStep::Window, StartupStep::Server, StartupStep::WindowState,
                                    StartupStep::Online, StartupStep::Ready}) {
-      EXPECT_FALSE(texts.data(StartupStepKey(step)).empty()) << file << " " << StartupStepKey(step);
+      EXPECT_FALSE(texts.Text(StartupStepKey(step)).empty()) << file << " " << StartupStepKey(step);
     }
   }
-  frmBanUser ban(admin, "Ann", "127.0.0.1");
+  BanUserDialog ban(admin, "Ann", "127.0.0.1");
   ban.SetLanguage(dir.path("language/Deutsch.lng"));
   EXPECT_EQ(ban.BanNickRange().text(), "Alle Nicknames sperren, die Ann enthalten");
 }

@@ -14,17 +14,17 @@
 #include <memory>
 #include <vector>
 
-#include "admin-gui/frmAddEditBanIP.hpp"
-#include "admin-gui/frmAddEditChatroom.hpp"
-#include "admin-gui/frmAddEditUser.hpp"
-#include "admin-gui/frmAdjustToolbar.hpp"
-#include "admin-gui/frmBanUser.hpp"
-#include "admin-gui/frmCreateChat.hpp"
-#include "admin-gui/frmLanguage.hpp"
-#include "admin-gui/frmSendServerMsg.hpp"
-#include "admin-gui/frmSettings.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
+#include "admin-gui/RoomDialog.hpp"
+#include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/BanUserDialog.hpp"
+#include "admin-gui/CreateRoomDialog.hpp"
+#include "admin-gui/LanguageDialog.hpp"
+#include "admin-gui/ServerMessageDialog.hpp"
+#include "admin-gui/SettingsDialog.hpp"
 #include "gui/DialogServer.hpp"
-#include "platform/modFilter.hpp"
+#include "config/TextFilters.hpp"
 
 namespace velmorin {
 namespace {
@@ -45,7 +45,7 @@ class DialogLook : public testing::DialogServer {
 QImage Image(const QIcon& icon) { return icon.pixmap(32, 32).toImage(); }
 
 TEST_F(DialogLook, EverySettingsPageHasAnImageOfItsOwn) {
-  frmSettings dialog(admin, language, &window);
+  SettingsDialog dialog(admin, language, &window);
   auto* tree = dialog.findChild<QTreeWidget*>("tvwSettings");
   ASSERT_NE(tree, nullptr);
   std::vector<QTreeWidgetItem*> pages;
@@ -62,15 +62,15 @@ TEST_F(DialogLook, EverySettingsPageHasAnImageOfItsOwn) {
 
 TEST_F(DialogLook, EveryDialogsOkAndCancelSitInAButtonBox) {
   std::vector<std::unique_ptr<QDialog>> dialogs;
-  dialogs.push_back(std::make_unique<frmSettings>(admin, language, &window));
-  dialogs.push_back(std::make_unique<frmLanguage>(dir.path("language"), "English.lng", &window));
-  dialogs.push_back(std::make_unique<frmAdjustToolbar>([] {}, &window));
-  dialogs.push_back(std::make_unique<frmBanUser>(admin, "Ann", "127.0.0.1"));
-  dialogs.push_back(std::make_unique<frmSendServerMsg>(admin, frmSendServerMsg::Mode::AllUsers, ""));
-  dialogs.push_back(std::make_unique<frmCreateChat>(admin));
-  dialogs.push_back(std::make_unique<frmAddEditChatroom>(frmAddEditChatroom::Mode::AddSettings, nullptr));
-  dialogs.push_back(std::make_unique<frmAddEditUser>(frmAddEditUser::Mode::Add, nullptr));
-  dialogs.push_back(std::make_unique<frmAddEditBanIP>(nullptr));
+  dialogs.push_back(std::make_unique<SettingsDialog>(admin, language, &window));
+  dialogs.push_back(std::make_unique<LanguageDialog>(dir.path("language"), "English.lng", &window));
+  dialogs.push_back(std::make_unique<ToolbarDialog>([] {}, &window));
+  dialogs.push_back(std::make_unique<BanUserDialog>(admin, "Ann", "127.0.0.1"));
+  dialogs.push_back(std::make_unique<ServerMessageDialog>(admin, ServerMessageDialog::Mode::AllUsers, ""));
+  dialogs.push_back(std::make_unique<CreateRoomDialog>(admin));
+  dialogs.push_back(std::make_unique<RoomDialog>(RoomDialog::Mode::AddSettings, nullptr));
+  dialogs.push_back(std::make_unique<AccountDialog>(AccountDialog::Mode::Add, nullptr));
+  dialogs.push_back(std::make_unique<BanRuleDialog>(nullptr));
   for (const auto& dialog : dialogs) {
     const std::string name = dialog->objectName().toStdString();
     auto* cancel = dialog->findChild<QPushButton*>("cmdCancel");
@@ -94,7 +94,7 @@ TEST_F(DialogLook, EveryDialogsOkAndCancelSitInAButtonBox) {
 TEST_F(DialogLook, TheEncryptionEntryAndTheNicknameBanBoxShowWholeInBothLanguages) {
   for (const char* file : {"English.lng", "Deutsch.lng"}) {
     SCOPED_TRACE(file);
-    frmSettings dialog(admin, dir.path("language/") + file, &window);
+    SettingsDialog dialog(admin, dir.path("language/") + file, &window);
     dialog.show();
     ASSERT_TRUE(dialog.ShowPage("Encryption"));
     auto* list = dialog.findChild<QListWidget*>("lstEncryptionPlugins");

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "admin-gui/ctlTray.hpp"
-#include "admin-gui/frmAdjustToolbar.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "admin-gui/frmServerInfos.hpp"
-#include "admin-gui/frmSystemInfos.hpp"
+#include "admin-gui/TrayIcon.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "admin-gui/ServerInfoWindow.hpp"
+#include "admin-gui/SystemInfoWindow.hpp"
 #include "admin-gui/HelpMenu.hpp"
 #include "admin/AdminService.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {
@@ -30,27 +30,27 @@ class InfoWindows : public ::testing::Test {
  protected:
   testing::TempProgramDir dir;
   AdminFrontEnd frontEnd;
-  clsServer server{frontEnd};
+  ChatServer server{frontEnd};
   AdminService admin{server};
 };
 
 TEST_F(InfoWindows, TheShippedFilesFitEveryWindow) {
   for (const char* file : {"English.lng", "Deutsch.lng"}) {
     const std::string path = kLanguages + file;
-    frmServer main;
+    MainWindow main;
     EXPECT_TRUE(main.Tray().SetLanguage(path).empty()) << file;
-    frmServerInfos infos(admin, nullptr);
+    ServerInfoWindow infos(admin, nullptr);
     EXPECT_TRUE(infos.SetLanguage(path).empty()) << file << ::testing::PrintToString(infos.SetLanguage(path));
-    frmSystemInfos system(admin, nullptr);
+    SystemInfoWindow system(admin, nullptr);
     EXPECT_TRUE(system.SetLanguage(path).empty()) << file << ::testing::PrintToString(system.SetLanguage(path));
-    frmAdjustToolbar adjust({}, nullptr);
+    ToolbarDialog adjust({}, nullptr);
     EXPECT_TRUE(adjust.SetLanguage(path).empty()) << file << ::testing::PrintToString(adjust.SetLanguage(path));
     EXPECT_FALSE(infos.findChild<QLabel*>("lblIPCaption")->text().isEmpty());
   }
-  frmServer main;
+  MainWindow main;
   main.Tray().SetLanguage(kLanguages + "Deutsch.lng");
   EXPECT_EQ(main.Tray().Menu().findChild<QAction*>("mnuTrayRestore")->text(), "&Wiederherstellen");
-  frmServerInfos infos(admin, nullptr);
+  ServerInfoWindow infos(admin, nullptr);
   infos.SetLanguage(kLanguages + "Deutsch.lng");
   EXPECT_EQ(infos.findChild<QLabel*>("lblChatroomsCaption")->text(), QString::fromUtf8("Chatr\xC3\xA4ume:"));
   // Offline: the figures that need the server running show dashes.
@@ -59,7 +59,7 @@ TEST_F(InfoWindows, TheShippedFilesFitEveryWindow) {
 }
 
 TEST_F(InfoWindows, SystemInformationShowsTheReportUnderItsHeadings) {
-  frmSystemInfos system(admin, nullptr);
+  SystemInfoWindow system(admin, nullptr);
   system.SetLanguage(kLanguages + "English.lng");
   const std::string text = system.ReportText();
   for (const char* part : {"General\r\n", "Velmorin Server\r\n", "System\r\n", "  Processor cores: ", "  Version: ",
@@ -69,7 +69,7 @@ TEST_F(InfoWindows, SystemInformationShowsTheReportUnderItsHeadings) {
   EXPECT_EQ(text.find("memory_total_kb"), std::string::npos) << text;  // every entry has its label
 
   // In German the load averages have decimal commas and the uptime is in words.
-  frmSystemInfos german(admin, nullptr);
+  SystemInfoWindow german(admin, nullptr);
   german.SetLanguage(kLanguages + "Deutsch.lng");
   const std::string deutsch = german.ReportText();
   const std::size_t load = deutsch.find("  Durchschnittliche Last: ");

@@ -20,13 +20,13 @@
 #include "admin-gui/GradientProgressBar.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
 #include "admin-gui/WindowMode.hpp"
-#include "admin-gui/frmLanguage.hpp"
-#include "admin-gui/frmLoading.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
-#include "server/clsServer.hpp"
-#include "server/modMain.hpp"
+#include "admin-gui/LanguageDialog.hpp"
+#include "admin-gui/SplashWindow.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
+#include "server/ChatServer.hpp"
+#include "server/StartupSteps.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -96,19 +96,19 @@ class DesktopStartup : public ::testing::Test {
 
   static bool MainWindowShown() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (qobject_cast<frmServer*>(widget) != nullptr && widget->isVisible()) return true;
+      if (qobject_cast<MainWindow*>(widget) != nullptr && widget->isVisible()) return true;
     }
     return false;
   }
 
   static int LoadingWindows() {
     int count = 0;
-    for (QWidget* widget : QApplication::allWidgets()) count += qobject_cast<frmLoading*>(widget) != nullptr;
+    for (QWidget* widget : QApplication::allWidgets()) count += qobject_cast<SplashWindow*>(widget) != nullptr;
     return count;
   }
 
   // Runs the start-up; `atWindow` sees the open window and the server.
-  void Start(StartupSplash& splash, const std::function<void(frmServer&, clsServer&)>& atWindow,
+  void Start(StartupSplash& splash, const std::function<void(MainWindow&, ChatServer&)>& atWindow,
              bool askLanguage = false) {
     sigset_t none;
     sigemptyset(&none);
@@ -141,11 +141,11 @@ TEST_F(DesktopStartup, TheSplashFollowsEveryStepAndClosesWhenTheWindowIsUp) {
   EXPECT_EQ(splash.Window()->progress(), 0);
   EXPECT_EQ(splash.Window()->findChild<QLabel*>("lblLoading")->text(), "Der Server wird gestartet, bitte warten...");
   std::vector<Seen> seen;
-  QObject::connect(splash.Window(), &frmLoading::progressChanged, [&](int percent) {
+  QObject::connect(splash.Window(), &SplashWindow::progressChanged, [&](int percent) {
     seen.push_back({percent, splash.Window()->StepText().toStdString(), MainWindowShown()});
   });
   bool reached = false;
-  Start(splash, [&](frmServer& window, clsServer& server) {
+  Start(splash, [&](MainWindow& window, ChatServer& server) {
     reached = true;
     EXPECT_EQ(splash.Window(), nullptr);
     EXPECT_EQ(LoadingWindows(), 0);
@@ -176,12 +176,12 @@ TEST_F(DesktopStartup, ASignalDuringTheStartUpIsServedOnceTheServerIsUp) {
   ASSERT_GE(signalFd, 0);
   StartupSplash splash(true, language);
   ASSERT_NE(splash.Window(), nullptr);
-  QObject::connect(splash.Window(), &frmLoading::progressChanged, [](int percent) {
+  QObject::connect(splash.Window(), &SplashWindow::progressChanged, [](int percent) {
     if (percent == StartupProgress(StartupStep::WindowState)) ::raise(SIGUSR2);  // the control socket is open
   });
   bool reached = false;
   EXPECT_EQ(RunDesktop(signalFd, splash,
-                       [&](frmServer& window, clsServer& server) {
+                       [&](MainWindow& window, ChatServer& server) {
                          reached = true;
                          EXPECT_FALSE(window.Unloaded());
                          EXPECT_TRUE(server.IsOnline());
@@ -202,7 +202,7 @@ TEST_F(DesktopStartup, WithoutTheSettingNoSplashIsEverMade) {
   StartupSplash splash(ServerSettings.Start.ShowSplashScreen, language);
   EXPECT_EQ(splash.Window(), nullptr);
   bool reached = false;
-  Start(splash, [&](frmServer& window, clsServer& server) {
+  Start(splash, [&](MainWindow& window, ChatServer& server) {
     reached = true;
     EXPECT_EQ(LoadingWindows(), 0);
     EXPECT_TRUE(window.isVisible());
@@ -215,24 +215,24 @@ TEST_F(DesktopStartup, WithoutTheSettingNoSplashIsEverMade) {
 // server goes on serving while it is open. A language other than the automatic one is stored and
 // shown at once (window, title, log, the process's texts); Cancel keeps the automatic one.
 TEST_F(DesktopStartup, TheLanguageQuestionComesWhileTheServerServesAndItsAnswerAppliesAtOnce) {
-  const clsLanguage processLanguage = CurrentLanguage();
+  const LanguageFile processLanguage = CurrentLanguage();
   for (const bool choose : {true, false}) {
     SCOPED_TRACE(choose ? "Deutsch chosen" : "cancelled");
     Configure("0", "");
     ASSERT_TRUE(LanguageQuestionDue());
     ASSERT_TRUE(ChooseLanguageWithoutAsking(1033));  // the system's locale: English
     ASSERT_EQ(ServerSettings.Info.Language, "English.lng");
-    CurrentLanguage() = clsLanguage();
+    CurrentLanguage() = LanguageFile();
     CurrentLanguage().SetLanguage("modMain", dir.path("language/English.lng"));
     StartupSplash splash(false, "");
     bool asked = false;
     bool served = false;
     Start(
         splash,
-        [&](frmServer& window, clsServer& server) {
+        [&](MainWindow& window, ChatServer& server) {
           QTimer poll;
           QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* chooser = qobject_cast<frmLanguage*>(QApplication::activeModalWidget());
+            auto* chooser = qobject_cast<LanguageDialog*>(QApplication::activeModalWidget());
             if (chooser == nullptr) return;
             poll.stop();
             asked = true;
@@ -259,7 +259,7 @@ TEST_F(DesktopStartup, TheLanguageQuestionComesWhileTheServerServesAndItsAnswerA
     const std::string kept = choose ? "Deutsch.lng" : "English.lng";
     EXPECT_EQ(ServerSettings.Info.Language, kept);
     EXPECT_NE(dir.read("config/server.cfg").find("Language=" + kept), std::string::npos);
-    EXPECT_EQ(CurrentLanguage().currentFile(), dir.path("language/" + kept));
+    EXPECT_EQ(CurrentLanguage().CurrentFile(), dir.path("language/" + kept));
   }
   CurrentLanguage() = processLanguage;
 }
@@ -273,7 +273,7 @@ TEST(LoadingWindow, StepsNeverGoBackAndAnEarlyEndClosesIt) {
     EXPECT_EQ(splash.Window()->progress(), StartupProgress(StartupStep::Online));
     EXPECT_EQ(splash.Window()->StepText(), "Loading plugins and going online...");  // no language file: built in
   }
-  for (QWidget* widget : QApplication::allWidgets()) EXPECT_EQ(qobject_cast<frmLoading*>(widget), nullptr);
+  for (QWidget* widget : QApplication::allWidgets()) EXPECT_EQ(qobject_cast<SplashWindow*>(widget), nullptr);
 }
 
 }  // namespace

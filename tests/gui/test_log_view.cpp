@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "admin-gui/LogViewWidget.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
 #include "platform/EventLoop.hpp"
 #include "gui/WindowServer.hpp"
@@ -112,9 +112,9 @@ TEST(LogView, ClearsAtClearLogSizeThroughTheWriter) {
   ServerSettings.Log.Pattern = PatternToInternal("%message");
   ServerSettings.Log.ClearLogAtSize = true;
   ServerSettings.Log.ClearLogSize = 3;
-  frmServer window;
+  MainWindow window;
   window.LogView().SetWriteInterval(std::chrono::milliseconds(0));
-  clsLanguage language;
+  LanguageFile language;
   LogWriter writer(window, language);
   for (const char* line : {"one", "two", "three", "four"}) writer.WriteLogLine(std::string(line) + "\r\n", 0);
   MainLoop().RunOnce(0);  // the end of the pass the lines were written in

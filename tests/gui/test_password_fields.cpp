@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <memory>
 
-#include "admin-gui/frmAddEditChatroom.hpp"
-#include "admin-gui/frmAddEditUser.hpp"
-#include "admin-gui/frmCreateChat.hpp"
+#include "admin-gui/RoomDialog.hpp"
+#include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/CreateRoomDialog.hpp"
 #include "gui/DialogServer.hpp"
 
 namespace velmorin {
@@ -18,10 +18,10 @@ using PasswordFields = testing::DialogServer;
 
 TEST_F(PasswordFields, EveryEditorWithAPasswordEchoesItAsDots) {
   std::vector<std::unique_ptr<AdminDialog>> dialogs;
-  dialogs.push_back(std::make_unique<frmAddEditUser>(frmAddEditUser::Mode::Add, nullptr));
-  dialogs.push_back(std::make_unique<frmAddEditUser>(frmAddEditUser::Mode::Edit, nullptr));
-  dialogs.push_back(std::make_unique<frmAddEditChatroom>(frmAddEditChatroom::Mode::AddSettings, nullptr));
-  dialogs.push_back(std::make_unique<frmCreateChat>(admin));
+  dialogs.push_back(std::make_unique<AccountDialog>(AccountDialog::Mode::Add, nullptr));
+  dialogs.push_back(std::make_unique<AccountDialog>(AccountDialog::Mode::Edit, nullptr));
+  dialogs.push_back(std::make_unique<RoomDialog>(RoomDialog::Mode::AddSettings, nullptr));
+  dialogs.push_back(std::make_unique<CreateRoomDialog>(admin));
   for (auto& dialog : dialogs) {
     SCOPED_TRACE(dialog->objectName().toStdString());
     dialog->SetLanguage(language);

@@ -12,10 +12,10 @@
 
 #include "gui/WindowServer.hpp"
 #include "admin-gui/PluginMenuView.hpp"
-#include "admin-gui/ctlTray.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "admin-gui/frmServerInfos.hpp"
-#include "config/modSettings.hpp"
+#include "admin-gui/TrayIcon.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "admin-gui/ServerInfoWindow.hpp"
+#include "config/Settings.hpp"
 #include "platform/Text.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
@@ -103,10 +103,10 @@ TEST_F(PluginWindow, ReleasedShortcutsAreOfferedAndBalloonsReachTheTray) {
 TEST_F(PluginWindow, ServerInformationShowsTheFiguresOnlineAndOffline) {
   // The window as the menu opens it, with this test's language file (the process-wide language
   // stays bound to the first test's).
-  auto* infos = new frmServerInfos(admin, &window);
+  auto* infos = new ServerInfoWindow(admin, &window);
   infos->SetLanguage(dir.path("language/English.lng"));
   ShowServerInfos(admin, window);
-  ASSERT_EQ(window.findChildren<frmServerInfos*>().size(), 1);  // the open one raised, no second
+  ASSERT_EQ(window.findChildren<ServerInfoWindow*>().size(), 1);  // the open one raised, no second
   EXPECT_EQ(infos->Field("lblPort").toStdString(), std::to_string(port));
   EXPECT_EQ(infos->Field("lblPersons").toStdString(), "0/" + std::to_string(admin.State().Figures().maxUsers));
   EXPECT_EQ(infos->Field("lblStatus"), "Online");

@@ -29,16 +29,16 @@
 #include "admin-gui/AutostartEntry.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
-#include "admin-gui/frmLanguage.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "admin-gui/frmSettings.hpp"
+#include "admin-gui/LanguageDialog.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "admin-gui/SettingsDialog.hpp"
 #include "admin/AdminService.hpp"
-#include "config/modSettings.hpp"
-#include "config/modWelcomeMsg.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "config/Settings.hpp"
+#include "config/WelcomeMessage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {
@@ -65,7 +65,7 @@ class ConfigHome {
   std::optional<std::string> old_;
 };
 
-class SettingsDialog : public testing::WindowServer {
+class SettingsDialogTest : public testing::WindowServer {
  protected:
   void Prepare() override { settings.Set("General", "Port", std::to_string(port)); }
 
@@ -90,9 +90,9 @@ class SettingsDialog : public testing::WindowServer {
   }
 };
 
-TEST_F(SettingsDialog, OkStoresConvertedValuesAndAppliesThemToTheRunningServer) {
+TEST_F(SettingsDialogTest, OkStoresConvertedValuesAndAppliesThemToTheRunningServer) {
   const std::uint16_t newPort = testing::FreeLoopbackPort();
-  frmSettings dialog(admin, language, &window);
+  SettingsDialog dialog(admin, language, &window);
   dialog.show();
   Find<QLineEdit>(dialog, "txtPort")->setText(QString::number(newPort));
   Find<QLineEdit>(dialog, "txtPingTimeout")->setText("20");
@@ -120,8 +120,8 @@ TEST_F(SettingsDialog, OkStoresConvertedValuesAndAppliesThemToTheRunningServer) 
   EXPECT_TRUE(Welcomed(newPort));
 }
 
-TEST_F(SettingsDialog, OkKeepsAChangeMadeElsewhereWhileTheDialogWasOpen) {
-  frmSettings dialog(admin, language, &window);
+TEST_F(SettingsDialogTest, OkKeepsAChangeMadeElsewhereWhileTheDialogWasOpen) {
+  SettingsDialog dialog(admin, language, &window);
   dialog.show();
   // While the dialog is open, another administrator stores a setting as velmorin-ctl does.
   SettingsForm elsewhere = admin.Settings().Read();
@@ -138,8 +138,8 @@ TEST_F(SettingsDialog, OkKeepsAChangeMadeElsewhereWhileTheDialogWasOpen) {
   EXPECT_NE(stored.find("AdministratorName=Dialog"), std::string::npos) << stored;
 }
 
-TEST_F(SettingsDialog, OkAfterAHandEditOfTheSettingsFileIsRefusedWithANotice) {
-  frmSettings dialog(admin, language, &window);
+TEST_F(SettingsDialogTest, OkAfterAHandEditOfTheSettingsFileIsRefusedWithANotice) {
+  SettingsDialog dialog(admin, language, &window);
   dialog.show();
   std::string handEdited = dir.read("config/server.cfg");
   const std::size_t general = handEdited.find("[General]");
@@ -158,12 +158,12 @@ TEST_F(SettingsDialog, OkAfterAHandEditOfTheSettingsFileIsRefusedWithANotice) {
   Click(dialog, "cmdCancel");
 }
 
-TEST_F(SettingsDialog, TheMenuEntryOpensTheDialogAndTheWindowFollowsItsToolbarChoice) {
+TEST_F(SettingsDialogTest, TheMenuEntryOpensTheDialogAndTheWindowFollowsItsToolbarChoice) {
   ASSERT_FALSE(window.Toolbar().isHidden());
   QTimer poll;
   bool seen = false;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<frmSettings*>(QApplication::activeModalWidget());
+    auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
     poll.stop();
     seen = true;
@@ -177,11 +177,11 @@ TEST_F(SettingsDialog, TheMenuEntryOpensTheDialogAndTheWindowFollowsItsToolbarCh
   EXPECT_TRUE(window.Toolbar().isHidden());
 }
 
-TEST_F(SettingsDialog, StandardFillsTheStandardValuesAndCancelStoresNothing) {
+TEST_F(SettingsDialogTest, StandardFillsTheStandardValuesAndCancelStoresNothing) {
   const std::string storedSettings = dir.read("config/server.cfg");
   const std::string storedWelcome = WelcomeText;
   const ServerSettingsRecord before = ServerSettings;
-  frmSettings dialog(admin, language, &window);
+  SettingsDialog dialog(admin, language, &window);
   dialog.show();
   QLineEdit* portField = Find<QLineEdit>(dialog, "txtPort");
   portField->setText("4321");
@@ -215,7 +215,7 @@ TEST_F(SettingsDialog, StandardFillsTheStandardValuesAndCancelStoresNothing) {
   EXPECT_TRUE(Welcomed(port));
 }
 
-TEST_F(SettingsDialog, ARefusedFieldIsShownAndNothingIsStored) {
+TEST_F(SettingsDialogTest, ARefusedFieldIsShownAndNothingIsStored) {
   const struct {
     const char* field;
     const char* text;
@@ -228,7 +228,7 @@ TEST_F(SettingsDialog, ARefusedFieldIsShownAndNothingIsStored) {
   const std::string storedSettings = dir.read("config/server.cfg");
   for (const auto& refused : cases) {
     SCOPED_TRACE(refused.field);
-    frmSettings dialog(admin, language, &window);
+    SettingsDialog dialog(admin, language, &window);
     dialog.show();
     Find<QLineEdit>(dialog, "txtPort")->setText(QString::number(testing::FreeLoopbackPort()));
     Find<QLineEdit>(dialog, refused.field)->setText(refused.text);
@@ -264,7 +264,7 @@ class InputAnswerer {
   QTimer poll_;
 };
 
-TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
+TEST_F(SettingsDialogTest, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
   const auto bannedNicknames = [this] {
     std::vector<std::string> names;
     for (const NicknameBan& ban : admin.Bans().List().nicknames) names.push_back(ban.nickname);
@@ -272,7 +272,7 @@ TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
   };
   ASSERT_TRUE(admin.Bans().AddNickname("mallory", false));
   {
-    frmSettings dialog(admin, language, &window);
+    SettingsDialog dialog(admin, language, &window);
     dialog.show();
     InputAnswerer eve("eve");
     Click(dialog, "cmdAddBanNick");
@@ -282,7 +282,7 @@ TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
   }
   EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"mallory"});
   {
-    frmSettings dialog(admin, language, &window);
+    SettingsDialog dialog(admin, language, &window);
     dialog.show();
     {
       InputAnswerer again("MALLORY");
@@ -307,12 +307,12 @@ TEST_F(SettingsDialog, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused) {
   EXPECT_EQ(bannedNicknames(), std::vector<std::string>{"eve"});
 }
 
-TEST_F(SettingsDialog, AutostartEntryIsWrittenAndRemovedByOk) {
+TEST_F(SettingsDialogTest, AutostartEntryIsWrittenAndRemovedByOk) {
   ConfigHome home(dir.path("xdg"));
   ASSERT_EQ(AutostartEntryPath(), dir.path("xdg/autostart/velmorin-server.desktop"));
   ASSERT_FALSE(AutostartEnabled());
   {
-    frmSettings dialog(admin, language, &window);
+    SettingsDialog dialog(admin, language, &window);
     QCheckBox* box = Find<QCheckBox>(dialog, "chkAutostart");
     EXPECT_FALSE(box->isChecked());
     box->setChecked(true);
@@ -325,7 +325,7 @@ TEST_F(SettingsDialog, AutostartEntryIsWrittenAndRemovedByOk) {
   EXPECT_NE(entry.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"), std::string::npos)
       << entry;
   {
-    frmSettings dialog(admin, language, &window);
+    SettingsDialog dialog(admin, language, &window);
     QCheckBox* box = Find<QCheckBox>(dialog, "chkAutostart");
     EXPECT_TRUE(box->isChecked());
     box->setChecked(false);
@@ -333,7 +333,7 @@ TEST_F(SettingsDialog, AutostartEntryIsWrittenAndRemovedByOk) {
   }
   EXPECT_TRUE(AutostartEnabled());  // Cancel leaves it
   {
-    frmSettings dialog(admin, language, &window);
+    SettingsDialog dialog(admin, language, &window);
     Find<QCheckBox>(dialog, "chkAutostart")->setChecked(false);
     Click(dialog, "cmdOK");
   }
@@ -356,11 +356,11 @@ TEST(AutostartEntry, RefusesPathsTheEntryCannotHoldAndQuotesTheRest) {
   EXPECT_FALSE(AutostartEnabled());
 }
 
-TEST_F(SettingsDialog, ShippedLanguagesFitEveryControlAndPagesAreThere) {
+TEST_F(SettingsDialogTest, ShippedLanguagesFitEveryControlAndPagesAreThere) {
   for (const char* file : {"English.lng", "Deutsch.lng"}) {
     SCOPED_TRACE(file);
     const std::string path = dir.path("language/") + file;
-    frmSettings dialog(admin, path, &window);
+    SettingsDialog dialog(admin, path, &window);
     std::string refused;
     for (const std::string& key : dialog.LanguageRefusals()) refused += key + "\n";
     EXPECT_TRUE(dialog.LanguageRefusals().empty()) << refused;
@@ -371,7 +371,7 @@ TEST_F(SettingsDialog, ShippedLanguagesFitEveryControlAndPagesAreThere) {
     dialog.AddPluginPage("Weather");
     EXPECT_TRUE(dialog.ShowPage("Plugin:Weather"));
 
-    frmLanguage chooser(dir.path("language"), "Deutsch.lng");
+    LanguageDialog chooser(dir.path("language"), "Deutsch.lng");
     EXPECT_TRUE(chooser.SetLanguage(path).empty());
     EXPECT_EQ(chooser.Chosen(), "Deutsch.lng");
     EXPECT_EQ(chooser.Files(), (std::vector<std::string>{"Deutsch.lng", "English.lng"}));

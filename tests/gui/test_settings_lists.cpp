@@ -14,10 +14,10 @@
 #include <functional>
 
 #include "admin-gui/GuiText.hpp"
-#include "admin-gui/frmAddEditBanIP.hpp"
-#include "admin-gui/frmAddEditChatroom.hpp"
-#include "admin-gui/frmAddEditUser.hpp"
-#include "admin-gui/frmSettings.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
+#include "admin-gui/RoomDialog.hpp"
+#include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/SettingsDialog.hpp"
 #include "gui/DialogServer.hpp"
 #include "platform/Text.hpp"
 
@@ -39,7 +39,7 @@ class SettingsLists : public testing::DialogServer {
 
   // Clicks `button` of the dialog and runs `fill` on the editor of type Editor it opens.
   template <typename Editor>
-  static void InEditor(frmSettings& dialog, const char* button, std::function<void(Editor&)> fill) {
+  static void InEditor(SettingsDialog& dialog, const char* button, std::function<void(Editor&)> fill) {
     OnModal<Editor> editor(std::move(fill));
     Click(dialog, button);
     EXPECT_TRUE(editor.ran) << button;
@@ -73,25 +73,25 @@ class SettingsLists : public testing::DialogServer {
 };
 
 TEST_F(SettingsLists, AccountsAddedAndEditedReachTheAdministrationOnlyOnOk) {
-  const auto addAlice = [](frmAddEditUser& editor) {
+  const auto addAlice = [](AccountDialog& editor) {
     editor.Name().setText("Alice");
     editor.Password().setText("secret");
     editor.Comment().setText("first");
     Click(editor, "cmdOK");
   };
   {
-    frmSettings dialog(admin, language);
+    SettingsDialog dialog(admin, language);
     dialog.show();
-    InEditor<frmAddEditUser>(dialog, "cmdAddUser", addAlice);
+    InEditor<AccountDialog>(dialog, "cmdAddUser", addAlice);
     EXPECT_EQ(Rows(dialog, "lstUserAccounts"), std::vector<std::string>{"Alice"});
     EXPECT_FALSE(Account("Alice"));
     Click(dialog, "cmdCancel");
   }
   EXPECT_TRUE(admin.Accounts().List().empty());
   {
-    frmSettings dialog(admin, language);
+    SettingsDialog dialog(admin, language);
     dialog.show();
-    InEditor<frmAddEditUser>(dialog, "cmdAddUser", addAlice);
+    InEditor<AccountDialog>(dialog, "cmdAddUser", addAlice);
     EXPECT_FALSE(Account("Alice"));
     ModalAnswerer refusal(QMessageBox::Ok);
     Click(dialog, "cmdOK");
@@ -105,10 +105,10 @@ TEST_F(SettingsLists, AccountsAddedAndEditedReachTheAdministrationOnlyOnOk) {
   EXPECT_TRUE(alice->hasPassword);
   {
     // Edit: the name is fixed, the stored password is not shown and stays unless typed.
-    frmSettings dialog(admin, language);
+    SettingsDialog dialog(admin, language);
     dialog.show();
     Select(dialog, "lstUserAccounts", "Alice");
-    InEditor<frmAddEditUser>(dialog, "cmdEditUser", [](frmAddEditUser& editor) {
+    InEditor<AccountDialog>(dialog, "cmdEditUser", [](AccountDialog& editor) {
       EXPECT_TRUE(editor.Name().isReadOnly());
       EXPECT_EQ(editor.Name().text(), "Alice");
       EXPECT_EQ(editor.Comment().text(), "first");
@@ -130,11 +130,11 @@ TEST_F(SettingsLists, AccountsAddedAndEditedReachTheAdministrationOnlyOnOk) {
   EXPECT_FALSE(alice->active);
   {
     // A password typed in the editor, even an empty one, replaces the stored one.
-    frmSettings dialog(admin, language);
+    SettingsDialog dialog(admin, language);
     dialog.show();
     EXPECT_EQ(Find<QListWidget>(dialog, "lstUserAccounts").item(0)->checkState(), Qt::Unchecked);
     Select(dialog, "lstUserAccounts", "Alice");
-    InEditor<frmAddEditUser>(dialog, "cmdEditUser", [](frmAddEditUser& editor) {
+    InEditor<AccountDialog>(dialog, "cmdEditUser", [](AccountDialog& editor) {
       QTest::keyClicks(&editor.Password(), "x");
       QTest::keyClick(&editor.Password(), Qt::Key_Backspace);
       Click(editor, "cmdOK");
@@ -152,15 +152,15 @@ TEST_F(SettingsLists, AnEntryTheListHoldsIsRefusedAndTheEditorStaysOpen) {
   struct Case {
     const char* button;
     const char* list;
-    std::function<void(frmSettings&, std::function<void()> refused)> open;
+    std::function<void(SettingsDialog&, std::function<void()> refused)> open;
     std::string notice;
     std::vector<std::string> rows;
   };
   // Each case enters the taken entry, confirms (the refusal), then a free one and confirms.
   const std::vector<Case> cases{
       {"cmdAddUser", "lstUserAccounts",
-       [](frmSettings& dialog, std::function<void()> refused) {
-         InEditor<frmAddEditUser>(dialog, "cmdAddUser", [refused](frmAddEditUser& editor) {
+       [](SettingsDialog& dialog, std::function<void()> refused) {
+         InEditor<AccountDialog>(dialog, "cmdAddUser", [refused](AccountDialog& editor) {
            editor.Name().setText(" @ALICE@ ");
            Click(editor, "cmdOK");
            refused();
@@ -171,8 +171,8 @@ TEST_F(SettingsLists, AnEntryTheListHoldsIsRefusedAndTheEditorStaysOpen) {
        },
        "An account with this name already exists.", {"Alice", "Bob"}},
       {"cmdAddBanIP", "lstBanIP",
-       [](frmSettings& dialog, std::function<void()> refused) {
-         InEditor<frmAddEditBanIP>(dialog, "cmdAddBanIP", [refused](frmAddEditBanIP& editor) {
+       [](SettingsDialog& dialog, std::function<void()> refused) {
+         InEditor<BanRuleDialog>(dialog, "cmdAddBanIP", [refused](BanRuleDialog& editor) {
            editor.From().SetAddress("010.0.0.001");
            Click(editor, "cmdOK");
            refused();
@@ -183,8 +183,8 @@ TEST_F(SettingsLists, AnEntryTheListHoldsIsRefusedAndTheEditorStaysOpen) {
        },
        "This address is already banned.", {"10.0.0.1", "10.0.0.2"}},
       {"cmdAddChatroom", "lstStoredChatrooms",
-       [](frmSettings& dialog, std::function<void()> refused) {
-         InEditor<frmAddEditChatroom>(dialog, "cmdAddChatroom", [refused](frmAddEditChatroom& editor) {
+       [](SettingsDialog& dialog, std::function<void()> refused) {
+         InEditor<RoomDialog>(dialog, "cmdAddChatroom", [refused](RoomDialog& editor) {
            editor.Fields().name->setText("garden");
            Click(editor, "cmdOK");
            refused();
@@ -197,7 +197,7 @@ TEST_F(SettingsLists, AnEntryTheListHoldsIsRefusedAndTheEditorStaysOpen) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.button);
-    frmSettings dialog(admin, language);
+    SettingsDialog dialog(admin, language);
     dialog.show();
     ModalAnswerer ok(QMessageBox::Ok);
     c.open(dialog, [&ok, &c] {
@@ -212,10 +212,10 @@ TEST_F(SettingsLists, AnEntryTheListHoldsIsRefusedAndTheEditorStaysOpen) {
 TEST_F(SettingsLists, AddressBansAreAddedAndEditedWithTheAddressEditor) {
   ASSERT_TRUE(admin.Bans().AddAddress("192.168.*.*"));
   {
-    frmSettings dialog(admin, language);
+    SettingsDialog dialog(admin, language);
     dialog.show();
     ModalAnswerer ok(QMessageBox::Ok);
-    InEditor<frmAddEditBanIP>(dialog, "cmdAddBanIP", [&ok](frmAddEditBanIP& editor) {
+    InEditor<BanRuleDialog>(dialog, "cmdAddBanIP", [&ok](BanRuleDialog& editor) {
       // A range whose ends are in the wrong order would ban nobody.
       editor.SetRange(true);
       editor.From().SetAddress("10.0.0.50");
@@ -229,7 +229,7 @@ TEST_F(SettingsLists, AddressBansAreAddedAndEditedWithTheAddressEditor) {
       Click(editor, "cmdOK");
     });
     Select(dialog, "lstBanIP", "192.168.*.*");
-    InEditor<frmAddEditBanIP>(dialog, "cmdEditBanIP", [](frmAddEditBanIP& editor) {
+    InEditor<BanRuleDialog>(dialog, "cmdEditBanIP", [](BanRuleDialog& editor) {
       EXPECT_EQ(editor.Entry(), "192.168.*.*");
       editor.From().SetAddress("172.16.*.*");
       Click(editor, "cmdOK");
@@ -246,9 +246,9 @@ TEST_F(SettingsLists, AddressBansAreAddedAndEditedWithTheAddressEditor) {
 
 TEST_F(SettingsLists, ChatroomsAddedInTheSettingsAreStoredAndOfferedAsTheStandardRoom) {
   {
-    frmSettings dialog(admin, language);
+    SettingsDialog dialog(admin, language);
     dialog.show();
-    InEditor<frmAddEditChatroom>(dialog, "cmdAddChatroom", [](frmAddEditChatroom& editor) {
+    InEditor<RoomDialog>(dialog, "cmdAddChatroom", [](RoomDialog& editor) {
       EXPECT_FALSE(editor.Fields().name->isReadOnly());
       editor.Fields().name->setText("Kitchen");
       editor.Fields().description->setText("Cosy");
@@ -256,7 +256,7 @@ TEST_F(SettingsLists, ChatroomsAddedInTheSettingsAreStoredAndOfferedAsTheStandar
       Click(editor, "cmdOK");
     });
     Select(dialog, "lstStoredChatrooms", "Garden");
-    InEditor<frmAddEditChatroom>(dialog, "cmdEditChatroom", [](frmAddEditChatroom& editor) {
+    InEditor<RoomDialog>(dialog, "cmdEditChatroom", [](RoomDialog& editor) {
       EXPECT_TRUE(editor.Fields().name->isReadOnly());
       EXPECT_EQ(editor.Fields().description->text(), "Green");
       editor.Fields().description->setText("Roses");
@@ -296,7 +296,7 @@ class SettingsListKeys : public SettingsLists {
 
 TEST_F(SettingsListKeys, KeysReleasedInTheAccountAndChatroomListsAreOfferedToPlugins) {
   server.RunningPlugins().Call("scripted-alpha", "Run", "AddEventHandler", std::string("ShortcutPressed") + '\x1e');
-  frmSettings dialog(admin, language);
+  SettingsDialog dialog(admin, language);
   dialog.show();
   // Every key, not only the main window's function keys.
   QKeyEvent a(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");

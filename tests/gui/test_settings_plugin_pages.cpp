@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "admin-gui/frmSettings.hpp"
+#include "admin-gui/SettingsDialog.hpp"
 #include "gui/DialogServer.hpp"
 #include "platform/Text.hpp"
 
@@ -45,7 +45,7 @@ class SettingsPluginPages : public testing::DialogServer {
 
 TEST_F(SettingsPluginPages, ThePageAppearsUnderPluginsAndTheDialogsInstanceEndsWithIt) {
   QWidget window;
-  frmSettings dialog(admin, language, &window);
+  SettingsDialog dialog(admin, language, &window);
   auto* tree = dialog.findChild<QTreeWidget*>("tvwSettings");
   auto* pages = dialog.findChild<QStackedWidget*>();
   ASSERT_NE(tree, nullptr);

@@ -11,8 +11,8 @@
 #include <QToolButton>
 
 #include "admin-gui/Toolbar.hpp"
-#include "admin-gui/frmServer.hpp"
-#include "config/modSettings.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {
@@ -66,7 +66,7 @@ TEST(MainWindowToolbar, CheckStyleButtonsMirrorTheMenuTicks) {
   ServerSettings.General.ToolbarOrder = "scroll,,bogus,exit";
   ServerSettings.General.ToolbarHeight = 380;
   ServerSettings.General.ScrollLog = true;
-  frmServer window;
+  MainWindow window;
   window.RebuildToolbar();
   window.LogView().SetScrolling(true);
   window.Action("mnuScrollLog")->setChecked(true);

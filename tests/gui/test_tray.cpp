@@ -9,15 +9,15 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
-#include "admin-gui/ctlTray.hpp"
-#include "admin-gui/frmServer.hpp"
+#include "admin-gui/TrayIcon.hpp"
+#include "admin-gui/MainWindow.hpp"
 
 namespace velmorin {
 namespace {
 
 TEST(Tray, FollowsTheStatusTheServerShows) {
-  frmServer window;
-  ctlTray& tray = window.Tray();
+  MainWindow window;
+  TrayIcon& tray = window.Tray();
   const struct {
     long icon;
     long shown;
@@ -35,7 +35,7 @@ TEST(Tray, FollowsTheStatusTheServerShows) {
 // A storm of logins shows the status hundreds of times a second: the window icon goes to the
 // display only when the status changes, and the status line ends on the newest text.
 TEST(Tray, AStormOfStatusChangesRedrawsOnlyWhatChanged) {
-  frmServer window;
+  MainWindow window;
   struct IconChanges : QObject {
     int count = 0;
     bool eventFilter(QObject*, QEvent* event) override {
@@ -55,8 +55,8 @@ TEST(Tray, AStormOfStatusChangesRedrawsOnlyWhatChanged) {
 }
 
 TEST(Tray, FlashStopsAfterTwiceTheCountAndAtOnceWhenSwitchedOff) {
-  frmServer window;
-  ctlTray& tray = window.Tray();
+  MainWindow window;
+  TrayIcon& tray = window.Tray();
   tray.Flash(true, 2);
   ASSERT_TRUE(tray.Flashing());
   std::vector<bool> blanks;
@@ -77,18 +77,18 @@ TEST(Tray, FlashStopsAfterTwiceTheCountAndAtOnceWhenSwitchedOff) {
 }
 
 TEST(Tray, BalloonIsBoundedAndShownInTheStatusLineWithoutATray) {
-  frmServer window;
-  ctlTray& tray = window.Tray();
+  MainWindow window;
+  TrayIcon& tray = window.Tray();
   tray.ShowBalloonTooltip(QString(100, 'T'), QString(1000, 'x'), 2);
-  EXPECT_EQ(tray.LastBalloonTitle().size(), ctlTray::kMaxBalloonTitle);
-  EXPECT_EQ(tray.LastBalloonText().size(), ctlTray::kMaxBalloonText);
+  EXPECT_EQ(tray.LastBalloonTitle().size(), TrayIcon::kMaxBalloonTitle);
+  EXPECT_EQ(tray.LastBalloonText().size(), TrayIcon::kMaxBalloonText);
   if (!tray.Shown()) {
     EXPECT_TRUE(window.statusBar()->currentMessage().startsWith(QString(63, 'T') + ": xxx"));
   }
 }
 
 TEST(Tray, LeftClickMinimisesAndRestores) {
-  frmServer window;
+  MainWindow window;
   window.show();
   window.Tray().LeftClick();
   EXPECT_TRUE(window.isMinimized());

@@ -16,7 +16,7 @@
 
 #include "gui/BoxAnswerers.hpp"
 #include "gui/WindowServer.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {

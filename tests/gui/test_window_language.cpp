@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "admin-gui/frmServer.hpp"
+#include "admin-gui/MainWindow.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -19,12 +19,12 @@ const std::string kLanguages = std::string(VELMORIN_SOURCE_DIR) + "/language/";
 
 TEST(WindowLanguage, TheShippedFilesFitTheMainWindow) {
   for (const char* file : {"English.lng", "Deutsch.lng"}) {
-    frmServer window;
+    MainWindow window;
     const std::vector<std::string> refused = window.SetLanguage(kLanguages + file);
     EXPECT_TRUE(refused.empty()) << file << ": " << ::testing::PrintToString(refused);
     EXPECT_FALSE(window.Action("online")->toolTip().isEmpty()) << file;
   }
-  frmServer window;
+  MainWindow window;
   window.SetLanguage(kLanguages + "Deutsch.lng");
   EXPECT_EQ(window.Action("mnuAbout")->text(), QString::fromUtf8("\xC3\x9C&ber..."));  // Windows-1252 read right
   EXPECT_EQ(window.findChild<QMenu*>("mnuLog")->title(), "&Protokoll");
@@ -40,7 +40,7 @@ TEST(WindowLanguage, ReportsTyposInsteadOfCreatingProperties) {
             "mnuExit.txt=Property typo\r\n"
             "mnuExit.checkable=not a boolean\r\n"
             "mnuLog.title.1.5000=Range\r\n");
-  frmServer window;
+  MainWindow window;
   const std::vector<std::string> refused = ApplyWindowLanguage(window, "frmServer", dir.path("language/Typo.lng"));
   ASSERT_EQ(refused.size(), 4u) << ::testing::PrintToString(refused);
   const std::string all = ::testing::PrintToString(refused);

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <map>
 
-#include "i18n/clsLanguage.hpp"
-#include "i18n/modLangID.hpp"
+#include "i18n/LanguageFile.hpp"
+#include "i18n/LocaleIds.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {
@@ -38,12 +38,12 @@ struct RecordingWindow : LanguageTarget {
 };
 
 TEST_F(LanguageFiles, OnlyFilesWithIdsForThisVersionOrOlderAreOffered) {
-  EXPECT_EQ(clsLanguage::EnumLanguages(dir.path("language")), "a.lng\r\nb.lng\r\n");
-  EXPECT_EQ(clsLanguage::EnumLanguages(dir.path("missing")), "");
+  EXPECT_EQ(LanguageFile::EnumLanguages(dir.path("language")), "a.lng\r\nb.lng\r\n");
+  EXPECT_EQ(LanguageFile::EnumLanguages(dir.path("missing")), "");
 }
 
 TEST_F(LanguageFiles, SetLanguageAppliesControlTextsAndLoadsDataTexts) {
-  clsLanguage language;
+  LanguageFile language;
   RecordingWindow window;
   language.SetLanguage("frmTest", dir.path("language/b.lng"), &window);
   EXPECT_EQ(window.properties, (std::map<std::string, std::string>{
@@ -51,15 +51,15 @@ TEST_F(LanguageFiles, SetLanguageAppliesControlTextsAndLoadsDataTexts) {
                                    {"cmdGo.Caption(3)", "Go"},
                                    {"opt.Caption(1)", "Opt"},
                                    {"opt.Caption(2)", "Opt"}}));
-  EXPECT_EQ(language.data("MSGHELLO"), "Hi %name");
-  EXPECT_EQ(language.data("key", "other"), "other\r\ntext");
-  EXPECT_EQ(language.data("missing"), "");
-  EXPECT_EQ(language.currentLanguageId(), "1031");
-  EXPECT_EQ(language.language(), "German [Deutsch]");
+  EXPECT_EQ(language.Text("MSGHELLO"), "Hi %name");
+  EXPECT_EQ(language.Text("key", "other"), "other\r\ntext");
+  EXPECT_EQ(language.Text("missing"), "");
+  EXPECT_EQ(language.CurrentLanguageId(), "1031");
+  EXPECT_EQ(language.LanguageName(), "German [Deutsch]");
 
   // A set instance keeps its first file.
   language.SetLanguage("frmTest", dir.path("language/a.lng"));
-  EXPECT_EQ(language.currentFile(), dir.path("language/b.lng"));
+  EXPECT_EQ(language.CurrentFile(), dir.path("language/b.lng"));
 }
 
 // An index range in a key is a loop over the control array: a hostile file must not be able to
@@ -79,7 +79,7 @@ TEST_F(LanguageFiles, IndexRangesBeyondAControlArrayAreRefusedAndReported) {
       return true;
     }
   } window;
-  clsLanguage language;
+  LanguageFile language;
   const std::vector<std::string> refused = language.SetLanguage("frmTest", dir.path("language/f.lng"), &window);
   EXPECT_EQ(window.calls, 2);
   EXPECT_EQ(window.properties, (std::map<std::string, std::string>{{"edge.Caption(1022)", "ok"},
@@ -89,11 +89,11 @@ TEST_F(LanguageFiles, IndexRangesBeyondAControlArrayAreRefusedAndReported) {
 }
 
 TEST_F(LanguageFiles, LanguageNameIsUsedForIdentifierZeroAndFilesWithoutIdsAreIgnored) {
-  clsLanguage language;
+  LanguageFile language;
   language.SetLanguage("frmTest", dir.path("language/d.lng"));
-  EXPECT_FALSE(language.isSet());
+  EXPECT_FALSE(language.IsSet());
   language.SetLanguage("frmTest", dir.path("language/a.lng"));
-  EXPECT_EQ(language.language(), "Ay");
+  EXPECT_EQ(language.LanguageName(), "Ay");
 }
 
 // The language file of a locale: its own language, English where no file lists it (C, POSIX).
@@ -107,12 +107,12 @@ TEST(LocaleIds, LanguageFileOfLocaleName) {
       {"de_DE.UTF-8@euro", "Deutsch.lng"}, {"en_GB.utf8", "English.lng"}, {"fr_FR.UTF-8", "English.lng"},
   };
   for (const auto& [name, file] : cases) {
-    EXPECT_EQ(clsLanguage::FileOfLocale(dir.path("language"), LocaleIdOfName(name)), file) << name;
+    EXPECT_EQ(LanguageFile::FileOfLocale(dir.path("language"), LocaleIdOfName(name)), file) << name;
   }
   std::filesystem::remove(dir.path("language/English.lng"));
-  EXPECT_EQ(clsLanguage::FileOfLocale(dir.path("language"), LocaleIdOfName("C.UTF-8")), "Deutsch.lng");
+  EXPECT_EQ(LanguageFile::FileOfLocale(dir.path("language"), LocaleIdOfName("C.UTF-8")), "Deutsch.lng");
   std::filesystem::remove(dir.path("language/Deutsch.lng"));
-  EXPECT_EQ(clsLanguage::FileOfLocale(dir.path("language"), 1033), "");
+  EXPECT_EQ(LanguageFile::FileOfLocale(dir.path("language"), 1033), "");
 }
 
 TEST(LocaleIds, NamesAndSystemDefaults) {

@@ -7,10 +7,10 @@
 #include <regex>
 #include <set>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "config/LogMessageType.hpp"
 #include "platform/Text.hpp"
-#include "codec/modINI.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
 
 namespace velmorin {
@@ -50,7 +50,7 @@ TEST(ShippedLanguages, AreUsableAndHoldEveryKeyTheCodeLooksUp) {
   const std::set<Lookup> lookups = LookupsInSources();
   ASSERT_FALSE(lookups.empty());
   const std::string directory = kSourceDir + "/language/";
-  EXPECT_EQ(clsLanguage::EnumLanguages(directory), "Deutsch.lng\r\nEnglish.lng\r\n");
+  EXPECT_EQ(LanguageFile::EnumLanguages(directory), "Deutsch.lng\r\nEnglish.lng\r\n");
   for (const char* name : kShippedFiles) {
     const std::string file = directory + name;
     for (const Lookup& lookup : lookups) {

@@ -5,8 +5,8 @@
 #include <ctime>
 #include <string>
 
-#include "i18n/clsLanguage.hpp"
-#include "logging/clsLogging.hpp"
+#include "i18n/LanguageFile.hpp"
+#include "logging/LogFile.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {
@@ -44,9 +44,9 @@ class LogFiles : public ::testing::Test {
   }
 
   testing::TempProgramDir dir;
-  clsLanguage language;
+  LanguageFile language;
   std::time_t now = kEvening;
-  clsLogging logging{language};
+  LogFile logging{language};
 };
 
 TEST_F(LogFiles, EntriesFollowOneHeaderAndTheFileEndsWithATrailer) {
@@ -75,7 +75,7 @@ TEST_F(LogFiles, StartAndStopWithoutEntriesLeaveTheFileUnchanged) {
   logging.StartLogging(dir.path("logs/"), "Server@1000");
   logging.StopLogging();
   {
-    clsLogging destroyedWhileOpen(language);
+    LogFile destroyedWhileOpen(language);
     destroyedWhileOpen.StartLogging(dir.path("logs/"), "Server@1000");
   }
   EXPECT_EQ(dir.read("logs/Server@1000.log"), "earlier\r\n");
@@ -87,7 +87,7 @@ TEST_F(LogFiles, RestartingAppendsToTheSameDaysFile) {
   logging.AddEntry("first run");
   logging.StopLogging();
   {
-    clsLogging restarted(language);
+    LogFile restarted(language);
     restarted.SetClock([this] { return now; });
     restarted.SetLogNamingByDate(true);
     restarted.StartLogging(dir.path("logs"), "Server@1000");

@@ -9,10 +9,10 @@
 #include "server/AdminFrontEnd.hpp"
 #include "app/HeadlessFrontEnd.hpp"
 #include "platform/EventLoop.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "logging/LogRateLimiter.hpp"
 #include "logging/LogWriter.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {
@@ -79,7 +79,7 @@ class LogWriterTest : public ::testing::Test {
   std::time_t now = Afternoon();
   const ServerSettingsRecord saved = ServerSettings;
   testing::TempProgramDir dir;
-  clsLanguage language;
+  LanguageFile language;
   RecordingFrontEnd view;
   LogWriter writer{view, language};
 };

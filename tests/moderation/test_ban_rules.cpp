@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "config/modBanning.hpp"
-#include "codec/modINI.hpp"
+#include "config/BanRules.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -38,8 +38,8 @@ TEST_F(BanRules, LoadTakesAddressesAndRangesSeparately) {
       "[IP]\r\n0=192.168.1.1\r\n1=10.0.0.1\r\n"
       "[IP-Range]\r\n0=10.0.0.1-10.0.0.50\r\n");
   LoadBanList();
-  EXPECT_EQ(Bans().IPRules, (Strings{"192.168.1.1", "10.0.0.1"}));
-  EXPECT_EQ(Bans().IPRangeRules, (std::vector<IPRange>{{"10.0.0.1", "10.0.0.50"}}));
+  EXPECT_EQ(Bans().addressRules, (Strings{"192.168.1.1", "10.0.0.1"}));
+  EXPECT_EQ(Bans().addressRangeRules, (std::vector<IPRange>{{"10.0.0.1", "10.0.0.50"}}));
 }
 
 TEST_F(BanRules, LoadSkipsEmptyDuplicateAndHalfRules) {
@@ -49,19 +49,19 @@ TEST_F(BanRules, LoadSkipsEmptyDuplicateAndHalfRules) {
       "[Nick]\r\n0=Bob\r\n1=BOB\r\n2=\r\n"
       "[Nick-Range]\r\n0=bOb\r\n1=bot\r\n");
   LoadBanList();
-  EXPECT_EQ(Bans().IPRules, (Strings{"1.2.3.4", "not checked"}));
-  EXPECT_EQ(Bans().IPRangeRules, (std::vector<IPRange>{{"1.1.1.1", "2.2.2.2"}}));
-  EXPECT_EQ(Bans().NickRules, (Strings{"Bob"}));
-  EXPECT_EQ(Bans().NickRangeRules, (Strings{"bot"}));
+  EXPECT_EQ(Bans().addressRules, (Strings{"1.2.3.4", "not checked"}));
+  EXPECT_EQ(Bans().addressRangeRules, (std::vector<IPRange>{{"1.1.1.1", "2.2.2.2"}}));
+  EXPECT_EQ(Bans().nicknameRules, (Strings{"Bob"}));
+  EXPECT_EQ(Bans().nicknameRangeRules, (Strings{"bot"}));
 }
 
 TEST_F(BanRules, MissingFileGivesEmptyLists) {
-  Bans().NickRules = {"left over"};
+  Bans().nicknameRules = {"left over"};
   LoadBanList();
-  EXPECT_TRUE(Bans().IPRules.empty());
-  EXPECT_TRUE(Bans().IPRangeRules.empty());
-  EXPECT_TRUE(Bans().NickRules.empty());
-  EXPECT_TRUE(Bans().NickRangeRules.empty());
+  EXPECT_TRUE(Bans().addressRules.empty());
+  EXPECT_TRUE(Bans().addressRangeRules.empty());
+  EXPECT_TRUE(Bans().nicknameRules.empty());
+  EXPECT_TRUE(Bans().nicknameRangeRules.empty());
 }
 
 TEST_F(BanRules, AddressesAreRefusedByPatternAndByRangeAsLoaded) {
@@ -81,8 +81,8 @@ TEST_F(BanRules, AddressesAreRefusedByPatternAndByRangeAsLoaded) {
 }
 
 TEST_F(BanRules, NicknamesAreRefusedWholeOrByPartWithoutRegardToCase) {
-  Bans().NickRules = {"Alice", "J\xF6rg"};
-  Bans().NickRangeRules = {"bot"};
+  Bans().nicknameRules = {"Alice", "J\xF6rg"};
+  Bans().nicknameRangeRules = {"bot"};
   const std::pair<std::string, bool> cases[] = {
       {"RoBoTic", true}, {"Bob", false},      {"xBOT", true}, {"alice", true},
       {"Alice2", false}, {"J\xD6RG", true},   {"", false},    {"bo", false},
@@ -91,10 +91,10 @@ TEST_F(BanRules, NicknamesAreRefusedWholeOrByPartWithoutRegardToCase) {
 }
 
 TEST_F(BanRules, ExistenceTests) {
-  Bans().IPRules = {"10.0.0.1"};
-  Bans().IPRangeRules = {{"10.0.0.1", "10.0.0.50"}};
-  Bans().NickRules = {"Bob"};
-  Bans().NickRangeRules = {"bot"};
+  Bans().addressRules = {"10.0.0.1"};
+  Bans().addressRangeRules = {{"10.0.0.1", "10.0.0.50"}};
+  Bans().nicknameRules = {"Bob"};
+  Bans().nicknameRangeRules = {"bot"};
   EXPECT_TRUE(IPRuleExists("10.0.0.1"));
   EXPECT_TRUE(IPRuleExists("10.0.0.1-10.0.0.50"));
   EXPECT_FALSE(IPRuleExists("010.0.0.1"));  // exact text
@@ -137,17 +137,17 @@ TEST_F(BanRules, PluginAddNormalizesValidatesAndRefusesDuplicates) {
       {"", "carol", ""},
   };
   for (const auto& step : steps) EXPECT_EQ(AddBanRule(step.kind, step.rule), step.result) << step.kind << " " << step.rule;
-  EXPECT_EQ(Bans().IPRules, (Strings{"10.0.0.1", "192.168.*.*"}));
-  EXPECT_EQ(Bans().IPRangeRules, (std::vector<IPRange>{{"10.0.0.1", "10.0.0.50"}}));
-  EXPECT_EQ(Bans().NickRules, (Strings{"Bob"}));
-  EXPECT_EQ(Bans().NickRangeRules, (Strings{"bot"}));
+  EXPECT_EQ(Bans().addressRules, (Strings{"10.0.0.1", "192.168.*.*"}));
+  EXPECT_EQ(Bans().addressRangeRules, (std::vector<IPRange>{{"10.0.0.1", "10.0.0.50"}}));
+  EXPECT_EQ(Bans().nicknameRules, (Strings{"Bob"}));
+  EXPECT_EQ(Bans().nicknameRangeRules, (Strings{"bot"}));
 }
 
 TEST_F(BanRules, PluginRemoveFillsTheGapWithTheLastRule) {
-  Bans().IPRules = {"1.1.1.1", "2.2.2.2", "3.3.3.3"};
-  Bans().IPRangeRules = {{"10.0.0.1", "10.0.0.50"}, {"10.0.1.1", "10.0.1.9"}};
-  Bans().NickRules = {"Alice"};
-  Bans().NickRangeRules = {"bob", "bot"};
+  Bans().addressRules = {"1.1.1.1", "2.2.2.2", "3.3.3.3"};
+  Bans().addressRangeRules = {{"10.0.0.1", "10.0.0.50"}, {"10.0.1.1", "10.0.1.9"}};
+  Bans().nicknameRules = {"Alice"};
+  Bans().nicknameRangeRules = {"bob", "bot"};
   const CommandCase steps[] = {
       {"ip", "001.1.1.1", "done"},
       {"ip", "1.1.1.1", "notfound"},
@@ -161,16 +161,16 @@ TEST_F(BanRules, PluginRemoveFillsTheGapWithTheLastRule) {
       {"IP", "2.2.2.2", ""},
   };
   for (const auto& step : steps) EXPECT_EQ(RemoveBanRule(step.kind, step.rule), step.result) << step.kind << " " << step.rule;
-  EXPECT_EQ(Bans().IPRules, (Strings{"2.2.2.2"}));
-  EXPECT_EQ(Bans().IPRangeRules, (std::vector<IPRange>{{"10.0.1.1", "10.0.1.9"}}));
-  EXPECT_TRUE(Bans().NickRules.empty());
-  EXPECT_EQ(Bans().NickRangeRules, (Strings{"bot"}));
+  EXPECT_EQ(Bans().addressRules, (Strings{"2.2.2.2"}));
+  EXPECT_EQ(Bans().addressRangeRules, (std::vector<IPRange>{{"10.0.1.1", "10.0.1.9"}}));
+  EXPECT_TRUE(Bans().nicknameRules.empty());
+  EXPECT_EQ(Bans().nicknameRangeRules, (Strings{"bot"}));
 }
 
 TEST_F(BanRules, ListsRulesJoinedByNul) {
-  Bans().IPRules = {"1.1.1.1", "2.2.*.*"};
-  Bans().IPRangeRules = {{"10.0.0.1", "10.0.0.50"}};
-  Bans().NickRules = {"Alice", "Bob"};
+  Bans().addressRules = {"1.1.1.1", "2.2.*.*"};
+  Bans().addressRangeRules = {{"10.0.0.1", "10.0.0.50"}};
+  Bans().nicknameRules = {"Alice", "Bob"};
   EXPECT_EQ(ListBanRules("ip"), "1.1.1.1\0"s "2.2.*.*\0"s "10.0.0.1-10.0.0.50");
   EXPECT_EQ(ListBanRules("nick"), "Alice\0Bob"s);
   EXPECT_EQ(ListBanRules("nickrange"), "");
@@ -178,14 +178,14 @@ TEST_F(BanRules, ListsRulesJoinedByNul) {
 }
 
 TEST_F(BanRules, BanUserAddsTheChosenRulesOnce) {
-  Bans().IPRules = {"10.0.0.7"};
+  Bans().addressRules = {"10.0.0.7"};
   BanUser("10.0.0.7", "Mallory", {.address = true, .nickname = true, .nicknamePart = false});
   BanUser("10.0.0.8", "Eve", {.address = true, .nickname = true, .nicknamePart = true});
   BanUser("10.0.0.9", "Trent", {.address = false, .nickname = false, .nicknamePart = true});
-  EXPECT_EQ(Bans().IPRules, (Strings{"10.0.0.7", "10.0.0.8"}));
-  EXPECT_EQ(Bans().NickRules, (Strings{"Mallory"}));
+  EXPECT_EQ(Bans().addressRules, (Strings{"10.0.0.7", "10.0.0.8"}));
+  EXPECT_EQ(Bans().nicknameRules, (Strings{"Mallory"}));
   // With both nickname boxes ticked the part rule is kept: it refuses the whole nickname too.
-  EXPECT_EQ(Bans().NickRangeRules, (Strings{"Eve", "Trent"}));
+  EXPECT_EQ(Bans().nicknameRangeRules, (Strings{"Eve", "Trent"}));
 }
 
 TEST_F(BanRules, SavingAfterRemovingTheFirstOfThreeNicknamesRenumbers) {
@@ -225,10 +225,10 @@ TEST_F(BanRules, SaveRewritesOnlyTheRuleSectionsAndReloadsTheSameRules) {
 
   Bans() = {};
   LoadBanList();
-  EXPECT_EQ(Bans().IPRules, before.IPRules);
-  EXPECT_EQ(Bans().IPRangeRules, before.IPRangeRules);
-  EXPECT_EQ(Bans().NickRules, before.NickRules);
-  EXPECT_EQ(Bans().NickRangeRules, before.NickRangeRules);
+  EXPECT_EQ(Bans().addressRules, before.addressRules);
+  EXPECT_EQ(Bans().addressRangeRules, before.addressRangeRules);
+  EXPECT_EQ(Bans().nicknameRules, before.nicknameRules);
+  EXPECT_EQ(Bans().nicknameRangeRules, before.nicknameRangeRules);
 }
 
 // Whatever door a rule comes in by, the rules after a restart are the rules before it.
@@ -243,13 +243,13 @@ TEST_F(BanRules, RulesAreTheSameBeforeAndAfterASaveAndLoad) {
   ASSERT_EQ(SaveBanList(), 0);
   Bans() = {};
   LoadBanList();
-  EXPECT_EQ(Bans().IPRules, before.IPRules);
-  EXPECT_EQ(Bans().NickRules, before.NickRules);
-  EXPECT_EQ(Bans().NickRangeRules, before.NickRangeRules);
-  EXPECT_EQ(Bans().NickRules.size(), 3u);
-  EXPECT_EQ(Bans().NickRules.back(), "Troll");
-  EXPECT_EQ(Bans().NickRangeRules.back(), "bot net");
-  EXPECT_EQ(Bans().IPRules, (Strings{"5.6.7.8"}));
+  EXPECT_EQ(Bans().addressRules, before.addressRules);
+  EXPECT_EQ(Bans().nicknameRules, before.nicknameRules);
+  EXPECT_EQ(Bans().nicknameRangeRules, before.nicknameRangeRules);
+  EXPECT_EQ(Bans().nicknameRules.size(), 3u);
+  EXPECT_EQ(Bans().nicknameRules.back(), "Troll");
+  EXPECT_EQ(Bans().nicknameRangeRules.back(), "bot net");
+  EXPECT_EQ(Bans().addressRules, (Strings{"5.6.7.8"}));
   EXPECT_TRUE(IsNicknameBanned(std::string(39, 'x')));
   EXPECT_TRUE(IsAddressBanned("5.6.7.8"));
 
@@ -257,28 +257,28 @@ TEST_F(BanRules, RulesAreTheSameBeforeAndAfterASaveAndLoad) {
   const BanLists replaced = Bans();
   Bans() = {};
   LoadBanList();
-  EXPECT_EQ(Bans().IPRules, replaced.IPRules);
-  EXPECT_EQ(Bans().NickRules, replaced.NickRules);
+  EXPECT_EQ(Bans().addressRules, replaced.addressRules);
+  EXPECT_EQ(Bans().nicknameRules, replaced.nicknameRules);
 }
 
 TEST_F(BanRules, SaveReportsAFailedWriteAndKeepsTheRules) {
   // A directory where the file belongs makes the final rename fail, even for root.
   std::filesystem::create_directories(dir.path("config/ban.cfg/blocker"));
-  Bans().NickRules = {"Alice"};
+  Bans().nicknameRules = {"Alice"};
   EXPECT_NE(SaveBanList(), 0);
-  EXPECT_EQ(Bans().NickRules, (Strings{"Alice"}));
+  EXPECT_EQ(Bans().nicknameRules, (Strings{"Alice"}));
 }
 
 TEST_F(BanRules, SettingsListsReplaceEveryRuleAsTheLoadWouldTakeThem) {
-  Bans().IPRules = {"9.9.9.9"};
-  Bans().NickRules = {"Old"};
+  Bans().addressRules = {"9.9.9.9"};
+  Bans().nicknameRules = {"Old"};
   const int saved = ReplaceBanLists({"1.2.3.4", "10.0.0.1-10.0.0.50", "10.0.0.1-", "1.2.3.4", ""},
                                     {{"Bob", false}, {"bot", true}, {"BOB", true}, {"", true}});
   ASSERT_EQ(saved, 0);
-  EXPECT_EQ(Bans().IPRules, (Strings{"1.2.3.4"}));
-  EXPECT_EQ(Bans().IPRangeRules, (std::vector<IPRange>{{"10.0.0.1", "10.0.0.50"}}));
-  EXPECT_EQ(Bans().NickRules, (Strings{"Bob"}));
-  EXPECT_EQ(Bans().NickRangeRules, (Strings{"bot"}));
+  EXPECT_EQ(Bans().addressRules, (Strings{"1.2.3.4"}));
+  EXPECT_EQ(Bans().addressRangeRules, (std::vector<IPRange>{{"10.0.0.1", "10.0.0.50"}}));
+  EXPECT_EQ(Bans().nicknameRules, (Strings{"Bob"}));
+  EXPECT_EQ(Bans().nicknameRangeRules, (Strings{"bot"}));
   EXPECT_EQ(Stored("IP-Range", "0"), "10.0.0.1-10.0.0.50");
   EXPECT_EQ(Stored("Nick-Range", "0"), "bot");
   EXPECT_EQ(Stored("IP", "1"), "<none>");

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "config/modParsingIP.hpp"
+#include "config/AddressPatterns.hpp"
 
 namespace velmorin {
 namespace {

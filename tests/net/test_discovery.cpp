@@ -15,7 +15,7 @@
 #include "net/SocketTestSupport.hpp"
 #include "net/InfoSocket.hpp"
 #include "platform/EventLoop.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "net/ctlSocket.hpp"
 #include "net/modSocket.hpp"
 #include "net/WinsockErrors.hpp"
 #include "platform/Text.hpp"
-#include "codec/modINI.hpp"
+#include "codec/IniValues.hpp"
 
 namespace velmorin {
 namespace {

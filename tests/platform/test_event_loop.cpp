@@ -87,7 +87,7 @@ bool RunUntil(EventLoop& loop, Done done, int maxPasses = 500) {
 class Watchdog {
  public:
   explicit Watchdog(EventLoop& loop)
-      : thread_([this, post = loop.poster()] {
+      : thread_([this, post = loop.MakePoster()] {
           std::unique_lock<std::mutex> lock(mutex_);
           if (!woken_.wait_for(lock, 1s, [this] { return done_; })) {
             post([] { throw std::runtime_error("the loop did not return"); });
@@ -408,7 +408,7 @@ TEST(EventLoop, EpollDescriptorSignalsPendingWorkToAHostLoop) {
 
 TEST(EventLoop, APosterOutlivesItsLoop) {
   auto loop = std::make_unique<EventLoop>();
-  const EventLoop::Poster post = loop->poster();
+  const EventLoop::Poster post = loop->MakePoster();
   const auto token = std::make_shared<int>(0);
   post([token] {});
   std::atomic<bool> stop{false};

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "platform/Text.hpp"
 #include "server/PluginCommands.hpp"
 #include "support/PacketText.hpp"
@@ -52,7 +52,7 @@ class ExampleBadWordFilter : public ::testing::Test {
     return P("message", F({kind, "Ann", "255", text}));
   }
   std::string Subscribers(const std::string& event) {
-    return server.Call([&](clsServer& s) { return s.Commands().Registry().Entry(event).value_or("<none>"); });
+    return server.Call([&](ChatServer& s) { return s.Commands().Registry().Entry(event).value_or("<none>"); });
   }
 
   ServerHarness server;
@@ -120,7 +120,7 @@ TEST_F(ExampleBadWordFilter, OnlyAnAdministratorReloadsTheList) {
   ASSERT_TRUE(ann.Send("message", F({"normal", "", "darn heck"})));
   EXPECT_EQ(Arrived(ben), Seen{Received("normal", "**** heck")});
 
-  ASSERT_EQ(server.Call([](clsServer& s) { return s.Commands().command("test", "SetAdminStatus", "Ann", "1"); }),
+  ASSERT_EQ(server.Call([](ChatServer& s) { return s.Commands().command("test", "SetAdminStatus", "Ann", "1"); }),
             "done");
   Arrived(ann);
   Arrived(ben);

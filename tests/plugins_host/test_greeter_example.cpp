@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "codec/modBase64.hpp"
+#include "codec/Base64.hpp"
 #include "platform/Text.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "platform/Text.hpp"
-#include "plugins/clsPlugins.hpp"
-#include "codec/modINI.hpp"
+#include "plugins/PluginRegistry.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
@@ -68,9 +68,9 @@ class PluginTest : public ::testing::Test {
                                dir.path("plugins/" + fileName), std::filesystem::copy_options::overwrite_existing);
   }
   std::string PluginPath(const std::string& component) { return dir.path("plugins/" + component + ".so"); }
-  std::set<std::string> Listed(const clsPlugins& plugins) {
+  std::set<std::string> Listed(const PluginRegistry& plugins) {
     std::set<std::string> names;
-    for (long index = 0; index < plugins.count(); ++index) names.insert(plugins.dll(index));
+    for (long index = 0; index < plugins.Count(); ++index) names.insert(plugins.Component(index));
     return names;
   }
 
@@ -93,10 +93,10 @@ TEST(PluginVersionRule, OnlyMajorOneWithMinorZeroIsAccepted) {
 using PluginScan = PluginTest;
 
 TEST_F(PluginScan, AMissingOrEmptyPluginDirectoryListsNothing) {
-  EXPECT_EQ(clsPlugins(dir.root(), kTestLimit).count(), 0);
+  EXPECT_EQ(PluginRegistry(dir.root(), kTestLimit).Count(), 0);
   std::filesystem::create_directories(dir.path("plugins"));
-  const clsPlugins plugins(dir.root(), kTestLimit);
-  EXPECT_EQ(plugins.count(), 0);
+  const PluginRegistry plugins(dir.root(), kTestLimit);
+  EXPECT_EQ(plugins.Count(), 0);
   EXPECT_EQ(plugins.GetIndex("echo"), -1);
   EXPECT_EQ(plugins.PluginIdent(0), "");
   EXPECT_EQ(plugins.Create(0), nullptr);
@@ -104,25 +104,25 @@ TEST_F(PluginScan, AMissingOrEmptyPluginDirectoryListsNothing) {
 
 TEST_F(PluginScan, KeepsTheSevenFieldsOfEachAcceptedPlugin) {
   Install("echo");
-  const clsPlugins plugins(dir.root(), kTestLimit);
-  ASSERT_EQ(plugins.count(), 1);
+  const PluginRegistry plugins(dir.root(), kTestLimit);
+  ASSERT_EQ(plugins.Count(), 1);
   EXPECT_EQ(plugins.PluginAuthor(0), "Velmorin tests");
-  EXPECT_EQ(plugins.dll(0), "echo");
+  EXPECT_EQ(plugins.Component(0), "echo");
   EXPECT_EQ(plugins.PluginIdent(0), "echo-test");
   EXPECT_EQ(plugins.PluginName(0), "Echo");
   EXPECT_EQ(plugins.PluginInternalVersion(0), "1.0");
   EXPECT_EQ(plugins.PluginType(0), "general");
-  EXPECT_EQ(plugins.pluginversion(0), "2.5.1");
+  EXPECT_EQ(plugins.PluginVersion(0), "2.5.1");
   for (long outside : {-1L, 1L}) {
-    EXPECT_EQ(plugins.dll(outside), "");
+    EXPECT_EQ(plugins.Component(outside), "");
     EXPECT_EQ(plugins.PluginType(outside), "");
-    EXPECT_EQ(plugins.pluginversion(outside), "");
+    EXPECT_EQ(plugins.PluginVersion(outside), "");
   }
 }
 
 TEST_F(PluginScan, ListsOnlyInterfaceVersionOneZero) {
   for (const char* component : {"ver-1", "ver-1.0", "ver-1.1", "ver-2.0", "ver-0.9"}) Install("versioned", component);
-  const clsPlugins plugins(dir.root(), kTestLimit);
+  const PluginRegistry plugins(dir.root(), kTestLimit);
   EXPECT_EQ(Listed(plugins), (std::set<std::string>{"ver-1", "ver-1.0"}));
 }
 
@@ -135,7 +135,7 @@ TEST_F(PluginScan, SkipsWhatCannotBeRegisteredOrCreatedButNotAFailedRegistration
   CopyAs("echo", ".so");          // no component name
   dir.write("plugins/junk.so", "not a library");
   std::filesystem::create_directories(dir.path("plugins/folder.so"));
-  const clsPlugins plugins(dir.root(), kTestLimit);
+  const PluginRegistry plugins(dir.root(), kTestLimit);
   EXPECT_EQ(Listed(plugins), (std::set<std::string>{"failing", ".hidden"}));
 }
 
@@ -143,12 +143,12 @@ TEST_F(PluginScan, GetIndexIgnoresCaseAndFindsTheLastOfEqualNames) {
   Install("echo", "Echo");
   Install("echo", "ECHO");
   Install("versioned", "ver-1");
-  const clsPlugins plugins(dir.root(), kTestLimit);
-  ASSERT_EQ(plugins.count(), 3);
+  const PluginRegistry plugins(dir.root(), kTestLimit);
+  ASSERT_EQ(plugins.Count(), 3);
   // File-name order, byte by byte: upper case before lower case.
-  EXPECT_EQ(plugins.dll(0), "ECHO");
-  EXPECT_EQ(plugins.dll(1), "Echo");
-  EXPECT_EQ(plugins.dll(2), "ver-1");
+  EXPECT_EQ(plugins.Component(0), "ECHO");
+  EXPECT_EQ(plugins.Component(1), "Echo");
+  EXPECT_EQ(plugins.Component(2), "ver-1");
   const long versioned = 2;
   const long lastEcho = 1;
   EXPECT_EQ(plugins.GetIndex("echo"), lastEcho);
@@ -164,8 +164,8 @@ TEST_F(PluginScan, LoadsPrivateCopiesThatLeaveNothingBehindAndRemovesThoseADeadP
   dir.write("run/plugins/4194305-AbCdEf/echo.so", "left behind");
   const std::string own = "run/plugins/" + std::to_string(::getpid()) + "-XyZ123/echo.so";
   dir.write(own, "in use");
-  const clsPlugins plugins(dir.root(), kTestLimit);
-  ASSERT_EQ(plugins.count(), 1);
+  const PluginRegistry plugins(dir.root(), kTestLimit);
+  ASSERT_EQ(plugins.Count(), 1);
   const std::unique_ptr<LoadedPlugin> running = plugins.Create(0);
   ASSERT_NE(running, nullptr);
   std::set<std::string> left;
@@ -180,7 +180,7 @@ TEST_F(PluginScan, RegistersEveryLibraryAndAHangingRegistrationNeitherBlocksNorC
   Install("hanging");
   Install("echo");
   const auto start = std::chrono::steady_clock::now();
-  const clsPlugins plugins(dir.root(), 200ms);
+  const PluginRegistry plugins(dir.root(), 200ms);
   EXPECT_LT(std::chrono::steady_clock::now() - start, kDidNotHang);
   EXPECT_EQ(Listed(plugins), (std::set<std::string>{"echo"}));
   EXPECT_EQ(dir.read("plugins/echo.so.log"), "register\n");
@@ -221,7 +221,7 @@ TEST_F(PluginRegistration, UnregisterRunsEveryLibrarysExportWithoutWaitingForAHa
 class PluginLoading : public PluginTest {
  protected:
   void Load(long localeId = 1031, bool alwaysOnTop = true) {
-    plugins = clsPlugins(dir.root(), kTestLimit);
+    plugins = PluginRegistry(dir.root(), kTestLimit);
     LoadGeneralPlugins(plugins, objects, host, localeId, alwaysOnTop);
   }
   std::vector<std::string> Loaded() const {
@@ -236,7 +236,7 @@ class PluginLoading : public PluginTest {
   }
 
   RecordingHost host;
-  clsPlugins plugins;
+  PluginRegistry plugins;
   PluginObjects objects;  // after the host: released before it
 };
 
@@ -360,7 +360,7 @@ using PluginEncryption = PluginTest;
 
 TEST_F(PluginEncryption, TheIdentityCipherAnswersEveryMember) {
   Install("identity_cipher");
-  const clsPlugins plugins(dir.root(), kTestLimit);
+  const PluginRegistry plugins(dir.root(), kTestLimit);
   ASSERT_EQ(plugins.PluginType(plugins.GetIndex("IDENTITY_CIPHER")), "encryption");
   const std::unique_ptr<LoadedPlugin> cipher = plugins.Create(plugins.GetIndex("identity_cipher"));
   ASSERT_NE(cipher, nullptr);

@@ -5,8 +5,8 @@
 namespace velmorin {
 namespace {
 
-clsPluginMenuEntry Entry(const std::string& owner, const std::string& name, const std::string& caption) {
-  return clsPluginMenuEntry{true, false, name, owner, caption};
+PluginMenuEntry Entry(const std::string& owner, const std::string& name, const std::string& caption) {
+  return PluginMenuEntry{true, false, name, owner, caption};
 }
 
 // Plugin "ab" and plugin "a" with an entry "bc": the joined texts are equal, the pairs are not.

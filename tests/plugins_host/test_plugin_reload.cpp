@@ -25,17 +25,17 @@ class PluginReloadTest : public ::testing::Test {
   }
   // The scripted plugin of that component issues a command to the server.
   std::string Run(const std::string& component, const std::string& word, const std::string& p1 = "") {
-    return server.Call([&](clsServer& s) {
+    return server.Call([&](ChatServer& s) {
       return s.RunningPlugins().Call("scripted-" + component, "Run", word, p1 + '\x1e').value_or("<not running>");
     });
   }
   std::string Subscribers(const std::string& event) {
-    return server.Call([&](clsServer& s) { return s.Commands().Registry().Entry(event).value_or(""); });
+    return server.Call([&](ChatServer& s) { return s.Commands().Registry().Entry(event).value_or(""); });
   }
   std::vector<std::string> MenuOwners() {
-    return server.Call([](clsServer& s) {
+    return server.Call([](ChatServer& s) {
       std::vector<std::string> owners;
-      for (const clsPluginMenuEntry& entry : s.Commands().Menu().Entries()) owners.push_back(entry.owner);
+      for (const PluginMenuEntry& entry : s.Commands().Menu().Entries()) owners.push_back(entry.owner);
       return owners;
     });
   }
@@ -91,12 +91,12 @@ TEST_F(PluginReloadTest, AnEncryptionPluginIsReplacedInItsPlaceOnlyWhileNoConnec
   server.dir().installPlugin(std::string(VELMORIN_TEST_PLUGIN_DIR) + "/tagging_cipher.so", "alpha");
   ASSERT_TRUE(server.Start());
   const auto offered = [&] {
-    return server.Call([](clsServer& s) { return s.LoadedEncryptionPlugins().OfferedList(); });
+    return server.Call([](ChatServer& s) { return s.LoadedEncryptionPlugins().OfferedList(); });
   };
   const ControlReply unused = Control(server, "plugins reload alpha");
   EXPECT_EQ(unused.status, ControlStatus::Done) << unused.message;
   EXPECT_EQ(offered(), "tagging-alpha");
-  EXPECT_NE(server.Call([](clsServer& s) { return s.LoadedEncryptionPlugins().At(0); }), nullptr);
+  EXPECT_NE(server.Call([](ChatServer& s) { return s.LoadedEncryptionPlugins().At(0); }), nullptr);
 
   client::ChatClient ann = server.LoggedIn("Ann");
   ASSERT_TRUE(ann.Send("setEncryption", "tagging-alpha"));

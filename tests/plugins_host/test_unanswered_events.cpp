@@ -10,7 +10,7 @@
 
 #include "platform/Text.hpp"
 #include "server/PluginCommands.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -49,7 +49,7 @@ class UnansweredEvents : public ::testing::Test {
   }
   std::string Run(const std::string& component, const std::string& word, const std::string& p1 = "",
                   const std::string& p2 = "") {
-    return server.Call([&](clsServer& s) {
+    return server.Call([&](ChatServer& s) {
       return s.RunningPlugins().Call("scripted-" + component, "Run", word, p1 + '\x1e' + p2).value_or("<not running>");
     });
   }
@@ -57,7 +57,7 @@ class UnansweredEvents : public ::testing::Test {
     for (const std::string& event : events) Run(component, "AddEventHandler", event);
   }
   std::string Subscribers(const std::string& event) {
-    return server.Call([&](clsServer& s) { return s.Commands().Registry().Entry(event).value_or("<none>"); });
+    return server.Call([&](ChatServer& s) { return s.Commands().Registry().Entry(event).value_or("<none>"); });
   }
 
   std::string WelcomeText() {

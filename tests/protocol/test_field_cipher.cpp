@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
 #include "support/ByteTexts.hpp"
 
 namespace velmorin {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -173,7 +173,7 @@ TEST_F(ChatPluginRelay, ARecipientNamedManyTimesGetsOneCopyAndStaysConnected) {
   EXPECT_EQ(Arrived(ben), Seen{P("clientPluginData", "bulk\r\nv1\r\nAnn" + F({"", data}))});
   EXPECT_EQ(Ask(ben, "ping", ""), Seen{P("pong", "")});
   EXPECT_EQ(server.CountLog("msgErrorSendingData"), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 3);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 3);
 }
 
 TEST_F(ChatPluginRelay, AwayMessagesAreAskedForAndAnsweredBetweenUsers) {

@@ -10,9 +10,9 @@
 
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
-#include "codec/modEncryption.hpp"
-#include "codec/modBase64.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Base64.hpp"
+#include "codec/Sha256.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -7,12 +7,12 @@
 #include <set>
 #include <string>
 
-#include "server/clsServer.hpp"
-#include "codec/modINI.hpp"
+#include "server/ChatServer.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
 #include "codec/PacketWriter.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
@@ -36,7 +36,7 @@ class EncryptionPluginTest : public ::testing::Test {
     return testing::Ask(server, user, command, payload);
   }
   std::set<std::string> Offered() {
-    const std::string list = server.Call([](clsServer& s) { return s.LoadedEncryptionPlugins().OfferedList(); });
+    const std::string list = server.Call([](ChatServer& s) { return s.LoadedEncryptionPlugins().OfferedList(); });
     const std::vector<std::string> idents = Split(list, std::string(1, '\0'));
     return list.empty() ? std::set<std::string>{} : std::set<std::string>(idents.begin(), idents.end());
   }
@@ -114,7 +114,7 @@ TEST_F(EncryptionPluginTest, AfterTheExchangeBothDirectionsPassThroughThePlugin)
 
   // A payload that does not decrypt is logged and never reaches the dispatcher. Within one
   // second of the log clock the connection's second failure is counted, not written.
-  server.Call([](clsServer& s) { s.Log().SetClock([] { return std::time_t{1000000}; }); });
+  server.Call([](ChatServer& s) { s.Log().SetClock([] { return std::time_t{1000000}; }); });
   EXPECT_EQ(Ask(ann, "ping", ""), Seen{});
   EXPECT_EQ(Ask(ann, "message", F({"normal", "", "clear text"})), Seen{});
   EXPECT_EQ(Arrived(ben), Seen{});
@@ -155,10 +155,10 @@ TEST_F(EncryptionPluginTest, GoingOfflineReleasesThePluginsAndOnlineReadsTheSect
   Install("tagging_cipher", "beta");
   ASSERT_TRUE(server.Start());
   EXPECT_EQ(Offered().size(), 2u);
-  server.Call([](clsServer& s) { s.ChangeStatus(false); });
+  server.Call([](ChatServer& s) { s.ChangeStatus(false); });
   EXPECT_EQ(Offered(), std::set<std::string>{});
   WriteIniValue("Encryption", "alpha", "0", Paths().settingsFile);
-  server.Call([](clsServer& s) { s.ChangeStatus(false); });
+  server.Call([](ChatServer& s) { s.ChangeStatus(false); });
   EXPECT_EQ(Offered(), std::set<std::string>{"tagging-beta"});
 }
 

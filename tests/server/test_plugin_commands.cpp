@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "server/clsServer.hpp"
-#include "config/modBanning.hpp"
+#include "server/ChatServer.hpp"
+#include "config/BanRules.hpp"
 #include "platform/Text.hpp"
 #include "server/PluginCommands.hpp"
 #include "support/PacketText.hpp"
@@ -41,7 +41,7 @@ class PluginCommandTest : public ::testing::Test {
   // The plugin issues the command and hands back the server's result.
   std::string Run(const std::string& component, const std::string& word, const std::string& p1 = "",
                   const std::string& p2 = "") {
-    return server.Call([&](clsServer& s) {
+    return server.Call([&](ChatServer& s) {
       return s.RunningPlugins().Call(Ident(component), "Run", word, p1 + '\x1e' + p2).value_or("<not running>");
     });
   }
@@ -53,7 +53,7 @@ class PluginCommandTest : public ::testing::Test {
   }
   // The registry entry of an event, or "<none>".
   std::string Entry(const std::string& event) {
-    return server.Call([&](clsServer& s) { return s.Commands().Registry().Entry(event).value_or("<none>"); });
+    return server.Call([&](ChatServer& s) { return s.Commands().Registry().Entry(event).value_or("<none>"); });
   }
 
   ChatClient User(const std::string& nickname, const std::string& room = "") {
@@ -72,7 +72,7 @@ class PluginCommandTest : public ::testing::Test {
 };
 
 using PluginEventsRaised = PluginCommandTest;
-using PluginRegistry = PluginCommandTest;
+using PluginCommandRegistry = PluginCommandTest;
 using PluginChatroomCommands = PluginCommandTest;
 using PluginUserCommands = PluginCommandTest;
 using PluginDataCommands = PluginCommandTest;
@@ -181,7 +181,7 @@ TEST_F(PluginEventsRaised, ClosingAnOfflineServerTellsSubscribersOfflineOnce) {
   Install("alpha");
   ASSERT_TRUE(server.Start());
   Run("alpha", "AddEventHandler", "OnlineStatus");
-  server.Call([](clsServer& s) { s.ChangeStatus(false); });
+  server.Call([](ChatServer& s) { s.ChangeStatus(false); });
   ASSERT_EQ(Received("alpha"), (std::vector<std::string>{"OnlineStatus|offline|"}));
   server.Stop();
   EXPECT_EQ(Received("alpha"),
@@ -190,7 +190,7 @@ TEST_F(PluginEventsRaised, ClosingAnOfflineServerTellsSubscribersOfflineOnce) {
 
 // ---- Event registry -------------------------------------------------------------------------
 
-TEST_F(PluginRegistry, SubscriptionsKeepOrderAreNeverDoubledAndRemoveLeavesTheRest) {
+TEST_F(PluginCommandRegistry, SubscriptionsKeepOrderAreNeverDoubledAndRemoveLeavesTheRest) {
   Install("alpha");
   Install("beta");
   ASSERT_TRUE(server.Start());
@@ -213,7 +213,7 @@ TEST_F(PluginRegistry, SubscriptionsKeepOrderAreNeverDoubledAndRemoveLeavesTheRe
   EXPECT_EQ(Entry("nosuchevent"), "<none>");
 }
 
-TEST_F(PluginRegistry, CommandWordsAreCaseSensitiveAndAddLogLineWritesInTheGivenColour) {
+TEST_F(PluginCommandRegistry, CommandWordsAreCaseSensitiveAndAddLogLineWritesInTheGivenColour) {
   Install("alpha");
   ASSERT_TRUE(server.Start());
   EXPECT_EQ(Run("alpha", "AddLogLine", "255", "plugin says hi"), "");
@@ -231,14 +231,14 @@ TEST_F(PluginRegistry, CommandWordsAreCaseSensitiveAndAddLogLineWritesInTheGiven
   EXPECT_EQ(lines, 0);
 }
 
-TEST_F(PluginRegistry, MenuEntriesAreKeptPerPluginAndAClickReachesTheOwner) {
+TEST_F(PluginCommandRegistry, MenuEntriesAreKeptPerPluginAndAClickReachesTheOwner) {
   Install("alpha");
   Install("beta");
   ASSERT_TRUE(server.Start());
   const auto entries = [&] {
-    return server.Call([](clsServer& s) {
+    return server.Call([](ChatServer& s) {
       std::vector<std::string> shown;
-      for (const clsPluginMenuEntry& entry : s.Commands().Menu().Entries()) {
+      for (const PluginMenuEntry& entry : s.Commands().Menu().Entries()) {
         shown.push_back(entry.owner + "/" + entry.name + "/" + entry.caption + "/" + BoolText(entry.checked) +
                         BoolText(entry.enabled));
       }
@@ -254,7 +254,7 @@ TEST_F(PluginRegistry, MenuEntriesAreKeptPerPluginAndAClickReachesTheOwner) {
   Run("alpha", "EditMenuEntry", "tools", F({"Renamed", "true"}));
   EXPECT_EQ(entries(), (std::vector<std::string>{"scripted-alpha/tools/Renamed/11", "scripted-beta/tools/Beta tools/10"}));
 
-  server.Call([](clsServer& s) { s.Commands().MenuClick("scripted-beta", "tools"); });
+  server.Call([](ChatServer& s) { s.Commands().MenuClick("scripted-beta", "tools"); });
   EXPECT_EQ(Received("beta"), std::vector<std::string>{"MenuClick|tools|"});
 
   EXPECT_EQ(Run("beta", "RemoveMenuEntry", "tools"), "");
@@ -446,10 +446,10 @@ TEST_F(PluginServerCommands, StartAndStopReportTheStateTheyFound) {
   EXPECT_EQ(Run("alpha", "StopServer"), "notempty");
   EXPECT_EQ(Run("alpha", "StopServer", "1"), "done");
   EXPECT_TRUE(ann.WaitForClose(kWait));
-  EXPECT_FALSE(server.Call([](clsServer& s) { return s.IsOnline(); }));
+  EXPECT_FALSE(server.Call([](ChatServer& s) { return s.IsOnline(); }));
   EXPECT_EQ(Run("alpha", "StopServer", "1"), "stopped");
   EXPECT_EQ(Run("alpha", "StartServer", "70000"), "done");
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.IsOnline(); }));
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.IsOnline(); }));
   EXPECT_EQ(Run("alpha", "GetServerInfo", "port"), std::to_string(server.port()));
   EXPECT_EQ(Run("alpha", "StopServer"), "done");  // nobody logged in
 }

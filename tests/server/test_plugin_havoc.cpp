@@ -14,7 +14,7 @@
 
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "platform/Text.hpp"
 #include "support/PacketText.hpp"
@@ -66,7 +66,7 @@ class PluginHavoc : public ::testing::TestWithParam<HavocCase> {
   // After each step: everything sent was handled and the counts are those of the table.
   void Step(const char* what) {
     server.Sync();
-    EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); })) << "after " << what;
+    EXPECT_TRUE(server.Call([](ChatServer& s) { return s.Connections().CountsAgreeWithTable(); })) << "after " << what;
   }
 
   ServerHarness server;
@@ -105,24 +105,24 @@ TEST_P(PluginHavoc, TheServerStaysConsistentAndServesAgain) {
   eve.Send("joinChatroom", F({"Lobby", ""}));
   Step("another login");
   // The administrator takes the server offline with users in rooms.
-  server.Call([](clsServer& s) {
+  server.Call([](ChatServer& s) {
     if (s.IsOnline()) s.ChangeStatus(false);
   });
   Step("going offline");
 
   for (ChatClient* user : {&ann, &cat, &eve}) user->Close();
   const auto deadline = std::chrono::steady_clock::now() + testing::kWait;
-  while (server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }) != 0 &&
+  while (server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }) != 0 &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 0);
   if (GetParam().certain) {
     EXPECT_NE(server.dir().read("plugins/havoc.done"), "") << "the event never came";
   }
 
-  server.Call([](clsServer& s) {
+  server.Call([](ChatServer& s) {
     if (!s.IsOnline()) s.ChangeStatus(false);
   });
   ChatClient fresh = server.Connect();
@@ -132,7 +132,7 @@ TEST_P(PluginHavoc, TheServerStaysConsistentAndServesAgain) {
   const auto reply = fresh.Login("Zed", "", 0, "test", testing::kWait);
   ASSERT_TRUE(reply) << fresh.LastErrorText();
   EXPECT_EQ(reply->status, "ok");
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); }));
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.Connections().CountsAgreeWithTable(); }));
 }
 
 std::vector<HavocCase> AllCases() {

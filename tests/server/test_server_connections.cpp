@@ -33,8 +33,8 @@ TEST(ServerConnections, ConnectionsMadeWhileTheServerHadRoomLogInOnlyUpToTheLimi
   }
   EXPECT_EQ(replies, (std::vector<std::string>{"ok", "ok", "denied", "denied"}));
   server.Sync();
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 2);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 2);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 2);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 2);
 }
 
 TEST(ServerConnections, AtTheLimitANewcomerTakesThePlaceOfTheOldestConnectionNotLoggedIn) {
@@ -47,7 +47,7 @@ TEST(ServerConnections, AtTheLimitANewcomerTakesThePlaceOfTheOldestConnectionNot
     idle.push_back(server.Connect());
     ASSERT_TRUE(idle.back().ReceiveWelcome(kWait)) << "connection " << i + 1;
   }
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 7);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 7);
 
   // Each newcomer pushes out the connection that waited longest without logging in, and logs in.
   for (int round = 0; round < 2; ++round) {
@@ -57,7 +57,7 @@ TEST(ServerConnections, AtTheLimitANewcomerTakesThePlaceOfTheOldestConnectionNot
     const auto message = user.ReceiveCommand("message", kWait);
     ASSERT_TRUE(message) << user.LastErrorText();
     EXPECT_NE(message->payload.find("hello"), std::string::npos);
-    EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); }));
+    EXPECT_TRUE(server.Call([](ChatServer& s) { return s.Connections().CountsAgreeWithTable(); }));
     idle.push_back(std::move(newcomer));
   }
   EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "3"}}));
@@ -76,7 +76,7 @@ TEST(ServerConnections, WhenTheUsersFillTheServerANewcomerIsWelcomedWithFullAndD
   EXPECT_EQ(welcome->status, "full");
   EXPECT_TRUE(second.WaitForClose(kWait));
   EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "2"}}));
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 1);
 }
 
 TEST(ServerConnections, ABannedAddressIsRefusedWithOneLineAndNoSlot) {
@@ -90,7 +90,7 @@ TEST(ServerConnections, ABannedAddressIsRefusedWithOneLineAndNoSlot) {
   EXPECT_TRUE(client.WaitForClose(kWait));
   server.Sync();
   EXPECT_EQ(server.LogLines(), expected);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 0);
 }
 
 TEST(ServerConnections, AClientToldThatTheServerIsFullLeavesALineSayingSo) {
@@ -113,8 +113,8 @@ TEST(ServerConnections, AClientThatClosesIsLoggedAsDisconnectedOnceAndItsSlotIsF
   EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "1"}}));
   server.Sync();
   EXPECT_EQ(server.CountLog("msgDisconnected"), 1);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 0);
   auto next = server.LoggedIn("Leaver");  // the nickname is free again, at once
   EXPECT_TRUE(server.WaitForLog("msgClientAccepted", {{"%id", "1"}, {"%name", "Leaver"}}));
 }
@@ -131,14 +131,14 @@ TEST(ServerConnections, AResetConnectionIsRemovedAndLoggedOnce) {
   EXPECT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "1"}}));
   server.Sync();
   EXPECT_EQ(server.CountLog("msgDisconnected"), 1);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 0);
 }
 
 TEST(ServerConnections, FreedSlotsAreTakenLowestFirstAndTheTableShrinksFromTheTop) {
   ServerHarness server;
   ASSERT_TRUE(server.Start());
-  const auto slots = [&] { return server.Call([](clsServer& s) { return s.Connections().MaxIndex(); }); };
+  const auto slots = [&] { return server.Call([](ChatServer& s) { return s.Connections().MaxIndex(); }); };
   std::vector<client::ChatClient> clients;
   for (int i = 0; i < 3; ++i) {
     clients.push_back(server.Connect());
@@ -178,7 +178,7 @@ TEST_F(ServerPing, AUserThatDoesNotAnswerIsRemovedAsTimedOut) {
   EXPECT_TRUE(client.ReceiveCommand("ping", kWait));
   EXPECT_TRUE(client.WaitForClose(kWait));
   EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "1"}}));
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 0);
 }
 
 TEST_F(ServerPing, AUserThatAnswersStays) {
@@ -190,7 +190,7 @@ TEST_F(ServerPing, AUserThatAnswersStays) {
   }
   server.Sync();
   EXPECT_EQ(server.CountLog("msgPingTimeout"), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1);
 }
 
 TEST_F(ServerPing, AConnectionThatNeverLogsInIsRemovedAfterThePingCycleWhateverItAnswers) {

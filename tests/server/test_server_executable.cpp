@@ -18,7 +18,7 @@
 #include <optional>
 #include <thread>
 
-#include "codec/modINI.hpp"
+#include "codec/IniValues.hpp"
 #include "support/PortHolder.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ServerHarness.hpp"

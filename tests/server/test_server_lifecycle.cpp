@@ -11,8 +11,8 @@
 
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
-#include "config/modBanning.hpp"
-#include "config/modWelcomeMsg.hpp"
+#include "config/BanRules.hpp"
+#include "config/WelcomeMessage.hpp"
 #include "platform/Text.hpp"
 #include "support/PortHolder.hpp"
 #include "support/ServerHarness.hpp"
@@ -43,7 +43,7 @@ TEST(ServerLifecycle, APortInUseIsReportedInRedWhateverTheMessageSettingsSay) {
   EXPECT_EQ(found, 1);
   EXPECT_EQ(server.CountLog("msgServerCouldNotStart"), 0);
   EXPECT_EQ(server.CountLog("msgServerStarted"), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusStopped);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.ServerStatus(); }), StatusStopped);
 }
 
 // At close a store changed both by the server and by hand keeps the hand edit and gets the
@@ -53,7 +53,7 @@ TEST(ServerLifecycle, ClosingLogsSavesThatWentBesideTheFileOrFailed) {
   server.dir().write("config/ban.cfg", "[Nick]\r\n0=Old\r\n");
   server.dir().write("config/welcome.msg", "Hello\r\n");
   ASSERT_TRUE(server.Start());
-  server.Call([](clsServer&) {
+  server.Call([](ChatServer&) {
     AddBanRule("nick", "FromPlugin");
     WelcomeText = "Changed";
   });
@@ -91,11 +91,11 @@ TEST(ServerLifecycle, TheStatusCountsConnectionsWhileFullCountsLoggedInUsers) {
   auto first = server.LoggedIn("First");
   EXPECT_EQ(server.frontEnd().LastStatus().icon, kIconUsed);
   EXPECT_EQ(server.frontEnd().LastStatus().line, used("1", "2"));
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusReady);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.ServerStatus(); }), StatusReady);
 
   auto second = server.LoggedIn("Second");
   EXPECT_EQ(server.frontEnd().LastStatus().icon, kIconFull);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusFull);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.ServerStatus(); }), StatusFull);
 
   second.Close();
   ASSERT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "3"}}));
@@ -109,11 +109,11 @@ TEST(ServerLifecycle, StoppingWithUsersAsksFirstAndANoChangesNothing) {
   ASSERT_TRUE(server.Start());
   auto user = server.LoggedIn("Stays");
   server.frontEnd().AnswerQuestions(false);
-  server.Call([](clsServer& s) { s.ChangeStatus(true); });
+  server.Call([](ChatServer& s) { s.ChangeStatus(true); });
 
   ASSERT_EQ(server.frontEnd().Questions().size(), 1u);
   EXPECT_EQ(server.frontEnd().Questions()[0], ReplaceAll(server.Text("questionStopServer"), "%count", "1"));
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.IsOnline(); }));
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.IsOnline(); }));
   ASSERT_TRUE(user.Send("ping", ""));
   EXPECT_TRUE(user.ReceiveCommand("pong", kWait));
 }
@@ -125,25 +125,25 @@ TEST(ServerLifecycle, StoppingDropsEveryConnectionAndStartingAgainTakesNewClient
   auto guest = server.Connect();
   ASSERT_TRUE(guest.ReceiveWelcome(kWait));
 
-  server.Call([](clsServer& s) { s.ChangeStatus(true); });  // the question is answered yes
+  server.Call([](ChatServer& s) { s.ChangeStatus(true); });  // the question is answered yes
   EXPECT_EQ(server.frontEnd().Questions().size(), 1u);
   EXPECT_TRUE(user.WaitForClose(kWait));
   EXPECT_TRUE(guest.WaitForClose(kWait));
   EXPECT_EQ(server.CountLog("msgServerStopped"), 1);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusStopped);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount() + s.Connections().ConnectionCount(); }),
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.ServerStatus(); }), StatusStopped);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount() + s.Connections().ConnectionCount(); }),
             0);
   EXPECT_EQ(server.frontEnd().LastStatus().icon, kIconStopped);
   EXPECT_FALSE(server.Connect().ReceiveWelcome(std::chrono::milliseconds(500)));
 
   // Without logged-in users nothing is asked.
-  server.Call([](clsServer& s) { s.ChangeStatus(true); });
+  server.Call([](ChatServer& s) { s.ChangeStatus(true); });
   EXPECT_EQ(server.CountLog("msgServerStarted"), 2);
   auto again = server.LoggedIn("Goes");
   EXPECT_TRUE(server.WaitForLog("msgClientAccepted", {{"%id", "1"}, {"%name", "Goes"}}));
   again.Close();
   server.Sync();
-  server.Call([](clsServer& s) { s.ChangeStatus(true); });
+  server.Call([](ChatServer& s) { s.ChangeStatus(true); });
   EXPECT_EQ(server.frontEnd().Questions().size(), 1u);
 }
 
@@ -165,8 +165,8 @@ TEST(ServerLifecycle, TheTrafficCountersHoldEveryByteOfBothDirections) {
   const double sent = static_cast<double>(FramePacket("welcome", welcome->payload).size() +
                                           FramePacket("acceptUser", accepted->payload).size() +
                                           FramePacket("pong", "").size());
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesIn(); }), received);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesOut(); }), sent);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().BytesIn(); }), received);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().BytesOut(); }), sent);
 }
 
 TEST(ServerLifecycle, TheCountersStartAgainWithTheServerOnlyWhenResetBytesIsSet) {
@@ -180,13 +180,13 @@ TEST(ServerLifecycle, TheCountersStartAgainWithTheServerOnlyWhenResetBytesIsSet)
       ASSERT_TRUE(client.Send("ping", ""));
       server.Sync();
     }
-    const double in = server.Call([](clsServer& s) { return s.Connections().BytesIn(); });
-    const double out = server.Call([](clsServer& s) { return s.Connections().BytesOut(); });
+    const double in = server.Call([](ChatServer& s) { return s.Connections().BytesIn(); });
+    const double out = server.Call([](ChatServer& s) { return s.Connections().BytesOut(); });
     ASSERT_GT(in, 0);
-    server.Call([](clsServer& s) { s.ChangeStatus(true); });
-    server.Call([](clsServer& s) { s.ChangeStatus(true); });
-    EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesIn(); }), reset ? 0 : in) << reset;
-    EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().BytesOut(); }), reset ? 0 : out) << reset;
+    server.Call([](ChatServer& s) { s.ChangeStatus(true); });
+    server.Call([](ChatServer& s) { s.ChangeStatus(true); });
+    EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().BytesIn(); }), reset ? 0 : in) << reset;
+    EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().BytesOut(); }), reset ? 0 : out) << reset;
   }
 }
 

@@ -9,9 +9,9 @@
 
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "codec/PacketReader.hpp"
-#include "codec/modBase64.hpp"
+#include "codec/Base64.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "support/ServerHarness.hpp"
 
@@ -41,7 +41,7 @@ TEST(ServerWelcome, TenLinesWithTheSettingsAFreshLoginKeyAndTheWelcomeText) {
   ASSERT_TRUE(welcome);
   EXPECT_EQ(welcome->version, "3.0.0");
   EXPECT_EQ(welcome->status, "ok");
-  EXPECT_EQ(welcome->language, server.Call([](clsServer&) { return CurrentLanguage().language(); }));
+  EXPECT_EQ(welcome->language, server.Call([](ChatServer&) { return CurrentLanguage().LanguageName(); }));
   EXPECT_FALSE(welcome->language.empty());
   EXPECT_EQ(welcome->maxTextLength, 300);
   EXPECT_EQ(welcome->adminName, "Ada Admin");
@@ -196,11 +196,11 @@ TEST_F(ServerLogin, AConnectionMadeBeforeTheServerFilledUpCannotLogInBeyondTheLi
   auto early = server.Connect();
   ASSERT_TRUE(early.ReceiveWelcome(kWait));
   auto first = server.LoggedIn("First");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.ServerStatus(); }), StatusFull);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.ServerStatus(); }), StatusFull);
   const auto reply = early.Login("Early", "", 0, "test", kWait);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->status, "denied");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1);
 }
 
 // The holder of a nickname that answers its pings keeps it, and the newcomer hears "used" as
@@ -240,7 +240,7 @@ TEST_F(ServerNicknameWait, ALiveHolderKeepsTheNicknameAndTheNewcomerHearsUsedOnc
 
   ASSERT_TRUE(holder.Send("ping", ""));
   EXPECT_TRUE(holder.ReceiveCommand("pong", kWait));
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().At(1).Nickname; }), "Sam");
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().At(1).nickname; }), "Sam");
 }
 
 TEST_F(ServerNicknameWait, ADeadHolderIsDroppedByItsPingAndTheNewcomerGetsIn) {
@@ -290,21 +290,21 @@ TEST_F(ServerNicknameWait, ASecondLoginEndsTheWaitAndNothingIsCountedTwice) {
   ASSERT_TRUE(reply) << newcomer.LastErrorText();
   EXPECT_EQ(reply->status, "ok");
   EXPECT_EQ(reply->nickname, "Tom");
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().At(2).PendingNickname.empty(); }));
-  EXPECT_FALSE(server.Call([](clsServer& s) { return s.IsTimerActive(2); }));
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.Connections().At(2).pendingNickname.empty(); }));
+  EXPECT_FALSE(server.Call([](ChatServer& s) { return s.IsTimerActive(2); }));
 
   // Past the end of the first wait, the newcomer is still Tom and counted once.
   std::this_thread::sleep_for(std::chrono::milliseconds(2200));
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().At(2).Nickname; }), "Tom");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().At(2).nickname; }), "Tom");
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1);
   EXPECT_FALSE(newcomer.ReceiveCommand("acceptUser", std::chrono::milliseconds(0)));
 
   newcomer.Close();
   holder.Close();
   ASSERT_TRUE(server.WaitForLog("msgDisconnected", {{"%id", "2"}}));
   server.Sync();
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 0);
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); }));
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 0);
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.Connections().CountsAgreeWithTable(); }));
   auto later = server.Connect();
   const auto welcome = later.ReceiveWelcome(kWait);
   ASSERT_TRUE(welcome);
@@ -335,9 +335,9 @@ TEST_F(ServerNicknameWait, AConnectionThatKeepsRetryingALiveNicknameIsRefusedAtT
   const auto reply = retrier.ReceiveCommand("acceptUser", std::chrono::milliseconds(0));
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->payload, "used");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().At(1).Nickname; }), "Sam");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 1);
-  EXPECT_TRUE(server.Call([](clsServer& s) { return s.Connections().CountsAgreeWithTable(); }));
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().At(1).nickname; }), "Sam");
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 1);
+  EXPECT_TRUE(server.Call([](ChatServer& s) { return s.Connections().CountsAgreeWithTable(); }));
 }
 
 TEST_F(ServerNicknameWait, ConnectionsThatKeepRetryingANicknameOnlyTheyWaitForAreRemovedAtTheirLoginDeadline) {
@@ -371,7 +371,7 @@ TEST_F(ServerNicknameWait, ConnectionsThatKeepRetryingANicknameOnlyTheyWaitForAr
   EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "2"}}));
   EXPECT_TRUE(server.WaitForLog("msgPingTimeout", {{"%id", "3"}}));
   server.Sync();
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().ConnectionCount(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().ConnectionCount(); }), 0);
 }
 
 TEST_F(ServerNicknameWait, WhatArrivesWhileALoginWaitsIsBounded) {
@@ -417,11 +417,11 @@ TEST(ServerFullWelcome, ALoginThatBeatsTheCloseAfterAFullWelcomeIsDenied) {
     EXPECT_NE(received.find("\r\nfull\r\n"), std::string::npos) << "attempt " << attempt;
     EXPECT_EQ(received.find("acceptUser\r\n"), received.find("acceptUser\r\n6\r\n\x02\r\ndenied"))
         << "attempt " << attempt;
-    EXPECT_LE(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1) << "attempt " << attempt;
+    EXPECT_LE(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1) << "attempt " << attempt;
   }
   server.Sync();
   EXPECT_EQ(server.CountLog("msgClientAccepted"), 1);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().UserCount(); }), 1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST_F(ServerMessages, AServerMessageReachesEveryConnectionLoggedInOrNot) {
   auto guest = server.Connect();
   ASSERT_TRUE(guest.ReceiveWelcome(kWait));
   server.Call(
-      [](clsServer& s) { s.Messages().SendServerMsg(std::string("  server") + '\0' + "Maintenance at noon  "); });
+      [](ChatServer& s) { s.Messages().SendServerMsg(std::string("  server") + '\0' + "Maintenance at noon  "); });
   for (client::ChatClient* client : {&user, &guest}) {
     const auto message = client->ReceiveCommand("message", kWait);
     ASSERT_TRUE(message) << client->LastErrorText();
@@ -33,8 +33,8 @@ TEST_F(ServerMessages, UsersAreFoundByNicknameWhateverTheCase) {
   auto guest = server.Connect();
   ASSERT_TRUE(guest.ReceiveWelcome(kWait));
   auto user = server.LoggedIn("Finder");
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().GetUserID("fINDER"); }), 2);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().GetUserID("Nobody"); }), -1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().GetUserID("fINDER"); }), 2);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().GetUserID("Nobody"); }), -1);
 }
 
 }  // namespace
@@ -50,17 +50,17 @@ TEST_F(ServerMessages, RemovingARoomWithMembersSendsThemOutFirst) {
     ASSERT_TRUE(client->Send("joinChatroom", std::string("Lobby") + '\0'));
     ASSERT_TRUE(client->ReceiveCommand("acceptChatroom", kWait));
   }
-  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s.Messages(), "lobby", false, false); }),
+  EXPECT_EQ(server.Call([](ChatServer& s) { return RemoveChatroom(s.Chatrooms(), s.Messages(), "lobby", false, false); }),
             "notempty");
-  EXPECT_EQ(server.Call([](clsServer& s) { return RemoveChatroom(s.Chatrooms(), s.Messages(), "lobby", false, true); }),
+  EXPECT_EQ(server.Call([](ChatServer& s) { return RemoveChatroom(s.Chatrooms(), s.Messages(), "lobby", false, true); }),
             "removed");
   for (client::ChatClient* client : {&ann, &ben}) {
     const auto closed = client->ReceiveCommand("closeChatroom", kWait);
     ASSERT_TRUE(closed) << client->LastErrorText();
     EXPECT_EQ(closed->payload, "Lobby");
   }
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Chatrooms().count(); }), 0);
-  EXPECT_EQ(server.Call([](clsServer& s) { return s.Connections().At(1).ChatroomID; }), -1);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Chatrooms().Count(); }), 0);
+  EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().At(1).chatroomId; }), -1);
 }
 
 }  // namespace

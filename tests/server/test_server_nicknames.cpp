@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "codec/modBase64.hpp"
+#include "codec/Base64.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "i18n/clsLanguage.hpp"
-#include "chat/clsChatrooms.hpp"
-#include "codec/modBase64.hpp"
+#include "i18n/LanguageFile.hpp"
+#include "chat/RoomTable.hpp"
+#include "codec/Base64.hpp"
 #include "chat/ChatroomOperations.hpp"
-#include "codec/modINI.hpp"
-#include "config/modSettings.hpp"
+#include "codec/IniValues.hpp"
+#include "config/Settings.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {
@@ -45,9 +45,9 @@ class ChatroomStore : public ::testing::Test {
   }
   void TearDown() override { ServerSettings.Chatrooms.StandardChatroom = savedStandard_; }
 
-  clsChatrooms Load(const std::string& standard = "") {
+  RoomTable Load(const std::string& standard = "") {
     ServerSettings.Chatrooms.StandardChatroom = standard;
-    clsChatrooms rooms;
+    RoomTable rooms;
     LoadChatrooms(rooms, language);
     return rooms;
   }
@@ -55,8 +55,8 @@ class ChatroomStore : public ::testing::Test {
   std::string File() const { return dir.read("config/chatrooms.cfg"); }
 
   testing::TempProgramDir dir;
-  clsLanguage language;
-  clsChatrooms rooms;
+  LanguageFile language;
+  RoomTable rooms;
   FakeHost host;
 
  private:
@@ -64,19 +64,19 @@ class ChatroomStore : public ::testing::Test {
 };
 
 TEST_F(ChatroomStore, WithoutAFileTheLanguageNamesOneProtectedRoom) {
-  const clsChatrooms loaded = Load();
-  ASSERT_EQ(loaded.count(), 1);
-  EXPECT_EQ(loaded.name(0), "Lobby");
-  EXPECT_TRUE(loaded.isProtected(0));
-  EXPECT_EQ(loaded.comment(0), "");
+  const RoomTable loaded = Load();
+  ASSERT_EQ(loaded.Count(), 1);
+  EXPECT_EQ(loaded.Name(0), "Lobby");
+  EXPECT_TRUE(loaded.IsProtected(0));
+  EXPECT_EQ(loaded.Comment(0), "");
   EXPECT_FALSE(loaded.PasswordRequired(0));
   EXPECT_FALSE(dir.exists("config/chatrooms.cfg"));
 }
 
 TEST_F(ChatroomStore, AnEmptyFileGivesNoRoomsAndNoStandardRoom) {
   dir.write("config/chatrooms.cfg", "");
-  const clsChatrooms loaded = Load("Lobby");
-  EXPECT_EQ(loaded.count(), 0);
+  const RoomTable loaded = Load("Lobby");
+  EXPECT_EQ(loaded.Count(), 0);
   EXPECT_EQ(loaded.MaxID(), 0);
   EXPECT_EQ(ServerSettings.Chatrooms.StandardChatroom, "");
 }
@@ -108,22 +108,22 @@ TEST_F(ChatroomStore, LoadsEverySectionAsAProtectedRoomInFileOrder) {
             "[Secret]\r\nDescription=\r\nPassword=" + Base64Encode("pass word") + "\r\n"
             "[   ]\r\nDescription=nameless\r\n"
             "[Say \"hi\"]\r\n");
-  const clsChatrooms loaded = Load();
-  ASSERT_EQ(loaded.count(), 3);
-  EXPECT_EQ(loaded.name(0), "Main Hall");
-  EXPECT_EQ(loaded.comment(0), "Talk here");
+  const RoomTable loaded = Load();
+  ASSERT_EQ(loaded.Count(), 3);
+  EXPECT_EQ(loaded.Name(0), "Main Hall");
+  EXPECT_EQ(loaded.Comment(0), "Talk here");
   EXPECT_FALSE(loaded.PasswordRequired(0));
-  EXPECT_EQ(loaded.name(1), "Secret");
-  EXPECT_EQ(loaded.pwd(1), "pass word");
-  EXPECT_EQ(loaded.name(2), "Say 'hi'");
-  for (long id = 0; id < 3; ++id) EXPECT_TRUE(loaded.isProtected(id));
+  EXPECT_EQ(loaded.Name(1), "Secret");
+  EXPECT_EQ(loaded.Password(1), "pass word");
+  EXPECT_EQ(loaded.Name(2), "Say 'hi'");
+  for (long id = 0; id < 3; ++id) EXPECT_TRUE(loaded.IsProtected(id));
 }
 
 TEST_F(ChatroomStore, NamesThatMeetAfterCleaningLoadOnce) {
   dir.write("config/chatrooms.cfg", "[Say \"hi\"]\r\nDescription=first\r\n[Say 'hi']\r\nDescription=second\r\n");
-  const clsChatrooms loaded = Load();
-  ASSERT_EQ(loaded.count(), 1);
-  EXPECT_EQ(loaded.comment(0), "first");
+  const RoomTable loaded = Load();
+  ASSERT_EQ(loaded.Count(), 1);
+  EXPECT_EQ(loaded.Comment(0), "first");
 }
 
 TEST_F(ChatroomStore, APasswordOfTheWrongLengthReadsAsNone) {
@@ -139,7 +139,7 @@ TEST_F(ChatroomStore, APasswordOfTheWrongLengthReadsAsNone) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
     dir.write("config/chatrooms.cfg", std::string("[Room]\r\nPassword=") + c.stored + "\r\n");
-    EXPECT_EQ(Load().pwd(0), c.expected);
+    EXPECT_EQ(Load().Password(0), c.expected);
   }
 }
 
@@ -150,24 +150,24 @@ TEST_F(ChatroomStore, RoomsWithBracketsAndLongDescriptionsSurviveTheFile) {
   ASSERT_EQ(CreateChatroom(rooms, longName, "", "", true), "created");
   EXPECT_NE(File().find("[a<(>1<)>]\r\n"), std::string::npos);
 
-  const clsChatrooms loaded = Load();
-  ASSERT_EQ(loaded.count(), 2);
-  EXPECT_EQ(loaded.name(0), "a[1]");
-  EXPECT_EQ(loaded.comment(0), description);
-  EXPECT_EQ(loaded.pwd(0), "pw");
-  EXPECT_EQ(loaded.name(1), longName);
+  const RoomTable loaded = Load();
+  ASSERT_EQ(loaded.Count(), 2);
+  EXPECT_EQ(loaded.Name(0), "a[1]");
+  EXPECT_EQ(loaded.Comment(0), description);
+  EXPECT_EQ(loaded.Password(0), "pw");
+  EXPECT_EQ(loaded.Name(1), longName);
 }
 
 TEST_F(ChatroomStore, CreateChatroomAnswers) {
   EXPECT_EQ(CreateChatroom(rooms, "Memory", "", "", false), "");
   EXPECT_EQ(rooms.GetChatroomID("Memory"), 0);
-  EXPECT_TRUE(rooms.isProtected(0));
+  EXPECT_TRUE(rooms.IsProtected(0));
   EXPECT_FALSE(dir.exists("config/chatrooms.cfg"));
 
   EXPECT_EQ(CreateChatroom(rooms, "  Saved  ", "About \"it\"", "secret", true), "created");
-  EXPECT_EQ(rooms.name(1), "Saved");
-  EXPECT_EQ(rooms.comment(1), "About 'it'");
-  EXPECT_EQ(rooms.pwd(1), "secret");
+  EXPECT_EQ(rooms.Name(1), "Saved");
+  EXPECT_EQ(rooms.Comment(1), "About 'it'");
+  EXPECT_EQ(rooms.Password(1), "secret");
   EXPECT_NE(File().find("Description=About 'it' \r\n"), std::string::npos);
   EXPECT_EQ(ReadIniValue("Saved", "Password", "", Paths().chatroomsFile), Base64Encode("secret"));
 
@@ -177,7 +177,7 @@ TEST_F(ChatroomStore, CreateChatroomAnswers) {
   for (const char* blank : {"", "    "}) {
     EXPECT_EQ(CreateChatroom(rooms, blank, "", "", true), "failed") << '"' << blank << '"';
   }
-  EXPECT_EQ(rooms.count(), 2);
+  EXPECT_EQ(rooms.Count(), 2);
 }
 
 TEST_F(ChatroomStore, ModifyChatroomAnswers) {
@@ -186,15 +186,15 @@ TEST_F(ChatroomStore, ModifyChatroomAnswers) {
   EXPECT_EQ(ModifyChatroom(rooms, "Nowhere", "description", true, "x"), "notfound");
   EXPECT_EQ(ModifyChatroom(rooms, "Room", "Description", true, "x"), "invalid");
   EXPECT_EQ(ModifyChatroom(rooms, "Room", "topic", true, "x"), "invalid");
-  EXPECT_EQ(rooms.comment(0), "old");
+  EXPECT_EQ(rooms.Comment(0), "old");
   EXPECT_FALSE(dir.exists("config/chatrooms.cfg"));
 
   EXPECT_EQ(ModifyChatroom(rooms, "room", "description", false, " new \"one\" "), "modified");
-  EXPECT_EQ(rooms.comment(0), "new 'one'");
+  EXPECT_EQ(rooms.Comment(0), "new 'one'");
   EXPECT_FALSE(dir.exists("config/chatrooms.cfg"));
 
   EXPECT_EQ(ModifyChatroom(rooms, "room", "password", true, "secret"), "modified");
-  EXPECT_EQ(rooms.pwd(0), "secret");
+  EXPECT_EQ(rooms.Password(0), "secret");
   // Written under the name as given, not as the room spells it.
   EXPECT_NE(File().find("[room]\r\nPassword=" + Base64Encode("secret") + "\r\n"), std::string::npos);
 
@@ -209,7 +209,7 @@ TEST_F(ChatroomStore, RemoveChatroomRefusesOccupiedRoomsUnlessForced) {
 
   EXPECT_EQ(RemoveChatroom(rooms, host, "Nowhere", false, true), "notfound");
   EXPECT_EQ(RemoveChatroom(rooms, host, "Room", false, false), "notempty");
-  EXPECT_EQ(rooms.users(0), 2);
+  EXPECT_EQ(rooms.MemberCount(0), 2);
   EXPECT_TRUE(host.calls.empty());
 
   rooms.Add("Empty", "", "", true);
@@ -221,7 +221,7 @@ TEST_F(ChatroomStore, RemoveChatroomRefusesOccupiedRoomsUnlessForced) {
 TEST_F(ChatroomStore, ForcedRemovalSendsEveryMemberOutInOrderAndRemovesTheRoomOnce) {
   for (const bool isProtected : {true, false}) {
     SCOPED_TRACE(isProtected);
-    clsChatrooms table;
+    RoomTable table;
     FakeHost members;
     table.Add("Other", "", "", true);
     const long id = table.Add("Temp", "", "", isProtected);
@@ -232,7 +232,7 @@ TEST_F(ChatroomStore, ForcedRemovalSendsEveryMemberOutInOrderAndRemovesTheRoomOn
     EXPECT_EQ(members.calls, (std::vector<std::string>{
                                  "away 3 0", "closeChatroom 3 Temp", "room 3 -1",
                                  "away 7 0", "closeChatroom 7 Temp", "room 7 -1"}));
-    EXPECT_EQ(table.count(), 1);
+    EXPECT_EQ(table.Count(), 1);
     EXPECT_EQ(table.GetChatroomID("Other"), 0);
     EXPECT_EQ(table.MaxID(), 0);
   }
@@ -253,9 +253,9 @@ TEST_F(ChatroomStore, ForcedRemovalLeavesAloneARoomThatReusedTheSlotMeanwhile) {
   };
 
   EXPECT_EQ(RemoveChatroom(rooms, host, "Temp", false, true), "removed");
-  EXPECT_EQ(rooms.count(), 1);
+  EXPECT_EQ(rooms.Count(), 1);
   EXPECT_EQ(rooms.GetChatroomID("New"), id);
-  EXPECT_EQ(rooms.userlist(id), "7");
+  EXPECT_EQ(rooms.UserList(id), "7");
   EXPECT_EQ(host.calls, (std::vector<std::string>{"away 3 0", "closeChatroom 3 Temp"}));
 }
 

@@ -8,8 +8,8 @@
 #include "platform/AtomicFile.hpp"
 #include "codec/ProfileFile.hpp"
 #include "platform/Text.hpp"
-#include "platform/modFilter.hpp"
-#include "codec/modINI.hpp"
+#include "config/TextFilters.hpp"
+#include "codec/IniValues.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

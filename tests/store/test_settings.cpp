@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <filesystem>
 #include "platform/Text.hpp"
-#include "codec/modINI.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

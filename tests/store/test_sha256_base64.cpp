@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "codec/modBase64.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/Base64.hpp"
+#include "codec/Sha256.hpp"
 #include "support/ByteTexts.hpp"
 
 namespace velmorin {

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "config/modBanning.hpp"
+#include "config/BanRules.hpp"
 #include "config/StoreSnapshot.hpp"
-#include "codec/modINI.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "config/modSettings.hpp"
-#include "config/modWelcomeMsg.hpp"
+#include "config/Settings.hpp"
+#include "config/WelcomeMessage.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

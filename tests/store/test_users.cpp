@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "codec/modBase64.hpp"
-#include "codec/modINI.hpp"
+#include "codec/Base64.hpp"
+#include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "codec/modSHA256.hpp"
-#include "config/modUsers.hpp"
+#include "codec/Sha256.hpp"
+#include "config/Accounts.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -6,9 +6,9 @@
 #include <regex>
 
 #include "codec/WireFormat.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "net/LingeringSockets.hpp"
-#include "config/modSettings.hpp"
+#include "config/Settings.hpp"
 
 namespace velmorin::testing {
 namespace {
@@ -139,7 +139,7 @@ void ServerHarness::Run(std::promise<bool>& started) {
   ServerSettings.General.ActivePort = port_;
   // The source file, not the copy: the process keeps the first file it is given.
   CurrentLanguage().SetLanguage("modMain", kLanguageSource + "English.lng");
-  server_ = std::make_unique<clsServer>(frontEnd_);
+  server_ = std::make_unique<ChatServer>(frontEnd_);
   server_->Load();
   const bool online = server_->IsOnline();
   if (!online) server_->Unload();
@@ -165,12 +165,12 @@ void ServerHarness::Stop() {
 void ServerHarness::Sync() {
   // The pass that runs the first task has seen every socket that was ready when it was posted;
   // the second task runs after whatever that pass started.
-  Call([](clsServer&) {});
-  Call([](clsServer&) {});
+  Call([](ChatServer&) {});
+  Call([](ChatServer&) {});
 }
 
 std::string ServerHarness::Text(const std::string& key) {
-  return Call([key](clsServer& server) { return server.Language().data(key); });
+  return Call([key](ChatServer& server) { return server.Language().Text(key); });
 }
 
 std::function<bool(const std::string&)> ServerHarness::Matcher(const std::string& key, const Placeholders& given) {

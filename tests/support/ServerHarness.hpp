@@ -9,7 +9,7 @@
 //   server.dir().write("config/ban.cfg", ...);   any other file, before Start
 //   server.Start();                          loads the settings and the server and goes online
 //                                            on a free port; false when it did not get online
-//   server.Call([](clsServer& s) { ... });   runs on the server thread, returns the result
+//   server.Call([](ChatServer& s) { ... });   runs on the server thread, returns the result
 //   server.Sync();                           every byte a client sent before has been handled
 //   server.WaitForLog("msgPingTimeout", {{"%id", "1"}});   a log line made from that language
 //                                            text; placeholders not given match anything
@@ -40,7 +40,7 @@
 #include "client/ChatClient.hpp"
 #include "client/LoopbackPort.hpp"
 #include "server/AdminFrontEnd.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "platform/EventLoop.hpp"
 #include "support/SettingsText.hpp"
 #include "support/TempProgramDir.hpp"
@@ -110,8 +110,8 @@ class ServerHarness {
   // Runs fn(server) on the server thread, or here once no thread runs the server, and hands
   // back the result. Throws when the server does not answer in time (a stuck loop).
   template <typename Fn>
-  auto Call(Fn fn) -> std::invoke_result_t<Fn, clsServer&> {
-    using Result = std::invoke_result_t<Fn, clsServer&>;
+  auto Call(Fn fn) -> std::invoke_result_t<Fn, ChatServer&> {
+    using Result = std::invoke_result_t<Fn, ChatServer&>;
     if (server_ == nullptr) throw std::logic_error("the server was never started");
     if (!running_) return fn(*server_);
     auto promise = std::make_shared<std::promise<Result>>();
@@ -151,7 +151,7 @@ class ServerHarness {
   std::uint16_t port_;
   SettingsText settings_;
   RecordingFrontEnd frontEnd_;
-  std::unique_ptr<clsServer> server_;
+  std::unique_ptr<ChatServer> server_;
   std::thread thread_;
   bool running_ = false;  // the thread runs the loop
   std::unique_lock<std::mutex> loopTurn_;

@@ -5,8 +5,8 @@
 #include "chat/Colors.hpp"
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
 
 namespace velmorin::chat {
 namespace {

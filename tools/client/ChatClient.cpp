@@ -16,8 +16,8 @@
 
 #include "codec/PacketWriter.hpp"
 #include "platform/Text.hpp"
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
 
 namespace velmorin::client {
 namespace {

@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "LoadRun.hpp"
-#include "codec/modEncryption.hpp"
-#include "codec/modSHA256.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/Sha256.hpp"
 
 namespace velmorin::load {
 

@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "codec/WireFormat.hpp"
-#include "config/modSettings.hpp"
-#include "i18n/clsLanguage.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "server/modMain.hpp"
+#include "server/StartupSteps.hpp"
 #include "support/ServerHarness.hpp"
 #include "support/SettingsText.hpp"
 
@@ -55,9 +55,9 @@ ShotServer::ShotServer(const std::string& languageFileName)
   LoadSettings();
   StartTime = std::time(nullptr);  // as the entry point records it, for the program uptime
   ServerSettings.General.ActivePort = port_;
-  CurrentLanguage().SetLanguage("modMain", LanguageFile());
+  CurrentLanguage().SetLanguage("modMain", LanguageFilePath());
   window.Attach(admin, [this] { server.Unload(); });
-  window.LoadWindow(LanguageFile());
+  window.LoadWindow(LanguageFilePath());
   server.Load();
   // The plugin's menu: a ticked entry (text, checked, enabled) and a plain one.
   const std::string field(kFieldSeparatorText);
@@ -77,7 +77,7 @@ ShotServer::~ShotServer() {
 
 bool ShotServer::Online() const { return server.IsOnline(); }
 
-std::string ShotServer::LanguageFile() const { return Paths().languageDirectory + ServerSettings.Info.Language; }
+std::string ShotServer::LanguageFilePath() const { return Paths().languageDirectory + ServerSettings.Info.Language; }
 
 bool ShotServer::LogIn(const std::string& nickname, const std::string& room) {
   const std::uint16_t port = port_;

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "admin-gui/CoreLoopDriver.hpp"
-#include "admin-gui/frmServer.hpp"
+#include "admin-gui/MainWindow.hpp"
 #include "admin/AdminService.hpp"
 #include "client/ChatClient.hpp"
-#include "server/clsServer.hpp"
+#include "server/ChatServer.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin::screenshots {
@@ -29,12 +29,12 @@ class ShotServer {
 
   bool Online() const;
   bool LogIn(const std::string& nickname, const std::string& room);
-  std::string LanguageFile() const;
+  std::string LanguageFilePath() const;
 
   testing::TempProgramDir dir;
   CoreLoopDriver driver;
-  frmServer window;
-  clsServer server{window};
+  MainWindow window;
+  ChatServer server{window};
   AdminService admin{server};
 
  private:

@@ -18,23 +18,23 @@
 #include <memory>
 #include <string>
 
-#include "admin-gui/frmAddEditBanIP.hpp"
-#include "admin-gui/frmAddEditChatroom.hpp"
-#include "admin-gui/frmAddEditUser.hpp"
-#include "admin-gui/frmAdjustToolbar.hpp"
-#include "admin-gui/frmBanUser.hpp"
-#include "admin-gui/frmChatroomInfos.hpp"
-#include "admin-gui/frmCreateChat.hpp"
-#include "admin-gui/frmLanguage.hpp"
-#include "admin-gui/frmLoading.hpp"
-#include "admin-gui/frmSendServerMsg.hpp"
-#include "admin-gui/frmServerInfos.hpp"
-#include "admin-gui/frmSettings.hpp"
-#include "admin-gui/frmShowIPs.hpp"
-#include "admin-gui/frmSystemInfos.hpp"
-#include "admin-gui/frmUserInfos.hpp"
-#include "admin-gui/ctlTray.hpp"
-#include "config/modSettings.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
+#include "admin-gui/RoomDialog.hpp"
+#include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/BanUserDialog.hpp"
+#include "admin-gui/RoomListWindow.hpp"
+#include "admin-gui/CreateRoomDialog.hpp"
+#include "admin-gui/LanguageDialog.hpp"
+#include "admin-gui/SplashWindow.hpp"
+#include "admin-gui/ServerMessageDialog.hpp"
+#include "admin-gui/ServerInfoWindow.hpp"
+#include "admin-gui/SettingsDialog.hpp"
+#include "admin-gui/AddressListWindow.hpp"
+#include "admin-gui/SystemInfoWindow.hpp"
+#include "admin-gui/UserListWindow.hpp"
+#include "admin-gui/TrayIcon.hpp"
+#include "config/Settings.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "screenshots/Camera.hpp"
 #include "screenshots/ShotServer.hpp"
@@ -45,7 +45,7 @@ namespace {
 // The bound of the whole run; a stuck window ends the process instead of hanging the script.
 constexpr int kRunLimitMs = 180000;
 
-void ShootMainWindow(Camera& camera, frmServer& window) {
+void ShootMainWindow(Camera& camera, MainWindow& window) {
   camera.Shoot(window, "frmServer");
   for (const char* name : {"mnuServer", "mnuLog", "mnuView", "mnuExtras", "mnuPlugins", "mnuHelp"}) {
     auto* menu = window.menuBar()->findChild<QMenu*>(name);
@@ -56,7 +56,7 @@ void ShootMainWindow(Camera& camera, frmServer& window) {
 }
 
 // The windows the main window's own actions open, without blocking it.
-void ShootMenuWindows(Camera& camera, frmServer& window) {
+void ShootMenuWindows(Camera& camera, MainWindow& window) {
   const std::pair<const char*, const char*> windows[] = {
       {"mnuUserInfos", "frmUserInfos"}, {"mnuChatroomInfos", "frmChatroomInfos"},
       {"mnuShowIPs", "frmShowIPs"},     {"mnuServerInfos", "frmServerInfos"},
@@ -69,15 +69,15 @@ void ShootMenuWindows(Camera& camera, frmServer& window) {
       std::cerr << action << " opened no " << name << "\n";
       continue;
     }
-    if (std::string(name) == "frmUserInfos") static_cast<frmUserInfos*>(opened)->Select("Ann");
-    if (std::string(name) == "frmChatroomInfos") static_cast<frmChatroomInfos*>(opened)->Select("Garden");
+    if (std::string(name) == "frmUserInfos") static_cast<UserListWindow*>(opened)->Select("Ann");
+    if (std::string(name) == "frmChatroomInfos") static_cast<RoomListWindow*>(opened)->Select("Garden");
     camera.Shoot(*opened, name);
     opened->close();
   }
 }
 
 void ShootSettings(Camera& camera, ShotServer& scene) {
-  frmSettings settings(scene.admin, scene.LanguageFile(), &scene.window);
+  SettingsDialog settings(scene.admin, scene.LanguageFilePath(), &scene.window);
   auto* pages = settings.findChild<QStackedWidget*>();
   for (int i = 0; i < pages->count(); ++i) {
     const std::string key = pages->widget(i)->objectName().mid(3).toStdString();  // "fra<key>"
@@ -96,53 +96,53 @@ void ShootSettings(Camera& camera, ShotServer& scene) {
 template <typename Dialog, typename... Args>
 void ShootDialog(Camera& camera, ShotServer& scene, const std::string& name, Args&&... args) {
   Dialog dialog(std::forward<Args>(args)..., &scene.window);
-  dialog.SetLanguage(scene.LanguageFile());
+  dialog.SetLanguage(scene.LanguageFilePath());
   camera.Shoot(dialog, name);
   dialog.close();
 }
 
 void ShootDialogs(Camera& camera, ShotServer& scene) {
   AdminService& admin = scene.admin;
-  ShootDialog<frmBanUser>(camera, scene, "frmBanUser", admin, "Ann", "127.0.0.1");
-  ShootDialog<frmSendServerMsg>(camera, scene, "frmSendServerMsg-User", admin, frmSendServerMsg::Mode::User, "Ann");
-  ShootDialog<frmSendServerMsg>(camera, scene, "frmSendServerMsg-Chatroom", admin, frmSendServerMsg::Mode::Chatroom,
+  ShootDialog<BanUserDialog>(camera, scene, "frmBanUser", admin, "Ann", "127.0.0.1");
+  ShootDialog<ServerMessageDialog>(camera, scene, "frmSendServerMsg-User", admin, ServerMessageDialog::Mode::User, "Ann");
+  ShootDialog<ServerMessageDialog>(camera, scene, "frmSendServerMsg-Chatroom", admin, ServerMessageDialog::Mode::Chatroom,
                                 "Garden");
-  ShootDialog<frmSendServerMsg>(camera, scene, "frmSendServerMsg-AllUsers", admin, frmSendServerMsg::Mode::AllUsers,
+  ShootDialog<ServerMessageDialog>(camera, scene, "frmSendServerMsg-AllUsers", admin, ServerMessageDialog::Mode::AllUsers,
                                 "");
-  ShootDialog<frmCreateChat>(camera, scene, "frmCreateChat", admin);
+  ShootDialog<CreateRoomDialog>(camera, scene, "frmCreateChat", admin);
 
   const auto done = [](const auto&) { return AdminResult::Done(); };
-  const std::pair<frmAddEditChatroom::Mode, const char*> roomModes[] = {
-      {frmAddEditChatroom::Mode::AddSettings, "frmAddEditChatroom-Add"},
-      {frmAddEditChatroom::Mode::EditSettings, "frmAddEditChatroom-Edit"},
-      {frmAddEditChatroom::Mode::EditLive, "frmAddEditChatroom-EditLive"},
+  const std::pair<RoomDialog::Mode, const char*> roomModes[] = {
+      {RoomDialog::Mode::AddSettings, "frmAddEditChatroom-Add"},
+      {RoomDialog::Mode::EditSettings, "frmAddEditChatroom-Edit"},
+      {RoomDialog::Mode::EditLive, "frmAddEditChatroom-EditLive"},
   };
   for (const auto& [mode, name] : roomModes) {
-    frmAddEditChatroom room(mode, done, &scene.window);
-    room.SetLanguage(scene.LanguageFile());
-    if (mode != frmAddEditChatroom::Mode::AddSettings) room.SetEntry({"Garden", "Green and quiet", "", false});
+    RoomDialog room(mode, done, &scene.window);
+    room.SetLanguage(scene.LanguageFilePath());
+    if (mode != RoomDialog::Mode::AddSettings) room.SetEntry({"Garden", "Green and quiet", "", false});
     camera.Shoot(room, name);
   }
-  for (const auto mode : {frmAddEditUser::Mode::Add, frmAddEditUser::Mode::Edit}) {
-    frmAddEditUser user(mode, done, &scene.window);
-    user.SetLanguage(scene.LanguageFile());
-    if (mode == frmAddEditUser::Mode::Edit) user.SetEntry({"Ann", "", "Moderator of the garden"});
-    camera.Shoot(user, mode == frmAddEditUser::Mode::Add ? "frmAddEditUser-Add" : "frmAddEditUser-Edit");
+  for (const auto mode : {AccountDialog::Mode::Add, AccountDialog::Mode::Edit}) {
+    AccountDialog user(mode, done, &scene.window);
+    user.SetLanguage(scene.LanguageFilePath());
+    if (mode == AccountDialog::Mode::Edit) user.SetEntry({"Ann", "", "Moderator of the garden"});
+    camera.Shoot(user, mode == AccountDialog::Mode::Add ? "frmAddEditUser-Add" : "frmAddEditUser-Edit");
   }
   for (const bool range : {false, true}) {
-    frmAddEditBanIP ban(done, &scene.window);
-    ban.SetLanguage(scene.LanguageFile());
+    BanRuleDialog ban(done, &scene.window);
+    ban.SetLanguage(scene.LanguageFilePath());
     ban.SetEntry(range ? "10.0.0.1-10.0.0.20" : "192.168.1.*");
     camera.Shoot(ban, range ? "frmAddEditBanIP-Range" : "frmAddEditBanIP-Single");
   }
 
-  frmLanguage language(Paths().languageDirectory, ServerSettings.Info.Language, &scene.window);
-  language.SetLanguage(scene.LanguageFile());
+  LanguageDialog language(Paths().languageDirectory, ServerSettings.Info.Language, &scene.window);
+  language.SetLanguage(scene.LanguageFilePath());
   camera.Shoot(language, "frmLanguage");
   language.close();
 
-  frmLoading splash;
-  splash.SetLanguage(scene.LanguageFile());
+  SplashWindow splash;
+  splash.SetLanguage(scene.LanguageFilePath());
   splash.ShowStep(StartupStep::Online);
   camera.Shoot(splash, "frmLoading");
   splash.close();
