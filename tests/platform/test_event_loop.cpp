@@ -391,6 +391,48 @@ TEST(EventLoop, PostedWorkRunsLaterInTheSamePassButWorkItPostsWaits) {
   EXPECT_EQ(order, "abc");
 }
 
+// A socket asks for its end-of-pass work on every send; the work runs once per request, after
+// the pass's events and before its deferred tasks, and a request from the work waits a pass.
+TEST(EventLoop, EndOfPassWorkRunsAfterTheEventsOfItsPass) {
+  EventLoop loop;
+  Fd fd = MakeReadableEventFd();
+  std::string order;
+  EventLoop::WatchId watch = 0;
+  bool again = true;
+  watch = loop.Watch(
+      fd.get(), true, false,
+      [&](std::uint32_t) {
+        order += 'e';
+        loop.Defer([&] { order += 'd'; });
+        loop.RequestAfterPass(watch);
+      },
+      [&] {
+        order += 'w';
+        if (std::exchange(again, false)) loop.RequestAfterPass(watch);
+      });
+  loop.RunOnce(0);
+  EXPECT_EQ(order, "ewd");
+  loop.SetInterest(watch, false, false);
+  loop.RunOnce(0);
+  EXPECT_EQ(order, "ewdw");
+}
+
+TEST(EventLoop, EndOfPassWorkIsDroppedWithItsWatchAndWakesAHostLoop) {
+  EventLoop loop;
+  FdPair pipe = MakePipe();
+  int ran = 0;
+  const EventLoop::WatchId watch = loop.Watch(pipe.first.get(), true, false, [](std::uint32_t) {}, [&] { ++ran; });
+  // Asked for outside a pass, as a window's action sends: the host must wake for it.
+  loop.RequestAfterPass(watch);
+  EXPECT_TRUE(IsReadable(loop.epollFd()));
+  loop.RunOnce(0);
+  EXPECT_EQ(ran, 1);
+  loop.RequestAfterPass(watch);
+  loop.Unwatch(watch);
+  loop.RunOnce(0);
+  EXPECT_EQ(ran, 1);
+}
+
 TEST(EventLoop, EpollDescriptorSignalsPendingWorkToAHostLoop) {
   EventLoop loop;
   EXPECT_FALSE(IsReadable(loop.epollFd()));
