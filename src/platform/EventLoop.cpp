@@ -104,6 +104,9 @@ void EventLoop::DropStaleHeapEntries() const {
 }
 
 std::optional<long long> EventLoop::MillisecondsUntilNextTimer() const {
+  // End-of-pass work asked for by the last pass is due at once: a host that arms its timer by
+  // this runs the next pass without waiting for an event.
+  if (!afterPass_.empty()) return 0;
   DropStaleHeapEntries();
   if (heap_.empty()) return std::nullopt;
   // Rounded up, so that a host waking at the deadline finds the timer due.
@@ -161,10 +164,11 @@ void EventLoop::Defer(Task task) {
 }
 
 void EventLoop::RequestAfterPass(WatchId watch) {
-  // Outside a pass nothing would run the work before the next event: wake the loop (an embedding
-  // host waits for its descriptor) with an empty posted task.
-  if (!inPass_ && afterPass_.empty()) Post([] {});
   afterPass_.push_back(watch);
+  // Outside a pass nothing would run the work before the next event, even when other requests
+  // wait (those made by end-of-pass work): wake the loop, whose embedding host waits for its
+  // descriptor, with an empty posted task. Requests outside a pass are rare (a window's action).
+  if (!inPass_) Post([] {});
 }
 
 int EventLoop::RunAfterPassWork() {

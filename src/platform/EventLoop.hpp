@@ -71,7 +71,8 @@ class EventLoop {
   void Stop();
 
   int epollFd() const { return epollFd_; }
-  // Milliseconds until the earliest timer is due (0 when overdue); nothing when no timer runs.
+  // Milliseconds until the earliest timer is due (0 when overdue, or when end-of-pass work waits
+  // for the next pass); nothing when no timer runs and no such work waits.
   std::optional<long long> MillisecondsUntilNextTimer() const;
 
   std::size_t watchCount() const { return watches_.size(); }

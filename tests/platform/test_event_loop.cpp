@@ -433,6 +433,27 @@ TEST(EventLoop, EndOfPassWorkIsDroppedWithItsWatchAndWakesAHostLoop) {
   EXPECT_EQ(ran, 1);
 }
 
+// Work asked for by end-of-pass work waits for the next pass (a socket's report that its sends
+// completed); a host that arms its timer by the loop runs that pass at once, not at the next
+// event.
+TEST(EventLoop, EndOfPassWorkForTheNextPassIsDueAtOnceForAHostLoop) {
+  EventLoop loop;
+  FdPair pipe = MakePipe();
+  int ran = 0;
+  EventLoop::WatchId watch = 0;
+  watch = loop.Watch(pipe.first.get(), true, false, [](std::uint32_t) {}, [&] {
+    if (++ran == 1) loop.RequestAfterPass(watch);
+  });
+  EXPECT_FALSE(loop.MillisecondsUntilNextTimer().has_value());
+  loop.RequestAfterPass(watch);
+  loop.RunOnce(0);
+  ASSERT_EQ(ran, 1);
+  EXPECT_EQ(loop.MillisecondsUntilNextTimer(), 0);
+  loop.RunOnce(0);
+  EXPECT_EQ(ran, 2);
+  EXPECT_FALSE(loop.MillisecondsUntilNextTimer().has_value());
+}
+
 TEST(EventLoop, EpollDescriptorSignalsPendingWorkToAHostLoop) {
   EventLoop loop;
   EXPECT_FALSE(IsReadable(loop.epollFd()));
