@@ -6,7 +6,7 @@
 #include "chat/ChatService.hpp"
 #include "chat/ConnectionTable.hpp"
 #include "config/modParsingIP.hpp"
-#include "net/ctlSocket.hpp"
+#include "net/StreamSocket.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 #include "platform/modFilter.hpp"

@@ -26,7 +26,7 @@ std::vector<UserRow> UserAdmin::Users() {
     row.id = index;
     row.nickname = user.Nickname;
     if (user.ChatroomID >= 0) row.chatroom = server_.Chatrooms().name(user.ChatroomID);
-    if (ctlSocket* socket = table.Socket(index)) row.address = socket->RemoteHostIP();
+    if (const StreamSocket* socket = table.Socket(index)) row.address = socket->RemoteHostIP();
     row.clientVersion = user.ClientVersion;
     rows.push_back(std::move(row));
   }

@@ -43,8 +43,8 @@ void ChatService::RemoveUser(long index, const std::string& reason, bool roomNot
   if (!table_.SlotHolds(index, serial)) return;
   table_.ForgetEncryption(index);
   if (!table_.SlotHolds(index, serial)) return;
-  ctlSocket* socket = table_.At(index).Socket();
-  if (socket != nullptr && (socket->State() == sckConnected || socket->State() == sckError)) {
+  StreamSocket* socket = table_.At(index).Socket();
+  if (socket != nullptr && (socket->State() == StreamState::Connected || socket->State() == StreamState::Failed)) {
     const std::string peer = table_.PeerNotLoggedIn(index);
     socket->CloseSocket();
     log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}, {"%peer", peer}});

@@ -2,11 +2,11 @@
 
 namespace velmorin {
 
-Connection::Connection(SocketEvents* events, long index, std::uint64_t serial, std::string loginKey)
+Connection::Connection(StreamSocketEvents* events, long index, std::uint64_t serial, std::string loginKey)
     : LoginKey(std::move(loginKey)),
       ConnectTime(std::time(nullptr)),
       Serial(serial),
-      socket_(std::make_unique<ctlSocket>(events)) {
+      socket_(std::make_unique<StreamSocket>(events)) {
   socket_->SetIndex(index);
 }
 

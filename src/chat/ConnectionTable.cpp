@@ -43,7 +43,7 @@ ConnectionTable::~ConnectionTable() {
   for (const auto& [index, timer] : timers_.deadline) MainLoop().StopTimer(timer);
 }
 
-ctlSocket* ConnectionTable::Socket(long index) { return InUse(index) ? At(index).Socket() : nullptr; }
+StreamSocket* ConnectionTable::Socket(long index) { return InUse(index) ? At(index).Socket() : nullptr; }
 
 std::string ConnectionTable::PeerNotLoggedIn(long index) const {
   if (!InUse(index) || !At(index).Nickname.empty() || At(index).Socket() == nullptr) return {};
@@ -62,7 +62,7 @@ long ConnectionTable::Allocate() {
   if (index > MaxIndex()) slots_.resize(static_cast<std::size_t>(index) + 1);
   const std::uint64_t serial = nextSerial_++;
   slots_[static_cast<std::size_t>(index)] =
-      std::make_unique<Connection>(static_cast<SocketEvents*>(this), index, serial, NewLoginKey());
+      std::make_unique<Connection>(static_cast<StreamSocketEvents*>(this), index, serial, NewLoginKey());
   notLoggedIn_[serial] = index;
   ++connectionCount_;
   timers_.deadline[index] = MainLoop().StartTimer(std::chrono::milliseconds(LoginDeadlineMs()), [this, index] {
@@ -79,7 +79,7 @@ void ConnectionTable::Release(long index) {
   std::unique_ptr<Connection> connection = std::move(slots_[static_cast<std::size_t>(index)]);
   notLoggedIn_.erase(connection->Serial);
   // The socket finishes its graceful close on its own and is destroyed from the loop.
-  if (std::unique_ptr<ctlSocket> socket = connection->ReleaseSocket()) LingerAndDestroy(std::move(socket));
+  if (std::unique_ptr<StreamSocket> socket = connection->ReleaseSocket()) LingerAndDestroy(std::move(socket));
   --connectionCount_;
 
   long highest = MaxIndex();
@@ -97,10 +97,10 @@ void ConnectionTable::Reset() {
   // destroyed from the loop.
   for (std::unique_ptr<Connection>& connection : slots_) {
     if (connection == nullptr) continue;
-    std::unique_ptr<ctlSocket> socket = connection->ReleaseSocket();
+    std::unique_ptr<StreamSocket> socket = connection->ReleaseSocket();
     if (socket == nullptr) continue;
     socket->SetIndex(-1);
-    if (socket->State() == sckConnected) socket->CloseSocket();
+    if (socket->State() == StreamState::Connected) socket->CloseSocket();
     LingerAndDestroy(std::move(socket));
   }
   slots_.clear();
@@ -242,16 +242,16 @@ void ConnectionTable::StopConnectionTimers(long index) {
 
 // ---- Packets going out ----
 
-ctlSocket* ConnectionTable::SendableSocket(long index) {
-  ctlSocket* socket = Socket(index);
-  if (socket != nullptr && socket->State() == sckConnected) return socket;
+StreamSocket* ConnectionTable::SendableSocket(long index) {
+  StreamSocket* socket = Socket(index);
+  if (socket != nullptr && socket->State() == StreamState::Connected) return socket;
   log_.Log(LogMessageType::ErrorSendingData, {{"%id", std::to_string(index)}});
   if (handler_ != nullptr) handler_->RemoveUser(index, "Error", true, -1);
   return nullptr;
 }
 
 void ConnectionTable::SendCommand(long index, const std::string& command, const std::string& data) {
-  ctlSocket* socket = SendableSocket(index);
+  StreamSocket* socket = SendableSocket(index);
   if (socket == nullptr) return;
   if (!At(index).EncryptionOn()) {
     socket->SendData(FramePacket(command, data));
@@ -297,10 +297,10 @@ void ConnectionTable::SendCommandToEach(const std::vector<long>& targets, const 
     // handling and the cipher do, and the next recipient looks again.
     if (!SameConnection(target, serial)) continue;
     Connection& connection = At(target);
-    ctlSocket* socket = connection.Socket();
+    StreamSocket* socket = connection.Socket();
     if (connection.EncryptionOn()) {
       SendCommand(target, command, data);
-    } else if (socket != nullptr && socket->State() == sckConnected) {
+    } else if (socket != nullptr && socket->State() == StreamState::Connected) {
       socket->SendData(packet);
     } else {
       SendableSocket(target);  // logs the failed send and removes the connection
@@ -368,10 +368,10 @@ std::optional<std::string> ConnectionTable::PassThroughCipher(long index, const 
 
 // ---- Packets coming in, and the ends of a connection ----
 
-void ConnectionTable::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
+void ConnectionTable::OnDataArrival(StreamSocket& socket) {
   const long index = socket.Index();
   if (!InUse(index)) return;
-  if (socket.State() != sckConnected) return;
+  if (socket.State() != StreamState::Connected) return;
   // The socket reports every byte it holds; those a held-up reader left there were counted.
   Connection& connection = At(index);
   const std::size_t held = socket.ReceivedView().size();
@@ -383,13 +383,13 @@ void ConnectionTable::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
   while (SameConnection(index, serial) && ReadOnePacket(index)) {
   }
   if (!SameConnection(index, serial)) return;
-  const ctlSocket* still = Socket(index);
+  const StreamSocket* still = Socket(index);
   if (still != nullptr && still->ReceivedView().size() > kMaxUnhandledInput) InvalidData(index);
 }
 
 bool ConnectionTable::ReadOnePacket(long index) {
-  ctlSocket* socket = Socket(index);
-  if (socket == nullptr || socket->State() != sckConnected) return false;
+  StreamSocket* socket = Socket(index);
+  if (socket == nullptr || socket->State() != StreamState::Connected) return false;
   Connection& connection = At(index);
   PacketReader& reader = connection.Reader();
   PacketView packet;
@@ -440,13 +440,13 @@ bool ConnectionTable::ReadOnePacket(long index) {
 
 void ConnectionTable::InvalidData(long index) {
   log_.Log(LogMessageType::ErrorInvalidData, {{"%id", std::to_string(index)}, {"%peer", PeerNotLoggedIn(index)}});
-  if (ctlSocket* socket = Socket(index)) {
+  if (StreamSocket* socket = Socket(index)) {
     socket->CloseSocket();
     OnClose(*socket);
   }
 }
 
-void ConnectionTable::OnClose(ctlSocket& socket) {
+void ConnectionTable::OnClose(StreamSocket& socket) {
   const long index = socket.Index();
   if (index <= 0) return;
   if (InUse(index) && !At(index).Closing()) {
@@ -455,7 +455,7 @@ void ConnectionTable::OnClose(ctlSocket& socket) {
   handler_->RemoveUser(index, "", true, 0);
 }
 
-void ConnectionTable::OnError(ctlSocket& socket, const SocketError& error) {
+void ConnectionTable::OnError(StreamSocket& socket, const SocketError& error) {
   const long index = socket.Index();
   if (index < 0) return;  // a socket the table let go of
   const std::uint64_t serial = InUse(index) ? At(index).Serial : 0;
@@ -464,11 +464,11 @@ void ConnectionTable::OnError(ctlSocket& socket, const SocketError& error) {
   if (index > 0 && SameConnection(index, serial)) handler_->RemoveUser(index, "", true, -1);
 }
 
-void ConnectionTable::OnSendComplete(ctlSocket& socket) {
+void ConnectionTable::OnSendComplete(StreamSocket& socket) {
   const long index = socket.Index();
   if (InUse(index) && At(index).FullAtConnect) handler_->RemoveUser(index, "", true, 0);
 }
 
-void ConnectionTable::OnSendProgress(ctlSocket&, long bytesSent, long) { bytesOut_ += static_cast<double>(bytesSent); }
+void ConnectionTable::OnSendProgress(StreamSocket&, long bytesSent) { bytesOut_ += static_cast<double>(bytesSent); }
 
 }  // namespace velmorin

@@ -39,9 +39,9 @@ LoginService::LoginService(const Parts& parts)
 
 bool LoginService::UsersFillServer() const { return table_.UserCount() >= ServerSettings.General.MaxUserCount; }
 
-void LoginService::Accept(ctlSocket& listener, long requestId) {
+void LoginService::Accept(ConnectionRequest& request) {
   const long maxUsers = ServerSettings.General.MaxUserCount;
-  const std::string address = listener.RemoteHostIP();
+  const std::string address = request.address;
   if (IsAddressBanned(address)) {
     log_.LogText(LogMessageType::ErrorDenied, "msgAddressBanned", {{"%ip", address}, {"%peer", address}});
     return;
@@ -64,15 +64,13 @@ void LoginService::Accept(ctlSocket& listener, long requestId) {
   table_.At(index).FullAtConnect = status_.RefreshStatus() == StatusFull;
   log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}, {"%peer", address}});
   if (!table_.SameConnection(index, serial)) return;
-  ctlSocket& client = *table_.At(index).Socket();
-  client.SetLocalPort(ServerSettings.General.ActivePort);
-  if (client.Accept(requestId)) {
+  StreamSocket& client = *table_.At(index).Socket();
+  if (client.Accept(request)) {
     connections_.RemoveUser(index, "", false, 0);
     return;
   }
-  // Replies go out at once, and everything a pass produces for a client leaves in one send.
+  // Replies go out at once (everything a pass produces for a client leaves in one send).
   client.SetNoDelay(true);
-  client.SetDeferredFlush(true);
   status_.RefreshStatus();
   userList_.UserListAdd(index, address);
   // Logging or the front end may have reached code that removed the connection meanwhile.

@@ -1,7 +1,8 @@
 #pragma once
-// The process-wide half of the socket layer: the table from socket to ctlSocket instance, the
-// readiness notifications of the event loop turned into the classic notification codes, host-name
-// lookups, the per-instance send timers, error texts and the machine's addresses.
+// What the sockets of the net layer share: their error value and its text, and the machine's
+// addresses (the list the server shows, broadcast addresses, reverse lookups).
+
+#include <netinet/in.h>
 
 #include <functional>
 #include <optional>
@@ -9,15 +10,6 @@
 #include <vector>
 
 namespace velmorin {
-
-class ctlSocket;
-
-// Notification codes delivered to ctlSocket::PostSocketEvent.
-inline constexpr int kNotifyRead = 1;
-inline constexpr int kNotifyWrite = 2;
-inline constexpr int kNotifyAccept = 8;
-inline constexpr int kNotifyConnect = 16;
-inline constexpr int kNotifyClose = 32;
 
 // An error as the socket layer reports it: number 0 means none.
 struct SocketError {
@@ -28,42 +20,15 @@ struct SocketError {
 };
 SocketError MakeSocketError(int number, const std::string& source);
 
-// Counts a start of the socket service; returns the largest UDP datagram.
-long InitWinsockService();
-// Balances one InitWinsockService.
-void StopWinsockService();
-
-// Starts delivering notifications for the socket to the instance. On failure `error` is set.
-bool RegisterSocket(int socket, ctlSocket& instance, SocketError& error);
-// Stops the notifications; those still queued for this socket are dropped, those of other
-// sockets are delivered as usual. Returns whether the socket was registered.
-bool UnregisterSocket(int socket);
-// Write readiness is watched only while data waits to be sent or a connect is under way.
-void SetWriteInterest(int socket, bool enabled);
-// Read readiness is watched unless the instance's receive buffer is full.
-void SetReadInterest(int socket, bool enabled);
-// Notifications for an instance that is closed or failed are suspended (a dead socket would
-// report hang-up forever); this re-arms them when the instance becomes active again.
-void ResumeNotifications(int socket);
-void SuspendNotifications(int socket);
-// Queues a notification for the socket, delivered from the event loop (never from inside the
-// caller); dropped if the socket is unregistered meanwhile.
-void PostSocketNotification(int socket, int code, int error);
-// Queues a failure of the socket (OnError with the code), raised from the loop.
-void PostSocketFailure(int socket, int error);
-
-// Starts an asynchronous name-to-address lookup; its result reaches the instance's
-// PostGetHostEvent on the loop thread. Returns the lookup handle, 0 on failure (error set).
-long ResolveHost(const std::string& name, ctlSocket& instance, SocketError& error);
-// Forgets the instance's pending lookup; its result will be dropped.
-void CancelResolve(ctlSocket& instance);
-
-// The send-timeout timer of an instance; a second start restarts it.
-void StartSocketTimer(ctlSocket& instance, long intervalMs);
-void StopSocketTimer(ctlSocket& instance);
-
 // The language text "WinsockErr" + code.
 std::string WinsockErrorText(int code);
+// The failure a socket reports (SO_ERROR) as its Winsock number.
+int PendingWinsockError(int socket);
+
+// The socket address of a dotted address and a port; any address when `ip` is empty or not one.
+sockaddr_in SocketAddress(const std::string& ip, long port);
+// The dotted form of a socket address's address.
+std::string DottedAddress(const sockaddr_in& address);
 
 // IPv4 addresses of the machine's interfaces, without 0.0.0.0, 127.0.0.1 and empty ones,
 // separated by CR LF; "" when none.
@@ -80,8 +45,5 @@ struct InterfaceAddress {
 };
 using InterfaceSource = std::function<std::optional<std::vector<InterfaceAddress>>()>;
 void SetInterfaceSource(InterfaceSource source);  // an empty function restores the system's list
-
-// Number of registered sockets (the service's table).
-std::size_t RegisteredSocketCount();
 
 }  // namespace velmorin

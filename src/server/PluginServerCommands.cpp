@@ -75,7 +75,7 @@ std::string PluginCommands::GetUserInfo(const std::string&, const std::string& p
   if (p2 == "chatcolor") return std::to_string(user.Color);
   if (p2 == "chatroom") return user.ChatroomID >= 0 ? Rooms().name(user.ChatroomID) : std::string();
   if (p2 == "ip") {
-    ctlSocket* socket = table_.Socket(index);
+    const StreamSocket* socket = table_.Socket(index);
     return socket != nullptr ? socket->RemoteHostIP() : std::string();
   }
   if (p2 == "since") return std::to_string(static_cast<long long>(std::time(nullptr) - user.ConnectTime));

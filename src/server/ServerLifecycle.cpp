@@ -50,14 +50,12 @@ void ReportShutdownSave(LogWriter& log, const clsLanguage& language, const Shutd
 clsServer::clsServer(AdminFrontEnd& frontEnd)
     : frontEnd_(frontEnd),
       log_(frontEnd, language_),
-      listener_(static_cast<SocketEvents*>(this)),
+      listener_(static_cast<ListenerEvents*>(this)),
       infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
       table_(log_, events_, encryptionPlugins_),
       chat_({table_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
       pluginCommands_(std::make_unique<PluginCommands>(PluginCommands::Parts{
-          table_, chat_, chat_.Messages(), chat_.LiveRooms(), log_, events_, pluginObjects_, frontEnd, *this, *this})) {
-  listener_.SetIndex(0);
-}
+          table_, chat_, chat_.Messages(), chat_.LiveRooms(), log_, events_, pluginObjects_, frontEnd, *this, *this})) {}
 
 clsServer::~clsServer() {
   PluginCallGuard::ReportTo(nullptr);
@@ -97,7 +95,7 @@ void clsServer::Unload() {
   const bool wasOnline = IsOnline();
   if (wasOnline) {
     events_.OnlineStatus("offline", "");
-    listener_.CloseSocket();
+    listener_.Close();
   }
   for (long index = 1; index <= table_.MaxIndex(); ++index) {
     if (table_.InUse(index)) chat_.RemoveUser(index, "", false, 0);
@@ -117,13 +115,11 @@ void clsServer::Unload() {
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
 }
 
-void clsServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
-  if (socket.Index() == 0) chat_.Login().Accept(socket, requestId);
-}
+void clsServer::OnConnectionRequest(Listener&, ConnectionRequest& request) { chat_.Login().Accept(request); }
 
-void clsServer::OnError(ctlSocket& socket, const SocketError& error) {
-  // The listening socket's errors reach the plugins; the client sockets report to the table.
-  if (socket.Index() != 0) return;
+void clsServer::OnError(Listener&, const SocketError& error) {
+  // The listening socket's errors reach the plugins (as connection 0); the client sockets
+  // report to the table.
   events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
 }
 
@@ -132,7 +128,7 @@ bool clsServer::IsTimerActive(long id) const {
 }
 
 bool clsServer::IsOnline() const {
-  return listener_.State() == sckListening || listener_.State() == sckConnectionPending;
+  return listener_.IsListening();
 }
 
 long long clsServer::OnlineSeconds() const {
@@ -162,9 +158,7 @@ void clsServer::ChangeStatus(bool ask) {
     return;
   }
 
-  listener_.CloseSocket();
-  listener_.SetLocalPort(ServerSettings.General.ActivePort);
-  const SocketError error = listener_.Listen();
+  const SocketError error = listener_.Listen(ServerSettings.General.ActivePort);
   if (error.number == kErrorAddressInUse) log_.LogPortInUse(ServerSettings.General.ActivePort);
   if (error.number == kErrorPermissionDenied) {
     // Ports below 1024 are the system's: say so, and how to choose another.
@@ -205,7 +199,7 @@ void clsServer::ResetServerState(bool keepConnections) {
   if (IsOnline()) {
     // Closed first: a plugin that stops the server again from inside the event finds it
     // offline instead of starting a reset within this one.
-    listener_.CloseSocket();
+    listener_.Close();
     events_.OnlineStatus("offline", "");
   }
   if (!keepConnections) {

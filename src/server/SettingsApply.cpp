@@ -18,15 +18,11 @@ SocketError clsServer::MoveListener() {
   GeneralSettings& general = ServerSettings.General;
   if (!IsOnline() || listener_.LocalPort() == general.ActivePort) return {};
   const long oldPort = listener_.LocalPort();
-  listener_.CloseSocket();
-  listener_.SetLocalPort(general.ActivePort);
-  const SocketError error = listener_.Listen();
+  const SocketError error = listener_.Listen(general.ActivePort);
   if (error) {
     if (error.number == kErrorAddressInUse) log_.LogPortInUse(general.ActivePort);
     // The clients stay served on the port they know.
-    listener_.CloseSocket();
-    listener_.SetLocalPort(oldPort);
-    listener_.Listen();
+    listener_.Listen(oldPort);
     general.ActivePort = oldPort;
   } else {
     log_.WriteLogLine(ReplaceAll(ReplaceAll(language_.data("msgPortMoved"), "%old", std::to_string(oldPort)), "%port",
