@@ -123,13 +123,13 @@ AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice)
 long BanAdmin::OthersOnAddress(const std::string& nickname) {
   ConnectionTable& table = server_.Connections();
   const long id = table.GetUserID(nickname);
-  const ctlSocket* socket = id >= 0 ? table.Socket(id) : nullptr;
+  const StreamSocket* socket = id >= 0 ? table.Socket(id) : nullptr;
   if (socket == nullptr) return 0;
   const std::string address = socket->RemoteHostIP();
   long others = 0;
   for (long index = 1; index <= table.MaxIndex(); ++index) {
     if (index == id || !table.InUse(index) || !table.At(index).LoggedIn()) continue;
-    const ctlSocket* other = table.Socket(index);
+    const StreamSocket* other = table.Socket(index);
     if (other != nullptr && other->RemoteHostIP() == address) ++others;
   }
   return others;
