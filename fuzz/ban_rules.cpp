@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "config/BanRules.hpp"
 #include "codec/ProfileFile.hpp"
+#include "config/BanRules.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "codec/FieldCipher.hpp"
 #include "codec/Base64.hpp"
+#include "codec/FieldCipher.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/FuzzInput.hpp"
 

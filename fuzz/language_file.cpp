@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   velmorin::LanguageFile language;
   language.SetLanguage("frmServer", path, &window);
   language.SetLanguage("frmSettings", path, &window);
-  language.Text("stdChatroom");
-  language.Text("msgPingTimeout", "frmServer");
+  language.Data("stdChatroom");
+  language.Data("msgPingTimeout", "frmServer");
   language.LanguageName();
   velmorin::LanguageFile::Info("languageIDs", path);
   velmorin::LanguageFile::EnumLanguages(dir.path("language/"));

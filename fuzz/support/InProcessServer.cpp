@@ -12,12 +12,12 @@
 #include <set>
 #include <string>
 
+#include "chat/ChatroomOperations.hpp"
+#include "config/Accounts.hpp"
+#include "config/Settings.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "chat/ChatroomOperations.hpp"
-#include "config/Settings.hpp"
-#include "config/Accounts.hpp"
 #include "support/FuzzCheck.hpp"
 #include "support/TempProgramDir.hpp"
 

@@ -10,7 +10,7 @@
  *
  * A plugin is a shared library plugins/<component>.so. The host finds one exported function,
  * velmorin_plugin_entry, which returns the plugin's function table; each call of the table's
- * `create` makes one plugin object (the plugin's clsMain). Every call happens on the server's
+ * `create` makes one plugin object (the plugin's main object). Every call happens on the server's
  * single thread, except the registration exports, which run on a thread of their own.
  *
  * Memory never crosses the boundary in either direction: byte strings come in as pointer +
@@ -66,7 +66,7 @@ typedef struct vm_param {
   void* set_context;
 } vm_param;
 
-/* One plugin object (clsMain); its layout is the plugin's own business. */
+/* One plugin object; its layout is the plugin's own business. */
 typedef struct vm_plugin vm_plugin;
 
 /* ---- 2. The host ------------------------------------------------------------------------------ */

@@ -24,11 +24,11 @@ std::vector<std::string> AdminDialog::SetLanguage(const std::string& languageFil
   return refused;
 }
 
-std::string AdminDialog::Text(const std::string& key) const { return texts_->Text(key); }
+std::string AdminDialog::Text(const std::string& key) const { return texts_->Data(key); }
 
 void AdminDialog::ShowBox(const std::string& text) {
   std::string title = Text("notice");
-  if (title.empty()) title = texts_->Text("notice", "frmUserInfos");
+  if (title.empty()) title = texts_->Data("notice", "frmUserInfos");
   QMessageBox box(QMessageBox::Information, QtText(title), QtText(text), QMessageBox::Ok, this);
   box.exec();
 }
@@ -60,7 +60,7 @@ AdminResult AdminDialog::ConfirmNamed(QPushButton& button, bool nameGiven,
 
 bool AdminDialog::Ask(const std::string& question) {
   std::string title = Text("notice");
-  if (title.empty()) title = texts_->Text("notice", "frmUserInfos");
+  if (title.empty()) title = texts_->Data("notice", "frmUserInfos");
   QMessageBox box(QMessageBox::Question, QtText(title), QtText(question), QMessageBox::Yes | QMessageBox::No, this);
   return box.exec() == QMessageBox::Yes;
 }

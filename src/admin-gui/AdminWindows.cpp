@@ -1,7 +1,7 @@
 #include "admin-gui/AdminWindows.hpp"
 
-#include "admin-gui/RoomListWindow.hpp"
 #include "admin-gui/AddressListWindow.hpp"
+#include "admin-gui/RoomListWindow.hpp"
 #include "admin-gui/UserListWindow.hpp"
 
 namespace velmorin {

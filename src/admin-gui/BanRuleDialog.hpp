@@ -11,8 +11,8 @@
 #include <functional>
 #include <string>
 
-#include "admin-gui/AdminDialog.hpp"
 #include "admin-gui/AddressEdit.hpp"
+#include "admin-gui/AdminDialog.hpp"
 
 namespace velmorin {
 

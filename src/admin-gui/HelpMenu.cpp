@@ -15,7 +15,7 @@ namespace {
 
 // A text of the [HelpMenu.Data] section of the language file, or the English one.
 QString HelpText(const char* key, const char* english) {
-  const std::string text = CurrentLanguage().Text(key, "HelpMenu");
+  const std::string text = CurrentLanguage().Data(key, "HelpMenu");
   return text.empty() ? QString::fromUtf8(english) : QtText(text);
 }
 

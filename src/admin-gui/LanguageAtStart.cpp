@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "admin-gui/AdminDialog.hpp"
-#include "admin-gui/ToolbarDialog.hpp"
 #include "admin-gui/LanguageDialog.hpp"
 #include "admin-gui/MainWindow.hpp"
 #include "admin-gui/ServerInfoWindow.hpp"
 #include "admin-gui/SystemInfoWindow.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
 #include "admin/AdminService.hpp"
 #include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"

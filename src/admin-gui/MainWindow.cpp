@@ -21,21 +21,21 @@
 
 #include "admin-gui/AdminWindows.hpp"
 #include "admin-gui/GuiText.hpp"
-#include "admin-gui/Icons.hpp"
-#include "admin-gui/Toolbar.hpp"
-#include "admin-gui/WindowLanguage.hpp"
 #include "admin-gui/HelpMenu.hpp"
-#include "admin-gui/TrayIcon.hpp"
-#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/Icons.hpp"
 #include "admin-gui/ServerInfoWindow.hpp"
 #include "admin-gui/SettingsDialog.hpp"
 #include "admin-gui/SystemInfoWindow.hpp"
+#include "admin-gui/Toolbar.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/TrayIcon.hpp"
+#include "admin-gui/WindowLanguage.hpp"
 #include "admin/AdminService.hpp"
 #include "config/Settings.hpp"
+#include "config/TextFilters.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 #include "server/ChatServer.hpp"
 
 namespace velmorin {
@@ -202,10 +202,10 @@ void MainWindow::Attach(AdminService& admin, std::function<void()> unload) {
   unload_ = std::move(unload);
 }
 
-std::string MainWindow::Text(const std::string& key) const { return texts_.Text(key); }
+std::string MainWindow::Text(const std::string& key) const { return texts_.Data(key); }
 
 void MainWindow::Notice(const std::string& key) {
-  QMessageBox::information(this, QtText(texts_.Text("notice")), QtText(Text(key)));
+  QMessageBox::information(this, QtText(texts_.Data("notice")), QtText(Text(key)));
 }
 
 std::vector<std::string> MainWindow::SetLanguage(const std::string& languageFile) {
@@ -313,8 +313,8 @@ bool MainWindow::QueryUnload() {
   const ServerFigures figures = admin_->State().Figures();
   if (!figures.online || figures.users < 1) return true;
   ShowWindow();
-  const std::string question = ReplaceAll(texts_.Text("questionStopServer"), "%count", std::to_string(figures.users));
-  return AskYesNo(question, texts_.Text("notice"), true);
+  const std::string question = ReplaceAll(texts_.Data("questionStopServer"), "%count", std::to_string(figures.users));
+  return AskYesNo(question, texts_.Data("notice"), true);
 }
 
 void MainWindow::Unload() {
@@ -401,8 +401,8 @@ void MainWindow::ToggleOnline() {
     admin_->Audit().RecordWindow("online", state.GoOnline());
   } else if (const AdminResult result = state.GoOffline(false); result.notice == "questionStopServer") {
     const long users = state.Figures().users;
-    const std::string question = ReplaceAll(texts_.Text("questionStopServer"), "%count", std::to_string(users));
-    if (AskYesNo(question, texts_.Text("notice"), true)) admin_->Audit().RecordWindow("offline --yes", state.GoOffline(true));
+    const std::string question = ReplaceAll(texts_.Data("questionStopServer"), "%count", std::to_string(users));
+    if (AskYesNo(question, texts_.Data("notice"), true)) admin_->Audit().RecordWindow("offline --yes", state.GoOffline(true));
   } else {
     admin_->Audit().RecordWindow("offline", result);
   }
@@ -413,11 +413,11 @@ void MainWindow::ToggleOnline() {
 void MainWindow::ReloadConfiguration() {
   if (admin_ == nullptr) return;
   const AdminResult result = admin_->Audit().RecordWindow("reload", admin_->Settings().ReloadFromDisk());
-  if (!result) QMessageBox::warning(this, QtText(texts_.Text("notice")), QtText(result.message));
+  if (!result) QMessageBox::warning(this, QtText(texts_.Data("notice")), QtText(result.message));
 }
 
 void MainWindow::ClearLog() {
-  if (!AskYesNo(texts_.Text("questionDelLog"), texts_.Text("notice"), false)) return;
+  if (!AskYesNo(texts_.Data("questionDelLog"), texts_.Data("notice"), false)) return;
   // Through the log writer, so that its line count starts again with the view.
   if (admin_ != nullptr) {
     admin_->Audit().RecordWindow("log clear", admin_->State().ClearLog());
@@ -444,8 +444,8 @@ void MainWindow::CopyLog(bool selectionOnly) {
 
 void MainWindow::SaveLog() {
   log_->FlushQueue();
-  const QStringList filters = FileFilters(QtText(texts_.Text("filterTextFormat")));
-  QFileDialog dialog(this, QtText(texts_.Text("titleSaveLog")), QtText(Paths().programDirectory + "logs"));
+  const QStringList filters = FileFilters(QtText(texts_.Data("filterTextFormat")));
+  QFileDialog dialog(this, QtText(texts_.Data("titleSaveLog")), QtText(Paths().programDirectory + "logs"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilters(filters);

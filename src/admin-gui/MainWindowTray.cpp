@@ -3,10 +3,10 @@
 #include <QMenuBar>
 
 #include "admin-gui/GuiText.hpp"
-#include "admin-gui/PluginMenuView.hpp"
-#include "admin-gui/TrayIcon.hpp"
 #include "admin-gui/MainWindow.hpp"
+#include "admin-gui/PluginMenuView.hpp"
 #include "admin-gui/ServerInfoWindow.hpp"
+#include "admin-gui/TrayIcon.hpp"
 #include "admin/AdminService.hpp"
 
 namespace velmorin {

@@ -3,9 +3,9 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "admin-gui/CreateRoomDialog.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/RoomDialog.hpp"
-#include "admin-gui/CreateRoomDialog.hpp"
 #include "admin-gui/ServerMessageDialog.hpp"
 #include "admin/AdminService.hpp"
 #include "platform/Text.hpp"

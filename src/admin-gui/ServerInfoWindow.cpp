@@ -13,7 +13,7 @@
 #include "admin-gui/WindowLanguage.hpp"
 #include "admin/AdminService.hpp"
 #include "config/Settings.hpp"
-#include "net/modSocket.hpp"
+#include "net/MachineAddresses.hpp"
 #include "platform/Text.hpp"
 #include "server/StatusTexts.hpp"
 
@@ -119,7 +119,7 @@ void ServerInfoWindow::Refresh() {
   const std::string address = addresses.empty() ? "127.0.0.1" : addresses.front();
   set("lblIP", address);
   if (address != lookedUp_) LookUpName(address);
-  set("lblStatus", texts_.Text(figures.online ? "online" : "offline"));
+  set("lblStatus", texts_.Data(figures.online ? "online" : "offline"));
   if (figures.online) {
     set("lblPort", std::to_string(figures.port));
     set("lblPersons", std::to_string(figures.users) + "/" + std::to_string(figures.maxUsers));

@@ -6,8 +6,8 @@
 #include "admin-gui/FormFields.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin/AdminService.hpp"
-#include "platform/Text.hpp"
 #include "config/TextFilters.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {

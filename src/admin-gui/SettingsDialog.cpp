@@ -83,7 +83,7 @@ SettingsDialog::SettingsDialog(AdminService& admin, const std::string& languageF
   resize(720, 520);
 }
 
-std::string SettingsDialog::Text(const std::string& key) const { return texts_.Text(key); }
+std::string SettingsDialog::Text(const std::string& key) const { return texts_.Data(key); }
 
 QWidget* SettingsDialog::AddPage(const std::string& treeKey, const std::string& captionKey, const char* icon,
                               const std::string& parentKey) {

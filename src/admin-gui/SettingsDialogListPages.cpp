@@ -18,16 +18,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "admin-gui/GuiText.hpp"
-#include "admin/FieldCheck.hpp"
-#include "admin-gui/PluginMenuView.hpp"
-#include "admin-gui/BanRuleDialog.hpp"
-#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/PluginMenuView.hpp"
+#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/SettingsDialog.hpp"
 #include "admin/AdminService.hpp"
-#include "platform/Text.hpp"
+#include "admin/FieldCheck.hpp"
 #include "config/TextFilters.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {

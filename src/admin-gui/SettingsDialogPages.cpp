@@ -13,8 +13,8 @@
 #include "admin-gui/AutostartEntry.hpp"
 #include "admin-gui/GuiText.hpp"
 #include "admin-gui/Icons.hpp"
-#include "admin-gui/Toolbar.hpp"
 #include "admin-gui/SettingsDialog.hpp"
+#include "admin-gui/Toolbar.hpp"
 #include "admin/AdminService.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
@@ -116,7 +116,7 @@ void SettingsDialog::BuildIconsPage() {
     auto* image = new QLabel(page);
     image->setPixmap(ToolbarIcon(button.key).pixmap(24, 24));
     grid->addWidget(image, row / kColumns, (row % kColumns) * 2);
-    const std::string tip = texts_.Text(button.tooltipKey, "frmServer");  // the button's own name
+    const std::string tip = texts_.Data(button.tooltipKey, "frmServer");  // the button's own name
     grid->addWidget(new QLabel(tip.empty() ? QString::fromLatin1(button.key) : QtText(tip), page), row / kColumns,
                     (row % kColumns) * 2 + 1);
     ++row;

@@ -94,7 +94,7 @@ void SplashWindow::setProgress(int percent) {
 
 void SplashWindow::ShowStep(StartupStep step) {
   const StepInfo& info = Info(step);
-  const std::string text = texts_.Text(info.key);
+  const std::string text = texts_.Data(info.key);
   step_->setText(text.empty() ? QString(info.fallback) : QtText(text));
   setProgress(info.progress);
 }

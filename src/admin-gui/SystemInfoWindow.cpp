@@ -14,8 +14,8 @@
 #include "admin/SystemReport.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
-#include "server/StatusTexts.hpp"
 #include "server/ChatServer.hpp"
+#include "server/StatusTexts.hpp"
 
 namespace velmorin {
 namespace {
@@ -28,8 +28,8 @@ std::string Kilobytes(const std::string& value, const LanguageFile& texts) {
   } catch (...) {
     return value;
   }
-  if (kb < 1024) return std::to_string(kb) + texts.Text("sizekB", "frmSystemInfos");
-  return FormatDecimal(static_cast<double>(kb) / 1024, 1, texts) + texts.Text("sizeMB", "frmSystemInfos");
+  if (kb < 1024) return std::to_string(kb) + texts.Data("sizekB", "frmSystemInfos");
+  return FormatDecimal(static_cast<double>(kb) / 1024, 1, texts) + texts.Data("sizeMB", "frmSystemInfos");
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ void SystemInfoWindow::Refresh() {
     const std::string name = key.substr(dot + 1);
     if (heading == nullptr || group != current) {
       current = group;
-      const std::string caption = texts_.Text("header" + group);
+      const std::string caption = texts_.Data("header" + group);
       heading = new QTreeWidgetItem(tree_, QStringList{QtText(caption.empty() ? group : caption)});
       heading->setFirstColumnSpanned(true);
       heading->setExpanded(true);
@@ -88,7 +88,7 @@ void SystemInfoWindow::Refresh() {
     if (name == "system_uptime") value = FormatUptime(std::atoll(value.c_str()), texts_);
     // The three averages as the kernel writes them, with the language's decimal separator.
     if (name == "load_average") value = ReplaceAll(value, ".", DecimalSeparator(texts_));
-    const std::string label = labels_.Text(name);
+    const std::string label = labels_.Data(name);
     new QTreeWidgetItem(heading, QStringList{QtText(label.empty() ? name : label), QtText(value)});
   }
 }
@@ -109,7 +109,7 @@ void SystemInfoWindow::Save() {
   const QString file = QFileDialog::getSaveFileName(this, windowTitle(), QString(), "Text (*.txt)");
   if (file.isEmpty()) return;
   if (WriteFileAtomically(file.toLocal8Bit().toStdString(), ReportText()) != 0) {
-    QMessageBox::warning(this, QtText(texts_.Text("notice", "frmSystemInfos")), QtText(texts_.Text("errorSave", "frmSystemInfos")));
+    QMessageBox::warning(this, QtText(texts_.Data("notice", "frmSystemInfos")), QtText(texts_.Data("errorSave", "frmSystemInfos")));
   }
 }
 

@@ -1,7 +1,7 @@
 #include "admin-gui/Toolbar.hpp"
 
-#include "platform/Text.hpp"
 #include "config/TextFilters.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 

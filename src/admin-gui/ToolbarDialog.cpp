@@ -12,8 +12,8 @@
 #include "admin-gui/Toolbar.hpp"
 #include "admin-gui/WindowLanguage.hpp"
 #include "config/Settings.hpp"
-#include "platform/Text.hpp"
 #include "config/TextFilters.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {
@@ -86,13 +86,13 @@ QListWidgetItem* ToolbarDialog::Item(const std::string& key) const {
   auto* item = new QListWidgetItem;
   item->setData(kKeyRole, QtText(key));
   if (key.empty()) {
-    const std::string divider = texts_.Text("divider", "frmAdjustToolbar");
+    const std::string divider = texts_.Data("divider", "frmAdjustToolbar");
     item->setText(divider.empty() ? QStringLiteral("--- divider ---") : QtText(divider));
     return item;
   }
   for (const ToolbarButton& button : ToolbarButtons()) {
     if (key != button.key) continue;
-    const std::string tip = CurrentLanguage().Text(button.tooltipKey, "frmServer");
+    const std::string tip = CurrentLanguage().Data(button.tooltipKey, "frmServer");
     item->setText(tip.empty() ? QtText(key) : QtText(tip));
     item->setIcon(ToolbarIcon(key));
   }

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "admin-gui/GuiText.hpp"
 #include "admin-gui/BanUserDialog.hpp"
+#include "admin-gui/GuiText.hpp"
 #include "admin-gui/ServerMessageDialog.hpp"
 #include "admin/AdminService.hpp"
 

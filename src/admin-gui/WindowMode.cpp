@@ -7,8 +7,8 @@
 
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
-#include "admin-gui/SplashWindow.hpp"
 #include "admin-gui/MainWindow.hpp"
+#include "admin-gui/SplashWindow.hpp"
 #include "admin/AdminService.hpp"
 #include "admin/ProcessControl.hpp"
 #include "config/Settings.hpp"

@@ -3,12 +3,12 @@
 #include "admin/FieldCheck.hpp"
 
 #include "codec/Base64.hpp"
-#include "codec/ProfileFile.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/ProfileFile.hpp"
 #include "config/Accounts.hpp"
+#include "config/TextFilters.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 #include "server/ChatServer.hpp"
 
 namespace velmorin {
@@ -67,7 +67,7 @@ std::optional<std::string> AccountAdmin::StoredName(const std::string& name) con
 }
 
 AdminResult AccountAdmin::Refuse(const std::string& notice, const std::string& section) const {
-  return AdminResult::Refused(notice, server_.Language().Text(notice, section));
+  return AdminResult::Refused(notice, server_.Language().Data(notice, section));
 }
 
 AdminResult AccountAdmin::Add(const std::string& name, const std::string& password, const std::string& comment,

@@ -69,7 +69,7 @@ std::string AuditedWords(const std::vector<std::string>& words) {
 
 bool ChangesSomething(const std::vector<std::string>& words) { return !IsReading(words); }
 
-std::string AdminAudit::Text(const char* key) const { return server_.Language().Text(key); }
+std::string AdminAudit::Text(const char* key) const { return server_.Language().Data(key); }
 
 std::string AdminAudit::FromControl(std::optional<uid_t> peerUser) const {
   if (!peerUser) return Text("auditFromControlUnknown");

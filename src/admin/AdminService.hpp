@@ -9,8 +9,8 @@
 #include "admin/BanAdmin.hpp"
 #include "admin/ControlRegistry.hpp"
 #include "admin/PluginAdmin.hpp"
-#include "admin/ServerAdmin.hpp"
 #include "admin/RoomAdmin.hpp"
+#include "admin/ServerAdmin.hpp"
 #include "admin/SettingsAdmin.hpp"
 #include "admin/UserAdmin.hpp"
 

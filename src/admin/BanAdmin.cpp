@@ -6,10 +6,10 @@
 #include "chat/ChatService.hpp"
 #include "chat/ConnectionTable.hpp"
 #include "config/AddressPatterns.hpp"
-#include "net/ctlSocket.hpp"
+#include "config/TextFilters.hpp"
+#include "net/StreamSocket.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 #include "server/ChatServer.hpp"
 
 namespace velmorin {
@@ -45,7 +45,7 @@ BanRuleView BanAdmin::List() const {
 }
 
 AdminResult BanAdmin::Refuse(const std::string& notice, const std::string& section) const {
-  return AdminResult::Refused(notice, server_.Language().Text(notice, section));
+  return AdminResult::Refused(notice, server_.Language().Data(notice, section));
 }
 
 template <typename Undo>
@@ -109,7 +109,7 @@ AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice)
 
   std::string done = name + " banned and disconnected.";
   if (const long others = choice.address && !address.empty() ? OthersOnAddress(name) : 0; others > 0) {
-    done += " " + ReplaceAll(server_.Language().Text(SharedAddressKey(others), "frmBanUser"), "%count",
+    done += " " + ReplaceAll(server_.Language().Data(SharedAddressKey(others), "frmBanUser"), "%count",
                              std::to_string(others));
   }
   const BanLists before = Bans();
@@ -123,13 +123,13 @@ AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice)
 long BanAdmin::OthersOnAddress(const std::string& nickname) {
   ConnectionTable& table = server_.Connections();
   const long id = table.GetUserID(nickname);
-  const ctlSocket* socket = id >= 0 ? table.Socket(id) : nullptr;
+  const StreamSocket* socket = id >= 0 ? table.Socket(id) : nullptr;
   if (socket == nullptr) return 0;
   const std::string address = socket->RemoteHostIP();
   long others = 0;
   for (long index = 1; index <= table.MaxIndex(); ++index) {
     if (index == id || !table.InUse(index) || !table.At(index).LoggedIn()) continue;
-    const ctlSocket* other = table.Socket(index);
+    const StreamSocket* other = table.Socket(index);
     if (other != nullptr && other->RemoteHostIP() == address) ++others;
   }
   return others;

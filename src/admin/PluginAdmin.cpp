@@ -14,8 +14,8 @@
 #include "platform/Text.hpp"
 #include "plugins/EncryptionPlugins.hpp"
 #include "plugins/PluginReload.hpp"
-#include "server/PluginCommands.hpp"
 #include "server/ChatServer.hpp"
+#include "server/PluginCommands.hpp"
 
 namespace velmorin {
 namespace {

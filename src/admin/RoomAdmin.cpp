@@ -8,9 +8,9 @@
 #include "codec/Base64.hpp"
 #include "codec/IniValues.hpp"
 #include "config/Settings.hpp"
+#include "config/TextFilters.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 #include "server/ChatServer.hpp"
 
 namespace velmorin {
@@ -71,7 +71,7 @@ std::vector<LiveRoom> RoomAdmin::Live() const {
 }
 
 AdminResult RoomAdmin::Refuse(const std::string& notice, const std::string& section) const {
-  return AdminResult::Refused(notice, server_.Language().Text(notice, section));
+  return AdminResult::Refused(notice, server_.Language().Data(notice, section));
 }
 
 AdminResult RoomAdmin::Add(const std::string& name, const std::string& description, const std::string& password,

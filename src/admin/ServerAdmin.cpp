@@ -1,11 +1,11 @@
 #include "admin/ServerAdmin.hpp"
 
 #include "config/Settings.hpp"
-#include "net/modSocket.hpp"
+#include "net/MachineAddresses.hpp"
 #include "platform/Text.hpp"
-#include "server/StatusTexts.hpp"
 #include "server/ChatServer.hpp"
 #include "server/StartupSteps.hpp"
+#include "server/StatusTexts.hpp"
 
 namespace velmorin {
 
@@ -13,7 +13,7 @@ AdminResult ServerAdmin::GoOnline() {
   if (server_.IsOnline()) return AdminResult::Refused("alreadyOnline", "The server is online already.");
   server_.ChangeStatus(false);
   if (!server_.IsOnline()) {
-    return AdminResult::Refused("msgServerCouldNotStart", server_.Language().Text("msgServerCouldNotStart"));
+    return AdminResult::Refused("msgServerCouldNotStart", server_.Language().Data("msgServerCouldNotStart"));
   }
   return AdminResult::Done("The server is online on port " + std::to_string(server_.ListeningPort()) + ".");
 }
@@ -28,7 +28,7 @@ AdminResult ServerAdmin::GoOffline(bool confirmed) {
   const long users = server_.Connections().UserCount();
   if (users >= 1 && !confirmed) {
     // The question the window asks, made readable on one line; the caller confirms instead.
-    const std::string question = ReplaceAll(ReplaceAll(server_.Language().Text("questionStopServer"), "%count",
+    const std::string question = ReplaceAll(ReplaceAll(server_.Language().Data("questionStopServer"), "%count",
                                                        std::to_string(users)),
                                             "<BR>", " ");
     return AdminResult::Refused("questionStopServer", question);

@@ -6,8 +6,8 @@
 #include "admin/AdminService.hpp"
 #include "admin/ControlRegistry.hpp"
 #include "admin/SystemReport.hpp"
-#include "server/StatusTexts.hpp"
 #include "server/ChatServer.hpp"
+#include "server/StatusTexts.hpp"
 
 namespace velmorin {
 namespace {
@@ -39,7 +39,7 @@ ControlReply Status(AdminService& service, const ControlRequest& request) {
   ControlReply reply;
   reply.fields = {
       {"status", onlineWord},
-      {"status_text", language.Text(onlineWord, "frmServerInfos")},
+      {"status_text", language.Data(onlineWord, "frmServerInfos")},
       {"server_status", std::to_string(figures.status)},
       {"port", figures.online ? std::to_string(figures.port) : kNone},
       {"users", std::to_string(figures.users)},

@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "admin/StoreRefusal.hpp"
+#include "config/Accounts.hpp"
 #include "config/BanRules.hpp"
 #include "config/Settings.hpp"
-#include "config/Accounts.hpp"
 #include "config/WelcomeMessage.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "platform/AtomicFile.hpp"
@@ -41,7 +41,7 @@ long UsablePort(long port) { return port >= 1 && port <= 65535 ? port : kDefault
 }  // namespace
 
 std::string SettingsAdmin::SettingsText(const std::string& key) const {
-  return server_.Language().Text(key, "frmSettings");
+  return server_.Language().Data(key, "frmSettings");
 }
 
 SettingsForm SettingsAdmin::Read() const {
@@ -70,7 +70,7 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
   const std::string& room = form.settings.Chatrooms.StandardChatroom;
   if (!room.empty() && server_.Chatrooms().GetChatroomID(room) < 0) {
     return AdminResult::Refused("noticeChatroomDoesNotExist",
-                                server_.Language().Text("noticeChatroomDoesNotExist", "frmSendServerMsg"));
+                                server_.Language().Data("noticeChatroomDoesNotExist", "frmSendServerMsg"));
   }
 
   const ServerSettingsRecord before = ServerSettings;
@@ -129,7 +129,7 @@ AdminResult SettingsAdmin::MoveListenerTo(long port) {
   if (!server_.MoveListener()) return AdminResult::Done();
   // MoveListener went back to the port it had, and logged why the new one failed.
   general.ActivePort = before;
-  const std::string text = WithPlaceholders(server_.Language().Text("msgPortNotMoved"),
+  const std::string text = WithPlaceholders(server_.Language().Data("msgPortNotMoved"),
                                             {{"%port", std::to_string(port)}, {"%active", std::to_string(before)}});
   server_.Log().WriteLogLine(text + "\r\n", kRed);
   return AdminResult::Refused("msgPortNotMoved", text);
@@ -141,7 +141,7 @@ SettingsForm SettingsAdmin::Standard() const {
   SettingsForm form;
   form.settings = ServerSettings;
   ServerSettings = running;
-  form.welcomeText = server_.Language().Text("stdWelcomeMsg", "modMain");
+  form.welcomeText = server_.Language().Data("stdWelcomeMsg", "modMain");
   return form;
 }
 
@@ -180,7 +180,7 @@ AdminResult SettingsAdmin::ReloadFromDisk() {
   LoadBanList();
   LoadWelcomeMessage();
   ApplyToServer(UsablePort(ServerSettings.General.Port) != UsablePort(portBefore));
-  const std::string text = server_.Language().Text("msgReloaded");
+  const std::string text = server_.Language().Data("msgReloaded");
   server_.Log().WriteLogLine(text + "\r\n", 0);
   return AdminResult::Done(text);
 }

@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "codec/WireFormat.hpp"
-#include "platform/Text.hpp"
 #include "config/TextFilters.hpp"
-#include "server/PluginCommands.hpp"
+#include "platform/Text.hpp"
 #include "server/ChatServer.hpp"
+#include "server/PluginCommands.hpp"
 
 namespace velmorin {
 namespace {
@@ -26,7 +26,7 @@ std::vector<UserRow> UserAdmin::Users() {
     row.id = index;
     row.nickname = user.nickname;
     if (user.chatroomId >= 0) row.chatroom = server_.Chatrooms().Name(user.chatroomId);
-    if (ctlSocket* socket = table.Socket(index)) row.address = socket->RemoteHostIP();
+    if (const StreamSocket* socket = table.Socket(index)) row.address = socket->RemoteHostIP();
     row.clientVersion = user.clientVersion;
     rows.push_back(std::move(row));
   }
@@ -56,9 +56,9 @@ AdminResult UserAdmin::Disconnect(const std::string& nickname, const std::string
 
 void UserAdmin::TellDisconnected(long index, const std::string& reason) {
   ConnectionTable& table = server_.Connections();
-  const std::uint64_t serial = table.At(index).Serial;
+  const std::uint64_t serial = table.At(index).serial;
   const std::string text =
-      ReplaceAll(server_.Language().Text(reason.empty() ? "msgKicked" : "msgKickedReason"), "%reason", reason);
+      ReplaceAll(server_.Language().Data(reason.empty() ? "msgKicked" : "msgKickedReason"), "%reason", reason);
   table.SendCommand(index, "message", std::string("server") + kFieldSeparator + text);
   if (!table.SameConnection(index, serial)) return;
   const Connection& user = table.At(index);
@@ -118,7 +118,7 @@ AdminResult UserAdmin::Send(const std::string& recipients, const std::string& te
 }
 
 AdminResult UserAdmin::Notice(const std::string& key) const {
-  return AdminResult::Refused(key, server_.Language().Text(key, kEditorSection));
+  return AdminResult::Refused(key, server_.Language().Data(key, kEditorSection));
 }
 
 }  // namespace velmorin

@@ -16,9 +16,7 @@
 #include "admin/ProcessControl.hpp"
 #include "app/HeadlessFrontEnd.hpp"
 #include "app/JournalStandardError.hpp"
-#include "server/ChatServer.hpp"
-#include "server/StartupSteps.hpp"
-#include "plugins/PluginRegistry.hpp"
+#include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "i18n/LocaleIds.hpp"
 #include "platform/AdminGroup.hpp"
@@ -27,10 +25,12 @@
 #include "platform/InstanceLock.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/ServiceNotify.hpp"
-#include "config/Settings.hpp"
+#include "plugins/PluginRegistry.hpp"
+#include "server/ChatServer.hpp"
+#include "server/StartupSteps.hpp"
 #if VELMORIN_GUI
-#include "admin-gui/WindowMode.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
+#include "admin-gui/WindowMode.hpp"
 #include "app/DisplayCheck.hpp"
 #endif
 

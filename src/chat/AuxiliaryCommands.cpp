@@ -5,11 +5,11 @@
 
 #include <stdexcept>
 
-#include "codec/PayloadFields.hpp"
 #include "codec/FieldCipher.hpp"
+#include "codec/PayloadFields.hpp"
 #include "codec/Sha256.hpp"
-#include "platform/Text.hpp"
 #include "config/TextFilters.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 AuxiliaryCommands::AuxiliaryCommands(const Parts& parts)
@@ -85,7 +85,7 @@ bool AuxiliaryCommands::HandleEncryptionkey(long index, const std::string& paylo
   const std::string enciphered = payload.substr(0, split);
   const std::string check = split == std::string::npos ? std::string() : payload.substr(split + 2);
   const std::string key = DecryptField(enciphered, table_.At(index).sessionKey);
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const auto refuse = [&] {
     if (!table_.SameConnection(index, serial)) return false;
     table_.ForgetEncryption(index);
@@ -139,7 +139,7 @@ bool AuxiliaryCommands::HandleClientPluginData(long index, const std::string& pa
       missing.push_back(nickname);
     }
   }
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   if (!missing.empty()) {
     table_.SendCommand(index, "clientPluginResponse",
                        std::string("usernotfound") + kFieldSeparator + header[0] + kFieldSeparator + JoinFields(missing, "\x01"));
@@ -171,7 +171,7 @@ bool AuxiliaryCommands::HandleServerPluginData(long index, const std::string& pa
   std::vector<std::string> header = Split(payload.substr(0, firstNul), "\r\n");
   if (header.size() < 2) header.resize(2);
   const std::string data = firstNul == std::string::npos ? std::string() : payload.substr(firstNul + 1);
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   if (!CallServerPlugin(header[0], "DataFromClient", header[1] + kFieldSeparator + table_.At(index).nickname, data)) {
     log_.Log(LogMessageType::ErrorRaised, {{"%id", std::to_string(index)}, {"%nr", "5"},
                                            {"%description", "No plugin is registered as " + header[0]},
@@ -185,13 +185,13 @@ bool AuxiliaryCommands::HandleServerPluginData(long index, const std::string& pa
 
 bool AuxiliaryCommands::HandleCommand(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const bool handled = events_.ServerCommand(fields[0] + kFieldSeparator + table_.At(index).nickname, fields[1]);
   if (!table_.SameConnection(index, serial)) return false;
   if (!handled) {
     table_.SendCommand(index, "message",
                        std::string("server") + kFieldSeparator +
-                           ReplaceAll(language_.Text("msgUnknownServerCommand"), "%cmd", fields[0]));
+                           ReplaceAll(language_.Data("msgUnknownServerCommand"), "%cmd", fields[0]));
   }
   return true;
 }

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
-#include "codec/PayloadFields.hpp"
 #include "codec/FieldCipher.hpp"
+#include "codec/PayloadFields.hpp"
 #include "codec/Sha256.hpp"
 #include "config/Settings.hpp"
-#include "platform/Text.hpp"
 #include "config/TextFilters.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {
@@ -90,7 +90,7 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
   std::string_view payload = received;
   std::string rewritten;
   if (FieldCursor::First(payload) != "private" && events_.HasSubscribers("NewMessage")) {
-    const std::uint64_t serial = table_.At(index).Serial;
+    const std::uint64_t serial = table_.At(index).serial;
     rewritten = events_.NewMessage(table_.At(index).nickname + kFieldSeparator + rooms_->Name(table_.At(index).chatroomId), received);
     if (!table_.SameConnection(index, serial)) return false;
     if (rewritten.empty()) return true;
@@ -108,7 +108,7 @@ bool ChatCommands::HandleMessage(long index, const std::string& received) {
     if (recipient < 0) return true;
     const std::string message = std::string("private") + kFieldSeparator + sender.nickname + kFieldSeparator + table_.At(recipient).nickname +
                                 kFieldSeparator + std::to_string(sender.color) + kFieldSeparator + std::string(text);
-    const std::uint64_t serial = sender.Serial;
+    const std::uint64_t serial = sender.serial;
     table_.SendCommand(recipient, "message", message);
     // A failed send removes the recipient, and plugins hear of it: the sender is looked up again.
     if (!table_.SameConnection(index, serial)) return false;
@@ -145,7 +145,7 @@ bool ChatCommands::HandleSetClientState(long index, const std::string& payload) 
   const std::string& state = fields[0];
   const std::string notice = state == "normal" ? table_.At(index).nickname + kFieldSeparator + "normal"
                                                : table_.At(index).nickname + kFieldSeparator + state + kFieldSeparator + fields[1];
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   table_.SendCommandToEach(RoomMembersOf(index), "newClientState", notice);
   if (!table_.SameConnection(index, serial)) return false;
   if (state == "away") table_.At(index).away = true;
@@ -162,7 +162,7 @@ bool ChatCommands::HandleSetColor(long index, const std::string& payload) {
   const std::string notice = table_.At(index).nickname + kFieldSeparator + std::to_string(color);
   std::vector<long> targets = RoomMembersOf(index);
   if (targets.empty()) targets.push_back(index);
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   table_.SendCommandToEach(targets, "newColor", notice);
   if (!table_.SameConnection(index, serial)) return false;
   table_.At(index).color = color;
@@ -205,7 +205,7 @@ bool ChatCommands::HandleGetUserlist(long index, const std::string& payload) {
 }
 
 void ChatCommands::EnterChatroom(long index, long chatroomId) {
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const long oldRoom = table_.At(index).chatroomId;
   if (oldRoom >= 0) {
     messages_.UserLeftEvent(index, chatroomId, oldRoom, "");
@@ -219,7 +219,7 @@ void ChatCommands::EnterChatroom(long index, long chatroomId) {
 
 bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 2);
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   // Plugins may lead the user to another room than the one asked for.
   const std::string cleaned = events_.QueryChatroom(table_.At(index).nickname, CleanText(fields[0], kMaxChatroomNameLength));
   if (!table_.SameConnection(index, serial)) return false;
@@ -261,7 +261,7 @@ bool ChatCommands::HandleJoinChatroom(long index, const std::string& payload) {
 
 bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) {
   const std::vector<std::string> fields = PayloadFields(payload, 4);
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   std::string name = events_.QueryChatroom(table_.At(index).nickname, CleanText(fields[0], kMaxChatroomNameLength));
   if (!table_.SameConnection(index, serial)) return false;
   const std::string description = CleanText(fields[1], kMaxDescription);

@@ -14,9 +14,9 @@
 #include "chat/ConnectionTable.hpp"
 #include "chat/LoginService.hpp"
 #include "chat/PacketHandler.hpp"
+#include "chat/RoomTable.hpp"
 #include "chat/ServerMessages.hpp"
 #include "chat/UserListView.hpp"
-#include "chat/RoomTable.hpp"
 #include "logging/LogWriter.hpp"
 #include "plugins/PluginEvents.hpp"
 

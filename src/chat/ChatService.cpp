@@ -34,7 +34,7 @@ void ChatService::RemoveUser(long index, const std::string& reason, bool roomNot
   if (!table_.InUse(index) || table_.At(index).Closing()) return;
   // From here the connection is closing: a second RemoveUser of the slot, from inside one of
   // the calls below, does nothing.
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   table_.At(index).StartClosing();
   // Front end, plugins and sends below may re-enter the server; a plugin may even take it
   // offline, which rebuilds the table. After each call out the slot is checked again, and once
@@ -43,8 +43,8 @@ void ChatService::RemoveUser(long index, const std::string& reason, bool roomNot
   if (!table_.SlotHolds(index, serial)) return;
   table_.ForgetEncryption(index);
   if (!table_.SlotHolds(index, serial)) return;
-  ctlSocket* socket = table_.At(index).Socket();
-  if (socket != nullptr && (socket->State() == sckConnected || socket->State() == sckError)) {
+  StreamSocket* socket = table_.At(index).Socket();
+  if (socket != nullptr && (socket->State() == StreamState::Connected || socket->State() == StreamState::Failed)) {
     const std::string peer = table_.PeerNotLoggedIn(index);
     socket->CloseSocket();
     log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}, {"%peer", peer}});

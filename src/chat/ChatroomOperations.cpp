@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <vector>
 
-#include "codec/ProfileFile.hpp"
-#include "platform/Text.hpp"
 #include "codec/Base64.hpp"
-#include "config/TextFilters.hpp"
 #include "codec/IniValues.hpp"
-#include "platform/ProgramPaths.hpp"
+#include "codec/ProfileFile.hpp"
 #include "config/Settings.hpp"
+#include "config/TextFilters.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {
@@ -48,7 +48,7 @@ void LoadChatrooms(RoomTable& rooms, const LanguageFile& language) {
       add(name, comment, ReadPassword(section));
     }
   } else {
-    add(CleanText(language.Text("stdChatroom", "modMain"), kMaxChatroomNameLength), "", "");
+    add(CleanText(language.Data("stdChatroom", "modMain"), kMaxChatroomNameLength), "", "");
   }
 
   if (!standardLoaded) standard.clear();

@@ -16,8 +16,8 @@
 
 #include <string>
 
-#include "i18n/LanguageFile.hpp"
 #include "chat/RoomTable.hpp"
+#include "i18n/LanguageFile.hpp"
 
 namespace velmorin {
 

@@ -2,11 +2,11 @@
 
 namespace velmorin {
 
-Connection::Connection(SocketEvents* events, long index, std::uint64_t serial, std::string loginKey)
-    : loginKey(std::move(loginKey)),
+Connection::Connection(StreamSocketEvents* events, long index, std::uint64_t serial, std::string key)
+    : loginKey(std::move(key)),
       connectTime(std::time(nullptr)),
-      Serial(serial),
-      socket_(std::make_unique<ctlSocket>(events)) {
+      serial(serial),
+      socket_(std::make_unique<StreamSocket>(events)) {
   socket_->SetIndex(index);
 }
 

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "codec/PacketReader.hpp"
-#include "net/ctlSocket.hpp"
+#include "net/StreamSocket.hpp"
 
 namespace velmorin {
 
@@ -31,7 +31,7 @@ enum class ConnectionPhase { Accepted, WaitingForNickname, LoggedIn, Closing };
 class Connection {
  public:
   // A fresh connection in slot `index`; its socket reports to `events`.
-  Connection(SocketEvents* events, long index, std::uint64_t serial, std::string loginKey);
+  Connection(StreamSocketEvents* events, long index, std::uint64_t serial, std::string key);
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -46,10 +46,10 @@ class Connection {
   void StartClosing() { phase_ = ConnectionPhase::Closing; }
 
   // Nothing after ReleaseSocket.
-  ctlSocket* Socket() { return socket_.get(); }
-  const ctlSocket* Socket() const { return socket_.get(); }
+  StreamSocket* Socket() { return socket_.get(); }
+  const StreamSocket* Socket() const { return socket_.get(); }
   // Hands the socket over for its graceful close; the connection has none afterwards.
-  std::unique_ptr<ctlSocket> ReleaseSocket() { return std::move(socket_); }
+  std::unique_ptr<StreamSocket> ReleaseSocket() { return std::move(socket_); }
 
   // Cuts packets out of the socket's received bytes, where they lie.
   PacketReader& Reader() { return reader_; }
@@ -77,11 +77,11 @@ class Connection {
   std::string pendingLogin;      // proof NUL colour NUL client version of that login
   std::string pendingConflicts;  // indices of the holders, joined by NUL
   // Tells one occupant of the slot from the next, for code that calls out and comes back.
-  const std::uint64_t Serial;
+  const std::uint64_t serial;
 
  private:
   ConnectionPhase phase_ = ConnectionPhase::Accepted;
-  std::unique_ptr<ctlSocket> socket_;
+  std::unique_ptr<StreamSocket> socket_;
   PacketReader reader_;
 };
 

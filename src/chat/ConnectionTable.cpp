@@ -10,9 +10,9 @@
 #include <exception>
 #include <utility>
 
+#include "codec/FieldCipher.hpp"
 #include "codec/PacketReader.hpp"
 #include "codec/PacketWriter.hpp"
-#include "codec/FieldCipher.hpp"
 #include "config/Settings.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"
@@ -43,7 +43,7 @@ ConnectionTable::~ConnectionTable() {
   for (const auto& [index, timer] : timers_.deadline) MainLoop().StopTimer(timer);
 }
 
-ctlSocket* ConnectionTable::Socket(long index) { return InUse(index) ? At(index).Socket() : nullptr; }
+StreamSocket* ConnectionTable::Socket(long index) { return InUse(index) ? At(index).Socket() : nullptr; }
 
 std::string ConnectionTable::PeerNotLoggedIn(long index) const {
   if (!InUse(index) || !At(index).nickname.empty() || At(index).Socket() == nullptr) return {};
@@ -62,7 +62,7 @@ long ConnectionTable::Allocate() {
   if (index > MaxIndex()) slots_.resize(static_cast<std::size_t>(index) + 1);
   const std::uint64_t serial = nextSerial_++;
   slots_[static_cast<std::size_t>(index)] =
-      std::make_unique<Connection>(static_cast<SocketEvents*>(this), index, serial, NewLoginKey());
+      std::make_unique<Connection>(static_cast<StreamSocketEvents*>(this), index, serial, NewLoginKey());
   notLoggedIn_[serial] = index;
   ++connectionCount_;
   timers_.deadline[index] = MainLoop().StartTimer(std::chrono::milliseconds(LoginDeadlineMs()), [this, index] {
@@ -77,9 +77,9 @@ void ConnectionTable::Release(long index) {
   ClearPendingLogin(index);
   StopConnectionTimers(index);
   std::unique_ptr<Connection> connection = std::move(slots_[static_cast<std::size_t>(index)]);
-  notLoggedIn_.erase(connection->Serial);
+  notLoggedIn_.erase(connection->serial);
   // The socket finishes its graceful close on its own and is destroyed from the loop.
-  if (std::unique_ptr<ctlSocket> socket = connection->ReleaseSocket()) LingerAndDestroy(std::move(socket));
+  if (std::unique_ptr<StreamSocket> socket = connection->ReleaseSocket()) LingerAndDestroy(std::move(socket));
   --connectionCount_;
 
   long highest = MaxIndex();
@@ -97,10 +97,10 @@ void ConnectionTable::Reset() {
   // destroyed from the loop.
   for (std::unique_ptr<Connection>& connection : slots_) {
     if (connection == nullptr) continue;
-    std::unique_ptr<ctlSocket> socket = connection->ReleaseSocket();
+    std::unique_ptr<StreamSocket> socket = connection->ReleaseSocket();
     if (socket == nullptr) continue;
     socket->SetIndex(-1);
-    if (socket->State() == sckConnected) socket->CloseSocket();
+    if (socket->State() == StreamState::Connected) socket->CloseSocket();
     LingerAndDestroy(std::move(socket));
   }
   slots_.clear();
@@ -153,13 +153,13 @@ void ConnectionTable::SetNickname(long index, const std::string& nickname) {
   ClearNickname(index);
   Connection& connection = At(index);
   if (nickname.empty()) {
-    notLoggedIn_[connection.Serial] = index;
+    notLoggedIn_[connection.serial] = index;
     return;
   }
   connection.nickname = nickname;
   connection.LogIn();
   nicknameIndex_[LowerCase(nickname)].insert(index);
-  notLoggedIn_.erase(connection.Serial);
+  notLoggedIn_.erase(connection.serial);
   ++userCount_;
 }
 
@@ -242,16 +242,16 @@ void ConnectionTable::StopConnectionTimers(long index) {
 
 // ---- Packets going out ----
 
-ctlSocket* ConnectionTable::SendableSocket(long index) {
-  ctlSocket* socket = Socket(index);
-  if (socket != nullptr && socket->State() == sckConnected) return socket;
+StreamSocket* ConnectionTable::SendableSocket(long index) {
+  StreamSocket* socket = Socket(index);
+  if (socket != nullptr && socket->State() == StreamState::Connected) return socket;
   log_.Log(LogMessageType::ErrorSendingData, {{"%id", std::to_string(index)}});
   if (handler_ != nullptr) handler_->RemoveUser(index, "Error", true, -1);
   return nullptr;
 }
 
 void ConnectionTable::SendCommand(long index, const std::string& command, const std::string& data) {
-  ctlSocket* socket = SendableSocket(index);
+  StreamSocket* socket = SendableSocket(index);
   if (socket == nullptr) return;
   if (!At(index).EncryptionOn()) {
     socket->SendData(FramePacket(command, data));
@@ -285,7 +285,7 @@ void ConnectionTable::SendCommandToEach(const std::vector<long>& targets, const 
     } else {
       outside.push_back(target);
     }
-    recipients.emplace_back(target, InUse(target) ? At(target).Serial : 0);
+    recipients.emplace_back(target, InUse(target) ? At(target).serial : 0);
   }
   const std::string packet = FramePacket(command, data);
   for (const auto& [target, serial] : recipients) {
@@ -297,10 +297,10 @@ void ConnectionTable::SendCommandToEach(const std::vector<long>& targets, const 
     // handling and the cipher do, and the next recipient looks again.
     if (!SameConnection(target, serial)) continue;
     Connection& connection = At(target);
-    ctlSocket* socket = connection.Socket();
+    StreamSocket* socket = connection.Socket();
     if (connection.EncryptionOn()) {
       SendCommand(target, command, data);
-    } else if (socket != nullptr && socket->State() == sckConnected) {
+    } else if (socket != nullptr && socket->State() == StreamState::Connected) {
       socket->SendData(packet);
     } else {
       SendableSocket(target);  // logs the failed send and removes the connection
@@ -368,10 +368,10 @@ std::optional<std::string> ConnectionTable::PassThroughCipher(long index, const 
 
 // ---- Packets coming in, and the ends of a connection ----
 
-void ConnectionTable::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
+void ConnectionTable::OnDataArrival(StreamSocket& socket) {
   const long index = socket.Index();
   if (!InUse(index)) return;
-  if (socket.State() != sckConnected) return;
+  if (socket.State() != StreamState::Connected) return;
   // The socket reports every byte it holds; those a held-up reader left there were counted.
   Connection& connection = At(index);
   const std::size_t held = socket.ReceivedView().size();
@@ -379,17 +379,17 @@ void ConnectionTable::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
   connection.countedInput = held;
   // One packet at a time, as long as the handling of the last one lets the reader go on. A loop,
   // not a self-call: thousands of tiny packets in one read must not deepen the stack.
-  const std::uint64_t serial = connection.Serial;
+  const std::uint64_t serial = connection.serial;
   while (SameConnection(index, serial) && ReadOnePacket(index)) {
   }
   if (!SameConnection(index, serial)) return;
-  const ctlSocket* still = Socket(index);
+  const StreamSocket* still = Socket(index);
   if (still != nullptr && still->ReceivedView().size() > kMaxUnhandledInput) InvalidData(index);
 }
 
 bool ConnectionTable::ReadOnePacket(long index) {
-  ctlSocket* socket = Socket(index);
-  if (socket == nullptr || socket->State() != sckConnected) return false;
+  StreamSocket* socket = Socket(index);
+  if (socket == nullptr || socket->State() != StreamState::Connected) return false;
   Connection& connection = At(index);
   PacketReader& reader = connection.Reader();
   PacketView packet;
@@ -420,7 +420,7 @@ bool ConnectionTable::ReadOnePacket(long index) {
   connection.countedInput -= std::min(connection.countedInput, packet.size);
   bool goOn = true;
   if (connection.EncryptionOn()) {
-    const std::uint64_t serial = connection.Serial;
+    const std::uint64_t serial = connection.serial;
     std::optional<std::string> clear = DecryptPayload(index, payload);
     if (!SameConnection(index, serial)) return false;
     if (!clear.has_value()) return true;  // dropped; the next packet may be sound
@@ -440,13 +440,13 @@ bool ConnectionTable::ReadOnePacket(long index) {
 
 void ConnectionTable::InvalidData(long index) {
   log_.Log(LogMessageType::ErrorInvalidData, {{"%id", std::to_string(index)}, {"%peer", PeerNotLoggedIn(index)}});
-  if (ctlSocket* socket = Socket(index)) {
+  if (StreamSocket* socket = Socket(index)) {
     socket->CloseSocket();
     OnClose(*socket);
   }
 }
 
-void ConnectionTable::OnClose(ctlSocket& socket) {
+void ConnectionTable::OnClose(StreamSocket& socket) {
   const long index = socket.Index();
   if (index <= 0) return;
   if (InUse(index) && !At(index).Closing()) {
@@ -455,20 +455,20 @@ void ConnectionTable::OnClose(ctlSocket& socket) {
   handler_->RemoveUser(index, "", true, 0);
 }
 
-void ConnectionTable::OnError(ctlSocket& socket, const SocketError& error) {
+void ConnectionTable::OnError(StreamSocket& socket, const SocketError& error) {
   const long index = socket.Index();
   if (index < 0) return;  // a socket the table let go of
-  const std::uint64_t serial = InUse(index) ? At(index).Serial : 0;
+  const std::uint64_t serial = InUse(index) ? At(index).serial : 0;
   events_.OnlineStatus("error", std::to_string(index) + '\0' + std::to_string(error.number));
   // The plugins hearing of the error may have removed the connection or rebuilt the table.
   if (index > 0 && SameConnection(index, serial)) handler_->RemoveUser(index, "", true, -1);
 }
 
-void ConnectionTable::OnSendComplete(ctlSocket& socket) {
+void ConnectionTable::OnSendComplete(StreamSocket& socket) {
   const long index = socket.Index();
   if (InUse(index) && At(index).fullAtConnect) handler_->RemoveUser(index, "", true, 0);
 }
 
-void ConnectionTable::OnSendProgress(ctlSocket&, long bytesSent, long) { bytesOut_ += static_cast<double>(bytesSent); }
+void ConnectionTable::OnSendProgress(StreamSocket&, long bytesSent) { bytesOut_ += static_cast<double>(bytesSent); }
 
 }  // namespace velmorin

@@ -30,7 +30,7 @@
 #include "chat/ConnectionHandler.hpp"
 #include "chat/PacketHandler.hpp"
 #include "logging/LogWriter.hpp"
-#include "net/ctlSocket.hpp"
+#include "net/StreamSocket.hpp"
 #include "plugins/EncryptionPlugins.hpp"
 #include "plugins/PluginEvents.hpp"
 
@@ -42,7 +42,7 @@ namespace velmorin {
 inline constexpr long kLoginDeadlinePingTimeouts = 3;
 inline constexpr long kLoginDeadlineGraceMs = 3000;
 
-class ConnectionTable : private SocketEvents {
+class ConnectionTable : private StreamSocketEvents {
  public:
   ConnectionTable(LogWriter& log, PluginEvents& events, const EncryptionPlugins& ciphers);
   ~ConnectionTable() override;
@@ -65,7 +65,7 @@ class ConnectionTable : private SocketEvents {
   Connection& At(long index) { return *slots_[static_cast<std::size_t>(index)]; }
   const Connection& At(long index) const { return *slots_[static_cast<std::size_t>(index)]; }
   // The client socket of a slot in use, else nullptr.
-  ctlSocket* Socket(long index);
+  StreamSocket* Socket(long index);
   // The address of a connection that has never logged in (its log lines are limited by
   // address: the "%peer" placeholder); empty for a logged-in one or a free slot.
   std::string PeerNotLoggedIn(long index) const;
@@ -74,7 +74,7 @@ class ConnectionTable : private SocketEvents {
     return SlotHolds(index, serial) && !At(index).Closing();
   }
   // The slot still holds the connection `serial` (also while it is being removed).
-  bool SlotHolds(long index, std::uint64_t serial) const { return InUse(index) && At(index).Serial == serial; }
+  bool SlotHolds(long index, std::uint64_t serial) const { return InUse(index) && At(index).serial == serial; }
   // A new connection in the lowest free slot, its login deadline running; returns the slot.
   long Allocate();
   // The last step of a removal, with no call out: the slot, its counts, indexes, timers and
@@ -141,11 +141,11 @@ class ConnectionTable : private SocketEvents {
   long FindFreeSlot() const;
 
   // Socket events of the client sockets: the read path and the ends of a connection.
-  void OnDataArrival(ctlSocket& socket, long bytesTotal) override;
-  void OnClose(ctlSocket& socket) override;
-  void OnError(ctlSocket& socket, const SocketError& error) override;
-  void OnSendComplete(ctlSocket& socket) override;
-  void OnSendProgress(ctlSocket& socket, long bytesSent, long bytesRemaining) override;
+  void OnDataArrival(StreamSocket& socket) override;
+  void OnClose(StreamSocket& socket) override;
+  void OnError(StreamSocket& socket, const SocketError& error) override;
+  void OnSendComplete(StreamSocket& socket) override;
+  void OnSendProgress(StreamSocket& socket, long bytesSent) override;
   // Takes one packet from the front of the socket's received bytes, decrypts and dispatches it.
   // Returns whether another packet may follow at once.
   bool ReadOnePacket(long index);
@@ -153,7 +153,7 @@ class ConnectionTable : private SocketEvents {
 
   // The connected socket of a connection, or nothing after the send-failure handling (logged,
   // connection removed).
-  ctlSocket* SendableSocket(long index);
+  StreamSocket* SendableSocket(long index);
   // The connection's chosen plugin once the key exchange completed, else nullptr.
   LoadedPlugin* ActiveCipher(long index);
   // A payload through the active cipher; nothing when the plugin fails. Logged as an error.

@@ -5,22 +5,21 @@
 #include <algorithm>
 #include <set>
 
-#include "codec/WireFormat.hpp"
 #include "codec/PayloadFields.hpp"
 #include "codec/Sha256.hpp"
+#include "codec/WireFormat.hpp"
+#include "config/Accounts.hpp"
 #include "config/BanRules.hpp"
 #include "config/Settings.hpp"
-#include "config/Accounts.hpp"
+#include "config/TextFilters.hpp"
 #include "config/WelcomeMessage.hpp"
 #include "i18n/LanguageFile.hpp"
-#include "net/modSocket.hpp"
+#include "net/MachineAddresses.hpp"
 #include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 
 namespace velmorin {
 namespace {
 
-constexpr const char* kProtocolVersion = "0.6";
 // The longest client version text kept; real clients send a name and a number.
 constexpr long kMaxClientVersionLength = 64;
 
@@ -39,9 +38,9 @@ LoginService::LoginService(const Parts& parts)
 
 bool LoginService::UsersFillServer() const { return table_.UserCount() >= ServerSettings.General.MaxUserCount; }
 
-void LoginService::Accept(ctlSocket& listener, long requestId) {
+void LoginService::Accept(ConnectionRequest& request) {
   const long maxUsers = ServerSettings.General.MaxUserCount;
-  const std::string address = listener.RemoteHostIP();
+  const std::string address = request.address;
   if (IsAddressBanned(address)) {
     log_.LogText(LogMessageType::ErrorDenied, "msgAddressBanned", {{"%ip", address}, {"%peer", address}});
     return;
@@ -59,20 +58,18 @@ void LoginService::Accept(ctlSocket& listener, long requestId) {
   }
 
   const long index = table_.Allocate();
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   // Last: the status display is a call out, and the slot is complete by now.
   table_.At(index).fullAtConnect = status_.RefreshStatus() == StatusFull;
   log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}, {"%peer", address}});
   if (!table_.SameConnection(index, serial)) return;
-  ctlSocket& client = *table_.At(index).Socket();
-  client.SetLocalPort(ServerSettings.General.ActivePort);
-  if (client.Accept(requestId)) {
+  StreamSocket& client = *table_.At(index).Socket();
+  if (client.Accept(request)) {
     connections_.RemoveUser(index, "", false, 0);
     return;
   }
-  // Replies go out at once, and everything a pass produces for a client leaves in one send.
+  // Replies go out at once (everything a pass produces for a client leaves in one send).
   client.SetNoDelay(true);
-  client.SetDeferredFlush(true);
   status_.RefreshStatus();
   userList_.UserListAdd(index, address);
   // Logging or the front end may have reached code that removed the connection meanwhile.
@@ -90,7 +87,7 @@ void LoginService::SendWelcome(long index) {
     figures.port = status_.ListeningPort();
     figures.addresses = SplitLines(GetLocalIPs() + "\r\n");
     figures.onlineSeconds = status_.OnlineSeconds();
-    const std::uint64_t serial = table_.At(index).Serial;
+    const std::uint64_t serial = table_.At(index).serial;
     welcomeText = BuildWelcomeText(figures, [this](const std::string& text) { return events_.WelcomeMessage(text); });
     // The plugins may have removed the connection, or rebuilt the whole table.
     if (!table_.SameConnection(index, serial)) return;
@@ -100,7 +97,7 @@ void LoginService::SendWelcome(long index) {
                               CurrentLanguage().LanguageName() + "\r\n" + std::to_string(general.MaxTextLength) +
                               "\r\n" + general.AdministratorName + "\r\n" + general.AdministratorEMail + "\r\n" +
                               (rooms_->GetChatroomID(standard) >= 0 ? standard : std::string()) + "\r\n" +
-                              rooms_->OnlyChatroom() + "\r\n" + table_.At(index).loginKey + "\r\n" + "0.6" +
+                              rooms_->OnlyChatroom() + "\r\n" + table_.At(index).loginKey + "\r\n" + std::string(kProtocolVersion) +
                               '\0' + welcomeText;
   log_.Log(LogMessageType::SendingWelcome, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
   if (status_.ServerStatus() != StatusReady) {
@@ -129,7 +126,7 @@ bool LoginService::Login(long index, const std::string& payload) {
     connections_.RemoveUser(index, "", true, 0);
     return false;
   }
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const std::string address = table_.Socket(index) != nullptr ? table_.Socket(index)->RemoteHostIP() : std::string();
   std::string nickname = events_.QueryChatname(fields[0], address);
   if (!table_.SameConnection(index, serial)) return false;
@@ -191,7 +188,7 @@ bool LoginService::Login(long index, const std::string& payload) {
 void LoginService::LoginUser(long index, const std::string& nickname, const std::string& proof,
                              const std::string& color, const std::string& clientVersion,
                              std::optional<std::string> knownPassword) {
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   // The table is complete before anything calls out.
   table_.ClearPendingLogin(index);
   table_.StopLoginDeadline(index);
@@ -214,7 +211,7 @@ void LoginService::LoginUser(long index, const std::string& nickname, const std:
 }
 
 void LoginService::DenyUser(long index, const std::string& nickname) {
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   log_.Log(LogMessageType::ErrorDenied,
            {{"%id", std::to_string(index)}, {"%name", nickname}, {"%peer", table_.PeerNotLoggedIn(index)}});
   if (!table_.SameConnection(index, serial)) return;
@@ -251,7 +248,7 @@ void LoginService::HolderAnswered(long index) {
 
 void LoginService::CompleteWaitingLogin(long index) {
   table_.StopReplyTimer(index);
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const std::string nickname = table_.At(index).pendingNickname;
   const std::vector<std::string> login = PayloadFields(table_.At(index).pendingLogin, 3);
   const bool conflict = !RemainingHolders(index).empty();

@@ -18,12 +18,12 @@
 #include "chat/ConnectionHandler.hpp"
 #include "chat/ConnectionRateLimit.hpp"
 #include "chat/ConnectionTable.hpp"
+#include "chat/RoomTable.hpp"
 #include "chat/ServerMessages.hpp"
 #include "chat/StatusHost.hpp"
 #include "chat/UserListView.hpp"
-#include "chat/RoomTable.hpp"
 #include "logging/LogWriter.hpp"
-#include "net/ctlSocket.hpp"
+#include "net/ConnectionRequest.hpp"
 #include "plugins/PluginEvents.hpp"
 
 namespace velmorin {
@@ -44,7 +44,7 @@ class LoginService {
 
   // The listening socket took a connection: address bans, the connection rate of its address,
   // the connection limit, a slot, the welcome.
-  void Accept(ctlSocket& listener, long requestId);
+  void Accept(ConnectionRequest& request);
   // The "login" packet; returns whether the reader goes on.
   bool Login(long index, const std::string& payload);
   // The wait for a taken nickname is over.

@@ -6,8 +6,8 @@
 
 #include "codec/WireFormat.hpp"
 #include "config/Settings.hpp"
-#include "platform/Text.hpp"
 #include "config/TextFilters.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 ServerMessages::ServerMessages(ConnectionTable& table, const std::unique_ptr<RoomTable>& rooms,
@@ -46,7 +46,7 @@ bool ServerMessages::HandlePong(long index, const std::string&) {
 }
 
 void ServerMessages::UserJoinedEvent(long index, long chatroomId) {
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const std::string room = rooms_->Name(chatroomId);
   events_.UserStatus("userjoined", table_.At(index).nickname + kFieldSeparator + room);
   if (!table_.SameConnection(index, serial) || rooms_->MemberCount(chatroomId) <= 1) return;
@@ -60,7 +60,7 @@ void ServerMessages::UserJoinedEvent(long index, long chatroomId) {
 }
 
 void ServerMessages::UserLeftEvent(long index, long newChatroomId, long oldChatroomId, const std::string& reason) {
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const std::string nickname = table_.At(index).nickname;
   const std::string oldRoom = rooms_->Name(oldChatroomId);
   events_.UserStatus("userleft", nickname + kFieldSeparator + oldRoom + kFieldSeparator + reason);

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "chat/ChatroomOperations.hpp"
 #include "chat/ConnectionTable.hpp"
 #include "chat/RoomTable.hpp"
-#include "chat/ChatroomOperations.hpp"
 #include "plugins/PluginEvents.hpp"
 
 namespace velmorin {

@@ -17,7 +17,7 @@
 //   }
 //
 // A server connection reads this way straight out of its socket's receive buffer, which the
-// socket fills in place (ctlSocket::ReceivedView and ctlSocket::ConsumeReceived): on data
+// socket fills in place (StreamSocket::ReceivedView and StreamSocket::ConsumeReceived): on data
 // arrival, Read(socket.ReceivedView()), dispatch the packet's views, then
 // socket.ConsumeReceived(packet.size) -- unless handling it ended the connection, which drops
 // the buffer with it. NeedMore ends the loop; Invalid ends the connection; LengthError is

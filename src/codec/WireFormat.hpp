@@ -13,6 +13,9 @@ inline constexpr std::string_view kPacketSeparator("\r\n\x02\r\n", 5);
 // Between the command and the length text inside the header.
 inline constexpr std::string_view kHeaderLineBreak("\r\n", 2);
 
+// The protocol version: the welcome announces it, a login must name it.
+inline constexpr std::string_view kProtocolVersion("0.6");
+
 // Between the fields of a payload.
 inline constexpr char kFieldSeparator = '\0';
 inline constexpr std::string_view kFieldSeparatorText(&kFieldSeparator, 1);

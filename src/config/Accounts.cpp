@@ -1,10 +1,10 @@
 #include "config/Accounts.hpp"
 
-#include "codec/ProfileFile.hpp"
-#include "platform/Text.hpp"
 #include "codec/Base64.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 

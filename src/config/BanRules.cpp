@@ -7,12 +7,12 @@
 #include <optional>
 #include <unordered_set>
 
-#include "config/AddressPatterns.hpp"
-#include "codec/ProfileFile.hpp"
-#include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/ProfileFile.hpp"
+#include "config/AddressPatterns.hpp"
+#include "config/TextFilters.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {

@@ -41,13 +41,13 @@ std::string ReloadRefusalText(const LanguageFile& language, const std::string& f
                               const std::string& sections) {
   std::string reason;
   switch (refusal.why) {
-    case ReloadRefusal::Why::Empty: reason = language.Text("reasonFileEmpty", "frmServer"); break;
+    case ReloadRefusal::Why::Empty: reason = language.Data("reasonFileEmpty", "frmServer"); break;
     case ReloadRefusal::Why::NoSections:
-      reason = ReplaceAll(language.Text("reasonFileHasNoSections", "frmServer"), "%sections", sections);
+      reason = ReplaceAll(language.Data("reasonFileHasNoSections", "frmServer"), "%sections", sections);
       break;
     default: reason = std::strerror(refusal.error); break;
   }
-  return ReplaceAll(ReplaceAll(language.Text("msgReloadFailed", "frmServer"), "%file", file), "%error", reason);
+  return ReplaceAll(ReplaceAll(language.Data("msgReloadFailed", "frmServer"), "%file", file), "%error", reason);
 }
 
 }  // namespace velmorin

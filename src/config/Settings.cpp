@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <vector>
 
-#include "codec/ProfileFile.hpp"
-#include "platform/Text.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 

@@ -7,16 +7,16 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/AtomicFile.hpp"
 #include "codec/ProfileFile.hpp"
 #include "i18n/LanguageFile.hpp"
+#include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin {
 
 std::string SaveFailureText(const LanguageFile& language, const std::string& file, int error) {
-  if (error == kFileChangedOnDisk) return ReplaceAll(language.Text("msgChangedOnDisk", "frmServer"), "%file", file);
-  return ReplaceAll(ReplaceAll(language.Text("msgErrorSaving", "frmServer"), "%file", file), "%error",
+  if (error == kFileChangedOnDisk) return ReplaceAll(language.Data("msgChangedOnDisk", "frmServer"), "%file", file);
+  return ReplaceAll(ReplaceAll(language.Data("msgErrorSaving", "frmServer"), "%file", file), "%error",
                     std::strerror(error));
 }
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <fstream>
 
+#include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "platform/AtomicFile.hpp"
-#include "platform/Text.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "config/Settings.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 
@@ -70,7 +70,7 @@ int WriteWelcomeFile(const std::string& file) { return WriteFileAtomically(file,
 
 void LoadWelcomeMessage() {
   FileContent disk = WelcomeFileOnDisk(Paths().welcomeFile);
-  WelcomeText = disk.state == FileContent::State::Present ? disk.text : CurrentLanguage().Text("stdWelcomeMsg");
+  WelcomeText = disk.state == FileContent::State::Present ? disk.text : CurrentLanguage().Data("stdWelcomeMsg");
   snapshot = {WelcomeText, std::move(disk), Paths().welcomeFile};
 }
 

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "i18n/LocaleIds.hpp"
-#include "platform/Text.hpp"
 #include "codec/IniValues.hpp"
+#include "i18n/LocaleIds.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {
@@ -118,7 +118,7 @@ std::vector<std::string> LanguageFile::SetLanguage(const std::string& windowName
   return refused;
 }
 
-std::string LanguageFile::Text(const std::string& key, const std::string& section) const {
+std::string LanguageFile::Data(const std::string& key, const std::string& section) const {
   if (section.empty()) {
     auto it = dataTexts_.find(LowerCase(key));
     return it == dataTexts_.end() ? std::string() : it->second;

@@ -49,7 +49,7 @@ class LanguageFile {
 
   // With an empty section, the preloaded data text; else the key of section + ".Data" of the
   // current file. Missing keys give "".
-  std::string Text(const std::string& key, const std::string& section = "") const;
+  std::string Data(const std::string& key, const std::string& section = "") const;
 
   // The display name of the current language.
   std::string LanguageName() const;

@@ -9,10 +9,10 @@
 #include <system_error>
 #include <utility>
 
+#include "config/TextFilters.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 
 namespace velmorin {
 namespace {
@@ -83,7 +83,7 @@ void LogFile::StartLogging(const std::string& directory, const std::string& base
 
 void LogFile::StopLogging() {
   if (fd_ < 0) return;
-  if (!headerPending_) Append(language_.Text("logStop", "frmServer") + Stamp());
+  if (!headerPending_) Append(language_.Data("logStop", "frmServer") + Stamp());
   ::close(fd_);
   fd_ = -1;
   fileName_.clear();
@@ -104,7 +104,7 @@ void LogFile::AddEntry(const std::string& line) {
   if (headerPending_) {
     headerPending_ = false;
     Append("");
-    Append(language_.Text("logStart", "frmServer") + Stamp());
+    Append(language_.Data("logStart", "frmServer") + Stamp());
   }
   Append(line);
 }

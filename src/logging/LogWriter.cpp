@@ -3,11 +3,11 @@
 #include <chrono>
 #include <cstring>
 
-#include "logging/LogView.hpp"
+#include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
+#include "logging/LogView.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Text.hpp"
-#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {
@@ -146,7 +146,7 @@ void LogWriter::Log(LogMessageType type, LogPlaceholders placeholders) {
   if (!setting->Show || !Admitted(type, placeholders)) return;
   const std::string text = "msg" + std::string(kLogMessageTypeNames[static_cast<std::size_t>(type)]);
   const std::size_t maxValueLength = CarriesClientValues(type) ? kMaxLogValueLength : std::string::npos;
-  WriteLine(type, FillPlaceholders(language_.Text(text), placeholders, maxValueLength) + "\r\n", setting->Color);
+  WriteLine(type, FillPlaceholders(language_.Data(text), placeholders, maxValueLength) + "\r\n", setting->Color);
 }
 
 bool LogWriter::Admitted(LogMessageType type, LogPlaceholders placeholders) {
@@ -169,11 +169,11 @@ bool LogWriter::Admitted(LogMessageType type, LogPlaceholders placeholders) {
 void LogWriter::LogText(LogMessageType type, const std::string& key, LogPlaceholders placeholders) {
   const LogMessageSetting* setting = SettingOf(type);
   if (setting == nullptr || !setting->Show || !Admitted(type, placeholders)) return;
-  WriteLine(type, FillPlaceholders(language_.Text(key), placeholders, kMaxLogValueLength) + "\r\n", setting->Color);
+  WriteLine(type, FillPlaceholders(language_.Data(key), placeholders, kMaxLogValueLength) + "\r\n", setting->Color);
 }
 
 void LogWriter::LogPortInUse(long port) {
-  WriteLogLine(FillPlaceholders(language_.Text("msgErrorPort"), {{"%port", std::to_string(port)}}) + "\r\n",
+  WriteLogLine(FillPlaceholders(language_.Data("msgErrorPort"), {{"%port", std::to_string(port)}}) + "\r\n",
                kRed);
 }
 
@@ -199,7 +199,7 @@ void LogWriter::ShowLine(std::optional<LogMessageType> type, const std::string& 
 
 void LogWriter::ReportFileFailure(const LogFile::Failure& failure) {
   // Only to the view and the followers: the file is what failed.
-  const std::string text = FillPlaceholders(language_.Text("msgLogFileFailed"),
+  const std::string text = FillPlaceholders(language_.Data("msgLogFileFailed"),
                                             {{"%file", failure.path}, {"%error", std::strerror(failure.error)}});
   const std::string entry = EscapedEntry(text);
   ShowLine(std::nullopt, WithoutFinalBreak(entry), WithoutFinalBreak(BuildLine(entry)), kRed);
@@ -215,9 +215,9 @@ void LogWriter::WriteSuppressed(const std::vector<LogRateLimiter::Suppressed>& c
     const LogMessageSetting* setting = SettingOf(suppressed.type);
     if (setting == nullptr || !setting->Show) continue;
     const bool byPeer = suppressed.id.starts_with(kPeerKeyMark);
-    const std::string text = suppressed.id.empty() ? language_.Text("msgSuppressed")
-                             : byPeer              ? language_.Text("msgSuppressedAddress")
-                                                   : language_.Text("msgSuppressedClient");
+    const std::string text = suppressed.id.empty() ? language_.Data("msgSuppressed")
+                             : byPeer              ? language_.Data("msgSuppressedAddress")
+                                                   : language_.Data("msgSuppressedClient");
     const std::string line =
         FillPlaceholders(text, {{"%id", suppressed.id},
                                 {"%ip", byPeer ? suppressed.id.substr(1) : std::string()},

@@ -49,8 +49,8 @@
 
 #include "config/LogMessageType.hpp"
 #include "logging/LogFeed.hpp"
-#include "logging/LogRateLimiter.hpp"
 #include "logging/LogFile.hpp"
+#include "logging/LogRateLimiter.hpp"
 
 namespace velmorin {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/EventLoop.hpp"
 #include "config/Settings.hpp"
+#include "platform/EventLoop.hpp"
 
 namespace velmorin {
 namespace {
@@ -49,15 +49,13 @@ InfoSocket::InfoSocket(const ServerInfoProvider& provider) : provider_(provider)
 
 InfoSocket::~InfoSocket() {
   alive_.reset();
-  sckBroadcast_.reset();
+  socket_.reset();
 }
 
 SocketError InfoSocket::CreateInfoSocket() { return Open(ServerSettings.General.ActivePort); }
 
 void InfoSocket::DestroyInfoSocket() {
-  // Destroying the instance closes its socket in every state; CloseSocket alone keeps the
-  // socket (and its port) of an instance that failed.
-  sckBroadcast_.reset();
+  socket_.reset();
   boundPort_ = 0;
   ++generation_;
 }
@@ -65,44 +63,30 @@ void InfoSocket::DestroyInfoSocket() {
 long InfoSocket::Port() const { return boundPort_; }
 
 SocketError InfoSocket::Open(long port) {
-  // Always a fresh instance: a used one remembers its old port and, after a failure, its bound
-  // socket, and would refuse or misdirect the new Bind.
+  // Always a fresh socket: a failed one keeps its port until it goes.
   DestroyInfoSocket();
-  sckBroadcast_ = std::make_unique<ctlSocket>(static_cast<SocketEvents*>(this));
-  sckBroadcast_->SetProtocol(sckUDPProtocol);
-  const SocketError error = sckBroadcast_->Bind(port);
+  socket_ = std::make_unique<DatagramSocket>(static_cast<DatagramEvents*>(this));
+  const SocketError error = socket_->Bind(port);
   if (error) {
-    sckBroadcast_.reset();
+    socket_.reset();
     return error;
   }
-  boundPort_ = sckBroadcast_->LocalPort();
+  boundPort_ = socket_->LocalPort();
   return {};
 }
 
-void InfoSocket::OnDataArrival(ctlSocket& socket, long /*bytesTotal*/) {
-  // One datagram per event: the whole buffer is exactly what the last receive brought.
-  const std::string datagram = socket.GetData();
-  if (datagram.empty()) return;
-  const std::string sender = socket.RemoteHostIP();
-  const long senderPort = socket.RemotePort();
+void InfoSocket::OnDatagram(DatagramSocket& socket, std::string_view datagram, const std::string& sender,
+                            long senderPort) {
   if (!IsDiscoveryRequest(datagram)) return;
   // A forged source port 0 cannot be answered, and the failed send would stop the socket.
   if (senderPort == 0) return;
-  // UDP sends go into one buffer: a reply the platform has not taken yet would leave merged
-  // with this one, to this sender. Dropping the request under such pressure is what a busy
-  // network does anyway.
-  if (socket.BytesToSend() > 0) return;
   if (!limiter_.Allow(sender, clock_())) return;
-  const std::string reply = BuildReply(provider_.ServerStatus(), provider_.UserCount());
-  // Also switches the broadcast option off for a unicast sender. Failures are ignored: the
-  // client asks again.
-  socket.SetRemoteHost(sender);
-  socket.SetRemotePort(senderPort);
-  socket.SendData(reply);
+  // Failures are ignored: the client asks again.
+  socket.SendTo(sender, senderPort, BuildReply(provider_.ServerStatus(), provider_.UserCount()));
 }
 
-void InfoSocket::OnError(ctlSocket& socket, const SocketError& /*error*/) {
-  if (&socket != sckBroadcast_.get()) return;
+void InfoSocket::OnError(DatagramSocket& socket, const SocketError& /*error*/) {
+  if (&socket != socket_.get()) return;
   // A failed socket ignores every later datagram, so one reply the network refused would end
   // discovery until the next server start. Reopen from the loop, outside the failing call.
   const std::weak_ptr<char> alive = alive_;
@@ -113,7 +97,7 @@ void InfoSocket::OnError(ctlSocket& socket, const SocketError& /*error*/) {
 }
 
 void InfoSocket::Reopen(unsigned long generation) {
-  if (generation != generation_ || !sckBroadcast_ || sckBroadcast_->State() != sckError) return;
+  if (generation != generation_ || !socket_ || !socket_->Failed()) return;
   Open(boundPort_);
 }
 

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "net/ReplyRateLimiter.hpp"
-#include "net/ctlSocket.hpp"
+#include "net/DatagramSocket.hpp"
 
 namespace velmorin {
 
@@ -24,7 +24,7 @@ class ServerInfoProvider {
   virtual long UserCount() const = 0;
 };
 
-class InfoSocket : private SocketEvents {
+class InfoSocket : private DatagramEvents {
  public:
   // The provider must outlive the InfoSocket.
   explicit InfoSocket(const ServerInfoProvider& provider);
@@ -48,15 +48,16 @@ class InfoSocket : private SocketEvents {
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
  private:
-  void OnDataArrival(ctlSocket& socket, long bytesTotal) override;
-  void OnError(ctlSocket& socket, const SocketError& error) override;
+  void OnDatagram(DatagramSocket& socket, std::string_view datagram, const std::string& sender,
+                  long senderPort) override;
+  void OnError(DatagramSocket& socket, const SocketError& error) override;
   SocketError Open(long port);
   void Reopen(unsigned long generation);
 
   const ServerInfoProvider& provider_;
   ReplyRateLimiter limiter_;  // kept across restarts, so a restart does not reset the cap
   Clock clock_ = [] { return ReplyRateLimiter::Clock::now(); };
-  std::unique_ptr<ctlSocket> sckBroadcast_;
+  std::unique_ptr<DatagramSocket> socket_;
   long boundPort_ = 0;
   unsigned long generation_ = 0;  // tells a socket from the ones opened before it
   // Expires with the instance, so work posted to the loop can tell it is gone.

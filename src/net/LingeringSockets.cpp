@@ -13,16 +13,16 @@ namespace {
 // What a closing socket holds: the bytes in its own buffers and those the system has not
 // delivered yet. Nothing is added to a closing socket, so this only shrinks. (Its buffers'
 // memory follows: they are trimmed on adoption and shrink as they drain.)
-std::size_t HeldBy(const ctlSocket& socket) {
+std::size_t HeldBy(const StreamSocket& socket) {
   return static_cast<std::size_t>(socket.BytesToSend()) + static_cast<std::size_t>(socket.BytesReceived()) +
          socket.SystemQueuedBytes();
 }
 
-class Lingerer : public SocketEvents {
+class Lingerer : public StreamSocketEvents {
  public:
-  void Adopt(std::unique_ptr<ctlSocket> socket) {
+  void Adopt(std::unique_ptr<StreamSocket> socket) {
     socket->SetEvents(this);
-    if (socket->State() != sckClosing) {
+    if (socket->State() != StreamState::Closing) {
       Retire(std::move(socket));
       return;
     }
@@ -49,18 +49,18 @@ class Lingerer : public SocketEvents {
   }
 
   // Whatever still arrives is not wanted any more; dropping it keeps memory flat.
-  void OnDataArrival(ctlSocket& socket, long) override { socket.GetData(); }
+  void OnDataArrival(StreamSocket& socket) override { socket.ConsumeReceived(socket.ReceivedView().size()); }
   // The close completed: the socket is gone already, the instance follows.
-  void OnClose(ctlSocket& socket) override { Finish(socket); }
+  void OnClose(StreamSocket& socket) override { Finish(socket); }
   // A reset or a failed send: nothing buffered can be delivered any more.
-  void OnError(ctlSocket& socket, const SocketError&) override {
+  void OnError(StreamSocket& socket, const SocketError&) override {
     socket.Abort();
     Finish(socket);
   }
 
  private:
   struct Entry {
-    std::unique_ptr<ctlSocket> socket;
+    std::unique_ptr<StreamSocket> socket;
     // Measured at adoption or later; as what a socket holds only shrinks, the sum is an upper
     // bound that needs measuring again only when it is too high.
     std::size_t held = 0;
@@ -81,28 +81,28 @@ class Lingerer : public SocketEvents {
   void Enforce() {
     if (heldTotal_ > limits_.bytes) Remeasure();
     while (!sockets_.empty() && OverLimits()) {
-      ctlSocket& oldest = *sockets_.begin()->second.socket;
+      StreamSocket& oldest = *sockets_.begin()->second.socket;
       oldest.Abort();
       Finish(oldest);
     }
   }
 
-  void Finish(ctlSocket& socket) {
+  void Finish(StreamSocket& socket) {
     auto it = ages_.find(&socket);
     if (it == ages_.end()) return;
     auto entry = sockets_.find(it->second);
     ages_.erase(it);
     heldTotal_ -= entry->second.held;
-    std::unique_ptr<ctlSocket> owned = std::move(entry->second.socket);
+    std::unique_ptr<StreamSocket> owned = std::move(entry->second.socket);
     sockets_.erase(entry);
     Retire(std::move(owned));
   }
 
   // The instance may be inside one of its own calls: it is destroyed from the loop.
-  void Retire(std::unique_ptr<ctlSocket> socket) {
+  void Retire(std::unique_ptr<StreamSocket> socket) {
     if (retired_.empty()) {
       MainLoop().Post([this] {
-        std::vector<std::unique_ptr<ctlSocket>> done;
+        std::vector<std::unique_ptr<StreamSocket>> done;
         done.swap(retired_);
       });
     }
@@ -112,9 +112,9 @@ class Lingerer : public SocketEvents {
   LingeringLimits limits_;
   std::uint64_t nextAge_ = 0;
   std::map<std::uint64_t, Entry> sockets_;  // by age, oldest first
-  std::unordered_map<ctlSocket*, std::uint64_t> ages_;
+  std::unordered_map<StreamSocket*, std::uint64_t> ages_;
   std::size_t heldTotal_ = 0;  // sum of the entries' held
-  std::vector<std::unique_ptr<ctlSocket>> retired_;
+  std::vector<std::unique_ptr<StreamSocket>> retired_;
 };
 
 Lingerer& TheLingerer() {
@@ -124,7 +124,7 @@ Lingerer& TheLingerer() {
 
 }  // namespace
 
-void LingerAndDestroy(std::unique_ptr<ctlSocket> socket) {
+void LingerAndDestroy(std::unique_ptr<StreamSocket> socket) {
   if (socket) TheLingerer().Adopt(std::move(socket));
 }
 

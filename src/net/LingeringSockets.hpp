@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "net/ctlSocket.hpp"
+#include "net/StreamSocket.hpp"
 
 namespace velmorin {
 
@@ -23,7 +23,7 @@ struct LingeringLimits {
 // its close time-out passes), unless the limits make room by resetting it; any other is
 // destroyed on the next loop pass. A lingering socket whose peer closes or fails gives its
 // buffers back at once.
-void LingerAndDestroy(std::unique_ptr<ctlSocket> socket);
+void LingerAndDestroy(std::unique_ptr<StreamSocket> socket);
 
 // Sockets still lingering, and the bytes they hold: unsent or unread in their buffers, and
 // not yet delivered by the system.

@@ -43,13 +43,14 @@ EventLoop::~EventLoop() {
   ::close(epollFd_);
 }
 
-EventLoop::WatchId EventLoop::Watch(int fd, bool readable, bool writable, WatchCallback callback) {
+EventLoop::WatchId EventLoop::Watch(int fd, bool readable, bool writable, WatchCallback callback, Task afterPass) {
   const WatchId id = nextWatch_++;
   epoll_event event{};
   event.events = InterestBits(readable, writable);
   event.data.u64 = id;
   if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0) return 0;
-  watches_.emplace(id, WatchEntry{fd, event.events, std::make_shared<WatchCallback>(std::move(callback))});
+  watches_.emplace(id, WatchEntry{fd, event.events,
+                                  std::make_shared<WatchHandlers>(WatchHandlers{std::move(callback), std::move(afterPass)})});
   return id;
 }
 
@@ -103,6 +104,9 @@ void EventLoop::DropStaleHeapEntries() const {
 }
 
 std::optional<long long> EventLoop::MillisecondsUntilNextTimer() const {
+  // End-of-pass work asked for by the last pass is due at once: a host that arms its timer by
+  // this runs the next pass without waiting for an event.
+  if (!afterPass_.empty()) return 0;
   DropStaleHeapEntries();
   if (heap_.empty()) return std::nullopt;
   // Rounded up, so that a host waking at the deadline finds the timer due.
@@ -159,6 +163,28 @@ void EventLoop::Defer(Task task) {
   deferred_.push_back(std::move(task));
 }
 
+void EventLoop::RequestAfterPass(WatchId watch) {
+  afterPass_.push_back(watch);
+  // Outside a pass nothing would run the work before the next event, even when other requests
+  // wait (those made by end-of-pass work): wake the loop, whose embedding host waits for its
+  // descriptor, with an empty posted task. Requests outside a pass are rare (a window's action).
+  if (!inPass_) Post([] {});
+}
+
+int EventLoop::RunAfterPassWork() {
+  afterPassRunning_.swap(afterPass_);
+  int ran = 0;
+  for (const WatchId watch : afterPassRunning_) {
+    auto it = watches_.find(watch);
+    if (it == watches_.end() || !it->second.handlers->afterPass) continue;
+    const std::shared_ptr<WatchHandlers> handlers = it->second.handlers;  // the work may remove its watch
+    handlers->afterPass();
+    ++ran;
+  }
+  afterPassRunning_.clear();
+  return ran;
+}
+
 int EventLoop::RunDeferredTasks() {
   std::vector<Task> tasks;
   tasks.swap(deferred_);
@@ -190,7 +216,7 @@ int EventLoop::RunOnce(int timeoutMs) {
       timeoutMs = static_cast<int>(std::min<long long>(*next, 24LL * 3600 * 1000));
     }
   }
-  if (!deferred_.empty()) timeoutMs = 0;
+  if (!deferred_.empty() || !afterPass_.empty()) timeoutMs = 0;
   {
     std::lock_guard<std::mutex> lock(posted_->mutex);
     if (!posted_->tasks.empty()) timeoutMs = 0;
@@ -206,12 +232,13 @@ int EventLoop::RunOnce(int timeoutMs) {
     const std::uint32_t readyBits = events[i].events;
     auto it = watches_.find(watch);
     if (it == watches_.end()) continue;  // removed by an earlier callback of this pass
-    const std::shared_ptr<WatchCallback> callback = it->second.callback;
-    (*callback)(readyBits);
+    const std::shared_ptr<WatchHandlers> handlers = it->second.handlers;  // may remove its own watch
+    handlers->ready(readyBits);
     ++ran;
   }
   ran += RunDueTimers();
   ran += RunPostedTasks();
+  ran += RunAfterPassWork();
   ran += RunDeferredTasks();
   inPass_ = false;
   return ran;

@@ -36,10 +36,17 @@ class EventLoop {
   EventLoop& operator=(const EventLoop&) = delete;
 
   // Readiness of a descriptor. Returns 0 when none (the descriptor cannot be watched; errno set).
-  WatchId Watch(int fd, bool readable, bool writable, WatchCallback callback);
+  // `afterPass` is the watch's end-of-pass work, run when RequestAfterPass asks for it.
+  WatchId Watch(int fd, bool readable, bool writable, WatchCallback callback, Task afterPass = {});
   // Changes the interest of a watch: 0, ENOENT when the watch is unknown, or the errno of epoll.
   int SetInterest(WatchId watch, bool readable, bool writable);
-  // Stops the watch; pending events for it are dropped. Unknown ids are ignored. Call it before
+  // Loop thread only: runs the watch's end-of-pass work once at the end of the current pass, after
+  // every event, timer and posted task of it and before the deferred tasks (outside a pass, in the
+  // next one, which it wakes). Each request is one call, so the owner asks once per pass; a
+  // request made by end-of-pass work runs in the next pass. Dropped when the watch goes first.
+  // This is how a socket sends everything a pass queued for it in one system call.
+  void RequestAfterPass(WatchId watch);
+  // Stops the watch; pending events and end-of-pass work for it are dropped. Unknown ids are ignored. Call it before
   // closing the descriptor: a reused descriptor number would otherwise lose its new watch.
   void Unwatch(WatchId watch);
 
@@ -64,7 +71,8 @@ class EventLoop {
   void Stop();
 
   int epollFd() const { return epollFd_; }
-  // Milliseconds until the earliest timer is due (0 when overdue); nothing when no timer runs.
+  // Milliseconds until the earliest timer is due (0 when overdue, or when end-of-pass work waits
+  // for the next pass); nothing when no timer runs and no such work waits.
   std::optional<long long> MillisecondsUntilNextTimer() const;
 
   std::size_t watchCount() const { return watches_.size(); }
@@ -73,10 +81,14 @@ class EventLoop {
  private:
   using Clock = std::chrono::steady_clock;
 
+  struct WatchHandlers {
+    WatchCallback ready;
+    Task afterPass;
+  };
   struct WatchEntry {
     int fd;
     std::uint32_t interest;
-    std::shared_ptr<WatchCallback> callback;
+    std::shared_ptr<WatchHandlers> handlers;
   };
   struct Timer {
     std::chrono::milliseconds interval;
@@ -88,7 +100,7 @@ class EventLoop {
     TimerId id;
     bool operator>(const HeapEntry& other) const { return due > other.due; }
   };
-  // Shared with resolver threads, which may outlive the loop.
+  // Shared with posting threads, which may outlive the loop.
   struct PostQueue {
     std::mutex mutex;
     std::vector<Task> tasks;
@@ -98,12 +110,15 @@ class EventLoop {
   int RunDueTimers();
   int RunPostedTasks();
   int RunDeferredTasks();
+  int RunAfterPassWork();
   void DropStaleHeapEntries() const;
 
   int epollFd_ = -1;
   bool stopped_ = false;
   bool inPass_ = false;
   std::vector<Task> deferred_;
+  std::vector<WatchId> afterPass_;         // watches whose end-of-pass work was asked for
+  std::vector<WatchId> afterPassRunning_;  // the requests being run (kept for its capacity)
   WatchId nextWatch_ = 1;
   TimerId nextTimer_ = 1;
   std::unordered_map<WatchId, WatchEntry> watches_;
@@ -114,7 +129,7 @@ class EventLoop {
   WatchId postWatch_ = 0;
 
  public:
-  // For work posted from threads that may outlive the loop (host-name lookups).
+  // For work posted from threads that may outlive the loop.
   class Poster {
    public:
     void operator()(Task task) const;

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "codec/ProfileFile.hpp"
-#include "platform/Text.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 #include "plugins/PluginCallGuard.hpp"
 
 namespace velmorin {

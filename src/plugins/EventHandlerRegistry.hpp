@@ -13,8 +13,8 @@
 #include <string>
 
 #include "plugins/PluginEvents.hpp"
-#include "plugins/PluginSubscriber.hpp"
 #include "plugins/PluginRegistry.hpp"
+#include "plugins/PluginSubscriber.hpp"
 
 namespace velmorin {
 

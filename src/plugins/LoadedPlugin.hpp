@@ -1,5 +1,5 @@
 #pragma once
-// One plugin object (clsMain) behind C++ calls: texts in and out as std::string, a failed call
+// One plugin object behind C++ calls: texts in and out as std::string, a failed call
 // (error status, missing member) as nothing/false.
 //
 // Plugins are untrusted code in the same process: every call may fail, and may call back into

@@ -102,7 +102,7 @@ int CopyFile(const std::string& from, const std::string& to, Descriptor& target)
 std::string RefusalOf(int copy) {
   const std::string problem = ElfFileProblem(copy);
   if (problem.empty()) return {};
-  const std::string text = CurrentLanguage().Text("msgPluginFileRefused");
+  const std::string text = CurrentLanguage().Data("msgPluginFileRefused");
   return FillPlaceholders(text.empty() ? "%reason; loading it would end the server" : text,
                           {{"%reason", problem}});
 }

@@ -8,10 +8,10 @@
 #include <system_error>
 #include <thread>
 
-#include "codec/ProfileFile.hpp"
-#include "platform/Text.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/ProfileFile.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 #include "plugins/PluginCallGuard.hpp"
 #include "plugins/PluginLibrary.hpp"
 

@@ -22,14 +22,14 @@
 #include <string>
 
 #include "chat/ChatService.hpp"
-#include "chat/ConnectionTable.hpp"
-#include "chat/StatusHost.hpp"
-#include "chat/RoomTable.hpp"
 #include "chat/ChatroomOperations.hpp"
+#include "chat/ConnectionTable.hpp"
+#include "chat/RoomTable.hpp"
+#include "chat/StatusHost.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
-#include "net/ctlSocket.hpp"
 #include "net/InfoSocket.hpp"
+#include "net/Listener.hpp"
 #include "plugins/EncryptionPlugins.hpp"
 #include "plugins/PluginEvents.hpp"
 #include "plugins/PluginRegistry.hpp"
@@ -44,7 +44,7 @@ class PluginCommands;
 // by its slot).
 inline constexpr long kPingDelayTimerId = 65536;
 
-class ChatServer : private SocketEvents, private ServerInfoProvider, private StatusHost, private OnlineSwitch {
+class ChatServer : private ListenerEvents, private ServerInfoProvider, private StatusHost, private OnlineSwitch {
  public:
   explicit ChatServer(AdminFrontEnd& frontEnd);
   ~ChatServer() override;
@@ -114,8 +114,8 @@ class ChatServer : private SocketEvents, private ServerInfoProvider, private Sta
   long UserCount() const override { return table_.UserCount(); }
 
   // Socket events of the listening socket (the client sockets report to the connection table).
-  void OnConnectionRequest(ctlSocket& socket, long requestId) override;
-  void OnError(ctlSocket& socket, const SocketError& error) override;
+  void OnConnectionRequest(Listener& listener, ConnectionRequest& request) override;
+  void OnError(Listener& listener, const SocketError& error) override;
 
   // The ping cycle: every connection that is neither waiting for a nickname nor closing is
   // pinged each PingDelay.
@@ -129,7 +129,7 @@ class ChatServer : private SocketEvents, private ServerInfoProvider, private Sta
   LanguageFile language_;
   LogWriter log_;
   PluginEvents events_;
-  ctlSocket listener_;
+  Listener listener_;
   InfoSocket infoSocket_;
   std::optional<std::uint64_t> pingCycle_;  // the event-loop timer of the ping cycle
   long serverStatus_ = StatusStopped;

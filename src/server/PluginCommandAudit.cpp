@@ -42,9 +42,9 @@ std::string PluginCommandAction(std::string_view word, const std::string& first,
 void AuditPluginCommand(LogWriter& log, const std::string& plugin, std::string_view word, const std::string& first,
                         const std::string& second, const std::string& result) {
   const LanguageFile& language = log.Language();
-  const std::string origin = FillPlaceholders(language.Text("auditFromPlugin"), {{"%plugin", plugin}}, kMaxLogValueLength);
+  const std::string origin = FillPlaceholders(language.Data("auditFromPlugin"), {{"%plugin", plugin}}, kMaxLogValueLength);
   const std::string line = FillPlaceholders(
-      language.Text(result.empty() ? "msgAuditDone" : "msgAuditAnswered"),
+      language.Data(result.empty() ? "msgAuditDone" : "msgAuditAnswered"),
       {{"%origin", origin}, {"%action", PluginCommandAction(word, first, second)}, {"%message", result}},
       kMaxLogValueLength);
   log.WriteLogLine(line + "\r\n", kAuditColor);

@@ -5,17 +5,17 @@
 #include <cstdio>
 #include <ctime>
 
-#include "server/PluginCommandAudit.hpp"
-#include "server/StartupSteps.hpp"
-#include "config/BanRules.hpp"
-#include "net/modSocket.hpp"
-#include "platform/Text.hpp"
-#include "config/Settings.hpp"
-#include "config/Accounts.hpp"
 #include "codec/PayloadFields.hpp"
+#include "config/Accounts.hpp"
+#include "config/BanRules.hpp"
+#include "config/Settings.hpp"
 #include "config/WelcomeMessage.hpp"
 #include "i18n/LanguageFile.hpp"
+#include "net/MachineAddresses.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
+#include "server/PluginCommandAudit.hpp"
+#include "server/StartupSteps.hpp"
 
 namespace velmorin {
 

@@ -23,9 +23,9 @@
 
 #include "chat/ConnectionHandler.hpp"
 #include "chat/ConnectionTable.hpp"
+#include "chat/RoomTable.hpp"
 #include "chat/ServerMessages.hpp"
 #include "chat/StatusHost.hpp"
-#include "chat/RoomTable.hpp"
 #include "logging/LogWriter.hpp"
 #include "plugins/EventHandlerRegistry.hpp"
 #include "plugins/ICallback.hpp"

@@ -4,12 +4,12 @@
 #include <ctime>
 #include <utility>
 
+#include "chat/ChatroomOperations.hpp"
+#include "codec/PayloadFields.hpp"
+#include "config/Settings.hpp"
+#include "config/TextFilters.hpp"
 #include "platform/Text.hpp"
 #include "server/PluginCommands.hpp"
-#include "codec/PayloadFields.hpp"
-#include "chat/ChatroomOperations.hpp"
-#include "config/TextFilters.hpp"
-#include "config/Settings.hpp"
 
 namespace velmorin {
 namespace {
@@ -30,7 +30,7 @@ std::vector<Target> EveryUser(const ConnectionTable& table) {
   std::vector<Target> targets;
   for (long index = 1; index <= table.MaxIndex(); ++index) {
     if (table.InUse(index) && !table.At(index).nickname.empty()) {
-      targets.push_back({index, table.At(index).Serial});
+      targets.push_back({index, table.At(index).serial});
     }
   }
   return targets;
@@ -45,7 +45,7 @@ std::vector<Target> Recipients(const ConnectionTable& table, const std::string& 
   for (const std::string& nickname : Split(list, std::string_view(&kSoh, 1))) {
     const long index = table.GetUserID(nickname);
     if (index >= 0) {
-      targets.push_back({index, table.At(index).Serial});
+      targets.push_back({index, table.At(index).serial});
     } else if (missing != nullptr) {
       missing->push_back(nickname);
     }
@@ -75,7 +75,7 @@ std::string PluginCommands::GetUserInfo(const std::string&, const std::string& p
   if (p2 == "chatcolor") return std::to_string(user.color);
   if (p2 == "chatroom") return user.chatroomId >= 0 ? Rooms().Name(user.chatroomId) : std::string();
   if (p2 == "ip") {
-    ctlSocket* socket = table_.Socket(index);
+    const StreamSocket* socket = table_.Socket(index);
     return socket != nullptr ? socket->RemoteHostIP() : std::string();
   }
   if (p2 == "since") return std::to_string(static_cast<long long>(std::time(nullptr) - user.connectTime));
@@ -109,7 +109,7 @@ std::string PluginCommands::ThrowUser(const std::string&, const std::string& p1,
   if (index < 0) return "usernotfound";
   const long room = table_.At(index).chatroomId;
   if (room < 0) return "roomnotfound";
-  const std::uint64_t serial = table_.At(index).Serial;
+  const std::uint64_t serial = table_.At(index).serial;
   const std::uint64_t roomSerial = Rooms().Serial(room);
   messages_.SetClientAwayState(index, false);
   messages_.SendCloseChatroom(index, Rooms().Name(room));

@@ -5,20 +5,21 @@
 #include <cstring>
 #include <ctime>
 
-#include "server/ChatServer.hpp"
-#include "i18n/LocaleIds.hpp"
-#include "config/BanRules.hpp"
-#include "net/modSocket.hpp"
-#include "platform/EventLoop.hpp"
-#include "platform/Text.hpp"
-#include "net/WinsockErrors.hpp"
-#include "server/PluginCommands.hpp"
-#include "plugins/PluginCallGuard.hpp"
 #include "chat/ChatroomOperations.hpp"
-#include "platform/ProgramPaths.hpp"
-#include "config/Settings.hpp"
 #include "config/Accounts.hpp"
+#include "config/BanRules.hpp"
+#include "config/Settings.hpp"
 #include "config/WelcomeMessage.hpp"
+#include "i18n/LocaleIds.hpp"
+#include "net/MachineAddresses.hpp"
+#include "net/SocketError.hpp"
+#include "net/WinsockErrors.hpp"
+#include "platform/EventLoop.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
+#include "plugins/PluginCallGuard.hpp"
+#include "server/ChatServer.hpp"
+#include "server/PluginCommands.hpp"
 
 namespace velmorin {
 namespace {
@@ -33,14 +34,14 @@ void ReportShutdownSave(LogWriter& log, const LanguageFile& language, const Shut
   if (save.error != 0) {
     const std::string& target = save.besideFile.empty() ? save.file : save.besideFile;
     log.WriteLogLine(
-        FillPlaceholders(language.Text("msgErrorSaving"), {{"%file", target}, {"%error", std::strerror(save.error)}}) +
+        FillPlaceholders(language.Data("msgErrorSaving"), {{"%file", target}, {"%error", std::strerror(save.error)}}) +
             "\r\n",
         kRed);
     return;
   }
   if (save.choice == ShutdownChoice::WriteBeside) {
     log.WriteLogLine(
-        FillPlaceholders(language.Text("msgSavedBeside"), {{"%file", save.file}, {"%new", save.besideFile}}) + "\r\n",
+        FillPlaceholders(language.Data("msgSavedBeside"), {{"%file", save.file}, {"%new", save.besideFile}}) + "\r\n",
         kRed);
   }
 }
@@ -50,14 +51,12 @@ void ReportShutdownSave(LogWriter& log, const LanguageFile& language, const Shut
 ChatServer::ChatServer(AdminFrontEnd& frontEnd)
     : frontEnd_(frontEnd),
       log_(frontEnd, language_),
-      listener_(static_cast<SocketEvents*>(this)),
+      listener_(static_cast<ListenerEvents*>(this)),
       infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
       table_(log_, events_, encryptionPlugins_),
       chat_({table_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
       pluginCommands_(std::make_unique<PluginCommands>(PluginCommands::Parts{
-          table_, chat_, chat_.Messages(), chat_.LiveRooms(), log_, events_, pluginObjects_, frontEnd, *this, *this})) {
-  listener_.SetIndex(0);
-}
+          table_, chat_, chat_.Messages(), chat_.LiveRooms(), log_, events_, pluginObjects_, frontEnd, *this, *this})) {}
 
 ChatServer::~ChatServer() {
   PluginCallGuard::ReportTo(nullptr);
@@ -97,7 +96,7 @@ void ChatServer::Unload() {
   const bool wasOnline = IsOnline();
   if (wasOnline) {
     events_.OnlineStatus("offline", "");
-    listener_.CloseSocket();
+    listener_.Close();
   }
   for (long index = 1; index <= table_.MaxIndex(); ++index) {
     if (table_.InUse(index)) chat_.RemoveUser(index, "", false, 0);
@@ -117,13 +116,11 @@ void ChatServer::Unload() {
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
 }
 
-void ChatServer::OnConnectionRequest(ctlSocket& socket, long requestId) {
-  if (socket.Index() == 0) chat_.Login().Accept(socket, requestId);
-}
+void ChatServer::OnConnectionRequest(Listener&, ConnectionRequest& request) { chat_.Login().Accept(request); }
 
-void ChatServer::OnError(ctlSocket& socket, const SocketError& error) {
-  // The listening socket's errors reach the plugins; the client sockets report to the table.
-  if (socket.Index() != 0) return;
+void ChatServer::OnError(Listener&, const SocketError& error) {
+  // The listening socket's errors reach the plugins (as connection 0); the client sockets
+  // report to the table.
   events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
 }
 
@@ -132,7 +129,7 @@ bool ChatServer::IsTimerActive(long id) const {
 }
 
 bool ChatServer::IsOnline() const {
-  return listener_.State() == sckListening || listener_.State() == sckConnectionPending;
+  return listener_.IsListening();
 }
 
 long long ChatServer::OnlineSeconds() const {
@@ -145,8 +142,8 @@ void ChatServer::ChangeStatus(bool ask) {
     if (table_.UserCount() >= 1 && ask) {
       frontEnd_.ShowWindow();
       const std::string question =
-          ReplaceAll(language_.Text("questionStopServer"), "%count", std::to_string(table_.UserCount()));
-      if (!frontEnd_.AskYesNo(question, language_.Text("notice"), true)) {
+          ReplaceAll(language_.Data("questionStopServer"), "%count", std::to_string(table_.UserCount()));
+      if (!frontEnd_.AskYesNo(question, language_.Data("notice"), true)) {
         frontEnd_.SetOnlineState(true);
         return;
       }
@@ -156,19 +153,17 @@ void ChatServer::ChangeStatus(bool ask) {
     encryptionPlugins_.Release();
     frontEnd_.SetOnlineState(false);
     log_.Log(LogMessageType::ServerStopped, {});
-    frontEnd_.SetTitle(language_.Text("titleServerOffline"));
+    frontEnd_.SetTitle(language_.Data("titleServerOffline"));
     RefreshStatus();
     frontEnd_.RefreshServerInfos();
     return;
   }
 
-  listener_.CloseSocket();
-  listener_.SetLocalPort(ServerSettings.General.ActivePort);
-  const SocketError error = listener_.Listen();
+  const SocketError error = listener_.Listen(ServerSettings.General.ActivePort);
   if (error.number == kErrorAddressInUse) log_.LogPortInUse(ServerSettings.General.ActivePort);
   if (error.number == kErrorPermissionDenied) {
     // Ports below 1024 are the system's: say so, and how to choose another.
-    const std::string text = ReplaceAll(language_.Text("msgErrorPortPrivileged"), "%port",
+    const std::string text = ReplaceAll(language_.Data("msgErrorPortPrivileged"), "%port",
                                         std::to_string(ServerSettings.General.ActivePort));
     log_.WriteLogLine(text + "\r\n", 255);
   }
@@ -194,7 +189,7 @@ void ChatServer::ChangeStatus(bool ask) {
   frontEnd_.SetOnlineState(true);
   const std::string port = std::to_string(listener_.LocalPort());
   log_.Log(LogMessageType::ServerStarted, {{"%ip", AddressListWith(", ")}, {"%port", port}});
-  frontEnd_.SetTitle(ReplaceAll(language_.Text("titleServerOnline"), "%port", port));
+  frontEnd_.SetTitle(ReplaceAll(language_.Data("titleServerOnline"), "%port", port));
   events_.OnlineStatus("online", AddressListWith("\x01") + '\0' + port);
   StartPingCycle();
   RestartDiscovery();
@@ -205,7 +200,7 @@ void ChatServer::ResetServerState(bool keepConnections) {
   if (IsOnline()) {
     // Closed first: a plugin that stops the server again from inside the event finds it
     // offline instead of starting a reset within this one.
-    listener_.CloseSocket();
+    listener_.Close();
     events_.OnlineStatus("offline", "");
   }
   if (!keepConnections) {
@@ -213,10 +208,10 @@ void ChatServer::ResetServerState(bool keepConnections) {
       if (table_.InUse(index)) chat_.RemoveUser(index, "", true, 0);
     }
   }
-  frontEnd_.ShowStatus(StatusStopped, language_.Text("statusOffline"), language_.Text("systrayOffline"));
+  frontEnd_.ShowStatus(StatusStopped, language_.Data("statusOffline"), language_.Data("systrayOffline"));
   chat_.ResetRooms([this] { frontEnd_.RefreshChatroomInfos(); });
   // Clients enter the standard room or the only one; with none they cannot chat at all.
-  if (Chatrooms().Count() == 0) log_.WriteLogLine(language_.Text("msgNoChatroom") + "\r\n", 255);
+  if (Chatrooms().Count() == 0) log_.WriteLogLine(language_.Data("msgNoChatroom") + "\r\n", 255);
   // Read again as a reload reads them: a file that would replace the running text or rules with
   // nothing (gone, unreadable, emptied) is not read, and the log says why.
   if (const ReloadRefusal refusal = CheckWelcomeFileForReload()) {
@@ -241,11 +236,11 @@ std::string ChatServer::StatusLine(long icon) const {
   // One connection has texts of its own: the singular form differs in both languages.
   const char* one = table_.ConnectionCount() == 1 ? "One" : "";
   if (icon == StatusReady) {
-    return ReplaceAll(language_.Text(std::string("statusOnlineEmpty") + one), "%connections",
+    return ReplaceAll(language_.Data(std::string("statusOnlineEmpty") + one), "%connections",
                       std::to_string(table_.ConnectionCount()));
   }
   std::string line =
-      ReplaceAll(language_.Text(std::string("statusOnlineUsed") + one), "%users", std::to_string(table_.UserCount()));
+      ReplaceAll(language_.Data(std::string("statusOnlineUsed") + one), "%users", std::to_string(table_.UserCount()));
   line = ReplaceAll(line, "%maxusers", std::to_string(ServerSettings.General.MaxUserCount));
   return ReplaceAll(line, "%connections", std::to_string(table_.ConnectionCount()));
 }
@@ -267,7 +262,7 @@ long ChatServer::RefreshStatus() {
   if (!IsOnline()) {
     if (serverStatus_ != StatusStopped) {
       serverStatus_ = StatusStopped;
-      frontEnd_.ShowStatus(StatusStopped, language_.Text("statusOffline"), language_.Text("systrayOffline"));
+      frontEnd_.ShowStatus(StatusStopped, language_.Data("statusOffline"), language_.Data("systrayOffline"));
     }
     return serverStatus_;
   }

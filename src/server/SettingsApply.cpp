@@ -1,9 +1,9 @@
 // The operations that carry changed settings to the running server: the listening port, the
 // discovery socket, the log file, the ping cycle and the language.
 
+#include "config/Settings.hpp"
 #include "net/WinsockErrors.hpp"
 #include "platform/Text.hpp"
-#include "config/Settings.hpp"
 #include "server/ChatServer.hpp"
 
 namespace velmorin {
@@ -18,23 +18,19 @@ SocketError ChatServer::MoveListener() {
   GeneralSettings& general = ServerSettings.General;
   if (!IsOnline() || listener_.LocalPort() == general.ActivePort) return {};
   const long oldPort = listener_.LocalPort();
-  listener_.CloseSocket();
-  listener_.SetLocalPort(general.ActivePort);
-  const SocketError error = listener_.Listen();
+  const SocketError error = listener_.Listen(general.ActivePort);
   if (error) {
     if (error.number == kErrorAddressInUse) log_.LogPortInUse(general.ActivePort);
     // The clients stay served on the port they know.
-    listener_.CloseSocket();
-    listener_.SetLocalPort(oldPort);
-    listener_.Listen();
+    listener_.Listen(oldPort);
     general.ActivePort = oldPort;
   } else {
-    log_.WriteLogLine(ReplaceAll(ReplaceAll(language_.Text("msgPortMoved"), "%old", std::to_string(oldPort)), "%port",
+    log_.WriteLogLine(ReplaceAll(ReplaceAll(language_.Data("msgPortMoved"), "%old", std::to_string(oldPort)), "%port",
                                  std::to_string(general.ActivePort)) +
                           "\r\n",
                       0);
   }
-  frontEnd_.SetTitle(ReplaceAll(language_.Text("titleServerOnline"), "%port", std::to_string(listener_.LocalPort())));
+  frontEnd_.SetTitle(ReplaceAll(language_.Data("titleServerOnline"), "%port", std::to_string(listener_.LocalPort())));
   return error;
 }
 
@@ -66,13 +62,13 @@ void ChatServer::ApplyLanguage(const std::string& languageFile) {
   // fresh instance in its place (an instance stays bound to its first file) reaches them all.
   language_ = LanguageFile();
   language_.SetLanguage("frmServer", languageFile);
-  frontEnd_.SetTitle(IsOnline() ? ReplaceAll(language_.Text("titleServerOnline"), "%port",
+  frontEnd_.SetTitle(IsOnline() ? ReplaceAll(language_.Data("titleServerOnline"), "%port",
                                              std::to_string(listener_.LocalPort()))
-                                : language_.Text("titleServerOffline"));
+                                : language_.Data("titleServerOffline"));
   serverStatus_ = kStatusNotShown;  // shown again even when it has not changed
   RefreshStatus();
   frontEnd_.RefreshServerInfos();
-  log_.WriteLogLine(ReplaceAll(language_.Text("msgLanguageChanged"), "%language", language_.LanguageName()) + "\r\n", 0);
+  log_.WriteLogLine(ReplaceAll(language_.Data("msgLanguageChanged"), "%language", language_.LanguageName()) + "\r\n", 0);
 }
 
 }  // namespace velmorin

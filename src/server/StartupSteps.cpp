@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "i18n/LanguageFile.hpp"
-#include "platform/Text.hpp"
 #include "codec/IniValues.hpp"
+#include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/SecretFiles.hpp"
-#include "config/Settings.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {

@@ -19,7 +19,7 @@ std::string FormatByteCount(double bytes, const LanguageFile& language) {
     bytes /= 1024;
     ++divisions;
   }
-  return FormatDecimal(bytes, 2, language) + language.Text(kUnits[divisions]);
+  return FormatDecimal(bytes, 2, language) + language.Data(kUnits[divisions]);
 }
 
 std::string DecimalSeparator(const LanguageFile& language) {
@@ -49,8 +49,8 @@ std::string FormatUptime(long long seconds, const LanguageFile& language) {
   const long long days = seconds / 86400;
   char time[32];
   std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld", seconds % 86400 / 3600, seconds % 3600 / 60, seconds % 60);
-  std::string pattern = days == 1 ? language.Text("uptimeOneDay") : std::string();
-  if (pattern.empty()) pattern = language.Text("uptimeDays");
+  std::string pattern = days == 1 ? language.Data("uptimeOneDay") : std::string();
+  if (pattern.empty()) pattern = language.Data("uptimeDays");
   if (pattern.empty()) pattern = "%days, %time";
   return ReplaceAll(ReplaceAll(pattern, "%days", std::to_string(days)), "%time", time);
 }

@@ -12,9 +12,9 @@
 #include "admin/ControlRegistry.hpp"
 #include "chat/RoomTable.hpp"
 #include "codec/Base64.hpp"
+#include "config/Accounts.hpp"
 #include "config/BanRules.hpp"
 #include "config/Settings.hpp"
-#include "config/Accounts.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

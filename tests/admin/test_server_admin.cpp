@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "admin/AdminControl.hpp"
-#include "support/PortHolder.hpp"
 #include "support/PacketText.hpp"
+#include "support/PortHolder.hpp"
 
 namespace velmorin {
 namespace {

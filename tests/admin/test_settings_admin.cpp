@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "chat/Discovery.hpp"
 #include "admin/AdminService.hpp"
 #include "admin/ControlRegistry.hpp"
+#include "chat/Discovery.hpp"
 #include "config/BanRules.hpp"
 #include "config/Settings.hpp"
 #include "config/WelcomeMessage.hpp"

@@ -112,7 +112,7 @@ TEST_F(UserAdminTest, AKickedUserIsClosedAndTheOthersStay) {
   EXPECT_EQ(again.status, ControlStatus::Refused);
   EXPECT_EQ(again.notice, "noticePersonDoesNotExist");
   EXPECT_EQ(again.message, server.Call([](ChatServer& s) {
-    return s.Language().Text("noticePersonDoesNotExist", "frmSendServerMsg");
+    return s.Language().Data("noticePersonDoesNotExist", "frmSendServerMsg");
   }));
 }
 

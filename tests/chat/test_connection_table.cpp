@@ -42,7 +42,7 @@ struct Step {
 TEST_F(ConnectionTableTest, EachStepOfAConnectionSetsItsPhaseCountsAndIndexes) {
   const long index = table.Allocate();
   ASSERT_EQ(index, 1);
-  const std::uint64_t serial = table.At(index).Serial;
+  const std::uint64_t serial = table.At(index).serial;
   const std::vector<Step> steps = {
       {"connected", [](ConnectionTable&, long) {}, ConnectionPhase::Accepted, true, 0, -1, true},
       {"a login waits for the nickname",
@@ -88,7 +88,7 @@ TEST_F(ConnectionTableTest, ASlotsNextConnectionIsANewOneAndTheTableShrinksBehin
   const long second = table.Allocate();
   const long third = table.Allocate();
   EXPECT_EQ(std::vector<long>({first, second, third}), std::vector<long>({1, 2, 3}));
-  const std::uint64_t old = table.At(second).Serial;
+  const std::uint64_t old = table.At(second).serial;
   table.Release(second);
   EXPECT_EQ(table.MaxIndex(), 3);
   EXPECT_EQ(table.Allocate(), second);  // the lowest free slot

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "server/StartupSteps.hpp"
 #include "codec/IniValues.hpp"
-#include "platform/ProgramPaths.hpp"
 #include "config/Settings.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "server/StartupSteps.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

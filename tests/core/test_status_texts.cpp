@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "server/StatusTexts.hpp"
 #include "i18n/LanguageFile.hpp"
+#include "server/StatusTexts.hpp"
 #include "support/CommaDecimalLocale.hpp"
 #include "support/TempProgramDir.hpp"
 

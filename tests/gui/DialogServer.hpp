@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "gui/BoxAnswerers.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin/AdminService.hpp"
 #include "config/Settings.hpp"
+#include "gui/BoxAnswerers.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "admin-gui/ToolbarDialog.hpp"
 #include "admin-gui/Toolbar.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
 #include "config/Settings.hpp"
 
 namespace velmorin {

@@ -7,14 +7,14 @@
 #include <QPushButton>
 
 #include "admin-gui/AccountDialog.hpp"
-#include "admin-gui/BanUserDialog.hpp"
-#include "admin-gui/RoomListWindow.hpp"
-#include "admin-gui/CreateRoomDialog.hpp"
-#include "admin-gui/MainWindow.hpp"
 #include "admin-gui/AddressListWindow.hpp"
+#include "admin-gui/BanUserDialog.hpp"
+#include "admin-gui/CreateRoomDialog.hpp"
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/MainWindow.hpp"
+#include "admin-gui/RoomListWindow.hpp"
 #include "admin-gui/ServerMessageDialog.hpp"
 #include "admin-gui/UserListWindow.hpp"
-#include "admin-gui/GuiText.hpp"
 #include "gui/DialogServer.hpp"
 
 namespace velmorin {

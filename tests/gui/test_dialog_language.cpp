@@ -5,15 +5,15 @@
 
 #include <memory>
 
-#include "admin-gui/BanRuleDialog.hpp"
-#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/AccountDialog.hpp"
-#include "admin-gui/BanUserDialog.hpp"
-#include "admin-gui/RoomListWindow.hpp"
-#include "admin-gui/CreateRoomDialog.hpp"
-#include "admin-gui/SplashWindow.hpp"
-#include "admin-gui/ServerMessageDialog.hpp"
 #include "admin-gui/AddressListWindow.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
+#include "admin-gui/BanUserDialog.hpp"
+#include "admin-gui/CreateRoomDialog.hpp"
+#include "admin-gui/RoomDialog.hpp"
+#include "admin-gui/RoomListWindow.hpp"
+#include "admin-gui/ServerMessageDialog.hpp"
+#include "admin-gui/SplashWindow.hpp"
 #include "admin-gui/UserListWindow.hpp"
 #include "gui/DialogServer.hpp"
 
@@ -49,7 +49,7 @@ TEST_F(DialogLanguage, TheShippedFilesFitEveryDialog) {
     texts.SetLanguage("frmLoading", dir.path("language/") + file);
     for (const StartupStep step : {StartupStep::Window, StartupStep::Server, StartupStep::WindowState,
                                    StartupStep::Online, StartupStep::Ready}) {
-      EXPECT_FALSE(texts.Text(StartupStepKey(step)).empty()) << file << " " << StartupStepKey(step);
+      EXPECT_FALSE(texts.Data(StartupStepKey(step)).empty()) << file << " " << StartupStepKey(step);
     }
   }
   BanUserDialog ban(admin, "Ann", "127.0.0.1");

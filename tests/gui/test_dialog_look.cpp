@@ -14,17 +14,17 @@
 #include <memory>
 #include <vector>
 
-#include "admin-gui/BanRuleDialog.hpp"
-#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/AccountDialog.hpp"
-#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
 #include "admin-gui/BanUserDialog.hpp"
 #include "admin-gui/CreateRoomDialog.hpp"
 #include "admin-gui/LanguageDialog.hpp"
+#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/ServerMessageDialog.hpp"
 #include "admin-gui/SettingsDialog.hpp"
-#include "gui/DialogServer.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
 #include "config/TextFilters.hpp"
+#include "gui/DialogServer.hpp"
 
 namespace velmorin {
 namespace {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "admin-gui/TrayIcon.hpp"
-#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/HelpMenu.hpp"
 #include "admin-gui/MainWindow.hpp"
 #include "admin-gui/ServerInfoWindow.hpp"
 #include "admin-gui/SystemInfoWindow.hpp"
-#include "admin-gui/HelpMenu.hpp"
+#include "admin-gui/ToolbarDialog.hpp"
+#include "admin-gui/TrayIcon.hpp"
 #include "admin/AdminService.hpp"
 #include "server/ChatServer.hpp"
 #include "support/TempProgramDir.hpp"

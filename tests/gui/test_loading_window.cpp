@@ -19,10 +19,10 @@
 
 #include "admin-gui/GradientProgressBar.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
-#include "admin-gui/WindowMode.hpp"
 #include "admin-gui/LanguageDialog.hpp"
-#include "admin-gui/SplashWindow.hpp"
 #include "admin-gui/MainWindow.hpp"
+#include "admin-gui/SplashWindow.hpp"
+#include "admin-gui/WindowMode.hpp"
 #include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "server/ChatServer.hpp"

@@ -14,10 +14,10 @@
 #include "admin-gui/LogViewWidget.hpp"
 #include "admin-gui/MainWindow.hpp"
 #include "config/Settings.hpp"
+#include "gui/WindowServer.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "logging/LogWriter.hpp"
 #include "platform/EventLoop.hpp"
-#include "gui/WindowServer.hpp"
 
 namespace velmorin {
 namespace {

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <memory>
 
-#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/AccountDialog.hpp"
 #include "admin-gui/CreateRoomDialog.hpp"
+#include "admin-gui/RoomDialog.hpp"
 #include "gui/DialogServer.hpp"
 
 namespace velmorin {

@@ -10,12 +10,12 @@
 #include <QMenuBar>
 #include <QTest>
 
-#include "gui/WindowServer.hpp"
-#include "admin-gui/PluginMenuView.hpp"
-#include "admin-gui/TrayIcon.hpp"
 #include "admin-gui/MainWindow.hpp"
+#include "admin-gui/PluginMenuView.hpp"
 #include "admin-gui/ServerInfoWindow.hpp"
+#include "admin-gui/TrayIcon.hpp"
 #include "config/Settings.hpp"
+#include "gui/WindowServer.hpp"
 #include "platform/Text.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"

@@ -24,8 +24,6 @@
 #include <future>
 #include <optional>
 
-#include "gui/BoxAnswerers.hpp"
-#include "gui/WindowServer.hpp"
 #include "admin-gui/AutostartEntry.hpp"
 #include "admin-gui/CoreLoopDriver.hpp"
 #include "admin-gui/LanguageAtStart.hpp"
@@ -35,6 +33,8 @@
 #include "admin/AdminService.hpp"
 #include "config/Settings.hpp"
 #include "config/WelcomeMessage.hpp"
+#include "gui/BoxAnswerers.hpp"
+#include "gui/WindowServer.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "net/LingeringSockets.hpp"
 #include "platform/EventLoop.hpp"

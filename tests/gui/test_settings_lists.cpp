@@ -13,10 +13,10 @@
 #include <QTest>
 #include <functional>
 
-#include "admin-gui/GuiText.hpp"
-#include "admin-gui/BanRuleDialog.hpp"
-#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/AccountDialog.hpp"
+#include "admin-gui/BanRuleDialog.hpp"
+#include "admin-gui/GuiText.hpp"
+#include "admin-gui/RoomDialog.hpp"
 #include "admin-gui/SettingsDialog.hpp"
 #include "gui/DialogServer.hpp"
 #include "platform/Text.hpp"

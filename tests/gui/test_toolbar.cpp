@@ -10,8 +10,8 @@
 
 #include <QToolButton>
 
-#include "admin-gui/Toolbar.hpp"
 #include "admin-gui/MainWindow.hpp"
+#include "admin-gui/Toolbar.hpp"
 #include "config/Settings.hpp"
 
 namespace velmorin {

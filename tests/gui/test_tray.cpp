@@ -9,8 +9,8 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
-#include "admin-gui/TrayIcon.hpp"
 #include "admin-gui/MainWindow.hpp"
+#include "admin-gui/TrayIcon.hpp"
 
 namespace velmorin {
 namespace {

@@ -14,9 +14,9 @@
 #include <future>
 #include <optional>
 
+#include "config/Settings.hpp"
 #include "gui/BoxAnswerers.hpp"
 #include "gui/WindowServer.hpp"
-#include "config/Settings.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {

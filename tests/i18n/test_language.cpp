@@ -51,9 +51,9 @@ TEST_F(LanguageFiles, SetLanguageAppliesControlTextsAndLoadsDataTexts) {
                                    {"cmdGo.Caption(3)", "Go"},
                                    {"opt.Caption(1)", "Opt"},
                                    {"opt.Caption(2)", "Opt"}}));
-  EXPECT_EQ(language.Text("MSGHELLO"), "Hi %name");
-  EXPECT_EQ(language.Text("key", "other"), "other\r\ntext");
-  EXPECT_EQ(language.Text("missing"), "");
+  EXPECT_EQ(language.Data("MSGHELLO"), "Hi %name");
+  EXPECT_EQ(language.Data("key", "other"), "other\r\ntext");
+  EXPECT_EQ(language.Data("missing"), "");
   EXPECT_EQ(language.CurrentLanguageId(), "1031");
   EXPECT_EQ(language.LanguageName(), "German [Deutsch]");
 

@@ -7,11 +7,11 @@
 #include <regex>
 #include <set>
 
-#include "i18n/LanguageFile.hpp"
-#include "config/LogMessageType.hpp"
-#include "platform/Text.hpp"
 #include "codec/IniValues.hpp"
+#include "config/LogMessageType.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin {
 namespace {
@@ -27,9 +27,9 @@ struct Lookup {
   }
 };
 
-// Every literal data("key"[, "section"]) call in the sources.
+// Every literal Data("key"[, "section"]) call in the sources.
 std::set<Lookup> LookupsInSources() {
-  const std::regex call(R"re(\bdata\(\s*"([^"]+)"\s*(?:,\s*"([^"]*)"\s*)?\))re");
+  const std::regex call(R"re(\bData\(\s*"([^"]+)"\s*(?:,\s*"([^"]*)"\s*)?\))re");
   std::set<Lookup> lookups;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(kSourceDir + "/src")) {
     if (!entry.is_regular_file()) continue;

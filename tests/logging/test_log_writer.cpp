@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "server/AdminFrontEnd.hpp"
 #include "app/HeadlessFrontEnd.hpp"
-#include "platform/EventLoop.hpp"
+#include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "logging/LogRateLimiter.hpp"
 #include "logging/LogWriter.hpp"
-#include "config/Settings.hpp"
+#include "platform/EventLoop.hpp"
+#include "server/AdminFrontEnd.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "config/BanRules.hpp"
 #include "codec/IniValues.hpp"
+#include "config/BanRules.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "support/TempProgramDir.hpp"
 

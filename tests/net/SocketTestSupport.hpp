@@ -10,9 +10,12 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "net/ctlSocket.hpp"
+#include "net/DatagramSocket.hpp"
+#include "net/Listener.hpp"
+#include "net/StreamSocket.hpp"
 #include "platform/EventLoop.hpp"
 
 namespace velmorin::testing {
@@ -33,31 +36,35 @@ inline void RunFor(int milliseconds) {
 }
 
 // Records every event of the sockets it is attached to, as short texts.
-struct EventRecorder : SocketEvents {
+struct EventRecorder : StreamSocketEvents, ListenerEvents, DatagramEvents {
   std::vector<std::string> events;
-  std::vector<long> statesAtClose;
-  std::function<void(ctlSocket&, long)> onRequest;
-  std::function<void(ctlSocket&, long)> onData;
+  std::vector<StreamState> statesAtClose;
+  std::function<void(Listener&, ConnectionRequest&)> onRequest;
+  std::function<void(StreamSocket&)> onData;
 
-  void OnClose(ctlSocket& socket) override {
+  void OnClose(StreamSocket& socket) override {
     statesAtClose.push_back(socket.State());
     events.push_back("close");
   }
-  void OnConnect(ctlSocket&) override { events.push_back("connect"); }
-  void OnConnectionRequest(ctlSocket& socket, long id) override {
+  void OnConnectionRequest(Listener& listener, ConnectionRequest& request) override {
     events.push_back("request");
-    if (onRequest) onRequest(socket, id);
+    if (onRequest) onRequest(listener, request);
   }
-  void OnDataArrival(ctlSocket& socket, long total) override {
-    events.push_back("data:" + std::to_string(total));
-    if (onData) onData(socket, total);
+  // With what the socket holds at that moment.
+  void OnDataArrival(StreamSocket& socket) override {
+    events.push_back("data:" + std::to_string(socket.BytesReceived()));
+    if (onData) onData(socket);
   }
-  void OnError(ctlSocket&, const SocketError& error) override {
-    events.push_back("error:" + std::to_string(error.number));
+  void OnError(StreamSocket&, const SocketError& error) override { Error(error); }
+  void OnError(Listener&, const SocketError& error) override { Error(error); }
+  void OnError(DatagramSocket&, const SocketError& error) override { Error(error); }
+  void OnSendComplete(StreamSocket&) override { events.push_back("complete"); }
+  // With what the socket still holds to send.
+  void OnSendProgress(StreamSocket& socket, long sent) override {
+    events.push_back("progress:" + std::to_string(sent) + "," + std::to_string(socket.BytesToSend()));
   }
-  void OnSendComplete(ctlSocket&) override { events.push_back("complete"); }
-  void OnSendProgress(ctlSocket&, long sent, long left) override {
-    events.push_back("progress:" + std::to_string(sent) + "," + std::to_string(left));
+  void OnDatagram(DatagramSocket&, std::string_view datagram, const std::string& sender, long) override {
+    events.push_back("datagram:" + std::string(datagram) + " from " + sender);
   }
   bool Has(const std::string& event) const {
     for (const std::string& e : events) {
@@ -65,6 +72,9 @@ struct EventRecorder : SocketEvents {
     }
     return false;
   }
+
+ private:
+  void Error(const SocketError& error) { events.push_back("error:" + std::to_string(error.number)); }
 };
 
 // A plain blocking-free POSIX TCP client for playing the peer.

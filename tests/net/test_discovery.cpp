@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "net/SocketTestSupport.hpp"
-#include "net/InfoSocket.hpp"
-#include "platform/EventLoop.hpp"
 #include "config/Settings.hpp"
+#include "net/InfoSocket.hpp"
+#include "net/SocketTestSupport.hpp"
+#include "platform/EventLoop.hpp"
 
 namespace velmorin {
 namespace {

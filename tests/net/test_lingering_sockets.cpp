@@ -8,7 +8,8 @@
 
 #include "net/LingeringSockets.hpp"
 #include "net/SocketTestSupport.hpp"
-#include "net/ctlSocket.hpp"
+#include "net/Listener.hpp"
+#include "net/StreamSocket.hpp"
 
 namespace velmorin {
 namespace {
@@ -38,12 +39,12 @@ class Lingering : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_ = CurrentLingeringLimits();
-    listenerEvents_.onRequest = [this](ctlSocket&, long id) {
-      auto socket = std::make_unique<ctlSocket>(&serverEvents_);
-      if (!socket->Accept(id)) accepted_.push_back(std::move(socket));
+    listenerEvents_.onRequest = [this](Listener&, ConnectionRequest& request) {
+      auto socket = std::make_unique<StreamSocket>(&serverEvents_);
+      if (!socket->Accept(request)) accepted_.push_back(std::move(socket));
     };
     listener_.SetEvents(&listenerEvents_);
-    ASSERT_FALSE(listener_.Listen());
+    ASSERT_FALSE(listener_.Listen(0, "127.0.0.1"));
   }
 
   void TearDown() override {
@@ -55,11 +56,11 @@ class Lingering : public ::testing::Test {
 
   // Connects a client with a tiny receive window, sends it `bytes` it will not read, and closes
   // the server side gracefully: the socket lingers with what the client has not taken.
-  std::unique_ptr<ctlSocket> ClosingWith(std::size_t bytes, long closeTimeoutMs = ctlSocket::kDefaultCloseTimeoutMs) {
+  std::unique_ptr<StreamSocket> ClosingWith(std::size_t bytes, long closeTimeoutMs = StreamSocket::kDefaultCloseTimeoutMs) {
     clients.push_back(std::make_unique<RawClient>(listener_.LocalPort(), 4096));
     const std::size_t before = accepted_.size();
     if (!RunUntil([&] { return accepted_.size() > before; })) return nullptr;
-    std::unique_ptr<ctlSocket> socket = std::move(accepted_.back());
+    std::unique_ptr<StreamSocket> socket = std::move(accepted_.back());
     accepted_.pop_back();
     // A small system buffer keeps nearly all of it in ours, where the limits can see it.
     const int small = 8192;
@@ -74,10 +75,10 @@ class Lingering : public ::testing::Test {
 
  private:
   LingeringLimits saved_;
-  ctlSocket listener_;
+  Listener listener_;
   EventRecorder listenerEvents_;
   EventRecorder serverEvents_;
-  std::vector<std::unique_ptr<ctlSocket>> accepted_;
+  std::vector<std::unique_ptr<StreamSocket>> accepted_;
 };
 
 TEST_F(Lingering, TheSetStaysWithinItsCountAndMemoryResettingTheOldest) {
@@ -98,9 +99,9 @@ TEST_F(Lingering, TheSetStaysWithinItsCountAndMemoryResettingTheOldest) {
     clients.clear();
     constexpr int kClients = 10;
     for (int i = 0; i < kClients; ++i) {
-      std::unique_ptr<ctlSocket> socket = ClosingWith(c.bytesEach);
+      std::unique_ptr<StreamSocket> socket = ClosingWith(c.bytesEach);
       ASSERT_TRUE(socket);
-      ASSERT_EQ(socket->State(), sckClosing);
+      ASSERT_EQ(socket->State(), StreamState::Closing);
       LingerAndDestroy(std::move(socket));
       EXPECT_LE(LingeringSocketCount(), c.limits.sockets);
       EXPECT_LE(LingeringBytes(), c.limits.bytes);
@@ -125,7 +126,7 @@ TEST_F(Lingering, TheSetStaysWithinItsCountAndMemoryResettingTheOldest) {
 
 TEST_F(Lingering, ASocketWhosePeerGoesAwayGivesItsBufferBackAtOnce) {
   SetLingeringLimits({64, 64 * kMiB});
-  std::unique_ptr<ctlSocket> socket = ClosingWith(2 * kMiB);
+  std::unique_ptr<StreamSocket> socket = ClosingWith(2 * kMiB);
   ASSERT_TRUE(socket);
   LingerAndDestroy(std::move(socket));
   ASSERT_EQ(LingeringSocketCount(), 1u);
@@ -139,7 +140,7 @@ TEST_F(Lingering, ASocketWhosePeerGoesAwayGivesItsBufferBackAtOnce) {
 TEST_F(Lingering, AGracefulCloseThatTimesOutResetsTheConnection) {
   // What the system still holds for a client that stopped reading is freed only by a reset; a
   // plain close would leave it trying to deliver for minutes.
-  std::unique_ptr<ctlSocket> socket = ClosingWith(kMiB, 100);
+  std::unique_ptr<StreamSocket> socket = ClosingWith(kMiB, 100);
   ASSERT_TRUE(socket);
   LingerAndDestroy(std::move(socket));
   EXPECT_TRUE(WasReset(*clients.back(), 2000));
@@ -147,15 +148,15 @@ TEST_F(Lingering, AGracefulCloseThatTimesOutResetsTheConnection) {
 }
 
 TEST(SocketBuffers, ADrainedSendBufferGivesItsMemoryBack) {
-  ctlSocket listener;
+  Listener listener;
   EventRecorder listenerEvents;
   EventRecorder serverEvents;
-  ctlSocket accepted(&serverEvents);
-  listenerEvents.onRequest = [&](ctlSocket&, long id) { accepted.Accept(id); };
+  StreamSocket accepted(&serverEvents);
+  listenerEvents.onRequest = [&](Listener&, ConnectionRequest& request) { accepted.Accept(request); };
   listener.SetEvents(&listenerEvents);
-  ASSERT_FALSE(listener.Listen());
+  ASSERT_FALSE(listener.Listen(0, "127.0.0.1"));
   RawClient peer(listener.LocalPort());
-  ASSERT_TRUE(RunUntil([&] { return accepted.State() == sckConnected; }));
+  ASSERT_TRUE(RunUntil([&] { return accepted.State() == StreamState::Connected; }));
   ASSERT_FALSE(accepted.SendData(std::string(2 * kMiB, 'z')));
   std::size_t received = 0;
   ASSERT_TRUE(RunUntil([&] {

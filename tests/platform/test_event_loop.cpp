@@ -391,6 +391,69 @@ TEST(EventLoop, PostedWorkRunsLaterInTheSamePassButWorkItPostsWaits) {
   EXPECT_EQ(order, "abc");
 }
 
+// A socket asks for its end-of-pass work on every send; the work runs once per request, after
+// the pass's events and before its deferred tasks, and a request from the work waits a pass.
+TEST(EventLoop, EndOfPassWorkRunsAfterTheEventsOfItsPass) {
+  EventLoop loop;
+  Fd fd = MakeReadableEventFd();
+  std::string order;
+  EventLoop::WatchId watch = 0;
+  bool again = true;
+  watch = loop.Watch(
+      fd.get(), true, false,
+      [&](std::uint32_t) {
+        order += 'e';
+        loop.Defer([&] { order += 'd'; });
+        loop.RequestAfterPass(watch);
+      },
+      [&] {
+        order += 'w';
+        if (std::exchange(again, false)) loop.RequestAfterPass(watch);
+      });
+  loop.RunOnce(0);
+  EXPECT_EQ(order, "ewd");
+  loop.SetInterest(watch, false, false);
+  loop.RunOnce(0);
+  EXPECT_EQ(order, "ewdw");
+}
+
+TEST(EventLoop, EndOfPassWorkIsDroppedWithItsWatchAndWakesAHostLoop) {
+  EventLoop loop;
+  FdPair pipe = MakePipe();
+  int ran = 0;
+  const EventLoop::WatchId watch = loop.Watch(pipe.first.get(), true, false, [](std::uint32_t) {}, [&] { ++ran; });
+  // Asked for outside a pass, as a window's action sends: the host must wake for it.
+  loop.RequestAfterPass(watch);
+  EXPECT_TRUE(IsReadable(loop.epollFd()));
+  loop.RunOnce(0);
+  EXPECT_EQ(ran, 1);
+  loop.RequestAfterPass(watch);
+  loop.Unwatch(watch);
+  loop.RunOnce(0);
+  EXPECT_EQ(ran, 1);
+}
+
+// Work asked for by end-of-pass work waits for the next pass (a socket's report that its sends
+// completed); a host that arms its timer by the loop runs that pass at once, not at the next
+// event.
+TEST(EventLoop, EndOfPassWorkForTheNextPassIsDueAtOnceForAHostLoop) {
+  EventLoop loop;
+  FdPair pipe = MakePipe();
+  int ran = 0;
+  EventLoop::WatchId watch = 0;
+  watch = loop.Watch(pipe.first.get(), true, false, [](std::uint32_t) {}, [&] {
+    if (++ran == 1) loop.RequestAfterPass(watch);
+  });
+  EXPECT_FALSE(loop.MillisecondsUntilNextTimer().has_value());
+  loop.RequestAfterPass(watch);
+  loop.RunOnce(0);
+  ASSERT_EQ(ran, 1);
+  EXPECT_EQ(loop.MillisecondsUntilNextTimer(), 0);
+  loop.RunOnce(0);
+  EXPECT_EQ(ran, 2);
+  EXPECT_FALSE(loop.MillisecondsUntilNextTimer().has_value());
+}
+
 TEST(EventLoop, EpollDescriptorSignalsPendingWorkToAHostLoop) {
   EventLoop loop;
   EXPECT_FALSE(IsReadable(loop.epollFd()));

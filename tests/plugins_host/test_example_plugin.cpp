@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "server/ChatServer.hpp"
 #include "platform/Text.hpp"
+#include "server/ChatServer.hpp"
 #include "server/PluginCommands.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"

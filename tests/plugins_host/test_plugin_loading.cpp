@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Text.hpp"
-#include "plugins/PluginRegistry.hpp"
 #include "codec/IniValues.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
+#include "plugins/PluginRegistry.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

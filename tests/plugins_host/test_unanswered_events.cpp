@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/Text.hpp"
-#include "server/PluginCommands.hpp"
 #include "server/ChatServer.hpp"
+#include "server/PluginCommands.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "client/PacketDecoder.hpp"
-#include "codec/PacketWriter.hpp"
-#include "codec/FieldCipher.hpp"
 #include "codec/Base64.hpp"
+#include "codec/FieldCipher.hpp"
+#include "codec/PacketWriter.hpp"
 #include "codec/Sha256.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"

@@ -7,13 +7,13 @@
 #include <set>
 #include <string>
 
-#include "server/ChatServer.hpp"
+#include "codec/FieldCipher.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/PacketWriter.hpp"
+#include "codec/Sha256.hpp"
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
-#include "codec/FieldCipher.hpp"
-#include "codec/Sha256.hpp"
-#include "codec/PacketWriter.hpp"
+#include "server/ChatServer.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "server/ChatServer.hpp"
 #include "config/BanRules.hpp"
 #include "platform/Text.hpp"
+#include "server/ChatServer.hpp"
 #include "server/PluginCommands.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"

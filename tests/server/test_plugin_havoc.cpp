@@ -14,9 +14,9 @@
 
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
-#include "server/ChatServer.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "platform/Text.hpp"
+#include "server/ChatServer.hpp"
 #include "support/PacketText.hpp"
 #include "support/ServerHarness.hpp"
 

@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "codec/IniValues.hpp"
-#include "support/PortHolder.hpp"
 #include "support/ChildProcess.hpp"
+#include "support/PortHolder.hpp"
 #include "support/ServerHarness.hpp"
 
 extern char** environ;

@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "client/PacketDecoder.hpp"
+#include "codec/Base64.hpp"
+#include "codec/PacketReader.hpp"
 #include "codec/PacketWriter.hpp"
 #include "i18n/LanguageFile.hpp"
-#include "codec/PacketReader.hpp"
-#include "codec/Base64.hpp"
 #include "net/SocketTestSupport.hpp"
 #include "support/ServerHarness.hpp"
 

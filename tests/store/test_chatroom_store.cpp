@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "i18n/LanguageFile.hpp"
+#include "chat/ChatroomOperations.hpp"
 #include "chat/RoomTable.hpp"
 #include "codec/Base64.hpp"
-#include "chat/ChatroomOperations.hpp"
 #include "codec/IniValues.hpp"
 #include "config/Settings.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

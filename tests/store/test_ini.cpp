@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/AtomicFile.hpp"
-#include "codec/ProfileFile.hpp"
-#include "platform/Text.hpp"
-#include "config/TextFilters.hpp"
 #include "codec/IniValues.hpp"
+#include "codec/ProfileFile.hpp"
+#include "config/TextFilters.hpp"
+#include "platform/AtomicFile.hpp"
+#include "platform/Text.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

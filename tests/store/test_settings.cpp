@@ -5,10 +5,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include "platform/Text.hpp"
 #include "codec/IniValues.hpp"
-#include "platform/ProgramPaths.hpp"
 #include "config/Settings.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/Text.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

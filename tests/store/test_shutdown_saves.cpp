@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "config/BanRules.hpp"
-#include "config/StoreSnapshot.hpp"
 #include "codec/IniValues.hpp"
-#include "platform/ProgramPaths.hpp"
+#include "config/BanRules.hpp"
 #include "config/Settings.hpp"
+#include "config/StoreSnapshot.hpp"
 #include "config/WelcomeMessage.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

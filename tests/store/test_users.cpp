@@ -2,9 +2,9 @@
 
 #include "codec/Base64.hpp"
 #include "codec/IniValues.hpp"
-#include "platform/ProgramPaths.hpp"
 #include "codec/Sha256.hpp"
 #include "config/Accounts.hpp"
+#include "platform/ProgramPaths.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "i18n/LanguageFile.hpp"
 #include "config/Settings.hpp"
 #include "config/WelcomeMessage.hpp"
+#include "i18n/LanguageFile.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {
@@ -31,7 +31,7 @@ TEST_F(Welcome, SavedTextLoadsBackUnchanged) {
 
 TEST_F(Welcome, AMissingFileGivesTheLanguageDefaultAndCreatesNothing) {
   LoadWelcomeMessage();
-  EXPECT_EQ(WelcomeText, CurrentLanguage().Text("stdWelcomeMsg"));
+  EXPECT_EQ(WelcomeText, CurrentLanguage().Data("stdWelcomeMsg"));
   EXPECT_FALSE(dir.exists("config/welcome.msg"));
 }
 

@@ -6,9 +6,9 @@
 #include <regex>
 
 #include "codec/WireFormat.hpp"
+#include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "net/LingeringSockets.hpp"
-#include "config/Settings.hpp"
 
 namespace velmorin::testing {
 namespace {
@@ -170,7 +170,7 @@ void ServerHarness::Sync() {
 }
 
 std::string ServerHarness::Text(const std::string& key) {
-  return Call([key](ChatServer& server) { return server.Language().Text(key); });
+  return Call([key](ChatServer& server) { return server.Language().Data(key); });
 }
 
 std::function<bool(const std::string&)> ServerHarness::Matcher(const std::string& key, const Placeholders& given) {

@@ -39,9 +39,9 @@
 
 #include "client/ChatClient.hpp"
 #include "client/LoopbackPort.hpp"
+#include "platform/EventLoop.hpp"
 #include "server/AdminFrontEnd.hpp"
 #include "server/ChatServer.hpp"
-#include "platform/EventLoop.hpp"
 #include "support/SettingsText.hpp"
 #include "support/TempProgramDir.hpp"
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "chat/Colors.hpp"
-#include "codec/WireFormat.hpp"
-#include "platform/Text.hpp"
 #include "codec/FieldCipher.hpp"
 #include "codec/Sha256.hpp"
+#include "codec/WireFormat.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin::chat {
 namespace {

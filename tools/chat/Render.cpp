@@ -277,7 +277,7 @@ std::string LoginRefusal(std::string_view status) {
   if (status == "denied") return "Login refused: wrong password, inactive account, or a banned or empty nickname.";
   if (status == "used") return "Login refused: somebody else is using that nickname.";
   if (status == "noguests") return "Login refused: this server admits no guests; log in with --password.";
-  if (status == "unsupported") return "Login refused: the server does not speak this client's protocol (0.6).";
+  if (status == "unsupported") return "Login refused: the server does not speak this client's protocol (" + std::string(kProtocolVersion) + ").";
   return "Login refused: " + std::string(status);
 }
 

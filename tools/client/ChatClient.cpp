@@ -14,15 +14,14 @@
 #include <memory>
 #include <utility>
 
-#include "codec/PacketWriter.hpp"
-#include "platform/Text.hpp"
 #include "codec/FieldCipher.hpp"
+#include "codec/PacketWriter.hpp"
 #include "codec/Sha256.hpp"
+#include "platform/Text.hpp"
 
 namespace velmorin::client {
 namespace {
 
-constexpr std::string_view kProtocolVersion = "0.6";
 // What one receive may take at least.
 constexpr std::size_t kReadRoom = 64 * 1024;
 

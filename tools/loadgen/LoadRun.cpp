@@ -293,7 +293,7 @@ void LoadRun::OnWelcome(Client& client, std::string_view payload) {
   // A guest: nickname, no password proof, colour 0 (black), client version, protocol version.
   std::string login = client.nickname;
   login.append(1, kFieldSeparator).append(1, kFieldSeparator).append("0").append(1, kFieldSeparator);
-  login.append("loadgen").append(1, kFieldSeparator).append("0.6");
+  login.append("loadgen").append(1, kFieldSeparator).append(kProtocolVersion);
   Send(client, "login", login);
   client.state = ClientState::AwaitLogin;
 }

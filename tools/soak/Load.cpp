@@ -81,7 +81,7 @@ class Load::Session {
   bool LoginAfterAskingForATakenName() {
     const std::string taken = load_.population_.Pick(random_, nickname_);
     if (taken.empty()) return Login();
-    if (!client_.Send("login", Join({taken, "", "0", "soak 1.0", "0.6"}))) return Failed("send a login");
+    if (!client_.Send("login", Join({taken, "", "0", "soak 1.0", std::string(kProtocolVersion)}))) return Failed("send a login");
     const int roll = Roll(random_, 3);
     if (roll == 0) {
       client_.Close();

@@ -2,7 +2,7 @@
 // Grabs windows, menus and modal boxes into PNG files named after them.
 //
 //   Camera camera(directory);
-//   camera.Shoot(dialog, "frmBanUser");        shown, laid out, painted, saved as BanUserDialog.png
+//   camera.Shoot(dialog, "frmBanUser");        shown, laid out, painted, saved as frmBanUser.png
 //   camera.ShootMenu(menu, at, "name");        a popup menu opened at `at`
 //   camera.ShootModal("About", [&] { action->trigger(); });   the modal window the call opens,
 //                                              closed again so that the call returns

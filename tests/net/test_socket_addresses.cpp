@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 
+#include "codec/IniValues.hpp"
 #include "i18n/LanguageFile.hpp"
-#include "net/SocketTestSupport.hpp"
-#include "net/ctlSocket.hpp"
-#include "net/modSocket.hpp"
+#include "net/MachineAddresses.hpp"
+#include "net/SocketError.hpp"
 #include "net/WinsockErrors.hpp"
 #include "platform/Text.hpp"
-#include "codec/IniValues.hpp"
 
 namespace velmorin {
 namespace {
 
-using testing::EventRecorder;
-using testing::RunFor;
 
 class InterfaceList : public ::testing::Test {
  protected:
@@ -65,27 +62,6 @@ TEST(SocketService, ErrorTextsComeFromTheLanguageAndEveryMappedNumberHasOne) {
           << file << " lacks WinsockErr" << number;
     }
   }
-}
-
-TEST(SocketService, TheTableEmptiesWithTheLastSocketAndLateNotificationsAreDropped) {
-  const std::size_t before = RegisteredSocketCount();
-  {
-    EventRecorder events;
-    ctlSocket udp(&events);
-    udp.SetProtocol(sckUDPProtocol);
-    ASSERT_FALSE(udp.Bind(0, "127.0.0.1"));
-    EXPECT_EQ(RegisteredSocketCount(), before + 1);
-    // Queued for the socket, then the socket goes before the loop delivers it.
-    PostSocketNotification(udp.SocketHandle(), kNotifyRead, 10054);
-    ASSERT_FALSE(udp.CloseSocket());
-    RunFor(30);
-    EXPECT_TRUE(events.events.empty());
-  }
-  EXPECT_EQ(RegisteredSocketCount(), before);
-  ctlSocket again;
-  again.SetProtocol(sckUDPProtocol);
-  ASSERT_FALSE(again.Bind(0, "127.0.0.1"));
-  EXPECT_EQ(RegisteredSocketCount(), before + 1);
 }
 
 }  // namespace
