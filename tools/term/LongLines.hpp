@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "chat/Commands.hpp"
+#include "term/Commands.hpp"
 
 namespace velmorin::chat {
 

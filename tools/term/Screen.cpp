@@ -1,10 +1,10 @@
-#include "chat/Screen.hpp"
+#include "term/Screen.hpp"
 
 #include <cstdio>
 #include <ostream>
 
-#include "chat/Colors.hpp"
-#include "chat/LineEditor.hpp"
+#include "term/Colors.hpp"
+#include "term/LineEditor.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin::chat {

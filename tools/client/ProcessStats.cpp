@@ -1,4 +1,4 @@
-#include "ProcessStats.hpp"
+#include "client/ProcessStats.hpp"
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-namespace velmorin::load {
+namespace velmorin::client {
 
 std::optional<std::uint64_t> ReadRssKb(int pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -60,4 +60,4 @@ std::uint64_t OwnCpuMicroseconds() {
   return micros(usage.ru_utime) + micros(usage.ru_stime);
 }
 
-}  // namespace velmorin::load
+}  // namespace velmorin::client

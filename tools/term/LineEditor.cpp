@@ -1,4 +1,4 @@
-#include "chat/LineEditor.hpp"
+#include "term/LineEditor.hpp"
 
 #include <signal.h>
 #include <sys/ioctl.h>

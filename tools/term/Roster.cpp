@@ -1,4 +1,4 @@
-#include "chat/Roster.hpp"
+#include "term/Roster.hpp"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "chat/Options.hpp"
+#include "term/Options.hpp"
 
 #include <string_view>
 
-#include "chat/Colors.hpp"
+#include "term/Colors.hpp"
 
 namespace velmorin::chat {
 namespace {

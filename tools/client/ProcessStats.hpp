@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace velmorin::load {
+namespace velmorin::client {
 
 // Resident set size in kB (VmRSS of /proc/PID/status).
 std::optional<std::uint64_t> ReadRssKb(int pid);
@@ -19,4 +19,4 @@ std::optional<std::uint64_t> ReadCpuMicroseconds(int pid);
 // CPU time this process has used so far, in microseconds.
 std::uint64_t OwnCpuMicroseconds();
 
-}  // namespace velmorin::load
+}  // namespace velmorin::client

@@ -1,4 +1,4 @@
-#include "chat/Discovery.hpp"
+#include "client/Discovery.hpp"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -13,7 +13,7 @@
 
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::client {
 namespace {
 
 class Socket {
@@ -102,4 +102,4 @@ DiscoveryResult Discover(const std::string& host, std::uint16_t port, std::chron
   return result;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::client

@@ -1,11 +1,11 @@
-#include "chat/Render.hpp"
+#include "term/Render.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <functional>
 #include <map>
 
-#include "chat/Colors.hpp"
+#include "term/Colors.hpp"
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "chat/Completion.hpp"
+#include "term/Completion.hpp"
 
 namespace velmorin::chat {
 

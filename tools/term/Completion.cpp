@@ -1,8 +1,8 @@
-#include "chat/Completion.hpp"
+#include "term/Completion.hpp"
 
 #include <algorithm>
 
-#include "chat/Commands.hpp"
+#include "term/Commands.hpp"
 #include "platform/Text.hpp"
 
 namespace velmorin::chat {

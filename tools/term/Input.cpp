@@ -1,4 +1,4 @@
-#include "chat/Input.hpp"
+#include "term/Input.hpp"
 
 #include <poll.h>
 #include <unistd.h>

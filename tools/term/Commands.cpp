@@ -1,8 +1,8 @@
-#include "chat/Commands.hpp"
+#include "term/Commands.hpp"
 
 #include <algorithm>
 
-#include "chat/Colors.hpp"
+#include "term/Colors.hpp"
 #include "codec/FieldCipher.hpp"
 #include "codec/Sha256.hpp"
 #include "codec/WireFormat.hpp"

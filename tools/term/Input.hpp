@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "chat/LineEditor.hpp"
+#include "term/LineEditor.hpp"
 
 namespace velmorin::chat {
 

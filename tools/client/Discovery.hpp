@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velmorin::chat {
+namespace velmorin::client {
 
 struct ServerInfo {
   std::string address;  // "a.b.c.d:port" the answer came from
@@ -32,4 +32,4 @@ struct DiscoveryResult {
 // an answer from the very address asked ends the wait early.
 DiscoveryResult Discover(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout);
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::client

@@ -1,4 +1,4 @@
-#include "chat/LongLines.hpp"
+#include "term/LongLines.hpp"
 
 #include "codec/WireFormat.hpp"
 

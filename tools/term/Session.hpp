@@ -19,12 +19,12 @@
 #include <optional>
 #include <string>
 
-#include "chat/Away.hpp"
-#include "chat/Commands.hpp"
-#include "chat/Input.hpp"
-#include "chat/Options.hpp"
-#include "chat/Roster.hpp"
-#include "chat/Screen.hpp"
+#include "term/Away.hpp"
+#include "term/Commands.hpp"
+#include "term/Input.hpp"
+#include "term/Options.hpp"
+#include "term/Roster.hpp"
+#include "term/Screen.hpp"
 #include "client/ChatClient.hpp"
 
 namespace velmorin::chat {

@@ -1,4 +1,4 @@
-#include "chat/Colors.hpp"
+#include "term/Colors.hpp"
 
 #include <algorithm>
 #include <cstdio>

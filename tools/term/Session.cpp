@@ -1,4 +1,4 @@
-#include "chat/Session.hpp"
+#include "term/Session.hpp"
 
 #include <signal.h>
 
@@ -9,8 +9,8 @@
 #include <csignal>
 #include <thread>
 
-#include "chat/LongLines.hpp"
-#include "chat/Render.hpp"
+#include "term/LongLines.hpp"
+#include "term/Render.hpp"
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "chat/Screen.hpp"
+#include "term/Screen.hpp"
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
 

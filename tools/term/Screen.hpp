@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "chat/Charset.hpp"
+#include "term/Charset.hpp"
 
 namespace velmorin::chat {
 

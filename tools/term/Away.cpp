@@ -1,4 +1,4 @@
-#include "chat/Away.hpp"
+#include "term/Away.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "chat/Charset.hpp"
+#include "term/Charset.hpp"
 
 #include <langinfo.h>
 

@@ -7,12 +7,12 @@
 #include <iostream>
 #include <optional>
 
-#include "chat/Discovery.hpp"
-#include "chat/Input.hpp"
-#include "chat/LineEditor.hpp"
-#include "chat/Options.hpp"
-#include "chat/Screen.hpp"
-#include "chat/Session.hpp"
+#include "client/Discovery.hpp"
+#include "term/Input.hpp"
+#include "term/LineEditor.hpp"
+#include "term/Options.hpp"
+#include "term/Screen.hpp"
+#include "term/Session.hpp"
 
 namespace {
 
@@ -22,7 +22,7 @@ bool ColorsWanted(int fd) { return ::isatty(fd) == 1 && std::getenv("NO_COLOR") 
 
 int RunDiscovery(const Options& options, Screen& screen, Screen& errors) {
   const std::string host = options.hostGiven ? options.host : "255.255.255.255";
-  const DiscoveryResult result = Discover(host, options.port, options.timeout);
+  const velmorin::client::DiscoveryResult result = velmorin::client::Discover(host, options.port, options.timeout);
   if (!result.error.empty()) {
     errors.Print(Line(Style::kError, "Discovery failed: " + result.error));
     return kExitConnection;
@@ -32,7 +32,7 @@ int RunDiscovery(const Options& options, Screen& screen, Screen& errors) {
                                          " within " + std::to_string(options.timeout.count()) + " ms."));
     return kExitConnection;
   }
-  for (const ServerInfo& server : result.servers) {
+  for (const velmorin::client::ServerInfo& server : result.servers) {
     Line line;
     line.Add(Style::kOwnNick, server.address).Plain("  " + server.status + "  " + server.users + " users  version " +
                                                      server.version);
