@@ -1,7 +1,8 @@
 #pragma once
-// Start-up steps shared by the headless and the windowed program.
+// Start-up steps of the entry point, shared by the headless and the windowed program: the
+// command line, the program's directories, the language chosen without asking. When the
+// program started (StartTime) is in server/ProgramStart.hpp, as the layers below read it.
 
-#include <ctime>
 #include <string>
 
 namespace velmorin {
@@ -21,9 +22,6 @@ long PortOfCommandLine(const std::string& value);
 // takes from group and others every permission on config/, users.cfg and chatrooms.cfg.
 // 0, or the errno of a mode that could not be set.
 int CreateProgramDirectories();
-
-// When the program started; the program uptime counts from it.
-extern std::time_t StartTime;
 
 // The message shown when no language file is found.
 extern const char* const kNoLanguageMessage;

@@ -1,4 +1,4 @@
-#include "server/StartupSteps.hpp"
+#include "app/StartupSteps.hpp"
 
 #include <sys/stat.h>
 
@@ -25,8 +25,6 @@ void MakeDirectories(const std::string& path) {
 void StoreLanguage(const std::string& file) { StoreLanguageSetting(file); }
 
 }  // namespace
-
-std::time_t StartTime = 0;
 
 const char* const kNoLanguageMessage =
     "No Language files were found.\r\nEs wurden keine Sprachen gefunden.";
