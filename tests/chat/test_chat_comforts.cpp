@@ -20,7 +20,7 @@
 #include "term/Roster.hpp"
 #include "term/Screen.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 using namespace std::string_literals;
@@ -301,4 +301,4 @@ TEST(ChatResize, TheInputLineStartsWhereTheTerminalPutTheCursor) {
 }
 
 }  // namespace
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -5,7 +5,7 @@
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 // Sender and recipient of a "private" message; nothing for any other packet.
@@ -54,4 +54,4 @@ bool SelfMessageFilter::Show(const client::Packet& packet, std::string_view ownN
   return true;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

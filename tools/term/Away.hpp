@@ -11,7 +11,7 @@
 
 #include "client/PacketDecoder.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 class AwayState {
  public:
@@ -44,4 +44,4 @@ class SelfMessageFilter {
   std::optional<std::string> first_;  // the payload of a first copy just shown
 };
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -7,7 +7,7 @@
 
 #include "platform/Charset.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 void AppendEscape(std::string& out, unsigned char byte) {
@@ -74,4 +74,4 @@ std::size_t DisplayWidth(std::string_view terminalText, bool utf8) {
   return width;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 class Charset {
  public:
@@ -37,4 +37,4 @@ class Charset {
 // Display columns of terminal text, counting one per character (wide characters aside).
 std::size_t DisplayWidth(std::string_view terminalText, bool utf8);
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -5,7 +5,7 @@
 
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 int Red(long color) { return static_cast<int>(color & 0xFF); }
@@ -90,4 +90,4 @@ int AnsiColor(long color) {
   return kBySextant[static_cast<int>(hue + 0.5) % 6];
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

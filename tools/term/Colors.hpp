@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 // "255" (decimal, as on the wire), "#FF0000" (as people write colours) or a colour name such as
 // "purple" (any case); nothing otherwise.
@@ -26,4 +26,4 @@ std::string ColorHex(long color);
 // chosen for a white background, and their darkness would make them unreadable on a dark one.
 int AnsiColor(long color);
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

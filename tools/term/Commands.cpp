@@ -8,7 +8,7 @@
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 using Action = ParsedLine::Action;
@@ -335,4 +335,4 @@ std::vector<std::string> CommandNames() {
   return names;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

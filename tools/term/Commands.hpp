@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 // What the session knows that requests are built from.
 struct CommandContext {
@@ -72,4 +72,4 @@ std::string JoinPayload(std::string_view room, std::string_view password, const 
 std::string CreatePayload(std::string_view room, std::string_view password, std::string_view description,
                           const CommandContext& context);
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -5,7 +5,7 @@
 #include "term/Commands.hpp"
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -57,4 +57,4 @@ bool Completer::Complete(std::string& line, std::size_t& cursor) {
   return true;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

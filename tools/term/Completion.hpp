@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 // What a word may complete to, sorted without regard to case, each once.
 // `word` is the text from the start of the word to the cursor; `atLineStart` says whether the
@@ -38,4 +38,4 @@ class Completer {
   std::size_t insertedEnd_ = 0;  // end of what the last Tab put in
 };
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

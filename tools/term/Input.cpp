@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 bool Input::Ready(int ms) const {
   if (ended_) return false;
@@ -46,4 +46,4 @@ std::vector<EditorInput> Input::Read() {
   return done;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

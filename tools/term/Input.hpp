@@ -8,7 +8,7 @@
 
 #include "term/LineEditor.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 class Input {
  public:
@@ -31,4 +31,4 @@ class Input {
   bool ended_ = false;
 };
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <ostream>
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
@@ -278,4 +278,4 @@ void LineEditor::Redraw() {
   out_.flush();
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -25,7 +25,7 @@
 
 #include "term/Completion.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 struct EditorInput {
   enum class Kind { kLine, kEnd };
@@ -97,4 +97,4 @@ class LineEditor {
 // taken as cut, which at worst leaves a stale row rather than wiping a line of chat.
 std::size_t RowsAboveAfterResize(std::size_t cursorColumn, std::size_t columns, std::size_t reportedColumn);
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

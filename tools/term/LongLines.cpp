@@ -2,7 +2,7 @@
 
 #include "codec/WireFormat.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 std::vector<std::string> SplitAtWords(std::string_view text, long limit) {
   if (limit < 1 || text.size() <= static_cast<std::size_t>(limit)) return {std::string(text)};
@@ -46,4 +46,4 @@ std::optional<ParsedLine> SplitLongMessages(const ParsedLine& line, long limit) 
   return result;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

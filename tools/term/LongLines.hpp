@@ -10,7 +10,7 @@
 
 #include "term/Commands.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 // More messages than this from one line is no longer a long line but a paste gone wrong.
 inline constexpr std::size_t kMaxMessagesPerLine = 20;
@@ -24,4 +24,4 @@ std::vector<std::string> SplitAtWords(std::string_view text, long limit);
 // piece; nothing when that would take more than kMaxMessagesPerLine messages.
 std::optional<ParsedLine> SplitLongMessages(const ParsedLine& line, long limit);
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

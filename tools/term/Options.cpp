@@ -4,7 +4,7 @@
 
 #include "term/Colors.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 std::optional<long> PositiveNumber(std::string_view text, long max) {
@@ -166,4 +166,4 @@ std::string UsageText() {
          "command failed.\n";
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 struct Options {
   std::string host = "localhost";
@@ -44,4 +44,4 @@ std::optional<HostAndPort> SplitHostPort(const std::string& text);
 
 std::string UsageText();
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -9,7 +9,7 @@
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 using client::Packet;
@@ -304,4 +304,4 @@ std::vector<Line> Table(const std::vector<std::string>& headings, const std::vec
   return lines;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -10,7 +10,7 @@
 #include "client/PacketDecoder.hpp"
 #include "codec/PacketWriter.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 // `ownNickname` tells our own messages from others'. Lines of events are stamped; a private
 // message from somebody else and a message that names us are alerts.
@@ -26,4 +26,4 @@ std::string LoginRefusal(std::string_view status);
 // Columns padded to their widest cell, under an underlined heading.
 std::vector<Line> Table(const std::vector<std::string>& headings, const std::vector<std::vector<std::string>>& rows);
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -5,7 +5,7 @@
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 constexpr std::string_view kColumn{"\x01", 1};
@@ -64,4 +64,4 @@ std::vector<std::string> Roster::Names(std::string_view ownNickname) const {
   return names;
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

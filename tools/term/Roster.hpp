@@ -10,7 +10,7 @@
 
 #include "client/PacketDecoder.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 class Roster {
  public:
@@ -28,4 +28,4 @@ class Roster {
   std::vector<std::string> names_;  // the most recently seen last
 };
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -7,7 +7,7 @@
 #include "term/LineEditor.hpp"
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 // SGR parameters of a style; empty for the terminal's own.
@@ -87,4 +87,4 @@ void Screen::PrintText(Style style, const std::string& text) {
   Print(lines);
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -10,7 +10,7 @@
 
 #include "term/Charset.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 enum class Style {
   kPlain,
@@ -90,4 +90,4 @@ class Screen {
   bool timestamps_ = true;
 };
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -14,7 +14,7 @@
 #include "codec/WireFormat.hpp"
 #include "platform/Text.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 using client::ClientError;
@@ -711,4 +711,4 @@ CommandContext Session::Context() const {
                         away_.Text(),  query_,             welcome_.standardRoom};
 }
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -27,7 +27,7 @@
 #include "term/Screen.hpp"
 #include "client/ChatClient.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 
 enum ExitCode { kExitOk = 0, kExitConnection = 1, kExitUsage = 2, kExitRefused = 3, kExitScriptFailed = 4 };
 
@@ -127,4 +127,4 @@ class Session {
 // Set by SIGINT, SIGTERM and SIGHUP: leave politely at the next turn of the loop.
 void InstallStopSignals();
 
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace velmorin::chat;
+using namespace velmorin::term;
 
 bool ColorsWanted(int fd) { return ::isatty(fd) == 1 && std::getenv("NO_COLOR") == nullptr; }
 
