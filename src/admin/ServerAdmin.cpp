@@ -4,7 +4,7 @@
 #include "net/MachineAddresses.hpp"
 #include "platform/Text.hpp"
 #include "server/ChatServer.hpp"
-#include "server/StartupSteps.hpp"
+#include "server/ProgramStart.hpp"
 #include "server/StatusTexts.hpp"
 
 namespace velmorin {

@@ -16,6 +16,7 @@
 #include "admin/ProcessControl.hpp"
 #include "app/HeadlessFrontEnd.hpp"
 #include "app/JournalStandardError.hpp"
+#include "app/StartupSteps.hpp"
 #include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "i18n/LocaleIds.hpp"
@@ -27,7 +28,7 @@
 #include "platform/ServiceNotify.hpp"
 #include "plugins/PluginRegistry.hpp"
 #include "server/ChatServer.hpp"
-#include "server/StartupSteps.hpp"
+#include "server/ProgramStart.hpp"
 #if VELMORIN_GUI
 #include "admin-gui/LanguageAtStart.hpp"
 #include "admin-gui/WindowMode.hpp"

@@ -11,6 +11,12 @@
 // each part only the other parts it works with (ChatService::Parts, PluginCommands::Parts);
 // callers outside reach a part through its accessor.
 //
+// Where its code lives: the constructor, destructor and the listening socket's events in
+// ChatServer.cpp; start-up, shutdown, online and offline, status and the ping cycle in
+// ServerLifecycle.cpp; the operations that carry changed settings to the running parts in
+// SettingsApply.cpp; connections made in-process in InProcessConnections.cpp. The plugins'
+// command interface is PluginCommands (PluginCommands.cpp, PluginServerCommands.cpp).
+//
 // Re-entrancy: sending, logging and raising plugin events may end in the removal of any
 // connection (a failed send removes its recipient). Code that calls out therefore never holds
 // a reference into the connection table across the call; it looks the slot up again and

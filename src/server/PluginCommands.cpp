@@ -15,7 +15,7 @@
 #include "platform/ProgramPaths.hpp"
 #include "platform/Text.hpp"
 #include "server/PluginCommandAudit.hpp"
-#include "server/StartupSteps.hpp"
+#include "server/ProgramStart.hpp"
 
 namespace velmorin {
 

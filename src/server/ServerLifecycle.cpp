@@ -1,5 +1,5 @@
 // Server lifecycle: going online and offline, the status display, start-up and shutdown, and the
-// listening socket's events (a connection request goes to the chat layer's LoginService).
+// ping cycle.
 
 #include <chrono>
 #include <cstring>
@@ -47,21 +47,6 @@ void ReportShutdownSave(LogWriter& log, const LanguageFile& language, const Shut
 }
 
 }  // namespace
-
-ChatServer::ChatServer(AdminFrontEnd& frontEnd)
-    : frontEnd_(frontEnd),
-      log_(frontEnd, language_),
-      listener_(static_cast<ListenerEvents*>(this)),
-      infoSocket_(static_cast<const ServerInfoProvider&>(*this)),
-      table_(log_, events_, encryptionPlugins_),
-      chat_({table_, log_, events_, pluginObjects_, language_, *this, frontEnd}),
-      pluginCommands_(std::make_unique<PluginCommands>(PluginCommands::Parts{
-          table_, chat_, chat_.Messages(), chat_.LiveRooms(), log_, events_, pluginObjects_, frontEnd, *this, *this})) {}
-
-ChatServer::~ChatServer() {
-  PluginCallGuard::ReportTo(nullptr);
-  StopPingCycle();
-}
 
 void ChatServer::Load() {
   language_.SetLanguage("frmServer", Paths().languageDirectory + ServerSettings.Info.Language);
@@ -114,14 +99,6 @@ void ChatServer::Unload() {
   pluginCommands_->Registry().Clear();
   TerminatePlugins(pluginObjects_, *pluginCommands_);
   pluginCommands_->Registry().Clear();  // anything subscribed again during Terminate
-}
-
-void ChatServer::OnConnectionRequest(Listener&, ConnectionRequest& request) { chat_.Login().Accept(request); }
-
-void ChatServer::OnError(Listener&, const SocketError& error) {
-  // The listening socket's errors reach the plugins (as connection 0); the client sockets
-  // report to the table.
-  events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
 }
 
 bool ChatServer::IsTimerActive(long id) const {

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "admin/CtlRun.hpp"
-#include "chat/Discovery.hpp"
+#include "client/Discovery.hpp"
 #include "faults/ServerUnderTest.hpp"
 #include "support/PacketText.hpp"
 
@@ -36,7 +36,7 @@ std::string NextServerMessage(client::ChatClient& user) {
 }
 
 bool Answers(std::uint16_t port) {
-  return !chat::Discover("127.0.0.1", port, kDiscoveryWait).servers.empty();
+  return !client::Discover("127.0.0.1", port, kDiscoveryWait).servers.empty();
 }
 
 std::string Described(const CtlRun& run) {

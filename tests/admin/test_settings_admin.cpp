@@ -14,7 +14,7 @@
 
 #include "admin/AdminService.hpp"
 #include "admin/ControlRegistry.hpp"
-#include "chat/Discovery.hpp"
+#include "client/Discovery.hpp"
 #include "config/BanRules.hpp"
 #include "config/Settings.hpp"
 #include "config/WelcomeMessage.hpp"
@@ -155,7 +155,7 @@ TEST_F(SettingsAdminTest, APortChangeMovesTheListenerAndTheDiscoverySocketAndKee
   client::ChatClient old;
   EXPECT_FALSE(old.Connect("127.0.0.1", server.port(), kWait));
 
-  const chat::DiscoveryResult answer = chat::Discover("127.0.0.1", newPort, kWait);
+  const client::DiscoveryResult answer = client::Discover("127.0.0.1", newPort, kWait);
   ASSERT_EQ(answer.servers.size(), 1u) << answer.error;
   EXPECT_EQ(answer.servers[0].status, "ready");
   EXPECT_EQ(server.Call([](ChatServer& s) { return s.Connections().UserCount(); }), 1);

@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "chat/Away.hpp"
-#include "chat/Colors.hpp"
-#include "chat/Commands.hpp"
-#include "chat/Completion.hpp"
-#include "chat/LineEditor.hpp"
-#include "chat/Render.hpp"
-#include "chat/Roster.hpp"
-#include "chat/Screen.hpp"
+#include "term/Away.hpp"
+#include "term/Colors.hpp"
+#include "term/Commands.hpp"
+#include "term/Completion.hpp"
+#include "term/LineEditor.hpp"
+#include "term/Render.hpp"
+#include "term/Roster.hpp"
+#include "term/Screen.hpp"
 
-namespace velmorin::chat {
+namespace velmorin::term {
 namespace {
 
 using namespace std::string_literals;
@@ -301,4 +301,4 @@ TEST(ChatResize, TheInputLineStartsWhereTheTerminalPutTheCursor) {
 }
 
 }  // namespace
-}  // namespace velmorin::chat
+}  // namespace velmorin::term

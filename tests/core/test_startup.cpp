@@ -7,7 +7,7 @@
 #include "codec/IniValues.hpp"
 #include "config/Settings.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "server/StartupSteps.hpp"
+#include "app/StartupSteps.hpp"
 #include "support/TempProgramDir.hpp"
 
 namespace velmorin {

@@ -32,9 +32,9 @@
 
 #include <gtest/gtest.h>
 
-#include "chat/Discovery.hpp"
+#include "client/Discovery.hpp"
 #include "client/ChatClient.hpp"
-#include "loadgen/ProcessStats.hpp"
+#include "client/ProcessStats.hpp"
 #include "support/ChildProcess.hpp"
 #include "support/ServerHarness.hpp"
 #include "support/SettingsText.hpp"
@@ -160,15 +160,15 @@ class ServerUnderTest {
 
   // VmRSS of /proc/PID/status in kB, and the entries of /proc/PID/fd.
   std::optional<long> RssKb() const {
-    const auto kb = load::ReadRssKb(Pid());
+    const auto kb = client::ReadRssKb(Pid());
     return kb ? std::optional<long>(static_cast<long>(*kb)) : std::nullopt;
   }
-  std::optional<long> Descriptors() const { return load::CountDescriptors(Pid()); }
+  std::optional<long> Descriptors() const { return client::CountDescriptors(Pid()); }
 
   // The user count of the discovery reply ("users/max"); nothing when it does not answer.
   std::optional<long> Users() const { return UsersOn(ListeningPort()); }
   std::optional<long> UsersOn(std::uint16_t port) const {
-    const chat::DiscoveryResult result = chat::Discover("127.0.0.1", port, std::chrono::milliseconds(300));
+    const client::DiscoveryResult result = client::Discover("127.0.0.1", port, std::chrono::milliseconds(300));
     if (result.servers.empty()) return std::nullopt;
     const std::string& users = result.servers.front().users;
     try {

@@ -23,10 +23,10 @@
 #include "admin-gui/MainWindow.hpp"
 #include "admin-gui/SplashWindow.hpp"
 #include "admin-gui/WindowMode.hpp"
+#include "app/StartupSteps.hpp"
 #include "config/Settings.hpp"
 #include "i18n/LanguageFile.hpp"
 #include "server/ChatServer.hpp"
-#include "server/StartupSteps.hpp"
 #include "support/ServerHarness.hpp"
 
 namespace velmorin {

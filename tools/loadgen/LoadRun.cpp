@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "ProcessStats.hpp"
+#include "client/ProcessStats.hpp"
 
 namespace velmorin::load {
 namespace {
@@ -73,7 +73,7 @@ RunResult LoadRun::Run() {
   startNs_ = NowNs();
   deadlineNs_ = startNs_ + Seconds(options_.deadlineSeconds);
   SettleServer();
-  if (options_.serverPid) result_.rssBeforeKb = ReadRssKb(options_.serverPid);
+  if (options_.serverPid) result_.rssBeforeKb = client::ReadRssKb(options_.serverPid);
   ConnectAll();
   if (!deadlineHit_ && result_.loggedIn > 0) JoinAll();
   if (!deadlineHit_ && result_.joined > 0) WaitQuiet();
@@ -86,11 +86,11 @@ RunResult LoadRun::Run() {
 void LoadRun::SettleServer() {
   if (!options_.serverPid) return;
   const std::int64_t limit = std::min(NowNs() + kSettleLimitNs, deadlineNs_);
-  auto last = ReadCpuMicroseconds(options_.serverPid);
+  auto last = client::ReadCpuMicroseconds(options_.serverPid);
   std::int64_t stableSince = NowNs();
   while (last && NowNs() < limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto now = ReadCpuMicroseconds(options_.serverPid);
+    const auto now = client::ReadCpuMicroseconds(options_.serverPid);
     if (now != last) {
       last = now;
       stableSince = NowNs();
@@ -152,7 +152,7 @@ void LoadRun::WaitQuiet() {
   phase_ = Phase::Quiet;
   RunUntil([&] { return NowNs() - lastTrafficNs_ >= kQuietNs; }, NowNs() + kQuietLimitNs);
   if (!options_.serverPid) return;
-  result_.rssJoinedKb = ReadRssKb(options_.serverPid);
+  result_.rssJoinedKb = client::ReadRssKb(options_.serverPid);
   if (result_.rssBeforeKb && result_.rssJoinedKb && result_.joined > 0) {
     result_.rssPerConnectionKb =
         (static_cast<double>(*result_.rssJoinedKb) - static_cast<double>(*result_.rssBeforeKb)) /

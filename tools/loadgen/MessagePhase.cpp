@@ -6,7 +6,7 @@
 #include <charconv>
 
 #include "LoadRun.hpp"
-#include "ProcessStats.hpp"
+#include "client/ProcessStats.hpp"
 
 namespace velmorin::load {
 namespace {
@@ -73,16 +73,16 @@ void LoadRun::SendMessages() {
     for (std::uint32_t s = 0; s < senders; ++s)
       nextDueNs_.push_back(start + sendIntervalNs_ * s / senders);
   }
-  const auto serverCpuBefore = options_.serverPid ? ReadCpuMicroseconds(options_.serverPid) : std::nullopt;
-  const std::uint64_t ownCpuBefore = OwnCpuMicroseconds();
+  const auto serverCpuBefore = options_.serverPid ? client::ReadCpuMicroseconds(options_.serverPid) : std::nullopt;
+  const std::uint64_t ownCpuBefore = client::OwnCpuMicroseconds();
 
   result_.messagePhaseRan = true;
   RunUntil([&] { return traffic_->Finished(); }, deadlineNs_);
 
   const std::int64_t end = NowNs();
-  const auto serverCpuAfter = options_.serverPid ? ReadCpuMicroseconds(options_.serverPid) : std::nullopt;
+  const auto serverCpuAfter = options_.serverPid ? client::ReadCpuMicroseconds(options_.serverPid) : std::nullopt;
   const double wallSeconds = static_cast<double>(end - start) / 1e9;
-  result_.generatorCpuUs = OwnCpuMicroseconds() - ownCpuBefore;
+  result_.generatorCpuUs = client::OwnCpuMicroseconds() - ownCpuBefore;
   if (wallSeconds > 0) result_.generatorBusyPercent = result_.generatorCpuUs / 1e4 / wallSeconds;
 
   result_.traffic = traffic_->Totals();

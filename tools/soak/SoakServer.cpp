@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "../loadgen/ProcessStats.hpp"
-#include "chat/Discovery.hpp"
+#include "client/ProcessStats.hpp"
+#include "client/Discovery.hpp"
 #include "client/LoopbackPort.hpp"
 
 extern char** environ;
@@ -118,12 +118,12 @@ std::string SoakServer::OutputTail(std::size_t bytes) const {
   return text.size() > bytes ? text.substr(text.size() - bytes) : text;
 }
 
-std::optional<std::uint64_t> SoakServer::RssKb() const { return load::ReadRssKb(pid_); }
+std::optional<std::uint64_t> SoakServer::RssKb() const { return client::ReadRssKb(pid_); }
 
-std::optional<long> SoakServer::Descriptors() const { return load::CountDescriptors(pid_); }
+std::optional<long> SoakServer::Descriptors() const { return client::CountDescriptors(pid_); }
 
 std::optional<long> SoakServer::Users() const {
-  const chat::DiscoveryResult result = chat::Discover("127.0.0.1", port_, std::chrono::milliseconds(500));
+  const client::DiscoveryResult result = client::Discover("127.0.0.1", port_, std::chrono::milliseconds(500));
   if (result.servers.empty()) return std::nullopt;
   const std::string& users = result.servers.front().users;
   const std::size_t slash = users.find('/');

@@ -12,7 +12,7 @@
 #include "i18n/LanguageFile.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "server/StartupSteps.hpp"
+#include "server/ProgramStart.hpp"
 #include "support/ServerHarness.hpp"
 #include "support/SettingsText.hpp"
 
