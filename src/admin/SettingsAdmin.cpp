@@ -126,7 +126,7 @@ AdminResult SettingsAdmin::MoveListenerTo(long port) {
   GeneralSettings& general = ServerSettings.General;
   const long before = general.ActivePort;
   general.ActivePort = port;
-  if (!server_.MoveListener()) return AdminResult::Done();
+  if (server_.MoveListener().ok()) return AdminResult::Done();
   // MoveListener went back to the port it had, and logged why the new one failed.
   general.ActivePort = before;
   const std::string text = WithPlaceholders(server_.Language().Data("msgPortNotMoved"),

@@ -64,7 +64,7 @@ void LoginService::Accept(ConnectionRequest& request) {
   log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}, {"%peer", address}});
   if (!table_.SameConnection(index, serial)) return;
   StreamSocket& client = *table_.At(index).Socket();
-  if (client.Accept(request)) {
+  if (!client.Accept(request).ok()) {
     connections_.RemoveUser(index, "", false, 0);
     return;
   }

@@ -167,7 +167,7 @@ void ChatServer::ChangeStatus(bool ask) {
                                         std::to_string(ServerSettings.General.ActivePort));
     log_.WriteLogLine(text + "\r\n", 255);
   }
-  if (error) events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
+  if (!error.ok()) events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
 
   // A limit of 0 users makes a listening server "full" at once; it is online all the same.
   if (RefreshStatus() == StatusStopped) {
