@@ -116,7 +116,7 @@ AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice)
   velmorin::BanUser(address, name, choice);
   AdminResult saved = Save(done, [&before] { Bans() = before; });
   if (!saved.ok()) return saved;
-  server_.Chat().RemoveUser(id, "", true, 0);
+  server_.Chat().RemoveUser(id, {.tellRoom = true});
   return saved;
 }
 

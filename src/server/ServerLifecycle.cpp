@@ -99,7 +99,7 @@ void ChatServer::Unload() {
     listener_.Close();
   }
   for (long index = 1; index <= table_.MaxIndex(); ++index) {
-    if (table_.InUse(index)) chat_.RemoveUser(index, "", false, 0);
+    if (table_.InUse(index)) chat_.RemoveUser(index, {.tellRoom = false});
   }
   encryptionPlugins_.Release();
   infoSocket_.DestroyInfoSocket();
@@ -205,7 +205,7 @@ void ChatServer::ResetServerState(bool keepConnections) {
   }
   if (!keepConnections) {
     for (long index = 1; index <= table_.MaxIndex(); ++index) {
-      if (table_.InUse(index)) chat_.RemoveUser(index, "", true, 0);
+      if (table_.InUse(index)) chat_.RemoveUser(index, {.tellRoom = true});
     }
   }
   frontEnd_.ShowStatus(StatusStopped, language_.Data("statusOffline"), language_.Data("systrayOffline"));
