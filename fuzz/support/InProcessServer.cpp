@@ -214,7 +214,7 @@ void InProcessServer::CheckInvariants() {
 void InProcessServer::Reset() {
   ChatServer& server = *server_;
   for (long index = 1; index <= server.Connections().MaxIndex(); ++index) {
-    if (server.Connections().InUse(index)) server.Chat().RemoveUser(index, "", true, 0);
+    if (server.Connections().InUse(index)) server.Chat().RemoveUser(index, {.tellRoom = true});
   }
   for (int client = 0; client < kConnections; ++client) Close(client);
   RunUntilIdle();

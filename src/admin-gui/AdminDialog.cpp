@@ -40,7 +40,7 @@ void AdminDialog::ShowRefusal(const AdminResult& result) {
 }
 
 const AdminResult& AdminDialog::AcceptUnlessRefused(const AdminResult& result) {
-  if (result) {
+  if (result.ok()) {
     accept();
   } else {
     ShowRefusal(result);

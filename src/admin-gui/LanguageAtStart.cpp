@@ -53,7 +53,7 @@ void AskLanguageOverWindow(MainWindow& window, AdminService& admin) {
   if (!chosen || *chosen == running || window.Unloaded()) return;
   const AdminResult result = admin.Audit().RecordWindow("settings set Info.Language " + *chosen,
                                                        admin.Settings().ChooseLanguage(*chosen));
-  if (result) ApplyToWindows(window, directory + *chosen);
+  if (result.ok()) ApplyToWindows(window, directory + *chosen);
 }
 
 }  // namespace velmorin

@@ -413,7 +413,7 @@ void MainWindow::ToggleOnline() {
 void MainWindow::ReloadConfiguration() {
   if (admin_ == nullptr) return;
   const AdminResult result = admin_->Audit().RecordWindow("reload", admin_->Settings().ReloadFromDisk());
-  if (!result) QMessageBox::warning(this, QtText(texts_.Data("notice")), QtText(result.message));
+  if (!result.ok()) QMessageBox::warning(this, QtText(texts_.Data("notice")), QtText(result.message));
 }
 
 void MainWindow::ClearLog() {

@@ -165,7 +165,7 @@ void RoomListWindow::RemoveSelected() {
                                                  : ReplaceAll(Text("questionDelEmpty"), "%name", room->name);
   if (!Ask(question)) return;
   const AdminResult result = admin_.Audit().RecordWindow("room remove " + room->name, admin_.Rooms().Remove(room->name, true));
-  if (!result) ShowRefusal(result);
+  if (!result.ok()) ShowRefusal(result);
   roomList_->clearSelection();
   Refresh();
 }

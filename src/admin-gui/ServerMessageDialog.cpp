@@ -79,7 +79,7 @@ AdminResult ServerMessageDialog::Send() {
       break;
   }
   admin_.Audit().RecordWindow(action + text, result);
-  if (!result) {
+  if (!result.ok()) {
     ShowRefusal(result);
     if (!TargetGone(result.notice)) return result;
   }

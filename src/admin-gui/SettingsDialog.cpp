@@ -170,7 +170,7 @@ AdminResult SettingsDialog::Store() {
   for (const Binding& binding : bindings_) {
     const std::string value = binding.value();
     if (opened_.Get(binding.key) != value) changed.insert(changed.end(), {binding.key, value});
-    if (AdminResult set = admin_.Settings().Set(form, binding.key, value); !set) {
+    if (AdminResult set = admin_.Settings().Set(form, binding.key, value); !set.ok()) {
       return admin_.Audit().RecordWindow(AuditedWords({"settings", "set", binding.key, value}), set);
     }
   }
@@ -179,13 +179,13 @@ AdminResult SettingsDialog::Store() {
   const std::string addedStandard = DeferAddedStandardRoom(form);
   AdminResult result = admin_.Settings().ConfirmChanges(opened_, form);
   if (changed.size() > 2) admin_.Audit().RecordWindow(AuditedWords(changed), result);
-  if (!result) return result;
+  if (!result.ok()) return result;
   form_ = form;
   opened_ = form;
-  if (AdminResult lists = StoreListChanges(); !lists) return lists;
+  if (AdminResult lists = StoreListChanges(); !lists.ok()) return lists;
   if (!addedStandard.empty()) {
     if (AdminResult standard = admin_.Audit().RecordWindow("room standard " + addedStandard, admin_.Rooms().SetStandard(addedStandard));
-        !standard) {
+        !standard.ok()) {
       return standard;
     }
     form_.settings.Chatrooms.StandardChatroom = addedStandard;
@@ -212,7 +212,7 @@ void SettingsDialog::OnOk() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const AdminResult result = Store();
   QApplication::restoreOverrideCursor();
-  if (!result) {
+  if (!result.ok()) {
     ShowNotice(result.message.empty() ? Text(result.notice) : result.message);
     return;
   }

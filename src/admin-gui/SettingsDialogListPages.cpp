@@ -131,7 +131,7 @@ AdminResult SettingsDialog::StoreListChanges() {
   while (!listChanges_.empty()) {
     const AdminResult result = listChanges_.front()();
     // A refused change stays first in line: the list shows it, so it is not dropped unseen.
-    if (!result) return result;
+    if (!result.ok()) return result;
     listChanges_.erase(listChanges_.begin());
   }
   return AdminResult::Done();

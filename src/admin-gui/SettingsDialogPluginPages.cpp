@@ -95,7 +95,7 @@ void SettingsDialog::StorePluginChoices() {
       const std::string component = item->data(kComponentRole).toString().toStdString();
       const AdminResult result = admin_.Audit().RecordWindow((enabled ? "plugins enable " : "plugins disable ") + component,
                                                              admin_.Plugins().SetEnabled(component, enabled));
-      if (result) item->setData(kEnabledRole, enabled);
+      if (result.ok()) item->setData(kEnabledRole, enabled);
     }
   }
 }
@@ -124,12 +124,12 @@ void SettingsDialog::BuildEncryptionPage() {
   connect(configure, &QPushButton::clicked, this, [this, list] {
     const std::string component = SelectedComponent(list);
     if (component.empty()) return;
-    if (const AdminResult result = admin_.Plugins().ShowConfiguration(component); !result) ShowNotice(result.message);
+    if (const AdminResult result = admin_.Plugins().ShowConfiguration(component); !result.ok()) ShowNotice(result.message);
   });
   connect(about, &QPushButton::clicked, this, [this, list] {
     const std::string component = SelectedComponent(list);
     if (component.empty()) return;
-    if (const AdminResult result = admin_.Plugins().ShowAbout(component); !result) ShowNotice(result.message);
+    if (const AdminResult result = admin_.Plugins().ShowAbout(component); !result.ok()) ShowNotice(result.message);
   });
 }
 
@@ -168,7 +168,7 @@ void SettingsDialog::BuildPluginsPage() {
     const std::string component = SelectedComponent(list);
     if (component.empty()) return;
     const AdminResult result = admin_.Plugins().ShowAbout(component, pluginSession_.get());
-    if (!result) ShowNotice(result.message);
+    if (!result.ok()) ShowNotice(result.message);
   });
   // A plugin that added a settings page shows its first page (or the page under its name);
   // otherwise the plugin's own configuration, or the service's reason why there is none.
@@ -179,7 +179,7 @@ void SettingsDialog::BuildPluginsPage() {
     if (owned != pluginPageKeys_.end() && ShowPage(owned->second)) return;
     if (ShowPage("Plugin:" + ServerText(item->data(kNameRole).toString()))) return;
     const AdminResult result = admin_.Plugins().ShowConfiguration(item->data(kComponentRole).toString().toStdString());
-    if (!result) ShowNotice(result.message);
+    if (!result.ok()) ShowNotice(result.message);
   });
 }
 

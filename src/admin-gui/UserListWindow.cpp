@@ -135,8 +135,8 @@ void UserListWindow::DisconnectSelected() {
   if (!user || !Ask(Text("questionDisconnect"))) return;
   const AdminResult result = admin_.Audit().RecordWindow(
       "kick " + user->nickname, admin_.Users().Disconnect(user->nickname, ServerText(reasonEdit_->text())));
-  if (!result) ShowRefusal(result);
-  if (result) reasonEdit_->clear();
+  if (!result.ok()) ShowRefusal(result);
+  if (result.ok()) reasonEdit_->clear();
   userList_->clearSelection();
   Refresh();
 }

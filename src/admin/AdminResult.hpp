@@ -20,7 +20,9 @@ struct AdminResult {
   static AdminResult Refused(std::string notice, std::string message) {
     return {false, std::move(notice), std::move(message)};
   }
-  explicit operator bool() const { return done; }
+  // Whether the operation was done. There is no conversion to bool: a test of a result says
+  // which way it reads.
+  bool ok() const { return done; }
 };
 
 }  // namespace velmorin

@@ -115,8 +115,8 @@ AdminResult BanAdmin::BanUser(const std::string& nickname, BanUserChoice choice)
   const BanLists before = Bans();
   velmorin::BanUser(address, name, choice);
   AdminResult saved = Save(done, [&before] { Bans() = before; });
-  if (!saved) return saved;
-  server_.Chat().RemoveUser(id, "", true, 0);
+  if (!saved.ok()) return saved;
+  server_.Chat().RemoveUser(id, {.tellRoom = true});
   return saved;
 }
 

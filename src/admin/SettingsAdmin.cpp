@@ -78,7 +78,7 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
   // Compared as used: a stored port out of range runs as 1000, as the form shows it.
   const bool portChanged = UsablePort(form.settings.General.Port) != UsablePort(before.General.Port);
   if (portChanged) {
-    if (AdminResult moved = MoveListenerTo(UsablePort(form.settings.General.Port)); !moved) return moved;
+    if (AdminResult moved = MoveListenerTo(UsablePort(form.settings.General.Port)); !moved.ok()) return moved;
   }
   const auto moveBack = [&] {
     if (portChanged) MoveListenerTo(before.General.ActivePort);
@@ -88,7 +88,7 @@ AdminResult SettingsAdmin::Confirm(const SettingsForm& form) {
   const bool welcomeChanged = form.welcomeText != oldWelcome;
   // The welcome text goes first: if either write fails, both are as they were.
   if (welcomeChanged) {
-    if (AdminResult stored = StoreWelcomeText(form.welcomeText); !stored) {
+    if (AdminResult stored = StoreWelcomeText(form.welcomeText); !stored.ok()) {
       moveBack();
       return stored;
     }
@@ -116,7 +116,7 @@ AdminResult SettingsAdmin::ConfirmChanges(const SettingsForm& opened, const Sett
   for (const std::string& key : SettingsForm::Keys()) {
     const std::optional<std::string> value = edited.Get(key);
     if (!value || *value == opened.Get(key)) continue;
-    if (AdminResult set = Set(form, key, *value); !set) return set;
+    if (AdminResult set = Set(form, key, *value); !set.ok()) return set;
   }
   if (edited.welcomeText != opened.welcomeText) form.welcomeText = edited.welcomeText;
   return Confirm(form);
@@ -126,7 +126,7 @@ AdminResult SettingsAdmin::MoveListenerTo(long port) {
   GeneralSettings& general = ServerSettings.General;
   const long before = general.ActivePort;
   general.ActivePort = port;
-  if (!server_.MoveListener()) return AdminResult::Done();
+  if (server_.MoveListener().ok()) return AdminResult::Done();
   // MoveListener went back to the port it had, and logged why the new one failed.
   general.ActivePort = before;
   const std::string text = WithPlaceholders(server_.Language().Data("msgPortNotMoved"),
@@ -203,7 +203,7 @@ AdminResult SettingsAdmin::SetWelcomeText(const std::string& text) {
     return AdminResult::Refused("noticeInvalidSetting",
                                 WithPlaceholders(SettingsText("noticeInvalidSetting"), {{"%key", "WelcomeText"}, {"%value", ""}}));
   }
-  if (AdminResult result = StoreWelcomeText(stored); !result) return result;
+  if (AdminResult result = StoreWelcomeText(stored); !result.ok()) return result;
   return AdminResult::Done(SettingsText("doneWelcomeStored"));
 }
 
@@ -228,7 +228,7 @@ AdminResult SettingsAdmin::ImportWelcomeText(const std::string& path) {
   // As the welcome file is read: lines joined by CR LF, without the last one's.
   std::string text = WithCrLf(content);
   if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
-  if (AdminResult result = StoreWelcomeText(text); !result) return result;
+  if (AdminResult result = StoreWelcomeText(text); !result.ok()) return result;
   return AdminResult::Done(SettingsText("doneWelcomeStored"));
 }
 

@@ -50,7 +50,7 @@ ControlReply SettingsSet(SettingsAdmin& settings, const std::vector<std::string>
   std::vector<std::pair<std::string, std::string>> stored;
   std::string converted;
   for (std::size_t i = 1; i + 1 < words.size(); i += 2) {
-    if (AdminResult result = settings.Set(form, words[i], words[i + 1]); !result) return ControlReply::From(result);
+    if (AdminResult result = settings.Set(form, words[i], words[i + 1]); !result.ok()) return ControlReply::From(result);
     const std::string key = SettingsForm::CanonicalKey(words[i]).value_or(words[i]);
     const std::string value = form.Get(key).value_or("");
     if (value != words[i + 1]) converted += " " + key + " " + words[i + 1] + " becomes " + value + ".";

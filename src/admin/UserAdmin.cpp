@@ -69,14 +69,14 @@ void UserAdmin::TellDisconnected(long index, const std::string& reason) {
 
 AdminResult UserAdmin::SendToAll(const std::string& text) {
   std::string trimmed;
-  if (AdminResult refused = CheckText(text, trimmed); !refused) return refused;
+  if (AdminResult checked = CheckText(text, trimmed); !checked.ok()) return checked;
   // The plugin interface's empty recipient list is every logged-in user.
   return Send("", trimmed, "Server message sent to every logged-in user.");
 }
 
 AdminResult UserAdmin::SendToUser(const std::string& nickname, const std::string& text) {
   std::string trimmed;
-  if (AdminResult refused = CheckText(text, trimmed); !refused) return refused;
+  if (AdminResult checked = CheckText(text, trimmed); !checked.ok()) return checked;
   const long index = server_.Connections().GetUserID(nickname);
   if (index < 0) return Notice("noticePersonDoesNotExist");
   const std::string found = server_.Connections().At(index).nickname;
@@ -85,7 +85,7 @@ AdminResult UserAdmin::SendToUser(const std::string& nickname, const std::string
 
 AdminResult UserAdmin::SendToRoom(const std::string& room, const std::string& text) {
   std::string trimmed;
-  if (AdminResult refused = CheckText(text, trimmed); !refused) return refused;
+  if (AdminResult checked = CheckText(text, trimmed); !checked.ok()) return checked;
   const RoomTable& rooms = server_.Chatrooms();
   const long id = rooms.GetChatroomID(room);
   if (id < 0) return Notice("noticeChatroomDoesNotExist");

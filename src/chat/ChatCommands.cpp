@@ -298,7 +298,7 @@ bool ChatCommands::HandleCreateChatroom(long index, const std::string& payload) 
 }
 
 bool ChatCommands::HandleQuit(long index, const std::string& payload) {
-  connections_.RemoveUser(index, Left(TrimBlanks(FirstField(payload)), 40), true, 0);
+  connections_.RemoveUser(index, {.reason = Left(TrimBlanks(FirstField(payload)), 40), .tellRoom = true});
   return false;
 }
 

@@ -30,7 +30,7 @@ void ChatService::ResetRooms(std::function<void()> onChange) {
   LoadChatrooms(*rooms_);
 }
 
-void ChatService::RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) {
+void ChatService::RemoveUser(long index, const RemovalOptions& options) {
   if (!table_.InUse(index) || table_.At(index).Closing()) return;
   // From here the connection is closing: a second RemoveUser of the slot, from inside one of
   // the calls below, does nothing.
@@ -52,14 +52,14 @@ void ChatService::RemoveUser(long index, const std::string& reason, bool roomNot
   }
   const long room = table_.At(index).chatroomId;
   if (room > -1) {
-    if (roomNotice) messages_.UserLeftEvent(index, -1, room, reason);
+    if (options.tellRoom) messages_.UserLeftEvent(index, -1, room, options.reason);
     if (!table_.SlotHolds(index, serial)) return;
     rooms_->RemoveUser(room, index);
     table_.At(index).chatroomId = -1;
   }
   const std::string nickname = table_.At(index).nickname;
   if (!nickname.empty()) {
-    events_.UserStatus("userloggedout", nickname + '\0' + (errorFlag != 0 ? "1" : "0"));
+    events_.UserStatus("userloggedout", nickname + '\0' + (options.byError ? "1" : "0"));
     if (!table_.SlotHolds(index, serial)) return;
   }
   table_.Release(index);
@@ -73,7 +73,7 @@ void ChatService::ReplyTimeout(long index) {
     return;
   }
   log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
-  RemoveUser(index, "Timeout", true, -1);
+  RemoveUser(index, {.reason = "Timeout", .tellRoom = true, .byError = true});
 }
 
 void ChatService::LoginDeadline(long index) { login_.LoginDeadline(index); }

@@ -44,7 +44,7 @@ class ChatService : public ConnectionHandler {
   ChatService(const ChatService&) = delete;
   ChatService& operator=(const ChatService&) = delete;
 
-  void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) override;
+  void RemoveUser(long index, const RemovalOptions& options) override;
   void ReplyTimeout(long index) override;
   void LoginDeadline(long index) override;
 

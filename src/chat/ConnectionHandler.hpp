@@ -4,16 +4,17 @@
 
 #include <string>
 
+#include "chat/RemovalOptions.hpp"
+
 namespace velmorin {
 
 class ConnectionHandler {
  public:
   virtual ~ConnectionHandler() = default;
   // Ends the connection: the front end, the room and the plugins hear of it, then the slot is
-  // released. A second removal of a connection that is closing does nothing. `reason` goes to
-  // the room's "userLeft" notice when `roomNotice`; a non-zero `errorFlag` tells the plugins the
-  // user was logged out by an error.
-  virtual void RemoveUser(long index, const std::string& reason, bool roomNotice, long errorFlag) = 0;
+  // released. A second removal of a connection that is closing does nothing. `options` says
+  // what the room and the plugins are told (see RemovalOptions).
+  virtual void RemoveUser(long index, const RemovalOptions& options) = 0;
   // The connection's reply timer ran out: a ping went unanswered, or a wait for a taken
   // nickname is over.
   virtual void ReplyTimeout(long index) = 0;

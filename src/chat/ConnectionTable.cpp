@@ -246,7 +246,7 @@ StreamSocket* ConnectionTable::SendableSocket(long index) {
   StreamSocket* socket = Socket(index);
   if (socket != nullptr && socket->State() == StreamState::Connected) return socket;
   log_.Log(LogMessageType::ErrorSendingData, {{"%id", std::to_string(index)}});
-  if (handler_ != nullptr) handler_->RemoveUser(index, "Error", true, -1);
+  if (handler_ != nullptr) handler_->RemoveUser(index, {.reason = "Error", .tellRoom = true, .byError = true});
   return nullptr;
 }
 
@@ -452,7 +452,7 @@ void ConnectionTable::OnClose(StreamSocket& socket) {
   if (InUse(index) && !At(index).Closing()) {
     log_.Log(LogMessageType::Disconnected, {{"%id", std::to_string(index)}, {"%peer", PeerNotLoggedIn(index)}});
   }
-  handler_->RemoveUser(index, "", true, 0);
+  handler_->RemoveUser(index, {.tellRoom = true});
 }
 
 void ConnectionTable::OnError(StreamSocket& socket, const SocketError& error) {
@@ -461,12 +461,12 @@ void ConnectionTable::OnError(StreamSocket& socket, const SocketError& error) {
   const std::uint64_t serial = InUse(index) ? At(index).serial : 0;
   events_.OnlineStatus("error", std::to_string(index) + '\0' + std::to_string(error.number));
   // The plugins hearing of the error may have removed the connection or rebuilt the table.
-  if (index > 0 && SameConnection(index, serial)) handler_->RemoveUser(index, "", true, -1);
+  if (index > 0 && SameConnection(index, serial)) handler_->RemoveUser(index, {.tellRoom = true, .byError = true});
 }
 
 void ConnectionTable::OnSendComplete(StreamSocket& socket) {
   const long index = socket.Index();
-  if (InUse(index) && At(index).fullAtConnect) handler_->RemoveUser(index, "", true, 0);
+  if (InUse(index) && At(index).fullAtConnect) handler_->RemoveUser(index, {.tellRoom = true});
 }
 
 void ConnectionTable::OnSendProgress(StreamSocket&, long bytesSent) { bytesOut_ += static_cast<double>(bytesSent); }

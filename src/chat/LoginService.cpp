@@ -53,7 +53,7 @@ void LoginService::Accept(ConnectionRequest& request) {
     // in, so connections that never log in cannot lock real clients out.
     const long oldest = table_.OldestConnectionNotLoggedIn();
     if (oldest < 0) return;
-    connections_.RemoveUser(oldest, "Timeout", true, -1);
+    connections_.RemoveUser(oldest, {.reason = "Timeout", .tellRoom = true, .byError = true});
     if (!status_.IsOnline() || table_.ConnectionCount() > maxUsers + maxUsers / 2) return;
   }
 
@@ -64,8 +64,8 @@ void LoginService::Accept(ConnectionRequest& request) {
   log_.Log(LogMessageType::Connected, {{"%id", std::to_string(index)}, {"%ip", address}, {"%peer", address}});
   if (!table_.SameConnection(index, serial)) return;
   StreamSocket& client = *table_.At(index).Socket();
-  if (client.Accept(request)) {
-    connections_.RemoveUser(index, "", false, 0);
+  if (!client.Accept(request).ok()) {
+    connections_.RemoveUser(index, {.tellRoom = false});
     return;
   }
   // Replies go out at once (everything a pass produces for a client leaves in one send).
@@ -123,7 +123,7 @@ bool LoginService::Login(long index, const std::string& payload) {
   if (fields[4] != kProtocolVersion) {
     log_.Log(LogMessageType::ErrorVersion, {{"%id", id}, {"%ver", fields[4]}, {"%peer", table_.PeerNotLoggedIn(index)}});
     table_.SendCommand(index, "acceptUser", "unsupported");
-    connections_.RemoveUser(index, "", true, 0);
+    connections_.RemoveUser(index, {.tellRoom = true});
     return false;
   }
   const std::uint64_t serial = table_.At(index).serial;
@@ -148,7 +148,7 @@ bool LoginService::Login(long index, const std::string& payload) {
   } else if (!ServerSettings.General.AllowGuests) {
     log_.Log(LogMessageType::ErrorNoGuests, {{"%id", id}, {"%name", nickname}, {"%peer", table_.PeerNotLoggedIn(index)}});
     table_.SendCommand(index, "acceptUser", "noguests");
-    connections_.RemoveUser(index, "", true, 0);
+    connections_.RemoveUser(index, {.tellRoom = true});
     return false;
   } else if (IsNicknameBanned(nickname)) {
     DenyUser(index, nickname);
@@ -217,7 +217,7 @@ void LoginService::DenyUser(long index, const std::string& nickname) {
   if (!table_.SameConnection(index, serial)) return;
   table_.SendCommand(index, "acceptUser", "denied");
   // The reply leaves before the connection closes: the close is graceful and flushes it.
-  if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, "", true, 0);
+  if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, {.tellRoom = true});
 }
 
 std::vector<long> LoginService::RemainingHolders(long index) const {
@@ -258,7 +258,7 @@ void LoginService::CompleteWaitingLogin(long index) {
     log_.Log(LogMessageType::ChatnameAlreadyUsed, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
     if (!table_.SameConnection(index, serial)) return;
     table_.SendCommand(index, "acceptUser", "used");
-    if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, "", true, 0);
+    if (table_.SameConnection(index, serial)) connections_.RemoveUser(index, {.tellRoom = true});
     return;
   }
   if (UsersFillServer()) {
@@ -274,7 +274,7 @@ void LoginService::LoginDeadline(long index) {
   // by now goes as a connection that stopped answering does.
   if (!table_.InUse(index) || table_.At(index).LoggedIn() || table_.At(index).Closing()) return;
   log_.Log(LogMessageType::PingTimeout, {{"%id", std::to_string(index)}, {"%peer", table_.PeerNotLoggedIn(index)}});
-  connections_.RemoveUser(index, "Timeout", true, -1);
+  connections_.RemoveUser(index, {.reason = "Timeout", .tellRoom = true, .byError = true});
 }
 
 }  // namespace velmorin

@@ -67,7 +67,7 @@ SocketError InfoSocket::Open(long port) {
   DestroyInfoSocket();
   socket_ = std::make_unique<DatagramSocket>(static_cast<DatagramEvents*>(this));
   const SocketError error = socket_->Bind(port);
-  if (error) {
+  if (!error.ok()) {
     socket_.reset();
     return error;
   }

@@ -7,12 +7,13 @@
 
 namespace velmorin {
 
-// An error as the socket layer reports it: number 0 means none.
+// An error as the socket layer reports it: number 0 means none. Ask `ok()`; there is no
+// conversion to bool, so a test of a result always says which way it reads.
 struct SocketError {
   int number = 0;
   std::string description;
   std::string source;
-  explicit operator bool() const { return number != 0; }
+  bool ok() const { return number == 0; }
 };
 SocketError MakeSocketError(int number, const std::string& source);
 

@@ -100,7 +100,7 @@ std::string PluginCommands::GetUserList(const std::string&, const std::string& p
 std::string PluginCommands::KickUser(const std::string&, const std::string& p1, const std::string& p2) {
   const long index = table_.GetUserID(p1);
   if (index < 0) return "notfound";
-  connections_.RemoveUser(index, TrimBlanks(p2), true, 0);
+  connections_.RemoveUser(index, {.reason = TrimBlanks(p2), .tellRoom = true});
   return "kicked";
 }
 

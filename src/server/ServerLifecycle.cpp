@@ -84,7 +84,7 @@ void ChatServer::Unload() {
     listener_.Close();
   }
   for (long index = 1; index <= table_.MaxIndex(); ++index) {
-    if (table_.InUse(index)) chat_.RemoveUser(index, "", false, 0);
+    if (table_.InUse(index)) chat_.RemoveUser(index, {.tellRoom = false});
   }
   encryptionPlugins_.Release();
   infoSocket_.DestroyInfoSocket();
@@ -144,7 +144,7 @@ void ChatServer::ChangeStatus(bool ask) {
                                         std::to_string(ServerSettings.General.ActivePort));
     log_.WriteLogLine(text + "\r\n", 255);
   }
-  if (error) events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
+  if (!error.ok()) events_.OnlineStatus("error", std::string("0") + '\0' + std::to_string(error.number));
 
   // A limit of 0 users makes a listening server "full" at once; it is online all the same.
   if (RefreshStatus() == StatusStopped) {
@@ -182,7 +182,7 @@ void ChatServer::ResetServerState(bool keepConnections) {
   }
   if (!keepConnections) {
     for (long index = 1; index <= table_.MaxIndex(); ++index) {
-      if (table_.InUse(index)) chat_.RemoveUser(index, "", true, 0);
+      if (table_.InUse(index)) chat_.RemoveUser(index, {.tellRoom = true});
     }
   }
   frontEnd_.ShowStatus(StatusStopped, language_.Data("statusOffline"), language_.Data("systrayOffline"));

@@ -19,7 +19,7 @@ SocketError ChatServer::MoveListener() {
   if (!IsOnline() || listener_.LocalPort() == general.ActivePort) return {};
   const long oldPort = listener_.LocalPort();
   const SocketError error = listener_.Listen(general.ActivePort);
-  if (error) {
+  if (!error.ok()) {
     if (error.number == kErrorAddressInUse) log_.LogPortInUse(general.ActivePort);
     // The clients stay served on the port they know.
     listener_.Listen(oldPort);

@@ -147,7 +147,7 @@ TEST(SettingsPluginSession, AboutAndSettingsChangedReachItsOwnInstancesAndClosin
     PluginAdmin admin(s);
     std::vector<SettingsPage> pages;
     auto session = admin.OpenSettingsSession([&pages](const SettingsPage& page) { pages.push_back(page); });
-    EXPECT_TRUE(admin.ShowAbout("alpha", session.get()));
+    EXPECT_TRUE(admin.ShowAbout("alpha", session.get()).ok());
     session->SettingsChanged();
     session->Close();
     EXPECT_EQ(session->InstanceCount(), 0u);

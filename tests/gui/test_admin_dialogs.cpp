@@ -106,12 +106,12 @@ TEST_F(AdminDialogs, BanFromTheUserListKeepsTheChosenRulesAndDisconnects) {
     }
     {
       ModalAnswerer ok(QMessageBox::Ok);
-      EXPECT_FALSE(dialog.Ban());  // nothing chosen: refused, shown, nothing changed
+      EXPECT_FALSE(dialog.Ban().ok());  // nothing chosen: refused, shown, nothing changed
       refusals = ok.texts;
     }
     stayedOpen = dialog.isVisible();
     dialog.BanNick().setChecked(true);
-    EXPECT_TRUE(dialog.Ban());
+    EXPECT_TRUE(dialog.Ban().ok());
   });
   users.BanSelected();
   ASSERT_TRUE(ban.ran);
@@ -150,7 +150,7 @@ TEST_F(AdminDialogs, TheBanDialogChoosesAddressAndNicknameAndSaysWhoSharesTheAdd
   EXPECT_TRUE(shared->isHidden());
   dialog.BanIP().setChecked(true);
 
-  ASSERT_TRUE(dialog.Ban());
+  ASSERT_TRUE(dialog.Ban().ok());
   EXPECT_TRUE(Await([&] { return ann.WaitForClose(kWait); }));
   const BanRuleView rules = admin.Bans().List();
   EXPECT_EQ(rules.addresses, std::vector<std::string>{"127.0.0.1"});
@@ -229,9 +229,9 @@ TEST_F(AdminDialogs, TheMessageEditorReachesWhomItsModeNames) {
     editor.show();
     EXPECT_EQ(editor.windowTitle().toStdString(), c.title);
     editor.Editor().setPlainText("  hello\nthere  ");
-    EXPECT_TRUE(editor.Send());
+    EXPECT_TRUE(editor.Send().ok());
     EXPECT_FALSE(editor.isVisible()) << c.title;
-    ASSERT_TRUE(admin.Users().SendToAll("marker"));
+    ASSERT_TRUE(admin.Users().SendToAll("marker").ok());
     const std::vector<std::string> expected{std::string("server") + '\0' + "hello\r\nthere"};
     EXPECT_EQ(MessagesUntilMarker(ann), c.toAnn ? expected : std::vector<std::string>{}) << c.title;
     EXPECT_EQ(MessagesUntilMarker(ben), c.toBen ? expected : std::vector<std::string>{}) << c.title;
@@ -255,7 +255,7 @@ TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
     editor.show();
     editor.Editor().setPlainText("hello");
     ModalAnswerer ok(QMessageBox::Ok);
-    EXPECT_FALSE(editor.Send());
+    EXPECT_FALSE(editor.Send().ok());
     EXPECT_EQ(ok.texts, (std::vector<std::string>{c.notice}));
     EXPECT_FALSE(editor.isVisible()) << c.notice;
   }
@@ -265,10 +265,10 @@ TEST_F(AdminDialogs, TheMessageEditorShowsWhyNothingWasSentAndCloses) {
   editor.show();
   editor.Editor().setPlainText("   ");
   ModalAnswerer ok(QMessageBox::Ok);
-  EXPECT_TRUE(editor.Send());
+  EXPECT_TRUE(editor.Send().ok());
   EXPECT_TRUE(editor.isVisible());
   EXPECT_TRUE(ok.texts.empty());
-  ASSERT_TRUE(admin.Users().SendToAll("marker"));
+  ASSERT_TRUE(admin.Users().SendToAll("marker").ok());
   EXPECT_TRUE(MessagesUntilMarker(ann).empty());
 }
 
@@ -279,9 +279,9 @@ TEST_F(AdminDialogs, TheRoomCreatorCleansItsFieldsAndShowsWhyItRefuses) {
   {
     ModalAnswerer ok(QMessageBox::Ok);
     creator.Name().setText("   ");
-    EXPECT_FALSE(creator.Create());
+    EXPECT_FALSE(creator.Create().ok());
     creator.Name().setText("GARDEN");
-    EXPECT_FALSE(creator.Create());
+    EXPECT_FALSE(creator.Create().ok());
     EXPECT_EQ(ok.texts, (std::vector<std::string>{"Please enter a name.", "A chatroom with this name already exists."}));
   }
   EXPECT_TRUE(creator.isVisible());
@@ -289,7 +289,7 @@ TEST_F(AdminDialogs, TheRoomCreatorCleansItsFieldsAndShowsWhyItRefuses) {
   creator.Name().setText(" Tea\tRoom ");
   creator.Description().setText("Hot");
   creator.Permanent().setChecked(true);
-  EXPECT_TRUE(creator.Create());
+  EXPECT_TRUE(creator.Create().ok());
   EXPECT_EQ(creator.Name().text(), "TeaRoom");  // shown as cleaned
   EXPECT_FALSE(creator.isVisible());
   const long id = server.Chatrooms().GetChatroomID("TeaRoom");

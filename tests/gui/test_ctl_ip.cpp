@@ -73,19 +73,19 @@ TEST(BanRuleDialog, RefusesIncompleteEntriesAndHandsOnAddressesAndRanges) {
   {
     testing::ModalAnswerer ok(QMessageBox::Ok);
     editor.From().SetAddress("10.0.0");
-    EXPECT_FALSE(editor.Confirm());
+    EXPECT_FALSE(editor.Confirm().ok());
     editor.SetRange(true);
     editor.From().SetAddress("10.0.0.1");
-    EXPECT_FALSE(editor.Confirm());
+    EXPECT_FALSE(editor.Confirm().ok());
     EXPECT_EQ(ok.texts, (std::vector<std::string>{"Please enter a complete IP address.",
                                                   "Please enter both addresses of the range completely."}));
   }
   EXPECT_TRUE(accepted.empty());
   EXPECT_TRUE(editor.isVisible());
   editor.To().SetAddress("10.0.0.50");
-  EXPECT_TRUE(editor.Confirm());
+  EXPECT_TRUE(editor.Confirm().ok());
   editor.SetEntry("192.168.*.*");
-  EXPECT_TRUE(editor.Confirm());
+  EXPECT_TRUE(editor.Confirm().ok());
   EXPECT_EQ(accepted, (std::vector<std::string>{"10.0.0.1-10.0.0.50", "192.168.*.*"}));
 }
 

@@ -134,9 +134,9 @@ class LogClearedAtStart : public testing::WindowServer {
 
 TEST_F(LogClearedAtStart, GoingOnlineAgainKeepsTheLinesSinceTheStart) {
   server.Log().WriteLogLine("a line of the first online period\r\n", 0);
-  ASSERT_TRUE(admin.State().GoOffline(true));
+  ASSERT_TRUE(admin.State().GoOffline(true).ok());
   server.Log().WriteLogLine("a line of the offline period\r\n", 0);
-  ASSERT_TRUE(admin.State().GoOnline());
+  ASSERT_TRUE(admin.State().GoOnline().ok());
   const std::string text = window.LogText(false);
   const std::size_t firstStart = text.find("Server started");
   ASSERT_NE(firstStart, std::string::npos) << text;

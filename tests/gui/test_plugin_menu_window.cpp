@@ -114,7 +114,7 @@ TEST_F(PluginWindow, ServerInformationShowsTheFiguresOnlineAndOffline) {
   EXPECT_TRUE(infos->Field("lblBytesIn").endsWith(" bytes") || infos->Field("lblBytesIn").endsWith(" KB"));
 
   // The server tells the window when its figures change.
-  ASSERT_TRUE(admin.State().GoOffline(true));
+  ASSERT_TRUE(admin.State().GoOffline(true).ok());
   EXPECT_EQ(infos->Field("lblStatus"), "Offline");
   for (const char* field : {"lblPort", "lblChatrooms", "lblMaxText", "lblOnlineUptime"}) {
     EXPECT_EQ(infos->Field(field), "-") << field;

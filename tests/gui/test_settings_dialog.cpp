@@ -125,8 +125,8 @@ TEST_F(SettingsDialogTest, OkKeepsAChangeMadeElsewhereWhileTheDialogWasOpen) {
   dialog.show();
   // While the dialog is open, another administrator stores a setting as velmorin-ctl does.
   SettingsForm elsewhere = admin.Settings().Read();
-  ASSERT_TRUE(admin.Settings().Set(elsewhere, "General.MaxUserCount", "2"));
-  ASSERT_TRUE(admin.Settings().Confirm(elsewhere));
+  ASSERT_TRUE(admin.Settings().Set(elsewhere, "General.MaxUserCount", "2").ok());
+  ASSERT_TRUE(admin.Settings().Confirm(elsewhere).ok());
   Find<QLineEdit>(dialog, "txtAdministratorName")->setText("Dialog");
   Click(dialog, "cmdOK");
 
@@ -270,7 +270,7 @@ TEST_F(SettingsDialogTest, ListChangesWaitForOkAndADuplicateNicknameBanIsRefused
     for (const NicknameBan& ban : admin.Bans().List().nicknames) names.push_back(ban.nickname);
     return names;
   };
-  ASSERT_TRUE(admin.Bans().AddNickname("mallory", false));
+  ASSERT_TRUE(admin.Bans().AddNickname("mallory", false).ok());
   {
     SettingsDialog dialog(admin, language, &window);
     dialog.show();

@@ -147,8 +147,8 @@ TEST_F(SettingsLists, AccountsAddedAndEditedReachTheAdministrationOnlyOnOk) {
 // The list's own check: a name or rule it holds already, in any letter case, is refused with the
 // editor's notice, and the editor stays open for another entry.
 TEST_F(SettingsLists, AnEntryTheListHoldsIsRefusedAndTheEditorStaysOpen) {
-  ASSERT_TRUE(admin.Accounts().Add("Alice", "", "", true));
-  ASSERT_TRUE(admin.Bans().AddAddress("10.0.0.1"));
+  ASSERT_TRUE(admin.Accounts().Add("Alice", "", "", true).ok());
+  ASSERT_TRUE(admin.Bans().AddAddress("10.0.0.1").ok());
   struct Case {
     const char* button;
     const char* list;
@@ -210,7 +210,7 @@ TEST_F(SettingsLists, AnEntryTheListHoldsIsRefusedAndTheEditorStaysOpen) {
 }
 
 TEST_F(SettingsLists, AddressBansAreAddedAndEditedWithTheAddressEditor) {
-  ASSERT_TRUE(admin.Bans().AddAddress("192.168.*.*"));
+  ASSERT_TRUE(admin.Bans().AddAddress("192.168.*.*").ok());
   {
     SettingsDialog dialog(admin, language);
     dialog.show();

@@ -77,7 +77,7 @@ TEST_F(SettingsPluginPages, ThePageAppearsUnderPluginsAndTheDialogsInstanceEndsW
   dialog.findChild<QPushButton*>("cmdPluginAbout")->click();
 
   const AdminResult stored = dialog.Store();
-  EXPECT_TRUE(stored) << stored.message;
+  EXPECT_TRUE(stored.ok()) << stored.message;
   EXPECT_FALSE(Holds(Lines("settingsserver"), "Terminate|settingsserver|"));
   dialog.reject();
 

@@ -124,7 +124,7 @@ class Discovery : public ::testing::Test {
     ServerSettings.Info.Version = "3.0.0";
     // The reply cap counts by this clock, which only the test moves.
     responder.SetClock([this] { return now; });
-    ASSERT_FALSE(responder.CreateInfoSocket());
+    ASSERT_TRUE(responder.CreateInfoSocket().ok());
     port = responder.Port();
     ASSERT_GT(port, 0);
   }
@@ -233,7 +233,7 @@ TEST_F(Discovery, ARestartFollowsTheActivePort) {
     EXPECT_EQ(responder.Port(), 0);
     EXPECT_EQ(client.Ask(first, "vm3_gsi", kQuietMs), std::nullopt);
     ServerSettings.General.ActivePort = next;
-    ASSERT_FALSE(responder.CreateInfoSocket());
+    ASSERT_TRUE(responder.CreateInfoSocket().ok());
     EXPECT_EQ(responder.Port(), next);
     EXPECT_EQ(client.Ask(next, "vm3_gsi"), Expected("ready", "0/256"));
   }
@@ -254,7 +254,7 @@ TEST_F(Discovery, APortHeldElsewhereLeavesDiscoveryOffUntilTheNextStart) {
   EXPECT_EQ(responder.CreateInfoSocket().number, 10048);  // address in use
   EXPECT_EQ(responder.Port(), 0);
   ::close(holder);
-  ASSERT_FALSE(responder.CreateInfoSocket());
+  ASSERT_TRUE(responder.CreateInfoSocket().ok());
   EXPECT_EQ(client.Ask(port, "vm3_gsi"), Expected("ready", "0/256"));
 }
 

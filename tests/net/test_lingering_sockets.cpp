@@ -41,10 +41,10 @@ class Lingering : public ::testing::Test {
     saved_ = CurrentLingeringLimits();
     listenerEvents_.onRequest = [this](Listener&, ConnectionRequest& request) {
       auto socket = std::make_unique<StreamSocket>(&serverEvents_);
-      if (!socket->Accept(request)) accepted_.push_back(std::move(socket));
+      if (socket->Accept(request).ok()) accepted_.push_back(std::move(socket));
     };
     listener_.SetEvents(&listenerEvents_);
-    ASSERT_FALSE(listener_.Listen(0, "127.0.0.1"));
+    ASSERT_TRUE(listener_.Listen(0, "127.0.0.1").ok());
   }
 
   void TearDown() override {
@@ -154,10 +154,10 @@ TEST(SocketBuffers, ADrainedSendBufferGivesItsMemoryBack) {
   StreamSocket accepted(&serverEvents);
   listenerEvents.onRequest = [&](Listener&, ConnectionRequest& request) { accepted.Accept(request); };
   listener.SetEvents(&listenerEvents);
-  ASSERT_FALSE(listener.Listen(0, "127.0.0.1"));
+  ASSERT_TRUE(listener.Listen(0, "127.0.0.1").ok());
   RawClient peer(listener.LocalPort());
   ASSERT_TRUE(RunUntil([&] { return accepted.State() == StreamState::Connected; }));
-  ASSERT_FALSE(accepted.SendData(std::string(2 * kMiB, 'z')));
+  ASSERT_TRUE(accepted.SendData(std::string(2 * kMiB, 'z')).ok());
   std::size_t received = 0;
   ASSERT_TRUE(RunUntil([&] {
     while (true) {
