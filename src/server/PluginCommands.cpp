@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <exception>
 
 #include "codec/PayloadFields.hpp"
 #include "config/Accounts.hpp"
@@ -136,12 +137,20 @@ std::string PluginCommands::Run(const std::string& sender, const std::string& wo
                                 const std::string& second) {
   const auto found = Handlers().find(word);
   if (found == Handlers().end()) return {};
+  // Errors stay inside the server: the plugin sees an empty result, and the log one line per
+  // plugin and second (the id is the limiter's key) saying what went wrong.
+  const auto logFailure = [&](const std::string& what) {
+    log_.Log(LogMessageType::ErrorRaised, {{"%id", "plugin " + sender}, {"%nr", "0"}, {"%description", what},
+                                           {"%source", "command " + word}});
+  };
   try {
     return (this->*found->second)(sender, first, second);
+  } catch (const std::exception& error) {
+    logFailure(error.what());
   } catch (...) {
-    // Errors stay inside the server: the plugin sees an empty result.
-    return {};
+    logFailure("unknown exception");
   }
+  return {};
 }
 
 // ---- Event registry -------------------------------------------------------------------------
